@@ -1,0 +1,153 @@
+#include "archive/catalogue.h"
+
+#include "archive/errors.h"
+#include "archive/format.h"
+#include "archive/stream.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kvb {
+
+TProgressHook ProgressHook = nullptr;
+
+namespace {
+
+void ReportProgress(int32_t position, int32_t maximum)
+{
+    if (ProgressHook)
+        ProgressHook(position, maximum);
+}
+
+// How many table-of-contents records are read per system call.
+constexpr int32_t kTocRecordsPerRead = 4096;
+// Neighbouring data headers closer together than this are fetched with one read.
+constexpr int64_t kHeaderBatchSpan = 64 * 1024;
+
+} // namespace
+
+TKVBFile::TKVBFile(const std::string &fileName, bool fullRead) : fileName_(fileName)
+{
+    TFileStream file(fileName, TFileStream::Mode::OpenRead);
+
+    char headerBytes[kFileHeaderSize];
+    file.ReadBuffer(headerBytes, kFileHeaderSize);
+    TKVB_FileHeader header = DecodeFileHeader(headerBytes);
+    count_ = header.Count;
+    creator_ = CreatorFromField(header.Creator);
+
+    int32_t greatestOffset = 0;
+    int32_t maximum = count_;
+    if (fullRead)
+        maximum = count_ > INT32_MAX / 2 ? INT32_MAX : 2 * count_;
+
+    if (count_ > 0) {
+        // Refuse a count the file cannot hold before reserving anything for it.
+        if (file.Size() < kFileHeaderSize + int64_t(kTocRecordSize) * count_)
+            throw EReadError();
+        entries_.reserve(static_cast<size_t>(count_));
+        std::vector<char> chunk(size_t(kTocRecordSize) * std::min(count_, kTocRecordsPerRead));
+        for (int32_t k = 1; k <= count_;) {
+            int32_t records = std::min(count_ - k + 1, kTocRecordsPerRead);
+            file.ReadBuffer(chunk.data(), int64_t(kTocRecordSize) * records);
+            for (int32_t r = 0; r < records; ++r, ++k) {
+                TKVB_TocRecord record = DecodeTocRecord(chunk.data() + size_t(kTocRecordSize) * r);
+                TKVB_Entry entry;
+                entry.Name = NameFromField(record.Name);
+                entry.Offset = record.Offset;
+                entries_.push_back(std::move(entry));
+                greatestOffset = std::max(greatestOffset, record.Offset);
+                ReportProgress(k, maximum);
+            }
+        }
+        // Data order: ascending Offset, and a later record with an equal Offset before the
+        // earlier ones (as inserting each new record after the last smaller one would give).
+        sortedEntries_.resize(entries_.size());
+        for (size_t i = 0; i < sortedEntries_.size(); ++i)
+            sortedEntries_[i] = static_cast<int32_t>(i);
+        std::sort(sortedEntries_.begin(), sortedEntries_.end(), [this](int32_t a, int32_t b) {
+            if (entries_[a].Offset != entries_[b].Offset)
+                return entries_[a].Offset < entries_[b].Offset;
+            return a > b;
+        });
+    }
+
+    if (fullRead)
+        ReadDataHeaders(file, greatestOffset, maximum);
+}
+
+// Visits every entry's data header: its Length, whether its name matches, and after the entry
+// with the greatest offset the description. Entries are visited in data order so that headers
+// lying close together come from one read; progress still counts one call per entry.
+void TKVBFile::ReadDataHeaders(TFileStream &file, int32_t greatestOffset, int32_t maximum)
+{
+    const int64_t fileSize = file.Size();
+    std::vector<char> batch;
+    int64_t batchStart = 0;
+    bool descriptionRead = false;
+
+    for (size_t i = 0; i < sortedEntries_.size(); ++i) {
+        TKVB_Entry &entry = entries_[sortedEntries_[i]];
+        if (entry.Offset < 0 || entry.Offset + int64_t(kDataHeaderSize) > fileSize)
+            throw EReadError();
+
+        if (entry.Offset < batchStart ||
+            entry.Offset + kDataHeaderSize > batchStart + int64_t(batch.size())) {
+            // Take in this header and the following ones as long as they stay within one span.
+            int64_t end = entry.Offset + kDataHeaderSize;
+            for (size_t j = i + 1; j < sortedEntries_.size(); ++j) {
+                int64_t nextEnd = entries_[sortedEntries_[j]].Offset + int64_t(kDataHeaderSize);
+                if (nextEnd - entry.Offset > kHeaderBatchSpan || nextEnd > fileSize)
+                    break;
+                end = nextEnd;
+            }
+            batchStart = entry.Offset;
+            batch.resize(size_t(end - batchStart));
+            if (file.ReadAt(batchStart, batch.data(), int64_t(batch.size())) !=
+                int64_t(batch.size()))
+                throw EReadError();
+        }
+
+        TKVB_DataHeader header = DecodeDataHeader(batch.data() + (entry.Offset - batchStart));
+        if (!SameName(NameFromField(header.Name), entry.Name))
+            entry.NameMismatch = true;
+        entry.Length = header.Length;
+
+        if (entry.Offset == greatestOffset && !descriptionRead) {
+            descriptionRead = true;
+            int64_t position = int64_t(entry.Offset) + kDataHeaderSize + entry.Length;
+            if (position < 0)
+                throw EReadError();
+            if (position < fileSize) {
+                description_.resize(size_t(fileSize - position));
+                int64_t n = file.ReadAt(position, description_.data(), fileSize - position);
+                description_.resize(size_t(n));
+            }
+        }
+
+        ReportProgress(count_ + static_cast<int32_t>(i) + 1, maximum);
+    }
+}
+
+TKVB_Entry TKVBFile::GetEntry(int32_t index) const
+{
+    if (index < 0 || index >= EntryCount())
+        throw EListError(index);
+    return entries_[index];
+}
+
+TKVB_Entry TKVBFile::GetSortedEntry(int32_t index) const
+{
+    if (index < 0 || index >= EntryCount())
+        throw EListError(index);
+    return entries_[sortedEntries_[index]];
+}
+
+int32_t TKVBFile::GetSortedIndex(int32_t index) const
+{
+    if (index < 0 || index >= EntryCount())
+        throw EListError(index);
+    return sortedEntries_[index];
+}
+
+} // namespace kvb

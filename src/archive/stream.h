@@ -1,0 +1,81 @@
+// Byte streams with a position: files on disk and blocks of memory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace kvb {
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    // Reads up to count bytes at the position; returns how many were read (fewer only at the end).
+    virtual int64_t Read(void *buffer, int64_t count) = 0;
+    // Writes count bytes at the position or raises EWriteError.
+    virtual void Write(const void *buffer, int64_t count) = 0;
+    virtual int64_t Size() const = 0;
+
+    int64_t Position() const { return position_; }
+    // Positions outside 0..INT64_MAX are refused with EReadError; past the end is allowed.
+    void Seek(int64_t position);
+
+    // Reads exactly count bytes or raises EReadError.
+    void ReadBuffer(void *buffer, int64_t count);
+    void WriteBuffer(const void *buffer, int64_t count) { Write(buffer, count); }
+
+protected:
+    int64_t position_ = 0;
+};
+
+// A file on disk, opened in one of the three ways the program uses files.
+class TFileStream : public TStream {
+public:
+    enum class Mode {
+        OpenRead,      // read only; other openers unrestricted
+        OpenReadWrite, // read and write; an exclusive lock keeps other editors out
+        Create,        // created or emptied, written afresh
+    };
+
+    // Raises EFOpenError (or EFCreateError for Mode::Create) naming fileName.
+    TFileStream(const std::string &fileName, Mode mode);
+    ~TFileStream() override;
+    TFileStream(const TFileStream &) = delete;
+    TFileStream &operator=(const TFileStream &) = delete;
+
+    int64_t Read(void *buffer, int64_t count) override;
+    void Write(const void *buffer, int64_t count) override;
+    int64_t Size() const override;
+
+    // Reads at an absolute position without moving the stream's position.
+    int64_t ReadAt(int64_t position, void *buffer, int64_t count) const;
+    // Cuts or extends the file to size bytes; raises EWriteError.
+    void SetSize(int64_t size);
+    // Makes every write so far durable; raises EWriteError.
+    void Flush();
+
+    int Handle() const { return fd_; }
+    const std::string &FileName() const { return fileName_; }
+
+private:
+    std::string fileName_;
+    int fd_ = -1;
+};
+
+// A growable block of memory; used where bytes are built or parsed without a file.
+class TMemoryStream : public TStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(std::string bytes) : bytes_(std::move(bytes)) {}
+
+    int64_t Read(void *buffer, int64_t count) override;
+    void Write(const void *buffer, int64_t count) override;
+    int64_t Size() const override { return static_cast<int64_t>(bytes_.size()); }
+
+    const std::string &Bytes() const { return bytes_; }
+
+private:
+    std::string bytes_;
+};
+
+} // namespace kvb

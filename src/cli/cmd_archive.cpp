@@ -1,0 +1,240 @@
+// kvb info, list, extract, extract-all, raw, link, append, truncate, template.
+#include "cli/commands.h"
+
+#include "archive/catalogue.h"
+#include "archive/errors.h"
+#include "archive/extract.h"
+#include "archive/info_lines.h"
+#include "archive/raw_archive.h"
+#include "archive/stream.h"
+#include "platform/encoding.h"
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace kvb::cli {
+
+std::string ShownFileName(const std::string &path)
+{
+    return fs::path(path).filename().string();
+}
+
+int32_t RecordIndex(long long number, int32_t count, const char *what)
+{
+    if (number < 1 || number > count)
+        throw EKVBError(std::string("There is no ") + what + " " + std::to_string(number) +
+                        " (the archive has " + std::to_string(std::max(count, 0)) + ")");
+    return static_cast<int32_t>(number - 1);
+}
+
+namespace {
+
+void PrintLines(const std::vector<std::string> &lines)
+{
+    for (const auto &line : lines)
+        std::cout << line << '\n';
+}
+
+void Info(const std::string &archive, bool lengths)
+{
+    TKVBFile catalogue(archive, lengths);
+    PrintLines(CatalogueInfoLines(catalogue, ShownFileName(archive)));
+}
+
+void List(const std::string &archive, bool lengths, bool sorted)
+{
+    TKVBFile catalogue(archive, lengths);
+    std::string out;
+    for (int32_t i = 0; i < catalogue.EntryCount(); ++i) {
+        int32_t index = sorted ? catalogue.GetSortedIndex(i) : i;
+        TKVB_Entry e = catalogue.GetEntry(index);
+        out += std::to_string(index + 1) + '\t' + PrintableName(e.Name) + '\t' +
+               std::to_string(e.Offset) + '\t' + std::to_string(e.Length) + '\t' +
+               (e.NameMismatch ? "1" : "0") + '\n';
+    }
+    std::cout << out;
+}
+
+void Extract(const std::string &archive, long long number, const std::string &output)
+{
+    TKVBFile catalogue(archive, false);
+    TKVB_Entry entry = catalogue.GetEntry(RecordIndex(number, catalogue.EntryCount(), "entry"));
+    TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
+    ExtractEntry(source, entry, output);
+}
+
+void ExtractAll(const std::string &archive, const std::string &folder)
+{
+    TKVBFile catalogue(archive, false);
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec)
+        throw EKVBError("Cannot create folder " + folder + ": " + ec.message());
+    TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
+    for (int32_t i = 0; i < catalogue.EntryCount(); ++i) {
+        TKVB_Entry entry = catalogue.GetEntry(i);
+        CheckSafeEntryName(entry.Name);
+        ExtractEntry(source, entry, (fs::path(folder) / Cp1252ToUtf8(entry.Name)).string());
+    }
+}
+
+void Raw(const std::string &archive)
+{
+    TRawKVBFile file(archive);
+    PrintLines(RawInfoLines(file, ShownFileName(archive)));
+    TDataPositionIndex positions(file);
+    std::string out;
+    for (int32_t t = 0; t < file.TocCount(); ++t) {
+        TKVB_TocRecord r = file.GetTocRecord(t);
+        std::string linked;
+        if (int32_t j = positions.Find(r.Offset); j >= 0)
+            linked = LinkedDataText(j + 1, NameFromField(file.GetDataRecord(j).Name));
+        out += "toc\t" + std::to_string(t + 1) + '\t' + PrintableName(NameFromField(r.Name)) +
+               '\t' + std::to_string(r.Offset) + '\t' + std::to_string(r.Reserved1) + '\t' +
+               std::to_string(r.Reserved2) + '\t' + PrintableName(linked) + '\n';
+    }
+    for (int32_t j = 0; j < file.DataCount(); ++j) {
+        TKVB_DataRecord d = file.GetDataRecord(j);
+        out += "data\t" + std::to_string(j + 1) + '\t' + PrintableName(NameFromField(d.Name)) +
+               '\t' + std::to_string(d.Position) + '\t' + std::to_string(d.Length) + '\n';
+    }
+    std::cout << out;
+}
+
+void Link(const std::string &archive, long long tocNumber, long long dataNumber)
+{
+    TRawKVBFile file(archive);
+    int32_t t = RecordIndex(tocNumber, file.TocCount(), "table-of-contents record");
+    int32_t h = RecordIndex(dataNumber, file.DataCount(), "data record");
+    TKVB_TocRecord r = file.GetTocRecord(t);
+    TKVB_DataRecord d = file.GetDataRecord(h);
+    r.Offset = d.Position;
+    file.SetTocRecord(t, r);
+    std::cout << "Record " << t + 1 << " -> " << PrintableName(LinkedDataText(h + 1, NameFromField(d.Name)))
+              << '\n';
+}
+
+void Append(const std::string &archive, const std::string &input)
+{
+    TRawKVBFile file(archive);
+    std::string shown = ShownFileName(input);
+    auto name = Utf8ToCp1252(shown);
+    if (!name)
+        throw EKVBError("The file name " + shown + " cannot be stored in an archive");
+
+    TFileStream in(input, TFileStream::Mode::OpenRead);
+    int64_t size = in.Size();
+    if (size > INT32_MAX)
+        throw EKVBError("File " + input + " is too large to store in an archive");
+    std::string bytes(size_t(size), '\0');
+    in.ReadBuffer(bytes.data(), size);
+
+    TKVB_DataRecord record;
+    record.Name = NameToField(*name);
+    record.Length = static_cast<int32_t>(size);
+    record.Data = bytes;
+    file.AppendData(record);
+    TKVB_DataRecord added = file.GetDataRecord(file.DataCount() - 1);
+    std::cout << "Appended " << PrintableName(NameFromField(added.Name)) << " as data record "
+              << file.DataCount() << " at position " << added.Position << '\n';
+}
+
+void Truncate(const std::string &archive, long long dataNumber, bool yes)
+{
+    TRawKVBFile file(archive);
+    int32_t a = RecordIndex(dataNumber, file.DataCount(), "data record");
+    TKVB_DataRecord d = file.GetDataRecord(a);
+    if (!yes) {
+        std::cout << Cp1252ToUtf8(TruncateQuestion(a, NameFromField(d.Name), file.DataCount()))
+                  << "\n(nothing changed: add --yes to truncate)\n";
+        return;
+    }
+    file.TruncateFrom(a);
+    PrintLines(RawCountLines(file));
+}
+
+void Template(const std::string &archive, const std::string &folder)
+{
+    TKVBFile catalogue(archive, false);
+    if (catalogue.EntryCount() == 0)
+        throw EKVBError("Archive " + archive +
+                        " has no entries, so where its validation block ends is unknown");
+    int64_t start = kFileHeaderSize + int64_t(kTocRecordSize) * catalogue.Count();
+    int64_t end = catalogue.GetSortedEntry(0).Offset;
+    if (end < start)
+        throw EKVBError("Archive " + archive + " has its first entry inside its table of contents");
+    TFileStream source(archive, TFileStream::Mode::OpenRead);
+    std::string block(size_t(end - start), '\0');
+    source.Seek(start);
+    source.ReadBuffer(block.data(), end - start);
+    std::string output = (fs::path(folder) / ("KVB." + std::to_string(catalogue.Count()))).string();
+    TFileStream out(output, TFileStream::Mode::Create);
+    out.WriteBuffer(block.data(), int64_t(block.size()));
+    std::cout << output << '\n';
+}
+
+} // namespace
+
+void RegisterArchiveCommands(CLI::App &app)
+{
+    // Options live as long as the application; each command keeps its own.
+    struct Args {
+        std::string archive, path, folder;
+        long long a = 0, b = 0;
+        bool lengths = false, sorted = false, yes = false;
+    };
+    auto args = std::make_shared<Args>();
+
+    auto *info = app.add_subcommand("info", "The four info lines of an archive");
+    info->add_flag("--lengths", args->lengths, "Read every data header (lengths, description)");
+    info->add_option("ARCHIVE", args->archive)->required();
+    info->callback([args] { Info(args->archive, args->lengths); });
+
+    auto *list = app.add_subcommand("list", "One line per entry: N, Name, Offset, Length, Mismatch");
+    list->add_flag("--lengths", args->lengths, "Read every data header (lengths, name checks)");
+    list->add_flag("--sorted", args->sorted, "List in data order");
+    list->add_option("ARCHIVE", args->archive)->required();
+    list->callback([args] { List(args->archive, args->lengths, args->sorted); });
+
+    auto *extract = app.add_subcommand("extract", "Copy entry N into a file");
+    extract->add_option("ARCHIVE", args->archive)->required();
+    extract->add_option("N", args->a, "Entry number, from 1")->required();
+    extract->add_option("OUTPUT", args->path)->required();
+    extract->callback([args] { Extract(args->archive, args->a, args->path); });
+
+    auto *all = app.add_subcommand("extract-all", "Copy every entry into a folder");
+    all->add_option("ARCHIVE", args->archive)->required();
+    all->add_option("FOLDER", args->folder)->required();
+    all->callback([args] { ExtractAll(args->archive, args->folder); });
+
+    auto *raw = app.add_subcommand("raw", "The table of contents and the data walk, as the editor sees them");
+    raw->add_option("ARCHIVE", args->archive)->required();
+    raw->callback([args] { Raw(args->archive); });
+
+    auto *link = app.add_subcommand("link", "Point table-of-contents record TOC_N at data record DATA_N");
+    link->add_option("ARCHIVE", args->archive)->required();
+    link->add_option("TOC_N", args->a)->required();
+    link->add_option("DATA_N", args->b)->required();
+    link->callback([args] { Link(args->archive, args->a, args->b); });
+
+    auto *append = app.add_subcommand("append", "Append FILE as a new data entry");
+    append->add_option("ARCHIVE", args->archive)->required();
+    append->add_option("FILE", args->path)->required();
+    append->callback([args] { Append(args->archive, args->path); });
+
+    auto *truncate = app.add_subcommand("truncate", "Cut the archive off at data record DATA_N");
+    truncate->add_option("ARCHIVE", args->archive)->required();
+    truncate->add_option("DATA_N", args->a)->required();
+    truncate->add_flag("--yes", args->yes, "Really truncate; without it only the question is shown");
+    truncate->callback([args] { Truncate(args->archive, args->a, args->yes); });
+
+    auto *tmpl = app.add_subcommand("template", "Write the validation block to FOLDER/KVB.<Count>");
+    tmpl->add_option("ARCHIVE", args->archive)->required();
+    tmpl->add_option("FOLDER", args->folder)->required();
+    tmpl->callback([args] { Template(args->archive, args->folder); });
+}
+
+} // namespace kvb::cli

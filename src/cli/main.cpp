@@ -1,0 +1,27 @@
+// kvb: the command-line face of the archive library.
+#include "cli/commands.h"
+
+#include <exception>
+#include <iostream>
+
+int main(int argc, char **argv)
+{
+    CLI::App app{"Lists, extracts, builds, analyses and patches KVB archives."};
+    app.require_subcommand(1);
+    kvb::cli::RegisterArchiveCommands(app);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError &e) {
+        app.exit(e);
+        return 2;
+    } catch (const std::exception &e) {
+        std::cerr << "kvb: " << e.what() << '\n';
+        return 1;
+    }
+    return 0;
+}

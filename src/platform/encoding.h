@@ -1,0 +1,18 @@
+// Archive text is single-byte Windows-1252; people and file systems here see UTF-8.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace kvb {
+
+// Every byte maps to one character; the five bytes Windows-1252 leaves undefined map to the
+// C1 control characters of the same code, so no byte is ever lost.
+std::string Cp1252ToUtf8(const std::string &bytes);
+// Nothing when the text holds a character Windows-1252 cannot store, or is not valid UTF-8.
+std::optional<std::string> Utf8ToCp1252(const std::string &text);
+
+// For terminals and reports: Cp1252ToUtf8 with bytes below 0x20 and 0x7F written as \xHH.
+std::string PrintableName(const std::string &bytes);
+
+} // namespace kvb

@@ -1,0 +1,119 @@
+#include "archive/format.h"
+#include "run_kvb.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace kvb;
+using namespace kvb::test;
+
+namespace {
+
+struct Cli {
+    TempDir dir;
+    std::string archive = dir / "two.kvb";
+    Cli() { WriteFile(archive, TwoEntryArchive()); }
+};
+
+} // namespace
+
+TEST(KvbInfo, PrintsTheFourInfoLines)
+{
+    Cli c;
+    RunResult r = RunKvb(c.dir, {"info", "--lengths", c.archive});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "File: two.kvb\n# of files in archive: 2\nCreator: SQUARESOFT\n"
+                     "Description: FINAL FANTASY7\n");
+    r = RunKvb(c.dir, {"info", c.archive});
+    EXPECT_EQ(r.out, "File: two.kvb\n# of files in archive: 2\nCreator: SQUARESOFT\nDescription: \n");
+}
+
+TEST(KvbList, TableAndDataOrderWithAndWithoutLengths)
+{
+    Cli c;
+    std::string bytes = TwoEntryArchive();
+    PatchTocOffset(bytes, 0, 3796);
+    PatchTocOffset(bytes, 1, 3672);
+    WriteFile(c.archive, bytes);
+    EXPECT_EQ(RunKvb(c.dir, {"list", c.archive}).out,
+              "1\tFIRST.BIN\t3796\t-1\t0\n2\tSECOND.BIN\t3672\t-1\t0\n");
+    EXPECT_EQ(RunKvb(c.dir, {"list", "--lengths", "--sorted", c.archive}).out,
+              "2\tSECOND.BIN\t3672\t100\t1\n1\tFIRST.BIN\t3796\t50\t1\n");
+}
+
+TEST(KvbExtract, CopiesOneEntryAndRejectsNumbersOutOfRange)
+{
+    Cli c;
+    RunResult r = RunKvb(c.dir, {"extract", c.archive, "2", c.dir / "out.bin"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(c.dir / "out.bin"), PatternBytes(50, 2));
+    r = RunKvb(c.dir, {"extract", c.archive, "3", c.dir / "x"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.rfind("kvb: ", 0), 0u);
+}
+
+TEST(KvbExtractAll, WritesEveryEntryAndRefusesNamesLeavingTheFolder)
+{
+    Cli c;
+    RunResult r = RunKvb(c.dir, {"extract-all", c.archive, c.dir / "out/sub"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(c.dir / "out/sub/FIRST.BIN"), PatternBytes(100, 1));
+    EXPECT_EQ(ReadFile(c.dir / "out/sub/SECOND.BIN"), PatternBytes(50, 2));
+
+    WriteFile(c.archive, ArchiveBuilder().Add("GOOD.BIN", "g").Add("../EVIL", "e").Add("LATER", "l").Build());
+    r = RunKvb(c.dir, {"extract-all", c.archive, c.dir / "x"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("../EVIL"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(c.dir / "x/GOOD.BIN"));
+    EXPECT_FALSE(std::filesystem::exists(c.dir / "EVIL"));
+    EXPECT_FALSE(std::filesystem::exists(c.dir / "x/LATER"));
+}
+
+TEST(KvbEdit, RawLinkAppendTruncateReproduceTheWorkedNumbers)
+{
+    Cli c;
+    RunResult r = RunKvb(c.dir, {"raw", c.archive});
+    EXPECT_EQ(r.out, "File: two.kvb\nCreator: SQUARESOFT\nDescription: FINAL FANTASY7\n"
+                     "File has 2 active files.\nFile has 2 data files in it.\n"
+                     "toc\t1\tFIRST.BIN\t3672\t14\t0\t1) FIRST.BIN\n"
+                     "toc\t2\tSECOND.BIN\t3796\t14\t0\t2) SECOND.BIN\n"
+                     "data\t1\tFIRST.BIN\t3672\t100\n"
+                     "data\t2\tSECOND.BIN\t3796\t50\n");
+
+    WriteFile(c.dir / "NEW.TEX", "0123456789");
+    r = RunKvb(c.dir, {"append", c.archive, c.dir / "NEW.TEX"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::filesystem::file_size(c.archive), 3918u);
+
+    r = RunKvb(c.dir, {"link", c.archive, "2", "3"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(GetInt32LE(ReadFile(c.archive).data() + 63), 3870);
+
+    r = RunKvb(c.dir, {"truncate", c.archive, "2"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("This will delete item 2 (SECOND.BIN) and all 1 of the items"), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(c.archive), 3918u);
+
+    r = RunKvb(c.dir, {"truncate", c.archive, "2", "--yes"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::filesystem::file_size(c.archive), 3810u);
+}
+
+TEST(KvbTemplate, WritesTheValidationBlock)
+{
+    Cli c;
+    RunResult r = RunKvb(c.dir, {"template", c.archive, c.dir.Path().string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(c.dir / "KVB.2"), StandardValidation());
+}
+
+TEST(KvbErrors, UsageErrorsExitTwoAndFailuresOne)
+{
+    Cli c;
+    EXPECT_EQ(RunKvb(c.dir, {"list"}).exitCode, 2);
+    EXPECT_EQ(RunKvb(c.dir, {"frobnicate"}).exitCode, 2);
+    RunResult r = RunKvb(c.dir, {"info", c.dir / "missing.kvb"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "kvb: Cannot open file " + (c.dir / "missing.kvb") + "\n");
+}

@@ -1,0 +1,162 @@
+#include "support/archive_builder.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace kvb::test {
+
+ArchiveBuilder::ArchiveBuilder()
+    : creator_(CreatorToField(kNewArchiveCreator)), validation_(StandardValidation()),
+      description_(kNewArchiveDescription)
+{
+}
+
+ArchiveBuilder &ArchiveBuilder::CreatorField(const TCreatorField &field)
+{
+    creator_ = field;
+    return *this;
+}
+
+ArchiveBuilder &ArchiveBuilder::Validation(std::string bytes)
+{
+    validation_ = std::move(bytes);
+    return *this;
+}
+
+ArchiveBuilder &ArchiveBuilder::Description(std::string bytes)
+{
+    description_ = std::move(bytes);
+    return *this;
+}
+
+ArchiveBuilder &ArchiveBuilder::Add(const std::string &name, std::string data)
+{
+    return AddMismatched(name, name, std::move(data));
+}
+
+ArchiveBuilder &ArchiveBuilder::AddMismatched(const std::string &tocName,
+                                              const std::string &dataName, std::string data)
+{
+    toc_.push_back({tocName, data_.size()});
+    data_.push_back({dataName, std::move(data)});
+    return *this;
+}
+
+ArchiveBuilder &ArchiveBuilder::AddUnlinked(const std::string &name, std::string data)
+{
+    data_.push_back({name, std::move(data)});
+    return *this;
+}
+
+ArchiveBuilder &ArchiveBuilder::AddAlias(const std::string &name, size_t dataIndex)
+{
+    toc_.push_back({name, dataIndex});
+    return *this;
+}
+
+int32_t ArchiveBuilder::OffsetOf(size_t dataIndex) const
+{
+    int64_t offset = kFileHeaderSize + kTocRecordSize * int64_t(toc_.size()) +
+                     int64_t(validation_.size());
+    for (size_t k = 0; k < dataIndex; ++k)
+        offset += kDataHeaderSize + int64_t(data_[k].bytes.size());
+    return static_cast<int32_t>(offset);
+}
+
+std::string ArchiveBuilder::Build() const
+{
+    std::string out;
+    char header[kFileHeaderSize];
+    EncodeFileHeader(TKVB_FileHeader{creator_, int32_t(toc_.size())}, header);
+    out.append(header, kFileHeaderSize);
+
+    for (const auto &t : toc_) {
+        TKVB_TocRecord r{NameToField(t.name), OffsetOf(t.dataIndex), kNewArchiveReserved1,
+                         kNewArchiveReserved2};
+        char bytes[kTocRecordSize];
+        EncodeTocRecord(r, bytes);
+        out.append(bytes, kTocRecordSize);
+    }
+    out += validation_;
+    for (const auto &d : data_) {
+        char bytes[kDataHeaderSize];
+        EncodeDataHeader(TKVB_DataHeader{NameToField(d.name), int32_t(d.bytes.size())}, bytes);
+        out.append(bytes, kDataHeaderSize);
+        out += d.bytes;
+    }
+    out += description_;
+    return out;
+}
+
+std::string StandardValidation()
+{
+    return PatternBytes(3602, 7);
+}
+
+std::string PatternBytes(size_t size, unsigned seed)
+{
+    std::string out(size, '\0');
+    uint32_t x = seed * 2654435761u + 1;
+    for (auto &c : out) {
+        x = x * 1103515245u + 12345u;
+        c = static_cast<char>(x >> 24);
+    }
+    return out;
+}
+
+void PatchCount(std::string &archive, int32_t count)
+{
+    PutInt32LE(archive.data() + 12, count);
+}
+
+void PatchTocOffset(std::string &archive, int32_t record, int32_t offset)
+{
+    PutInt32LE(archive.data() + kFileHeaderSize + kTocRecordSize * record + 20, offset);
+}
+
+void PatchDataLength(std::string &archive, int32_t headerPosition, int32_t length)
+{
+    PutInt32LE(archive.data() + headerPosition + 20, length);
+}
+
+std::string TwoEntryArchive()
+{
+    return ArchiveBuilder()
+        .Add("FIRST.BIN", PatternBytes(100, 1))
+        .Add("SECOND.BIN", PatternBytes(50, 2))
+        .Build();
+}
+
+void WriteFile(const std::filesystem::path &path, const std::string &bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+}
+
+std::string ReadFile(const std::filesystem::path &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "kvbtest-XXXXXX").string();
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("cannot create a temp folder");
+    path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+} // namespace kvb::test

@@ -1,0 +1,56 @@
+#include "support/midi_builder.h"
+
+#include <cstdint>
+
+namespace kvb::test {
+
+namespace {
+
+void PutBE32(std::string &out, uint32_t v)
+{
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out += char((v >> shift) & 0xFF);
+}
+
+void PutVarLen(std::string &out, uint32_t v)
+{
+    char bytes[4];
+    int n = 0;
+    bytes[n++] = char(v & 0x7F);
+    while (v >>= 7)
+        bytes[n++] = char(0x80 | (v & 0x7F));
+    while (n > 0)
+        out += bytes[--n];
+}
+
+} // namespace
+
+std::string SimpleTune()
+{
+    std::string track;
+    // Tempo 500,000 us per quarter note, program 0 (piano) on channel 0.
+    track += std::string("\x00\xFF\x51\x03\x07\xA1\x20", 7);
+    track += std::string("\x00\xC0\x00", 3);
+    const int notes[] = {60, 64, 67, 72, 67, 64, 60, 55};
+    for (int note : notes) {
+        PutVarLen(track, 0);
+        track += char(0x90);
+        track += char(note);
+        track += char(100);
+        PutVarLen(track, 240); // an eighth note at 480 ticks per quarter
+        track += char(0x80);
+        track += char(note);
+        track += char(64);
+    }
+    track += std::string("\x00\xFF\x2F\x00", 4);
+
+    std::string out = "MThd";
+    PutBE32(out, 6);
+    out += std::string("\x00\x00\x00\x01\x01\xE0", 6); // format 0, one track, 480 ticks
+    out += "MTrk";
+    PutBE32(out, uint32_t(track.size()));
+    out += track;
+    return out;
+}
+
+} // namespace kvb::test
