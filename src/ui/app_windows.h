@@ -1,0 +1,22 @@
+// The program's three windows, created in the order the program starts them.
+#pragma once
+
+#include "ui/kvbadv.h"
+#include "ui/kvbpreview.h"
+#include "ui/kvbviewer.h"
+
+#include <memory>
+
+namespace kvb::ui {
+
+struct TAppWindows {
+    std::unique_ptr<TfrmKVBEditor> frmKVBEditor;
+    TfrmTexView *frmTexView = nullptr;    // owned by frmKVBEditor
+    TfrmAdvanced *frmAdvanced = nullptr;  // owned by frmKVBEditor
+};
+
+// The main window first (its FormCreate runs while it is created), then the preview window,
+// then the advanced editor window; both of those hidden.
+TAppWindows CreateAppWindows(Dialogs &dialogs);
+
+} // namespace kvb::ui

@@ -1,0 +1,23 @@
+// Long lists are shown one block of 1,000 records at a time.
+#pragma once
+
+#include <QString>
+
+class QComboBox;
+
+namespace kvb::ui {
+
+constexpr int kBlockSize = 1000;
+
+// max(1, ceil(count / 1000)); a count of zero or below has the one block "1-0".
+int BlockCount(int count);
+// "first-last", 1-based: 1-1000, 1001-2000, 2001-2500; "1-0" without records.
+QString BlockLabel(int block, int count);
+// Removes every label of the selector, then adds one per block.
+void FillBlockLabels(QComboBox *selector, int count);
+
+// The selector's Tag: the block shown in its list, -1 when none has been shown yet.
+int ShownBlock(const QComboBox *selector);
+void SetShownBlock(QComboBox *selector, int block);
+
+} // namespace kvb::ui

@@ -1,0 +1,384 @@
+#include "ui/kvbviewer.h"
+
+#include "archive/errors.h"
+#include "archive/extract.h"
+#include "archive/info_lines.h"
+#include "archive/stream.h"
+#include "platform/encoding.h"
+#include "platform/game_folder.h"
+#include "ui/blocks.h"
+#include "ui/kvbadv.h"
+#include "ui/kvbpreview.h"
+#include "ui/link_label.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTreeWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+
+namespace kvb::ui {
+
+namespace {
+
+const QString kArchiveFilter = QStringLiteral("KVB Archives (*.KVB *.kvb);;All files (*)");
+
+// Connects a signal to a handler that runs inside the error guard.
+template <typename Sender, typename Signal>
+void On(TfrmKVBEditor *window, Dialogs &dialogs, Sender *sender, Signal signal,
+        void (TfrmKVBEditor::*handler)())
+{
+    QObject::connect(sender, signal, window,
+                     [window, &dialogs, handler] { Guarded(dialogs, [=] { (window->*handler)(); }); });
+}
+
+// The window (and its dialogs) use Verdana at 11 pixels where it is installed.
+QFont WindowFont()
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    if (QFontDatabase::families().contains("Verdana"))
+        font.setFamily("Verdana");
+    font.setPixelSize(11);
+    return font;
+}
+
+QString Shown(const std::string &archiveText)
+{
+    return QString::fromStdString(Cp1252ToUtf8(archiveText));
+}
+
+// The catalogue reports progress through a plain function; it reaches the window through this.
+TfrmKVBEditor *progressWindow = nullptr;
+void ProgressToWindow(int32_t position, int32_t maximum)
+{
+    if (progressWindow)
+        progressWindow->ShowProgress(position, maximum);
+}
+
+} // namespace
+
+TfrmKVBEditor::TfrmKVBEditor(Dialogs &dialogs, QWidget *parent)
+    : QMainWindow(parent), selFolder(dialogs), dialogs_(dialogs)
+{
+    setObjectName("frmKVBEditor");
+    setWindowTitle("KVB Editor");
+    setFont(WindowFont());
+    BuildControls();
+
+    opnKVB = {kArchiveFilter, "KVB", {}};
+    savKVB = {kArchiveFilter, "KVB", {}};
+    savAny = {QStringLiteral("All files (*)"), {}, {}};
+
+    On(this, dialogs_, btnOpen, &QPushButton::clicked, &TfrmKVBEditor::btnOpenClick);
+    On(this, dialogs_, btnExtract, &QPushButton::clicked, &TfrmKVBEditor::btnExtractClick);
+    On(this, dialogs_, btnExtractAll, &QPushButton::clicked, &TfrmKVBEditor::btnExtractAllClick);
+    On(this, dialogs_, cmbList, &QComboBox::activated, &TfrmKVBEditor::cmbListChange);
+    On(this, dialogs_, Label3, &TLinkLabel::clicked, &TfrmKVBEditor::Label3Click);
+    On(this, dialogs_, Label4, &TLinkLabel::clicked, &TfrmKVBEditor::Label4Click);
+
+    Guarded(dialogs_, [this] { FormCreate(); });
+}
+
+TfrmKVBEditor::~TfrmKVBEditor()
+{
+    FormDestroy();
+    if (progressWindow == this)
+        progressWindow = nullptr;
+}
+
+void TfrmKVBEditor::SetSecondaryWindows(TfrmTexView *texView, TfrmAdvanced *advanced)
+{
+    frmTexView_ = texView;
+    frmAdvanced_ = advanced;
+}
+
+void TfrmKVBEditor::BuildControls()
+{
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(6, 6, 6, 0);
+    layout->setSpacing(5);
+    setCentralWidget(central);
+
+    auto button = [central](const char *name, const char *text) {
+        auto *b = new QPushButton(text, central);
+        b->setObjectName(name);
+        return b;
+    };
+    auto row = [layout](std::initializer_list<QWidget *> widgets) {
+        auto *h = new QHBoxLayout;
+        h->setSpacing(4);
+        for (QWidget *w : widgets)
+            h->addWidget(w);
+        layout->addLayout(h);
+        return h;
+    };
+
+    btnOpen = button("btnOpen", "Open KVB");
+    btnExtract = button("btnExtract", "Extract");
+    btnExtractAll = button("btnExtractAll", "Extract all");
+    row({btnOpen, btnExtract, btnExtractAll});
+
+    lstFiles = new QTreeWidget(central);
+    lstFiles->setObjectName("lstFiles");
+    lstFiles->setColumnCount(3);
+    lstFiles->setHeaderLabels({"Filename", "Table start", "File length"});
+    lstFiles->setColumnWidth(0, 100);
+    lstFiles->setColumnWidth(1, 75);
+    lstFiles->setColumnWidth(2, 75);
+    lstFiles->header()->setSectionsClickable(false);
+    lstFiles->header()->setSectionsMovable(false);
+    lstFiles->setRootIsDecorated(false);
+    lstFiles->setUniformRowHeights(true);
+    lstFiles->setSelectionMode(QAbstractItemView::SingleSelection);
+    lstFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstFiles->setMinimumHeight(250);
+    layout->addWidget(lstFiles);
+
+    lstInfo = new QListWidget(central);
+    lstInfo->setObjectName("lstInfo");
+    QPalette silver = lstInfo->palette();
+    silver.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
+    lstInfo->setPalette(silver);
+    lstInfo->setFixedHeight(110);
+    layout->addWidget(lstInfo);
+
+    btnCreate = button("btnCreate", "Create KVB");
+    btnAnalyse = button("btnAnalyse", "Analyse KVB");
+    btnAdvanced = button("btnAdvanced", "Advanced...");
+    row({btnCreate, btnAnalyse, btnAdvanced});
+
+    cmbList = new QComboBox(central);
+    cmbList->setObjectName("cmbList");
+    cmbList->setEditable(false);
+    SetShownBlock(cmbList, -1);
+    layout->addWidget(cmbList);
+
+    Label5 = new QLabel("The editor can only display 1,000 (!) files at once. Archives with more "
+                        "files in them are split up into 1,000 file 'blocks'.",
+                        central);
+    Label5->setObjectName("Label5");
+    Label5->setAlignment(Qt::AlignHCenter);
+    Label5->setWordWrap(true);
+    layout->addWidget(Label5);
+
+    chkFullRead = new QCheckBox("Read lengths (slower loading when on)", central);
+    chkFullRead->setObjectName("chkFullRead");
+    chkFullRead->setChecked(true);
+    layout->addWidget(chkFullRead);
+
+    Label1 = new QLabel("Questions or bug reports: ", central);
+    Label1->setObjectName("Label1");
+    Label3 = new TLinkLabel("Mail Tarnwick", central);
+    Label3->setObjectName("Label3");
+    row({Label1, Label3})->addStretch();
+
+    Label2 = new QLabel("Check for updates at ", central);
+    Label2->setObjectName("Label2");
+    Label4 = new TLinkLabel("Tarnwick's website", central);
+    Label4->setObjectName("Label4");
+    row({Label2, Label4})->addStretch();
+
+    Status = new QProgressBar(central);
+    Status->setObjectName("Status");
+    Status->setRange(0, 100);
+    Status->setValue(0);
+    Status->setTextVisible(false);
+    Status->setFixedHeight(16);
+    layout->addWidget(Status);
+
+    // A fixed-size window, centred on the screen.
+    setFixedSize(300, sizeHint().height());
+    if (QScreen *screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TfrmKVBEditor::FormCreate()
+{
+    std::optional<std::string> appPath = ReadWineAppPath(DefaultWinePrefix());
+    if (!appPath)
+        return;
+    std::string folder = GameDataFolder(*appPath);
+    if (::chdir(folder.c_str()) != 0)
+        throw EKVBError("Cannot change to the game's data folder " + folder + ": " +
+                        std::strerror(errno));
+}
+
+void TfrmKVBEditor::btnOpenClick()
+{
+    std::optional<QString> fileName = dialogs_.OpenFile(opnKVB);
+    if (!fileName)
+        return;
+    OpenArchive(*fileName);
+}
+
+void TfrmKVBEditor::OpenArchive(const QString &fileName)
+{
+    progressWindow = this;
+    ProgressHook = ProgressToWindow;
+
+    std::unique_ptr<TKVBFile> catalogue;
+    {
+        BusyScope busy(*this);
+        catalogue = std::make_unique<TKVBFile>(fileName.toStdString(), chkFullRead->isChecked());
+    }
+    catalogue_ = std::move(catalogue);
+    openedFileName_ = QFileInfo(fileName).fileName();
+
+    FillBlockLabels(cmbList, catalogue_->Count());
+    SetShownBlock(cmbList, -1);
+    cmbList->setCurrentIndex(0);
+    cmbListChange();
+
+    ShowInfoLines(CatalogueInfoLines(*catalogue_, openedFileName_.toStdString()));
+}
+
+void TfrmKVBEditor::ShowInfoLines(const std::vector<std::string> &lines)
+{
+    lstInfo->clear();
+    for (const auto &line : lines)
+        lstInfo->addItem(QString::fromStdString(line));
+}
+
+void TfrmKVBEditor::ShowProgress(int32_t position, int32_t maximum)
+{
+    if (position == 1)
+        Status->setMaximum(maximum);
+    Status->setValue(position);
+    KeepPainting();
+}
+
+void TfrmKVBEditor::KeepPainting()
+{
+    const int64_t now = QDateTime::currentMSecsSinceEpoch();
+    if (now - lastPaint_ < 50)
+        return;
+    lastPaint_ = now;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TfrmKVBEditor::cmbListChange()
+{
+    if (cmbList->currentIndex() == ShownBlock(cmbList))
+        return;
+    SetShownBlock(cmbList, cmbList->currentIndex());
+    FillFileList();
+}
+
+void TfrmKVBEditor::FillFileList()
+{
+    if (!catalogue_)
+        return;
+    lstFiles->setUpdatesEnabled(false);
+    lstFiles->clear();
+    const int first = ShownBlock(cmbList) * kBlockSize;
+    const int last = std::min(catalogue_->EntryCount(), first + kBlockSize) - 1;
+    QList<QTreeWidgetItem *> rows;
+    rows.reserve(std::max(0, last - first + 1));
+    for (int index = first; index <= last; ++index) {
+        TKVB_Entry entry = catalogue_->GetEntry(index);
+        rows.append(new QTreeWidgetItem(QStringList{Shown(entry.Name), QString::number(entry.Offset),
+                                                    QString::number(entry.Length)}));
+    }
+    lstFiles->addTopLevelItems(rows);
+    lstFiles->setUpdatesEnabled(true);
+}
+
+void TfrmKVBEditor::btnExtractClick()
+{
+    QTreeWidgetItem *item = lstFiles->currentItem();
+    if (!item || !item->isSelected() || !catalogue_) {
+        dialogs_.Notice("Select a file to extract first!");
+        return;
+    }
+    const int index = lstFiles->indexOfTopLevelItem(item) + ShownBlock(cmbList) * kBlockSize;
+    TKVB_Entry entry = catalogue_->GetEntry(index);
+
+    // Only a plain name is offered; anything else would point the dialog outside its folder.
+    savAny.fileName = IsSafeEntryName(entry.Name) ? Shown(entry.Name) : QString();
+    std::optional<QString> target = dialogs_.SaveFile(savAny);
+    if (!target)
+        return;
+
+    TFileStream source(catalogue_->FileName(), TFileStream::Mode::OpenRead);
+    ExtractEntry(source, entry, target->toStdString());
+}
+
+void TfrmKVBEditor::btnExtractAllClick()
+{
+    if (!catalogue_) {
+        dialogs_.Notice("No archive is open. Open a KVB file first!");
+        return;
+    }
+    if (!selFolder.Execute())
+        return;
+
+    BusyScope busy(*this);
+    TFileStream source(catalogue_->FileName(), TFileStream::Mode::OpenRead);
+    const std::filesystem::path folder = selFolder.Path().toStdString();
+    const int32_t count = catalogue_->EntryCount();
+    for (int32_t index = 0; index < count; ++index) {
+        TKVB_Entry entry = catalogue_->GetEntry(index);
+        CheckSafeEntryName(entry.Name);
+        ExtractEntry(source, entry, (folder / Cp1252ToUtf8(entry.Name)).string());
+        ShowProgress(index + 1, count);
+    }
+}
+
+void TfrmKVBEditor::Label3Click()
+{
+    QDesktopServices::openUrl(QUrl(QStringLiteral(KVB_AUTHOR_MAIL_URL)));
+}
+
+void TfrmKVBEditor::Label4Click()
+{
+    QDesktopServices::openUrl(QUrl(QStringLiteral(KVB_AUTHOR_WEB_URL)));
+}
+
+void TfrmKVBEditor::FormDestroy()
+{
+    catalogue_.reset();
+}
+
+void TfrmKVBEditor::closeEvent(QCloseEvent *event)
+{
+    if (busy_) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+TfrmKVBEditor::BusyScope::BusyScope(TfrmKVBEditor &window) : window_(window)
+{
+    window_.busy_ = true;
+    window_.centralWidget()->setEnabled(false);
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+TfrmKVBEditor::BusyScope::~BusyScope()
+{
+    QGuiApplication::restoreOverrideCursor();
+    window_.centralWidget()->setEnabled(true);
+    window_.busy_ = false;
+}
+
+} // namespace kvb::ui

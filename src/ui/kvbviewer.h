@@ -1,0 +1,108 @@
+// TfrmKVBEditor: the main window. It owns the open catalogue, lists its entries one block of
+// 1,000 at a time, shows the info lines and hosts every tool of the program.
+#pragma once
+
+#include "archive/catalogue.h"
+#include "ui/dialogs.h"
+#include "ui/kapdlg.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+#include <memory>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTreeWidget;
+
+namespace kvb::ui {
+
+class TLinkLabel;
+class TfrmTexView;
+class TfrmAdvanced;
+
+class TfrmKVBEditor : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TfrmKVBEditor(Dialogs &dialogs, QWidget *parent = nullptr);
+    ~TfrmKVBEditor() override;
+
+    // The windows created after this one at start-up.
+    void SetSecondaryWindows(TfrmTexView *texView, TfrmAdvanced *advanced);
+
+    // Handlers. Each is connected through Guarded, so a failure shows an error box.
+    void FormCreate();
+    void btnOpenClick();
+    void cmbListChange();
+    void FillFileList();
+    void ShowProgress(int32_t position, int32_t maximum);
+    void btnExtractClick();
+    void btnExtractAllClick();
+    void Label3Click();
+    void Label4Click();
+    void FormDestroy();
+
+    // Opens an archive as if it had been chosen in "Open KVB".
+    void OpenArchive(const QString &fileName);
+
+    // The open catalogue, or none.
+    const TKVBFile *Catalogue() const { return catalogue_.get(); }
+    void ReleaseCatalogue() { catalogue_.reset(); }
+
+    // Controls, top to bottom.
+    QPushButton *btnOpen;
+    QPushButton *btnExtract;
+    QPushButton *btnExtractAll;
+    QTreeWidget *lstFiles;
+    QListWidget *lstInfo;
+    QPushButton *btnCreate;
+    QPushButton *btnAnalyse;
+    QPushButton *btnAdvanced;
+    QComboBox *cmbList;
+    QLabel *Label5;
+    QCheckBox *chkFullRead;
+    QLabel *Label1;
+    TLinkLabel *Label3;
+    QLabel *Label2;
+    TLinkLabel *Label4;
+    QProgressBar *Status;
+
+    // Dialogs of the window.
+    FileDialogOptions opnKVB;
+    FileDialogOptions savKVB;
+    FileDialogOptions savAny;
+    TFolderDialog selFolder;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void BuildControls();
+    void ShowInfoLines(const std::vector<std::string> &lines);
+    // Lets the window repaint during long work; user input waits until the work is done.
+    void KeepPainting();
+
+    // Disables the window for the length of a long operation; closing waits for its end.
+    class BusyScope {
+    public:
+        explicit BusyScope(TfrmKVBEditor &window);
+        ~BusyScope();
+
+    private:
+        TfrmKVBEditor &window_;
+    };
+
+    Dialogs &dialogs_;
+    std::unique_ptr<TKVBFile> catalogue_;
+    QString openedFileName_; // the name chosen in "Open KVB", for the info lines
+    TfrmTexView *frmTexView_ = nullptr;
+    TfrmAdvanced *frmAdvanced_ = nullptr;
+    bool busy_ = false;
+    int64_t lastPaint_ = 0;
+};
+
+} // namespace kvb::ui

@@ -1,0 +1,22 @@
+// A label that behaves as a link: blue, underlined, hand cursor; clicked with the mouse or, when
+// it has the focus, with Enter or Space.
+#pragma once
+
+#include <QLabel>
+
+namespace kvb::ui {
+
+class TLinkLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit TLinkLabel(const QString &text, QWidget *parent = nullptr);
+
+signals:
+    void clicked();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+};
+
+} // namespace kvb::ui
