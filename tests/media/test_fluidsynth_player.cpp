@@ -65,16 +65,6 @@ TEST(FluidSynthPlayer, PlaysInTheBackgroundUntilStoppedAndWritesSound)
     EXPECT_GT(LoudestSample(samples), 100);
 }
 
-TEST(FluidSynthPlayer, OpeningAgainReplacesTheOpenFile)
-{
-    FilePlayback p;
-    FluidSynthPlayer player(p.setup);
-    player.Open(p.tune);
-    player.Play();
-    player.Open(p.tune);
-    EXPECT_EQ(player.QueryMode(), MediaMode::Stopped);
-}
-
 TEST(FluidSynthPlayer, OpenFailsWithAMessageAndLeavesNothingOpen)
 {
     FilePlayback p;
