@@ -1,0 +1,48 @@
+// MIDI playback and MIDI-to-WAV rendering through FluidSynth.
+#pragma once
+
+#include "platform/media_player.h"
+
+#include <memory>
+#include <string>
+
+namespace kvb {
+
+// Where FluidSynth takes its instruments from and where its sound goes.
+struct FluidSynthSetup {
+    std::string soundFont;     // a General MIDI .sf2 file
+    std::string audioDriver;   // a FluidSynth audio driver name; empty: the platform's default
+    std::string audioFileName; // the output of the "file" audio driver; empty: FluidSynth's own
+
+    // $KVB_SOUNDFONT, else the Debian General MIDI sound font; $KVB_AUDIO_DRIVER, else the default.
+    static FluidSynthSetup FromEnvironment();
+};
+
+// Plays standard MIDI files in real time through an audio driver of FluidSynth.
+class FluidSynthPlayer final : public MediaPlayer {
+public:
+    explicit FluidSynthPlayer(FluidSynthSetup setup = FluidSynthSetup::FromEnvironment());
+    ~FluidSynthPlayer() override;
+    FluidSynthPlayer(const FluidSynthPlayer &) = delete;
+    FluidSynthPlayer &operator=(const FluidSynthPlayer &) = delete;
+
+    MediaMode QueryMode() override;
+    void Stop() override;
+    void Close() override;
+    // Fails for a file that is not a MIDI file, a missing or unusable sound font, and when the
+    // audio driver cannot be started.
+    void Open(const std::string &fileName) override;
+    void Play() override;
+
+private:
+    struct Session;
+    FluidSynthSetup setup_;
+    std::unique_ptr<Session> session_;
+};
+
+// Renders midiFile into the WAV file wavFile as fast as the machine allows, replacing any file of
+// that name. The sound font of setup is used; its audio settings are not.
+void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,
+                     const FluidSynthSetup &setup);
+
+} // namespace kvb

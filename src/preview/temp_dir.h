@@ -1,0 +1,16 @@
+// Where the preview puts the files it extracts.
+#pragma once
+
+#include <string>
+
+namespace kvb {
+
+// A folder of this process's own (mode 0700) inside the system temporary folder ($TMPDIR, else
+// /tmp), created on the first call and removed with everything in it when the process exits.
+// The path ends in "/". Raises EKVBError when the folder cannot be created.
+std::string GetTempDir();
+
+// The path of the preview's latest temporary file; empty until the first preview.
+extern std::string PreviewTempFile;
+
+} // namespace kvb
