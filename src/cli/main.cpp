@@ -9,6 +9,7 @@ int main(int argc, char **argv)
     CLI::App app{"Lists, extracts, builds, analyses and patches KVB archives."};
     app.require_subcommand(1);
     kvb::cli::RegisterArchiveCommands(app);
+    kvb::cli::RegisterPreviewCommands(app);
 
     try {
         app.parse(argc, argv);
