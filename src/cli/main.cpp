@@ -10,6 +10,7 @@ int main(int argc, char **argv)
     app.require_subcommand(1);
     kvb::cli::RegisterArchiveCommands(app);
     kvb::cli::RegisterMediaCommands(app);
+    kvb::cli::RegisterPreviewCommands(app);
 
     try {
         app.parse(argc, argv);

@@ -1,7 +1,8 @@
 // Writes the demo archive the README's start command opens: enough entries for three blocks
-// of the entry list, a MIDI tune and plain files of varied sizes.
+// of the entry list, a MIDI tune, textures of both formats and plain files of varied sizes.
 #include "support/archive_builder.h"
 #include "support/midi_builder.h"
+#include "support/tex_builder.h"
 
 #include <cstdio>
 #include <exception>
@@ -18,6 +19,9 @@ int main(int argc, char **argv)
         ArchiveBuilder builder;
         builder.Add("README.TXT", "Demo archive of KVB Editor: plain files, music and pictures.\r\n");
         builder.Add("TUNE.MID", SimpleTune());
+        builder.Add("GRADIENT.TEX", GradientTex(256, 128).Build());
+        builder.Add("PICTURE.TEX", PictureTex(128, 128).Build());
+        builder.Add("BANNER.TEX", GradientTex(64, 16).Build());
         for (int i = 1; i <= 2600; ++i) {
             char name[21];
             std::snprintf(name, sizeof name, "FILE%04d.BIN", i);

@@ -1,0 +1,108 @@
+#include "preview/tex.h"
+
+#include "archive/errors.h"
+#include "archive/format.h"
+#include "archive/stream.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+namespace kvb {
+
+namespace {
+
+constexpr int64_t kWidthPosition = 60;
+constexpr int64_t kPaletteCountPosition = 88;
+constexpr int32_t kPaletteEntrySize = 4;
+
+int32_t ReadInt32(TStream &stream)
+{
+    char bytes[4];
+    stream.ReadBuffer(bytes, sizeof bytes);
+    return GetInt32LE(bytes);
+}
+
+// Header values come from untrusted files; they are checked before they size any allocation.
+void CheckHeader(int32_t width, int32_t height, uint32_t paletteCount)
+{
+    if (width < 0 || height < 0 || width > kTexMaxSide || height > kTexMaxSide)
+        throw EKVBError("Texture size " + std::to_string(width) + " x " + std::to_string(height) +
+                        " is not supported: each side must be 0 to " + std::to_string(kTexMaxSide) +
+                        " pixels");
+    if (paletteCount > kTexMaxPaletteCount)
+        throw EKVBError("Texture palette of " + std::to_string(paletteCount) +
+                        " colours is not supported: at most " + std::to_string(kTexMaxPaletteCount));
+}
+
+void ReadPalettised(TStream &stream, uint32_t count, TTexImage &image)
+{
+    std::array<unsigned char, kTexMaxPaletteCount * kPaletteEntrySize> raw;
+    stream.ReadBuffer(raw.data(), int64_t(count) * kPaletteEntrySize);
+    image.Palette.resize(count);
+    for (uint32_t i = 0; i < count; ++i) {
+        const unsigned char *entry = &raw[size_t(i) * kPaletteEntrySize];
+        image.Palette[i] = TTexColour{entry[2], entry[1], entry[0]};
+    }
+
+    // Only now that the palette was there is the pixel storage sized; rows go straight into it.
+    // Data ending early is no error: the row it ends in is filled in part, later rows stay 0.
+    const size_t width = size_t(image.Width);
+    image.Indices.assign(width * size_t(image.Height), 0);
+    const int64_t size = stream.Size();
+    for (int32_t row = 0; row < image.Height; ++row) {
+        int64_t left = std::max<int64_t>(0, size - stream.Position());
+        stream.Read(image.Indices.data() + size_t(row) * width, std::min<int64_t>(image.Width, left));
+    }
+}
+
+void ReadDirect(TStream &stream, TTexImage &image)
+{
+    const size_t pixels = size_t(image.Width) * size_t(image.Height);
+    const int64_t bytes = int64_t(pixels) * 2;
+    // A short file must fail before memory is reserved for what it claims to hold.
+    if (std::max<int64_t>(0, stream.Size() - stream.Position()) < bytes)
+        throw EReadError();
+    image.Colours.resize(pixels);
+    stream.ReadBuffer(image.Colours.data(), bytes);
+    // The file is little-endian; this turns its bytes into values on any host.
+    const auto *raw = reinterpret_cast<const unsigned char *>(image.Colours.data());
+    for (size_t i = 0; i < pixels; ++i)
+        image.Colours[i] = uint16_t(raw[2 * i] | (raw[2 * i + 1] << 8));
+}
+
+} // namespace
+
+TTexImage TexToBitmap(TStream &stream, int32_t position)
+{
+    stream.Seek(kWidthPosition);
+    TTexImage image;
+    image.Width = ReadInt32(stream);
+    image.Height = ReadInt32(stream);
+    stream.Seek(kPaletteCountPosition);
+    const auto paletteCount = static_cast<uint32_t>(ReadInt32(stream));
+    CheckHeader(image.Width, image.Height, paletteCount);
+
+    stream.Seek(position);
+    if (paletteCount != 0) {
+        image.Format = TTexFormat::Palettised8;
+        ReadPalettised(stream, paletteCount, image);
+    } else {
+        image.Format = TTexFormat::Direct555;
+        ReadDirect(stream, image);
+    }
+    return image;
+}
+
+std::vector<TTexColour> ShownPalette(const TTexImage &image)
+{
+    std::vector<TTexColour> shown = image.Palette;
+    if (!image.Indices.empty()) {
+        size_t highest = *std::max_element(image.Indices.begin(), image.Indices.end());
+        if (highest >= shown.size())
+            shown.resize(highest + 1); // TTexColour{} is black
+    }
+    return shown;
+}
+
+} // namespace kvb

@@ -1,0 +1,65 @@
+// TEX textures, the game's own image format, decoded into a plain image for display.
+//
+// The decoder reads three header fields (width at 60, height at 64, palette entry count at 88,
+// little-endian), then from the image-data position either count palette entries (blue, green,
+// red, unused) followed by one index byte per pixel, or, with a count of 0, one 16-bit 5-5-5
+// value per pixel. Rows are stored top row first with nothing between them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace kvb {
+
+class TStream;
+
+// Where the entry preview and kvb tex2png find the image data: the header is bytes 0 to 235.
+constexpr int32_t kTexImageDataPosition = 236;
+// The palette table has this many slots; files asking for more are refused.
+constexpr uint32_t kTexMaxPaletteCount = 256;
+// Larger sides are refused before anything is allocated for the pixels.
+constexpr int32_t kTexMaxSide = 16384;
+
+enum class TTexFormat {
+    Palettised8, // one byte per pixel, an index into Palette
+    Direct555,   // one 16-bit value per pixel: blue bits 0-4, green 5-9, red 10-14, bit 15 unused
+};
+
+struct TTexColour {
+    uint8_t Red = 0;
+    uint8_t Green = 0;
+    uint8_t Blue = 0;
+    friend bool operator==(const TTexColour &, const TTexColour &) = default;
+};
+
+// A decoded texture. Pixels are stored row after row, top row first, Width per row, without
+// padding; only the vector of the image's format is filled.
+struct TTexImage {
+    TTexFormat Format = TTexFormat::Direct555;
+    int32_t Width = 0;
+    int32_t Height = 0;
+    std::vector<TTexColour> Palette; // Palettised8: the file's entries, 1 to 256 of them
+    std::vector<uint8_t> Indices;    // Palettised8: Width × Height palette indices
+    std::vector<uint16_t> Colours;   // Direct555: Width × Height values exactly as in the file
+
+    uint8_t IndexAt(int32_t x, int32_t y) const { return Indices[Offset(x, y)]; }
+    uint16_t ColourAt(int32_t x, int32_t y) const { return Colours[Offset(x, y)]; }
+    std::size_t Offset(int32_t x, int32_t y) const
+    {
+        return std::size_t(y) * std::size_t(Width) + std::size_t(x);
+    }
+};
+
+// Decodes the TEX file in stream with its image data at position. The caller keeps the stream;
+// afterwards it stands after the last byte read. A header, palette or direct-colour pixel data
+// cut short fails with EReadError; palettised pixel data cut short is no error, and pixels left
+// without data are 0. Negative sizes, sides over kTexMaxSide and palettes over
+// kTexMaxPaletteCount entries fail with EKVBError.
+TTexImage TexToBitmap(TStream &stream, int32_t position);
+
+// The palette a display uses for a palettised image: its own entries, extended with black so
+// that every index its pixels use has a colour.
+std::vector<TTexColour> ShownPalette(const TTexImage &image);
+
+} // namespace kvb
