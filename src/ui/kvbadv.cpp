@@ -280,6 +280,7 @@ void TfrmAdvanced::FillTableList()
         rows.append(new QTreeWidgetItem(texts));
     }
     lstTable->addTopLevelItems(rows);
+    lstTable->scrollToTop();
     lstTable->setUpdatesEnabled(true);
 }
 
@@ -298,6 +299,7 @@ void TfrmAdvanced::FillHeaderList()
             QString::number(j + 1), Shown(NameFromField(record.Name)), QString::number(record.Length)}));
     }
     lstHeader->addTopLevelItems(rows);
+    lstHeader->scrollToTop();
     lstHeader->setUpdatesEnabled(true);
 }
 
