@@ -1,11 +1,417 @@
 #include "ui/kvbadv.h"
 
+#include "archive/errors.h"
+#include "archive/info_lines.h"
+#include "archive/stream.h"
+#include "platform/encoding.h"
+#include "ui/blocks.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
 namespace kvb::ui {
 
-TfrmAdvanced::TfrmAdvanced(QWidget *parent) : QDialog(parent)
+namespace {
+
+// Connects a signal to a handler that runs inside the error guard.
+template <typename Sender, typename Signal>
+void On(TfrmAdvanced *window, Dialogs &dialogs, Sender *sender, Signal signal,
+        void (TfrmAdvanced::*handler)())
+{
+    QObject::connect(sender, signal, window,
+                     [window, &dialogs, handler] { Guarded(dialogs, [=] { (window->*handler)(); }); });
+}
+
+QString Shown(const std::string &archiveText)
+{
+    return QString::fromStdString(ShownText(archiveText));
+}
+
+QTreeWidget *ReportList(QWidget *parent, const char *name,
+                        std::initializer_list<std::pair<QString, int>> columns)
+{
+    auto *list = new QTreeWidget(parent);
+    list->setObjectName(name);
+    list->setColumnCount(int(columns.size()));
+    QStringList captions;
+    for (const auto &[caption, width] : columns)
+        captions << caption;
+    list->setHeaderLabels(captions);
+    int column = 0;
+    for (const auto &[caption, width] : columns)
+        list->setColumnWidth(column++, width);
+    list->header()->setSectionsClickable(false);
+    list->header()->setSectionsMovable(false);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A link needs a row selected in both lists at once, so both must stay visible.
+    QPalette palette = list->palette();
+    for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
+        palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
+    list->setPalette(palette);
+    return list;
+}
+
+// The one selected row of a list, or none.
+QTreeWidgetItem *SelectedRow(const QTreeWidget *list)
+{
+    const QList<QTreeWidgetItem *> selected = list->selectedItems();
+    return selected.isEmpty() ? nullptr : selected.first();
+}
+
+} // namespace
+
+TfrmAdvanced::TfrmAdvanced(Dialogs &dialogs, QWidget *parent) : QDialog(parent), dialogs_(dialogs)
 {
     setObjectName("frmAdvanced");
     setWindowTitle("Advanced KVB Editor");
+    // The main window's font (Verdana, 11 pixels) is the font of every window.
+    if (parent)
+        setFont(parent->font());
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    BuildControls();
+    setFixedSize(542, 313);
+    move(200, 108);
+
+    opnAny = {QStringLiteral("All files (*)"), {}, {}};
+
+    On(this, dialogs_, btnQuit, &QPushButton::clicked, &TfrmAdvanced::btnQuitClick);
+    On(this, dialogs_, btnAppend, &QPushButton::clicked, &TfrmAdvanced::btnAppendClick);
+    On(this, dialogs_, btnTruncate, &QPushButton::clicked, &TfrmAdvanced::btnTruncateClick);
+    On(this, dialogs_, btnLink, &QPushButton::clicked, &TfrmAdvanced::btnLinkClick);
+    On(this, dialogs_, lstTable, &QTreeWidget::itemClicked, &TfrmAdvanced::lstTableClick);
+    On(this, dialogs_, cmbTable, &QComboBox::activated, &TfrmAdvanced::cmbTableChange);
+    On(this, dialogs_, cmbHeader, &QComboBox::activated, &TfrmAdvanced::cmbHeaderChange);
+}
+
+TfrmAdvanced::~TfrmAdvanced() = default;
+
+void TfrmAdvanced::BuildControls()
+{
+    auto button = [this](const char *name, const char *text, QRect geometry) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(name);
+        b->setGeometry(geometry);
+        b->setAutoDefault(false);
+        return b;
+    };
+    auto label = [this](const char *name, const char *text, QPoint position) {
+        auto *l = new QLabel(text, this);
+        l->setObjectName(name);
+        l->move(position);
+        l->adjustSize();
+        return l;
+    };
+    auto combo = [this](const char *name, QPoint position) {
+        auto *c = new QComboBox(this);
+        c->setObjectName(name);
+        c->setEditable(false);
+        c->setGeometry(position.x(), position.y(), 129, c->sizeHint().height());
+        SetShownBlock(c, -1);
+        return c;
+    };
+
+    lstInfo = new QListWidget(this);
+    lstInfo->setObjectName("lstInfo");
+    lstInfo->setGeometry(8, 8, 289, 73);
+    QPalette silver = lstInfo->palette();
+    silver.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
+    lstInfo->setPalette(silver);
+
+    btnQuit = button("btnQuit", "Quit", {304, 8, 193, 25});
+    btnAppend = button("btnAppend", "Append file to KVB", {304, 36, 193, 25});
+    btnTruncate = button("btnTruncate", "Truncate file (delete data)", {304, 64, 193, 25});
+
+    Label1 = label("Label1", "Listed files", {16, 96});
+    Label2 = label("Label2", "Available data", {296, 96});
+
+    lstTable = ReportList(this, "lstTable", {{"Filename", 100}, {"Data", 120}});
+    lstTable->setGeometry(8, 112, 241, 150);
+
+    Label3 = label("Label3", "Link", {256, 144});
+    btnLink = button("btnLink", "->", {256, 168, 25, 25});
+
+    lstHeader = ReportList(this, "lstHeader", {{"#", 35}, {"Name", 105}, {"File length", 90}});
+    lstHeader->setGeometry(288, 112, 250, 150);
+
+    cmbTable = combo("cmbTable", {8, 272});
+
+    Label4 = new QLabel("The editor can only display 1,000 (!) files at once. Archives with more "
+                        "files in them are split up into 1,000 file 'blocks'.",
+                        this);
+    Label4->setObjectName("Label4");
+    Label4->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    Label4->setWordWrap(true);
+    Label4->setGeometry(146, 272, 249, 41);
+
+    cmbHeader = combo("cmbHeader", {408, 272});
+
+    QWidget *order[] = {lstInfo, lstTable,    lstHeader, btnLink,  btnAppend,
+                        btnQuit, btnTruncate, cmbTable,  cmbHeader};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+}
+
+TRawKVBFile &TfrmAdvanced::Raw()
+{
+    if (!rawFile_)
+        throw EKVBError("No archive is open for editing");
+    return *rawFile_;
+}
+
+bool TfrmAdvanced::OpenForEdit(const std::string &path)
+{
+    std::error_code ec;
+    const fs::file_status status = fs::status(path, ec);
+    if (ec || !fs::exists(status))
+        throw EKVBError("Couldn't retrieve file properties!");
+
+    if ((status.permissions() & fs::perms::owner_write) == fs::perms::none) {
+        if (!dialogs_.Question("This file is read-only. You can only use advanced edit on files "
+                               "that are writeable. Do you want to remove the read-only property "
+                               "of this file?",
+                               "Error!"))
+            return false;
+        // A failure shows when the archive is opened for writing below.
+        fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
+    }
+
+    // The lock of an archive still held would keep the new one from opening.
+    rawFile_.reset();
+    rawFile_ = std::make_unique<TRawKVBFile>(path);
+
+    lstInfo->clear();
+    for (const auto &line : RawInfoLines(*rawFile_, fs::path(path).filename().string()))
+        lstInfo->addItem(QString::fromStdString(line));
+
+    cmbTable->clear();
+    cmbHeader->clear();
+    FillBlockCombos();
+    return true;
+}
+
+void TfrmAdvanced::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        Guarded(dialogs_, [this] { FormShow(); });
+}
+
+void TfrmAdvanced::FormShow()
+{
+    dialogs_.Notice("Warning! Edits to the KVB file in this mode are IMMEDIATE and CANNOT be "
+                    "undone. I recommend you keep a backup copy of any files to be edited!");
+}
+
+void TfrmAdvanced::done(int result)
+{
+    FormClose();
+    QDialog::done(result);
+}
+
+void TfrmAdvanced::FormClose()
+{
+    rawFile_.reset();
+}
+
+void TfrmAdvanced::btnQuitClick()
+{
+    reject();
+}
+
+void TfrmAdvanced::FillBlockCombos()
+{
+    FillBlockLabels(cmbHeader, Raw().DataCount());
+    FillBlockLabels(cmbTable, Raw().TocCount());
+    SetShownBlock(cmbTable, -1);
+    SetShownBlock(cmbHeader, -1);
+    cmbHeader->setCurrentIndex(0);
+    cmbTable->setCurrentIndex(0);
+    cmbTableChange();
+    cmbHeaderChange();
+}
+
+void TfrmAdvanced::cmbTableChange()
+{
+    if (cmbTable->currentIndex() == ShownBlock(cmbTable))
+        return;
+    SetShownBlock(cmbTable, cmbTable->currentIndex());
+    FillTableList();
+}
+
+void TfrmAdvanced::cmbHeaderChange()
+{
+    if (cmbHeader->currentIndex() == ShownBlock(cmbHeader))
+        return;
+    SetShownBlock(cmbHeader, cmbHeader->currentIndex());
+    FillHeaderList();
+}
+
+void TfrmAdvanced::FillTableList()
+{
+    const TRawKVBFile &file = Raw();
+    lstTable->setUpdatesEnabled(false);
+    lstTable->clear();
+    const int first = ShownBlock(cmbTable) * kBlockSize;
+    const int last = std::min(file.TocCount(), first + kBlockSize) - 1;
+    // One pass over the data instead of a search through it for every row.
+    const TDataPositionIndex positions(file);
+    QList<QTreeWidgetItem *> rows;
+    rows.reserve(std::max(0, last - first + 1));
+    for (int t = first; t <= last; ++t) {
+        const TKVB_TocRecord record = file.GetTocRecord(t);
+        QStringList texts{Shown(NameFromField(record.Name))};
+        if (const int32_t j = positions.Find(record.Offset); j >= 0)
+            texts << Shown(LinkedDataText(j + 1, NameFromField(file.GetDataRecord(j).Name)));
+        rows.append(new QTreeWidgetItem(texts));
+    }
+    lstTable->addTopLevelItems(rows);
+    lstTable->scrollToTop();
+    lstTable->setUpdatesEnabled(true);
+}
+
+void TfrmAdvanced::FillHeaderList()
+{
+    const TRawKVBFile &file = Raw();
+    lstHeader->setUpdatesEnabled(false);
+    lstHeader->clear();
+    const int first = ShownBlock(cmbHeader) * kBlockSize;
+    const int last = std::min(file.DataCount(), first + kBlockSize) - 1;
+    QList<QTreeWidgetItem *> rows;
+    rows.reserve(std::max(0, last - first + 1));
+    for (int j = first; j <= last; ++j) {
+        const TKVB_DataRecord record = file.GetDataRecord(j);
+        rows.append(new QTreeWidgetItem(QStringList{
+            QString::number(j + 1), Shown(NameFromField(record.Name)), QString::number(record.Length)}));
+    }
+    lstHeader->addTopLevelItems(rows);
+    lstHeader->scrollToTop();
+    lstHeader->setUpdatesEnabled(true);
+}
+
+void TfrmAdvanced::lstTableClick()
+{
+    const QTreeWidgetItem *row = SelectedRow(lstTable);
+    if (!row)
+        return;
+    const QString data = row->text(1);
+    const qsizetype bracket = data.indexOf(')');
+    if (bracket < 0)
+        return;
+    bool isNumber = false;
+    const int k = data.left(bracket).toInt(&isNumber) - 1;
+    if (!isNumber)
+        return;
+    const int first = ShownBlock(cmbHeader) * kBlockSize;
+    if (k < first || k > first + kBlockSize - 1)
+        return;
+    if (QTreeWidgetItem *target = lstHeader->topLevelItem(k - first)) {
+        lstHeader->setCurrentItem(target);
+        lstHeader->scrollToItem(target, QAbstractItemView::EnsureVisible);
+    }
+}
+
+void TfrmAdvanced::btnLinkClick()
+{
+    QTreeWidgetItem *tableRow = SelectedRow(lstTable);
+    QTreeWidgetItem *headerRow = SelectedRow(lstHeader);
+    if (!tableRow || !headerRow) {
+        dialogs_.Notice("Select an item in BOTH lists before trying to link them!");
+        return;
+    }
+    TRawKVBFile &file = Raw();
+    const int t = lstTable->indexOfTopLevelItem(tableRow) + ShownBlock(cmbTable) * kBlockSize;
+    TKVB_TocRecord record = file.GetTocRecord(t);
+    const int h = lstHeader->indexOfTopLevelItem(headerRow) + ShownBlock(cmbHeader) * kBlockSize;
+    const TKVB_DataRecord data = file.GetDataRecord(h);
+
+    record.Offset = data.Position;
+    file.SetTocRecord(t, record);
+
+    tableRow->setText(1, headerRow->text(0) + ") " + headerRow->text(1));
+}
+
+void TfrmAdvanced::btnAppendClick()
+{
+    const std::optional<QString> chosen = dialogs_.OpenFile(opnAny);
+    if (!chosen)
+        return;
+    TRawKVBFile &file = Raw();
+
+    const QString shownName = QFileInfo(*chosen).fileName();
+    const std::optional<std::string> name = Utf8ToCp1252(shownName.toStdString());
+    if (!name)
+        throw EKVBError("The file name " + shownName.toStdString() +
+                        " cannot be stored in an archive");
+
+    std::string bytes;
+    {
+        TFileStream input(chosen->toStdString(), TFileStream::Mode::OpenRead);
+        const int64_t size = input.Size();
+        // Lengths are signed 32-bit in the archive; a larger one would corrupt the data chain.
+        if (size > INT32_MAX)
+            throw EKVBError("File " + chosen->toStdString() +
+                            " is too large to store in an archive");
+        bytes.resize(size_t(size));
+        input.ReadBuffer(bytes.data(), size);
+    }
+
+    TKVB_DataRecord record;
+    record.Name = NameToField(*name);
+    record.Length = static_cast<int32_t>(bytes.size());
+    record.Data = bytes;
+    file.AppendData(record);
+    bytes = {};
+
+    if (ShownBlock(cmbHeader) == cmbHeader->count() - 1)
+        lstHeader->addTopLevelItem(new QTreeWidgetItem(
+            QStringList{QString::number(file.DataCount()), Shown(NameFromField(record.Name))}));
+
+    ReplaceCountLines();
+}
+
+void TfrmAdvanced::btnTruncateClick()
+{
+    QTreeWidgetItem *row = SelectedRow(lstHeader);
+    if (!row) {
+        dialogs_.Notice("Select an item to start deletion from!");
+        return;
+    }
+    TRawKVBFile &file = Raw();
+    const int a = lstHeader->indexOfTopLevelItem(row) + ShownBlock(cmbHeader) * kBlockSize;
+    const TKVB_DataRecord data = file.GetDataRecord(a);
+
+    const std::string question = TruncateQuestion(a, NameFromField(data.Name), file.DataCount());
+    if (!dialogs_.Question(QString::fromStdString(Cp1252ToUtf8(question)), "Warning!"))
+        return;
+    file.TruncateFrom(a);
+
+    FillBlockCombos();
+    ReplaceCountLines();
+}
+
+void TfrmAdvanced::ReplaceCountLines()
+{
+    const std::vector<std::string> counts = RawCountLines(Raw());
+    // takeItem hands the row over; the temporary owner deletes it.
+    while (lstInfo->count() > 3)
+        std::unique_ptr<QListWidgetItem>(lstInfo->takeItem(lstInfo->count() - 1));
+    for (const auto &line : counts)
+        lstInfo->addItem(QString::fromStdString(line));
 }
 
 } // namespace kvb::ui

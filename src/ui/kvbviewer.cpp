@@ -93,6 +93,7 @@ TfrmKVBEditor::TfrmKVBEditor(Dialogs &dialogs, QWidget *parent)
     On(this, dialogs_, cmbList, &QComboBox::activated, &TfrmKVBEditor::cmbListChange);
     On(this, dialogs_, Label3, &TLinkLabel::clicked, &TfrmKVBEditor::Label3Click);
     On(this, dialogs_, Label4, &TLinkLabel::clicked, &TfrmKVBEditor::Label4Click);
+    On(this, dialogs_, btnAdvanced, &QPushButton::clicked, &TfrmKVBEditor::btnAdvancedClick);
 
     Guarded(dialogs_, [this] { FormCreate(); });
 }
@@ -351,6 +352,25 @@ void TfrmKVBEditor::Label3Click()
 void TfrmKVBEditor::Label4Click()
 {
     QDesktopServices::openUrl(QUrl(QStringLiteral(KVB_AUTHOR_WEB_URL)));
+}
+
+void TfrmKVBEditor::btnAdvancedClick()
+{
+    if (!catalogue_) {
+        dialogs_.Notice("Open an KVB file first!");
+        return;
+    }
+    if (!frmAdvanced_->OpenForEdit(catalogue_->FileName()))
+        return;
+    frmAdvanced_->exec();
+
+    // The archive may have changed under the catalogue.
+    ReleaseCatalogue();
+    lstInfo->clear();
+    lstInfo->addItem("No file open.");
+    lstFiles->setUpdatesEnabled(false);
+    lstFiles->clear();
+    lstFiles->setUpdatesEnabled(true);
 }
 
 void TfrmKVBEditor::FormDestroy()

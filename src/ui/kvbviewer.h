@@ -44,6 +44,8 @@ public:
     void btnExtractAllClick();
     void Label3Click();
     void Label4Click();
+    // Hands the open archive to the advanced editor; afterwards no archive is open.
+    void btnAdvancedClick();
     void FormDestroy();
 
     // Opens an archive as if it had been chosen in "Open KVB".
