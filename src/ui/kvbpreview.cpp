@@ -23,11 +23,11 @@ TfrmTexView::TfrmTexView(QWidget *parent) : QDialog(parent, Qt::Tool)
     move(434, 229);
 }
 
-void TfrmTexView::ShowPicture(const QImage &picture)
+void TfrmTexView::ShowPicture(int width, int height, const QImage &picture)
 {
-    setFixedHeight(picture.height());
-    setFixedWidth(picture.width());
-    Image->setGeometry(0, 0, picture.width(), picture.height());
+    setFixedHeight(height);
+    setFixedWidth(width);
+    Image->setGeometry(0, 0, width, height);
     Image->setPixmap(QPixmap::fromImage(picture));
     show();
     raise();

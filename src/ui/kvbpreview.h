@@ -13,9 +13,9 @@ class TfrmTexView : public QDialog {
 public:
     explicit TfrmTexView(QWidget *parent = nullptr);
 
-    // Sizes the client area to the picture (height first, then width) and shows it, unscaled,
-    // from the top-left corner.
-    void ShowPicture(const QImage &picture);
+    // Sizes the client area to the texture (height first, then width) and shows the picture,
+    // unscaled, from the top-left corner. A texture without pixels has a null picture.
+    void ShowPicture(int width, int height, const QImage &picture);
 
     QLabel *Image;
 };

@@ -5,11 +5,16 @@
 #include "archive/info_lines.h"
 #include "archive/stream.h"
 #include "platform/encoding.h"
+#include "platform/fluidsynth_player.h"
 #include "platform/game_folder.h"
+#include "preview/entry_preview.h"
+#include "preview/temp_dir.h"
+#include "preview/tex.h"
 #include "ui/blocks.h"
 #include "ui/kvbadv.h"
 #include "ui/kvbpreview.h"
 #include "ui/link_label.h"
+#include "ui/tex_image.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -26,6 +31,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -76,7 +82,8 @@ void ProgressToWindow(int32_t position, int32_t maximum)
 } // namespace
 
 TfrmKVBEditor::TfrmKVBEditor(Dialogs &dialogs, QWidget *parent)
-    : QMainWindow(parent), selFolder(dialogs), dialogs_(dialogs)
+    : QMainWindow(parent), Media(std::make_unique<FluidSynthPlayer>()), selFolder(dialogs),
+      dialogs_(dialogs)
 {
     setObjectName("frmKVBEditor");
     setWindowTitle("KVB Editor");
@@ -91,6 +98,10 @@ TfrmKVBEditor::TfrmKVBEditor(Dialogs &dialogs, QWidget *parent)
     On(this, dialogs_, btnExtract, &QPushButton::clicked, &TfrmKVBEditor::btnExtractClick);
     On(this, dialogs_, btnExtractAll, &QPushButton::clicked, &TfrmKVBEditor::btnExtractAllClick);
     On(this, dialogs_, cmbList, &QComboBox::activated, &TfrmKVBEditor::cmbListChange);
+    On(this, dialogs_, lstFiles, &QTreeWidget::itemDoubleClicked, &TfrmKVBEditor::lstFilesDblClick);
+    auto *previewKey = new QShortcut(QKeySequence(Qt::Key_Return), lstFiles, nullptr, nullptr,
+                                     Qt::WidgetShortcut);
+    On(this, dialogs_, previewKey, &QShortcut::activated, &TfrmKVBEditor::lstFilesDblClick);
     On(this, dialogs_, Label3, &TLinkLabel::clicked, &TfrmKVBEditor::Label3Click);
     On(this, dialogs_, Label4, &TLinkLabel::clicked, &TfrmKVBEditor::Label4Click);
     On(this, dialogs_, btnAdvanced, &QPushButton::clicked, &TfrmKVBEditor::btnAdvancedClick);
@@ -344,6 +355,27 @@ void TfrmKVBEditor::btnExtractAllClick()
     }
 }
 
+void TfrmKVBEditor::lstFilesDblClick()
+{
+    QTreeWidgetItem *item = lstFiles->currentItem();
+    if (!item || !item->isSelected() || !catalogue_)
+        return;
+    const int index = lstFiles->indexOfTopLevelItem(item) + ShownBlock(cmbList) * kBlockSize;
+    PreviewEntry(*catalogue_, index, item->text(0).toStdString(), *Media,
+                 {[this](const std::string &text) { dialogs_.Notice(QString::fromStdString(text)); },
+                  [this](const std::string &path) { ShowTexture(path); }});
+}
+
+void TfrmKVBEditor::ShowTexture(const std::string &path)
+{
+    TTexImage texture;
+    {
+        TFileStream stream(path, TFileStream::Mode::OpenRead);
+        texture = TexToBitmap(stream, kTexImageDataPosition);
+    }
+    frmTexView_->ShowPicture(texture.Width, texture.Height, TexImageToQImage(texture));
+}
+
 void TfrmKVBEditor::Label3Click()
 {
     QDesktopServices::openUrl(QUrl(QStringLiteral(KVB_AUTHOR_MAIL_URL)));
@@ -376,6 +408,12 @@ void TfrmKVBEditor::btnAdvancedClick()
 void TfrmKVBEditor::FormDestroy()
 {
     catalogue_.reset();
+    if (Media)
+        Media->Close();
+    if (!PreviewTempFile.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(PreviewTempFile, ignored);
+    }
 }
 
 void TfrmKVBEditor::closeEvent(QCloseEvent *event)

@@ -4,6 +4,7 @@
 
 #include "archive/catalogue.h"
 #include "ui/dialogs.h"
+#include "platform/media_player.h"
 #include "ui/kapdlg.h"
 
 #include <QMainWindow>
@@ -42,11 +43,15 @@ public:
     void ShowProgress(int32_t position, int32_t maximum);
     void btnExtractClick();
     void btnExtractAllClick();
+    void lstFilesDblClick();
     void Label3Click();
     void Label4Click();
     // Hands the open archive to the advanced editor; afterwards no archive is open.
     void btnAdvancedClick();
     void FormDestroy();
+
+    // The player behind Media; tests put in one of their own.
+    void SetMediaPlayer(std::unique_ptr<MediaPlayer> player) { Media = std::move(player); }
 
     // Opens an archive as if it had been chosen in "Open KVB".
     void OpenArchive(const QString &fileName);
@@ -72,6 +77,7 @@ public:
     QLabel *Label2;
     TLinkLabel *Label4;
     QProgressBar *Status;
+    std::unique_ptr<MediaPlayer> Media; // hidden: plays the music of the preview
 
     // Dialogs of the window.
     FileDialogOptions opnKVB;
@@ -84,6 +90,7 @@ protected:
 
 private:
     void BuildControls();
+    void ShowTexture(const std::string &path);
     void ShowInfoLines(const std::vector<std::string> &lines);
     // Lets the window repaint during long work; user input waits until the work is done.
     void KeepPainting();

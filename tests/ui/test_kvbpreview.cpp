@@ -1,0 +1,131 @@
+#include "platform/media_player.h"
+#include "preview/temp_dir.h"
+#include "scripted_dialogs.h"
+#include "support/archive_builder.h"
+#include "support/tex_builder.h"
+#include "ui/app_windows.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace kvb;
+using namespace kvb::test;
+using namespace kvb::ui;
+
+namespace {
+
+// Plays nothing; remembers what it was asked to do.
+class FakePlayer : public MediaPlayer {
+public:
+    QStringList *calls;
+    MediaMode mode = MediaMode::NotReady;
+    explicit FakePlayer(QStringList *log) : calls(log) {}
+    MediaMode QueryMode() override { return mode; }
+    void Stop() override { *calls << "stop"; mode = MediaMode::Stopped; }
+    void Close() override { *calls << "close"; mode = MediaMode::NotReady; }
+    void Open(const std::string &f) override
+    {
+        *calls << "open " + QString::fromStdString(std::filesystem::path(f).filename().string());
+        mode = MediaMode::Stopped;
+    }
+    void Play() override { *calls << "play"; mode = MediaMode::Playing; }
+};
+
+struct PreviewWindow {
+    TempDir dir;
+    ScriptedDialogs dialogs;
+    QStringList calls;
+    TAppWindows windows = CreateAppWindows(dialogs);
+    TfrmKVBEditor &w = *windows.frmKVBEditor;
+
+    explicit PreviewWindow(const std::string &archive)
+    {
+        w.SetMediaPlayer(std::make_unique<FakePlayer>(&calls));
+        WriteFile(dir / "a.kvb", archive);
+        dialogs.files.push_back(QString::fromStdString(dir / "a.kvb"));
+        QTest::mouseClick(w.btnOpen, Qt::LeftButton);
+    }
+    void DoubleClick(int block, int row)
+    {
+        w.cmbList->setCurrentIndex(block);
+        emit w.cmbList->activated(block);
+        QTreeWidgetItem *item = w.lstFiles->topLevelItem(row);
+        w.lstFiles->setCurrentItem(item);
+        emit w.lstFiles->itemDoubleClicked(item, 0);
+    }
+};
+
+} // namespace
+
+TEST(Preview, MusicOfTheShownBlockIsExtractedAndPlayed)
+{
+    ArchiveBuilder b;
+    for (int i = 0; i < 2010; ++i)
+        b.Add("T" + std::to_string(i) + ".mid", PatternBytes(20, unsigned(i)));
+    PreviewWindow p(b.Build());
+    p.DoubleClick(2, 5);
+    EXPECT_TRUE(p.dialogs.shown.isEmpty()) << p.dialogs.shown.join("|").toStdString();
+    EXPECT_EQ(p.calls, (QStringList{"open T2005.mid", "play"}));
+    EXPECT_EQ(PreviewTempFile, GetTempDir() + "T2005.mid");
+    EXPECT_EQ(ReadFile(PreviewTempFile), PatternBytes(20, 2005));
+
+    // The same tune again: stopped, closed and started afresh.
+    p.DoubleClick(2, 5);
+    EXPECT_EQ(p.calls, (QStringList{"open T2005.mid", "play", "stop", "close", "open T2005.mid", "play"}));
+}
+
+TEST(Preview, OtherEntriesGetTheNoticeAndLeaveTheMusicPlaying)
+{
+    PreviewWindow p(ArchiveBuilder().Add("TUNE.MID", "m").Add("readme.txt", "r").Build());
+    p.DoubleClick(0, 0);
+    p.DoubleClick(0, 1);
+    EXPECT_EQ(p.dialogs.shown, QStringList{"notice: Don't know how to preview this file yet..."});
+    EXPECT_EQ(p.calls, (QStringList{"open TUNE.MID", "play"}));
+}
+
+TEST(Preview, TexturesAreShownAtTheirOwnSize)
+{
+    std::string big = GradientTex(640, 480).Build();
+    std::string flat = TexBuilder::Direct(0, 7, {}).Build();
+    std::string damaged = GradientTex(32, 32).CutShort(2000).Build();
+    PreviewWindow p(ArchiveBuilder()
+                        .Add("TUNE.MID", "m")
+                        .Add("BIG.TEX", big)
+                        .Add("flat.tex", flat)
+                        .Add("DAMAGED.TEX", damaged)
+                        .Build());
+    TfrmTexView &view = *p.windows.frmTexView;
+    p.DoubleClick(0, 0);
+    p.DoubleClick(0, 1);
+    EXPECT_TRUE(p.dialogs.shown.isEmpty()) << p.dialogs.shown.join("|").toStdString();
+    EXPECT_TRUE(view.isVisible());
+    EXPECT_EQ(view.size(), QSize(640, 480));
+    EXPECT_EQ(view.Image->pixmap().size(), QSize(640, 480));
+    EXPECT_EQ(p.calls, (QStringList{"open TUNE.MID", "play", "stop", "close"}));
+
+    p.DoubleClick(0, 3);
+    EXPECT_EQ(p.dialogs.shown, QStringList{"error: Stream read error."});
+    EXPECT_EQ(view.size(), QSize(640, 480));
+
+    p.DoubleClick(0, 2);
+    EXPECT_EQ(view.size(), QSize(0, 7));
+}
+
+TEST(Preview, TheTempFileGoesWithTheMainWindow)
+{
+    std::string path;
+    {
+        PreviewWindow p(ArchiveBuilder().Add("ONE.MID", "1").Build());
+        p.DoubleClick(0, 0);
+        path = PreviewTempFile;
+        ASSERT_TRUE(std::filesystem::exists(path));
+    }
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
