@@ -22,9 +22,11 @@ namespace kvb {
 
 namespace {
 
-// Small inputs are gathered in this buffer and written together; inputs of this size or more
-// are copied by the kernel straight from file to file.
-constexpr size_t kWriteBuffer = 1024 * 1024;
+// Small inputs are gathered in this buffer and written together: for many small files that is
+// cheaper than a kernel copy per file, and a buffer that stays in the processor's cache copies
+// faster than a large one. Inputs of this size or more are copied by the kernel straight from
+// file to file.
+constexpr size_t kWriteBuffer = 128 * 1024;
 
 struct TInput {
     std::string name; // as listed (UTF-8)
