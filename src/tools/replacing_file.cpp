@@ -17,7 +17,8 @@ namespace {
 
 std::string RandomSuffix()
 {
-    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static constexpr char kChars[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     std::random_device random;
     std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
     std::string suffix(8, '\0');
