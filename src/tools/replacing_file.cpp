@@ -45,7 +45,7 @@ TReplacingFile::TReplacingFile(const std::string &target)
     bool replacing = false;
     struct stat st {};
     if (::stat(target_.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode) || ::access(target_.c_str(), W_OK) != 0)
+        if (!S_ISREG(st.st_mode) || ::access(target_.c_str(), W_OK) != 0)
             throw EFCreateError(target);
         keepMode = st.st_mode & 07777;
         replacing = true;

@@ -12,15 +12,15 @@ namespace kvb {
 
 class TReplacingFile {
 public:
-    // Raises EFCreateError naming target when the target could not be replaced (a folder, a
-    // file without write permission, a folder that does not exist or cannot be written).
+    // Raises EFCreateError naming target when the target could not be replaced: anything but a
+    // plain file (a device would be replaced rather than written to), a file without write
+    // permission, a folder that does not exist or cannot be written.
     explicit TReplacingFile(const std::string &target);
     ~TReplacingFile();
     TReplacingFile(const TReplacingFile &) = delete;
     TReplacingFile &operator=(const TReplacingFile &) = delete;
 
     int Handle() const { return fd_; }
-    const std::string &TemporaryName() const { return temporary_; }
 
     // Closes the file and puts it in the target's place; raises EWriteError or EFCreateError.
     void Commit();

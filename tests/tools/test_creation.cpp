@@ -11,6 +11,7 @@
 #include <set>
 #include <strings.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace kvb;
 using namespace kvb::test;
@@ -301,6 +302,10 @@ TEST(CreateArchiveFailure, UncreatableOutputAndMissingFolder)
     EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output);
     c.output = c.templates.string();
     EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output);
+    c.output = c.dir / "fifo";
+    ASSERT_EQ(::mkfifo(c.output.c_str(), 0600), 0);
+    EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output);
+    EXPECT_TRUE(fs::is_fifo(c.output));
 
     c.output = output;
     c.src = c.dir.Path() / "missing";
