@@ -65,7 +65,8 @@ void RegisterToolCommands(CLI::App &app)
     create->add_option("OUTPUT", args->output)->required();
     create->add_option("--templates", args->templates,
                        "Further folder to look for the template KVB.<count> in, after the "
-                       "program's own folder (repeatable)");
+                       "program's own folder (repeatable)")
+        ->type_name("DIR");
     create->footer(kCreateWarning);
     create->callback([args] { Create(args->folder, args->output, args->templates); });
 
