@@ -4,10 +4,7 @@
 #include "archive/catalogue.h"
 #include "tools/analysis.h"
 #include "tools/creation.h"
-
-#include <QCollator>
-#include <QLocale>
-#include <QString>
+#include "ui/name_compare.h"
 
 #include <iostream>
 #include <memory>
@@ -15,16 +12,6 @@
 namespace kvb::cli {
 
 namespace {
-
-// File names in the user's locale, case ignored, as the window sorts them.
-TNameCompare LocaleNameCompare()
-{
-    auto collator = std::make_shared<QCollator>(QLocale());
-    collator->setCaseSensitivity(Qt::CaseInsensitive);
-    return [collator](const std::string &a, const std::string &b) {
-        return collator->compare(QString::fromStdString(a), QString::fromStdString(b));
-    };
-}
 
 void Create(const std::string &folder, const std::string &output,
             const std::vector<std::string> &templateFolders)

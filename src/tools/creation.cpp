@@ -152,7 +152,7 @@ std::unique_ptr<TFileStream> OpenTemplate(int32_t count,
         } catch (const EFOpenError &) {
         }
     }
-    throw EKVBError(kNoTemplateMessage);
+    throw ENoTemplateError();
 }
 
 EKVBError FileChanged(const std::string &path)

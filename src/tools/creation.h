@@ -5,6 +5,8 @@
 // ("KVB." and the count), found next to the running program or in one of the folders given.
 #pragma once
 
+#include "archive/errors.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -24,6 +26,12 @@ inline const std::string kNoTemplateMessage =
     "Couldn't find an appropriate file validation data. Perhaps you are trying to make an KVB "
     "with an unsupported number of files in it.";
 
+// No template file for the number of files: the window shows this as a notice, not an error.
+class ENoTemplateError : public EKVBError {
+public:
+    ENoTemplateError() : EKVBError(kNoTemplateMessage) {}
+};
+
 inline const std::string kFileVanishedMessage = "Couldn't find a file that exists. AARRRRGH.";
 
 // Orders two file names (UTF-8, without folder): negative, zero or positive, like strcmp.
@@ -42,7 +50,7 @@ std::string TemplateFileName(int32_t count);
 // its name only when complete: on any failure no partial archive remains and a file that stood
 // there before is kept. The output is never one of its own inputs.
 //
-// Raises EKVBError with kNoTemplateMessage when no template is found, kFileVanishedMessage when
+// Raises ENoTemplateError when no template is found, EKVBError with kFileVanishedMessage when
 // a listed file is gone, a message naming the file when a name cannot be stored or a file
 // changes in size during the run, a message when sizes, offsets or the count do not fit the
 // archive's fields, and the stream errors of the files involved.
