@@ -37,4 +37,12 @@ void SetShownBlock(QComboBox *selector, int block)
     selector->setProperty("Tag", block);
 }
 
+bool TakeChosenBlock(QComboBox *selector)
+{
+    if (selector->currentIndex() == ShownBlock(selector))
+        return false;
+    SetShownBlock(selector, selector->currentIndex());
+    return true;
+}
+
 } // namespace kvb::ui

@@ -19,5 +19,8 @@ void FillBlockLabels(QComboBox *selector, int count);
 // The selector's Tag: the block shown in its list, -1 when none has been shown yet.
 int ShownBlock(const QComboBox *selector);
 void SetShownBlock(QComboBox *selector, int block);
+// When the chosen label is not the block shown, makes it the shown block and returns true: the
+// list must be filled again. Choosing the block already shown changes nothing.
+bool TakeChosenBlock(QComboBox *selector);
 
 } // namespace kvb::ui

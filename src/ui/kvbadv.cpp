@@ -247,18 +247,14 @@ void TfrmAdvanced::FillBlockCombos()
 
 void TfrmAdvanced::cmbTableChange()
 {
-    if (cmbTable->currentIndex() == ShownBlock(cmbTable))
-        return;
-    SetShownBlock(cmbTable, cmbTable->currentIndex());
-    FillTableList();
+    if (TakeChosenBlock(cmbTable))
+        FillTableList();
 }
 
 void TfrmAdvanced::cmbHeaderChange()
 {
-    if (cmbHeader->currentIndex() == ShownBlock(cmbHeader))
-        return;
-    SetShownBlock(cmbHeader, cmbHeader->currentIndex());
-    FillHeaderList();
+    if (TakeChosenBlock(cmbHeader))
+        FillHeaderList();
 }
 
 void TfrmAdvanced::FillTableList()

@@ -294,10 +294,8 @@ void TfrmKVBEditor::KeepPainting()
 
 void TfrmKVBEditor::cmbListChange()
 {
-    if (cmbList->currentIndex() == ShownBlock(cmbList))
-        return;
-    SetShownBlock(cmbList, cmbList->currentIndex());
-    FillFileList();
+    if (TakeChosenBlock(cmbList))
+        FillFileList();
 }
 
 void TfrmKVBEditor::FillFileList()

@@ -1,4 +1,5 @@
 #include "scripted_dialogs.h"
+#include "widget_texts.h"
 #include "support/archive_builder.h"
 #include "ui/app_windows.h"
 #include "ui/blocks.h"
@@ -27,22 +28,6 @@ ArchiveBuilder BuilderOf(int count)
     for (int i = 0; i < count; ++i)
         b.Add("E" + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
     return b;
-}
-
-QStringList Texts(const QComboBox *combo)
-{
-    QStringList texts;
-    for (int i = 0; i < combo->count(); ++i)
-        texts << combo->itemText(i);
-    return texts;
-}
-
-QStringList Texts(const QListWidget *list)
-{
-    QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->item(i)->text();
-    return texts;
 }
 
 QStringList Row(const QTreeWidget *list, int row)

@@ -1,4 +1,5 @@
 #include "scripted_dialogs.h"
+#include "widget_texts.h"
 #include "support/archive_builder.h"
 #include "tools/creation.h"
 #include "ui/app_windows.h"
@@ -35,22 +36,6 @@ std::string ArchiveOf(int count)
     for (int i = 0; i < count; ++i)
         b.Add("E" + std::to_string(i) + ".BIN", EntryData(i));
     return b.Build();
-}
-
-QStringList Labels(const QComboBox *combo)
-{
-    QStringList labels;
-    for (int i = 0; i < combo->count(); ++i)
-        labels << combo->itemText(i);
-    return labels;
-}
-
-QStringList InfoLines(const QListWidget *list)
-{
-    QStringList lines;
-    for (int i = 0; i < list->count(); ++i)
-        lines << list->item(i)->text();
-    return lines;
 }
 
 struct MainWindow {
@@ -103,12 +88,12 @@ TEST(MainWindow, OpeningShowsBlocksOfAThousandAndTheInfoLines)
     MainWindow m;
     m.Open(m.Write("big.kvb", ArchiveOf(2500)));
     EXPECT_TRUE(m.dialogs.shown.isEmpty()) << m.dialogs.shown.join("|").toStdString();
-    EXPECT_EQ(Labels(m.w.cmbList), (QStringList{"1-1000", "1001-2000", "2001-2500"}));
+    EXPECT_EQ(Texts(m.w.cmbList), (QStringList{"1-1000", "1001-2000", "2001-2500"}));
     EXPECT_EQ(ShownBlock(m.w.cmbList), 0);
     EXPECT_EQ(m.w.lstFiles->topLevelItemCount(), 1000);
     EXPECT_EQ(m.w.lstFiles->topLevelItem(999)->text(0), "E999.BIN");
     EXPECT_EQ(m.w.lstFiles->topLevelItem(0)->text(2), "8");
-    EXPECT_EQ(InfoLines(m.w.lstInfo),
+    EXPECT_EQ(Texts(m.w.lstInfo),
               (QStringList{"File: big.kvb", "# of files in archive: 2500", "Creator: SQUARESOFT",
                            "Description: FINAL FANTASY7"}));
     EXPECT_EQ(m.w.Status->maximum(), 5000);
@@ -120,7 +105,7 @@ TEST(MainWindow, OpeningShowsBlocksOfAThousandAndTheInfoLines)
 
     // Another archive always starts at its block 0.
     m.Open(m.Write("two.kvb", ArchiveOf(2000)));
-    EXPECT_EQ(Labels(m.w.cmbList), (QStringList{"1-1000", "1001-2000"}));
+    EXPECT_EQ(Texts(m.w.cmbList), (QStringList{"1-1000", "1001-2000"}));
     EXPECT_EQ(m.w.lstFiles->topLevelItem(0)->text(0), "E0.BIN");
 }
 
@@ -128,9 +113,9 @@ TEST(MainWindow, AnArchiveWithoutEntriesHasTheBlockOneToZero)
 {
     MainWindow m;
     m.Open(m.Write("empty.kvb", ArchiveBuilder().Build()));
-    EXPECT_EQ(Labels(m.w.cmbList), QStringList{"1-0"});
+    EXPECT_EQ(Texts(m.w.cmbList), QStringList{"1-0"});
     EXPECT_EQ(m.w.lstFiles->topLevelItemCount(), 0);
-    EXPECT_EQ(InfoLines(m.w.lstInfo).at(1), "# of files in archive: 0");
+    EXPECT_EQ(Texts(m.w.lstInfo).at(1), "# of files in archive: 0");
 }
 
 TEST(MainWindow, ChoosingTheShownBlockDoesNotRebuildTheList)
@@ -151,7 +136,7 @@ TEST(MainWindow, WithoutLengthsTheLengthColumnShowsMinusOne)
     m.Open(m.Write("a.kvb", ArchiveOf(20)));
     for (int r = 0; r < 20; ++r)
         ASSERT_EQ(m.w.lstFiles->topLevelItem(r)->text(2), "-1");
-    EXPECT_EQ(InfoLines(m.w.lstInfo).at(3), "Description: ");
+    EXPECT_EQ(Texts(m.w.lstInfo).at(3), "Description: ");
 }
 
 TEST(MainWindow, ExtractTakesTheRowOfTheShownBlock)
@@ -220,13 +205,13 @@ TEST(MainWindow, AFailedOpenKeepsWhatWasShown)
     MainWindow m;
     m.Open(m.Write("good.kvb", ArchiveOf(1200)));
     m.ChooseBlock(1);
-    QStringList info = InfoLines(m.w.lstInfo);
+    QStringList info = Texts(m.w.lstInfo);
     std::string broken = ArchiveOf(5);
     PatchCount(broken, 900);
     m.Open(m.Write("broken.kvb", broken));
     EXPECT_EQ(m.dialogs.shown, QStringList{"error: Stream read error."});
-    EXPECT_EQ(InfoLines(m.w.lstInfo), info);
-    EXPECT_EQ(Labels(m.w.cmbList), (QStringList{"1-1000", "1001-1200"}));
+    EXPECT_EQ(Texts(m.w.lstInfo), info);
+    EXPECT_EQ(Texts(m.w.cmbList), (QStringList{"1-1000", "1001-1200"}));
     EXPECT_EQ(m.w.lstFiles->topLevelItemCount(), 200);
     ASSERT_NE(m.w.Catalogue(), nullptr);
     EXPECT_EQ(m.w.Catalogue()->Count(), 1200);
@@ -317,7 +302,7 @@ TEST(MainWindow, CreateThenAnalyseTheNewArchive)
     m.Open(QString::fromStdString(m.dir / "new.kvb"));
     QTest::mouseClick(m.w.btnAnalyse, Qt::LeftButton);
     EXPECT_EQ(m.dialogs.shown.size(), 1);
-    EXPECT_EQ(InfoLines(m.w.lstInfo),
+    EXPECT_EQ(Texts(m.w.lstInfo),
               (QStringList{"File: new.kvb", "# of files in archive: 11", "Creator: SQUARESOFT",
                            "Description: FINAL FANTASY7", "", "Section 1: Header: 313 bytes.",
                            "Section 2: Error check: 3602 bytes.",
@@ -338,14 +323,14 @@ TEST(MainWindow, AnalyseStopsWhereTheReportCannotGoOn)
     m.Open(m.Write("empty.kvb", ArchiveBuilder().Build()));
     QTest::mouseClick(m.w.btnAnalyse, Qt::LeftButton);
     EXPECT_EQ(m.dialogs.shown.last(), "error: List index out of bounds (0)");
-    EXPECT_EQ(InfoLines(m.w.lstInfo),
+    EXPECT_EQ(Texts(m.w.lstInfo),
               (QStringList{"File: empty.kvb", "# of files in archive: 0", "Creator: SQUARESOFT",
                            "Description: ", "", "Section 1: Header: 16 bytes."}));
 
     // A hidden archive can be opened but not analysed; the info lines stay.
     m.Open(m.Write(".hidden.kvb", ArchiveOf(2)));
-    QStringList before = InfoLines(m.w.lstInfo);
+    QStringList before = Texts(m.w.lstInfo);
     QTest::mouseClick(m.w.btnAnalyse, Qt::LeftButton);
     EXPECT_EQ(m.dialogs.shown.last(), "error: Couldn't retrieve file information!");
-    EXPECT_EQ(InfoLines(m.w.lstInfo), before);
+    EXPECT_EQ(Texts(m.w.lstInfo), before);
 }
