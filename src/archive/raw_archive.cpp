@@ -1,6 +1,9 @@
 #include "archive/raw_archive.h"
 
 #include "archive/errors.h"
+#include "platform/encoding.h"
+
+#include <filesystem>
 
 #include <algorithm>
 #include <string>
@@ -184,6 +187,33 @@ void TRawKVBFile::TruncateFrom(int32_t index)
     file_->Flush();
 
     dataRecords_.resize(size_t(index));
+}
+
+TKVB_DataRecord TAppendFile::Record() const
+{
+    TKVB_DataRecord record;
+    record.Name = Name;
+    record.Length = static_cast<int32_t>(Bytes.size());
+    record.Data = Bytes;
+    return record;
+}
+
+TAppendFile ReadFileForAppend(const std::string &path)
+{
+    const std::string shownName = std::filesystem::path(path).filename().string();
+    std::optional<std::string> name = Utf8ToCp1252(shownName);
+    if (!name)
+        throw EKVBError("The file name " + shownName + " cannot be stored in an archive");
+
+    TFileStream input(path, TFileStream::Mode::OpenRead);
+    const int64_t size = input.Size();
+    if (size > INT32_MAX)
+        throw EKVBError("File " + path + " is too large to store in an archive");
+    TAppendFile file;
+    file.Name = NameToField(*name);
+    file.Bytes.resize(size_t(size));
+    input.ReadBuffer(file.Bytes.data(), size);
+    return file;
 }
 
 TDataPositionIndex::TDataPositionIndex(const TRawKVBFile &file)

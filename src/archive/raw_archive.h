@@ -60,6 +60,18 @@ private:
     std::unique_ptr<TFileStream> file_;
 };
 
+// A file read whole for AppendData: the name it is stored under (its file name without folder,
+// in Windows-1252, cut to 20 bytes) and its bytes.
+struct TAppendFile {
+    TNameField Name{};
+    std::string Bytes;
+    // The record to hand to AppendData; it refers to Bytes.
+    TKVB_DataRecord Record() const;
+};
+// Raises EFOpenError when the file cannot be read, and EKVBError for a name Windows-1252 cannot
+// hold or a file too large for the archive's 32-bit lengths; the archive is not touched then.
+TAppendFile ReadFileForAppend(const std::string &path);
+
 // Finds the first data record at a given position, for showing which data entry a
 // table-of-contents record points at. Built once over the records, then looked up per record.
 class TDataPositionIndex {

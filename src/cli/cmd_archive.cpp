@@ -120,23 +120,7 @@ void Link(const std::string &archive, long long tocNumber, long long dataNumber)
 void Append(const std::string &archive, const std::string &input)
 {
     TRawKVBFile file(archive);
-    std::string shown = ShownFileName(input);
-    auto name = Utf8ToCp1252(shown);
-    if (!name)
-        throw EKVBError("The file name " + shown + " cannot be stored in an archive");
-
-    TFileStream in(input, TFileStream::Mode::OpenRead);
-    int64_t size = in.Size();
-    if (size > INT32_MAX)
-        throw EKVBError("File " + input + " is too large to store in an archive");
-    std::string bytes(size_t(size), '\0');
-    in.ReadBuffer(bytes.data(), size);
-
-    TKVB_DataRecord record;
-    record.Name = NameToField(*name);
-    record.Length = static_cast<int32_t>(size);
-    record.Data = bytes;
-    file.AppendData(record);
+    file.AppendData(ReadFileForAppend(input).Record());
     TKVB_DataRecord added = file.GetDataRecord(file.DataCount() - 1);
     std::cout << "Appended " << PrintableName(NameFromField(added.Name)) << " as data record "
               << file.DataCount() << " at position " << added.Position << '\n';

@@ -11,6 +11,7 @@ int main(int argc, char **argv)
     kvb::cli::RegisterArchiveCommands(app);
     kvb::cli::RegisterMediaCommands(app);
     kvb::cli::RegisterPreviewCommands(app);
+    kvb::cli::RegisterToolCommands(app);
 
     try {
         app.parse(argc, argv);

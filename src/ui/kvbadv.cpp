@@ -351,35 +351,16 @@ void TfrmAdvanced::btnAppendClick()
     if (!chosen)
         return;
     TRawKVBFile &file = Raw();
-
-    const QString shownName = QFileInfo(*chosen).fileName();
-    const std::optional<std::string> name = Utf8ToCp1252(shownName.toStdString());
-    if (!name)
-        throw EKVBError("The file name " + shownName.toStdString() +
-                        " cannot be stored in an archive");
-
-    std::string bytes;
     {
-        TFileStream input(chosen->toStdString(), TFileStream::Mode::OpenRead);
-        const int64_t size = input.Size();
-        // Lengths are signed 32-bit in the archive; a larger one would corrupt the data chain.
-        if (size > INT32_MAX)
-            throw EKVBError("File " + chosen->toStdString() +
-                            " is too large to store in an archive");
-        bytes.resize(size_t(size));
-        input.ReadBuffer(bytes.data(), size);
+        // Held only until it is written.
+        const TAppendFile input = ReadFileForAppend(chosen->toStdString());
+        file.AppendData(input.Record());
     }
-
-    TKVB_DataRecord record;
-    record.Name = NameToField(*name);
-    record.Length = static_cast<int32_t>(bytes.size());
-    record.Data = bytes;
-    file.AppendData(record);
-    bytes = {};
+    const TKVB_DataRecord added = file.GetDataRecord(file.DataCount() - 1);
 
     if (ShownBlock(cmbHeader) == cmbHeader->count() - 1)
         lstHeader->addTopLevelItem(new QTreeWidgetItem(
-            QStringList{QString::number(file.DataCount()), Shown(NameFromField(record.Name))}));
+            QStringList{QString::number(file.DataCount()), Shown(NameFromField(added.Name))}));
 
     ReplaceCountLines();
 }

@@ -10,10 +10,13 @@
 #include "preview/entry_preview.h"
 #include "preview/temp_dir.h"
 #include "preview/tex.h"
+#include "tools/analysis.h"
+#include "tools/creation.h"
 #include "ui/blocks.h"
 #include "ui/kvbadv.h"
 #include "ui/kvbpreview.h"
 #include "ui/link_label.h"
+#include "ui/name_compare.h"
 #include "ui/tex_image.h"
 
 #include <QApplication>
@@ -104,6 +107,8 @@ TfrmKVBEditor::TfrmKVBEditor(Dialogs &dialogs, QWidget *parent)
     On(this, dialogs_, previewKey, &QShortcut::activated, &TfrmKVBEditor::lstFilesDblClick);
     On(this, dialogs_, Label3, &TLinkLabel::clicked, &TfrmKVBEditor::Label3Click);
     On(this, dialogs_, Label4, &TLinkLabel::clicked, &TfrmKVBEditor::Label4Click);
+    On(this, dialogs_, btnCreate, &QPushButton::clicked, &TfrmKVBEditor::btnCreateClick);
+    On(this, dialogs_, btnAnalyse, &QPushButton::clicked, &TfrmKVBEditor::btnAnalyseClick);
     On(this, dialogs_, btnAdvanced, &QPushButton::clicked, &TfrmKVBEditor::btnAdvancedClick);
 
     Guarded(dialogs_, [this] { FormCreate(); });
@@ -374,6 +379,51 @@ void TfrmKVBEditor::ShowTexture(const std::string &path)
         texture = TexToBitmap(stream, kTexImageDataPosition);
     }
     frmTexView_->ShowPicture(texture.Width, texture.Height, TexImageToQImage(texture));
+}
+
+void TfrmKVBEditor::btnCreateClick()
+{
+    dialogs_.Notice(QString::fromStdString(kCreateWarning));
+    if (!selFolder.Execute())
+        return;
+    std::optional<QString> output = dialogs_.SaveFile(savKVB);
+    if (!output)
+        return;
+
+    try {
+        BusyScope busy(*this);
+        CreateArchive(selFolder.Path().toStdString(), output->toStdString(), {},
+                      LocaleNameCompare(),
+                      [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+    } catch (const ENoTemplateError &e) {
+        dialogs_.Notice(QString::fromStdString(e.what()));
+    }
+}
+
+void TfrmKVBEditor::btnAnalyseClick()
+{
+    if (!catalogue_) {
+        dialogs_.Notice(QString::fromStdString(kAnalyseWithoutArchiveMessage));
+        return;
+    }
+    // Lengths and name checks are needed for every entry, whatever the check box says.
+    std::unique_ptr<TKVBFile> reread;
+    {
+        BusyScope busy(*this);
+        reread = std::make_unique<TKVBFile>(catalogue_->FileName(), true);
+    }
+    catalogue_ = std::move(reread);
+
+    // A report that stops early still shows the lines it had.
+    std::vector<std::string> lines;
+    try {
+        AnalyseArchive(*catalogue_, openedFileName_.toStdString(), lines);
+    } catch (...) {
+        if (!lines.empty())
+            ShowInfoLines(lines);
+        throw;
+    }
+    ShowInfoLines(lines);
 }
 
 void TfrmKVBEditor::Label3Click()

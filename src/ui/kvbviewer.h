@@ -44,6 +44,8 @@ public:
     void btnExtractClick();
     void btnExtractAllClick();
     void lstFilesDblClick();
+    void btnCreateClick();
+    void btnAnalyseClick();
     void Label3Click();
     void Label4Click();
     // Hands the open archive to the advanced editor; afterwards no archive is open.

@@ -23,10 +23,11 @@ inline std::string ShellQuote(const std::string &s)
 }
 
 // args are quoted one by one; stderr goes through a file in dir.
-inline RunResult RunKvb(const TempDir &dir, std::initializer_list<std::string> args)
+inline RunResult RunProgram(const std::string &binary, const TempDir &dir,
+                            std::initializer_list<std::string> args)
 {
     std::string errFile = dir / ".stderr";
-    std::string command = ShellQuote(KVB_BINARY);
+    std::string command = ShellQuote(binary);
     for (const auto &a : args)
         command += ' ' + ShellQuote(a);
     command += " 2>" + ShellQuote(errFile);
@@ -40,6 +41,11 @@ inline RunResult RunKvb(const TempDir &dir, std::initializer_list<std::string> a
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.err = ReadFile(errFile);
     return result;
+}
+
+inline RunResult RunKvb(const TempDir &dir, std::initializer_list<std::string> args)
+{
+    return RunProgram(KVB_BINARY, dir, args);
 }
 
 } // namespace kvb::test

@@ -1,5 +1,6 @@
 #include "scripted_dialogs.h"
 #include "support/archive_builder.h"
+#include "tools/creation.h"
 #include "ui/app_windows.h"
 #include "ui/blocks.h"
 #include "ui/kvbviewer.h"
@@ -274,4 +275,77 @@ TEST(MainWindow, StartUpChangesToTheGameDataFolder)
         EXPECT_EQ(std::filesystem::current_path(), cwd);
     }
     setenv("WINEPREFIX", "/nonexistent/kvb-test-wine-prefix", 1);
+}
+
+TEST(MainWindow, CreateWarnsFirstAndWithoutATemplateWritesNothing)
+{
+    MainWindow m;
+    std::filesystem::create_directory(m.dir.Path() / "src");
+    for (const char *name : {"a", "b", "c", "d"})
+        WriteFile(m.dir / (std::string("src/") + name), name);
+    m.dialogs.folders.push_back(QString::fromStdString(m.dir / "src"));
+    m.dialogs.files.push_back(QString::fromStdString(m.dir / "out.kvb"));
+    QTest::mouseClick(m.w.btnCreate, Qt::LeftButton);
+    ASSERT_EQ(m.dialogs.shown.size(), 2);
+    EXPECT_TRUE(m.dialogs.shown[0].startsWith("notice: WARNING! The \"Create KVB\" function"));
+    EXPECT_EQ(m.dialogs.shown[1], "notice: " + QString::fromStdString(kNoTemplateMessage));
+    EXPECT_FALSE(std::filesystem::exists(m.dir / "out.kvb"));
+
+    // Cancelling the folder chooser stops after the warning.
+    m.dialogs.folders.push_back(std::nullopt);
+    QTest::mouseClick(m.w.btnCreate, Qt::LeftButton);
+    EXPECT_EQ(m.dialogs.shown.size(), 3);
+}
+
+TEST(MainWindow, CreateThenAnalyseTheNewArchive)
+{
+    MainWindow m;
+    // The window looks for templates next to the program only.
+    const auto templatePath = std::filesystem::canonical("/proc/self/exe").parent_path() / "KVB.11";
+    WriteFile(templatePath, StandardValidation());
+    std::filesystem::create_directory(m.dir.Path() / "src");
+    for (int i = 0; i < 11; ++i)
+        WriteFile(m.dir / ("src/F" + std::to_string(i)), std::string(size_t(i), 'x'));
+    m.dialogs.folders.push_back(QString::fromStdString(m.dir / "src"));
+    m.dialogs.files.push_back(QString::fromStdString(m.dir / "new.kvb"));
+    QTest::mouseClick(m.w.btnCreate, Qt::LeftButton);
+    std::filesystem::remove(templatePath);
+    ASSERT_EQ(m.dialogs.shown.size(), 1) << m.dialogs.shown.join("|").toStdString();
+    EXPECT_TRUE(m.w.lstInfo->count() == 0); // creation leaves the window as it was
+
+    m.w.chkFullRead->setChecked(false);
+    m.Open(QString::fromStdString(m.dir / "new.kvb"));
+    QTest::mouseClick(m.w.btnAnalyse, Qt::LeftButton);
+    EXPECT_EQ(m.dialogs.shown.size(), 1);
+    EXPECT_EQ(InfoLines(m.w.lstInfo),
+              (QStringList{"File: new.kvb", "# of files in archive: 11", "Creator: SQUARESOFT",
+                           "Description: FINAL FANTASY7", "", "Section 1: Header: 313 bytes.",
+                           "Section 2: Error check: 3602 bytes.",
+                           "0 files have mismatched filenames.",
+                           "There are no data gaps in the file (OK)."}));
+    // The list keeps the rows of the earlier read; the catalogue now has the lengths.
+    EXPECT_EQ(m.w.lstFiles->topLevelItem(3)->text(2), "-1");
+    EXPECT_EQ(m.w.Catalogue()->GetEntry(3).Name, "F2"); // F0, F1, F10, F2, ...
+    EXPECT_EQ(m.w.Catalogue()->GetEntry(3).Length, 2);
+}
+
+TEST(MainWindow, AnalyseStopsWhereTheReportCannotGoOn)
+{
+    MainWindow m;
+    QTest::mouseClick(m.w.btnAnalyse, Qt::LeftButton);
+    EXPECT_EQ(m.dialogs.shown, QStringList{"notice: Open an archive before choosing Analyse!"});
+
+    m.Open(m.Write("empty.kvb", ArchiveBuilder().Build()));
+    QTest::mouseClick(m.w.btnAnalyse, Qt::LeftButton);
+    EXPECT_EQ(m.dialogs.shown.last(), "error: List index out of bounds (0)");
+    EXPECT_EQ(InfoLines(m.w.lstInfo),
+              (QStringList{"File: empty.kvb", "# of files in archive: 0", "Creator: SQUARESOFT",
+                           "Description: ", "", "Section 1: Header: 16 bytes."}));
+
+    // A hidden archive can be opened but not analysed; the info lines stay.
+    m.Open(m.Write(".hidden.kvb", ArchiveOf(2)));
+    QStringList before = InfoLines(m.w.lstInfo);
+    QTest::mouseClick(m.w.btnAnalyse, Qt::LeftButton);
+    EXPECT_EQ(m.dialogs.shown.last(), "error: Couldn't retrieve file information!");
+    EXPECT_EQ(InfoLines(m.w.lstInfo), before);
 }

@@ -1,0 +1,260 @@
+#include "tools/creation.h"
+
+#include "archive/errors.h"
+#include "archive/format.h"
+#include "archive/stream.h"
+#include "platform/encoding.h"
+#include "platform/listing.h"
+#include "platform/program_folder.h"
+#include "tools/replacing_file.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace kvb {
+
+namespace {
+
+// Small inputs are gathered in this buffer and written together: for many small files that is
+// cheaper than a kernel copy per file, and a buffer that stays in the processor's cache copies
+// faster than a large one. Inputs of this size or more are copied by the kernel straight from
+// file to file.
+constexpr size_t kWriteBuffer = 128 * 1024;
+
+struct TInput {
+    std::string name; // as listed (UTF-8)
+    std::string path;
+    TNameField field{};
+    int64_t size = 0;
+    int32_t offset = 0;
+};
+
+// The output written front to back through one buffer.
+class TArchiveWriter {
+public:
+    explicit TArchiveWriter(int fd) : fd_(fd), buffer_(kWriteBuffer) {}
+
+    void Append(const char *bytes, size_t count)
+    {
+        while (count > 0) {
+            if (used_ == buffer_.size())
+                Flush();
+            size_t n = std::min(count, buffer_.size() - used_);
+            std::copy_n(bytes, n, buffer_.data() + used_);
+            used_ += n;
+            bytes += n;
+            count -= n;
+        }
+    }
+
+    // Appends the first count bytes of input; false when the input holds fewer.
+    bool AppendFile(const TFileStream &input, int64_t count)
+    {
+        int64_t done = 0;
+        if (count >= int64_t(kWriteBuffer)) {
+            Flush();
+            done = CopyInKernel(input, count);
+        }
+        while (done < count) {
+            if (used_ == buffer_.size())
+                Flush();
+            int64_t want = std::min<int64_t>(count - done, int64_t(buffer_.size() - used_));
+            int64_t got = input.ReadAt(done, buffer_.data() + used_, want);
+            used_ += size_t(got);
+            done += got;
+            if (got < want)
+                return false;
+        }
+        return true;
+    }
+
+    void Flush()
+    {
+        size_t done = 0;
+        while (done < used_) {
+            ssize_t n = ::pwrite(fd_, buffer_.data() + done, used_ - done, position_);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                throw EWriteError();
+            done += size_t(n);
+            position_ += n;
+        }
+        used_ = 0;
+    }
+
+private:
+    // How much of count the kernel copied; the rest (after an early end or where the kernel
+    // does not offer the copy between these files) is left to the buffered copy, which also
+    // tells a read error from a write error.
+    int64_t CopyInKernel(const TFileStream &input, int64_t count)
+    {
+        loff_t in = 0;
+        int64_t done = 0;
+        while (done < count) {
+            loff_t out = position_;
+            ssize_t n = ::copy_file_range(input.Handle(), &in, fd_, &out,
+                                          size_t(std::min<int64_t>(count - done, 1 << 30)), 0);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            done += n;
+            position_ += n;
+        }
+        return done;
+    }
+
+    int fd_;
+    int64_t position_ = 0;
+    std::vector<char> buffer_;
+    size_t used_ = 0;
+};
+
+// Names in the archive are Windows-1252; a name it cannot hold is refused rather than mangled.
+TNameField ArchiveName(const std::string &name)
+{
+    std::optional<std::string> bytes = Utf8ToCp1252(name);
+    if (!bytes)
+        throw EKVBError("The file name " + name + " cannot be stored in an archive");
+    return NameToField(*bytes);
+}
+
+void DropOutputFile(std::vector<std::string> &names, const std::string &folder,
+                    const std::string &outputFileName)
+{
+    fs::path output(ResolvedTarget(outputFileName));
+    std::error_code ec;
+    fs::path canonicalFolder = fs::weakly_canonical(folder, ec);
+    if (ec || output.parent_path() != canonicalFolder)
+        return;
+    std::erase(names, output.filename().string());
+}
+
+std::unique_ptr<TFileStream> OpenTemplate(int32_t count,
+                                          const std::vector<std::string> &templateFolders)
+{
+    std::vector<std::string> folders = {ExecutableFolder()};
+    folders.insert(folders.end(), templateFolders.begin(), templateFolders.end());
+    for (const auto &folder : folders) {
+        if (folder.empty())
+            continue;
+        try {
+            std::string path = (fs::path(folder) / TemplateFileName(count)).string();
+            return std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
+        } catch (const EFOpenError &) {
+        }
+    }
+    throw ENoTemplateError();
+}
+
+EKVBError FileChanged(const std::string &path)
+{
+    return EKVBError("File " + path + " changed in size while the archive was being created");
+}
+
+void Report(const TCreationProgress &progress, int64_t position, int64_t maximum)
+{
+    if (progress)
+        progress(int32_t(position), int32_t(maximum));
+}
+
+} // namespace
+
+std::string TemplateFileName(int32_t count)
+{
+    return "KVB." + std::to_string(count);
+}
+
+void CreateArchive(const std::string &folder, const std::string &outputFileName,
+                   const std::vector<std::string> &templateFolders, const TNameCompare &compare,
+                   const TCreationProgress &progress)
+{
+    std::optional<std::vector<std::string>> names = ListPlainFiles(folder);
+    if (!names)
+        throw EKVBError("Cannot open folder " + folder);
+    DropOutputFile(*names, folder, outputFileName);
+    if (names->size() > size_t(INT32_MAX))
+        throw EKVBError("Folder " + folder + " holds too many files to store in one archive");
+    std::sort(names->begin(), names->end(), [&](const std::string &a, const std::string &b) {
+        int order = compare(a, b);
+        return order != 0 ? order < 0 : a < b;
+    });
+
+    const auto count = static_cast<int32_t>(names->size());
+    std::unique_ptr<TFileStream> validation = OpenTemplate(count, templateFolders);
+    const int64_t validationSize = validation->Size();
+
+    // Every size and offset is known, and checked against the archive's 32-bit fields, before
+    // the first byte is written.
+    std::vector<TInput> inputs(names->size());
+    int64_t offset = kFileHeaderSize + int64_t(kTocRecordSize) * count + validationSize;
+    const std::string tooLarge =
+        "The files of " + folder + " are too large together to store in one archive";
+    for (int32_t i = 0; i < count; ++i) {
+        TInput &input = inputs[size_t(i)];
+        input.name = std::move((*names)[size_t(i)]);
+        input.path = (fs::path(folder) / input.name).string();
+        std::optional<int64_t> size = LookUpPlainFile(input.path);
+        if (!size)
+            throw EKVBError(kFileVanishedMessage);
+        if (*size > INT32_MAX)
+            throw EKVBError("File " + input.path + " is too large to store in an archive");
+        if (offset > INT32_MAX)
+            throw EKVBError(tooLarge);
+        input.field = ArchiveName(input.name);
+        input.size = *size;
+        input.offset = static_cast<int32_t>(offset);
+        offset += kDataHeaderSize + input.size;
+        Report(progress, i + 1, 2 * int64_t(count));
+    }
+    // Where the description starts is where the next entry would be appended.
+    if (offset > INT32_MAX)
+        throw EKVBError(tooLarge);
+
+    TReplacingFile output(outputFileName);
+    TArchiveWriter writer(output.Handle());
+
+    char header[kFileHeaderSize];
+    EncodeFileHeader(TKVB_FileHeader{CreatorToField(kNewArchiveCreator), count}, header);
+    writer.Append(header, sizeof header);
+    for (const TInput &input : inputs) {
+        char record[kTocRecordSize];
+        EncodeTocRecord(TKVB_TocRecord{input.field, input.offset, kNewArchiveReserved1,
+                                       kNewArchiveReserved2},
+                        record);
+        writer.Append(record, sizeof record);
+    }
+
+    if (!writer.AppendFile(*validation, validationSize))
+        throw EReadError();
+    validation.reset();
+
+    for (int32_t i = 0; i < count; ++i) {
+        const TInput &input = inputs[size_t(i)];
+        TFileStream file(input.path, TFileStream::Mode::OpenRead);
+        // The offsets already written rely on the size found above.
+        if (file.Size() != input.size)
+            throw FileChanged(input.path);
+        char dataHeader[kDataHeaderSize];
+        EncodeDataHeader(TKVB_DataHeader{input.field, static_cast<int32_t>(input.size)},
+                         dataHeader);
+        writer.Append(dataHeader, sizeof dataHeader);
+        if (!writer.AppendFile(file, input.size))
+            throw FileChanged(input.path);
+        Report(progress, int64_t(count) + i + 1, 2 * int64_t(count));
+    }
+
+    writer.Append(kNewArchiveDescription.data(), kNewArchiveDescription.size());
+    writer.Flush();
+    output.Commit();
+}
+
+} // namespace kvb

@@ -1,0 +1,61 @@
+// "Create KVB": a new archive from every plain file of one folder.
+//
+// Each file becomes one entry under its own name, in the order of the name comparison given.
+// The validation block is copied whole from the template file for the number of entries
+// ("KVB." and the count), found next to the running program or in one of the folders given.
+#pragma once
+
+#include "archive/errors.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kvb {
+
+// Shown by the window every time before it asks for the folder.
+inline const std::string kCreateWarning =
+    "WARNING! The \"Create KVB\" function will only create KVB's that contain UNCOMPRESSED, "
+    "STANDARD data, with normal file validation. In other words, using it to edit compressed "
+    "graphics etc WILL NOT WORK. Also, it makes an KVB from all files in one folder, using their "
+    "filenames as the name to store them in the archive. It will by default set the creator to "
+    "SQUARESOFT and the description to FINAL FANTASY7.";
+
+inline const std::string kNoTemplateMessage =
+    "Couldn't find an appropriate file validation data. Perhaps you are trying to make an KVB "
+    "with an unsupported number of files in it.";
+
+// No template file for the number of files: the window shows this as a notice, not an error.
+class ENoTemplateError : public EKVBError {
+public:
+    ENoTemplateError() : EKVBError(kNoTemplateMessage) {}
+};
+
+inline const std::string kFileVanishedMessage = "Couldn't find a file that exists. AARRRRGH.";
+
+// Orders two file names (UTF-8, without folder): negative, zero or positive, like strcmp.
+// Names it finds equal are put in byte order so that a run always gives the same archive.
+using TNameCompare = std::function<int(const std::string &a, const std::string &b)>;
+
+// Called once per file as it is looked up (positions 1 to n) and once per file as it is
+// copied (n + 1 to 2n), with the maximum 2n; never for an empty folder.
+using TCreationProgress = std::function<void(int32_t position, int32_t maximum)>;
+
+// "KVB." followed by count in decimal.
+std::string TemplateFileName(int32_t count);
+
+// Writes the archive of folder's plain files to outputFileName, replacing any file there, in
+// one pass from front to back; inputs are streamed, never held whole. The file appears under
+// its name only when complete: on any failure no partial archive remains and a file that stood
+// there before is kept. The output is never one of its own inputs.
+//
+// Raises ENoTemplateError when no template is found, EKVBError with kFileVanishedMessage when
+// a listed file is gone, a message naming the file when a name cannot be stored or a file
+// changes in size during the run, a message when sizes, offsets or the count do not fit the
+// archive's fields, and the stream errors of the files involved.
+void CreateArchive(const std::string &folder, const std::string &outputFileName,
+                   const std::vector<std::string> &templateFolders, const TNameCompare &compare,
+                   const TCreationProgress &progress = {});
+
+} // namespace kvb
