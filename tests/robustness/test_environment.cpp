@@ -8,6 +8,7 @@
 #include "cli/run_kvb.h"
 #include "robustness/child_process.h"
 #include "support/archive_builder.h"
+#include "tools/creation.h"
 
 #include <gtest/gtest.h>
 
@@ -115,14 +116,21 @@ TEST(FullDisk, AppendThatDoesNotFitLeavesTheArchiveAsItWas)
     EXPECT_EQ(ReadFile(path).substr(0, 3870), original.substr(0, 3870));
 }
 
-TEST(FullDisk, ExtractAllStopsAtTheFirstFileThatDoesNotFitAndKeepsTheOthers)
+// A real full file system, where writes fail with ENOSPC: a small tmpfs in a private mount.
+TEST(FullDisk, ExtractAllKeepsWhatFitAndCreateKeepsTheOldArchive)
 {
     TempDir dir;
     std::string path = dir / "a.kvb";
+    const fs::path src = dir.Path() / "src";
+    fs::create_directory(src);
     ArchiveBuilder b;
-    for (int i = 0; i < 8; ++i)
-        b.Add("FILE" + std::to_string(i) + ".BIN", PatternBytes(64 << 10, unsigned(i)));
+    for (int i = 0; i < 8; ++i) {
+        std::string name = "FILE" + std::to_string(i) + ".BIN";
+        b.Add(name, PatternBytes(64 << 10, unsigned(i)));
+        WriteFile(src / name, PatternBytes(64 << 10, unsigned(i)));
+    }
     WriteFile(path, b.Build());
+    WriteFile(dir / "KVB.8", StandardValidation());
     const std::string small = dir / "small";
     fs::create_directory(small);
 
@@ -131,22 +139,34 @@ TEST(FullDisk, ExtractAllStopsAtTheFirstFileThatDoesNotFitAndKeepsTheOthers)
             return "skip: " + why;
         if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=200k") != 0)
             return "skip: no tmpfs mount here";
-        RunResult r = RunKvb(dir, {"extract-all", path, small + "/out"});
+        RunResult all = RunKvb(dir, {"extract-all", path, small + "/out"});
         int complete = 0;
         for (int i = 0; i < 8; ++i) {
             std::string file = small + "/out/FILE" + std::to_string(i) + ".BIN";
             if (fs::exists(file) && ReadFile(file) == PatternBytes(64 << 10, unsigned(i)))
                 ++complete;
         }
-        return std::to_string(r.exitCode) + " " + r.err + std::to_string(complete);
+        fs::remove_all(small + "/out");
+
+        const std::string target = small + "/kept.kvb";
+        WriteFile(target, "kept");
+        RunResult create =
+            RunKvb(dir, {"create", src.string(), target, "--templates", dir.Path().string()});
+        int left = 0;
+        for ([[maybe_unused]] const auto &entry : fs::directory_iterator(small))
+            ++left;
+        return std::to_string(all.exitCode) + " " + all.err + std::to_string(complete) + "\n" +
+               std::to_string(create.exitCode) + " " + create.err + ReadFile(target) + " " +
+               std::to_string(left);
     });
     if (result.rfind("skip: ", 0) == 0)
         GTEST_SKIP() << result;
-    // 200 KiB take three files of 64 KiB and part of the fourth; the three stay.
-    EXPECT_EQ(result, "1 kvb: Stream write error\n3");
+    // 200 KiB take three files of 64 KiB and part of the fourth; the three stay. The archive
+    // does not fit: the old one stays, and no partial file is left beside it.
+    EXPECT_EQ(result, "1 kvb: Stream write error\n3\n1 kvb: Stream write error\nkept 1");
 }
 
-TEST(ReadOnlyPlace, ArchiveIsReadAndExtractedButNotEdited)
+TEST(ReadOnlyPlace, ArchiveIsReadAndExtractedButNotEditedOrReplaced)
 {
     TempDir dir, out;
     const std::string folder = dir / "ro";
@@ -154,6 +174,7 @@ TEST(ReadOnlyPlace, ArchiveIsReadAndExtractedButNotEdited)
     const std::string path = folder + "/a.kvb";
     const std::string bytes = TwoEntryArchive();
     WriteFile(path, bytes);
+    WriteFile(dir / "KVB.1", StandardValidation());
 
     std::string result = RunInChild([&]() -> std::string {
         if (std::string why = MountReadOnly(folder); !why.empty())
@@ -168,13 +189,17 @@ TEST(ReadOnlyPlace, ArchiveIsReadAndExtractedButNotEdited)
         text += Outcome([&] {
             TFileStream source(path, TFileStream::Mode::OpenRead);
             ExtractEntry(source, TKVBFile(path, false).GetEntry(0), folder + "/first.bin");
+        }) + "\n";
+        text += Outcome([&] {
+            CreateArchive(out.Path().string(), path, {dir.Path().string()},
+                          [](const std::string &a, const std::string &b) { return a.compare(b); });
         });
         return text;
     });
     if (result.rfind("skip: ", 0) == 0)
         GTEST_SKIP() << result;
     EXPECT_EQ(result, "ok\nok\nCannot open file " + path + "\nCannot create file " + folder +
-                          "/first.bin");
+                          "/first.bin\nCannot create file " + path);
     EXPECT_EQ(ReadFile(out / "second.bin"), bytes.substr(3820, 50));
     EXPECT_EQ(ReadFile(path), bytes);
 }
@@ -230,4 +255,16 @@ TEST(Paths, SpacesAndCharactersBeyondAsciiWorkInTheLibraryAndTheTool)
     EXPECT_EQ(all.exitCode, 0) << all.err;
     EXPECT_EQ(ReadFile(fs::path(target) / "CAFÉ.TXT"), text);
     EXPECT_EQ(ReadFile(fs::path(target) / "PLAIN.BIN"), "x");
+
+    // And back: a new archive of the extracted files, from and to such paths.
+    const fs::path templates = folder / "Vorlagen für KVB";
+    fs::create_directory(templates);
+    WriteFile(templates / "KVB.2", StandardValidation());
+    const std::string created = (folder / "Neu erstellt ö.kvb").string();
+    RunResult create = RunKvb(dir, {"create", target, created, "--templates", templates.string()});
+    EXPECT_EQ(create.exitCode, 0) << create.err;
+    RunResult analyse = RunKvb(dir, {"analyse", created});
+    EXPECT_EQ(analyse.exitCode, 0) << analyse.err;
+    EXPECT_NE(analyse.out.find("File: Neu erstellt ö.kvb\n"), std::string::npos) << analyse.out;
+    EXPECT_EQ(TKVBFile(created, false).GetEntry(0).Name, "CAF\xC9.TXT");
 }

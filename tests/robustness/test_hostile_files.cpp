@@ -9,6 +9,7 @@
 #include "robustness/child_process.h"
 #include "support/archive_builder.h"
 #include "support/tex_builder.h"
+#include "tools/analysis.h"
 
 #include <gtest/gtest.h>
 
@@ -172,6 +173,19 @@ TEST(LargestValue, AsALengthEndsTheWalkAndCannotBeAppendedAfter)
     EXPECT_THROW(raw.AppendData(record), EKVBError); // a length its data does not have
     EXPECT_EQ(raw.DataCount(), 2);
     EXPECT_EQ(ReadFile(path), bytes);
+}
+
+TEST(LargestValue, AsALengthIsAGapInTheAnalysisReport)
+{
+    TempDir dir;
+    std::string path = dir / "a.kvb";
+    std::string bytes = TwoEntryArchive();
+    PatchDataLength(bytes, 3672, INT32_MAX); // the first entry now reaches far past the second
+    WriteFile(path, bytes);
+    std::vector<std::string> lines;
+    AnalyseArchive(TKVBFile(path, true), "a.kvb", lines);
+    ASSERT_GE(lines.size(), 4u);
+    EXPECT_EQ(lines[lines.size() - 4], "  FIRST.BIN and SECOND.BIN");
 }
 
 TEST(LargestValue, InATextureHeaderIsRefusedBeforeAnythingIsAllocated)
