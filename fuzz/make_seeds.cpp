@@ -58,6 +58,14 @@ std::map<std::string, std::string> Archives()
     PatchDataLength(lengthBytes, lengths.OffsetOf(2), 1000);
     a["odd-lengths"] = lengthBytes;
 
+    // A hole and an overlap in data order, for the analysis report.
+    ArchiveBuilder gaps;
+    gaps.Validation(kShortValidation).Add("A.TEX", "aaaa").Add("B.TEX", "bb").Add("C.TEX", "c");
+    std::string gapBytes = gaps.Build();
+    PatchTocOffset(gapBytes, 1, gaps.OffsetOf(1) + 1);
+    PatchDataLength(gapBytes, gaps.OffsetOf(2), 9);
+    a["gaps"] = gapBytes;
+
     a["long-description"] = ArchiveBuilder()
                                 .Validation(kShortValidation)
                                 .Add("ONE", "1")
@@ -111,6 +119,7 @@ int main(int argc, char **argv)
         for (const auto &[name, bytes] : Archives()) {
             Write(out / "catalogue", name, bytes);
             Write(out / "extract", name, bytes);
+            Write(out / "analysis", name, bytes);
             for (size_t s = 0; s < scripts.size(); ++s)
                 Write(out / "raw_archive", name + "-" + std::to_string(s),
                       fuzz::WriteEditScript(bytes, scripts[s]));
