@@ -13,6 +13,11 @@ TProgressHook ProgressHook = nullptr;
 
 namespace {
 
+int32_t ClampToInt32(int64_t value)
+{
+    return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
+
 void ReportProgress(int32_t position, int32_t maximum)
 {
     if (ProgressHook)
@@ -37,9 +42,8 @@ TKVBFile::TKVBFile(const std::string &fileName, bool fullRead) : fileName_(fileN
     creator_ = CreatorFromField(header.Creator);
 
     int32_t greatestOffset = 0;
-    int32_t maximum = count_;
-    if (fullRead)
-        maximum = count_ > INT32_MAX / 2 ? INT32_MAX : 2 * count_;
+    // Two passes count twice; a hostile Count must not overflow the doubling.
+    const int32_t maximum = fullRead ? ClampToInt32(2 * int64_t(count_)) : count_;
 
     if (count_ > 0) {
         // Refuse a count the file cannot hold before reserving anything for it.
@@ -125,7 +129,7 @@ void TKVBFile::ReadDataHeaders(TFileStream &file, int32_t greatestOffset, int32_
             }
         }
 
-        ReportProgress(count_ + static_cast<int32_t>(i) + 1, maximum);
+        ReportProgress(ClampToInt32(int64_t(count_) + int64_t(i) + 1), maximum);
     }
 }
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include <algorithm>
+#include <string>
 
 namespace kvb {
 
@@ -14,6 +15,16 @@ namespace {
 constexpr int32_t kTocRecordsPerRead = 4096;
 // The walk reads ahead this much at a time, so that small entries cost no extra system call.
 constexpr int64_t kWalkWindow = 4096;
+
+// A negative length (the walk lets -23 to -1 pass) makes the next entry start inside this
+// entry's header, so writing there would overwrite a header the lists still hold.
+void CheckNothingOverlaps(const TKVB_DataRecord &before, const char *edit)
+{
+    if (before.Length < 0)
+        throw EKVBError(std::string("Cannot ") + edit + ": the data entry at position " +
+                        std::to_string(before.Position) + " has the invalid length " +
+                        std::to_string(before.Length) + ", so its header would be overwritten");
+}
 
 } // namespace
 
@@ -123,6 +134,7 @@ void TRawKVBFile::AppendData(const TKVB_DataRecord &record)
     if (dataRecords_.empty())
         throw EListError(-1);
     const TKVB_DataRecord &last = dataRecords_.back();
+    CheckNothingOverlaps(last, "append");
     const int64_t position = int64_t(last.Position) + last.Length + kDataHeaderSize;
     if (record.Length < 0 || size_t(record.Length) != record.Data.size())
         throw EKVBError("The data to append does not match its length");
@@ -133,11 +145,28 @@ void TRawKVBFile::AppendData(const TKVB_DataRecord &record)
 
     char headerBytes[kDataHeaderSize];
     EncodeDataHeader(TKVB_DataHeader{record.Name, record.Length}, headerBytes);
-    file_->Seek(position);
-    file_->WriteBuffer(headerBytes, kDataHeaderSize);
-    file_->WriteBuffer(record.Data.data(), record.Length);
-    file_->WriteBuffer(description_.data(), int64_t(description_.size()));
-    file_->Flush();
+    const int64_t sizeBefore = file_->Size();
+    try {
+        file_->Seek(position);
+        file_->WriteBuffer(headerBytes, kDataHeaderSize);
+        file_->WriteBuffer(record.Data.data(), record.Length);
+        file_->WriteBuffer(description_.data(), int64_t(description_.size()));
+        file_->Flush();
+    } catch (const EKVBError &) {
+        // A write that fails part way (a full disk) would leave half an entry where the
+        // description stood. The archive is put back as it was; the first error is the one
+        // to report, whatever the repair meets.
+        try {
+            file_->SetSize(sizeBefore);
+            if (position < sizeBefore) {
+                file_->Seek(position);
+                file_->WriteBuffer(description_.data(), int64_t(description_.size()));
+            }
+            file_->Flush();
+        } catch (const EKVBError &) {
+        }
+        throw;
+    }
 
     TKVB_DataRecord held = record;
     held.Position = static_cast<int32_t>(position);
@@ -148,6 +177,8 @@ void TRawKVBFile::AppendData(const TKVB_DataRecord &record)
 void TRawKVBFile::TruncateFrom(int32_t index)
 {
     CheckIndex(index, dataRecords_.size());
+    if (index > 0)
+        CheckNothingOverlaps(dataRecords_[size_t(index) - 1], "truncate there");
     const int64_t p = dataRecords_[size_t(index)].Position;
 
     file_->SetSize(p + int64_t(description_.size()));

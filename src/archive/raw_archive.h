@@ -37,8 +37,11 @@ public:
     void SetTocRecord(int32_t index, const TKVB_TocRecord &record);
     TKVB_DataRecord GetDataRecord(int32_t index) const;
     // Writes a new entry (header, Data) where the description stood, then the description.
+    // A write that fails part way puts the file back as it was before the error propagates.
+    // Refused after an entry whose negative length makes the new one overlap its header.
     void AppendData(const TKVB_DataRecord &record);
-    // Cuts the file at data entry index's header and writes the description there.
+    // Cuts the file at data entry index's header and writes the description there. Refused
+    // when the entry before it has a negative length, as the cut would fall inside its header.
     void TruncateFrom(int32_t index);
 
     int32_t DataCount() const { return static_cast<int32_t>(dataRecords_.size()); }

@@ -208,6 +208,39 @@ TEST(RawArchive, WalkRefusesAHeaderThatWouldNotMoveForward)
     }
 }
 
+TEST(RawArchive, EditsThatWouldOverwriteAHeaderWithANegativeLengthAreRefused)
+{
+    TempDir dir;
+    std::string path = dir / "a.kvb";
+    // B's length of -1 puts the walk's next header on B's last header byte.
+    ArchiveBuilder b;
+    b.Add("A", "abc").Add("B", "").Add("C", "xyz");
+    std::string bytes = b.Build();
+    PatchDataLength(bytes, b.OffsetOf(1), -1);
+    WriteFile(path, bytes);
+    {
+        TRawKVBFile f(path);
+        ASSERT_EQ(f.DataCount(), 3);
+        ASSERT_EQ(f.GetDataRecord(2).Position, b.OffsetOf(1) + 23);
+        EXPECT_THROW(f.TruncateFrom(2), EKVBError);
+        EXPECT_EQ(f.DataCount(), 3);
+        EXPECT_EQ(ReadFile(path), bytes);
+        f.TruncateFrom(1);
+        EXPECT_EQ(f.DataCount(), 1);
+    }
+
+    ArchiveBuilder last;
+    last.Add("A", "abc").Add("B", "");
+    bytes = last.Build();
+    PatchDataLength(bytes, last.OffsetOf(1), -1);
+    WriteFile(path, bytes);
+    TRawKVBFile f(path);
+    ASSERT_EQ(f.DataCount(), 2);
+    EXPECT_THROW(f.AppendData(Record("NEW", "data")), EKVBError);
+    EXPECT_EQ(f.DataCount(), 2);
+    EXPECT_EQ(ReadFile(path), bytes);
+}
+
 TEST(RawArchive, ShortFilesHugeCountsAndReadOnlyFilesFail)
 {
     TempDir dir;

@@ -1,0 +1,74 @@
+// TexToBitmap on any bytes at the image-data position the preview uses. A finding is a crash, a
+// sanitizer report, an allocation beyond libFuzzer's limit, or an image that disagrees with the
+// file: its size and format, its palette, or any pixel (pixels without data must be 0).
+#include "archive/errors.h"
+#include "archive/format.h"
+#include "archive/stream.h"
+#include "fuzz_support.h"
+#include "preview/tex.h"
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+using namespace kvb;
+using kvb::fuzz::Check;
+
+namespace {
+
+void CheckImage(const TTexImage &image, std::string_view file)
+{
+    const int64_t p = kTexImageDataPosition;
+    const auto byteAt = [&](int64_t i) -> unsigned { return i < int64_t(file.size()) ? uint8_t(file[size_t(i)]) : 0u; };
+    Check(image.Width == GetInt32LE(file.data() + 60) && image.Height == GetInt32LE(file.data() + 64),
+          "the size is the header's");
+    const auto count = uint32_t(GetInt32LE(file.data() + 88));
+    const size_t pixels = size_t(image.Width) * size_t(image.Height);
+
+    if (count == 0) {
+        Check(image.Format == TTexFormat::Direct555 && image.Colours.size() == pixels &&
+                  image.Indices.empty() && image.Palette.empty(),
+              "a count of 0 gives a 16-bit image");
+        for (size_t k = 0; k < pixels; ++k)
+            Check(image.Colours[k] == (byteAt(p + 2 * int64_t(k)) | byteAt(p + 2 * int64_t(k) + 1) << 8),
+                  "16-bit pixels are the file's values", std::to_string(k));
+        return;
+    }
+    Check(image.Format == TTexFormat::Palettised8 && image.Indices.size() == pixels &&
+              image.Palette.size() == count && image.Colours.empty(),
+          "a palette count gives an 8-bit image with that many colours");
+    for (uint32_t i = 0; i < count; ++i) {
+        const int64_t e = p + 4 * int64_t(i);
+        Check(image.Palette[i] == TTexColour{uint8_t(byteAt(e + 2)), uint8_t(byteAt(e + 1)),
+                                             uint8_t(byteAt(e))},
+              "palette entries are blue, green, red", std::to_string(i));
+    }
+    // Large images of few bytes are legal, so the pixels are compared by range, not one by one.
+    const int64_t first = p + 4 * int64_t(count);
+    const size_t there = size_t(std::clamp<int64_t>(int64_t(file.size()) - first, 0, int64_t(pixels)));
+    Check(std::equal(image.Indices.begin(), image.Indices.begin() + there,
+                     reinterpret_cast<const uint8_t *>(file.data()) + (there ? first : 0)),
+          "pixel indices are the file's bytes");
+    Check(std::all_of(image.Indices.begin() + there, image.Indices.end(),
+                      [](uint8_t i) { return i == 0; }),
+          "pixels without data are 0");
+    const auto shown = ShownPalette(image);
+    Check(std::all_of(image.Indices.begin(), image.Indices.end(),
+                      [&](uint8_t i) { return i < shown.size(); }),
+          "every pixel has a colour to show");
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    std::string_view file(reinterpret_cast<const char *>(data), size);
+    TMemoryStream stream{std::string(file)};
+    try {
+        TTexImage image = TexToBitmap(stream, kTexImageDataPosition);
+        CheckImage(image, file);
+    } catch (const EKVBError &) {
+        // Refusing a damaged or hostile texture with the library's own error is expected.
+    }
+    return 0;
+}

@@ -1,0 +1,134 @@
+// Writes the seed corpora of the fuzz targets into OUTPUT/<target>/: small archives of every
+// shape the readers know (aliases, unlinked and mismatched entries, odd counts and lengths,
+// falling offsets), edit scripts over them, and textures of both formats.
+#include "edit_script.h"
+#include "support/archive_builder.h"
+#include "support/midi_builder.h"
+#include "support/tex_builder.h"
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <map>
+#include <string>
+
+using namespace kvb;
+using namespace kvb::test;
+using kvb::fuzz::Edit;
+using kvb::fuzz::EditKind;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A short validation block keeps seeds small; the standard one appears in "two-entry".
+const std::string kShortValidation = PatternBytes(40, 3);
+
+std::map<std::string, std::string> Archives()
+{
+    std::map<std::string, std::string> a;
+    a["two-entry"] = TwoEntryArchive();
+    a["empty"] = ArchiveBuilder().Validation(kShortValidation).Build();
+
+    std::string negative = ArchiveBuilder().Validation(kShortValidation).Add("A.BIN", "abc").Build();
+    PatchCount(negative, -3);
+    a["negative-count"] = negative;
+
+    a["odd-records"] = ArchiveBuilder()
+                           .Validation(kShortValidation)
+                           .Add("ABCDEFGHIJKLMNOPQRST", PatternBytes(30, 4))
+                           .AddMismatched("b.mid", "B.MIDX", PatternBytes(12, 5))
+                           .AddAlias("ALIAS.BIN", 0)
+                           .AddUnlinked("LOOSE.BIN", PatternBytes(20, 6))
+                           .Build();
+
+    ArchiveBuilder falling;
+    falling.Validation(kShortValidation);
+    for (int i = 0; i < 6; ++i)
+        falling.Add("F" + std::to_string(i), PatternBytes(size_t(3 * i), unsigned(i)));
+    std::string fallingBytes = falling.Build();
+    for (int i = 0; i < 6; ++i)
+        PatchTocOffset(fallingBytes, i, falling.OffsetOf(size_t(5 - i)));
+    a["falling-offsets"] = fallingBytes;
+
+    ArchiveBuilder lengths;
+    lengths.Validation("").Add("UNKNOWN", "12345").Add("BACK", "678").Add("LAST", "9");
+    std::string lengthBytes = lengths.Build();
+    PatchDataLength(lengthBytes, lengths.OffsetOf(0), -1);
+    PatchDataLength(lengthBytes, lengths.OffsetOf(2), 1000);
+    a["odd-lengths"] = lengthBytes;
+
+    // A hole and an overlap in data order, for the analysis report.
+    ArchiveBuilder gaps;
+    gaps.Validation(kShortValidation).Add("A.TEX", "aaaa").Add("B.TEX", "bb").Add("C.TEX", "c");
+    std::string gapBytes = gaps.Build();
+    PatchTocOffset(gapBytes, 1, gaps.OffsetOf(1) + 1);
+    PatchDataLength(gapBytes, gaps.OffsetOf(2), 9);
+    a["gaps"] = gapBytes;
+
+    a["long-description"] = ArchiveBuilder()
+                                .Validation(kShortValidation)
+                                .Add("ONE", "1")
+                                .Description(PatternBytes(30, 8))
+                                .Build();
+
+    a["media"] = ArchiveBuilder()
+                     .Validation(kShortValidation)
+                     .Add("TUNE.MID", SimpleTune())
+                     .Add("SMALL.TEX", GradientTex(8, 4).Build())
+                     .Add("EMPTY.BIN", "")
+                     .Build();
+    return a;
+}
+
+std::map<std::string, std::string> Textures()
+{
+    return {
+        {"gradient", GradientTex(16, 8).Build()},
+        {"picture", PictureTex(8, 8).Build()},
+        {"two-colours", TexBuilder::Palettised(3, 2, {{255, 0, 0}, {0, 0, 255}}, std::string("\0\1\1\0\5\1", 6))
+                            .Build()},
+        {"cut-short", GradientTex(4, 4).CutShort(3).Build()},
+        {"trailing", PictureTex(4, 4).Trailing("xyz").Build()},
+        {"no-pixels", GradientTex(0, 5).Build()},
+    };
+}
+
+void Write(const fs::path &folder, const std::string &name, const std::string &bytes)
+{
+    fs::create_directories(folder);
+    WriteFile(folder / name, bytes);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT\n", argv[0]);
+        return 2;
+    }
+    try {
+        const fs::path out = argv[1];
+        const std::vector<std::vector<Edit>> scripts = {
+            {},
+            {{EditKind::Append, 7, 10}, {EditKind::Link, 1, 2}},
+            {{EditKind::Truncate, 2, 0}, {EditKind::Append, 3, 0}, {EditKind::Truncate, 1, 0}},
+            {{EditKind::Link, 2, 0}, {EditKind::Append, 9, 300}, {EditKind::Truncate, 0, 0}},
+        };
+        for (const auto &[name, bytes] : Archives()) {
+            Write(out / "catalogue", name, bytes);
+            Write(out / "extract", name, bytes);
+            Write(out / "analysis", name, bytes);
+            for (size_t s = 0; s < scripts.size(); ++s)
+                Write(out / "raw_archive", name + "-" + std::to_string(s),
+                      fuzz::WriteEditScript(bytes, scripts[s]));
+        }
+        for (const auto &[name, bytes] : Textures())
+            Write(out / "tex", name, bytes);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

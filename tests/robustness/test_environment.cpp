@@ -1,0 +1,270 @@
+// The situations users meet around an archive: a full disk, a read-only place, a second program
+// holding the file, and paths with spaces and characters beyond ASCII.
+#include "archive/catalogue.h"
+#include "archive/errors.h"
+#include "archive/extract.h"
+#include "archive/raw_archive.h"
+#include "archive/stream.h"
+#include "cli/run_kvb.h"
+#include "robustness/child_process.h"
+#include "support/archive_builder.h"
+#include "tools/creation.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+
+using namespace kvb;
+using namespace kvb::test;
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The child's files cannot grow beyond limit bytes. With SIGXFSZ ignored a write past the
+// limit fails with EFBIG, as one on a full disk fails with ENOSPC.
+void LimitFileSize(rlim_t limit)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit rl{};
+    ::getrlimit(RLIMIT_FSIZE, &rl);
+    rl.rlim_cur = limit;
+    if (::setrlimit(RLIMIT_FSIZE, &rl) != 0)
+        throw std::runtime_error("cannot limit the file size");
+}
+
+// Gives the child a mount namespace of its own, in which nothing propagates back. Returns why
+// not when the machine does not allow it.
+std::string PrivateMounts()
+{
+    int flags = ::geteuid() == 0 ? CLONE_NEWNS : CLONE_NEWUSER | CLONE_NEWNS;
+    if (::unshare(flags) != 0)
+        return "no private mount namespace here";
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return "mounts cannot be made private here";
+    return {};
+}
+
+std::string MountReadOnly(const std::string &folder)
+{
+    if (std::string why = PrivateMounts(); !why.empty())
+        return why;
+    if (::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+        ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+        return "no read-only bind mount here";
+    return {};
+}
+
+TKVB_DataRecord Record(const std::string &name, const std::string &data)
+{
+    TKVB_DataRecord r;
+    r.Name = NameToField(name);
+    r.Length = int32_t(data.size());
+    r.Data = data;
+    return r;
+}
+
+} // namespace
+
+TEST(FullDisk, ExtractionFailsWithTheWriteErrorOnBothCopyPaths)
+{
+    TempDir dir;
+    std::string path = dir / "a.kvb";
+    std::string bytes = ArchiveBuilder().Add("BIG.BIN", PatternBytes(3 << 20, 1)).Build();
+    WriteFile(path, bytes);
+    TKVB_Entry entry = TKVBFile(path, false).GetEntry(0);
+
+    std::string result = RunInChild([&] {
+        LimitFileSize(1 << 20);
+        TFileStream file(path, TFileStream::Mode::OpenRead);
+        TMemoryStream memory(bytes);
+        return Outcome([&] { ExtractEntry(file, entry, dir / "kernel.bin"); }) + " / " +
+               Outcome([&] { ExtractEntry(memory, entry, dir / "buffered.bin"); });
+    });
+    EXPECT_EQ(result, "Stream write error / Stream write error");
+    EXPECT_LE(fs::file_size(dir / "kernel.bin"), 1u << 20);
+    EXPECT_LE(fs::file_size(dir / "buffered.bin"), 1u << 20);
+}
+
+TEST(FullDisk, AppendThatDoesNotFitLeavesTheArchiveAsItWas)
+{
+    TempDir dir;
+    std::string path = dir / "a.kvb";
+    const std::string original = TwoEntryArchive();
+    WriteFile(path, original);
+
+    std::string result = RunInChild([&] {
+        LimitFileSize(8192);
+        TRawKVBFile f(path);
+        std::string big(64 << 10, 'b');
+        std::string text = Outcome([&] { f.AppendData(Record("BIG.BIN", big)); });
+        text += " / " + std::to_string(f.DataCount()) + " records / ";
+        return text + Outcome([&] { f.AppendData(Record("SMALL.BIN", std::string(100, 's'))); });
+    });
+    EXPECT_EQ(result, "Stream write error / 2 records / ok");
+
+    // The failed append left nothing behind: the archive is the original plus the small entry.
+    TRawKVBFile f(path);
+    ASSERT_EQ(f.DataCount(), 3);
+    EXPECT_EQ(f.GetDataRecord(2).Position, 3870);
+    EXPECT_EQ(f.GetDataRecord(2).Length, 100);
+    EXPECT_EQ(f.Description(), "FINAL FANTASY7");
+    EXPECT_EQ(ReadFile(path).substr(0, 3870), original.substr(0, 3870));
+}
+
+// A real full file system, where writes fail with ENOSPC: a small tmpfs in a private mount.
+TEST(FullDisk, ExtractAllKeepsWhatFitAndCreateKeepsTheOldArchive)
+{
+    TempDir dir;
+    std::string path = dir / "a.kvb";
+    const fs::path src = dir.Path() / "src";
+    fs::create_directory(src);
+    ArchiveBuilder b;
+    for (int i = 0; i < 8; ++i) {
+        std::string name = "FILE" + std::to_string(i) + ".BIN";
+        b.Add(name, PatternBytes(64 << 10, unsigned(i)));
+        WriteFile(src / name, PatternBytes(64 << 10, unsigned(i)));
+    }
+    WriteFile(path, b.Build());
+    WriteFile(dir / "KVB.8", StandardValidation());
+    const std::string small = dir / "small";
+    fs::create_directory(small);
+
+    std::string result = RunInChild([&]() -> std::string {
+        if (std::string why = PrivateMounts(); !why.empty())
+            return "skip: " + why;
+        if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=200k") != 0)
+            return "skip: no tmpfs mount here";
+        RunResult all = RunKvb(dir, {"extract-all", path, small + "/out"});
+        int complete = 0;
+        for (int i = 0; i < 8; ++i) {
+            std::string file = small + "/out/FILE" + std::to_string(i) + ".BIN";
+            if (fs::exists(file) && ReadFile(file) == PatternBytes(64 << 10, unsigned(i)))
+                ++complete;
+        }
+        fs::remove_all(small + "/out");
+
+        const std::string target = small + "/kept.kvb";
+        WriteFile(target, "kept");
+        RunResult create =
+            RunKvb(dir, {"create", src.string(), target, "--templates", dir.Path().string()});
+        int left = 0;
+        for ([[maybe_unused]] const auto &entry : fs::directory_iterator(small))
+            ++left;
+        return std::to_string(all.exitCode) + " " + all.err + std::to_string(complete) + "\n" +
+               std::to_string(create.exitCode) + " " + create.err + ReadFile(target) + " " +
+               std::to_string(left);
+    });
+    if (result.rfind("skip: ", 0) == 0)
+        GTEST_SKIP() << result;
+    // 200 KiB take three files of 64 KiB and part of the fourth; the three stay. The archive
+    // does not fit: the old one stays, and no partial file is left beside it.
+    EXPECT_EQ(result, "1 kvb: Stream write error\n3\n1 kvb: Stream write error\nkept 1");
+}
+
+TEST(ReadOnlyPlace, ArchiveIsReadAndExtractedButNotEditedOrReplaced)
+{
+    TempDir dir, out;
+    const std::string folder = dir / "ro";
+    fs::create_directory(folder);
+    const std::string path = folder + "/a.kvb";
+    const std::string bytes = TwoEntryArchive();
+    WriteFile(path, bytes);
+    WriteFile(dir / "KVB.1", StandardValidation());
+
+    std::string result = RunInChild([&]() -> std::string {
+        if (std::string why = MountReadOnly(folder); !why.empty())
+            return "skip: " + why;
+        std::string text;
+        text += Outcome([&] { TKVBFile(path, true).GetEntry(1); }) + "\n";
+        text += Outcome([&] {
+            TFileStream source(path, TFileStream::Mode::OpenRead);
+            ExtractEntry(source, TKVBFile(path, false).GetEntry(1), out / "second.bin");
+        }) + "\n";
+        text += Outcome([&] { TRawKVBFile f(path); }) + "\n";
+        text += Outcome([&] {
+            TFileStream source(path, TFileStream::Mode::OpenRead);
+            ExtractEntry(source, TKVBFile(path, false).GetEntry(0), folder + "/first.bin");
+        }) + "\n";
+        text += Outcome([&] {
+            CreateArchive(out.Path().string(), path, {dir.Path().string()},
+                          [](const std::string &a, const std::string &b) { return a.compare(b); });
+        });
+        return text;
+    });
+    if (result.rfind("skip: ", 0) == 0)
+        GTEST_SKIP() << result;
+    EXPECT_EQ(result, "ok\nok\nCannot open file " + path + "\nCannot create file " + folder +
+                          "/first.bin\nCannot create file " + path);
+    EXPECT_EQ(ReadFile(out / "second.bin"), bytes.substr(3820, 50));
+    EXPECT_EQ(ReadFile(path), bytes);
+}
+
+TEST(SecondEditor, AnotherProcessIsRefusedWhileOneEditsButReadersAreNot)
+{
+    TempDir dir;
+    std::string path = dir / "a.kvb";
+    WriteFile(path, TwoEntryArchive());
+    auto tryBoth = [&] {
+        return RunInChild([&] {
+            return Outcome([&] { TRawKVBFile f(path); }) + " / " +
+                   Outcome([&] { TKVBFile(path, true); });
+        });
+    };
+    {
+        TRawKVBFile editor(path);
+        EXPECT_EQ(tryBoth(), "Cannot open file " + path + " / ok");
+    }
+    EXPECT_EQ(tryBoth(), "ok / ok");
+}
+
+TEST(Paths, SpacesAndCharactersBeyondAsciiWorkInTheLibraryAndTheTool)
+{
+    TempDir dir;
+    const fs::path folder = dir.Path() / "Spiele mit Leerzeichen" / "Ärger über ß";
+    fs::create_directories(folder);
+    const std::string path = (folder / "Große Datei 名前.kvb").string();
+    // Archive names are Windows-1252: "CAFÉ.TXT" holds the byte 0xC9.
+    const std::string text = "caf\xC3\xA9 au lait";
+    WriteFile(path, ArchiveBuilder().Add("CAF\xC9.TXT", text).Add("PLAIN.BIN", "x").Build());
+
+    TKVBFile catalogue(path, true);
+    EXPECT_EQ(catalogue.FileName(), path);
+    TFileStream source(path, TFileStream::Mode::OpenRead);
+    ExtractEntry(source, catalogue.GetEntry(0), (folder / "Ausgabe é.bin").string());
+    EXPECT_EQ(ReadFile(folder / "Ausgabe é.bin"), text);
+    const std::string missing = (folder / "fehlt ö.kvb").string();
+    EXPECT_EQ(Outcome([&] { TKVBFile(missing, false); }), "Cannot open file " + missing);
+
+    const std::string input = (folder / "neue Datei ü.bin").string();
+    WriteFile(input, "new");
+    RunResult appended = RunKvb(dir, {"append", path, input});
+    EXPECT_EQ(appended.exitCode, 0) << appended.err;
+    {
+        TRawKVBFile f(path);
+        ASSERT_EQ(f.DataCount(), 3);
+        EXPECT_EQ(NameFromField(f.GetDataRecord(2).Name), "neue Datei \xFC.bin");
+    }
+
+    const std::string target = (folder / "Ziel Ordner ñ").string();
+    RunResult all = RunKvb(dir, {"extract-all", path, target});
+    EXPECT_EQ(all.exitCode, 0) << all.err;
+    EXPECT_EQ(ReadFile(fs::path(target) / "CAFÉ.TXT"), text);
+    EXPECT_EQ(ReadFile(fs::path(target) / "PLAIN.BIN"), "x");
+
+    // And back: a new archive of the extracted files, from and to such paths.
+    const fs::path templates = folder / "Vorlagen für KVB";
+    fs::create_directory(templates);
+    WriteFile(templates / "KVB.2", StandardValidation());
+    const std::string created = (folder / "Neu erstellt ö.kvb").string();
+    RunResult create = RunKvb(dir, {"create", target, created, "--templates", templates.string()});
+    EXPECT_EQ(create.exitCode, 0) << create.err;
+    RunResult analyse = RunKvb(dir, {"analyse", created});
+    EXPECT_EQ(analyse.exitCode, 0) << analyse.err;
+    EXPECT_NE(analyse.out.find("File: Neu erstellt ö.kvb\n"), std::string::npos) << analyse.out;
+    EXPECT_EQ(TKVBFile(created, false).GetEntry(0).Name, "CAF\xC9.TXT");
+}
