@@ -11,6 +11,11 @@
 #include "fuzz_support.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <memory>
 #include <string>
 #include <vector>
@@ -178,6 +183,19 @@ bool Apply(TRawKVBFile &f, const std::string &path, const Edit &edit)
     return false;
 }
 
+// Why the file would not open for editing, told by the system itself.
+std::string OpenDiagnosis(const std::string &path)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return std::string("open: ") + std::strerror(errno);
+    std::string why = ::flock(fd, LOCK_EX | LOCK_NB) != 0
+                          ? std::string("flock: ") + std::strerror(errno)
+                          : std::string("opens and locks now");
+    ::close(fd);
+    return why;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -213,6 +231,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         edited.Description.assign(header, kDataHeaderSize);
         edited.Data.pop_back();
     }
-    Check(View(TRawKVBFile(path)) == edited, "a fresh editor walks the edited file alike");
+    std::unique_ptr<TRawKVBFile> fresh;
+    try {
+        fresh = std::make_unique<TRawKVBFile>(path);
+    } catch (const EFOpenError &e) {
+        fuzz::Fail("the edited file opens again", std::string(e.what()) + "; " + OpenDiagnosis(path));
+    }
+    Check(View(*fresh) == edited, "a fresh editor walks the edited file alike");
     return 0;
 }
