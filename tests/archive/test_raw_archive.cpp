@@ -20,15 +20,6 @@ struct TwoEntries {
     std::string Bytes() const { return ReadFile(path); }
 };
 
-TKVB_DataRecord Record(const std::string &name, const std::string &data)
-{
-    TKVB_DataRecord r;
-    r.Name = NameToField(name);
-    r.Length = int32_t(data.size());
-    r.Data = data;
-    return r;
-}
-
 } // namespace
 
 TEST(RawArchive, ReadsTheTwoEntryLayout)
@@ -52,7 +43,7 @@ TEST(RawArchive, AppendWritesEntryThenDescriptionAndLeavesTheHeader)
 {
     TwoEntries a;
     TRawKVBFile f(a.path);
-    f.AppendData(Record("NEW.TEX", "0123456789"));
+    f.AppendData(DataRecordOf("NEW.TEX", "0123456789"));
     std::string bytes = a.Bytes();
     ASSERT_EQ(bytes.size(), 3918u);
     EXPECT_EQ(bytes.substr(0, 3870), a.original.substr(0, 3870));
@@ -87,7 +78,7 @@ TEST(RawArchive, TruncateAtZeroThenAppendFailsAndLeavesTheFile)
     ASSERT_EQ(bytes.size(), 3686u);
     EXPECT_EQ(f.DataCount(), 0);
     try {
-        f.AppendData(Record("X", "abc"));
+        f.AppendData(DataRecordOf("X", "abc"));
         FAIL();
     } catch (const EListError &e) {
         EXPECT_STREQ(e.what(), "List index out of bounds (-1)");
@@ -186,7 +177,7 @@ TEST(RawArchive, EntryRunningPastTheEndIsLastAndAppendGoesAfterIt)
     TRawKVBFile f(path);
     EXPECT_EQ(f.DataCount(), 1);
     EXPECT_EQ(f.Description(), "");
-    f.AppendData(Record("B", "zz"));
+    f.AppendData(DataRecordOf("B", "zz"));
     EXPECT_EQ(f.GetDataRecord(1).Position, b.OffsetOf(0) + 124);
     EXPECT_EQ(ReadFile(path).size(), size_t(b.OffsetOf(0) + 124 + 24 + 2));
 }
@@ -236,7 +227,7 @@ TEST(RawArchive, EditsThatWouldOverwriteAHeaderWithANegativeLengthAreRefused)
     WriteFile(path, bytes);
     TRawKVBFile f(path);
     ASSERT_EQ(f.DataCount(), 2);
-    EXPECT_THROW(f.AppendData(Record("NEW", "data")), EKVBError);
+    EXPECT_THROW(f.AppendData(DataRecordOf("NEW", "data")), EKVBError);
     EXPECT_EQ(f.DataCount(), 2);
     EXPECT_EQ(ReadFile(path), bytes);
 }

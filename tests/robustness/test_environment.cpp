@@ -59,15 +59,6 @@ std::string MountReadOnly(const std::string &folder)
     return {};
 }
 
-TKVB_DataRecord Record(const std::string &name, const std::string &data)
-{
-    TKVB_DataRecord r;
-    r.Name = NameToField(name);
-    r.Length = int32_t(data.size());
-    r.Data = data;
-    return r;
-}
-
 } // namespace
 
 TEST(FullDisk, ExtractionFailsWithTheWriteErrorOnBothCopyPaths)
@@ -101,9 +92,9 @@ TEST(FullDisk, AppendThatDoesNotFitLeavesTheArchiveAsItWas)
         LimitFileSize(8192);
         TRawKVBFile f(path);
         std::string big(64 << 10, 'b');
-        std::string text = Outcome([&] { f.AppendData(Record("BIG.BIN", big)); });
+        std::string text = Outcome([&] { f.AppendData(DataRecordOf("BIG.BIN", big)); });
         text += " / " + std::to_string(f.DataCount()) + " records / ";
-        return text + Outcome([&] { f.AppendData(Record("SMALL.BIN", std::string(100, 's'))); });
+        return text + Outcome([&] { f.AppendData(DataRecordOf("SMALL.BIN", std::string(100, 's'))); });
     });
     EXPECT_EQ(result, "Stream write error / 2 records / ok");
 

@@ -106,6 +106,15 @@ std::string PatternBytes(size_t size, unsigned seed)
     return out;
 }
 
+TKVB_DataRecord DataRecordOf(const std::string &name, const std::string &data)
+{
+    TKVB_DataRecord r;
+    r.Name = NameToField(name);
+    r.Length = int32_t(data.size());
+    r.Data = data;
+    return r;
+}
+
 void PatchCount(std::string &archive, int32_t count)
 {
     PutInt32LE(archive.data() + 12, count);

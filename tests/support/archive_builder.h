@@ -2,6 +2,7 @@
 #pragma once
 
 #include "archive/format.h"
+#include "archive/raw_archive.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -53,6 +54,9 @@ private:
 std::string StandardValidation();
 // size bytes of a pattern that depends on seed, so that entries differ.
 std::string PatternBytes(size_t size, unsigned seed);
+
+// A record for AppendData; it refers to data, which must outlive it.
+TKVB_DataRecord DataRecordOf(const std::string &name, const std::string &data);
 
 void PatchCount(std::string &archive, int32_t count);
 void PatchTocOffset(std::string &archive, int32_t record, int32_t offset);
