@@ -1,5 +1,7 @@
 #include "ui/kvbadv.h"
 
+#include "ui/form_helpers.h"
+
 #include "archive/errors.h"
 #include "archive/info_lines.h"
 #include "archive/stream.h"
@@ -8,7 +10,6 @@
 
 #include <QComboBox>
 #include <QFileInfo>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -25,38 +26,15 @@ namespace kvb::ui {
 namespace {
 
 // Connects a signal to a handler that runs inside the error guard.
-template <typename Sender, typename Signal>
-void On(TfrmAdvanced *window, Dialogs &dialogs, Sender *sender, Signal signal,
-        void (TfrmAdvanced::*handler)())
-{
-    QObject::connect(sender, signal, window,
-                     [window, &dialogs, handler] { Guarded(dialogs, [=] { (window->*handler)(); }); });
-}
-
 QString Shown(const std::string &archiveText)
 {
     return QString::fromStdString(ShownText(archiveText));
 }
 
-QTreeWidget *ReportList(QWidget *parent, const char *name,
-                        std::initializer_list<std::pair<QString, int>> columns)
+QTreeWidget *LinkableList(QWidget *parent, const char *name,
+                         std::initializer_list<std::pair<QString, int>> columns)
 {
-    auto *list = new QTreeWidget(parent);
-    list->setObjectName(name);
-    list->setColumnCount(int(columns.size()));
-    QStringList captions;
-    for (const auto &[caption, width] : columns)
-        captions << caption;
-    list->setHeaderLabels(captions);
-    int column = 0;
-    for (const auto &[caption, width] : columns)
-        list->setColumnWidth(column++, width);
-    list->header()->setSectionsClickable(false);
-    list->header()->setSectionsMovable(false);
-    list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    QTreeWidget *list = ReportList(parent, name, columns);
     // A link needs a row selected in both lists at once, so both must stay visible.
     QPalette palette = list->palette();
     for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
@@ -139,13 +117,13 @@ void TfrmAdvanced::BuildControls()
     Label1 = label("Label1", "Listed files", {16, 96});
     Label2 = label("Label2", "Available data", {296, 96});
 
-    lstTable = ReportList(this, "lstTable", {{"Filename", 100}, {"Data", 120}});
+    lstTable = LinkableList(this, "lstTable", {{"Filename", 100}, {"Data", 120}});
     lstTable->setGeometry(8, 112, 241, 150);
 
     Label3 = label("Label3", "Link", {256, 144});
     btnLink = button("btnLink", "->", {256, 168, 25, 25});
 
-    lstHeader = ReportList(this, "lstHeader", {{"#", 35}, {"Name", 105}, {"File length", 90}});
+    lstHeader = LinkableList(this, "lstHeader", {{"#", 35}, {"Name", 105}, {"File length", 90}});
     lstHeader->setGeometry(288, 112, 250, 150);
 
     cmbTable = combo("cmbTable", {8, 272});

@@ -13,6 +13,7 @@
 #include "tools/analysis.h"
 #include "tools/creation.h"
 #include "ui/blocks.h"
+#include "ui/form_helpers.h"
 #include "ui/kvbadv.h"
 #include "ui/kvbpreview.h"
 #include "ui/link_label.h"
@@ -28,7 +29,6 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
@@ -49,15 +49,6 @@ namespace kvb::ui {
 namespace {
 
 const QString kArchiveFilter = QStringLiteral("KVB Archives (*.KVB *.kvb);;All files (*)");
-
-// Connects a signal to a handler that runs inside the error guard.
-template <typename Sender, typename Signal>
-void On(TfrmKVBEditor *window, Dialogs &dialogs, Sender *sender, Signal signal,
-        void (TfrmKVBEditor::*handler)())
-{
-    QObject::connect(sender, signal, window,
-                     [window, &dialogs, handler] { Guarded(dialogs, [=] { (window->*handler)(); }); });
-}
 
 // The window (and its dialogs) use Verdana at 11 pixels where it is installed.
 QFont WindowFont()
@@ -154,19 +145,8 @@ void TfrmKVBEditor::BuildControls()
     btnExtractAll = button("btnExtractAll", "Extract all");
     row({btnOpen, btnExtract, btnExtractAll});
 
-    lstFiles = new QTreeWidget(central);
-    lstFiles->setObjectName("lstFiles");
-    lstFiles->setColumnCount(3);
-    lstFiles->setHeaderLabels({"Filename", "Table start", "File length"});
-    lstFiles->setColumnWidth(0, 100);
-    lstFiles->setColumnWidth(1, 75);
-    lstFiles->setColumnWidth(2, 75);
-    lstFiles->header()->setSectionsClickable(false);
-    lstFiles->header()->setSectionsMovable(false);
-    lstFiles->setRootIsDecorated(false);
-    lstFiles->setUniformRowHeights(true);
-    lstFiles->setSelectionMode(QAbstractItemView::SingleSelection);
-    lstFiles->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstFiles = ReportList(central, "lstFiles",
+                          {{"Filename", 100}, {"Table start", 75}, {"File length", 75}});
     lstFiles->setMinimumHeight(250);
     layout->addWidget(lstFiles);
 
