@@ -9,7 +9,6 @@ namespace kvb::cli {
 
 void RegisterArchiveCommands(CLI::App &app);
 void RegisterMediaCommands(CLI::App &app);
-void RegisterPreviewCommands(CLI::App &app);
 void RegisterToolCommands(CLI::App &app);
 
 // The name of a file without its folder, as the windows show it.

@@ -10,7 +10,6 @@ int main(int argc, char **argv)
     app.require_subcommand(1);
     kvb::cli::RegisterArchiveCommands(app);
     kvb::cli::RegisterMediaCommands(app);
-    kvb::cli::RegisterPreviewCommands(app);
     kvb::cli::RegisterToolCommands(app);
 
     try {

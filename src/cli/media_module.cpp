@@ -1,16 +1,15 @@
-// kvb tex2png.
-#include "cli/commands.h"
+// The loadable module behind kvb tex2png and kvb midi2wav.
+#include "cli/media_module.h"
 
 #include "archive/errors.h"
 #include "archive/stream.h"
+#include "platform/fluidsynth_player.h"
 #include "preview/tex.h"
 #include "ui/tex_image.h"
 
 #include <QByteArray>
 #include <QFile>
 #include <QImage>
-
-#include <memory>
 
 namespace kvb::cli {
 
@@ -32,19 +31,19 @@ void TexToPng(const std::string &texFile, const std::string &pngFile)
         throw EFCreateError(pngFile);
 }
 
-} // namespace
-
-void RegisterPreviewCommands(CLI::App &app)
+void MidiToWav(const std::string &midiFile, const std::string &wavFile)
 {
-    struct Args {
-        std::string texFile, pngFile;
-    };
-    auto args = std::make_shared<Args>();
-
-    auto *tex2png = app.add_subcommand("tex2png", "Decode a TEX texture and write it as a PNG");
-    tex2png->add_option("TEXFILE", args->texFile)->required();
-    tex2png->add_option("PNGFILE", args->pngFile)->required();
-    tex2png->callback([args] { TexToPng(args->texFile, args->pngFile); });
+    RenderMidiToWav(midiFile, wavFile, FluidSynthSetup::FromEnvironment());
 }
 
+constexpr TMediaCommands kCommands{TexToPng, MidiToWav};
+
+} // namespace
+
 } // namespace kvb::cli
+
+extern "C" __attribute__((visibility("default"))) const kvb::cli::TMediaCommands *
+KvbMediaCommands()
+{
+    return &kvb::cli::kCommands;
+}

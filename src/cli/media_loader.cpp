@@ -1,0 +1,57 @@
+// Finding and loading kvb's media module.
+#include "cli/media_module.h"
+
+#include "archive/errors.h"
+#include "platform/program_folder.h"
+
+#include <dlfcn.h>
+#include <filesystem>
+#include <vector>
+
+namespace kvb::cli {
+
+namespace {
+
+// Beside kvb in the build tree; in its library folder once installed.
+std::vector<std::string> ModuleCandidates()
+{
+    const std::filesystem::path folder = ExecutableFolder();
+    return {(folder / kMediaModuleFile).string(),
+            (folder / KVB_MEDIA_MODULE_FROM_BINDIR / kMediaModuleFile).lexically_normal().string()};
+}
+
+const TMediaCommands &LoadMediaCommands()
+{
+    std::vector<std::string> candidates = ModuleCandidates();
+    // The installed place is the one to name when neither exists.
+    std::string tried = candidates.back();
+    std::string reason = "no such file";
+    for (const std::string &path : candidates) {
+        if (!std::filesystem::exists(path))
+            continue;
+        tried = path;
+        // Never unloaded: the commands run until the process ends.
+        void *module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!module) {
+            reason = ::dlerror();
+            break;
+        }
+        auto entry = reinterpret_cast<TMediaModuleEntry>(::dlsym(module, kMediaModuleEntry));
+        if (!entry) {
+            reason = std::string(kMediaModuleEntry) + " is missing";
+            break;
+        }
+        return *entry();
+    }
+    throw EKVBError("Cannot load kvb's media module " + tried + ": " + reason);
+}
+
+} // namespace
+
+const TMediaCommands &MediaCommands()
+{
+    static const TMediaCommands &commands = LoadMediaCommands();
+    return commands;
+}
+
+} // namespace kvb::cli

@@ -1,0 +1,25 @@
+// The kvb commands that need Qt Gui (tex2png) or FluidSynth (midi2wav). They live in a module
+// that kvb loads only when one of them runs: those libraries take far longer to load than any
+// other command needs to do its work, so every other command starts without them.
+#pragma once
+
+#include <string>
+
+namespace kvb::cli {
+
+struct TMediaCommands {
+    // Both raise the system's errors, naming the file that failed.
+    void (*TexToPng)(const std::string &texFile, const std::string &pngFile);
+    void (*MidiToWav)(const std::string &midiFile, const std::string &wavFile);
+};
+
+// The module's file name, and the C name of the function in it that hands out its commands.
+inline constexpr char kMediaModuleFile[] = "kvb-media.so";
+inline constexpr char kMediaModuleEntry[] = "KvbMediaCommands";
+using TMediaModuleEntry = const TMediaCommands *(*)();
+
+// Loads the module on first use, from kvb's own folder or its installed place; raises EKVBError
+// naming the module and the loader's reason when it cannot.
+const TMediaCommands &MediaCommands();
+
+} // namespace kvb::cli
