@@ -50,13 +50,16 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
             throw EFCreateError(fileName);
         break;
     }
-    struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-        ::close(fd_);
-        fd_ = -1;
-        if (mode == Mode::Create)
-            throw EFCreateError(fileName);
-        throw EFOpenError(fileName);
+    // Opening a folder for writing already failed above (EISDIR); for reading it succeeds and is
+    // refused here. The same call gives the size the file had when it was opened.
+    if (mode == Mode::OpenRead) {
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::close(fd_);
+            fd_ = -1;
+            throw EFOpenError(fileName);
+        }
+        openedSize_ = st.st_size;
     }
 }
 

@@ -54,12 +54,15 @@ public:
     // Makes every write so far durable; raises EWriteError.
     void Flush();
 
+    // The file's size when a Mode::OpenRead stream was opened, without asking the system again.
+    int64_t OpenedSize() const { return openedSize_; }
     int Handle() const { return fd_; }
     const std::string &FileName() const { return fileName_; }
 
 private:
     std::string fileName_;
     int fd_ = -1;
+    int64_t openedSize_ = -1;
 };
 
 // A growable block of memory; used where bytes are built or parsed without a file.

@@ -241,7 +241,7 @@ void CreateArchive(const std::string &folder, const std::string &outputFileName,
         const TInput &input = inputs[size_t(i)];
         TFileStream file(input.path, TFileStream::Mode::OpenRead);
         // The offsets already written rely on the size found above.
-        if (file.Size() != input.size)
+        if (file.OpenedSize() != input.size)
             throw FileChanged(input.path);
         char dataHeader[kDataHeaderSize];
         EncodeDataHeader(TKVB_DataHeader{input.field, static_cast<int32_t>(input.size)},
