@@ -54,7 +54,7 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
     // refused here. The same call gives the size the file had when it was opened.
     if (mode == Mode::OpenRead) {
         struct stat st {};
-        if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+        if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
             ::close(fd_);
             fd_ = -1;
             throw EFOpenError(fileName);
