@@ -12,10 +12,13 @@ namespace kvb::cli {
 
 namespace {
 
-// Beside kvb in the build tree; in its library folder once installed.
+// Beside kvb in the build tree; in its library folder once installed. Never a relative path,
+// which would load code from whatever the current folder holds.
 std::vector<std::string> ModuleCandidates()
 {
     const std::filesystem::path folder = ExecutableFolder();
+    if (folder.empty())
+        return {};
     return {(folder / kMediaModuleFile).string(),
             (folder / KVB_MEDIA_MODULE_FROM_BINDIR / kMediaModuleFile).lexically_normal().string()};
 }
@@ -23,6 +26,9 @@ std::vector<std::string> ModuleCandidates()
 const TMediaCommands &LoadMediaCommands()
 {
     std::vector<std::string> candidates = ModuleCandidates();
+    if (candidates.empty())
+        throw EKVBError(std::string("Cannot load kvb's media module ") + kMediaModuleFile +
+                        ": the folder of kvb is unknown");
     // The installed place is the one to name when neither exists.
     std::string tried = candidates.back();
     std::string reason = "no such file";
