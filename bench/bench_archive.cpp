@@ -2,7 +2,7 @@
 #include "archive/catalogue.h"
 #include "archive/extract.h"
 #include "archive/raw_archive.h"
-#include "archive/stream.h"
+#include "platform/stream.h"
 #include "support/archive_builder.h"
 
 #include <benchmark/benchmark.h>

@@ -1,5 +1,5 @@
 // Decoding the largest textures the decoder accepts, from a file, in both formats.
-#include "archive/stream.h"
+#include "platform/stream.h"
 #include "preview/tex.h"
 #include "support/archive_builder.h"
 #include "support/tex_builder.h"

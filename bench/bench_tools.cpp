@@ -1,6 +1,7 @@
 // Creating an archive from a folder of many small files.
 #include "support/archive_builder.h"
 #include "tools/creation.h"
+#include "tools/validation_template.h"
 
 #include <benchmark/benchmark.h>
 

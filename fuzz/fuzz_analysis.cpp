@@ -2,7 +2,7 @@
 // a sanitizer report, or a report that differs from one worked out here straight from the
 // bytes: section sizes, mismatch count and every gap between neighbours in data order.
 #include "archive/catalogue.h"
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/format.h"
 #include "archive/info_lines.h"
 #include "fuzz_support.h"

@@ -2,7 +2,7 @@
 // reports, a finding is a catalogue that disagrees with the bytes it was read from: entries,
 // data order, lengths, name checks, description and the progress calls its readers rely on.
 #include "archive/catalogue.h"
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/format.h"
 #include "fuzz_support.h"
 

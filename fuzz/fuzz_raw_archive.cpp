@@ -3,10 +3,10 @@
 // whose view disagrees with the file: data records that are not contiguous, edits that leave
 // the file other than they promise, a failed edit that changed the file's size, or a fresh
 // editor that walks the edited file differently.
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/format.h"
 #include "archive/raw_archive.h"
-#include "archive/stream.h"
+#include "platform/stream.h"
 #include "edit_script.h"
 #include "fuzz_support.h"
 

@@ -1,9 +1,9 @@
 // TexToBitmap on any bytes at the image-data position the preview uses. A finding is a crash, a
 // sanitizer report, an allocation beyond libFuzzer's limit, or an image that disagrees with the
 // file: its size and format, its palette, or any pixel (pixels without data must be 0).
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/format.h"
-#include "archive/stream.h"
+#include "platform/stream.h"
 #include "fuzz_support.h"
 #include "preview/tex.h"
 

@@ -1,8 +1,9 @@
 #include "archive/catalogue.h"
 
-#include "archive/errors.h"
 #include "archive/format.h"
-#include "archive/stream.h"
+#include "archive/table_of_contents.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -24,8 +25,6 @@ void ReportProgress(int32_t position, int32_t maximum)
         ProgressHook(position, maximum);
 }
 
-// How many table-of-contents records are read per system call.
-constexpr int32_t kTocRecordsPerRead = 4096;
 // Neighbouring data headers closer together than this are fetched with one read.
 constexpr int64_t kHeaderBatchSpan = 64 * 1024;
 
@@ -46,24 +45,17 @@ TKVBFile::TKVBFile(const std::string &fileName, bool fullRead) : fileName_(fileN
     const int32_t maximum = fullRead ? ClampToInt32(2 * int64_t(count_)) : count_;
 
     if (count_ > 0) {
-        // Refuse a count the file cannot hold before reserving anything for it.
-        if (file.Size() < kFileHeaderSize + int64_t(kTocRecordSize) * count_)
-            throw EReadError();
-        entries_.reserve(static_cast<size_t>(count_));
-        std::vector<char> chunk(size_t(kTocRecordSize) * std::min(count_, kTocRecordsPerRead));
-        for (int32_t k = 1; k <= count_;) {
-            int32_t records = std::min(count_ - k + 1, kTocRecordsPerRead);
-            file.ReadBuffer(chunk.data(), int64_t(kTocRecordSize) * records);
-            for (int32_t r = 0; r < records; ++r, ++k) {
-                TKVB_TocRecord record = DecodeTocRecord(chunk.data() + size_t(kTocRecordSize) * r);
-                TKVB_Entry entry;
-                entry.Name = NameFromField(record.Name);
-                entry.Offset = record.Offset;
-                entries_.push_back(std::move(entry));
-                greatestOffset = std::max(greatestOffset, record.Offset);
-                ReportProgress(k, maximum);
-            }
-        }
+        ReadTableOfContents(file, count_, [&](const TKVB_TocRecord &record) {
+            // The reader has checked the file holds every record before it hands out the first.
+            if (entries_.empty())
+                entries_.reserve(static_cast<size_t>(count_));
+            TKVB_Entry entry;
+            entry.Name = NameFromField(record.Name);
+            entry.Offset = record.Offset;
+            entries_.push_back(std::move(entry));
+            greatestOffset = std::max(greatestOffset, record.Offset);
+            ReportProgress(static_cast<int32_t>(entries_.size()), maximum);
+        });
         // Data order: ascending Offset, and a later record with an equal Offset before the
         // earlier ones (as inserting each new record after the last smaller one would give).
         sortedEntries_.resize(entries_.size());
@@ -119,7 +111,7 @@ void TKVBFile::ReadDataHeaders(TFileStream &file, int32_t greatestOffset, int32_
 
         if (entry.Offset == greatestOffset && !descriptionRead) {
             descriptionRead = true;
-            int64_t position = int64_t(entry.Offset) + kDataHeaderSize + entry.Length;
+            int64_t position = EntryEnd(entry.Offset, entry.Length);
             if (position < 0)
                 throw EReadError();
             if (position < fileSize) {

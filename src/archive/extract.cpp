@@ -1,13 +1,12 @@
 #include "archive/extract.h"
 
-#include "archive/errors.h"
 #include "archive/format.h"
-#include "archive/stream.h"
 #include "platform/encoding.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <unistd.h>
+#include <filesystem>
 #include <vector>
 
 namespace kvb {
@@ -17,28 +16,15 @@ namespace {
 constexpr int64_t kCopyChunk = 1024 * 1024;
 
 // Copies count bytes from the source's position to the end of output. Between two files the
-// kernel copies without passing the bytes through this process.
+// kernel copies without passing the bytes through this process; whatever it leaves (the source's
+// end, or no kernel copy between these files) goes through a buffer, which tells the errors apart.
 void CopyBytes(TStream &source, TFileStream &output, int64_t count)
 {
     if (auto *file = dynamic_cast<TFileStream *>(&source)) {
-        loff_t in = file->Position();
-        loff_t out = output.Position();
-        while (count > 0) {
-            ssize_t n = ::copy_file_range(file->Handle(), &in, output.Handle(), &out,
-                                          size_t(std::min(count, kCopyChunk)), 0);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                break; // not offered between these files: copy through a buffer below
-            if (n == 0) {
-                file->Seek(in);
-                output.Seek(out);
-                throw EReadError();
-            }
-            count -= n;
-        }
-        file->Seek(in);
-        output.Seek(out);
+        const int64_t copied = output.CopyFrom(*file, file->Position(), output.Position(), count);
+        file->Seek(file->Position() + copied);
+        output.Seek(output.Position() + copied);
+        count -= copied;
     }
     std::vector<char> buffer(size_t(std::min(count, kCopyChunk)));
     while (count > 0) {
@@ -63,7 +49,7 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const std::string &outputFi
         source.ReadBuffer(headerBytes, kDataHeaderSize);
         length = DecodeDataHeader(headerBytes).Length;
     } else {
-        source.Seek(int64_t(entry.Offset) + kDataHeaderSize);
+        source.Seek(DataPosition(entry.Offset));
         length = entry.Length;
     }
     if (length < 0)
@@ -82,11 +68,30 @@ bool IsSafeEntryName(const std::string &name)
     return name.find_first_of("/\\:") == std::string::npos;
 }
 
-void CheckSafeEntryName(const std::string &name)
+EKVBError UnusableNameError(const std::string &shownName, const std::string &action)
+{
+    return EKVBError("Entry \"" + shownName + "\" has a name that cannot be used as a file name; it was not " + action);
+}
+
+void CheckSafeEntryName(const std::string &name, const std::string &action)
 {
     if (!IsSafeEntryName(name))
-        throw EKVBError("Entry \"" + PrintableName(name) +
-                        "\" has a name that cannot be used as a file name; it was not extracted");
+        throw UnusableNameError(PrintableName(name), action);
+}
+
+void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
+                const TExtractProgress &progress)
+{
+    TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
+    const std::filesystem::path target(folder);
+    const int32_t count = catalogue.EntryCount();
+    for (int32_t index = 0; index < count; ++index) {
+        TKVB_Entry entry = catalogue.GetEntry(index);
+        CheckSafeEntryName(entry.Name, "extracted");
+        ExtractEntry(source, entry, (target / Cp1252ToUtf8(entry.Name)).string());
+        if (progress)
+            progress(index + 1, count);
+    }
 }
 
 } // namespace kvb

@@ -2,7 +2,9 @@
 #pragma once
 
 #include "archive/catalogue.h"
+#include "platform/errors.h"
 
+#include <functional>
 #include <string>
 
 namespace kvb {
@@ -19,7 +21,20 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const std::string &outputFi
 // True when name can be used as a file name inside a folder without leaving it: not empty, not
 // "." or "..", and without "/", "\" or ":".
 bool IsSafeEntryName(const std::string &name);
-// Raises EKVBError naming the entry when IsSafeEntryName(name) is false.
-void CheckSafeEntryName(const std::string &name);
+// The error for an entry whose name cannot be a file name: shownName as the user sees it, action
+// what was not done with it ("extracted", "previewed").
+EKVBError UnusableNameError(const std::string &shownName, const std::string &action);
+// Raises UnusableNameError with the printable name when IsSafeEntryName(name) is false.
+void CheckSafeEntryName(const std::string &name, const std::string &action);
+
+// Called after each entry written: (entries done, entry count).
+using TExtractProgress = std::function<void(int32_t position, int32_t maximum)>;
+
+// Copies every entry of catalogue into folder under its own name (converted to UTF-8), in table
+// order, through one read stream on the archive. An entry whose name cannot be a file name
+// stops the run with CheckSafeEntryName's error before anything is written for it; files
+// written before stay, as after any other error.
+void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
+                const TExtractProgress &progress = {});
 
 } // namespace kvb

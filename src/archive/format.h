@@ -18,6 +18,24 @@ constexpr int32_t kDataHeaderSize = 24;
 constexpr int32_t kNameFieldSize = 20;
 constexpr int32_t kCreatorFieldSize = 12;
 
+// Where things lie: the one place these sums are written. 64-bit, so that a corrupt count,
+// offset or length gives its true figure rather than a wrapped one.
+// Table-of-contents record index (0-based) starts here.
+constexpr int64_t TocRecordPosition(int64_t index)
+{
+    return kFileHeaderSize + int64_t(kTocRecordSize) * index;
+}
+// The table of contents of count records ends here, and the validation block starts.
+constexpr int64_t TocEnd(int64_t count) { return TocRecordPosition(count); }
+// The data of the entry whose data header is at position starts here.
+constexpr int64_t DataPosition(int64_t position) { return position + kDataHeaderSize; }
+// The entry whose data header is at position, with length data bytes, ends here: the next entry
+// starts here, or after the last one the description.
+constexpr int64_t EntryEnd(int64_t position, int64_t length)
+{
+    return DataPosition(position) + length;
+}
+
 using TNameField = std::array<char, kNameFieldSize>;
 using TCreatorField = std::array<char, kCreatorFieldSize>;
 

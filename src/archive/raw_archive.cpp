@@ -1,18 +1,17 @@
 #include "archive/raw_archive.h"
 
-#include "archive/errors.h"
+#include "archive/table_of_contents.h"
 #include "platform/encoding.h"
-
-#include <filesystem>
+#include "platform/errors.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <string>
 
 namespace kvb {
 
 namespace {
 
-constexpr int32_t kTocRecordsPerRead = 4096;
 // The walk reads ahead this much at a time, so that small entries cost no extra system call.
 constexpr int64_t kWalkWindow = 4096;
 
@@ -43,23 +42,16 @@ TRawKVBFile::TRawKVBFile(const std::string &path)
     // Table of contents; the smallest Offset bounds the validation block.
     const int64_t fileSize = file.Size();
     int64_t end = fileSize;
-    if (tocCount_ > 0) {
-        if (fileSize < kFileHeaderSize + int64_t(kTocRecordSize) * tocCount_)
-            throw EReadError();
-        tocRecords_.reserve(size_t(tocCount_));
-        std::vector<char> chunk(size_t(kTocRecordSize) * std::min(tocCount_, kTocRecordsPerRead));
-        for (int32_t k = 0; k < tocCount_;) {
-            int32_t records = std::min(tocCount_ - k, kTocRecordsPerRead);
-            file.ReadBuffer(chunk.data(), int64_t(kTocRecordSize) * records);
-            for (int32_t r = 0; r < records; ++r, ++k) {
-                tocRecords_.push_back(DecodeTocRecord(chunk.data() + size_t(kTocRecordSize) * r));
-                end = std::min<int64_t>(end, tocRecords_.back().Offset);
-            }
-        }
-    }
+    ReadTableOfContents(file, tocCount_, [&](const TKVB_TocRecord &record) {
+        // The reader has checked the file holds every record before it hands out the first.
+        if (tocRecords_.empty())
+            tocRecords_.reserve(size_t(tocCount_));
+        tocRecords_.push_back(record);
+        end = std::min<int64_t>(end, record.Offset);
+    });
 
     // Validation block: skipped, never used. The walk starts at its end.
-    int64_t position = file.Position();
+    int64_t position = TocEnd(std::max(tocCount_, 0));
     if (end > position)
         position = end;
 
@@ -88,7 +80,7 @@ TRawKVBFile::TRawKVBFile(const std::string &path)
         record.Length = dataHeader.Length;
         record.Position = static_cast<int32_t>(position);
         dataRecords_.push_back(record);
-        position += kDataHeaderSize + int64_t(dataHeader.Length);
+        position = EntryEnd(position, dataHeader.Length);
     }
 
     // Description: whatever follows the walk.
@@ -118,9 +110,16 @@ void TRawKVBFile::SetTocRecord(int32_t index, const TKVB_TocRecord &record)
     tocRecords_[size_t(index)] = record;
     char bytes[kTocRecordSize];
     EncodeTocRecord(record, bytes);
-    file_->Seek(kFileHeaderSize + int64_t(kTocRecordSize) * index);
+    file_->Seek(TocRecordPosition(index));
     file_->WriteBuffer(bytes, kTocRecordSize);
     file_->Flush();
+}
+
+void TRawKVBFile::LinkTocRecord(int32_t tocIndex, int32_t dataIndex)
+{
+    TKVB_TocRecord record = GetTocRecord(tocIndex);
+    record.Offset = GetDataRecord(dataIndex).Position;
+    SetTocRecord(tocIndex, record);
 }
 
 TKVB_DataRecord TRawKVBFile::GetDataRecord(int32_t index) const
@@ -135,7 +134,7 @@ void TRawKVBFile::AppendData(const TKVB_DataRecord &record)
         throw EListError(-1);
     const TKVB_DataRecord &last = dataRecords_.back();
     CheckNothingOverlaps(last, "append");
-    const int64_t position = int64_t(last.Position) + last.Length + kDataHeaderSize;
+    const int64_t position = EntryEnd(last.Position, last.Length);
     if (record.Length < 0 || size_t(record.Length) != record.Data.size())
         throw EKVBError("The data to append does not match its length");
     // Offsets are signed 32-bit: the new entry must be addressable by a table record.

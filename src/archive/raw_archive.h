@@ -6,7 +6,7 @@
 #pragma once
 
 #include "archive/format.h"
-#include "archive/stream.h"
+#include "platform/stream.h"
 
 #include <cstdint>
 #include <memory>
@@ -35,6 +35,9 @@ public:
     TKVB_TocRecord GetTocRecord(int32_t index) const;
     // Replaces record index and rewrites its 27 bytes at 16 + 27 * index.
     void SetTocRecord(int32_t index, const TKVB_TocRecord &record);
+    // Points table-of-contents record tocIndex at data record dataIndex (its Offset becomes the
+    // data record's Position) and writes it.
+    void LinkTocRecord(int32_t tocIndex, int32_t dataIndex);
     TKVB_DataRecord GetDataRecord(int32_t index) const;
     // Writes a new entry (header, Data) where the description stood, then the description.
     // A write that fails part way puts the file back as it was before the error propagates.

@@ -2,12 +2,13 @@
 #include "cli/commands.h"
 
 #include "archive/catalogue.h"
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/extract.h"
 #include "archive/info_lines.h"
 #include "archive/raw_archive.h"
-#include "archive/stream.h"
+#include "platform/stream.h"
 #include "platform/encoding.h"
+#include "tools/validation_template.h"
 
 #include <filesystem>
 #include <iostream>
@@ -66,19 +67,14 @@ void Extract(const std::string &archive, long long number, const std::string &ou
     ExtractEntry(source, entry, output);
 }
 
-void ExtractAll(const std::string &archive, const std::string &folder)
+void ExtractAllInto(const std::string &archive, const std::string &folder)
 {
     TKVBFile catalogue(archive, false);
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec)
         throw EKVBError("Cannot create folder " + folder + ": " + ec.message());
-    TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
-    for (int32_t i = 0; i < catalogue.EntryCount(); ++i) {
-        TKVB_Entry entry = catalogue.GetEntry(i);
-        CheckSafeEntryName(entry.Name);
-        ExtractEntry(source, entry, (fs::path(folder) / Cp1252ToUtf8(entry.Name)).string());
-    }
+    ExtractAll(catalogue, folder);
 }
 
 void Raw(const std::string &archive)
@@ -109,10 +105,8 @@ void Link(const std::string &archive, long long tocNumber, long long dataNumber)
     TRawKVBFile file(archive);
     int32_t t = RecordIndex(tocNumber, file.TocCount(), "table-of-contents record");
     int32_t h = RecordIndex(dataNumber, file.DataCount(), "data record");
-    TKVB_TocRecord r = file.GetTocRecord(t);
+    file.LinkTocRecord(t, h);
     TKVB_DataRecord d = file.GetDataRecord(h);
-    r.Offset = d.Position;
-    file.SetTocRecord(t, r);
     std::cout << "Record " << t + 1 << " -> " << PrintableName(LinkedDataText(h + 1, NameFromField(d.Name)))
               << '\n';
 }
@@ -143,21 +137,7 @@ void Truncate(const std::string &archive, long long dataNumber, bool yes)
 void Template(const std::string &archive, const std::string &folder)
 {
     TKVBFile catalogue(archive, false);
-    if (catalogue.EntryCount() == 0)
-        throw EKVBError("Archive " + archive +
-                        " has no entries, so where its validation block ends is unknown");
-    int64_t start = kFileHeaderSize + int64_t(kTocRecordSize) * catalogue.Count();
-    int64_t end = catalogue.GetSortedEntry(0).Offset;
-    if (end < start)
-        throw EKVBError("Archive " + archive + " has its first entry inside its table of contents");
-    TFileStream source(archive, TFileStream::Mode::OpenRead);
-    std::string block(size_t(end - start), '\0');
-    source.Seek(start);
-    source.ReadBuffer(block.data(), end - start);
-    std::string output = (fs::path(folder) / ("KVB." + std::to_string(catalogue.Count()))).string();
-    TFileStream out(output, TFileStream::Mode::Create);
-    out.WriteBuffer(block.data(), int64_t(block.size()));
-    std::cout << output << '\n';
+    std::cout << WriteValidationTemplate(catalogue, folder) << '\n';
 }
 
 } // namespace
@@ -192,7 +172,7 @@ void RegisterArchiveCommands(CLI::App &app)
     auto *all = app.add_subcommand("extract-all", "Copy every entry into a folder");
     all->add_option("ARCHIVE", args->archive)->required();
     all->add_option("FOLDER", args->folder)->required();
-    all->callback([args] { ExtractAll(args->archive, args->folder); });
+    all->callback([args] { ExtractAllInto(args->archive, args->folder); });
 
     auto *raw = app.add_subcommand("raw", "The table of contents and the data walk, as the editor sees them");
     raw->add_option("ARCHIVE", args->archive)->required();

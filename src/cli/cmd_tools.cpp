@@ -4,7 +4,7 @@
 #include "archive/catalogue.h"
 #include "tools/analysis.h"
 #include "tools/creation.h"
-#include "ui/name_compare.h"
+#include "qt/name_compare.h"
 
 #include <iostream>
 #include <memory>

@@ -1,7 +1,7 @@
 // Finding and loading kvb's media module.
 #include "cli/media_module.h"
 
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "platform/program_folder.h"
 
 #include <dlfcn.h>

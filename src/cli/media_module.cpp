@@ -1,11 +1,10 @@
 // The loadable module behind kvb tex2png and kvb midi2wav.
 #include "cli/media_module.h"
 
-#include "archive/errors.h"
-#include "archive/stream.h"
+#include "platform/errors.h"
 #include "platform/fluidsynth_player.h"
 #include "preview/tex.h"
-#include "ui/tex_image.h"
+#include "qt/tex_image.h"
 
 #include <QByteArray>
 #include <QFile>
@@ -17,11 +16,7 @@ namespace {
 
 void TexToPng(const std::string &texFile, const std::string &pngFile)
 {
-    TTexImage texture;
-    {
-        TFileStream source(texFile, TFileStream::Mode::OpenRead);
-        texture = TexToBitmap(source, kTexImageDataPosition);
-    }
+    const TTexImage texture = ReadTexFile(texFile);
     if (texture.Width == 0 || texture.Height == 0)
         throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
                         " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");

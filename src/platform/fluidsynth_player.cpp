@@ -1,7 +1,7 @@
 #include "platform/fluidsynth_player.h"
 
-#include "archive/errors.h"
-#include "archive/stream.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
 
 #include <fluidsynth.h>
 

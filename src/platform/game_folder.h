@@ -1,7 +1,5 @@
-// Finding the game's install folder, which the game's installer records as "AppPath".
-//
-// On Linux the game runs under Wine, whose registry lives in text files of the Wine prefix;
-// the Windows path stored there is reached through the prefix's dosdevices links.
+// Finding the game's install folder, which the game's installer records as "AppPath", and
+// entering its data folder at start-up so that the dialogs open there.
 #pragma once
 
 #include <optional>
@@ -9,18 +7,15 @@
 
 namespace kvb {
 
-// The Wine prefix to look in: $WINEPREFIX, or ~/.wine.
-std::string DefaultWinePrefix();
-
-// The game's "AppPath" from the prefix's system.reg (also under Wow6432Node), translated to a
-// path on this machine. Nothing when the prefix, the key or the value is missing.
-std::optional<std::string> ReadWineAppPath(const std::string &winePrefix);
-
-// Translates a Windows path such as C:\Games\FF7\ through <prefix>/dosdevices.
-std::string TranslateWinePath(const std::string &winePrefix, const std::string &windowsPath);
+// The game's "AppPath" as a path on this machine; nothing when the game's key or the value is
+// missing. Under Wine it comes from the prefix's registry file (see posix/wine_registry.h).
+std::optional<std::string> FindGameAppPath();
 
 // The game's data folder: "data" inside appPath, with a separator put between them when
 // appPath lacks one.
 std::string GameDataFolder(const std::string &appPath);
+
+// Makes folder the process's current folder; raises EKVBError naming it and the reason.
+void EnterGameDataFolder(const std::string &folder);
 
 } // namespace kvb

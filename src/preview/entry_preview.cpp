@@ -1,14 +1,11 @@
 #include "preview/entry_preview.h"
 
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/extract.h"
-#include "archive/stream.h"
+#include "platform/stream.h"
 #include "platform/media_player.h"
-#include "preview/temp_dir.h"
-
-#include <filesystem>
-
-namespace fs = std::filesystem;
+#include "platform/file_attributes.h"
+#include "platform/temp_dir.h"
 
 namespace kvb {
 
@@ -25,17 +22,16 @@ void ReleasePlayer(MediaPlayer &player)
         player.Close();
 }
 
-// A file that cannot be deleted stays behind; the preview goes on regardless.
-void DeletePreviousTempFile()
-{
-    if (PreviewTempFile.empty())
-        return;
-    std::error_code ec;
-    if (!fs::is_directory(fs::symlink_status(PreviewTempFile, ec)))
-        fs::remove(PreviewTempFile, ec);
-}
-
 } // namespace
+
+std::string PreviewTempFile;
+
+void DeletePreviewTempFile()
+{
+    // A file that cannot be deleted stays behind; whoever asked goes on regardless.
+    if (!PreviewTempFile.empty())
+        RemoveFile(PreviewTempFile);
+}
 
 std::string PreviewExtension(const std::string &caption)
 {
@@ -60,11 +56,10 @@ void PreviewEntry(const TKVBFile &catalogue, int32_t index, const std::string &c
     }
     // The caption becomes a file name in the private folder and must not lead out of it.
     if (!IsSafeEntryName(caption))
-        throw EKVBError("Entry \"" + caption +
-                        "\" has a name that cannot be used as a file name; it was not previewed");
+        throw UnusableNameError(caption, "previewed");
 
     ReleasePlayer(player);
-    DeletePreviousTempFile();
+    DeletePreviewTempFile();
     PreviewTempFile = GetTempDir() + caption;
 
     {

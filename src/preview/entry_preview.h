@@ -18,6 +18,11 @@ inline constexpr const char *kCannotPreviewText = "Don't know how to preview thi
 // "\" or ":" follows that dot, with ASCII letters in capitals; otherwise empty.
 std::string PreviewExtension(const std::string &caption);
 
+// The path of the preview's latest temporary file; empty until the first preview.
+extern std::string PreviewTempFile;
+// Deletes the file PreviewTempFile names, unless it is a folder; a failure is not reported.
+void DeletePreviewTempFile();
+
 // What the window does for a preview.
 struct PreviewCallbacks {
     std::function<void(const std::string &text)> notice;

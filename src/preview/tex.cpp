@@ -1,8 +1,8 @@
 #include "preview/tex.h"
 
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/format.h"
-#include "archive/stream.h"
+#include "platform/stream.h"
 
 #include <algorithm>
 #include <array>
@@ -92,6 +92,12 @@ TTexImage TexToBitmap(TStream &stream, int32_t position)
         ReadDirect(stream, image);
     }
     return image;
+}
+
+TTexImage ReadTexFile(const std::string &path)
+{
+    TFileStream stream(path, TFileStream::Mode::OpenRead);
+    return TexToBitmap(stream, kTexImageDataPosition);
 }
 
 std::vector<TTexColour> ShownPalette(const TTexImage &image)

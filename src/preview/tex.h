@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace kvb {
@@ -57,6 +58,10 @@ struct TTexImage {
 // without data are 0. Negative sizes, sides over kTexMaxSide and palettes over
 // kTexMaxPaletteCount entries fail with EKVBError.
 TTexImage TexToBitmap(TStream &stream, int32_t position);
+
+// Decodes the TEX file at path, image data at kTexImageDataPosition, as the preview and
+// kvb tex2png read it; the file is closed on every path.
+TTexImage ReadTexFile(const std::string &path);
 
 // The palette a display uses for a palettised image: its own entries, extended with black so
 // that every index its pixels use has a colour.

@@ -1,7 +1,7 @@
 #include "tools/analysis.h"
 
 #include "archive/catalogue.h"
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/format.h"
 #include "archive/info_lines.h"
 #include "platform/listing.h"
@@ -29,8 +29,7 @@ void AnalyseArchive(const TKVBFile &catalogue, const std::string &shownFileName,
         lines.push_back(std::move(line));
     lines.emplace_back();
 
-    // 64-bit arithmetic: a corrupt count or length must give its true figure, not a wrapped one.
-    const int64_t headerSize = kFileHeaderSize + int64_t(kTocRecordSize) * catalogue.Count();
+    const int64_t headerSize = TocEnd(catalogue.Count());
     lines.push_back("Section 1: Header: " + std::to_string(headerSize) + " bytes.");
 
     const int64_t validationSize = catalogue.GetSortedEntry(0).Offset - headerSize;
@@ -49,7 +48,7 @@ void AnalyseArchive(const TKVBFile &catalogue, const std::string &shownFileName,
     for (int32_t j = 0; j + 1 < catalogue.EntryCount(); ++j) {
         TKVB_Entry a = catalogue.GetSortedEntry(j);
         TKVB_Entry b = catalogue.GetSortedEntry(j + 1);
-        if (int64_t(a.Offset) + a.Length + kDataHeaderSize != b.Offset) {
+        if (EntryEnd(a.Offset, a.Length) != b.Offset) {
             lines.push_back("There is a data gap between files: ");
             lines.push_back("  " + ShownText(a.Name) + " and " + ShownText(b.Name));
             noGap = false;

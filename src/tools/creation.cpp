@@ -1,20 +1,19 @@
 #include "tools/creation.h"
 
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/format.h"
-#include "archive/stream.h"
+#include "platform/stream.h"
 #include "platform/encoding.h"
 #include "platform/listing.h"
 #include "platform/program_folder.h"
-#include "tools/replacing_file.h"
+#include "platform/replacing_file.h"
+#include "tools/validation_template.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -39,7 +38,7 @@ struct TInput {
 // The output written front to back through one buffer.
 class TArchiveWriter {
 public:
-    explicit TArchiveWriter(int fd) : fd_(fd), buffer_(kWriteBuffer) {}
+    explicit TArchiveWriter(TFileStream &output) : output_(output), buffer_(kWriteBuffer) {}
 
     void Append(const char *bytes, size_t count)
     {
@@ -77,16 +76,8 @@ public:
 
     void Flush()
     {
-        size_t done = 0;
-        while (done < used_) {
-            ssize_t n = ::pwrite(fd_, buffer_.data() + done, used_ - done, position_);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                throw EWriteError();
-            done += size_t(n);
-            position_ += n;
-        }
+        output_.WriteAt(position_, buffer_.data(), int64_t(used_));
+        position_ += int64_t(used_);
         used_ = 0;
     }
 
@@ -96,23 +87,12 @@ private:
     // tells a read error from a write error.
     int64_t CopyInKernel(const TFileStream &input, int64_t count)
     {
-        loff_t in = 0;
-        int64_t done = 0;
-        while (done < count) {
-            loff_t out = position_;
-            ssize_t n = ::copy_file_range(input.Handle(), &in, fd_, &out,
-                                          size_t(std::min<int64_t>(count - done, 1 << 30)), 0);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += n;
-            position_ += n;
-        }
+        const int64_t done = output_.CopyFrom(input, 0, position_, count);
+        position_ += done;
         return done;
     }
 
-    int fd_;
+    TFileStream &output_;
     int64_t position_ = 0;
     std::vector<char> buffer_;
     size_t used_ = 0;
@@ -168,11 +148,6 @@ void Report(const TCreationProgress &progress, int64_t position, int64_t maximum
 
 } // namespace
 
-std::string TemplateFileName(int32_t count)
-{
-    return "KVB." + std::to_string(count);
-}
-
 void CreateArchive(const std::string &folder, const std::string &outputFileName,
                    const std::vector<std::string> &templateFolders, const TNameCompare &compare,
                    const TCreationProgress &progress)
@@ -195,7 +170,7 @@ void CreateArchive(const std::string &folder, const std::string &outputFileName,
     // Every size and offset is known, and checked against the archive's 32-bit fields, before
     // the first byte is written.
     std::vector<TInput> inputs(names->size());
-    int64_t offset = kFileHeaderSize + int64_t(kTocRecordSize) * count + validationSize;
+    int64_t offset = TocEnd(count) + validationSize;
     const std::string tooLarge =
         "The files of " + folder + " are too large together to store in one archive";
     for (int32_t i = 0; i < count; ++i) {
@@ -212,7 +187,7 @@ void CreateArchive(const std::string &folder, const std::string &outputFileName,
         input.field = ArchiveName(input.name);
         input.size = *size;
         input.offset = static_cast<int32_t>(offset);
-        offset += kDataHeaderSize + input.size;
+        offset = EntryEnd(offset, input.size);
         Report(progress, i + 1, 2 * int64_t(count));
     }
     // Where the description starts is where the next entry would be appended.
@@ -220,7 +195,7 @@ void CreateArchive(const std::string &folder, const std::string &outputFileName,
         throw EKVBError(tooLarge);
 
     TReplacingFile output(outputFileName);
-    TArchiveWriter writer(output.Handle());
+    TArchiveWriter writer(output.Stream());
 
     char header[kFileHeaderSize];
     EncodeFileHeader(TKVB_FileHeader{CreatorToField(kNewArchiveCreator), count}, header);

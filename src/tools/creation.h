@@ -5,7 +5,8 @@
 // ("KVB." and the count), found next to the running program or in one of the folders given.
 #pragma once
 
-#include "archive/errors.h"
+#include "platform/collation.h"
+#include "platform/errors.h"
 
 #include <cstdint>
 #include <functional>
@@ -34,20 +35,14 @@ public:
 
 inline const std::string kFileVanishedMessage = "Couldn't find a file that exists. AARRRRGH.";
 
-// Orders two file names (UTF-8, without folder): negative, zero or positive, like strcmp.
-// Names it finds equal are put in byte order so that a run always gives the same archive.
-using TNameCompare = std::function<int(const std::string &a, const std::string &b)>;
-
 // Called once per file as it is looked up (positions 1 to n) and once per file as it is
 // copied (n + 1 to 2n), with the maximum 2n; never for an empty folder.
 using TCreationProgress = std::function<void(int32_t position, int32_t maximum)>;
 
-// "KVB." followed by count in decimal.
-std::string TemplateFileName(int32_t count);
-
 // Writes the archive of folder's plain files to outputFileName, replacing any file there, in
-// one pass from front to back; inputs are streamed, never held whole. The file appears under
-// its name only when complete: on any failure no partial archive remains and a file that stood
+// the order of compare (names it finds equal in byte order, so that a run always gives the same
+// archive), in one pass from front to back; inputs are streamed, never held whole. The file
+// appears under its name only when complete: on any failure no partial archive remains and a file that stood
 // there before is kept. The output is never one of its own inputs.
 //
 // Raises ENoTemplateError when no template is found, EKVBError with kFileVanishedMessage when

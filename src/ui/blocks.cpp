@@ -1,6 +1,7 @@
 #include "ui/blocks.h"
 
 #include <QComboBox>
+#include <QTreeWidget>
 #include <QVariant>
 
 #include <algorithm>
@@ -43,6 +44,35 @@ bool TakeChosenBlock(QComboBox *selector)
         return false;
     SetShownBlock(selector, selector->currentIndex());
     return true;
+}
+
+int RecordIndex(const QTreeWidget *list, QTreeWidgetItem *row, const QComboBox *selector)
+{
+    return list->indexOfTopLevelItem(row) + ShownBlock(selector) * kBlockSize;
+}
+
+QTreeWidgetItem *RowOfRecord(const QTreeWidget *list, const QComboBox *selector, int index)
+{
+    const int first = ShownBlock(selector) * kBlockSize;
+    if (index < first || index > first + kBlockSize - 1)
+        return nullptr;
+    return list->topLevelItem(index - first);
+}
+
+void FillBlock(QTreeWidget *list, const QComboBox *selector, int count,
+               const std::function<QStringList(int index)> &rowTexts)
+{
+    list->setUpdatesEnabled(false);
+    list->clear();
+    const int first = ShownBlock(selector) * kBlockSize;
+    const int last = std::min(count, first + kBlockSize) - 1;
+    QList<QTreeWidgetItem *> rows;
+    rows.reserve(std::max(0, last - first + 1));
+    for (int index = first; index <= last; ++index)
+        rows.append(new QTreeWidgetItem(rowTexts(index)));
+    list->addTopLevelItems(rows);
+    list->scrollToTop();
+    list->setUpdatesEnabled(true);
 }
 
 } // namespace kvb::ui

@@ -2,8 +2,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 class QComboBox;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace kvb::ui {
 
@@ -22,5 +27,14 @@ void SetShownBlock(QComboBox *selector, int block);
 // When the chosen label is not the block shown, makes it the shown block and returns true: the
 // list must be filled again. Choosing the block already shown changes nothing.
 bool TakeChosenBlock(QComboBox *selector);
+
+// The record a row of list stands for: its row number plus the selector's shown block × 1000.
+int RecordIndex(const QTreeWidget *list, QTreeWidgetItem *row, const QComboBox *selector);
+// The row of list that stands for record index, or none when the record lies in another block.
+QTreeWidgetItem *RowOfRecord(const QTreeWidget *list, const QComboBox *selector, int index);
+// Replaces the rows of list with those of the selector's shown block of count records, the
+// texts of each from rowTexts(record index), and scrolls back to the top.
+void FillBlock(QTreeWidget *list, const QComboBox *selector, int count,
+               const std::function<QStringList(int index)> &rowTexts);
 
 } // namespace kvb::ui

@@ -1,7 +1,6 @@
 #include "ui/kapdlg.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 namespace kvb::ui {
 
@@ -13,8 +12,6 @@ bool TFolderDialog::Execute()
     QString path = QDir::toNativeSeparators(*chosen);
     if (!path.endsWith(QDir::separator()))
         path += QDir::separator();
-    QString name = QFileInfo(QDir::cleanPath(*chosen)).fileName();
-    simpleName_ = name.isEmpty() ? path : name;
     path_ = path;
     return true;
 }

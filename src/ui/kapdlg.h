@@ -11,20 +11,17 @@ class TFolderDialog {
 public:
     explicit TFolderDialog(Dialogs &dialogs) : dialogs_(dialogs) {}
 
+    // The prompt shown with the chooser; empty for both of the main window's uses.
     QString Title;
     // The folder chosen last, ending with the separator; empty until a folder was chosen.
     const QString &Path() const { return path_; }
-    // The chosen folder's own name, as a file manager shows it.
-    const QString &SimpleName() const { return simpleName_; }
 
-    // Shows the chooser; true when a folder was chosen. On cancel Path and SimpleName keep
-    // their values.
+    // Shows the chooser; true when a folder was chosen. On cancel Path keeps its value.
     bool Execute();
 
 private:
     Dialogs &dialogs_;
     QString path_;
-    QString simpleName_;
 };
 
 } // namespace kvb::ui

@@ -1,12 +1,11 @@
 #include "ui/kvbadv.h"
 
-#include "ui/form_helpers.h"
-
-#include "archive/errors.h"
 #include "archive/info_lines.h"
-#include "archive/stream.h"
 #include "platform/encoding.h"
+#include "platform/errors.h"
+#include "platform/file_attributes.h"
 #include "ui/blocks.h"
+#include "ui/form_helpers.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -19,13 +18,10 @@
 #include <algorithm>
 #include <filesystem>
 
-namespace fs = std::filesystem;
-
 namespace kvb::ui {
 
 namespace {
 
-// Connects a signal to a handler that runs inside the error guard.
 QString Shown(const std::string &archiveText)
 {
     return QString::fromStdString(ShownText(archiveText));
@@ -153,19 +149,18 @@ TRawKVBFile &TfrmAdvanced::Raw()
 
 bool TfrmAdvanced::OpenForEdit(const std::string &path)
 {
-    std::error_code ec;
-    const fs::file_status status = fs::status(path, ec);
-    if (ec || !fs::exists(status))
+    const std::optional<TFileAttributes> attributes = FileAttributes(path);
+    if (!attributes)
         throw EKVBError("Couldn't retrieve file properties!");
 
-    if ((status.permissions() & fs::perms::owner_write) == fs::perms::none) {
+    if (attributes->ReadOnly) {
         if (!dialogs_.Question("This file is read-only. You can only use advanced edit on files "
                                "that are writeable. Do you want to remove the read-only property "
                                "of this file?",
                                "Error!"))
             return false;
         // A failure shows when the archive is opened for writing below.
-        fs::permissions(path, fs::perms::owner_write, fs::perm_options::add, ec);
+        ClearReadOnly(path);
     }
 
     // The lock of an archive still held would keep the new one from opening.
@@ -173,7 +168,7 @@ bool TfrmAdvanced::OpenForEdit(const std::string &path)
     rawFile_ = std::make_unique<TRawKVBFile>(path);
 
     lstInfo->clear();
-    for (const auto &line : RawInfoLines(*rawFile_, fs::path(path).filename().string()))
+    for (const auto &line : RawInfoLines(*rawFile_, std::filesystem::path(path).filename().string()))
         lstInfo->addItem(QString::fromStdString(line));
 
     cmbTable->clear();
@@ -238,43 +233,25 @@ void TfrmAdvanced::cmbHeaderChange()
 void TfrmAdvanced::FillTableList()
 {
     const TRawKVBFile &file = Raw();
-    lstTable->setUpdatesEnabled(false);
-    lstTable->clear();
-    const int first = ShownBlock(cmbTable) * kBlockSize;
-    const int last = std::min(file.TocCount(), first + kBlockSize) - 1;
     // One pass over the data instead of a search through it for every row.
     const TDataPositionIndex positions(file);
-    QList<QTreeWidgetItem *> rows;
-    rows.reserve(std::max(0, last - first + 1));
-    for (int t = first; t <= last; ++t) {
+    FillBlock(lstTable, cmbTable, file.TocCount(), [&](int t) {
         const TKVB_TocRecord record = file.GetTocRecord(t);
         QStringList texts{Shown(NameFromField(record.Name))};
         if (const int32_t j = positions.Find(record.Offset); j >= 0)
             texts << Shown(LinkedDataText(j + 1, NameFromField(file.GetDataRecord(j).Name)));
-        rows.append(new QTreeWidgetItem(texts));
-    }
-    lstTable->addTopLevelItems(rows);
-    lstTable->scrollToTop();
-    lstTable->setUpdatesEnabled(true);
+        return texts;
+    });
 }
 
 void TfrmAdvanced::FillHeaderList()
 {
     const TRawKVBFile &file = Raw();
-    lstHeader->setUpdatesEnabled(false);
-    lstHeader->clear();
-    const int first = ShownBlock(cmbHeader) * kBlockSize;
-    const int last = std::min(file.DataCount(), first + kBlockSize) - 1;
-    QList<QTreeWidgetItem *> rows;
-    rows.reserve(std::max(0, last - first + 1));
-    for (int j = first; j <= last; ++j) {
+    FillBlock(lstHeader, cmbHeader, file.DataCount(), [&](int j) {
         const TKVB_DataRecord record = file.GetDataRecord(j);
-        rows.append(new QTreeWidgetItem(QStringList{
-            QString::number(j + 1), Shown(NameFromField(record.Name)), QString::number(record.Length)}));
-    }
-    lstHeader->addTopLevelItems(rows);
-    lstHeader->scrollToTop();
-    lstHeader->setUpdatesEnabled(true);
+        return QStringList{QString::number(j + 1), Shown(NameFromField(record.Name)),
+                           QString::number(record.Length)};
+    });
 }
 
 void TfrmAdvanced::lstTableClick()
@@ -290,10 +267,7 @@ void TfrmAdvanced::lstTableClick()
     const int k = data.left(bracket).toInt(&isNumber) - 1;
     if (!isNumber)
         return;
-    const int first = ShownBlock(cmbHeader) * kBlockSize;
-    if (k < first || k > first + kBlockSize - 1)
-        return;
-    if (QTreeWidgetItem *target = lstHeader->topLevelItem(k - first)) {
+    if (QTreeWidgetItem *target = RowOfRecord(lstHeader, cmbHeader, k)) {
         lstHeader->setCurrentItem(target);
         lstHeader->scrollToItem(target, QAbstractItemView::EnsureVisible);
     }
@@ -307,14 +281,9 @@ void TfrmAdvanced::btnLinkClick()
         dialogs_.Notice("Select an item in BOTH lists before trying to link them!");
         return;
     }
-    TRawKVBFile &file = Raw();
-    const int t = lstTable->indexOfTopLevelItem(tableRow) + ShownBlock(cmbTable) * kBlockSize;
-    TKVB_TocRecord record = file.GetTocRecord(t);
-    const int h = lstHeader->indexOfTopLevelItem(headerRow) + ShownBlock(cmbHeader) * kBlockSize;
-    const TKVB_DataRecord data = file.GetDataRecord(h);
-
-    record.Offset = data.Position;
-    file.SetTocRecord(t, record);
+    const int t = RecordIndex(lstTable, tableRow, cmbTable);
+    const int h = RecordIndex(lstHeader, headerRow, cmbHeader);
+    Raw().LinkTocRecord(t, h);
 
     tableRow->setText(1, headerRow->text(0) + ") " + headerRow->text(1));
 }
@@ -347,7 +316,7 @@ void TfrmAdvanced::btnTruncateClick()
         return;
     }
     TRawKVBFile &file = Raw();
-    const int a = lstHeader->indexOfTopLevelItem(row) + ShownBlock(cmbHeader) * kBlockSize;
+    const int a = RecordIndex(lstHeader, row, cmbHeader);
     const TKVB_DataRecord data = file.GetDataRecord(a);
 
     const std::string question = TruncateQuestion(a, NameFromField(data.Name), file.DataCount());

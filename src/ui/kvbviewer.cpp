@@ -1,15 +1,16 @@
 #include "ui/kvbviewer.h"
 
-#include "archive/errors.h"
 #include "archive/extract.h"
 #include "archive/info_lines.h"
-#include "archive/stream.h"
 #include "platform/encoding.h"
+#include "platform/errors.h"
 #include "platform/fluidsynth_player.h"
 #include "platform/game_folder.h"
+#include "platform/stream.h"
 #include "preview/entry_preview.h"
-#include "preview/temp_dir.h"
 #include "preview/tex.h"
+#include "qt/name_compare.h"
+#include "qt/tex_image.h"
 #include "tools/analysis.h"
 #include "tools/creation.h"
 #include "ui/blocks.h"
@@ -17,8 +18,6 @@
 #include "ui/kvbadv.h"
 #include "ui/kvbpreview.h"
 #include "ui/link_label.h"
-#include "ui/name_compare.h"
-#include "ui/tex_image.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -38,11 +37,6 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
-
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <unistd.h>
 
 namespace kvb::ui {
 
@@ -210,13 +204,10 @@ void TfrmKVBEditor::BuildControls()
 
 void TfrmKVBEditor::FormCreate()
 {
-    std::optional<std::string> appPath = ReadWineAppPath(DefaultWinePrefix());
+    std::optional<std::string> appPath = FindGameAppPath();
     if (!appPath)
         return;
-    std::string folder = GameDataFolder(*appPath);
-    if (::chdir(folder.c_str()) != 0)
-        throw EKVBError("Cannot change to the game's data folder " + folder + ": " +
-                        std::strerror(errno));
+    EnterGameDataFolder(GameDataFolder(*appPath));
 }
 
 void TfrmKVBEditor::btnOpenClick()
@@ -282,19 +273,11 @@ void TfrmKVBEditor::FillFileList()
 {
     if (!catalogue_)
         return;
-    lstFiles->setUpdatesEnabled(false);
-    lstFiles->clear();
-    const int first = ShownBlock(cmbList) * kBlockSize;
-    const int last = std::min(catalogue_->EntryCount(), first + kBlockSize) - 1;
-    QList<QTreeWidgetItem *> rows;
-    rows.reserve(std::max(0, last - first + 1));
-    for (int index = first; index <= last; ++index) {
+    FillBlock(lstFiles, cmbList, catalogue_->EntryCount(), [this](int index) {
         TKVB_Entry entry = catalogue_->GetEntry(index);
-        rows.append(new QTreeWidgetItem(QStringList{Shown(entry.Name), QString::number(entry.Offset),
-                                                    QString::number(entry.Length)}));
-    }
-    lstFiles->addTopLevelItems(rows);
-    lstFiles->setUpdatesEnabled(true);
+        return QStringList{Shown(entry.Name), QString::number(entry.Offset),
+                           QString::number(entry.Length)};
+    });
 }
 
 void TfrmKVBEditor::btnExtractClick()
@@ -304,7 +287,7 @@ void TfrmKVBEditor::btnExtractClick()
         dialogs_.Notice("Select a file to extract first!");
         return;
     }
-    const int index = lstFiles->indexOfTopLevelItem(item) + ShownBlock(cmbList) * kBlockSize;
+    const int index = RecordIndex(lstFiles, item, cmbList);
     TKVB_Entry entry = catalogue_->GetEntry(index);
 
     // Only a plain name is offered; anything else would point the dialog outside its folder.
@@ -327,15 +310,8 @@ void TfrmKVBEditor::btnExtractAllClick()
         return;
 
     BusyScope busy(*this);
-    TFileStream source(catalogue_->FileName(), TFileStream::Mode::OpenRead);
-    const std::filesystem::path folder = selFolder.Path().toStdString();
-    const int32_t count = catalogue_->EntryCount();
-    for (int32_t index = 0; index < count; ++index) {
-        TKVB_Entry entry = catalogue_->GetEntry(index);
-        CheckSafeEntryName(entry.Name);
-        ExtractEntry(source, entry, (folder / Cp1252ToUtf8(entry.Name)).string());
-        ShowProgress(index + 1, count);
-    }
+    ExtractAll(*catalogue_, selFolder.Path().toStdString(),
+               [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
 }
 
 void TfrmKVBEditor::lstFilesDblClick()
@@ -343,7 +319,7 @@ void TfrmKVBEditor::lstFilesDblClick()
     QTreeWidgetItem *item = lstFiles->currentItem();
     if (!item || !item->isSelected() || !catalogue_)
         return;
-    const int index = lstFiles->indexOfTopLevelItem(item) + ShownBlock(cmbList) * kBlockSize;
+    const int index = RecordIndex(lstFiles, item, cmbList);
     PreviewEntry(*catalogue_, index, item->text(0).toStdString(), *Media,
                  {[this](const std::string &text) { dialogs_.Notice(QString::fromStdString(text)); },
                   [this](const std::string &path) { ShowTexture(path); }});
@@ -351,11 +327,7 @@ void TfrmKVBEditor::lstFilesDblClick()
 
 void TfrmKVBEditor::ShowTexture(const std::string &path)
 {
-    TTexImage texture;
-    {
-        TFileStream stream(path, TFileStream::Mode::OpenRead);
-        texture = TexToBitmap(stream, kTexImageDataPosition);
-    }
+    const TTexImage texture = ReadTexFile(path);
     frmTexView_->ShowPicture(texture.Width, texture.Height, TexImageToQImage(texture));
 }
 
@@ -438,10 +410,7 @@ void TfrmKVBEditor::FormDestroy()
     catalogue_.reset();
     if (Media)
         Media->Close();
-    if (!PreviewTempFile.empty()) {
-        std::error_code ignored;
-        std::filesystem::remove(PreviewTempFile, ignored);
-    }
+    DeletePreviewTempFile();
 }
 
 void TfrmKVBEditor::closeEvent(QCloseEvent *event)

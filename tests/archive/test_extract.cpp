@@ -1,7 +1,7 @@
 #include "archive/catalogue.h"
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/extract.h"
-#include "archive/stream.h"
+#include "platform/stream.h"
 #include "support/archive_builder.h"
 
 #include <gtest/gtest.h>
@@ -133,7 +133,7 @@ TEST(EntryNames, OnlyPlainNamesAreSafeInAFolder)
     for (const char *good : {"A.TEX", "...", ".hidden", "name with space"})
         EXPECT_TRUE(IsSafeEntryName(good)) << good;
     try {
-        CheckSafeEntryName("../EVIL");
+        CheckSafeEntryName("../EVIL", "extracted");
         FAIL();
     } catch (const EKVBError &e) {
         EXPECT_NE(std::string(e.what()).find("\"../EVIL\""), std::string::npos);

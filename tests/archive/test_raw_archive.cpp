@@ -1,4 +1,4 @@
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/raw_archive.h"
 #include "support/archive_builder.h"
 

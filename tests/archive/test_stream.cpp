@@ -1,5 +1,5 @@
-#include "archive/errors.h"
-#include "archive/stream.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
 #include "support/archive_builder.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Prints the private temp folder of a fresh process, leaves a file in it, and exits normally.
 // With "fork", a child process exits first and the parent reports whether the folder survived.
-#include "preview/temp_dir.h"
+#include "platform/temp_dir.h"
 #include "support/archive_builder.h"
 
 #include <cstdlib>

@@ -1,8 +1,8 @@
 #include "archive/catalogue.h"
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "platform/media_player.h"
 #include "preview/entry_preview.h"
-#include "preview/temp_dir.h"
+#include "platform/temp_dir.h"
 #include "support/archive_builder.h"
 #include "support/midi_builder.h"
 

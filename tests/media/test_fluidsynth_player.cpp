@@ -1,4 +1,4 @@
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "platform/fluidsynth_player.h"
 #include "support/archive_builder.h"
 #include "support/midi_builder.h"

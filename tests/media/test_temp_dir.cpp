@@ -1,4 +1,4 @@
-#include "preview/temp_dir.h"
+#include "platform/temp_dir.h"
 #include "cli/run_kvb.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #include "platform/game_folder.h"
+#include "platform/posix/wine_registry.h"
 #include "support/archive_builder.h"
 
 #include <gtest/gtest.h>

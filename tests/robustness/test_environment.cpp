@@ -1,10 +1,10 @@
 // The situations users meet around an archive: a full disk, a read-only place, a second program
 // holding the file, and paths with spaces and characters beyond ASCII.
 #include "archive/catalogue.h"
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/extract.h"
 #include "archive/raw_archive.h"
-#include "archive/stream.h"
+#include "platform/stream.h"
 #include "cli/run_kvb.h"
 #include "robustness/child_process.h"
 #include "support/archive_builder.h"

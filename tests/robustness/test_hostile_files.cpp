@@ -1,10 +1,10 @@
 // Archives and textures that change under the reader or carry the largest value in every
 // 32-bit field.
 #include "archive/catalogue.h"
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "archive/extract.h"
 #include "archive/raw_archive.h"
-#include "archive/stream.h"
+#include "platform/stream.h"
 #include "preview/tex.h"
 #include "robustness/child_process.h"
 #include "support/archive_builder.h"

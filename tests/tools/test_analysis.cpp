@@ -1,5 +1,5 @@
 #include "archive/catalogue.h"
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "support/archive_builder.h"
 #include "tools/analysis.h"
 

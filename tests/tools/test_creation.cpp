@@ -1,7 +1,8 @@
 #include "archive/catalogue.h"
-#include "archive/errors.h"
+#include "platform/errors.h"
 #include "support/archive_builder.h"
 #include "tools/creation.h"
+#include "tools/validation_template.h"
 
 #include <gtest/gtest.h>
 

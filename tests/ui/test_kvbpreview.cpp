@@ -1,5 +1,6 @@
 #include "platform/media_player.h"
-#include "preview/temp_dir.h"
+#include "platform/temp_dir.h"
+#include "preview/entry_preview.h"
 #include "scripted_dialogs.h"
 #include "support/archive_builder.h"
 #include "support/tex_builder.h"

@@ -1,6 +1,6 @@
-#include "archive/stream.h"
+#include "platform/stream.h"
 #include "support/tex_builder.h"
-#include "ui/tex_image.h"
+#include "qt/tex_image.h"
 
 #include <gtest/gtest.h>
 

@@ -1,29 +1,15 @@
-#include "archive/stream.h"
+#include "platform/stream.h"
 
-#include "archive/errors.h"
+#include "platform/errors.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace kvb {
-
-void TStream::Seek(int64_t position)
-{
-    if (position < 0)
-        throw EReadError();
-    position_ = position;
-}
-
-void TStream::ReadBuffer(void *buffer, int64_t count)
-{
-    if (count < 0 || Read(buffer, count) != count)
-        throw EReadError();
-}
 
 TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fileName)
 {
@@ -63,10 +49,23 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
     }
 }
 
+TFileStream::TFileStream(int handle, const std::string &fileName)
+    : fileName_(fileName), fd_(handle)
+{
+}
+
 TFileStream::~TFileStream()
 {
     if (fd_ >= 0)
         ::close(fd_);
+}
+
+void TFileStream::Close()
+{
+    const int fd = fd_;
+    fd_ = -1;
+    if (fd >= 0 && ::close(fd) != 0)
+        throw EWriteError();
 }
 
 int64_t TFileStream::ReadAt(int64_t position, void *buffer, int64_t count) const
@@ -96,17 +95,42 @@ int64_t TFileStream::Read(void *buffer, int64_t count)
 
 void TFileStream::Write(const void *buffer, int64_t count)
 {
+    WriteAt(position_, buffer, count);
+    position_ += count;
+}
+
+void TFileStream::WriteAt(int64_t position, const void *buffer, int64_t count)
+{
     const auto *in = static_cast<const char *>(buffer);
     int64_t done = 0;
     while (done < count) {
-        ssize_t n = ::pwrite(fd_, in + done, static_cast<size_t>(count - done), position_ + done);
+        ssize_t n = ::pwrite(fd_, in + done, static_cast<size_t>(count - done), position + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             throw EWriteError();
         done += n;
     }
-    position_ += done;
+}
+
+int64_t TFileStream::CopyFrom(const TFileStream &source, int64_t sourcePosition, int64_t position,
+                              int64_t count)
+{
+    // Chunks of at most 1 GiB keep each call's count within what the kernel takes at once.
+    constexpr int64_t kChunk = int64_t(1) << 30;
+    loff_t in = sourcePosition;
+    loff_t out = position;
+    int64_t done = 0;
+    while (done < count) {
+        ssize_t n = ::copy_file_range(source.fd_, &in, fd_, &out,
+                                      size_t(std::min(count - done, kChunk)), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += n;
+    }
+    return done;
 }
 
 int64_t TFileStream::Size() const
@@ -127,24 +151,6 @@ void TFileStream::Flush()
 {
     if (::fdatasync(fd_) != 0 && errno != EINVAL)
         throw EWriteError();
-}
-
-int64_t TMemoryStream::Read(void *buffer, int64_t count)
-{
-    int64_t available = std::max<int64_t>(0, Size() - position_);
-    int64_t n = std::min(count, available);
-    if (n > 0)
-        std::memcpy(buffer, bytes_.data() + position_, static_cast<size_t>(n));
-    position_ += n;
-    return n;
-}
-
-void TMemoryStream::Write(const void *buffer, int64_t count)
-{
-    if (position_ + count > Size())
-        bytes_.resize(static_cast<size_t>(position_ + count));
-    std::memcpy(bytes_.data() + position_, buffer, static_cast<size_t>(count));
-    position_ += count;
 }
 
 } // namespace kvb

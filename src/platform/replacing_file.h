@@ -5,7 +5,10 @@
 // is never committed is removed again.
 #pragma once
 
+#include "platform/stream.h"
+
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace kvb {
@@ -20,7 +23,8 @@ public:
     TReplacingFile(const TReplacingFile &) = delete;
     TReplacingFile &operator=(const TReplacingFile &) = delete;
 
-    int Handle() const { return fd_; }
+    // The new content is written through this stream.
+    TFileStream &Stream() { return *stream_; }
 
     // Closes the file and puts it in the target's place; raises EWriteError or EFCreateError.
     void Commit();
@@ -29,7 +33,7 @@ private:
     std::string shownTarget_; // as the caller named it, for messages
     std::string target_;
     std::string temporary_;
-    int fd_ = -1;
+    std::unique_ptr<TFileStream> stream_;
 };
 
 // The path a file written to target really replaces: symbolic links are followed, so the file

@@ -1,6 +1,6 @@
-#include "preview/temp_dir.h"
+#include "platform/temp_dir.h"
 
-#include "archive/errors.h"
+#include "platform/errors.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -13,8 +13,6 @@
 namespace fs = std::filesystem;
 
 namespace kvb {
-
-std::string PreviewTempFile;
 
 namespace {
 

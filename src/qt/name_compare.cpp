@@ -1,4 +1,4 @@
-#include "ui/name_compare.h"
+#include "qt/name_compare.h"
 
 #include <QCollator>
 #include <QLocale>

@@ -1,4 +1,5 @@
-// Byte streams with a position: files on disk and blocks of memory.
+// Byte streams with a position: files on disk and blocks of memory. Every read, write and copy
+// loop the program runs against the system lives behind this header.
 #pragma once
 
 #include <cstdint>
@@ -39,6 +40,8 @@ public:
 
     // Raises EFOpenError (or EFCreateError for Mode::Create) naming fileName.
     TFileStream(const std::string &fileName, Mode mode);
+    // Takes over a handle the platform layer opened itself; it is closed with the stream.
+    TFileStream(int handle, const std::string &fileName);
     ~TFileStream() override;
     TFileStream(const TFileStream &) = delete;
     TFileStream &operator=(const TFileStream &) = delete;
@@ -49,10 +52,22 @@ public:
 
     // Reads at an absolute position without moving the stream's position.
     int64_t ReadAt(int64_t position, void *buffer, int64_t count) const;
+    // Writes all count bytes at an absolute position without moving the stream's position, or
+    // raises EWriteError.
+    void WriteAt(int64_t position, const void *buffer, int64_t count);
+    // Copies up to count bytes from source at sourcePosition to position in this file inside the
+    // kernel, without passing them through this process. Returns how many it copied: fewer at
+    // the source's end, on an error, or none where the system offers no such copy between these
+    // two files; the caller copies the rest itself, which also tells the errors apart.
+    int64_t CopyFrom(const TFileStream &source, int64_t sourcePosition, int64_t position,
+                     int64_t count);
     // Cuts or extends the file to size bytes; raises EWriteError.
     void SetSize(int64_t size);
     // Makes every write so far durable; raises EWriteError.
     void Flush();
+    // Closes the file now and reports what the system says on closing, as EWriteError; the
+    // stream is unusable afterwards. The destructor closes silently.
+    void Close();
 
     // The file's size when a Mode::OpenRead stream was opened, without asking the system again.
     int64_t OpenedSize() const { return openedSize_; }

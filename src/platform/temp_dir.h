@@ -1,4 +1,4 @@
-// Where the preview puts the files it extracts.
+// The program's private temporary folder, where the preview puts the files it extracts.
 #pragma once
 
 #include <string>
@@ -9,8 +9,5 @@ namespace kvb {
 // /tmp), created on the first call and removed with everything in it when the process exits.
 // The path ends in "/". Raises EKVBError when the folder cannot be created.
 std::string GetTempDir();
-
-// The path of the preview's latest temporary file; empty until the first preview.
-extern std::string PreviewTempFile;
 
 } // namespace kvb

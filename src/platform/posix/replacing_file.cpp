@@ -1,6 +1,7 @@
-#include "tools/replacing_file.h"
+#include "platform/replacing_file.h"
 
-#include "archive/errors.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -54,33 +55,37 @@ TReplacingFile::TReplacingFile(const std::string &target)
     fs::path path(target_);
     fs::path folder = path.parent_path();
     std::string stem = "." + path.filename().string() + ".";
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temporary_ = (folder / (stem + RandomSuffix())).string();
-        fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd_ < 0 && errno != EEXIST)
+        fd = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
             break;
     }
-    if (fd_ < 0)
+    if (fd < 0)
         throw EFCreateError(target);
     if (replacing)
-        ::fchmod(fd_, keepMode);
+        ::fchmod(fd, keepMode);
+    stream_ = std::make_unique<TFileStream>(fd, temporary_);
 }
 
 TReplacingFile::~TReplacingFile()
 {
-    if (fd_ >= 0) {
-        ::close(fd_);
+    if (stream_) {
+        stream_.reset();
         ::unlink(temporary_.c_str());
     }
 }
 
 void TReplacingFile::Commit()
 {
-    int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
+    try {
+        stream_->Close();
+        stream_.reset();
+    } catch (const EKVBError &) {
+        stream_.reset();
         ::unlink(temporary_.c_str());
-        throw EWriteError();
+        throw;
     }
     if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
         ::unlink(temporary_.c_str());

@@ -1,4 +1,4 @@
-#include "ui/tex_image.h"
+#include "qt/tex_image.h"
 
 #include <cstring>
 #include <new>

@@ -1,0 +1,27 @@
+// What the program asks of a file as a whole: whether it is there, whether it is read-only,
+// making it writable again, and removing it.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace kvb {
+
+struct TFileAttributes {
+    // Writing is refused by the file's own attribute (on Linux: the owner's write permission).
+    bool ReadOnly = false;
+};
+
+// The attributes of whatever path names, a link counting as what it points to; nothing when
+// there is nothing there or its properties cannot be read.
+std::optional<TFileAttributes> FileAttributes(const std::string &path);
+
+// Clears the read-only attribute. A failure is not reported here: opening the file for writing
+// afterwards fails and says so.
+void ClearReadOnly(const std::string &path);
+
+// Removes the file at path, never a folder (nor what a link points to); false when nothing was
+// removed.
+bool RemoveFile(const std::string &path);
+
+} // namespace kvb

@@ -1,0 +1,31 @@
+#include "platform/file_attributes.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kvb {
+
+std::optional<TFileAttributes> FileAttributes(const std::string &path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    return TFileAttributes{(st.st_mode & S_IWUSR) == 0};
+}
+
+void ClearReadOnly(const std::string &path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+}
+
+bool RemoveFile(const std::string &path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return false;
+    return ::unlink(path.c_str()) == 0;
+}
+
+} // namespace kvb

@@ -1,0 +1,11 @@
+// The order "Create KVB" stores files in: the user's locale, case ignored, through Qt's
+// collator, which both faces link.
+#pragma once
+
+#include "platform/collation.h"
+
+namespace kvb {
+
+TNameCompare LocaleNameCompare();
+
+} // namespace kvb
