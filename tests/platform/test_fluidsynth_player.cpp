@@ -2,7 +2,7 @@
 #include "platform/fluidsynth_player.h"
 #include "support/archive_builder.h"
 #include "support/midi_builder.h"
-#include "wav_samples.h"
+#include "support/wav_samples.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "cli/run_kvb.h"
 #include "support/midi_builder.h"
-#include "wav_samples.h"
+#include "support/wav_samples.h"
 
 #include <gtest/gtest.h>
 
