@@ -2,9 +2,9 @@
 #include "cli/media_module.h"
 
 #include "platform/errors.h"
+#include "platform/loadable_module.h"
 #include "platform/program_folder.h"
 
-#include <dlfcn.h>
 #include <filesystem>
 #include <vector>
 
@@ -36,17 +36,10 @@ const TMediaCommands &LoadMediaCommands()
         if (!std::filesystem::exists(path))
             continue;
         tried = path;
-        // Never unloaded: the commands run until the process ends.
-        void *module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!module) {
-            reason = ::dlerror();
+        auto entry = reinterpret_cast<TMediaModuleEntry>(
+            LoadModuleFunction(path, kMediaModuleEntry, reason));
+        if (!entry)
             break;
-        }
-        auto entry = reinterpret_cast<TMediaModuleEntry>(::dlsym(module, kMediaModuleEntry));
-        if (!entry) {
-            reason = std::string(kMediaModuleEntry) + " is missing";
-            break;
-        }
         return *entry();
     }
     throw EKVBError("Cannot load kvb's media module " + tried + ": " + reason);
