@@ -2,6 +2,7 @@
 #include "archive/catalogue.h"
 #include "archive/extract.h"
 #include "archive/raw_archive.h"
+#include "platform/output_file.h"
 #include "platform/stream.h"
 #include "support/archive_builder.h"
 
@@ -63,14 +64,15 @@ void WriteLargeArchive(const std::string &path, int64_t size)
     b.Add("LARGE.BIN", "").Description("");
     std::string head = b.Build();
     PatchDataLength(head, b.OffsetOf(0), int32_t(size));
-    TFileStream out(path, TFileStream::Mode::Create);
+    TOutputFile file(path, TOutputKind::Archive);
+    TFileStream &out = file.Stream();
     out.WriteBuffer(head.data(), int64_t(head.size()));
     std::string piece(1 << 20, 'L');
     for (int64_t done = 0; done < size; done += int64_t(piece.size()))
         out.WriteBuffer(piece.data(), std::min<int64_t>(int64_t(piece.size()), size - done));
     out.WriteBuffer(kNewArchiveDescription.data(), int64_t(kNewArchiveDescription.size()));
-    // Otherwise the first edit's flush would write the whole archive out.
-    out.Flush();
+    // Flushed, as an archive is, so that the first edit's flush does not write it all out.
+    file.Commit();
 }
 
 void BM_ExtractLargeEntry(benchmark::State &state)

@@ -3,6 +3,7 @@
 #include "archive/format.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/output_file.h"
 #include "platform/stream.h"
 
 #include <algorithm>
@@ -56,9 +57,12 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const std::string &outputFi
         throw EKVBError("Entry " + PrintableName(entry.Name) + " has an invalid data length (" +
                         std::to_string(length) + ")");
 
-    // 2. Create (or empty) the output file; 3. copy; 4. the stream closes it on every path.
-    TFileStream output(outputFileName, TFileStream::Mode::Create);
-    CopyBytes(source, output, length);
+    // 2. Create the output file (an existing one is replaced once the copy is complete, and the
+    // archive itself is never the output); 3. copy; 4. close it on every path.
+    TOutputFile output(outputFileName, TOutputKind::PartialWhereNew,
+                       {dynamic_cast<const TFileStream *>(&source)});
+    CopyBytes(source, output.Stream(), length);
+    output.Commit();
 }
 
 bool IsSafeEntryName(const std::string &name)

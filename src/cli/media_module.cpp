@@ -3,11 +3,13 @@
 
 #include "platform/errors.h"
 #include "platform/fluidsynth_player.h"
+#include "platform/output_file.h"
+#include "platform/stream.h"
 #include "preview/tex.h"
 #include "qt/tex_image.h"
 
+#include <QBuffer>
 #include <QByteArray>
-#include <QFile>
 #include <QImage>
 
 namespace kvb::cli {
@@ -16,14 +18,20 @@ namespace {
 
 void TexToPng(const std::string &texFile, const std::string &pngFile)
 {
-    const TTexImage texture = ReadTexFile(texFile);
+    TFileStream source(texFile, TFileStream::Mode::OpenRead);
+    const TTexImage texture = TexToBitmap(source, kTexImageDataPosition);
     if (texture.Width == 0 || texture.Height == 0)
         throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
                         " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");
-    // File names are bytes on disk; decodeName keeps any that are not valid UTF-8.
-    QString target = QFile::decodeName(QByteArray::fromStdString(pngFile));
-    if (!TexImageToQImage(texture).save(target, "PNG"))
+    // Encoded in memory, so that the file is written like every other output of the program.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!TexImageToQImage(texture).save(&buffer, "PNG"))
         throw EFCreateError(pngFile);
+    TOutputFile output(pngFile, TOutputKind::Whole, {&source});
+    output.Stream().WriteBuffer(png.constData(), png.size());
+    output.Commit();
 }
 
 void MidiToWav(const std::string &midiFile, const std::string &wavFile)

@@ -26,12 +26,16 @@ public:
 class EFOpenError : public EKVBError {
 public:
     explicit EFOpenError(const std::string &fileName) : EKVBError("Cannot open file " + fileName) {}
+    EFOpenError(const std::string &fileName, const std::string &reason)
+        : EKVBError("Cannot open file " + fileName + ": " + reason) {}
 };
 
 class EFCreateError : public EKVBError {
 public:
     explicit EFCreateError(const std::string &fileName)
         : EKVBError("Cannot create file " + fileName) {}
+    EFCreateError(const std::string &fileName, const std::string &reason)
+        : EKVBError("Cannot create file " + fileName + ": " + reason) {}
 };
 
 class EListError : public EKVBError {

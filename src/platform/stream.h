@@ -3,9 +3,18 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kvb {
+
+// A file as the system knows it, whatever name or link leads to it: two names with the same
+// identity are the same file.
+struct TFileIdentity {
+    uint64_t Device = 0;
+    uint64_t Inode = 0;
+    friend bool operator==(const TFileIdentity &, const TFileIdentity &) = default;
+};
 
 class TStream {
 public:
@@ -35,10 +44,11 @@ public:
     enum class Mode {
         OpenRead,      // read only; other openers unrestricted
         OpenReadWrite, // read and write; an exclusive lock keeps other editors out
-        Create,        // created or emptied, written afresh
     };
 
-    // Raises EFOpenError (or EFCreateError for Mode::Create) naming fileName.
+    // Opens an existing plain file; raises EFOpenError naming fileName, with the reason when
+    // something else stands there (a folder, a pipe, a device). Never waits for a pipe's
+    // writer. New files are written through TOutputFile.
     TFileStream(const std::string &fileName, Mode mode);
     // Takes over a handle the platform layer opened itself; it is closed with the stream.
     TFileStream(int handle, const std::string &fileName);
@@ -69,8 +79,10 @@ public:
     // stream is unusable afterwards. The destructor closes silently.
     void Close();
 
-    // The file's size when a Mode::OpenRead stream was opened, without asking the system again.
+    // The file's size when the stream was opened by name, without asking the system again.
     int64_t OpenedSize() const { return openedSize_; }
+    // Which file this is, whatever name it was opened by.
+    TFileIdentity Identity() const;
     int Handle() const { return fd_; }
     const std::string &FileName() const { return fileName_; }
 
@@ -78,6 +90,7 @@ private:
     std::string fileName_;
     int fd_ = -1;
     int64_t openedSize_ = -1;
+    mutable std::optional<TFileIdentity> identity_;
 };
 
 // A growable block of memory; used where bytes are built or parsed without a file.

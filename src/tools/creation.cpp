@@ -6,7 +6,7 @@
 #include "platform/encoding.h"
 #include "platform/listing.h"
 #include "platform/program_folder.h"
-#include "platform/replacing_file.h"
+#include "platform/output_file.h"
 #include "tools/validation_template.h"
 
 #include <algorithm>
@@ -110,10 +110,12 @@ TNameField ArchiveName(const std::string &name)
 void DropOutputFile(std::vector<std::string> &names, const std::string &folder,
                     const std::string &outputFileName)
 {
-    fs::path output(ResolvedTarget(outputFileName));
-    std::error_code ec;
-    fs::path canonicalFolder = fs::weakly_canonical(folder, ec);
-    if (ec || output.parent_path() != canonicalFolder)
+    // The very name the output is written under, not what a link there leads to: the link is
+    // replaced, and the file it led to is read like any other.
+    const fs::path output(outputFileName);
+    const fs::path outputFolder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
+    std::error_code ec, ec2;
+    if (fs::weakly_canonical(outputFolder, ec) != fs::weakly_canonical(folder, ec2) || ec || ec2)
         return;
     std::erase(names, output.filename().string());
 }
@@ -194,7 +196,7 @@ void CreateArchive(const std::string &folder, const std::string &outputFileName,
     if (offset > INT32_MAX)
         throw EKVBError(tooLarge);
 
-    TReplacingFile output(outputFileName);
+    TOutputFile output(outputFileName, TOutputKind::Archive, {validation.get()});
     TArchiveWriter writer(output.Stream());
 
     char header[kFileHeaderSize];

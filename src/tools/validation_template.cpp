@@ -3,6 +3,7 @@
 #include "archive/catalogue.h"
 #include "archive/format.h"
 #include "platform/errors.h"
+#include "platform/output_file.h"
 #include "platform/stream.h"
 
 #include <algorithm>
@@ -41,7 +42,8 @@ std::string WriteValidationTemplate(const TKVBFile &catalogue, const std::string
     TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
     const std::string output =
         (std::filesystem::path(folder) / TemplateFileName(catalogue.Count())).string();
-    TFileStream out(output, TFileStream::Mode::Create);
+    TOutputFile file(output, TOutputKind::Whole, {&source});
+    TFileStream &out = file.Stream();
     std::vector<char> buffer(size_t(std::min(kCopyChunk, block.End - block.Start)));
     for (int64_t position = block.Start; position < block.End;) {
         const int64_t n = std::min<int64_t>(int64_t(buffer.size()), block.End - position);
@@ -50,6 +52,7 @@ std::string WriteValidationTemplate(const TKVBFile &catalogue, const std::string
         out.WriteBuffer(buffer.data(), n);
         position += n;
     }
+    file.Commit();
     return output;
 }
 

@@ -189,21 +189,33 @@ TEST(CreateArchive, ReportsProgressForBothPassesAndNeverTakesItsOutputAsAnInput)
     EXPECT_EQ(EntryNames(c.output), (Names{"a", "b"}));
 }
 
-TEST(CreateArchive, ReplacesTheFileALinkPointsAtKeepingItsPermissions)
+TEST(CreateArchive, ReplacesALinkAtTheOutputNotTheFileItLeadsTo)
+{
+    Creation c;
+    c.Template(1);
+    c.Files({"a"});
+    WriteFile(c.dir / "real.kvb", "old");
+    fs::create_symlink(c.dir / "real.kvb", c.output);
+    c.Create();
+
+    EXPECT_FALSE(fs::is_symlink(c.output));
+    EXPECT_EQ(EntryNames(c.output), Names{"a"});
+    EXPECT_EQ(ReadFile(c.dir / "real.kvb"), "old");
+    EXPECT_EQ(c.OutputFolder(), (std::set<std::string>{"out.kvb", "real.kvb"}));
+}
+
+TEST(CreateArchive, ReplacingAFileKeepsItsPermissions)
 {
     Creation c;
     c.Template(1);
     c.Files({"a"});
     const auto mode = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
-    WriteFile(c.dir / "real.kvb", "old");
-    fs::permissions(c.dir / "real.kvb", mode);
-    fs::create_symlink(c.dir / "real.kvb", c.output);
+    WriteFile(c.output, "old");
+    fs::permissions(c.output, mode);
     c.Create();
 
-    EXPECT_TRUE(fs::is_symlink(c.output));
-    EXPECT_EQ(EntryNames(c.dir / "real.kvb"), Names{"a"});
-    EXPECT_EQ(fs::status(c.dir / "real.kvb").permissions(), mode);
-    EXPECT_EQ(c.OutputFolder(), (std::set<std::string>{"out.kvb", "real.kvb"}));
+    EXPECT_EQ(EntryNames(c.output), Names{"a"});
+    EXPECT_EQ(fs::status(c.output).permissions(), mode);
 }
 
 // Each failure leaves the earlier output as it was and no temporary file behind.
@@ -302,10 +314,10 @@ TEST(CreateArchiveFailure, UncreatableOutputAndMissingFolder)
     c.output = c.dir / "no/such/folder.kvb";
     EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output);
     c.output = c.templates.string();
-    EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output);
+    EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output + ": a folder stands there");
     c.output = c.dir / "fifo";
     ASSERT_EQ(::mkfifo(c.output.c_str(), 0600), 0);
-    EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output);
+    EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output + ": a pipe (FIFO) stands there");
     EXPECT_TRUE(fs::is_fifo(c.output));
 
     c.output = output;

@@ -11,41 +11,47 @@
 
 namespace kvb {
 
+namespace {
+
+const char *KindOfNonPlainFile(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return "it is a folder";
+    if (S_ISFIFO(mode))
+        return "it is a pipe (FIFO)";
+    if (S_ISCHR(mode) || S_ISBLK(mode))
+        return "it is a device";
+    return "it is not a plain file";
+}
+
+} // namespace
+
 TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fileName)
 {
-    switch (mode) {
-    case Mode::OpenRead:
-        fd_ = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd_ < 0)
-            throw EFOpenError(fileName);
-        break;
-    case Mode::OpenReadWrite:
-        fd_ = ::open(fileName.c_str(), O_RDWR | O_CLOEXEC);
-        if (fd_ < 0)
-            throw EFOpenError(fileName);
-        // Only one editor at a time; readers are not affected by the lock.
-        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-            throw EFOpenError(fileName);
-        }
-        break;
-    case Mode::Create:
-        fd_ = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd_ < 0)
-            throw EFCreateError(fileName);
-        break;
+    // Non-blocking, so that a pipe planted under the name is refused below instead of waiting
+    // for a writer for ever; on a plain file the flag changes nothing.
+    const int access = mode == Mode::OpenRead ? O_RDONLY : O_RDWR;
+    fd_ = ::open(fileName.c_str(), access | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0 && errno == EISDIR)
+        throw EFOpenError(fileName, KindOfNonPlainFile(S_IFDIR));
+    if (fd_ < 0)
+        throw EFOpenError(fileName);
+    // Only plain files are archives or inputs; the same call gives the size the file had when
+    // it was opened and its identity.
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const std::string why = KindOfNonPlainFile(st.st_mode);
+        ::close(fd_);
+        fd_ = -1;
+        throw EFOpenError(fileName, why);
     }
-    // Opening a folder for writing already failed above (EISDIR); for reading it succeeds and is
-    // refused here. The same call gives the size the file had when it was opened.
-    if (mode == Mode::OpenRead) {
-        struct stat st {};
-        if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-            ::close(fd_);
-            fd_ = -1;
-            throw EFOpenError(fileName);
-        }
-        openedSize_ = st.st_size;
+    openedSize_ = st.st_size;
+    identity_ = TFileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+    // Only one editor at a time; readers are not affected by the lock.
+    if (mode == Mode::OpenReadWrite && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+        throw EFOpenError(fileName);
     }
 }
 
@@ -131,6 +137,17 @@ int64_t TFileStream::CopyFrom(const TFileStream &source, int64_t sourcePosition,
         done += n;
     }
     return done;
+}
+
+TFileIdentity TFileStream::Identity() const
+{
+    if (!identity_) {
+        struct stat st {};
+        if (::fstat(fd_, &st) != 0)
+            throw EReadError();
+        identity_ = TFileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+    }
+    return *identity_;
 }
 
 int64_t TFileStream::Size() const

@@ -1,0 +1,57 @@
+// TOutputFile: the one way the program writes a file of its own (extracted entries, the
+// preview's file, PNG and WAV exports, templates, new and rebuilt archives).
+//
+// Whatever stands at the target is looked at, never written through: a symbolic or hard link
+// there is replaced (the file it led to keeps its content), a folder, pipe or device is refused
+// with a message, nothing ever waits for a pipe's reader, and the file the operation reads is
+// never the one it writes. An existing file is replaced only once the new content is complete,
+// so a failure keeps what stood there.
+#pragma once
+
+#include "platform/stream.h"
+
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+namespace kvb {
+
+enum class TOutputKind {
+    // Extracted files. Where nothing stands yet the file is created in place with one exclusive
+    // create, and what a failed copy wrote before the failure stays there.
+    PartialWhereNew,
+    // Exports and templates: the file appears under its name only when complete.
+    Whole,
+    // Archives: as Whole, and the new file is on disk before it replaces anything; refused with
+    // "Cannot open file %s" while an editor holds the target.
+    Archive,
+};
+
+class TOutputFile {
+public:
+    // sources are the files the operation reads; the target may not be any of them, whatever
+    // name or link leads there. Raises EFCreateError naming target (with the reason where one
+    // is known) or, for an archive held by an editor, EFOpenError.
+    TOutputFile(const std::string &target, TOutputKind kind,
+                std::initializer_list<const TFileStream *> sources = {});
+    // Without Commit the new content is dropped (a partial new file of PartialWhereNew stays)
+    // and whatever stood at the target is kept.
+    ~TOutputFile();
+    TOutputFile(const TOutputFile &) = delete;
+    TOutputFile &operator=(const TOutputFile &) = delete;
+
+    // The new content is written through this stream, from position 0.
+    TFileStream &Stream();
+    // A name under which a library that opens files by name (FluidSynth, say) writes into this
+    // output instead of the target.
+    std::string NameForLibraries() const;
+
+    // Puts the complete file in the target's place; raises EWriteError or EFCreateError.
+    void Commit();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace kvb
