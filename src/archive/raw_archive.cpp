@@ -3,6 +3,7 @@
 #include "archive/table_of_contents.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/signals.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -17,20 +18,24 @@ constexpr int64_t kWalkWindow = 4096;
 
 // A negative length (the walk lets -23 to -1 pass) makes the next entry start inside this
 // entry's header, so writing there would overwrite a header the lists still hold.
-void CheckNothingOverlaps(const TKVB_DataRecord &before, const char *edit)
+void CheckNothingOverlaps(int32_t position, int32_t length, const char *edit)
 {
-    if (before.Length < 0)
+    if (length < 0)
         throw EKVBError(std::string("Cannot ") + edit + ": the data entry at position " +
-                        std::to_string(before.Position) + " has the invalid length " +
-                        std::to_string(before.Length) + ", so its header would be overwritten");
+                        std::to_string(position) + " has the invalid length " +
+                        std::to_string(length) + ", so its header would be overwritten");
 }
 
 } // namespace
 
 TRawKVBFile::TRawKVBFile(const std::string &path)
-    : file_(std::make_unique<TFileStream>(path, TFileStream::Mode::OpenReadWrite))
+    : file_(std::make_unique<TFileStream>(path, TFileStream::Mode::OpenReadWrite)),
+      journal_(std::make_unique<TEditJournal>(path, *file_))
 {
     TFileStream &file = *file_;
+    // An edit cut short is undone or finished before anything is read.
+    TreatFileSizeLimitAsWriteError();
+    recoveryNote_ = journal_->Recover(file);
 
     // Header.
     char headerBytes[kFileHeaderSize];
@@ -75,11 +80,8 @@ TRawKVBFile::TRawKVBFile(const std::string &path)
         if (position > INT32_MAX)
             throw EKVBError("Data header at position " + std::to_string(position) +
                             " lies beyond the 2 GiB an archive can address");
-        TKVB_DataRecord record;
-        record.Name = dataHeader.Name;
-        record.Length = dataHeader.Length;
-        record.Position = static_cast<int32_t>(position);
-        dataRecords_.push_back(record);
+        dataRecords_.push_back(
+            THeldData{dataHeader.Name, dataHeader.Length, static_cast<int32_t>(position)});
         position = EntryEnd(position, dataHeader.Length);
     }
 
@@ -104,15 +106,42 @@ TKVB_TocRecord TRawKVBFile::GetTocRecord(int32_t index) const
     return tocRecords_[size_t(index)];
 }
 
+void TRawKVBFile::RunEdit(const TEditRepair &repair, const std::function<void()> &writes)
+{
+    // A request to stop waits for the edit's end; kill -9 and power cuts are the record's work.
+    TStopRequestsDeferred deferred;
+    journal_->Begin(repair);
+    try {
+        writes();
+        file_->Flush();
+    } catch (const EKVBError &) {
+        // A write that fails part way (a full disk) is undone at once; the first error is the
+        // one to report, whatever the repair meets. An edit that can only be finished, and a
+        // repair that fails, leave the record for the next open.
+        if (repair.effect == TEditRepair::Effect::Undo) {
+            try {
+                repair.ApplyTo(*file_);
+                journal_->End();
+            } catch (const EKVBError &) {
+            }
+        }
+        throw;
+    }
+    journal_->End();
+}
+
 void TRawKVBFile::SetTocRecord(int32_t index, const TKVB_TocRecord &record)
 {
     CheckIndex(index, tocRecords_.size());
-    tocRecords_[size_t(index)] = record;
+    const int64_t position = TocRecordPosition(index);
+    std::string before(kTocRecordSize, '\0');
+    EncodeTocRecord(tocRecords_[size_t(index)], before.data());
     char bytes[kTocRecordSize];
     EncodeTocRecord(record, bytes);
-    file_->Seek(TocRecordPosition(index));
-    file_->WriteBuffer(bytes, kTocRecordSize);
-    file_->Flush();
+
+    RunEdit({TEditRepair::Effect::Undo, "link", -1, {{position, before}}},
+            [&] { file_->WriteAt(position, bytes, kTocRecordSize); });
+    tocRecords_[size_t(index)] = record;
 }
 
 void TRawKVBFile::LinkTocRecord(int32_t tocIndex, int32_t dataIndex)
@@ -125,15 +154,30 @@ void TRawKVBFile::LinkTocRecord(int32_t tocIndex, int32_t dataIndex)
 TKVB_DataRecord TRawKVBFile::GetDataRecord(int32_t index) const
 {
     CheckIndex(index, dataRecords_.size());
-    return dataRecords_[size_t(index)];
+    const THeldData &held = dataRecords_[size_t(index)];
+    TKVB_DataRecord record;
+    record.Name = held.Name;
+    record.Length = held.Length;
+    record.Position = held.Position;
+    return record;
+}
+
+int32_t TRawKVBFile::FindDataRecordAt(int32_t position) const
+{
+    // The walk only moves forward and appends go after the last entry: positions ascend.
+    auto it = std::lower_bound(dataRecords_.begin(), dataRecords_.end(), position,
+                               [](const THeldData &d, int32_t p) { return d.Position < p; });
+    if (it == dataRecords_.end() || it->Position != position)
+        return -1;
+    return static_cast<int32_t>(it - dataRecords_.begin());
 }
 
 void TRawKVBFile::AppendData(const TKVB_DataRecord &record)
 {
     if (dataRecords_.empty())
         throw EListError(-1);
-    const TKVB_DataRecord &last = dataRecords_.back();
-    CheckNothingOverlaps(last, "append");
+    const THeldData &last = dataRecords_.back();
+    CheckNothingOverlaps(last.Position, last.Length, "append");
     const int64_t position = EntryEnd(last.Position, last.Length);
     if (record.Length < 0 || size_t(record.Length) != record.Data.size())
         throw EKVBError("The data to append does not match its length");
@@ -144,46 +188,36 @@ void TRawKVBFile::AppendData(const TKVB_DataRecord &record)
 
     char headerBytes[kDataHeaderSize];
     EncodeDataHeader(TKVB_DataHeader{record.Name, record.Length}, headerBytes);
+    // Undone by cutting the file back and putting the description where it stood.
     const int64_t sizeBefore = file_->Size();
-    try {
-        file_->Seek(position);
-        file_->WriteBuffer(headerBytes, kDataHeaderSize);
-        file_->WriteBuffer(record.Data.data(), record.Length);
-        file_->WriteBuffer(description_.data(), int64_t(description_.size()));
-        file_->Flush();
-    } catch (const EKVBError &) {
-        // A write that fails part way (a full disk) would leave half an entry where the
-        // description stood. The archive is put back as it was; the first error is the one
-        // to report, whatever the repair meets.
-        try {
-            file_->SetSize(sizeBefore);
-            if (position < sizeBefore) {
-                file_->Seek(position);
-                file_->WriteBuffer(description_.data(), int64_t(description_.size()));
-            }
-            file_->Flush();
-        } catch (const EKVBError &) {
-        }
-        throw;
-    }
+    TEditRepair undo{TEditRepair::Effect::Undo, "append", sizeBefore, {}};
+    if (position < sizeBefore)
+        undo.writes.emplace_back(position, description_);
+    RunEdit(undo, [&] {
+        file_->WriteAt(position, headerBytes, kDataHeaderSize);
+        file_->WriteAt(DataPosition(position), record.Data.data(), record.Length);
+        file_->WriteAt(EntryEnd(position, record.Length), description_.data(),
+                       int64_t(description_.size()));
+    });
 
-    TKVB_DataRecord held = record;
-    held.Position = static_cast<int32_t>(position);
-    held.Data = {};
-    dataRecords_.push_back(held);
+    dataRecords_.push_back(THeldData{record.Name, record.Length, static_cast<int32_t>(position)});
 }
 
 void TRawKVBFile::TruncateFrom(int32_t index)
 {
     CheckIndex(index, dataRecords_.size());
-    if (index > 0)
-        CheckNothingOverlaps(dataRecords_[size_t(index) - 1], "truncate there");
+    if (index > 0) {
+        const THeldData &before = dataRecords_[size_t(index) - 1];
+        CheckNothingOverlaps(before.Position, before.Length, "truncate there");
+    }
     const int64_t p = dataRecords_[size_t(index)].Position;
+    const int64_t size = p + int64_t(description_.size());
 
-    file_->SetSize(p + int64_t(description_.size()));
-    file_->Seek(p);
-    file_->WriteBuffer(description_.data(), int64_t(description_.size()));
-    file_->Flush();
+    // What is cut off cannot be kept, so an interrupted truncation is finished, not undone.
+    RunEdit({TEditRepair::Effect::Finish, "truncate", size, {{p, description_}}}, [&] {
+        file_->SetSize(size);
+        file_->WriteAt(p, description_.data(), int64_t(description_.size()));
+    });
 
     dataRecords_.resize(size_t(index));
 }
@@ -213,19 +247,6 @@ TAppendFile ReadFileForAppend(const std::string &path)
     file.Bytes.resize(size_t(size));
     input.ReadBuffer(file.Bytes.data(), size);
     return file;
-}
-
-TDataPositionIndex::TDataPositionIndex(const TRawKVBFile &file)
-{
-    first_.reserve(size_t(file.DataCount()));
-    for (int32_t j = 0; j < file.DataCount(); ++j)
-        first_.try_emplace(file.GetDataRecord(j).Position, j);
-}
-
-int32_t TDataPositionIndex::Find(int32_t position) const
-{
-    auto it = first_.find(position);
-    return it == first_.end() ? -1 : it->second;
 }
 
 std::string LinkedDataText(int32_t recordNumber, const std::string &name)

@@ -2,17 +2,21 @@
 //
 // It keeps the table of contents as raw records and the data entries as found by walking their
 // headers from the end of the validation block. Every edit reaches the file (and is flushed)
-// before the call returns; there is no undo and nothing to save.
+// before the call returns; there is no undo and nothing to save. While an edit runs, a record
+// beside the archive says how to undo or finish it, so that an edit cut short by anything, kill
+// -9 and power cuts included, is put right when the archive is next opened for editing.
 #pragma once
 
 #include "archive/format.h"
+#include "platform/edit_journal.h"
 #include "platform/stream.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace kvb {
@@ -33,12 +37,14 @@ public:
     virtual ~TRawKVBFile() = default;
 
     TKVB_TocRecord GetTocRecord(int32_t index) const;
-    // Replaces record index and rewrites its 27 bytes at 16 + 27 * index.
+    // Rewrites record index's 27 bytes in the table of contents, then holds the new record.
     void SetTocRecord(int32_t index, const TKVB_TocRecord &record);
     // Points table-of-contents record tocIndex at data record dataIndex (its Offset becomes the
     // data record's Position) and writes it.
     void LinkTocRecord(int32_t tocIndex, int32_t dataIndex);
     TKVB_DataRecord GetDataRecord(int32_t index) const;
+    // The index of the data record whose Position is position, or -1.
+    int32_t FindDataRecordAt(int32_t position) const;
     // Writes a new entry (header, Data) where the description stood, then the description.
     // A write that fails part way puts the file back as it was before the error propagates.
     // Refused after an entry whose negative length makes the new one overlap its header.
@@ -51,16 +57,30 @@ public:
     int32_t TocCount() const { return tocCount_; }
     const std::string &Creator() const { return creator_; }
     const std::string &Description() const { return description_; }
+    // What opening did about an edit that an earlier editor did not finish; nothing when there
+    // was none.
+    const std::optional<std::string> &RecoveryNote() const { return recoveryNote_; }
 
 private:
-    void CheckIndex(int32_t index, size_t count) const;
+    // One data header as held: a few bytes per entry, however many entries the walk finds.
+    struct THeldData {
+        TNameField Name{};
+        int32_t Length = 0;
+        int32_t Position = 0;
+    };
 
-    std::vector<TKVB_DataRecord> dataRecords_;
+    void CheckIndex(int32_t index, size_t count) const;
+    // Records repair beside the archive, runs writes and flushes them, then drops the record.
+    void RunEdit(const TEditRepair &repair, const std::function<void()> &writes);
+
+    std::vector<THeldData> dataRecords_;
     std::vector<TKVB_TocRecord> tocRecords_;
     int32_t tocCount_ = 0;
     std::string creator_;
     std::string description_;
     std::unique_ptr<TFileStream> file_;
+    std::unique_ptr<TEditJournal> journal_;
+    std::optional<std::string> recoveryNote_;
 };
 
 // A file read whole for AppendData: the name it is stored under (its file name without folder,
@@ -74,18 +94,6 @@ struct TAppendFile {
 // Raises EFOpenError when the file cannot be read, and EKVBError for a name Windows-1252 cannot
 // hold or a file too large for the archive's 32-bit lengths; the archive is not touched then.
 TAppendFile ReadFileForAppend(const std::string &path);
-
-// Finds the first data record at a given position, for showing which data entry a
-// table-of-contents record points at. Built once over the records, then looked up per record.
-class TDataPositionIndex {
-public:
-    explicit TDataPositionIndex(const TRawKVBFile &file);
-    // The index of the first data record whose Position is position, or -1.
-    int32_t Find(int32_t position) const;
-
-private:
-    std::unordered_map<int32_t, int32_t> first_;
-};
 
 // "j) name" for data record index j - 1 (j is the 1-based record number); name as stored.
 std::string LinkedDataText(int32_t recordNumber, const std::string &name);

@@ -81,12 +81,11 @@ void Raw(const std::string &archive)
 {
     TRawKVBFile file(archive);
     PrintLines(RawInfoLines(file, ShownFileName(archive)));
-    TDataPositionIndex positions(file);
     std::string out;
     for (int32_t t = 0; t < file.TocCount(); ++t) {
         TKVB_TocRecord r = file.GetTocRecord(t);
         std::string linked;
-        if (int32_t j = positions.Find(r.Offset); j >= 0)
+        if (int32_t j = file.FindDataRecordAt(r.Offset); j >= 0)
             linked = LinkedDataText(j + 1, NameFromField(file.GetDataRecord(j).Name));
         out += "toc\t" + std::to_string(t + 1) + '\t' + PrintableName(NameFromField(r.Name)) +
                '\t' + std::to_string(r.Offset) + '\t' + std::to_string(r.Reserved1) + '\t' +

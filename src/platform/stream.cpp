@@ -7,6 +7,8 @@
 
 namespace kvb {
 
+TFileWriteHook FileWriteHook = nullptr;
+
 void TStream::Seek(int64_t position)
 {
     if (position < 0)

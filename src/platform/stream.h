@@ -38,7 +38,12 @@ protected:
     int64_t position_ = 0;
 };
 
-// A file on disk, opened in one of the three ways the program uses files.
+// Called before every write, resize, kernel copy and flush of a file, with what is about to be
+// done. Empty but for tests, which raise from it to fail or cut short an edit at that point.
+using TFileWriteHook = void (*)(const char *operation);
+extern TFileWriteHook FileWriteHook;
+
+// A file on disk, opened for reading or for editing; new files come from TOutputFile.
 class TFileStream : public TStream {
 public:
     enum class Mode {

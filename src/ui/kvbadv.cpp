@@ -233,12 +233,10 @@ void TfrmAdvanced::cmbHeaderChange()
 void TfrmAdvanced::FillTableList()
 {
     const TRawKVBFile &file = Raw();
-    // One pass over the data instead of a search through it for every row.
-    const TDataPositionIndex positions(file);
     FillBlock(lstTable, cmbTable, file.TocCount(), [&](int t) {
         const TKVB_TocRecord record = file.GetTocRecord(t);
         QStringList texts{Shown(NameFromField(record.Name))};
-        if (const int32_t j = positions.Find(record.Offset); j >= 0)
+        if (const int32_t j = file.FindDataRecordAt(record.Offset); j >= 0)
             texts << Shown(LinkedDataText(j + 1, NameFromField(file.GetDataRecord(j).Name)));
         return texts;
     });

@@ -277,9 +277,10 @@ TEST(RawArchiveHelpers, DataColumnAndTruncateQuestion)
 {
     TwoEntries a;
     TRawKVBFile f(a.path);
-    TDataPositionIndex index(f);
-    EXPECT_EQ(index.Find(3796), 1);
-    EXPECT_EQ(index.Find(3797), -1);
+    EXPECT_EQ(f.FindDataRecordAt(3672), 0);
+    EXPECT_EQ(f.FindDataRecordAt(3796), 1);
+    EXPECT_EQ(f.FindDataRecordAt(3797), -1);
+    EXPECT_EQ(f.FindDataRecordAt(0), -1);
     EXPECT_EQ(LinkedDataText(2, "SECOND.BIN"), "2) SECOND.BIN");
     EXPECT_EQ(TruncateQuestion(4, "FIELD.BIN", 10),
               "This will delete item 5 (FIELD.BIN) and all 5 of the items following it from the "

@@ -107,6 +107,8 @@ void TFileStream::Write(const void *buffer, int64_t count)
 
 void TFileStream::WriteAt(int64_t position, const void *buffer, int64_t count)
 {
+    if (FileWriteHook)
+        FileWriteHook("write");
     const auto *in = static_cast<const char *>(buffer);
     int64_t done = 0;
     while (done < count) {
@@ -124,6 +126,8 @@ int64_t TFileStream::CopyFrom(const TFileStream &source, int64_t sourcePosition,
 {
     // Chunks of at most 1 GiB keep each call's count within what the kernel takes at once.
     constexpr int64_t kChunk = int64_t(1) << 30;
+    if (FileWriteHook)
+        FileWriteHook("copy");
     loff_t in = sourcePosition;
     loff_t out = position;
     int64_t done = 0;
@@ -160,12 +164,16 @@ int64_t TFileStream::Size() const
 
 void TFileStream::SetSize(int64_t size)
 {
+    if (FileWriteHook)
+        FileWriteHook("resize");
     if (::ftruncate(fd_, size) != 0)
         throw EWriteError();
 }
 
 void TFileStream::Flush()
 {
+    if (FileWriteHook)
+        FileWriteHook("flush");
     if (::fdatasync(fd_) != 0 && errno != EINVAL)
         throw EWriteError();
 }
