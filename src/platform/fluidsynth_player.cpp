@@ -5,7 +5,9 @@
 
 #include <fluidsynth.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -95,17 +97,45 @@ SettingsPtr NewSettings(const ErrorCapture &capture)
     return settings;
 }
 
-// The whole file, once its header shows that it is a standard MIDI file; the header is looked at
-// first so that a large file of another kind is not read for nothing.
+uint32_t BigEndian32(const unsigned char *p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// The whole file, once its chunks show that it is a standard MIDI file. FluidSynth accepts far
+// less than that without a word and plays silence, so the header, the track count and a complete
+// track are checked here; only chunk headers are read for that, so that a large file of another
+// kind is not read for nothing.
 std::string ReadMidiFile(const std::string &fileName)
 {
     TFileStream in(fileName, TFileStream::Mode::OpenRead);
-    std::string bytes(4, '\0');
-    if (in.Read(bytes.data(), 4) != 4 || bytes != "MThd")
-        throw EKVBError("Cannot play " + fileName + ": it is not a MIDI file");
-    int64_t size = in.Size();
-    bytes.resize(size_t(size));
-    in.ReadBuffer(bytes.data() + 4, size - 4);
+    const EKVBError notMidi("Cannot play " + fileName + ": it is not a MIDI file");
+    const uint64_t size = uint64_t(in.Size());
+    unsigned char header[14];
+    if (size < sizeof header || in.ReadAt(0, header, sizeof header) != int64_t(sizeof header) ||
+        std::memcmp(header, "MThd", 4) != 0)
+        throw notMidi;
+    const uint64_t headerLength = BigEndian32(header + 4);
+    const unsigned trackCount = unsigned(header[10]) << 8 | header[11];
+    if (headerLength < 6 || headerLength > size - 8 || trackCount == 0)
+        throw notMidi;
+
+    bool hasTrack = false;
+    for (uint64_t at = 8 + headerLength; !hasTrack && size - at >= 8;) {
+        unsigned char chunk[8];
+        if (in.ReadAt(int64_t(at), chunk, sizeof chunk) != int64_t(sizeof chunk))
+            throw EReadError();
+        const uint64_t length = BigEndian32(chunk + 4);
+        if (length > size - at - 8)
+            break;
+        hasTrack = std::memcmp(chunk, "MTrk", 4) == 0;
+        at += 8 + length;
+    }
+    if (!hasTrack)
+        throw notMidi;
+
+    std::string bytes(size_t(size), '\0');
+    in.ReadBuffer(bytes.data(), int64_t(size));
     return bytes;
 }
 

@@ -25,6 +25,25 @@ void PutVarLen(std::string &out, uint32_t v)
 
 } // namespace
 
+std::string MidiChunk(const std::string &id, const std::string &body, uint32_t declaredLength)
+{
+    std::string out = id;
+    PutBE32(out, declaredLength);
+    return out + body;
+}
+
+std::string MidiChunk(const std::string &id, const std::string &body)
+{
+    return MidiChunk(id, body, uint32_t(body.size()));
+}
+
+std::string MidiHeader(uint16_t format, uint16_t trackCount)
+{
+    const char body[] = {char(format >> 8), char(format), char(trackCount >> 8), char(trackCount),
+                         '\x01', '\xE0'};
+    return MidiChunk("MThd", std::string(body, sizeof body));
+}
+
 std::string SimpleTune()
 {
     std::string track;
