@@ -5,6 +5,7 @@
 
 #include <fluidsynth.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -239,8 +240,14 @@ void FluidSynthPlayer::Play()
         fluid_player_play(session_->engine.player.get());
 }
 
+EMidiTooLong::EMidiTooLong(const std::string &midiFile, int maxMinutes)
+    : EKVBError("MIDI file " + midiFile + " plays for longer than " + std::to_string(maxMinutes) +
+                (maxMinutes == 1 ? " minute" : " minutes") + "; rendering stopped")
+{
+}
+
 void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,
-                     const FluidSynthSetup &setup)
+                     const FluidSynthSetup &setup, int maxMinutes)
 {
     ErrorCapture capture;
     std::string midi = ReadMidiFile(midiFile);
@@ -255,14 +262,39 @@ void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,
     SetText(settings, "player.timing-source", "sample", capture);
     LoadMusic(engine, setup.soundFont, midi, midiFile, capture);
 
+    // A few bytes of MIDI can hold days of silence (one delta time reaches 2^28 ticks), and
+    // FluidSynth would write all of it; the limit is counted in the frames the renderer writes.
+    int blockFrames = 0;
+    double sampleRate = 0;
+    if (fluid_settings_getint(settings, "audio.period-size", &blockFrames) != FLUID_OK ||
+        fluid_settings_getnum(settings, "synth.sample-rate", &sampleRate) != FLUID_OK ||
+        blockFrames <= 0 || sampleRate <= 0)
+        throw capture.Failure("FluidSynth does not tell its block size and sample rate");
+    const int64_t maxFrames = int64_t(std::max(maxMinutes, 1)) * 60 * int64_t(sampleRate);
+
     RendererPtr renderer(new_fluid_file_renderer(engine.synth.get()));
     if (!renderer)
         throw EFCreateError(wavFile);
-    // The player reports the end only after the last notes have had time to die away.
-    fluid_player_play(engine.player.get());
-    while (fluid_player_get_status(engine.player.get()) == FLUID_PLAYER_PLAYING)
-        if (fluid_file_renderer_process_block(renderer.get()) != FLUID_OK)
-            throw EWriteError();
+    try {
+        // The player reports the end only after the last notes have had time to die away.
+        fluid_player_play(engine.player.get());
+        int64_t frames = 0;
+        while (fluid_player_get_status(engine.player.get()) == FLUID_PLAYER_PLAYING) {
+            if (frames >= maxFrames)
+                throw EMidiTooLong(midiFile, maxMinutes);
+            if (fluid_file_renderer_process_block(renderer.get()) != FLUID_OK)
+                throw EWriteError();
+            frames += blockFrames;
+        }
+    } catch (...) {
+        // A cut-off WAV looks complete to any player, so it must not stay. Only a plain file is
+        // removed: a device given as the output is not ours to delete.
+        renderer.reset();
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(wavFile, ec)))
+            std::filesystem::remove(wavFile, ec);
+        throw;
+    }
 }
 
 } // namespace kvb

@@ -44,6 +44,29 @@ std::string MidiHeader(uint16_t format, uint16_t trackCount)
     return MidiChunk("MThd", std::string(body, sizeof body));
 }
 
+namespace {
+
+std::string NoteThenTicks(uint32_t ticks)
+{
+    std::string track("\x00\x90\x3C\x64", 4); // a note on at once
+    PutVarLen(track, ticks);
+    track += std::string("\xFF\x2F\x00", 3); // the end of the track
+    return MidiHeader(0, 1) + MidiChunk("MTrk", track);
+}
+
+} // namespace
+
+std::string NoteThenSilence(uint32_t seconds)
+{
+    // 480 ticks a quarter note, two quarter notes a second without a tempo event.
+    return NoteThenTicks(seconds * 960);
+}
+
+std::string TuneWithLongestDeltaTime()
+{
+    return NoteThenTicks(0x0FFFFFFF);
+}
+
 std::string SimpleTune()
 {
     std::string track;
