@@ -34,9 +34,14 @@ void TexToPng(const std::string &texFile, const std::string &pngFile)
     output.Commit();
 }
 
-void MidiToWav(const std::string &midiFile, const std::string &wavFile)
+void MidiToWav(const std::string &midiFile, const std::string &wavFile, int maxMinutes)
 {
-    RenderMidiToWav(midiFile, wavFile, FluidSynthSetup::FromEnvironment());
+    try {
+        RenderMidiToWav(midiFile, wavFile, FluidSynthSetup::FromEnvironment(), maxMinutes);
+    } catch (const EMidiTooLong &e) {
+        // Long music is not always a broken file; the user needs to know the way past the limit.
+        throw EKVBError(std::string(e.what()) + " (--max-minutes allows more)");
+    }
 }
 
 constexpr TMediaCommands kCommands{TexToPng, MidiToWav};

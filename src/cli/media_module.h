@@ -10,7 +10,8 @@ namespace kvb::cli {
 struct TMediaCommands {
     // Both raise the system's errors, naming the file that failed.
     void (*TexToPng)(const std::string &texFile, const std::string &pngFile);
-    void (*MidiToWav)(const std::string &midiFile, const std::string &wavFile);
+    // Stops with an error, leaving no WAV file, once the music passes maxMinutes.
+    void (*MidiToWav)(const std::string &midiFile, const std::string &wavFile, int maxMinutes);
 };
 
 // The module's file name, and the C name of the function in it that hands out its commands.

@@ -5,7 +5,10 @@
 
 #include <fluidsynth.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -95,17 +98,45 @@ SettingsPtr NewSettings(const ErrorCapture &capture)
     return settings;
 }
 
-// The whole file, once its header shows that it is a standard MIDI file; the header is looked at
-// first so that a large file of another kind is not read for nothing.
+uint32_t BigEndian32(const unsigned char *p)
+{
+    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
+}
+
+// The whole file, once its chunks show that it is a standard MIDI file. FluidSynth accepts far
+// less than that without a word and plays silence, so the header, the track count and a complete
+// track are checked here; only chunk headers are read for that, so that a large file of another
+// kind is not read for nothing.
 std::string ReadMidiFile(const std::string &fileName)
 {
     TFileStream in(fileName, TFileStream::Mode::OpenRead);
-    std::string bytes(4, '\0');
-    if (in.Read(bytes.data(), 4) != 4 || bytes != "MThd")
-        throw EKVBError("Cannot play " + fileName + ": it is not a MIDI file");
-    int64_t size = in.Size();
-    bytes.resize(size_t(size));
-    in.ReadBuffer(bytes.data() + 4, size - 4);
+    const EKVBError notMidi("Cannot play " + fileName + ": it is not a MIDI file");
+    const uint64_t size = uint64_t(in.Size());
+    unsigned char header[14];
+    if (size < sizeof header || in.ReadAt(0, header, sizeof header) != int64_t(sizeof header) ||
+        std::memcmp(header, "MThd", 4) != 0)
+        throw notMidi;
+    const uint64_t headerLength = BigEndian32(header + 4);
+    const unsigned trackCount = unsigned(header[10]) << 8 | header[11];
+    if (headerLength < 6 || headerLength > size - 8 || trackCount == 0)
+        throw notMidi;
+
+    bool hasTrack = false;
+    for (uint64_t at = 8 + headerLength; !hasTrack && size - at >= 8;) {
+        unsigned char chunk[8];
+        if (in.ReadAt(int64_t(at), chunk, sizeof chunk) != int64_t(sizeof chunk))
+            throw EReadError();
+        const uint64_t length = BigEndian32(chunk + 4);
+        if (length > size - at - 8)
+            break;
+        hasTrack = std::memcmp(chunk, "MTrk", 4) == 0;
+        at += 8 + length;
+    }
+    if (!hasTrack)
+        throw notMidi;
+
+    std::string bytes(size_t(size), '\0');
+    in.ReadBuffer(bytes.data(), int64_t(size));
     return bytes;
 }
 
@@ -209,8 +240,14 @@ void FluidSynthPlayer::Play()
         fluid_player_play(session_->engine.player.get());
 }
 
+EMidiTooLong::EMidiTooLong(const std::string &midiFile, int maxMinutes)
+    : EKVBError("MIDI file " + midiFile + " plays for longer than " + std::to_string(maxMinutes) +
+                (maxMinutes == 1 ? " minute" : " minutes") + "; rendering stopped")
+{
+}
+
 void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,
-                     const FluidSynthSetup &setup)
+                     const FluidSynthSetup &setup, int maxMinutes)
 {
     ErrorCapture capture;
     std::string midi = ReadMidiFile(midiFile);
@@ -225,14 +262,39 @@ void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,
     SetText(settings, "player.timing-source", "sample", capture);
     LoadMusic(engine, setup.soundFont, midi, midiFile, capture);
 
+    // A few bytes of MIDI can hold days of silence (one delta time reaches 2^28 ticks), and
+    // FluidSynth would write all of it; the limit is counted in the frames the renderer writes.
+    int blockFrames = 0;
+    double sampleRate = 0;
+    if (fluid_settings_getint(settings, "audio.period-size", &blockFrames) != FLUID_OK ||
+        fluid_settings_getnum(settings, "synth.sample-rate", &sampleRate) != FLUID_OK ||
+        blockFrames <= 0 || sampleRate <= 0)
+        throw capture.Failure("FluidSynth does not tell its block size and sample rate");
+    const int64_t maxFrames = int64_t(std::max(maxMinutes, 1)) * 60 * int64_t(sampleRate);
+
     RendererPtr renderer(new_fluid_file_renderer(engine.synth.get()));
     if (!renderer)
         throw EFCreateError(wavFile);
-    // The player reports the end only after the last notes have had time to die away.
-    fluid_player_play(engine.player.get());
-    while (fluid_player_get_status(engine.player.get()) == FLUID_PLAYER_PLAYING)
-        if (fluid_file_renderer_process_block(renderer.get()) != FLUID_OK)
-            throw EWriteError();
+    try {
+        // The player reports the end only after the last notes have had time to die away.
+        fluid_player_play(engine.player.get());
+        int64_t frames = 0;
+        while (fluid_player_get_status(engine.player.get()) == FLUID_PLAYER_PLAYING) {
+            if (frames >= maxFrames)
+                throw EMidiTooLong(midiFile, maxMinutes);
+            if (fluid_file_renderer_process_block(renderer.get()) != FLUID_OK)
+                throw EWriteError();
+            frames += blockFrames;
+        }
+    } catch (...) {
+        // A cut-off WAV looks complete to any player, so it must not stay. Only a plain file is
+        // removed: a device given as the output is not ours to delete.
+        renderer.reset();
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(wavFile, ec)))
+            std::filesystem::remove(wavFile, ec);
+        throw;
+    }
 }
 
 } // namespace kvb

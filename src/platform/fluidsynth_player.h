@@ -1,6 +1,7 @@
 // MIDI playback and MIDI-to-WAV rendering through FluidSynth.
 #pragma once
 
+#include "platform/errors.h"
 #include "platform/media_player.h"
 
 #include <memory>
@@ -40,9 +41,19 @@ private:
     std::unique_ptr<Session> session_;
 };
 
+inline constexpr int kDefaultMaxRenderMinutes = 60;
+
+// Raised by RenderMidiToWav when the music goes on past its limit.
+class EMidiTooLong : public EKVBError {
+public:
+    EMidiTooLong(const std::string &midiFile, int maxMinutes);
+};
+
 // Renders midiFile into the WAV file wavFile as fast as the machine allows, replacing any file of
-// that name. The sound font of setup is used; its audio settings are not.
+// that name. The sound font of setup is used; its audio settings are not. Music that plays for
+// longer than maxMinutes (at least 1) raises EMidiTooLong; on that and any other failure while
+// rendering, the unfinished WAV file is removed.
 void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,
-                     const FluidSynthSetup &setup);
+                     const FluidSynthSetup &setup, int maxMinutes = kDefaultMaxRenderMinutes);
 
 } // namespace kvb

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace kvb::test;
 
 TEST(KvbMidi2Wav, RendersTheWholeTuneAudibly)
@@ -30,4 +32,52 @@ TEST(KvbMidi2Wav, RefusesAFileThatIsNotMidi)
     RunResult r = RunKvb(dir, {"midi2wav", dir / "text.mid", dir / "out.wav"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "kvb: Cannot play " + (dir / "text.mid") + ": it is not a MIDI file\n");
+}
+
+TEST(KvbMidi2Wav, StopsMusicThatPlaysPastTheLimitAndLeavesNoWav)
+{
+    TempDir dir;
+    std::string midi = dir / "days.mid", wav = dir / "days.wav";
+    WriteFile(midi, TuneWithLongestDeltaTime());
+    // An earlier render of the same name must not survive as if it were this one.
+    WriteFile(wav, "an old render");
+    RunResult r = RunKvb(dir, {"midi2wav", "--max-minutes", "1", midi, wav});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "kvb: MIDI file " + midi +
+                         " plays for longer than 1 minute; rendering stopped (--max-minutes "
+                         "allows more)\n");
+    EXPECT_FALSE(std::filesystem::exists(wav));
+}
+
+TEST(KvbMidi2Wav, TheLimitIsTheLengthOfTheRenderedSound)
+{
+    TempDir dir;
+    WriteFile(dir / "55s.mid", NoteThenSilence(55));
+    RunResult r = RunKvb(dir, {"midi2wav", "--max-minutes", "1", dir / "55s.mid", dir / "55s.wav"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_GE(WavSamples(ReadFile(dir / "55s.wav")).size(), 55u * 2 * 44100);
+
+    WriteFile(dir / "65s.mid", NoteThenSilence(65));
+    r = RunKvb(dir, {"midi2wav", "--max-minutes", "1", dir / "65s.mid", dir / "65s.wav"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("longer than 1 minute;"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "65s.wav"));
+}
+
+TEST(KvbMidi2Wav, MaxMinutesTakesOnlyAWholeDecimalNumberOfOneOrMore)
+{
+    TempDir dir;
+    WriteFile(dir / "tune.mid", SimpleTune());
+    for (std::string bad : {"0", "-1", "1.5", "0x10", "ten", "", "99999999999"}) {
+        SCOPED_TRACE(bad);
+        RunResult r = RunKvb(dir, {"midi2wav", "--max-minutes", bad, dir / "tune.mid", dir / "o.wav"});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find("--max-minutes"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "o.wav"));
+    }
+    // Taken as octal, 08 is no number at all.
+    WriteFile(dir / "days.mid", TuneWithLongestDeltaTime());
+    RunResult r = RunKvb(dir, {"midi2wav", "--max-minutes", "08", dir / "days.mid", dir / "o.wav"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("longer than 8 minutes"), std::string::npos) << r.err;
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 using namespace kvb;
@@ -91,4 +92,46 @@ TEST(FluidSynthPlayer, OpenFailsWithAMessageAndLeavesNothingOpen)
     EXPECT_EQ(error.rfind("No audio output is available: ", 0), 0u) << error;
     EXPECT_NE(error.find("no-such-driver"), std::string::npos) << error;
     EXPECT_EQ(withoutAudio.QueryMode(), MediaMode::NotReady);
+}
+
+TEST(FluidSynthPlayer, OpenAndRenderRefuseWhatIsNotAStandardMidiFile)
+{
+    const std::string note("\x00\x90\x3C\x64\x60\x80\x3C\x40\x00\xFF\x2F\x00", 12);
+    const std::string track = MidiChunk("MTrk", note);
+    const std::string header = MidiHeader(0, 1);
+    const struct {
+        const char *what;
+        std::string bytes;
+    } cases[] = {
+        {"the header's name alone", "MThd"},
+        {"a header cut short", header.substr(0, 11)},
+        {"a header shorter than six bytes", MidiChunk("MThd", header.substr(8, 4)) + track},
+        {"a header longer than the file", MidiChunk("MThd", header.substr(8), 100)},
+        {"no tracks in the header", MidiHeader(1, 0) + track},
+        {"no track chunk", header},
+        {"only a chunk of another kind", header + MidiChunk("XFIH", note)},
+        {"a track chunk header cut short", header + track.substr(0, 6)},
+        {"a track longer than the file", header + MidiChunk("MTrk", note, 0x7FFFFFFF)},
+        {"a track only inside the bytes of another chunk",
+         header + MidiChunk("XFIH", "", uint32_t(track.size())) + track},
+    };
+    FilePlayback p;
+    FluidSynthPlayer player(p.setup);
+    const std::string midi = p.dir / "bad.mid", wav = p.dir / "bad.wav";
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(midi, c.bytes);
+        const std::string refusal = "Cannot play " + midi + ": it is not a MIDI file";
+        EXPECT_EQ(OpenError(player, midi), refusal);
+        try {
+            RenderMidiToWav(midi, wav, p.setup);
+            ADD_FAILURE() << "rendered";
+        } catch (const EKVBError &e) {
+            EXPECT_EQ(e.what(), refusal);
+        }
+        EXPECT_FALSE(std::filesystem::exists(wav));
+    }
+    // What passes the same checks is played: a chunk of another kind before the track is allowed.
+    WriteFile(midi, header + MidiChunk("XFIH", "ab") + track);
+    EXPECT_EQ(OpenError(player, midi), "");
 }

@@ -25,6 +25,48 @@ void PutVarLen(std::string &out, uint32_t v)
 
 } // namespace
 
+std::string MidiChunk(const std::string &id, const std::string &body, uint32_t declaredLength)
+{
+    std::string out = id;
+    PutBE32(out, declaredLength);
+    return out + body;
+}
+
+std::string MidiChunk(const std::string &id, const std::string &body)
+{
+    return MidiChunk(id, body, uint32_t(body.size()));
+}
+
+std::string MidiHeader(uint16_t format, uint16_t trackCount)
+{
+    const char body[] = {char(format >> 8), char(format), char(trackCount >> 8), char(trackCount),
+                         '\x01', '\xE0'};
+    return MidiChunk("MThd", std::string(body, sizeof body));
+}
+
+namespace {
+
+std::string NoteThenTicks(uint32_t ticks)
+{
+    std::string track("\x00\x90\x3C\x64", 4); // a note on at once
+    PutVarLen(track, ticks);
+    track += std::string("\xFF\x2F\x00", 3); // the end of the track
+    return MidiHeader(0, 1) + MidiChunk("MTrk", track);
+}
+
+} // namespace
+
+std::string NoteThenSilence(uint32_t seconds)
+{
+    // 480 ticks a quarter note, two quarter notes a second without a tempo event.
+    return NoteThenTicks(seconds * 960);
+}
+
+std::string TuneWithLongestDeltaTime()
+{
+    return NoteThenTicks(0x0FFFFFFF);
+}
+
 std::string SimpleTune()
 {
     std::string track;
