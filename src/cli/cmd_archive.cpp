@@ -18,19 +18,6 @@ namespace fs = std::filesystem;
 
 namespace kvb::cli {
 
-std::string ShownFileName(const std::string &path)
-{
-    return fs::path(path).filename().string();
-}
-
-int32_t RecordIndex(long long number, int32_t count, const char *what)
-{
-    if (number < 1 || number > count)
-        throw EKVBError(std::string("There is no ") + what + " " + std::to_string(number) +
-                        " (the archive has " + std::to_string(std::max(count, 0)) + ")");
-    return static_cast<int32_t>(number - 1);
-}
-
 namespace {
 
 void PrintLines(const std::vector<std::string> &lines)
@@ -59,7 +46,7 @@ void List(const std::string &archive, bool lengths, bool sorted)
     std::cout << out;
 }
 
-void Extract(const std::string &archive, long long number, const std::string &output)
+void Extract(const std::string &archive, const std::string &number, const std::string &output)
 {
     TKVBFile catalogue(archive, false);
     TKVB_Entry entry = catalogue.GetEntry(RecordIndex(number, catalogue.EntryCount(), "entry"));
@@ -99,7 +86,7 @@ void Raw(const std::string &archive)
     std::cout << out;
 }
 
-void Link(const std::string &archive, long long tocNumber, long long dataNumber)
+void Link(const std::string &archive, const std::string &tocNumber, const std::string &dataNumber)
 {
     TRawKVBFile file(archive);
     int32_t t = RecordIndex(tocNumber, file.TocCount(), "table-of-contents record");
@@ -119,7 +106,7 @@ void Append(const std::string &archive, const std::string &input)
               << file.DataCount() << " at position " << added.Position << '\n';
 }
 
-void Truncate(const std::string &archive, long long dataNumber, bool yes)
+void Truncate(const std::string &archive, const std::string &dataNumber, bool yes)
 {
     TRawKVBFile file(archive);
     int32_t a = RecordIndex(dataNumber, file.DataCount(), "data record");
@@ -146,10 +133,11 @@ void RegisterArchiveCommands(CLI::App &app)
     // Options live as long as the application; each command keeps its own.
     struct Args {
         std::string archive, path, folder;
-        long long a = 0, b = 0;
+        std::string a, b;
         bool lengths = false, sorted = false, yes = false;
     };
     auto args = std::make_shared<Args>();
+    const CLI::Validator kRecordNumber = DecimalNumber(0, INT64_MAX, "a record number");
 
     auto *info = app.add_subcommand("info", "The four info lines of an archive");
     info->add_flag("--lengths", args->lengths, "Read every data header (lengths, description)");
@@ -164,7 +152,7 @@ void RegisterArchiveCommands(CLI::App &app)
 
     auto *extract = app.add_subcommand("extract", "Copy entry N into a file");
     extract->add_option("ARCHIVE", args->archive)->required();
-    extract->add_option("N", args->a, "Entry number, from 1")->required();
+    extract->add_option("N", args->a, "Entry number, from 1")->required()->check(kRecordNumber);
     extract->add_option("OUTPUT", args->path)->required();
     extract->callback([args] { Extract(args->archive, args->a, args->path); });
 
@@ -179,8 +167,8 @@ void RegisterArchiveCommands(CLI::App &app)
 
     auto *link = app.add_subcommand("link", "Point table-of-contents record TOC_N at data record DATA_N");
     link->add_option("ARCHIVE", args->archive)->required();
-    link->add_option("TOC_N", args->a)->required();
-    link->add_option("DATA_N", args->b)->required();
+    link->add_option("TOC_N", args->a)->required()->check(kRecordNumber);
+    link->add_option("DATA_N", args->b)->required()->check(kRecordNumber);
     link->callback([args] { Link(args->archive, args->a, args->b); });
 
     auto *append = app.add_subcommand("append", "Append FILE as a new data entry");
@@ -190,7 +178,7 @@ void RegisterArchiveCommands(CLI::App &app)
 
     auto *truncate = app.add_subcommand("truncate", "Cut the archive off at data record DATA_N");
     truncate->add_option("ARCHIVE", args->archive)->required();
-    truncate->add_option("DATA_N", args->a)->required();
+    truncate->add_option("DATA_N", args->a)->required()->check(kRecordNumber);
     truncate->add_flag("--yes", args->yes, "Really truncate; without it only the question is shown");
     truncate->callback([args] { Truncate(args->archive, args->a, args->yes); });
 

@@ -5,25 +5,9 @@
 #include "cli/media_module.h"
 #include "platform/fluidsynth_player.h"
 
-#include <charconv>
 #include <memory>
 
 namespace kvb::cli {
-
-namespace {
-
-// Digits only: CLI11 would take a leading 0 as octal and a 0x as hexadecimal, and "060" minutes
-// should mean sixty. Returns 0 when text is not a whole number from 1 up to what an int holds.
-int ParseMinutes(const std::string &text)
-{
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos)
-        return 0;
-    int minutes = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), minutes);
-    return ec == std::errc() && end == text.data() + text.size() ? minutes : 0;
-}
-
-} // namespace
 
 void RegisterMediaCommands(CLI::App &app)
 {
@@ -42,14 +26,9 @@ void RegisterMediaCommands(CLI::App &app)
                      "Stop with an error once the music plays for longer than this")
         ->type_name("MINUTES")
         ->capture_default_str()
-        ->check(CLI::Validator(
-            [](std::string &text) {
-                return ParseMinutes(text) >= 1 ? std::string()
-                                               : "a whole number of minutes, 1 or more, is needed";
-            },
-            "", "MINUTES"));
+        ->check(DecimalNumber(1, INT32_MAX, "a whole number of minutes, 1 or more,"));
     midi2wav->callback([args] {
-        MediaCommands().MidiToWav(args->input, args->output, ParseMinutes(args->maxMinutes));
+        MediaCommands().MidiToWav(args->input, args->output, int(*ParseDecimal(args->maxMinutes)));
     });
 
     auto *tex2png = app.add_subcommand("tex2png", "Decode a TEX texture and write it as a PNG");
