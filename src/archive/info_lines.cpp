@@ -8,7 +8,7 @@ namespace kvb {
 
 std::string ShownText(const std::string &bytes)
 {
-    return Cp1252ToUtf8(bytes.substr(0, bytes.find('\0')));
+    return PrintableName(bytes.substr(0, bytes.find('\0')));
 }
 
 std::vector<std::string> CatalogueInfoLines(const TKVBFile &catalogue,

@@ -10,7 +10,8 @@ namespace kvb {
 class TKVBFile;
 class TRawKVBFile;
 
-// Archive text as shown: converted from Windows-1252 and cut at its first NUL.
+// Archive text as shown: cut at its first NUL, converted from Windows-1252, control bytes as
+// \xHH (PrintableName).
 std::string ShownText(const std::string &bytes);
 
 // File:, # of files in archive:, Creator:, Description:. shownFileName is the archive's

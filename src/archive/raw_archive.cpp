@@ -256,7 +256,7 @@ std::string LinkedDataText(int32_t recordNumber, const std::string &name)
 
 std::string TruncateQuestion(int32_t index, const std::string &name, int32_t dataCount)
 {
-    return "This will delete item " + std::to_string(index + 1) + " (" + name + ") and all " +
+    return "This will delete item " + std::to_string(index + 1) + " (" + PrintableName(name) + ") and all " +
            std::to_string(dataCount - index - 1) +
            " of the items following it from the file. YOU WILL NOT BE " +
            "ABLE TO RESTORE THE DATA AT ALL, IT WILL BE LOST. Continue?";

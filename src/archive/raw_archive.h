@@ -98,7 +98,8 @@ TAppendFile ReadFileForAppend(const std::string &path);
 // "j) name" for data record index j - 1 (j is the 1-based record number); name as stored.
 std::string LinkedDataText(int32_t recordNumber, const std::string &name);
 
-// The question asked before TruncateFrom(index); name is the record's name as stored.
+// The question asked before TruncateFrom(index), as shown (UTF-8); name is the record's name
+// as stored.
 std::string TruncateQuestion(int32_t index, const std::string &name, int32_t dataCount);
 
 } // namespace kvb

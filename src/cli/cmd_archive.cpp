@@ -112,7 +112,7 @@ void Truncate(const std::string &archive, const std::string &dataNumber, bool ye
     int32_t a = RecordIndex(dataNumber, file.DataCount(), "data record");
     TKVB_DataRecord d = file.GetDataRecord(a);
     if (!yes) {
-        std::cout << Cp1252ToUtf8(TruncateQuestion(a, NameFromField(d.Name), file.DataCount()))
+        std::cout << TruncateQuestion(a, NameFromField(d.Name), file.DataCount())
                   << "\n(nothing changed: add --yes to truncate)\n";
         return;
     }

@@ -102,7 +102,11 @@ std::string PrintableName(const std::string &bytes)
 {
     std::string out;
     for (unsigned char b : bytes) {
-        if (b < 0x20 || b == 0x7F) {
+        // The five bytes Windows-1252 leaves undefined become C1 controls, which a terminal may
+        // act upon (0x90 starts a device control string, 0x9D an operating system command).
+        const bool control = b < 0x20 || b == 0x7F ||
+                             (b >= 0x80 && b <= 0x9F && ByteToCodePoint(b) == char32_t(b));
+        if (control) {
             char hex[5];
             std::snprintf(hex, sizeof hex, "\\x%02X", b);
             out += hex;

@@ -12,7 +12,9 @@ std::string Cp1252ToUtf8(const std::string &bytes);
 // Nothing when the text holds a character Windows-1252 cannot store, or is not valid UTF-8.
 std::optional<std::string> Utf8ToCp1252(const std::string &text);
 
-// For terminals and reports: Cp1252ToUtf8 with bytes below 0x20 and 0x7F written as \xHH.
+// Archive text as every face shows it: Cp1252ToUtf8 with every byte that would become a
+// control character (below 0x20, 0x7F, and the undefined 0x81, 0x8D, 0x8F, 0x90, 0x9D)
+// written as \xHH, so that no archive can steer a terminal or break a line.
 std::string PrintableName(const std::string &bytes);
 
 } // namespace kvb

@@ -1,9 +1,16 @@
 #include "ui/form_helpers.h"
 
+#include "archive/info_lines.h"
+
 #include <QHeaderView>
 #include <QTreeWidget>
 
 namespace kvb::ui {
+
+QString Shown(const std::string &archiveText)
+{
+    return QString::fromStdString(ShownText(archiveText));
+}
 
 QTreeWidget *ReportList(QWidget *parent, const char *name,
                         std::initializer_list<std::pair<QString, int>> columns)

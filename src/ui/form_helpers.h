@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <initializer_list>
+#include <string>
 #include <utility>
 
 class QTreeWidget;
@@ -21,6 +22,9 @@ void On(Window *window, Dialogs &dialogs, Sender *sender, Signal signal, void (W
     QObject::connect(sender, signal, window,
                      [window, &dialogs, handler] { Guarded(dialogs, [=] { (window->*handler)(); }); });
 }
+
+// Archive text (a name, the creator, the description) as the windows show it: ShownText.
+QString Shown(const std::string &archiveText);
 
 // A read-only list in report style: the columns' captions and widths, headers that cannot be
 // clicked or moved, no tree decoration, one row selectable.

@@ -22,11 +22,6 @@ namespace kvb::ui {
 
 namespace {
 
-QString Shown(const std::string &archiveText)
-{
-    return QString::fromStdString(ShownText(archiveText));
-}
-
 QTreeWidget *LinkableList(QWidget *parent, const char *name,
                          std::initializer_list<std::pair<QString, int>> columns)
 {
@@ -318,7 +313,7 @@ void TfrmAdvanced::btnTruncateClick()
     const TKVB_DataRecord data = file.GetDataRecord(a);
 
     const std::string question = TruncateQuestion(a, NameFromField(data.Name), file.DataCount());
-    if (!dialogs_.Question(QString::fromStdString(Cp1252ToUtf8(question)), "Warning!"))
+    if (!dialogs_.Question(QString::fromStdString(question), "Warning!"))
         return;
     file.TruncateFrom(a);
 

@@ -54,11 +54,6 @@ QFont WindowFont()
     return font;
 }
 
-QString Shown(const std::string &archiveText)
-{
-    return QString::fromStdString(Cp1252ToUtf8(archiveText));
-}
-
 // The catalogue reports progress through a plain function; it reaches the window through this.
 TfrmKVBEditor *progressWindow = nullptr;
 void ProgressToWindow(int32_t position, int32_t maximum)
