@@ -1,5 +1,6 @@
 #include "tools/creation.h"
 
+#include "archive/extract.h"
 #include "platform/errors.h"
 #include "archive/format.h"
 #include "platform/stream.h"
@@ -137,6 +138,34 @@ std::unique_ptr<TFileStream> OpenTemplate(int32_t count,
     throw ENoTemplateError();
 }
 
+// An archive whose entries cannot all come out again under their own names loses files on the
+// way back: a name extraction refuses, or two files whose stored names (cut to 20 bytes, ASCII
+// case ignored, as the archive compares them) are one.
+void CheckStoredNames(const std::vector<TInput> &inputs)
+{
+    // Each stored name with its letters a..z in capitals, beside the file it comes from.
+    std::vector<std::pair<std::string, const TInput *>> byName;
+    byName.reserve(inputs.size());
+    for (const TInput &input : inputs) {
+        std::string stored = NameFromField(input.field);
+        if (!IsSafeEntryName(stored))
+            throw EKVBError("File " + input.path + " would be stored as \"" +
+                            PrintableName(stored) +
+                            "\", a name that cannot be extracted again; nothing was written");
+        for (char &c : stored)
+            if (c >= 'a' && c <= 'z')
+                c = char(c - 'a' + 'A');
+        byName.emplace_back(std::move(stored), &input);
+    }
+    std::sort(byName.begin(), byName.end());
+    for (size_t i = 1; i < byName.size(); ++i)
+        if (byName[i - 1].first == byName[i].first)
+            throw EKVBError("Files " + byName[i - 1].second->path + " and " +
+                            byName[i].second->path + " would both be stored as \"" +
+                            PrintableName(NameFromField(byName[i].second->field)) +
+                            "\"; nothing was written");
+}
+
 EKVBError FileChanged(const std::string &path)
 {
     return EKVBError("File " + path + " changed in size while the archive was being created");
@@ -195,6 +224,7 @@ void CreateArchive(const std::string &folder, const std::string &outputFileName,
     // Where the description starts is where the next entry would be appended.
     if (offset > INT32_MAX)
         throw EKVBError(tooLarge);
+    CheckStoredNames(inputs);
 
     TOutputFile output(outputFileName, TOutputKind::Archive, {validation.get()});
     TArchiveWriter writer(output.Stream());
