@@ -2,6 +2,7 @@
 
 #include "archive/format.h"
 #include "archive/table_of_contents.h"
+#include "platform/edit_journal.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
 
@@ -33,6 +34,12 @@ constexpr int64_t kHeaderBatchSpan = 64 * 1024;
 TKVBFile::TKVBFile(const std::string &fileName, bool fullRead) : fileName_(fileName)
 {
     TFileStream file(fileName, TFileStream::Mode::OpenRead);
+    // An edit in progress or cut short leaves the archive half written until an editor puts it
+    // right; showing it as it stands would pass damage off as the archive.
+    if (TEditJournal::Pending(fileName, file.Identity()))
+        throw EKVBError("Archive " + fileName +
+                        " has an edit that was not finished; open it for editing (Advanced... or "
+                        "kvb raw) to finish or undo that edit first");
 
     char headerBytes[kFileHeaderSize];
     file.ReadBuffer(headerBytes, kFileHeaderSize);

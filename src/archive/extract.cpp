@@ -3,6 +3,7 @@
 #include "archive/format.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/file_attributes.h"
 #include "platform/output_file.h"
 #include "platform/stream.h"
 
@@ -83,10 +84,34 @@ void CheckSafeEntryName(const std::string &name, const std::string &action)
         throw UnusableNameError(PrintableName(name), action);
 }
 
+int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source)
+{
+    // Records that share one entry are each written out, so each counts.
+    int64_t total = 0;
+    for (int32_t index = 0; index < catalogue.EntryCount(); ++index) {
+        TKVB_Entry entry = catalogue.GetEntry(index);
+        int64_t length = entry.Length;
+        if (length == -1) {
+            char header[kDataHeaderSize];
+            if (source.ReadAt(entry.Offset, header, kDataHeaderSize) == kDataHeaderSize)
+                length = DecodeDataHeader(header).Length;
+        }
+        // What cannot be read or has a corrupt length fails when its turn comes.
+        total += std::max<int64_t>(0, length);
+    }
+    return total;
+}
+
 void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
                 const TExtractProgress &progress)
 {
     TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
+    // A folder that fills up half way leaves half the files; the room is checked first.
+    const int64_t needed = RoomForEveryEntry(catalogue, source);
+    if (std::optional<int64_t> free = FreeSpace(folder); free && needed > *free)
+        throw EKVBError("Not enough room in " + folder + ": extracting every entry needs " +
+                        std::to_string(needed) + " bytes, and " + std::to_string(*free) +
+                        " bytes are free");
     const std::filesystem::path target(folder);
     const int32_t count = catalogue.EntryCount();
     for (int32_t index = 0; index < count; ++index) {

@@ -9,6 +9,7 @@
 
 namespace kvb {
 
+class TFileStream;
 class TStream;
 
 // Copies the entry's data from source (a stream on the archive, owned by the caller) into a new
@@ -30,8 +31,13 @@ void CheckSafeEntryName(const std::string &name, const std::string &action);
 // Called after each entry written: (entries done, entry count).
 using TExtractProgress = std::function<void(int32_t position, int32_t maximum)>;
 
+// The bytes extracting every entry of catalogue writes: each record's length, read from its
+// data header where the catalogue has none.
+int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source);
+
 // Copies every entry of catalogue into folder under its own name (converted to UTF-8), in table
-// order, through one read stream on the archive. An entry whose name cannot be a file name
+// order, through one read stream on the archive, once the folder shows room for all of it
+// (refused otherwise with both figures). An entry whose name cannot be a file name
 // stops the run with CheckSafeEntryName's error before anything is written for it; files
 // written before stay, as after any other error.
 void ExtractAll(const TKVBFile &catalogue, const std::string &folder,

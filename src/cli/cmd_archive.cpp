@@ -56,7 +56,9 @@ void Extract(const std::string &archive, const std::string &number, const std::s
 
 void ExtractAllInto(const std::string &archive, const std::string &folder)
 {
-    TKVBFile catalogue(archive, false);
+    // With the lengths, read in few large reads, the room needed is known without reading each
+    // entry's header apart, and no entry's header is read again while it is copied.
+    TKVBFile catalogue(archive, true);
     std::error_code ec;
     fs::create_directories(folder, ec);
     if (ec)
@@ -64,11 +66,41 @@ void ExtractAllInto(const std::string &archive, const std::string &folder)
     ExtractAll(catalogue, folder);
 }
 
+// Opens the archive for editing and says on stderr what opening did about an edit that an
+// earlier run did not finish.
+std::unique_ptr<TRawKVBFile> OpenEditor(const std::string &archive)
+{
+    auto file = std::make_unique<TRawKVBFile>(archive);
+    if (file->RecoveryNote())
+        std::cerr << "kvb: " << *file->RecoveryNote() << '\n';
+    return file;
+}
+
+// Lines gathered and written a block at a time: a walk can find millions of entries, and their
+// text must not all be held at once.
+class TLineWriter {
+public:
+    ~TLineWriter() { std::cout << out_; }
+    std::string &operator*() { return out_; }
+    void LineDone()
+    {
+        if (out_.size() >= 64 * 1024) {
+            std::cout << out_;
+            out_.clear();
+        }
+    }
+
+private:
+    std::string out_;
+};
+
 void Raw(const std::string &archive)
 {
-    TRawKVBFile file(archive);
+    std::unique_ptr<TRawKVBFile> editor = OpenEditor(archive);
+    const TRawKVBFile &file = *editor;
     PrintLines(RawInfoLines(file, ShownFileName(archive)));
-    std::string out;
+    TLineWriter lines;
+    std::string &out = *lines;
     for (int32_t t = 0; t < file.TocCount(); ++t) {
         TKVB_TocRecord r = file.GetTocRecord(t);
         std::string linked;
@@ -77,18 +109,20 @@ void Raw(const std::string &archive)
         out += "toc\t" + std::to_string(t + 1) + '\t' + PrintableName(NameFromField(r.Name)) +
                '\t' + std::to_string(r.Offset) + '\t' + std::to_string(r.Reserved1) + '\t' +
                std::to_string(r.Reserved2) + '\t' + PrintableName(linked) + '\n';
+        lines.LineDone();
     }
     for (int32_t j = 0; j < file.DataCount(); ++j) {
         TKVB_DataRecord d = file.GetDataRecord(j);
         out += "data\t" + std::to_string(j + 1) + '\t' + PrintableName(NameFromField(d.Name)) +
                '\t' + std::to_string(d.Position) + '\t' + std::to_string(d.Length) + '\n';
+        lines.LineDone();
     }
-    std::cout << out;
 }
 
 void Link(const std::string &archive, const std::string &tocNumber, const std::string &dataNumber)
 {
-    TRawKVBFile file(archive);
+    std::unique_ptr<TRawKVBFile> editor = OpenEditor(archive);
+    TRawKVBFile &file = *editor;
     int32_t t = RecordIndex(tocNumber, file.TocCount(), "table-of-contents record");
     int32_t h = RecordIndex(dataNumber, file.DataCount(), "data record");
     file.LinkTocRecord(t, h);
@@ -99,7 +133,8 @@ void Link(const std::string &archive, const std::string &tocNumber, const std::s
 
 void Append(const std::string &archive, const std::string &input)
 {
-    TRawKVBFile file(archive);
+    std::unique_ptr<TRawKVBFile> editor = OpenEditor(archive);
+    TRawKVBFile &file = *editor;
     file.AppendData(ReadFileForAppend(input).Record());
     TKVB_DataRecord added = file.GetDataRecord(file.DataCount() - 1);
     std::cout << "Appended " << PrintableName(NameFromField(added.Name)) << " as data record "
@@ -108,7 +143,8 @@ void Append(const std::string &archive, const std::string &input)
 
 void Truncate(const std::string &archive, const std::string &dataNumber, bool yes)
 {
-    TRawKVBFile file(archive);
+    std::unique_ptr<TRawKVBFile> editor = OpenEditor(archive);
+    TRawKVBFile &file = *editor;
     int32_t a = RecordIndex(dataNumber, file.DataCount(), "data record");
     TKVB_DataRecord d = file.GetDataRecord(a);
     if (!yes) {

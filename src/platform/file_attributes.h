@@ -2,6 +2,7 @@
 // making it writable again, and removing it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,10 @@ std::optional<TFileAttributes> FileAttributes(const std::string &path);
 // Clears the read-only attribute. A failure is not reported here: opening the file for writing
 // afterwards fails and says so.
 void ClearReadOnly(const std::string &path);
+
+// The bytes that can still be written in folder by this user; nothing when the system does not
+// tell.
+std::optional<int64_t> FreeSpace(const std::string &folder);
 
 // Removes the file at path, never a folder (nor what a link points to); false when nothing was
 // removed.

@@ -1,6 +1,7 @@
 #include "platform/file_attributes.h"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace kvb {
@@ -18,6 +19,14 @@ void ClearReadOnly(const std::string &path)
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0)
         ::chmod(path.c_str(), (st.st_mode & 07777) | S_IWUSR);
+}
+
+std::optional<int64_t> FreeSpace(const std::string &folder)
+{
+    struct statvfs st {};
+    if (::statvfs(folder.c_str(), &st) != 0)
+        return std::nullopt;
+    return int64_t(st.f_bavail) * int64_t(st.f_frsize);
 }
 
 bool RemoveFile(const std::string &path)
