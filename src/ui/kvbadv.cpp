@@ -161,6 +161,8 @@ bool TfrmAdvanced::OpenForEdit(const std::string &path)
     // The lock of an archive still held would keep the new one from opening.
     rawFile_.reset();
     rawFile_ = std::make_unique<TRawKVBFile>(path);
+    if (rawFile_->RecoveryNote())
+        dialogs_.Notice(QString::fromStdString(*rawFile_->RecoveryNote()));
 
     lstInfo->clear();
     for (const auto &line : RawInfoLines(*rawFile_, std::filesystem::path(path).filename().string()))
