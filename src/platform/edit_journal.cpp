@@ -189,9 +189,9 @@ void TEditJournal::Begin(const TEditRepair &repair)
         throw EKVBError("The archive's previous edit failed and could not be put right; close "
                         "the archive and open it again to repair it");
     const std::string bytes = Encode(identity_, repair);
-    // An archive output is flushed, linked into place whole and its name made durable: the
-    // record is either there complete or not at all.
-    TOutputFile record(path_, TOutputKind::Archive);
+    // Flushed, linked into place whole and its name made durable: the record is either there
+    // complete or not at all.
+    TOutputFile record(path_, TOutputKind::Durable);
     record.Stream().WriteBuffer(bytes.data(), int64_t(bytes.size()));
     record.Commit();
     open_ = true;

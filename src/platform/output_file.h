@@ -25,6 +25,9 @@ enum class TOutputKind {
     // Archives: as Whole, and the new file is on disk before it replaces anything; refused with
     // "Cannot open file %s" while an editor holds the target.
     Archive,
+    // Records that later writes rely on: as Whole, and on disk, name included, once Commit
+    // returns, whether or not something stood there.
+    Durable,
 };
 
 class TOutputFile {

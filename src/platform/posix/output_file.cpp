@@ -127,7 +127,7 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
                                                 ? "it is read-only"
                                                 : "it cannot be written");
             s.keepMode = here.st_mode & 07777;
-            if (kind == TOutputKind::Archive) {
+            if (kind == TOutputKind::Archive || kind == TOutputKind::Durable) {
                 s.editorLock = ::open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
                 if (s.editorLock >= 0 && ::flock(s.editorLock, LOCK_EX | LOCK_NB) != 0) {
                     ::close(s.editorLock);
@@ -197,7 +197,10 @@ void TOutputFile::Commit()
     State &s = *state_;
     // From here the file is put in place whole; a request to stop waits for that.
     TStopRequestsDeferred deferred;
-    if (s.kind == TOutputKind::Archive)
+    // Where nothing stood, nothing is lost if a power cut takes the new file too.
+    const bool durable = s.kind == TOutputKind::Durable ||
+                         (s.kind == TOutputKind::Archive && s.replacing);
+    if (durable)
         s.stream->Flush();
 
     if (s.unnamed) {
@@ -233,7 +236,7 @@ void TOutputFile::Commit()
     s.committed = true;
     s.stream->Close();
 
-    if (s.kind == TOutputKind::Archive) {
+    if (durable) {
         // The new name has to reach the disk as well as the content.
         int folder = ::open(s.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (folder >= 0) {
