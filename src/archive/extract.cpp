@@ -17,16 +17,21 @@ namespace {
 
 constexpr int64_t kCopyChunk = 1024 * 1024;
 
-// Copies count bytes from the source's position to the end of output. Between two files the
-// kernel copies without passing the bytes through this process; whatever it leaves (the source's
-// end, or no kernel copy between these files) goes through a buffer, which tells the errors apart.
+// Copies count bytes from the source's position to the end of output; between two files the
+// kernel copies where it can. Data running out copies what there was, then fails.
 void CopyBytes(TStream &source, TFileStream &output, int64_t count)
 {
     if (auto *file = dynamic_cast<TFileStream *>(&source)) {
-        const int64_t copied = output.CopyFrom(*file, file->Position(), output.Position(), count);
-        file->Seek(file->Position() + copied);
-        output.Seek(output.Position() + copied);
-        count -= copied;
+        const int64_t from = file->Position();
+        try {
+            CopyFileRange(*file, from, output, output.Position(), count);
+        } catch (const EReadError &) {
+            file->Seek(std::max(from, file->Size()));
+            throw;
+        }
+        file->Seek(from + count);
+        output.Seek(output.Position() + count);
+        return;
     }
     std::vector<char> buffer(size_t(std::min(count, kCopyChunk)));
     while (count > 0) {

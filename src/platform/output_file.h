@@ -10,9 +10,9 @@
 
 #include "platform/stream.h"
 
-#include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kvb {
 
@@ -36,7 +36,7 @@ public:
     // name or link leads there. Raises EFCreateError naming target (with the reason where one
     // is known) or, for an archive held by an editor, EFOpenError.
     TOutputFile(const std::string &target, TOutputKind kind,
-                std::initializer_list<const TFileStream *> sources = {});
+                const std::vector<const TFileStream *> &sources = {});
     // Without Commit the new content is dropped (a partial new file of PartialWhereNew stays)
     // and whatever stood at the target is kept.
     ~TOutputFile();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace kvb {
 
@@ -20,6 +21,31 @@ void TStream::ReadBuffer(void *buffer, int64_t count)
 {
     if (count < 0 || Read(buffer, count) != count)
         throw EReadError();
+}
+
+void CopyFileRange(const TFileStream &source, int64_t sourcePosition, TFileStream &target,
+                   int64_t position, int64_t count)
+{
+    const int64_t copied = target.CopyFrom(source, sourcePosition, position, count);
+    sourcePosition += copied;
+    position += copied;
+    count -= copied;
+    if (count == 0)
+        return;
+    // What the kernel left: the source's end (reported here), or no kernel copy between these
+    // two files.
+    constexpr int64_t kChunk = 1024 * 1024;
+    std::vector<char> buffer(size_t(std::min(count, kChunk)));
+    while (count > 0) {
+        const int64_t want = std::min<int64_t>(count, int64_t(buffer.size()));
+        const int64_t got = source.ReadAt(sourcePosition, buffer.data(), want);
+        target.WriteAt(position, buffer.data(), got);
+        if (got < want)
+            throw EReadError();
+        sourcePosition += got;
+        position += got;
+        count -= got;
+    }
 }
 
 int64_t TMemoryStream::Read(void *buffer, int64_t count)

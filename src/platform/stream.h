@@ -98,6 +98,11 @@ private:
     mutable std::optional<TFileIdentity> identity_;
 };
 
+// Copies count bytes from source at sourcePosition to target at position: inside the kernel
+// where it can, through a buffer for the rest. EReadError when the source ends first.
+void CopyFileRange(const TFileStream &source, int64_t sourcePosition, TFileStream &target,
+                   int64_t position, int64_t count);
+
 // A growable block of memory; used where bytes are built or parsed without a file.
 class TMemoryStream : public TStream {
 public:

@@ -80,7 +80,7 @@ struct TOutputFile::State {
 };
 
 TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
-                         std::initializer_list<const TFileStream *> sources)
+                         const std::vector<const TFileStream *> &sources)
     : state_(std::make_unique<State>())
 {
     TreatFileSizeLimitAsWriteError();

@@ -1,0 +1,51 @@
+// Rebuilding an archive with the data of some of its entries replaced: the modder's way to put
+// a changed file back ("Replace with file...", kvb replace).
+//
+// Everything but the replaced entries' data is kept byte for byte: the header's Creator field
+// and Count, every table-of-contents record's name bytes and reserved fields in their order, the
+// validation block, every data header's own name bytes, the order of the data, records that
+// share one data entry (they go on sharing it), and the description. Only the lengths of the
+// replaced entries and the offsets after them change.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace kvb {
+
+// The data of the entry that table-of-contents record TocIndex (0-based) points at, replaced by
+// the content of the file FileName.
+struct TReplacement {
+    int32_t TocIndex = 0;
+    std::string FileName;
+};
+
+// One data entry that a rebuild changes.
+struct TReplacedEntry {
+    int32_t TocIndex = 0;
+    std::string Name; // the record's name, as stored
+    int64_t OldLength = 0;
+    int64_t NewLength = 0;
+};
+
+// Called as the new archive is written: (KiB written, KiB in all).
+using TRebuildProgress = std::function<void(int32_t position, int32_t maximum)>;
+
+// What ReplaceEntries would change, in the order of replacements, without writing anything.
+// Refuses an archive whose data does not follow on without gaps or overlaps with every data
+// entry reached by a record (pointing at the analysis report), two replacements of one data
+// entry, a record number outside the table, and files too large for the archive's fields.
+std::vector<TReplacedEntry> PlanReplacement(const std::string &archive,
+                                            const std::vector<TReplacement> &replacements);
+
+// Writes the rebuilt archive to output, which may be the archive's own name: the new archive is
+// written beside it and takes its place only when complete and flushed, and never while an
+// editor holds it. Raises what PlanReplacement raises, and the stream errors of the files.
+std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
+                                           const std::vector<TReplacement> &replacements,
+                                           const std::string &output,
+                                           const TRebuildProgress &progress = {});
+
+} // namespace kvb
