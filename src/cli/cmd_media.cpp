@@ -1,9 +1,10 @@
-// kvb midi2wav, tex2png: the preview's decoders as commands. Their work is done in the media
-// module, loaded here only when one of them runs.
+// kvb midi2wav, tex2png, png2tex: the preview's decoders as commands, and the way back to a
+// texture. midi2wav and tex2png run in the media module, loaded only when one of them runs.
 #include "cli/commands.h"
 
 #include "cli/media_module.h"
 #include "platform/fluidsynth_player.h"
+#include "preview/tex_encode.h"
 
 #include <memory>
 
@@ -12,7 +13,8 @@ namespace kvb::cli {
 void RegisterMediaCommands(CLI::App &app)
 {
     struct Args {
-        std::string input, output;
+        std::string input, output, reference;
+        bool newPalette = false;
         std::string maxMinutes = std::to_string(kDefaultMaxRenderMinutes);
     };
     auto args = std::make_shared<Args>();
@@ -35,6 +37,19 @@ void RegisterMediaCommands(CLI::App &app)
     tex2png->add_option("TEXFILE", args->input)->required();
     tex2png->add_option("PNGFILE", args->output)->required();
     tex2png->callback([args] { MediaCommands().TexToPng(args->input, args->output); });
+
+    // Needs neither Qt nor FluidSynth, so it runs without the media module.
+    auto *png2tex = app.add_subcommand(
+        "png2tex", "Encode a PNG as a TEX texture that the game reads like REFERENCE");
+    png2tex->add_option("REFERENCE", args->reference, "The texture the new one replaces")->required();
+    png2tex->add_option("PNGFILE", args->input)->required();
+    png2tex->add_option("TEXFILE", args->output)->required();
+    png2tex->add_flag("--new-palette", args->newPalette,
+                      "Build a palette of at most the reference's count for the picture, instead "
+                      "of mapping it to the reference's palette");
+    png2tex->callback([args] {
+        PngToTex(args->reference, args->input, args->output, args->newPalette);
+    });
 }
 
 } // namespace kvb::cli
