@@ -1,5 +1,12 @@
 #include "qt/tex_image.h"
 
+#include "platform/errors.h"
+#include "platform/output_file.h"
+#include "platform/stream.h"
+
+#include <QBuffer>
+#include <QByteArray>
+
 #include <cstring>
 #include <new>
 
@@ -41,6 +48,24 @@ QImage Direct(const TTexImage &image)
 }
 
 } // namespace
+
+void TexFileToPng(const std::string &texFile, const std::string &pngFile)
+{
+    TFileStream source(texFile, TFileStream::Mode::OpenRead);
+    const TTexImage texture = TexToBitmap(source, kTexImageDataPosition);
+    if (texture.Width == 0 || texture.Height == 0)
+        throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
+                        " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");
+    // Encoded in memory, so that the file is written like every other output of the program.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!TexImageToQImage(texture).save(&buffer, "PNG"))
+        throw EFCreateError(pngFile);
+    TOutputFile output(pngFile, TOutputKind::Whole, {&source});
+    output.Stream().WriteBuffer(png.constData(), png.size());
+    output.Commit();
+}
 
 QImage TexImageToQImage(const TTexImage &image)
 {

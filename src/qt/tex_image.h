@@ -5,10 +5,16 @@
 
 #include <QImage>
 
+#include <string>
+
 namespace kvb {
 
 // Format_Indexed8 with the image's shown palette as colour table, or Format_RGB555. A texture
 // without pixels gives a null QImage.
 QImage TexImageToQImage(const TTexImage &image);
+
+// kvb tex2png and "Export as PNG...": decodes the TEX file and writes it as a PNG through the
+// safe writer. A texture without pixels is refused, since a PNG needs at least one.
+void TexFileToPng(const std::string &texFile, const std::string &pngFile);
 
 } // namespace kvb
