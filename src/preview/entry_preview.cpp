@@ -33,6 +33,14 @@ void DeletePreviewTempFile()
         RemoveFile(PreviewTempFile);
 }
 
+std::string ExtractToWorkFile(const TKVBFile &catalogue, int32_t index, const std::string &extension)
+{
+    const std::string path = GetTempDir() + "entry" + extension;
+    TFileStream archive(catalogue.FileName(), TFileStream::Mode::OpenRead);
+    ExtractEntry(archive, catalogue.GetEntry(index), path);
+    return path;
+}
+
 std::string PreviewExtension(const std::string &caption)
 {
     size_t dot = caption.rfind('.');

@@ -23,6 +23,11 @@ extern std::string PreviewTempFile;
 // Deletes the file PreviewTempFile names, unless it is a folder; a failure is not reported.
 void DeletePreviewTempFile();
 
+// Extracts entry index of catalogue into the private temporary folder as the file the window
+// works on for an export or an import, replacing the one before; returns its path. extension
+// (".TEX", ".MID") ends the name.
+std::string ExtractToWorkFile(const TKVBFile &catalogue, int32_t index, const std::string &extension);
+
 // What the window does for a preview.
 struct PreviewCallbacks {
     std::function<void(const std::string &text)> notice;

@@ -8,11 +8,14 @@
 #include "platform/game_folder.h"
 #include "platform/stream.h"
 #include "preview/entry_preview.h"
+#include "platform/temp_dir.h"
 #include "preview/tex.h"
+#include "preview/tex_encode.h"
 #include "qt/name_compare.h"
 #include "qt/tex_image.h"
 #include "tools/analysis.h"
 #include "tools/creation.h"
+#include "tools/rebuild.h"
 #include "ui/blocks.h"
 #include "ui/form_helpers.h"
 #include "ui/kvbadv.h"
@@ -30,6 +33,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -37,6 +41,8 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <filesystem>
 
 namespace kvb::ui {
 
@@ -76,6 +82,10 @@ TfrmKVBEditor::TfrmKVBEditor(Dialogs &dialogs, QWidget *parent)
     opnKVB = {kArchiveFilter, "KVB", {}};
     savKVB = {kArchiveFilter, "KVB", {}};
     savAny = {QStringLiteral("All files (*)"), {}, {}};
+    opnAny = {QStringLiteral("All files (*)"), {}, {}};
+    opnPng = {QStringLiteral("PNG images (*.png *.PNG);;All files (*)"), {}, {}};
+    savPng = {QStringLiteral("PNG images (*.png *.PNG);;All files (*)"), "png", {}};
+    savWav = {QStringLiteral("WAV sound (*.wav *.WAV);;All files (*)"), "wav", {}};
 
     On(this, dialogs_, btnOpen, &QPushButton::clicked, &TfrmKVBEditor::btnOpenClick);
     On(this, dialogs_, btnExtract, &QPushButton::clicked, &TfrmKVBEditor::btnExtractClick);
@@ -90,6 +100,11 @@ TfrmKVBEditor::TfrmKVBEditor(Dialogs &dialogs, QWidget *parent)
     On(this, dialogs_, btnCreate, &QPushButton::clicked, &TfrmKVBEditor::btnCreateClick);
     On(this, dialogs_, btnAnalyse, &QPushButton::clicked, &TfrmKVBEditor::btnAnalyseClick);
     On(this, dialogs_, btnAdvanced, &QPushButton::clicked, &TfrmKVBEditor::btnAdvancedClick);
+    lstFiles->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(lstFiles, &QTreeWidget::customContextMenuRequested, this,
+            [this](const QPoint &position) { Guarded(dialogs_, [&] { lstFilesContextMenu(position); }); });
+    auto *stopKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    On(this, dialogs_, stopKey, &QShortcut::activated, &TfrmKVBEditor::mnuStopMusicClick);
 
     Guarded(dialogs_, [this] { FormCreate(); });
 }
@@ -398,6 +413,134 @@ void TfrmKVBEditor::btnAdvancedClick()
     lstFiles->setUpdatesEnabled(false);
     lstFiles->clear();
     lstFiles->setUpdatesEnabled(true);
+}
+
+std::unique_ptr<QMenu> TfrmKVBEditor::EntryMenu()
+{
+    auto menu = std::make_unique<QMenu>(this);
+    auto add = [&](const char *name, const char *text, void (TfrmKVBEditor::*handler)()) {
+        QAction *action = menu->addAction(text);
+        action->setObjectName(name);
+        On(this, dialogs_, action, &QAction::triggered, handler);
+        return action;
+    };
+    QTreeWidgetItem *item = lstFiles->currentItem();
+    const bool selected = item && item->isSelected() && catalogue_;
+    const std::string extension = selected ? PreviewExtension(item->text(0).toStdString()) : "";
+    add("mnuExtract", "Extract...", &TfrmKVBEditor::btnExtractClick)->setEnabled(selected);
+    add("mnuReplace", "Replace with file...", &TfrmKVBEditor::mnuReplaceClick)->setEnabled(selected);
+    if (extension == ".TEX") {
+        add("mnuExportPng", "Export as PNG...", &TfrmKVBEditor::mnuExportPngClick);
+        add("mnuImportPng", "Import PNG...", &TfrmKVBEditor::mnuImportPngClick);
+    }
+    if (extension == ".MID")
+        add("mnuSaveWav", "Save as WAV...", &TfrmKVBEditor::mnuSaveWavClick);
+    menu->addSeparator();
+    add("mnuStopMusic", "Stop music", &TfrmKVBEditor::mnuStopMusicClick)
+        ->setEnabled(Media && Media->QueryMode() == MediaMode::Playing);
+    return menu;
+}
+
+void TfrmKVBEditor::lstFilesContextMenu(const QPoint &position)
+{
+    std::unique_ptr<QMenu> menu = EntryMenu();
+    menu->exec(lstFiles->viewport()->mapToGlobal(position));
+}
+
+int TfrmKVBEditor::SelectedIndex()
+{
+    QTreeWidgetItem *item = lstFiles->currentItem();
+    if (!item || !item->isSelected() || !catalogue_) {
+        dialogs_.Notice("Select a file first!");
+        return -1;
+    }
+    return RecordIndex(lstFiles, item, cmbList);
+}
+
+void TfrmKVBEditor::ReplaceEntryWith(int index, const std::string &file)
+{
+    const std::string archive = catalogue_->FileName();
+    const QString question =
+        "The archive file " + openedFileName_ + " will be rewritten, with the data of entry " +
+        Shown(catalogue_->GetEntry(index).Name) + " replaced by " +
+        QString::fromStdString(std::filesystem::path(file).filename().string()) +
+        ". Everything else stays as it is. Continue?";
+    if (!dialogs_.Question(question, "Replace entry"))
+        return;
+    {
+        BusyScope busy(*this);
+        ReplaceEntries(archive, {{index, file}}, archive, [this](int32_t position, int32_t maximum) {
+            Status->setMaximum(maximum);
+            Status->setValue(position);
+            KeepPainting();
+        });
+    }
+    // The archive on disk is a new one: the catalogue is read again, at the same place.
+    OpenArchive(QString::fromStdString(archive));
+    cmbList->setCurrentIndex(index / kBlockSize);
+    cmbListChange();
+    if (QTreeWidgetItem *row = RowOfRecord(lstFiles, cmbList, index)) {
+        lstFiles->setCurrentItem(row);
+        lstFiles->scrollToItem(row);
+    }
+}
+
+void TfrmKVBEditor::mnuReplaceClick()
+{
+    const int index = SelectedIndex();
+    if (index < 0)
+        return;
+    std::optional<QString> file = dialogs_.OpenFile(opnAny);
+    if (!file)
+        return;
+    ReplaceEntryWith(index, file->toStdString());
+}
+
+void TfrmKVBEditor::mnuExportPngClick()
+{
+    const int index = SelectedIndex();
+    if (index < 0)
+        return;
+    const std::string name = catalogue_->GetEntry(index).Name;
+    savPng.fileName = IsSafeEntryName(name) ? Shown(name) + ".png" : QString();
+    std::optional<QString> target = dialogs_.SaveFile(savPng);
+    if (!target)
+        return;
+    TexFileToPng(ExtractToWorkFile(*catalogue_, index, ".TEX"), target->toStdString());
+}
+
+void TfrmKVBEditor::mnuImportPngClick()
+{
+    const int index = SelectedIndex();
+    if (index < 0)
+        return;
+    std::optional<QString> png = dialogs_.OpenFile(opnPng);
+    if (!png)
+        return;
+    // The entry itself is the reference: the new texture is read by the game as it was.
+    const std::string reference = ExtractToWorkFile(*catalogue_, index, ".TEX");
+    const std::string texture = GetTempDir() + "imported.TEX";
+    PngToTex(reference, png->toStdString(), texture, false);
+    ReplaceEntryWith(index, texture);
+}
+
+void TfrmKVBEditor::mnuSaveWavClick()
+{
+    const int index = SelectedIndex();
+    if (index < 0)
+        return;
+    std::optional<QString> target = dialogs_.SaveFile(savWav);
+    if (!target)
+        return;
+    BusyScope busy(*this);
+    RenderMidiToWav(ExtractToWorkFile(*catalogue_, index, ".MID"), target->toStdString(),
+                    FluidSynthSetup::FromEnvironment());
+}
+
+void TfrmKVBEditor::mnuStopMusicClick()
+{
+    if (Media)
+        Media->Stop();
 }
 
 void TfrmKVBEditor::FormDestroy()

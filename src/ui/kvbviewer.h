@@ -16,6 +16,8 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
+class QMenu;
+class QPoint;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
@@ -52,6 +54,17 @@ public:
     void btnAdvancedClick();
     void FormDestroy();
 
+    // The list's context menu (right button or the menu key) for the selected entry; the menu
+    // belongs to the caller. Its actions carry object names: mnuExtract, mnuReplace,
+    // mnuExportPng and mnuImportPng (textures), mnuSaveWav (music), mnuStopMusic.
+    std::unique_ptr<QMenu> EntryMenu();
+    void lstFilesContextMenu(const QPoint &position);
+    void mnuReplaceClick();
+    void mnuExportPngClick();
+    void mnuImportPngClick();
+    void mnuSaveWavClick();
+    void mnuStopMusicClick();
+
     // The player behind Media; tests put in one of their own.
     void SetMediaPlayer(std::unique_ptr<MediaPlayer> player) { Media = std::move(player); }
 
@@ -85,6 +98,10 @@ public:
     FileDialogOptions opnKVB;
     FileDialogOptions savKVB;
     FileDialogOptions savAny;
+    FileDialogOptions opnAny;
+    FileDialogOptions opnPng;
+    FileDialogOptions savPng;
+    FileDialogOptions savWav;
     TFolderDialog selFolder;
 
 protected:
@@ -93,6 +110,11 @@ protected:
 private:
     void BuildControls();
     void ShowTexture(const std::string &path);
+    // The selected row's record index, or -1 (after a notice) when no row is selected.
+    int SelectedIndex();
+    // Asks, then rebuilds the archive with entry index's data replaced by file, and opens it
+    // again showing the same block with the entry selected.
+    void ReplaceEntryWith(int index, const std::string &file);
     void ShowInfoLines(const std::vector<std::string> &lines);
     // Lets the window repaint during long work; user input waits until the work is done.
     void KeepPainting();
