@@ -30,6 +30,12 @@ struct EditCase {
     TEditRepair::Effect effect;
 };
 
+// Failure messages name the row, not its bytes.
+void PrintTo(const EditCase &edit, std::ostream *out)
+{
+    *out << edit.name;
+}
+
 const std::string &BigData()
 {
     static const std::string data = PatternBytes(1 << 20, 9);
