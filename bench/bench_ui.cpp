@@ -26,6 +26,7 @@ public:
     std::optional<QString> OpenFile(const FileDialogOptions &) override { return {}; }
     std::optional<QString> SaveFile(const FileDialogOptions &) override { return {}; }
     std::optional<QString> ChooseFolder(const QString &) override { return {}; }
+    std::optional<QString> AskText(const QString &, const QString &) override { return {}; }
 };
 
 void BM_FillBlockOfThousandRows(benchmark::State &state)

@@ -105,6 +105,23 @@ bool SameName(const std::string &a, const std::string &b)
     return true;
 }
 
+bool NameContains(const std::string &name, const std::string &part)
+{
+    auto same = [](char a, char b) { return AsciiUpper(a) == AsciiUpper(b); };
+    return std::search(name.begin(), name.end(), part.begin(), part.end(), same) != name.end();
+}
+
+int32_t FindNextName(int32_t count, int32_t after, const std::string &part,
+                     const std::function<std::string(int32_t index)> &nameOf)
+{
+    for (int32_t step = 1; step <= count; ++step) {
+        const int32_t index = int32_t((int64_t(after) + step + count) % count);
+        if (NameContains(nameOf(index), part))
+            return index;
+    }
+    return -1;
+}
+
 std::string CreatorFromField(const TCreatorField &field)
 {
     auto first = std::find_if(field.begin(), field.end(), [](char c) { return c != '\0'; });

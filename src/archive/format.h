@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace kvb {
@@ -75,6 +76,12 @@ std::string NameFromField(const TNameField &field);
 TNameField NameToField(const std::string &name);
 // Names are compared with the ASCII letters a..z upper-cased; every other byte must match.
 bool SameName(const std::string &a, const std::string &b);
+// Whether part occurs in name, compared the same way; an empty part occurs in every name.
+bool NameContains(const std::string &name, const std::string &part);
+// The first of the count names after index after (wrapping round, after itself last) that
+// contains part; -1 when none does. nameOf(i) gives name i.
+int32_t FindNextName(int32_t count, int32_t after, const std::string &part,
+                     const std::function<std::string(int32_t index)> &nameOf);
 
 // Creator rule: leading NULs are padding; everything from the first non-NUL byte through the
 // last byte of the field is text, later NULs included.

@@ -59,6 +59,17 @@ QTreeWidgetItem *RowOfRecord(const QTreeWidget *list, const QComboBox *selector,
     return list->topLevelItem(index - first);
 }
 
+void ShowRecord(QTreeWidget *list, QComboBox *selector, int index, const std::function<void()> &refill)
+{
+    selector->setCurrentIndex(index / kBlockSize);
+    if (TakeChosenBlock(selector))
+        refill();
+    if (QTreeWidgetItem *row = RowOfRecord(list, selector, index)) {
+        list->setCurrentItem(row);
+        list->scrollToItem(row);
+    }
+}
+
 void FillBlock(QTreeWidget *list, const QComboBox *selector, int count,
                const std::function<QStringList(int index)> &rowTexts)
 {
@@ -68,8 +79,13 @@ void FillBlock(QTreeWidget *list, const QComboBox *selector, int count,
     const int last = std::min(count, first + kBlockSize) - 1;
     QList<QTreeWidgetItem *> rows;
     rows.reserve(std::max(0, last - first + 1));
-    for (int index = first; index <= last; ++index)
-        rows.append(new QTreeWidgetItem(rowTexts(index)));
+    for (int index = first; index <= last; ++index) {
+        auto *row = new QTreeWidgetItem(rowTexts(index));
+        // A name cut off by its column shows whole when the pointer rests on it.
+        for (int column = 0; column < row->columnCount(); ++column)
+            row->setToolTip(column, row->text(column));
+        rows.append(row);
+    }
     list->addTopLevelItems(rows);
     list->scrollToTop();
     list->setUpdatesEnabled(true);

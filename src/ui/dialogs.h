@@ -35,6 +35,22 @@ public:
     virtual std::optional<QString> SaveFile(const FileDialogOptions &options) = 0;
     // The chosen folder, or nothing when cancelled.
     virtual std::optional<QString> ChooseFolder(const QString &title) = 0;
+    // A line of text typed by the user, or nothing when cancelled.
+    virtual std::optional<QString> AskText(const QString &text, const QString &caption) = 0;
+};
+
+// Where the next file dialog or folder chooser opens: the folder used last by any of them in
+// this run, or the process's current folder before the first. Nothing of it is kept on disk.
+class TFolderMemory {
+public:
+    // Empty before anything was chosen: the dialog then opens in the current folder.
+    const QString &StartFolder() const { return folder_; }
+    // A file (whose folder is remembered) or a folder was chosen.
+    void ChoseFile(const QString &file);
+    void ChoseFolder(const QString &folder);
+
+private:
+    QString folder_;
 };
 
 // The real dialogs, owned by a window.
@@ -47,9 +63,13 @@ public:
     std::optional<QString> OpenFile(const FileDialogOptions &options) override;
     std::optional<QString> SaveFile(const FileDialogOptions &options) override;
     std::optional<QString> ChooseFolder(const QString &title) override;
+    std::optional<QString> AskText(const QString &text, const QString &caption) override;
 
 private:
+    std::optional<QString> RunFileDialog(const FileDialogOptions &options, bool save);
+
     QWidget *owner_;
+    TFolderMemory folders_;
 };
 
 // An exception's message as the error box shows it: a "." is added when the last character's

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QTreeWidget>
 
@@ -65,6 +66,10 @@ TfrmAdvanced::TfrmAdvanced(Dialogs &dialogs, QWidget *parent) : QDialog(parent),
     On(this, dialogs_, lstTable, &QTreeWidget::itemClicked, &TfrmAdvanced::lstTableClick);
     On(this, dialogs_, cmbTable, &QComboBox::activated, &TfrmAdvanced::cmbTableChange);
     On(this, dialogs_, cmbHeader, &QComboBox::activated, &TfrmAdvanced::cmbHeaderChange);
+    On(this, dialogs_, new QShortcut(QKeySequence::Find, this), &QShortcut::activated,
+       &TfrmAdvanced::FindClick);
+    On(this, dialogs_, new QShortcut(QKeySequence::FindNext, this), &QShortcut::activated,
+       &TfrmAdvanced::FindNextClick);
 }
 
 TfrmAdvanced::~TfrmAdvanced() = default;
@@ -321,6 +326,46 @@ void TfrmAdvanced::btnTruncateClick()
 
     FillBlockCombos();
     ReplaceCountLines();
+}
+
+void TfrmAdvanced::FindClick()
+{
+    std::optional<QString> text = dialogs_.AskText("Find the next record whose name contains:", "Find");
+    if (!text)
+        return;
+    findText_ = *text;
+    FindNextClick();
+}
+
+void TfrmAdvanced::FindNextClick()
+{
+    if (findText_.isEmpty()) {
+        FindClick();
+        return;
+    }
+    const TRawKVBFile &file = Raw();
+    if (lstHeader->hasFocus() || lstTable->hasFocus())
+        findInData_ = lstHeader->hasFocus();
+    QTreeWidget *list = findInData_ ? lstHeader : lstTable;
+    QComboBox *selector = findInData_ ? cmbHeader : cmbTable;
+    QTreeWidgetItem *item = list->currentItem();
+    const int after = item && item->isSelected() ? RecordIndex(list, item, selector) : -1;
+    const std::optional<std::string> part = Utf8ToCp1252(findText_.toStdString());
+    int found = -1;
+    if (part && findInData_)
+        found = FindNextName(file.DataCount(), after, *part,
+                             [&](int32_t j) { return NameFromField(file.GetDataRecord(j).Name); });
+    else if (part)
+        found = FindNextName(file.TocCount(), after, *part,
+                             [&](int32_t t) { return NameFromField(file.GetTocRecord(t).Name); });
+    if (found < 0) {
+        dialogs_.Notice("No entry matches " + findText_ + ".");
+        return;
+    }
+    if (findInData_)
+        ShowRecord(lstHeader, cmbHeader, found, [this] { FillHeaderList(); });
+    else
+        ShowRecord(lstTable, cmbTable, found, [this] { FillTableList(); });
 }
 
 void TfrmAdvanced::ReplaceCountLines()

@@ -43,6 +43,10 @@ public:
     void btnAppendClick();
     void btnTruncateClick();
     void btnQuitClick();
+    // Ctrl+F and F3, as in the main window, in the list that has the focus (the table of
+    // contents when neither has).
+    void FindClick();
+    void FindNextClick();
 
     // The archive being edited, or none while the window is closed.
     const TRawKVBFile *RawFile() const { return rawFile_.get(); }
@@ -78,6 +82,8 @@ private:
 
     Dialogs &dialogs_;
     std::unique_ptr<TRawKVBFile> rawFile_;
+    QString findText_;
+    bool findInData_ = false;
 };
 
 } // namespace kvb::ui

@@ -103,8 +103,14 @@ TfrmKVBEditor::TfrmKVBEditor(Dialogs &dialogs, QWidget *parent)
     lstFiles->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lstFiles, &QTreeWidget::customContextMenuRequested, this,
             [this](const QPoint &position) { Guarded(dialogs_, [&] { lstFilesContextMenu(position); }); });
-    auto *stopKey = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    On(this, dialogs_, stopKey, &QShortcut::activated, &TfrmKVBEditor::mnuStopMusicClick);
+    auto key = [this](QKeySequence sequence, void (TfrmKVBEditor::*handler)()) {
+        On(this, dialogs_, new QShortcut(sequence, this), &QShortcut::activated, handler);
+    };
+    key(QKeySequence(Qt::Key_Escape), &TfrmKVBEditor::mnuStopMusicClick);
+    key(QKeySequence::Find, &TfrmKVBEditor::FindClick);
+    key(QKeySequence::FindNext, &TfrmKVBEditor::FindNextClick);
+    key(QKeySequence(Qt::CTRL | Qt::Key_O), &TfrmKVBEditor::btnOpenClick);
+    key(QKeySequence(Qt::CTRL | Qt::Key_E), &TfrmKVBEditor::btnExtractClick);
 
     Guarded(dialogs_, [this] { FormCreate(); });
 }
@@ -477,12 +483,37 @@ void TfrmKVBEditor::ReplaceEntryWith(int index, const std::string &file)
     }
     // The archive on disk is a new one: the catalogue is read again, at the same place.
     OpenArchive(QString::fromStdString(archive));
-    cmbList->setCurrentIndex(index / kBlockSize);
-    cmbListChange();
-    if (QTreeWidgetItem *row = RowOfRecord(lstFiles, cmbList, index)) {
-        lstFiles->setCurrentItem(row);
-        lstFiles->scrollToItem(row);
+    ShowRecord(lstFiles, cmbList, index, [this] { FillFileList(); });
+}
+
+void TfrmKVBEditor::FindClick()
+{
+    std::optional<QString> text = dialogs_.AskText("Find the next entry whose name contains:", "Find");
+    if (!text)
+        return;
+    findText_ = *text;
+    FindNextClick();
+}
+
+void TfrmKVBEditor::FindNextClick()
+{
+    if (findText_.isEmpty()) {
+        FindClick();
+        return;
     }
+    if (!catalogue_)
+        return;
+    QTreeWidgetItem *item = lstFiles->currentItem();
+    const int after = item && item->isSelected() ? RecordIndex(lstFiles, item, cmbList) : -1;
+    const std::optional<std::string> part = Utf8ToCp1252(findText_.toStdString());
+    const int found = part ? FindNextName(catalogue_->EntryCount(), after, *part,
+                                          [this](int32_t i) { return catalogue_->GetEntry(i).Name; })
+                           : -1;
+    if (found < 0) {
+        dialogs_.Notice("No entry matches " + findText_ + ".");
+        return;
+    }
+    ShowRecord(lstFiles, cmbList, found, [this] { FillFileList(); });
 }
 
 void TfrmKVBEditor::mnuReplaceClick()

@@ -64,6 +64,10 @@ public:
     void mnuImportPngClick();
     void mnuSaveWavClick();
     void mnuStopMusicClick();
+    // Ctrl+F asks for part of a name and selects the next entry holding it (ASCII case
+    // ignored), in whichever block it lies; F3 finds the next one.
+    void FindClick();
+    void FindNextClick();
 
     // The player behind Media; tests put in one of their own.
     void SetMediaPlayer(std::unique_ptr<MediaPlayer> player) { Media = std::move(player); }
@@ -135,6 +139,7 @@ private:
     TfrmTexView *frmTexView_ = nullptr;
     TfrmAdvanced *frmAdvanced_ = nullptr;
     bool busy_ = false;
+    QString findText_;
     int64_t lastPaint_ = 0;
 };
 

@@ -27,6 +27,7 @@ public:
     std::deque<std::optional<QString>> files;   // answers of OpenFile and SaveFile
     std::deque<std::optional<QString>> folders; // answers of ChooseFolder
     std::deque<bool> answers;                   // answers of Question
+    std::deque<std::optional<QString>> texts;   // answers of AskText
     ui::FileDialogOptions lastFileOptions;
 
     void Notice(const QString &text) override { shown << "notice: " + text; }
@@ -49,6 +50,11 @@ public:
     std::optional<QString> ChooseFolder(const QString &) override
     {
         return Next(folders, "folder chooser");
+    }
+    std::optional<QString> AskText(const QString &text, const QString &caption) override
+    {
+        shown << "ask " + caption + ": " + text;
+        return Next(texts, "text question");
     }
 
 private:
