@@ -200,6 +200,37 @@ TEST(MainWindow, ExtractAllWritesEveryEntryAndStopsAtAnUnsafeName)
     EXPECT_TRUE(m.w.centralWidget()->isEnabled());
 }
 
+TEST(MainWindow, ExtractOntoTheOpenArchiveItselfIsRefused)
+{
+    MainWindow m;
+    const std::string bytes = ArchiveOf(3);
+    const QString path = m.Write("a.kvb", bytes);
+    m.Open(path);
+    m.SelectRow(1);
+    m.dialogs.files.push_back(path);
+    QTest::mouseClick(m.w.btnExtract, Qt::LeftButton);
+    ASSERT_EQ(m.dialogs.shown.size(), 1);
+    EXPECT_TRUE(m.dialogs.shown[0].startsWith("error: ")) << m.dialogs.shown[0].toStdString();
+    EXPECT_TRUE(m.dialogs.shown[0].contains(path)) << m.dialogs.shown[0].toStdString();
+    EXPECT_EQ(ReadFile(path.toStdString()), bytes);
+}
+
+TEST(MainWindow, ExtractAllReplacesAPlantedLinkInsteadOfWritingThroughIt)
+{
+    MainWindow m;
+    m.Open(m.Write("a.kvb", ArchiveOf(3)));
+    const std::filesystem::path out = m.dir.Path() / "out";
+    std::filesystem::create_directory(out);
+    WriteFile(m.dir / "outside.txt", "outside");
+    std::filesystem::create_symlink(m.dir / "outside.txt", out / "E1.BIN");
+    m.dialogs.folders.push_back(QString::fromStdString(out.string()));
+    QTest::mouseClick(m.w.btnExtractAll, Qt::LeftButton);
+    EXPECT_TRUE(m.dialogs.shown.isEmpty()) << m.dialogs.shown.join("|").toStdString();
+    EXPECT_EQ(ReadFile(m.dir / "outside.txt"), "outside");
+    EXPECT_TRUE(std::filesystem::is_regular_file(std::filesystem::symlink_status(out / "E1.BIN")));
+    EXPECT_EQ(ReadFile(out / "E1.BIN"), EntryData(1));
+}
+
 TEST(MainWindow, AFailedOpenKeepsWhatWasShown)
 {
     MainWindow m;
