@@ -10,4 +10,7 @@ namespace kvb {
 // The path ends in "/". Raises EKVBError when the folder cannot be created.
 std::string GetTempDir();
 
+// A new folder of this process's own inside GetTempDir(), its path ending in "/".
+std::string NewTempSubfolder();
+
 } // namespace kvb

@@ -4,6 +4,7 @@
 #include "archive/extract.h"
 #include "platform/stream.h"
 #include "platform/media_player.h"
+#include "platform/encoding.h"
 #include "platform/file_attributes.h"
 #include "platform/temp_dir.h"
 
@@ -38,6 +39,18 @@ std::string ExtractToWorkFile(const TKVBFile &catalogue, int32_t index, const st
     const std::string path = GetTempDir() + "entry" + extension;
     TFileStream archive(catalogue.FileName(), TFileStream::Mode::OpenRead);
     ExtractEntry(archive, catalogue.GetEntry(index), path);
+    return path;
+}
+
+std::string ExtractToDragFile(const TKVBFile &catalogue, int32_t index)
+{
+    const TKVB_Entry entry = catalogue.GetEntry(index);
+    CheckSafeEntryName(entry.Name, "extracted");
+    // A folder of its own for each drag: the file must carry the entry's name, and an earlier
+    // drag's file of that name may still be in a file manager's hands.
+    const std::string path = NewTempSubfolder() + Cp1252ToUtf8(entry.Name);
+    TFileStream archive(catalogue.FileName(), TFileStream::Mode::OpenRead);
+    ExtractEntry(archive, entry, path);
     return path;
 }
 

@@ -28,6 +28,11 @@ void DeletePreviewTempFile();
 // (".TEX", ".MID") ends the name.
 std::string ExtractToWorkFile(const TKVBFile &catalogue, int32_t index, const std::string &extension);
 
+// Extracts entry index under its own name into a new folder of the private temporary folder,
+// for a drag to a file manager; returns the file's path. A name that cannot be a file name is
+// refused as extracting every entry refuses it.
+std::string ExtractToDragFile(const TKVBFile &catalogue, int32_t index);
+
 // What the window does for a preview.
 struct PreviewCallbacks {
     std::function<void(const std::string &text)> notice;

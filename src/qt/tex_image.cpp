@@ -56,13 +56,19 @@ void TexFileToPng(const std::string &texFile, const std::string &pngFile)
     if (texture.Width == 0 || texture.Height == 0)
         throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
                         " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");
+    SaveImageAsPng(TexImageToQImage(texture), pngFile, {&source});
+}
+
+void SaveImageAsPng(const QImage &image, const std::string &pngFile,
+                    const std::vector<const TFileStream *> &sources)
+{
     // Encoded in memory, so that the file is written like every other output of the program.
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    if (!TexImageToQImage(texture).save(&buffer, "PNG"))
+    if (!image.save(&buffer, "PNG"))
         throw EFCreateError(pngFile);
-    TOutputFile output(pngFile, TOutputKind::Whole, {&source});
+    TOutputFile output(pngFile, TOutputKind::Whole, sources);
     output.Stream().WriteBuffer(png.constData(), png.size());
     output.Commit();
 }

@@ -1,11 +1,13 @@
 // A decoded texture as a QImage, for the preview window and kvb tex2png alike.
 #pragma once
 
+#include "platform/stream.h"
 #include "preview/tex.h"
 
 #include <QImage>
 
 #include <string>
+#include <vector>
 
 namespace kvb {
 
@@ -16,5 +18,8 @@ QImage TexImageToQImage(const TTexImage &image);
 // kvb tex2png and "Export as PNG...": decodes the TEX file and writes it as a PNG through the
 // safe writer. A texture without pixels is refused, since a PNG needs at least one.
 void TexFileToPng(const std::string &texFile, const std::string &pngFile);
+// Writes image as a PNG through the safe writer; sources are the files the image came from.
+void SaveImageAsPng(const QImage &image, const std::string &pngFile,
+                    const std::vector<const TFileStream *> &sources = {});
 
 } // namespace kvb

@@ -3,6 +3,9 @@
 #include "archive/info_lines.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPushButton>
 #include <QTreeWidget>
 
 namespace kvb::ui {
@@ -12,10 +15,56 @@ QString Shown(const std::string &archiveText)
     return QString::fromStdString(ShownText(archiveText));
 }
 
+namespace {
+
+// Presses a button on Enter when it has the focus.
+class TEnterPresses : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                static_cast<QPushButton *>(watched)->animateClick();
+                return true;
+            }
+        }
+        return false;
+    }
+};
+
+} // namespace
+
 QTreeWidget *ReportList(QWidget *parent, const char *name,
                         std::initializer_list<std::pair<QString, int>> columns)
 {
     auto *list = new QTreeWidget(parent);
+    SetUpReportList(list, name, columns);
+    return list;
+}
+
+QListWidget *InfoList(QWidget *parent)
+{
+    auto *list = new QListWidget(parent);
+    list->setObjectName("lstInfo");
+    QPalette silver = list->palette();
+    silver.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
+    // Grey text of a disabled list would vanish on the silver.
+    silver.setColor(QPalette::Disabled, QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
+    silver.setColor(QPalette::Disabled, QPalette::Text, silver.color(QPalette::Active, QPalette::Text));
+    list->setPalette(silver);
+    return list;
+}
+
+void PressOnEnter(QPushButton *button)
+{
+    button->installEventFilter(new TEnterPresses(button));
+}
+
+void SetUpReportList(QTreeWidget *list, const char *name,
+                     std::initializer_list<std::pair<QString, int>> columns)
+{
     list->setObjectName(name);
     list->setColumnCount(int(columns.size()));
     QStringList captions;
@@ -31,7 +80,6 @@ QTreeWidget *ReportList(QWidget *parent, const char *name,
     list->setUniformRowHeights(true);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    return list;
 }
 
 } // namespace kvb::ui

@@ -10,6 +10,8 @@
 #include <string>
 #include <utility>
 
+class QListWidget;
+class QPushButton;
 class QTreeWidget;
 class QWidget;
 
@@ -30,5 +32,15 @@ QString Shown(const std::string &archiveText);
 // clicked or moved, no tree decoration, one row selectable.
 QTreeWidget *ReportList(QWidget *parent, const char *name,
                         std::initializer_list<std::pair<QString, int>> columns);
+// The same for a list of a class of its own, created by the caller.
+void SetUpReportList(QTreeWidget *list, const char *name,
+                     std::initializer_list<std::pair<QString, int>> columns);
+
+// The silver information list of both windows, its text readable also while the window is
+// disabled for a long operation.
+QListWidget *InfoList(QWidget *parent);
+
+// Enter on the focused button presses it, as on the platform the windows come from.
+void PressOnEnter(QPushButton *button);
 
 } // namespace kvb::ui

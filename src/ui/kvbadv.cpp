@@ -80,6 +80,7 @@ void TfrmAdvanced::BuildControls()
         auto *b = new QPushButton(text, this);
         b->setObjectName(name);
         b->setGeometry(geometry);
+        PressOnEnter(b);
         b->setAutoDefault(false);
         return b;
     };
@@ -99,12 +100,8 @@ void TfrmAdvanced::BuildControls()
         return c;
     };
 
-    lstInfo = new QListWidget(this);
-    lstInfo->setObjectName("lstInfo");
+    lstInfo = InfoList(this);
     lstInfo->setGeometry(8, 8, 289, 73);
-    QPalette silver = lstInfo->palette();
-    silver.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
-    lstInfo->setPalette(silver);
 
     btnQuit = button("btnQuit", "Quit", {304, 8, 193, 25});
     btnAppend = button("btnAppend", "Append file to KVB", {304, 36, 193, 25});

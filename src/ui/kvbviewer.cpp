@@ -17,6 +17,7 @@
 #include "tools/creation.h"
 #include "tools/rebuild.h"
 #include "ui/blocks.h"
+#include "ui/entry_list.h"
 #include "ui/form_helpers.h"
 #include "ui/kvbadv.h"
 #include "ui/kvbpreview.h"
@@ -28,12 +29,15 @@
 #include <QComboBox>
 #include <QDateTime>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -100,6 +104,11 @@ TfrmKVBEditor::TfrmKVBEditor(Dialogs &dialogs, QWidget *parent)
     On(this, dialogs_, btnCreate, &QPushButton::clicked, &TfrmKVBEditor::btnCreateClick);
     On(this, dialogs_, btnAnalyse, &QPushButton::clicked, &TfrmKVBEditor::btnAnalyseClick);
     On(this, dialogs_, btnAdvanced, &QPushButton::clicked, &TfrmKVBEditor::btnAdvancedClick);
+    lstFiles->ExtractForDrag = [this](QTreeWidgetItem *row) { return ExtractForDrag(row); };
+    lstFiles->DragFailed = [this](const std::exception &e) {
+        dialogs_.Error(ErrorBoxText(QString::fromUtf8(e.what())));
+    };
+    setAcceptDrops(true);
     lstFiles->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lstFiles, &QTreeWidget::customContextMenuRequested, this,
             [this](const QPoint &position) { Guarded(dialogs_, [&] { lstFilesContextMenu(position); }); });
@@ -139,6 +148,7 @@ void TfrmKVBEditor::BuildControls()
     auto button = [central](const char *name, const char *text) {
         auto *b = new QPushButton(text, central);
         b->setObjectName(name);
+        PressOnEnter(b);
         return b;
     };
     auto row = [layout](std::initializer_list<QWidget *> widgets) {
@@ -155,16 +165,13 @@ void TfrmKVBEditor::BuildControls()
     btnExtractAll = button("btnExtractAll", "Extract all");
     row({btnOpen, btnExtract, btnExtractAll});
 
-    lstFiles = ReportList(central, "lstFiles",
-                          {{"Filename", 100}, {"Table start", 75}, {"File length", 75}});
+    lstFiles = new TEntryList(central);
+    SetUpReportList(lstFiles, "lstFiles",
+                    {{"Filename", 100}, {"Table start", 75}, {"File length", 75}});
     lstFiles->setMinimumHeight(250);
     layout->addWidget(lstFiles);
 
-    lstInfo = new QListWidget(central);
-    lstInfo->setObjectName("lstInfo");
-    QPalette silver = lstInfo->palette();
-    silver.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
-    lstInfo->setPalette(silver);
+    lstInfo = InfoList(central);
     lstInfo->setFixedHeight(110);
     layout->addWidget(lstInfo);
 
@@ -344,6 +351,12 @@ void TfrmKVBEditor::lstFilesDblClick()
 void TfrmKVBEditor::ShowTexture(const std::string &path)
 {
     const TTexImage texture = ReadTexFile(path);
+    // A window of no width or height would vanish without a word.
+    if (texture.Width == 0 || texture.Height == 0) {
+        dialogs_.Notice("The texture has no pixels (" + QString::number(texture.Width) + " x " +
+                        QString::number(texture.Height) + "), so there is nothing to show.");
+        return;
+    }
     frmTexView_->ShowPicture(texture.Width, texture.Height, TexImageToQImage(texture));
 }
 
@@ -572,6 +585,38 @@ void TfrmKVBEditor::mnuStopMusicClick()
 {
     if (Media)
         Media->Stop();
+}
+
+std::string TfrmKVBEditor::ExtractForDrag(QTreeWidgetItem *row)
+{
+    if (!catalogue_)
+        throw EKVBError("No archive is open");
+    return ExtractToDragFile(*catalogue_, RecordIndex(lstFiles, row, cmbList));
+}
+
+std::optional<QString> TfrmKVBEditor::DroppedArchive(const QMimeData *data)
+{
+    if (!data || !data->hasUrls() || data->urls().isEmpty() || !data->urls().first().isLocalFile())
+        return std::nullopt;
+    const QString path = data->urls().first().toLocalFile();
+    if (!path.endsWith(".kvb", Qt::CaseInsensitive))
+        return std::nullopt;
+    return path;
+}
+
+void TfrmKVBEditor::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!busy_ && DroppedArchive(event->mimeData()))
+        event->acceptProposedAction();
+}
+
+void TfrmKVBEditor::dropEvent(QDropEvent *event)
+{
+    const std::optional<QString> archive = DroppedArchive(event->mimeData());
+    if (busy_ || !archive)
+        return;
+    event->acceptProposedAction();
+    Guarded(dialogs_, [&] { OpenArchive(*archive); });
 }
 
 void TfrmKVBEditor::FormDestroy()

@@ -4,6 +4,7 @@
 
 #include "archive/catalogue.h"
 #include "ui/dialogs.h"
+#include "ui/entry_list.h"
 #include "platform/media_player.h"
 #include "ui/kapdlg.h"
 
@@ -17,10 +18,12 @@ class QComboBox;
 class QLabel;
 class QListWidget;
 class QMenu;
+class QMimeData;
 class QPoint;
 class QProgressBar;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace kvb::ui {
 
@@ -69,6 +72,12 @@ public:
     void FindClick();
     void FindNextClick();
 
+    // Dragging a row out extracts its entry into a folder of its own in the private temporary
+    // folder and hands that file over; dropping a .KVB file onto the window opens it.
+    std::string ExtractForDrag(QTreeWidgetItem *row);
+    // The archive a drop brings, or nothing.
+    static std::optional<QString> DroppedArchive(const QMimeData *data);
+
     // The player behind Media; tests put in one of their own.
     void SetMediaPlayer(std::unique_ptr<MediaPlayer> player) { Media = std::move(player); }
 
@@ -83,7 +92,7 @@ public:
     QPushButton *btnOpen;
     QPushButton *btnExtract;
     QPushButton *btnExtractAll;
-    QTreeWidget *lstFiles;
+    TEntryList *lstFiles;
     QListWidget *lstInfo;
     QPushButton *btnCreate;
     QPushButton *btnAnalyse;
@@ -110,6 +119,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void BuildControls();

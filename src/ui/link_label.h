@@ -17,6 +17,9 @@ signals:
 protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    // With the focus, the label draws the platform's focus frame, so that keyboard users see
+    // where they are.
+    void paintEvent(QPaintEvent *event) override;
 };
 
 } // namespace kvb::ui

@@ -7,7 +7,10 @@
 #include "ui/app_windows.h"
 
 #include <QComboBox>
+#include <QAction>
+#include <QImage>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
@@ -115,8 +118,42 @@ TEST(Preview, TexturesAreShownAtTheirOwnSize)
     EXPECT_EQ(p.dialogs.shown, QStringList{"error: Stream read error."});
     EXPECT_EQ(view.size(), QSize(640, 480));
 
+    // A texture without pixels is said to be one, not shown as a window of no width.
     p.DoubleClick(0, 2);
-    EXPECT_EQ(view.size(), QSize(0, 7));
+    EXPECT_EQ(p.dialogs.shown.back(),
+              "notice: The texture has no pixels (0 x 7), so there is nothing to show.");
+    EXPECT_EQ(view.size(), QSize(640, 480));
+}
+
+TEST(Preview, ZoomsInWholeStepsWithSharpPixelsAndSavesThePicture)
+{
+    TexBuilder texture = GradientTex(8, 4);
+    PreviewWindow p(ArchiveBuilder().Add("PIC.TEX", texture.Build()).Build());
+    TfrmTexView &view = *p.windows.frmTexView;
+    p.DoubleClick(0, 0);
+    ASSERT_EQ(view.size(), QSize(8, 4));
+
+    std::unique_ptr<QMenu> menu = view.PictureMenu();
+    for (int i = 0; i < 10; ++i)
+        menu->findChild<QAction *>("mnuZoomIn")->trigger();
+    EXPECT_EQ(view.Zoom(), 8);
+    EXPECT_EQ(view.size(), QSize(64, 32));
+    const QImage shown = view.Image->pixmap().toImage();
+    // Every texel is an 8 × 8 square of one colour.
+    EXPECT_EQ(shown.pixel(0, 0), shown.pixel(7, 7));
+    EXPECT_NE(shown.pixel(7, 0), shown.pixel(8, 0));
+    menu->findChild<QAction *>("mnuZoomOut")->trigger();
+    EXPECT_EQ(view.size(), QSize(56, 28));
+    menu->findChild<QAction *>("mnuZoomReset")->trigger();
+    EXPECT_EQ(view.size(), QSize(8, 4));
+
+    const std::string png = p.dir / "saved.png";
+    p.dialogs.files.push_back(QString::fromStdString(png));
+    menu->findChild<QAction *>("mnuSavePng")->trigger();
+    const QImage saved(QString::fromStdString(png));
+    ASSERT_EQ(saved.size(), QSize(8, 4));
+    const TTexColour c = texture.Palette()[size_t(uint8_t(texture.Indices()[3]))];
+    EXPECT_EQ(saved.pixel(3, 0), qRgb(c.Red, c.Green, c.Blue));
 }
 
 TEST(Preview, TheTempFileGoesWithTheMainWindow)

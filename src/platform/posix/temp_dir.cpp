@@ -65,4 +65,15 @@ std::string GetTempDir()
     return folder.Path();
 }
 
+std::string NewTempSubfolder()
+{
+    std::string pattern = GetTempDir() + "XXXXXX";
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (!::mkdtemp(name.data()))
+        throw EKVBError("Cannot create a temporary folder in " + GetTempDir() + ": " +
+                        std::strerror(errno));
+    return std::string(name.data()) + "/";
+}
+
 } // namespace kvb

@@ -1,0 +1,36 @@
+#include "ui/entry_list.h"
+
+#include <QMimeData>
+#include <QUrl>
+
+namespace kvb::ui {
+
+TEntryList::TEntryList(QWidget *parent) : QTreeWidget(parent)
+{
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::CopyAction);
+}
+
+QStringList TEntryList::mimeTypes() const
+{
+    return {QStringLiteral("text/uri-list")};
+}
+
+QMimeData *TEntryList::mimeData(const QList<QTreeWidgetItem *> &items) const
+{
+    if (items.isEmpty() || !ExtractForDrag)
+        return nullptr;
+    try {
+        const std::string path = ExtractForDrag(items.first());
+        auto *data = new QMimeData;
+        data->setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        return data;
+    } catch (const std::exception &e) {
+        if (DragFailed)
+            DragFailed(e);
+        return nullptr;
+    }
+}
+
+} // namespace kvb::ui
