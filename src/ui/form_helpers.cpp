@@ -26,7 +26,7 @@ public:
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent *>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                static_cast<QPushButton *>(watched)->animateClick();
+                static_cast<QPushButton *>(watched)->click();
                 return true;
             }
         }

@@ -34,6 +34,8 @@ void TLinkLabel::paintEvent(QPaintEvent *event)
     QStylePainter painter(this);
     QStyleOptionFocusRect frame;
     frame.initFrom(this);
+    // Styles draw the frame only for focus that came from the keyboard; here it always shows.
+    frame.state |= QStyle::State_KeyboardFocusChange;
     frame.backgroundColor = palette().color(QPalette::Window);
     painter.drawPrimitive(QStyle::PE_FrameFocusRect, frame);
 }

@@ -1,5 +1,6 @@
 #include "support/archive_builder.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
@@ -72,9 +73,15 @@ std::string ArchiveBuilder::Build() const
     EncodeFileHeader(TKVB_FileHeader{creator_, int32_t(toc_.size())}, header);
     out.append(header, kFileHeaderSize);
 
+    // Every entry's offset at once; asking OffsetOf per record would take quadratic time.
+    std::vector<int32_t> offsets(data_.size() + 1);
+    offsets[0] = OffsetOf(0);
+    for (size_t k = 0; k < data_.size(); ++k)
+        offsets[k + 1] =
+            static_cast<int32_t>(offsets[k] + kDataHeaderSize + int64_t(data_[k].bytes.size()));
     for (const auto &t : toc_) {
-        TKVB_TocRecord r{NameToField(t.name), OffsetOf(t.dataIndex), kNewArchiveReserved1,
-                         kNewArchiveReserved2};
+        TKVB_TocRecord r{NameToField(t.name), offsets[std::min(t.dataIndex, data_.size())],
+                         kNewArchiveReserved1, kNewArchiveReserved2};
         char bytes[kTocRecordSize];
         EncodeTocRecord(r, bytes);
         out.append(bytes, kTocRecordSize);
