@@ -74,7 +74,7 @@ void Replace(const std::string &archive, const std::vector<std::string> &pairs,
     }
     const std::vector<TReplacedEntry> changes =
         dryRun ? PlanReplacement(archive, replacements)
-               : ReplaceEntries(archive, replacements, output.empty() ? archive : output);
+               : ReplaceEntries(archive, replacements, output);
     for (const TReplacedEntry &change : changes)
         std::cout << change.TocIndex + 1 << '\t' << PrintableName(change.Name) << '\t'
                   << change.OldLength << '\t' << change.NewLength << '\n';

@@ -167,14 +167,14 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
     TPlan plan = Plan(file, archive, replacements);
     const TLayout &layout = plan.layout;
 
-    // Replacing the archive under its own name is the point; any other output must not be the
+    // Replacing the archive in its own place is the point; a named output must not be the
     // archive or one of the files put in.
     std::vector<const TFileStream *> sources;
-    if (output != archive)
+    if (!output.empty())
         sources.push_back(&file);
     for (const auto &input : plan.inputs)
         sources.push_back(input.get());
-    TOutputFile out(output, TOutputKind::Archive, sources);
+    TOutputFile out(output.empty() ? archive : output, TOutputKind::Archive, sources);
     TFileStream &target = out.Stream();
 
     const int64_t total = EntryEnd(layout.entries.back().newPosition, layout.entries.back().newLength) +

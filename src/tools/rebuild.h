@@ -40,9 +40,10 @@ using TRebuildProgress = std::function<void(int32_t position, int32_t maximum)>;
 std::vector<TReplacedEntry> PlanReplacement(const std::string &archive,
                                             const std::vector<TReplacement> &replacements);
 
-// Writes the rebuilt archive to output, which may be the archive's own name: the new archive is
-// written beside it and takes its place only when complete and flushed, and never while an
-// editor holds it. Raises what PlanReplacement raises, and the stream errors of the files.
+// Writes the rebuilt archive to output, or with output empty in the archive's own place: the new
+// archive is written beside it and takes its place only when complete and flushed, and never
+// while an editor holds it. A named output may be neither the archive nor a file put in. Raises
+// what PlanReplacement raises, and the stream errors of the files.
 std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const std::vector<TReplacement> &replacements,
                                            const std::string &output,

@@ -488,7 +488,7 @@ void TfrmKVBEditor::ReplaceEntryWith(int index, const std::string &file)
         return;
     {
         BusyScope busy(*this);
-        ReplaceEntries(archive, {{index, file}}, archive, [this](int32_t position, int32_t maximum) {
+        ReplaceEntries(archive, {{index, file}}, {}, [this](int32_t position, int32_t maximum) {
             Status->setMaximum(maximum);
             Status->setValue(position);
             KeepPainting();
