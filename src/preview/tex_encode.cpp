@@ -81,6 +81,19 @@ struct LiqDeleter {
 // At most maxColours colours for image, chosen by the palette library, and every pixel's index.
 std::pair<std::vector<TTexColour>, std::string> NewPalette(const TRgbImage &image, int maxColours)
 {
+    // The palette library makes no palette of one colour; that one is the picture's mean.
+    if (maxColours <= 1) {
+        uint64_t sum[3] = {0, 0, 0};
+        for (const TTexColour &c : image.Pixels) {
+            sum[0] += c.Red;
+            sum[1] += c.Green;
+            sum[2] += c.Blue;
+        }
+        const uint64_t n = std::max<uint64_t>(1, image.Pixels.size());
+        const TTexColour mean{uint8_t((sum[0] + n / 2) / n), uint8_t((sum[1] + n / 2) / n),
+                              uint8_t((sum[2] + n / 2) / n)};
+        return {{mean}, std::string(image.Pixels.size(), '\0')};
+    }
     std::vector<unsigned char> rgba(image.Pixels.size() * 4);
     for (size_t i = 0; i < image.Pixels.size(); ++i) {
         rgba[4 * i] = image.Pixels[i].Red;
@@ -89,7 +102,7 @@ std::pair<std::vector<TTexColour>, std::string> NewPalette(const TRgbImage &imag
         rgba[4 * i + 3] = 255;
     }
     std::unique_ptr<liq_attr, LiqDeleter<liq_attr_destroy>> attr(liq_attr_create());
-    if (!attr || liq_set_max_colors(attr.get(), std::max(2, maxColours)) != LIQ_OK)
+    if (!attr || liq_set_max_colors(attr.get(), maxColours) != LIQ_OK)
         throw EKVBError("The palette library cannot be set up");
     std::unique_ptr<liq_image, LiqDeleter<liq_image_destroy>> liqImage(
         liq_image_create_rgba(attr.get(), rgba.data(), image.Width, image.Height, 0));
@@ -105,7 +118,7 @@ std::pair<std::vector<TTexColour>, std::string> NewPalette(const TRgbImage &imag
         throw EKVBError("The palette library cannot map the image to its palette");
     const liq_palette *found = liq_get_palette(result.get());
     std::vector<TTexColour> palette;
-    for (unsigned i = 0; i < found->count && int(i) < maxColours; ++i)
+    for (unsigned i = 0; i < found->count; ++i)
         palette.push_back({found->entries[i].r, found->entries[i].g, found->entries[i].b});
     return {palette, indices};
 }

@@ -264,7 +264,7 @@ TEST(ReplaceEntries, KeepsEveryOtherByteAndMovesTheOffsets)
         ExpectChanges(PlanReplacement(s.path, replacements), row.archive, row.data);
         EXPECT_TRUE(SameBytes(s.Bytes(), row.archive));
 
-        ExpectChanges(ReplaceEntries(s.path, replacements, s.path), row.archive, row.data);
+        ExpectChanges(ReplaceEntries(s.path, replacements, ""), row.archive, row.data);
         ExpectRebuilt(row.archive, s.Bytes(), row.data);
         EXPECT_EQ(Listing(s.dir.Path()), listing);
         EXPECT_TRUE(ReportsNoGaps(Report(s.path)));
@@ -279,7 +279,7 @@ TEST(ReplaceEntries, RecordsSharingOneEntryGoOnSharingItWhicheverIsReplaced)
         Scene s(before);
         const NewData data = {{record, PatternBytes(77, 21)}};
         const std::vector<std::string> reportBefore = Report(s.path);
-        ReplaceEntries(s.path, s.Files(data), s.path);
+        ReplaceEntries(s.path, s.Files(data), "");
         const std::string after = s.Bytes();
         ExpectRebuilt(before, after, data);
 
@@ -395,7 +395,7 @@ TEST(ReplaceEntries, RefusalsLeaveTheArchiveAndTheFolderAsTheyWere)
             replacements.push_back({record, file});
         }
         const Names listing = Listing(s.dir.Path());
-        const std::string output = row.output.empty() ? s.path : s.dir / row.output;
+        const std::string output = row.output.empty() ? std::string() : s.dir / row.output;
         for (bool dryRun : {true, false}) {
             if (dryRun && !row.output.empty())
                 continue; // the plan does not know the output
@@ -422,7 +422,7 @@ TEST(ReplaceEntries, RefusesAMissingFileAndAnArchiveHeldByAnEditor)
     const Names listing = Listing(s.dir.Path());
     auto refusal = [&](const std::vector<TReplacement> &r) {
         try {
-            ReplaceEntries(s.path, r, s.path);
+            ReplaceEntries(s.path, r, "");
         } catch (const EKVBError &e) {
             return std::string(e.what());
         }
@@ -477,6 +477,7 @@ TEST(ReplaceEntries, AnInterruptionAtAnyWriteLeavesTheArchiveAndNothingElse)
         const std::vector<TReplacement> replacements = s.Files(data);
         const Names listing = Listing(s.dir.Path());
         const std::string output = inPlace ? s.path : s.dir / "new.kvb";
+        const std::string named = inPlace ? std::string() : output;
         int n = 0;
         for (;; ++n) {
             SCOPED_TRACE("interrupted at hooked call " + std::to_string(n));
@@ -484,7 +485,7 @@ TEST(ReplaceEntries, AnInterruptionAtAnyWriteLeavesTheArchiveAndNothingElse)
             bool interrupted = false;
             try {
                 HookGuard hook(n);
-                ReplaceEntries(s.path, replacements, output);
+                ReplaceEntries(s.path, replacements, named);
             } catch (const Interrupted &) {
                 interrupted = true;
             }
