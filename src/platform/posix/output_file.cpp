@@ -195,6 +195,11 @@ std::string TOutputFile::NameForLibraries() const
 void TOutputFile::Commit()
 {
     State &s = *state_;
+    if (s.direct) {
+        s.committed = true;
+        s.stream->Close();
+        return;
+    }
     // From here the file is put in place whole; a request to stop waits for that.
     TStopRequestsDeferred deferred;
     // Where nothing stood, nothing is lost if a power cut takes the new file too.
