@@ -197,9 +197,9 @@ TEST(OutputFile, AFolderPipeOrDeviceAtTheTargetIsRefusedWithTheReason)
         const char *name;
         const char *reason;
     };
-    for (const Row &row : {Row{"folder", "a folder stands there"},
-                           Row{"pipe", "a pipe (FIFO) stands there"},
-                           Row{"device", "a device stands there"}}) {
+    for (const Row &row : {Row{"folder", "it is a folder"},
+                           Row{"pipe", "it is a pipe (FIFO)"},
+                           Row{"device", "it is a device"}}) {
         TempDir dir;
         const std::string target = dir / row.name;
         const std::string what = row.name;

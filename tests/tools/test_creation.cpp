@@ -314,10 +314,10 @@ TEST(CreateArchiveFailure, UncreatableOutputAndMissingFolder)
     c.output = c.dir / "no/such/folder.kvb";
     EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output);
     c.output = c.templates.string();
-    EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output + ": a folder stands there");
+    EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output + ": it is a folder");
     c.output = c.dir / "fifo";
     ASSERT_EQ(::mkfifo(c.output.c_str(), 0600), 0);
-    EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output + ": a pipe (FIFO) stands there");
+    EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output + ": it is a pipe (FIFO)");
     EXPECT_TRUE(fs::is_fifo(c.output));
 
     c.output = output;

@@ -1,6 +1,7 @@
 #include "platform/stream.h"
 
 #include "platform/errors.h"
+#include "platform/posix/file_kind.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,20 +12,6 @@
 
 namespace kvb {
 
-namespace {
-
-const char *KindOfNonPlainFile(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return "it is a folder";
-    if (S_ISFIFO(mode))
-        return "it is a pipe (FIFO)";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "it is a device";
-    return "it is not a plain file";
-}
-
-} // namespace
 
 TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fileName)
 {
@@ -33,14 +20,14 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
     const int access = mode == Mode::OpenRead ? O_RDONLY : O_RDWR;
     fd_ = ::open(fileName.c_str(), access | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0 && errno == EISDIR)
-        throw EFOpenError(fileName, KindOfNonPlainFile(S_IFDIR));
+        throw EFOpenError(fileName, WhatItIs(S_IFDIR));
     if (fd_ < 0)
         throw EFOpenError(fileName);
     // Only plain files are archives or inputs; the same call gives the size the file had when
     // it was opened and its identity.
     struct stat st {};
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const std::string why = KindOfNonPlainFile(st.st_mode);
+        const std::string why = WhatItIs(st.st_mode);
         ::close(fd_);
         fd_ = -1;
         throw EFOpenError(fileName, why);

@@ -1,6 +1,7 @@
 #include "platform/output_file.h"
 
 #include "platform/errors.h"
+#include "platform/posix/file_kind.h"
 #include "platform/signals.h"
 
 #include <cerrno>
@@ -25,17 +26,6 @@ std::string RandomSuffix()
     for (char &c : suffix)
         c = kChars[pick(random)];
     return suffix;
-}
-
-std::string WhatStandsThere(mode_t mode)
-{
-    if (S_ISDIR(mode))
-        return "a folder stands there";
-    if (S_ISFIFO(mode))
-        return "a pipe (FIFO) stands there";
-    if (S_ISCHR(mode) || S_ISBLK(mode))
-        return "a device stands there";
-    return "something that is not a plain file stands there";
 }
 
 TFileIdentity IdentityOf(const struct stat &st)
@@ -119,7 +109,7 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
             if (::stat(target.c_str(), &led) == 0)
                 refuseIfRead(IdentityOf(led));
         } else if (!S_ISREG(here.st_mode)) {
-            throw EFCreateError(target, WhatStandsThere(here.st_mode));
+            throw EFCreateError(target, WhatItIs(here.st_mode));
         } else {
             // Writing over the file would need its write permission; replacing it does too.
             if (::access(target.c_str(), W_OK) != 0)
