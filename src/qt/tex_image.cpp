@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QByteArray>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -49,7 +50,7 @@ QImage Direct(const TTexImage &image)
 
 } // namespace
 
-void TexFileToPng(const std::string &texFile, const std::string &pngFile)
+void TexFileToPng(const std::string &texFile, const std::string &pngFile, int size)
 {
     TFileStream source(texFile, TFileStream::Mode::OpenRead);
     const TTexImage texture = TexToBitmap(source, kTexImageDataPosition);
@@ -60,7 +61,16 @@ void TexFileToPng(const std::string &texFile, const std::string &pngFile)
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    if (!TexImageToQImage(texture).save(&buffer, "PNG"))
+    QImage picture = TexImageToQImage(texture);
+    if (size > 0) {
+        // Shrinking averages the pixels; enlarging keeps them sharp, as the game's art is drawn.
+        const bool smaller = size < std::max(picture.width(), picture.height());
+        picture = picture.scaled(size, size, Qt::KeepAspectRatio,
+                                 smaller ? Qt::SmoothTransformation : Qt::FastTransformation);
+        if (picture.isNull())
+            throw std::bad_alloc();
+    }
+    if (!picture.save(&buffer, "PNG"))
         throw EFCreateError(pngFile);
     TOutputFile output(pngFile, TOutputKind::Whole, {&source});
     output.Stream().WriteBuffer(png.constData(), png.size());

@@ -14,7 +14,9 @@ namespace kvb {
 QImage TexImageToQImage(const TTexImage &image);
 
 // kvb tex2png and "Export as PNG...": decodes the TEX file and writes it as a PNG through the
-// safe writer. A texture without pixels is refused, since a PNG needs at least one.
-void TexFileToPng(const std::string &texFile, const std::string &pngFile);
+// safe writer. A texture without pixels is refused, since a PNG needs at least one. With a
+// size above 0 the picture is scaled, keeping its proportions, so that its longer side is size
+// pixels (file managers' thumbnails).
+void TexFileToPng(const std::string &texFile, const std::string &pngFile, int size = 0);
 
 } // namespace kvb
