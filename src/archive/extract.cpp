@@ -89,12 +89,15 @@ void CheckSafeEntryName(const std::string &name, const std::string &action)
         throw UnusableNameError(PrintableName(name), action);
 }
 
-int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source)
+int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source,
+                          const TEntryFilter &wanted)
 {
     // Records that share one entry are each written out, so each counts.
     int64_t total = 0;
     for (int32_t index = 0; index < catalogue.EntryCount(); ++index) {
         TKVB_Entry entry = catalogue.GetEntry(index);
+        if (wanted && !wanted(entry))
+            continue;
         int64_t length = entry.Length;
         if (length == -1) {
             char header[kDataHeaderSize];
@@ -108,23 +111,27 @@ int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source)
 }
 
 void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
-                const TExtractProgress &progress)
+                const TExtractProgress &progress, const TEntryFilter &wanted)
 {
     TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
     // A folder that fills up half way leaves half the files; the room is checked first.
-    const int64_t needed = RoomForEveryEntry(catalogue, source);
+    const int64_t needed = RoomForEveryEntry(catalogue, source, wanted);
     if (std::optional<int64_t> free = FreeSpace(folder); free && needed > *free)
         throw EKVBError("Not enough room in " + folder + ": extracting every entry needs " +
                         std::to_string(needed) + " bytes, and " + std::to_string(*free) +
                         " bytes are free");
     const std::filesystem::path target(folder);
-    const int32_t count = catalogue.EntryCount();
-    for (int32_t index = 0; index < count; ++index) {
-        TKVB_Entry entry = catalogue.GetEntry(index);
+    std::vector<int32_t> picked;
+    for (int32_t index = 0; index < catalogue.EntryCount(); ++index)
+        if (!wanted || wanted(catalogue.GetEntry(index)))
+            picked.push_back(index);
+    const int32_t count = static_cast<int32_t>(picked.size());
+    for (int32_t done = 0; done < count; ++done) {
+        TKVB_Entry entry = catalogue.GetEntry(picked[size_t(done)]);
         CheckSafeEntryName(entry.Name, "extracted");
         ExtractEntry(source, entry, (target / Cp1252ToUtf8(entry.Name)).string());
         if (progress)
-            progress(index + 1, count);
+            progress(done + 1, count);
     }
 }
 

@@ -31,16 +31,21 @@ void CheckSafeEntryName(const std::string &name, const std::string &action);
 // Called after each entry written: (entries done, entry count).
 using TExtractProgress = std::function<void(int32_t position, int32_t maximum)>;
 
-// The bytes extracting every entry of catalogue writes: each record's length, read from its
-// data header where the catalogue has none.
-int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source);
+// Picks the entries an extraction writes; without one, every entry.
+using TEntryFilter = std::function<bool(const TKVB_Entry &entry)>;
+
+// The bytes extracting every entry of catalogue (that wanted picks) writes: each record's
+// length, read from its data header where the catalogue has none.
+int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source,
+                          const TEntryFilter &wanted = {});
 
 // Copies every entry of catalogue into folder under its own name (converted to UTF-8), in table
 // order, through one read stream on the archive, once the folder shows room for all of it
 // (refused otherwise with both figures). An entry whose name cannot be a file name
 // stops the run with CheckSafeEntryName's error before anything is written for it; files
-// written before stay, as after any other error.
+// written before stay, as after any other error. With wanted, only the entries it picks are
+// checked, counted and written, and progress counts only those.
 void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
-                const TExtractProgress &progress = {});
+                const TExtractProgress &progress = {}, const TEntryFilter &wanted = {});
 
 } // namespace kvb

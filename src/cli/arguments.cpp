@@ -1,11 +1,15 @@
 // What kvb makes of its arguments: record numbers and file names as the user typed them.
 #include "cli/commands.h"
 
+#include "archive/catalogue.h"
+#include "archive/format.h"
+#include "platform/encoding.h"
 #include "platform/errors.h"
 
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
+#include <vector>
 
 namespace kvb::cli {
 
@@ -46,6 +50,54 @@ int32_t RecordIndex(const std::string &number, int32_t count, const char *what)
         throw EKVBError(std::string("There is no ") + what + " " + number + " (the archive has " +
                         std::to_string(std::max(count, 0)) + ")");
     return static_cast<int32_t>(n - 1);
+}
+
+int32_t EntryIndex(const TKVBFile &catalogue, const std::string &entry, const std::string &action)
+{
+    if (ParseDecimal(entry))
+        return RecordIndex(entry, catalogue.EntryCount(), "entry");
+    // Typed in UTF-8, stored in Windows-1252.
+    const std::string name = Utf8ToCp1252(entry).value_or(entry);
+    std::vector<int32_t> found;
+    for (int32_t i = 0; i < catalogue.EntryCount(); ++i)
+        if (SameName(catalogue.GetEntry(i).Name, name))
+            found.push_back(i);
+    if (found.empty())
+        throw EKVBError("The archive has no entry named " + entry);
+    if (found.size() > 1) {
+        std::string numbers;
+        for (int32_t i : found)
+            numbers += (numbers.empty() ? "" : ", ") + std::to_string(i + 1);
+        throw EKVBError("Several records carry the name " + entry + " (" + numbers +
+                        "); give the number of the one to " + action);
+    }
+    return found.front();
+}
+
+bool MatchesPattern(const std::string &name, const std::string &pattern)
+{
+    // ASCII only, whatever the locale says: bytes above 0x7F are Windows-1252 here.
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    const auto same = [&](char a, char b) { return lower(a) == lower(b); };
+    // Greedy with one step back to the last star: linear in practice, never exponential.
+    size_t n = 0, p = 0, starP = std::string::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || (pattern[p] != '*' && same(pattern[p], name[n])))) {
+            ++n;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
 }
 
 } // namespace kvb::cli

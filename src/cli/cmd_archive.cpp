@@ -1,10 +1,12 @@
 // kvb info, list, extract, extract-all, raw, link, append, truncate, template.
 #include "cli/commands.h"
+#include "cli/json_output.h"
 
 #include "archive/catalogue.h"
 #include "platform/errors.h"
 #include "archive/extract.h"
 #include "archive/info_lines.h"
+#include "archive/format.h"
 #include "archive/raw_archive.h"
 #include "platform/stream.h"
 #include "platform/encoding.h"
@@ -12,7 +14,10 @@
 
 #include <filesystem>
 #include <iostream>
+#include <algorithm>
 #include <memory>
+#include <optional>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -26,15 +31,54 @@ void PrintLines(const std::vector<std::string> &lines)
         std::cout << line << '\n';
 }
 
-void Info(const std::string &archive, bool lengths)
+// Archive texts end at their first NUL, as the text output shows them; the hex keeps it all.
+void PutFieldText(ordered_json &object, const std::string &key, const std::string &bytes)
 {
-    TKVBFile catalogue(archive, lengths);
-    PrintLines(CatalogueInfoLines(catalogue, ShownFileName(archive)));
+    object[key] = Cp1252ToUtf8(bytes.substr(0, bytes.find('\0')));
+    object[key + "_hex"] = HexBytes(bytes);
 }
 
-void List(const std::string &archive, bool lengths, bool sorted)
+void Info(const std::string &archive, bool lengths, bool json)
 {
     TKVBFile catalogue(archive, lengths);
+    if (!json) {
+        PrintLines(CatalogueInfoLines(catalogue, ShownFileName(archive)));
+        return;
+    }
+    ordered_json out;
+    out["file"] = ShownFileName(archive);
+    out["count"] = catalogue.Count();
+    PutFieldText(out, "creator", catalogue.Creator());
+    // Read only with the lengths, as the text output leaves it empty without them.
+    PutFieldText(out, "description", catalogue.Description());
+    PrintJson(out);
+}
+
+ordered_json EntryJson(int32_t index, const TKVB_Entry &e)
+{
+    ordered_json entry;
+    entry["number"] = index + 1;
+    PutArchiveText(entry, "name", e.Name);
+    entry["offset"] = e.Offset;
+    entry["length"] = e.Length;
+    entry["name_mismatch"] = e.NameMismatch;
+    return entry;
+}
+
+void List(const std::string &archive, bool lengths, bool sorted, bool json)
+{
+    TKVBFile catalogue(archive, lengths);
+    if (json) {
+        ordered_json out;
+        out["file"] = ShownFileName(archive);
+        out["entries"] = ordered_json::array();
+        for (int32_t i = 0; i < catalogue.EntryCount(); ++i) {
+            int32_t index = sorted ? catalogue.GetSortedIndex(i) : i;
+            out["entries"].push_back(EntryJson(index, catalogue.GetEntry(index)));
+        }
+        PrintJson(out);
+        return;
+    }
     std::string out;
     for (int32_t i = 0; i < catalogue.EntryCount(); ++i) {
         int32_t index = sorted ? catalogue.GetSortedIndex(i) : i;
@@ -46,15 +90,42 @@ void List(const std::string &archive, bool lengths, bool sorted)
     std::cout << out;
 }
 
-void Extract(const std::string &archive, const std::string &number, const std::string &output)
+// The entry's bytes on standard output, for a pipe: read in blocks through the archive's
+// stream, so that a large entry is never held whole.
+void ExtractToStdout(TFileStream &source, const TKVB_Entry &entry)
 {
-    TKVBFile catalogue(archive, false);
-    TKVB_Entry entry = catalogue.GetEntry(RecordIndex(number, catalogue.EntryCount(), "entry"));
-    TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
-    ExtractEntry(source, entry, output);
+    source.Seek(entry.Offset);
+    char header[kDataHeaderSize];
+    source.ReadBuffer(header, kDataHeaderSize);
+    const int64_t length = DecodeDataHeader(header).Length;
+    if (length < 0)
+        throw EKVBError("Entry " + PrintableName(entry.Name) + " has an invalid data length (" +
+                        std::to_string(length) + ")");
+    std::vector<char> buffer(size_t(std::min<int64_t>(length, 1024 * 1024)));
+    for (int64_t left = length; left > 0;) {
+        const int64_t want = std::min<int64_t>(left, int64_t(buffer.size()));
+        source.ReadBuffer(buffer.data(), want);
+        if (!std::cout.write(buffer.data(), want))
+            throw EKVBError("Cannot write entry " + PrintableName(entry.Name) + " to standard output");
+        left -= want;
+    }
+    if (!std::cout.flush())
+        throw EKVBError("Cannot write entry " + PrintableName(entry.Name) + " to standard output");
 }
 
-void ExtractAllInto(const std::string &archive, const std::string &folder)
+void Extract(const std::string &archive, const std::string &which, const std::string &output)
+{
+    TKVBFile catalogue(archive, false);
+    TKVB_Entry entry = catalogue.GetEntry(EntryIndex(catalogue, which, "extract"));
+    TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
+    if (output == "-")
+        ExtractToStdout(source, entry);
+    else
+        ExtractEntry(source, entry, output);
+}
+
+void ExtractAllInto(const std::string &archive, const std::string &folder,
+                    const std::optional<std::string> &pattern)
 {
     // With the lengths, read in few large reads, the room needed is known without reading each
     // entry's header apart, and no entry's header is read again while it is copied.
@@ -63,7 +134,14 @@ void ExtractAllInto(const std::string &archive, const std::string &folder)
     fs::create_directories(folder, ec);
     if (ec)
         throw EKVBError("Cannot create folder " + folder + ": " + ec.message());
-    ExtractAll(catalogue, folder);
+    if (!pattern) {
+        ExtractAll(catalogue, folder);
+        return;
+    }
+    // Typed in UTF-8, compared with the stored Windows-1252 bytes.
+    const std::string stored = Utf8ToCp1252(*pattern).value_or(*pattern);
+    ExtractAll(catalogue, folder, {},
+               [&stored](const TKVB_Entry &entry) { return MatchesPattern(entry.Name, stored); });
 }
 
 // Opens the archive for editing and says on stderr what opening did about an edit that an
@@ -94,10 +172,55 @@ private:
     std::string out_;
 };
 
-void Raw(const std::string &archive)
+// The raw view as one JSON object, written a record at a time like the text.
+void RawJson(const TRawKVBFile &file, const std::string &archive)
+{
+    ordered_json head;
+    head["file"] = ShownFileName(archive);
+    PutFieldText(head, "creator", file.Creator());
+    PutFieldText(head, "description", file.Description());
+    head["toc_count"] = file.TocCount();
+    head["data_count"] = file.DataCount();
+    std::string text = head.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+    text.pop_back(); // the closing brace: the record arrays follow
+    TLineWriter lines;
+    std::string &out = *lines;
+    out = text + ",\"toc\":[";
+    for (int32_t t = 0; t < file.TocCount(); ++t) {
+        TKVB_TocRecord r = file.GetTocRecord(t);
+        ordered_json record;
+        record["number"] = t + 1;
+        PutArchiveText(record, "name", NameFromField(r.Name));
+        record["offset"] = r.Offset;
+        record["reserved1"] = r.Reserved1;
+        record["reserved2"] = r.Reserved2;
+        const int32_t j = file.FindDataRecordAt(r.Offset);
+        record["data_number"] = j >= 0 ? ordered_json(j + 1) : ordered_json(nullptr);
+        out += (t ? "," : "") + record.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+        lines.LineDone();
+    }
+    out += "],\"data\":[";
+    for (int32_t j = 0; j < file.DataCount(); ++j) {
+        TKVB_DataRecord d = file.GetDataRecord(j);
+        ordered_json record;
+        record["number"] = j + 1;
+        PutArchiveText(record, "name", NameFromField(d.Name));
+        record["position"] = d.Position;
+        record["length"] = d.Length;
+        out += (j ? "," : "") + record.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+        lines.LineDone();
+    }
+    out += "]}\n";
+}
+
+void Raw(const std::string &archive, bool json)
 {
     std::unique_ptr<TRawKVBFile> editor = OpenEditor(archive);
     const TRawKVBFile &file = *editor;
+    if (json) {
+        RawJson(file, archive);
+        return;
+    }
     PrintLines(RawInfoLines(file, ShownFileName(archive)));
     TLineWriter lines;
     std::string &out = *lines;
@@ -170,36 +293,43 @@ void RegisterArchiveCommands(CLI::App &app)
     struct Args {
         std::string archive, path, folder;
         std::string a, b;
-        bool lengths = false, sorted = false, yes = false;
+        std::optional<std::string> match;
+        bool lengths = false, sorted = false, yes = false, json = false;
     };
     auto args = std::make_shared<Args>();
     const CLI::Validator kRecordNumber = DecimalNumber(0, INT64_MAX, "a record number");
 
     auto *info = app.add_subcommand("info", "The four info lines of an archive");
     info->add_flag("--lengths", args->lengths, "Read every data header (lengths, description)");
+    info->add_flag("--json", args->json, "One JSON object instead of the lines");
     info->add_option("ARCHIVE", args->archive)->required();
-    info->callback([args] { Info(args->archive, args->lengths); });
+    info->callback([args] { Info(args->archive, args->lengths, args->json); });
 
     auto *list = app.add_subcommand("list", "One line per entry: N, Name, Offset, Length, Mismatch");
     list->add_flag("--lengths", args->lengths, "Read every data header (lengths, name checks)");
     list->add_flag("--sorted", args->sorted, "List in data order");
+    list->add_flag("--json", args->json, "One JSON object with an array of the entries");
     list->add_option("ARCHIVE", args->archive)->required();
-    list->callback([args] { List(args->archive, args->lengths, args->sorted); });
+    list->callback([args] { List(args->archive, args->lengths, args->sorted, args->json); });
 
-    auto *extract = app.add_subcommand("extract", "Copy entry N into a file");
+    auto *extract = app.add_subcommand("extract", "Copy one entry into a file");
     extract->add_option("ARCHIVE", args->archive)->required();
-    extract->add_option("N", args->a, "Entry number, from 1")->required()->check(kRecordNumber);
-    extract->add_option("OUTPUT", args->path)->required();
+    extract->add_option("ENTRY", args->a, "Entry number from 1, or its name (case ignored)")->required();
+    extract->add_option("OUTPUT", args->path, "The file to write; - for standard output")->required();
     extract->callback([args] { Extract(args->archive, args->a, args->path); });
 
     auto *all = app.add_subcommand("extract-all", "Copy every entry into a folder");
     all->add_option("ARCHIVE", args->archive)->required();
     all->add_option("FOLDER", args->folder)->required();
-    all->callback([args] { ExtractAllInto(args->archive, args->folder); });
+    all->add_option("--match", args->match,
+                    "Only the entries whose names match, * and ? as wildcards, case ignored")
+        ->type_name("PATTERN");
+    all->callback([args] { ExtractAllInto(args->archive, args->folder, args->match); });
 
     auto *raw = app.add_subcommand("raw", "The table of contents and the data walk, as the editor sees them");
+    raw->add_flag("--json", args->json, "One JSON object with the records");
     raw->add_option("ARCHIVE", args->archive)->required();
-    raw->callback([args] { Raw(args->archive); });
+    raw->callback([args] { Raw(args->archive, args->json); });
 
     auto *link = app.add_subcommand("link", "Point table-of-contents record TOC_N at data record DATA_N");
     link->add_option("ARCHIVE", args->archive)->required();

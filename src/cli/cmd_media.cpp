@@ -16,6 +16,7 @@ void RegisterMediaCommands(CLI::App &app)
         std::string input, output, reference;
         bool newPalette = false;
         std::string maxMinutes = std::to_string(kDefaultMaxRenderMinutes);
+        std::string size = "0";
     };
     auto args = std::make_shared<Args>();
 
@@ -36,7 +37,15 @@ void RegisterMediaCommands(CLI::App &app)
     auto *tex2png = app.add_subcommand("tex2png", "Decode a TEX texture and write it as a PNG");
     tex2png->add_option("TEXFILE", args->input)->required();
     tex2png->add_option("PNGFILE", args->output)->required();
-    tex2png->callback([args] { MediaCommands().TexToPng(args->input, args->output); });
+    tex2png
+        ->add_option("--size", args->size,
+                     "Scale the picture, keeping its proportions, so that its longer side is "
+                     "this many pixels (thumbnails)")
+        ->type_name("PIXELS")
+        ->check(DecimalNumber(1, 16384, "a size in pixels from 1 to 16384"));
+    tex2png->callback([args] {
+        MediaCommands().TexToPng(args->input, args->output, int(*ParseDecimal(args->size)));
+    });
 
     // Needs neither Qt nor FluidSynth, so it runs without the media module.
     auto *png2tex = app.add_subcommand(

@@ -1,10 +1,12 @@
 // kvb create, analyse: the archive tools of the main window.
 #include "cli/commands.h"
+#include "cli/json_output.h"
 
 #include "archive/catalogue.h"
 #include "archive/format.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/game_folder.h"
 #include "tools/analysis.h"
 #include "tools/creation.h"
 #include "tools/rebuild.h"
@@ -23,12 +25,20 @@ void Create(const std::string &folder, const std::string &output,
     CreateArchive(folder, output, templateFolders, LocaleNameCompare());
 }
 
-void Analyse(const std::string &archive)
+void Analyse(const std::string &archive, bool json)
 {
     TKVBFile catalogue(archive, true);
     std::vector<std::string> lines;
-    // The lines before a failure are part of what the user sees.
-    auto print = [&lines] {
+    // The lines before a failure are part of what the user sees; in JSON the object is written
+    // all the same, and the failure still goes to stderr with exit code 1.
+    auto print = [&lines, &archive, json] {
+        if (json) {
+            ordered_json out;
+            out["file"] = ShownFileName(archive);
+            out["lines"] = lines;
+            PrintJson(out);
+            return;
+        }
         for (const auto &line : lines)
             std::cout << line << '\n';
     };
@@ -41,28 +51,6 @@ void Analyse(const std::string &archive)
     print();
 }
 
-// ENTRY as typed: a record number, or a name as the archive compares names (ASCII case ignored)
-// that exactly one record carries.
-int32_t EntryIndex(const TKVBFile &catalogue, const std::string &entry)
-{
-    if (ParseDecimal(entry))
-        return RecordIndex(entry, catalogue.EntryCount(), "entry");
-    std::vector<int32_t> found;
-    for (int32_t i = 0; i < catalogue.EntryCount(); ++i)
-        if (SameName(catalogue.GetEntry(i).Name, entry))
-            found.push_back(i);
-    if (found.empty())
-        throw EKVBError("The archive has no entry named " + entry);
-    if (found.size() > 1) {
-        std::string numbers;
-        for (int32_t i : found)
-            numbers += (numbers.empty() ? "" : ", ") + std::to_string(i + 1);
-        throw EKVBError("Several records carry the name " + entry + " (" + numbers +
-                        "); give the number of the one to replace");
-    }
-    return found.front();
-}
-
 void Replace(const std::string &archive, const std::vector<std::string> &pairs,
              const std::string &output, bool dryRun)
 {
@@ -70,7 +58,7 @@ void Replace(const std::string &archive, const std::vector<std::string> &pairs,
     {
         TKVBFile catalogue(archive, false);
         for (size_t i = 0; i + 1 < pairs.size(); i += 2)
-            replacements.push_back({EntryIndex(catalogue, pairs[i]), pairs[i + 1]});
+            replacements.push_back({EntryIndex(catalogue, pairs[i], "replace"), pairs[i + 1]});
     }
     const std::vector<TReplacedEntry> changes =
         dryRun ? PlanReplacement(archive, replacements)
@@ -80,6 +68,19 @@ void Replace(const std::string &archive, const std::vector<std::string> &pairs,
                   << change.OldLength << '\t' << change.NewLength << '\n';
 }
 
+void GameFolder()
+{
+    const TGameFolderSearch search = SearchGameAppPath();
+    if (!search.AppPath) {
+        std::string searched;
+        for (const std::string &file : search.Searched)
+            searched += "\n  " + file;
+        throw EKVBError("The game's install folder is recorded in none of these registry files:" +
+                        searched);
+    }
+    std::cout << GameDataFolder(*search.AppPath) << "\n(from " << search.FoundIn << ")\n";
+}
+
 } // namespace
 
 void RegisterToolCommands(CLI::App &app)
@@ -87,7 +88,7 @@ void RegisterToolCommands(CLI::App &app)
     struct Args {
         std::string folder, output, archive;
         std::vector<std::string> templates, pairs;
-        bool dryRun = false;
+        bool dryRun = false, json = false;
     };
     auto args = std::make_shared<Args>();
 
@@ -120,8 +121,13 @@ void RegisterToolCommands(CLI::App &app)
     });
 
     auto *analyse = app.add_subcommand("analyse", "The structural report on an archive");
+    analyse->add_flag("--json", args->json, "One JSON object with the report's lines");
     analyse->add_option("ARCHIVE", args->archive)->required();
-    analyse->callback([args] { Analyse(args->archive); });
+    analyse->callback([args] { Analyse(args->archive, args->json); });
+
+    auto *gameFolder = app.add_subcommand(
+        "game-folder", "The game's data folder, as the desktop program's start-up finds it");
+    gameFolder->callback([] { GameFolder(); });
 }
 
 } // namespace kvb::cli

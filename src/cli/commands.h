@@ -7,6 +7,10 @@
 #include <optional>
 #include <string>
 
+namespace kvb {
+class TKVBFile;
+}
+
 namespace kvb::cli {
 
 void RegisterArchiveCommands(CLI::App &app);
@@ -24,5 +28,13 @@ CLI::Validator DecimalNumber(int64_t least, int64_t most, const std::string &wha
 // A 1-based record number as typed (checked by DecimalNumber), checked against count; its
 // 0-based index.
 int32_t RecordIndex(const std::string &number, int32_t count, const char *what);
+// ENTRY as typed: a record number, or a name as the archive compares names (ASCII case ignored)
+// that exactly one record carries; its 0-based index. action says what a number is needed for
+// when several records carry the name ("replace", "extract").
+int32_t EntryIndex(const TKVBFile &catalogue, const std::string &entry, const std::string &action);
+
+// A file-name pattern: * stands for any run of bytes, ? for one byte, ASCII case ignored as the
+// archive ignores it.
+bool MatchesPattern(const std::string &name, const std::string &pattern);
 
 } // namespace kvb::cli

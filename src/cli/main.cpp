@@ -7,6 +7,7 @@
 int main(int argc, char **argv)
 {
     CLI::App app{"Lists, extracts, builds, analyses and patches KVB archives."};
+    app.set_version_flag("--version", "kvb " KVB_VERSION);
     app.require_subcommand(1);
     kvb::cli::RegisterArchiveCommands(app);
     kvb::cli::RegisterMediaCommands(app);
@@ -14,6 +15,8 @@ int main(int argc, char **argv)
 
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForVersion &e) {
+        return app.exit(e);
     } catch (const CLI::CallForHelp &e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp &e) {

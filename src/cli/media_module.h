@@ -9,7 +9,8 @@ namespace kvb::cli {
 
 struct TMediaCommands {
     // Both raise the system's errors, naming the file that failed.
-    void (*TexToPng)(const std::string &texFile, const std::string &pngFile);
+    // size 0 keeps the texture's own size; above 0 it is the longer side of the PNG.
+    void (*TexToPng)(const std::string &texFile, const std::string &pngFile, int size);
     // Stops with an error, leaving no WAV file, once the music passes maxMinutes.
     void (*MidiToWav)(const std::string &midiFile, const std::string &wavFile, int maxMinutes);
 };

@@ -4,12 +4,22 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kvb {
 
 // The game's "AppPath" as a path on this machine; nothing when the game's key or the value is
 // missing. Under Wine it comes from the prefix's registry file (see posix/wine_registry.h).
 std::optional<std::string> FindGameAppPath();
+
+// The same search, saying where it looked: every registry file read, in order, and the one the
+// value came from.
+struct TGameFolderSearch {
+    std::optional<std::string> AppPath;
+    std::string FoundIn;
+    std::vector<std::string> Searched;
+};
+TGameFolderSearch SearchGameAppPath();
 
 // The game's data folder: "data" inside appPath, with a separator put between them when
 // appPath lacks one.

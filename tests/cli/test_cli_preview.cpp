@@ -100,3 +100,15 @@ TEST(KvbMediaModule, OnlyTheMediaCommandsNeedItAndTheyNameItWhenItIsMissing)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(QImage(QString::fromStdString(dir / "out.png"), "PNG").size(), QSize(1, 1));
 }
+
+TEST(KvbTex2png, SizeScalesTheLongerSideKeepingTheProportions)
+{
+    TempDir dir;
+    WriteFile(dir / "in.tex", GradientTex(256, 128).Build());
+    for (auto [size, expected] : {std::pair{"64", QSize(64, 32)}, {"512", QSize(512, 256)}}) {
+        RunResult r = RunKvb(dir, {"tex2png", "--size", size, dir / "in.tex", dir / "out.png"});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(QImage(QString::fromStdString(dir / "out.png"), "PNG").size(), expected) << size;
+    }
+    EXPECT_EQ(RunKvb(dir, {"tex2png", "--size", "0", dir / "in.tex", dir / "x.png"}).exitCode, 2);
+}

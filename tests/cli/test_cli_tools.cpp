@@ -76,3 +76,25 @@ TEST(KvbAnalyse, ArchiveWithoutEntriesPrintsTheFirstSixLinesThenTheError)
                      "Description: \n\nSection 1: Header: 16 bytes.\n");
     EXPECT_EQ(r.err, "kvb: List index out of bounds (0)\n");
 }
+
+TEST(KvbGameFolder, SaysWhatItFoundAndWhereOrWhereItLooked)
+{
+    TempDir home;
+    const std::string pfx = home / ".local/share/Steam/steamapps/compatdata/39140/pfx";
+    fs::create_directories(pfx);
+    const std::string old = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", home.Path().c_str(), 1);
+    unsetenv("WINEPREFIX");
+
+    RunResult r = RunKvb(home, {"game-folder"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "kvb: The game's install folder is recorded in none of these registry files:\n"
+                     "  " + home / ".wine/system.reg" + "\n");
+
+    WriteFile(pfx + "/system.reg", "[Software\\\\Square Soft, Inc.\\\\Final Fantasy VII] 1\n"
+                                   "\"AppPath\"=\"C:\\\\Games\\\\FF7\"\n");
+    r = RunKvb(home, {"game-folder"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, pfx + "/dosdevices/c:/Games/FF7/data\n(from " + pfx + "/system.reg)\n");
+    setenv("HOME", old.c_str(), 1);
+}

@@ -369,8 +369,10 @@ TEST(RecordNumbers, LeadingZerosAreDecimalAndOtherBasesAreUsageErrors)
     EXPECT_EQ(TRawKVBFile(dir / "a.kvb").DataCount(), 9);
 
     const std::string before = ReadFile(dir / "a.kvb");
+    // extract takes names too: 0x1 is then a name no entry carries, never entry 1.
+    Outcome named = RunWatched({"extract", dir / "a.kvb", "0x1", dir / "hex"});
+    EXPECT_EQ(named.exitCode, 1) << named.Describe();
     for (const auto &args : std::vector<std::vector<std::string>>{
-             {"extract", dir / "a.kvb", "0x1", dir / "hex"},
              {"truncate", dir / "a.kvb", "0x1", "--yes"},
              {"link", dir / "a.kvb", "0x1", "1"},
              {"link", dir / "a.kvb", "1", "0x1"},

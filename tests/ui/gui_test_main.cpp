@@ -1,4 +1,5 @@
-// GUI tests run offscreen against one QApplication, with no Wine prefix to find.
+// GUI tests run offscreen against one QApplication, with no Wine prefix to find and no Steam
+// of the user's whose game the start-up would enter.
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@ int main(int argc, char **argv)
 {
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("WINEPREFIX", "/nonexistent/kvb-test-wine-prefix", 1);
+    setenv("HOME", "/nonexistent/kvb-test-home", 1);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -293,6 +293,28 @@ TEST(MainWindow, StartUpChangesToTheGameDataFolder)
     setenv("WINEPREFIX", "/nonexistent/kvb-test-wine-prefix", 1);
 }
 
+TEST(MainWindow, StartUpFindsTheGameInASteamProtonPrefix)
+{
+    const auto cwd = std::filesystem::current_path();
+    TempDir home;
+    const std::filesystem::path pfx = home.Path() / ".steam/steam/steamapps/compatdata/39140/pfx";
+    std::filesystem::create_directories(pfx / "drive_c/Steam/FF7/data");
+    std::filesystem::create_directories(pfx / "dosdevices");
+    std::filesystem::create_directory_symlink("../drive_c", pfx / "dosdevices/c:");
+    WriteFile((pfx / "system.reg").string(),
+              "[Software\\\\Wow6432Node\\\\Square Soft, Inc.\\\\Final Fantasy VII] 1\n"
+              "\"AppPath\"=\"C:\\\\Steam\\\\FF7\\\\\"\n");
+    setenv("HOME", home.Path().c_str(), 1);
+    {
+        MainWindow m;
+        EXPECT_TRUE(m.dialogs.shown.isEmpty());
+        EXPECT_EQ(std::filesystem::canonical(std::filesystem::current_path()),
+                  std::filesystem::canonical(pfx / "drive_c/Steam/FF7/data"));
+    }
+    std::filesystem::current_path(cwd);
+    setenv("HOME", "/nonexistent/kvb-test-home", 1);
+}
+
 TEST(MainWindow, CreateWarnsFirstAndWithoutATemplateWritesNothing)
 {
     MainWindow m;

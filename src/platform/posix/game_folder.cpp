@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <unistd.h>
 
@@ -62,7 +63,88 @@ std::optional<std::string> StringValue(const std::string &line, const std::strin
     return Unescape(line.substr(prefix.size(), end - prefix.size()));
 }
 
+// The quoted strings of a line of a Valve key-value file, such as "path"  "/games/Steam";
+// backslashes escape the next character there as in the registry.
+std::vector<std::string> QuotedStrings(const std::string &line)
+{
+    std::vector<std::string> out;
+    for (size_t i = 0; i < line.size(); ++i) {
+        if (line[i] != '"')
+            continue;
+        std::string text;
+        for (++i; i < line.size() && line[i] != '"'; ++i) {
+            if (line[i] == '\\' && i + 1 < line.size())
+                ++i;
+            text += line[i];
+        }
+        out.push_back(text);
+    }
+    return out;
+}
+
+// One folder reached by several names (~/.steam/steam is usually a link to the native install)
+// is searched once.
+void AddFolderOnce(std::vector<std::string> &folders, const std::string &folder)
+{
+    std::error_code ec;
+    if (!std::filesystem::is_directory(folder, ec))
+        return;
+    const auto same = [&](const std::string &known) {
+        return std::filesystem::equivalent(known, folder, ec);
+    };
+    if (std::none_of(folders.begin(), folders.end(), same))
+        folders.push_back(folder);
+}
+
 } // namespace
+
+std::vector<std::string> SteamLibraryFolders(const std::string &home)
+{
+    std::vector<std::string> roots;
+    for (const char *install : {"/.steam/steam", "/.local/share/Steam",
+                                "/.var/app/com.valvesoftware.Steam/.local/share/Steam"})
+        AddFolderOnce(roots, home + install);
+    std::vector<std::string> libraries;
+    for (const std::string &root : roots) {
+        AddFolderOnce(libraries, root);
+        std::ifstream vdf(root + "/steamapps/libraryfolders.vdf");
+        std::string line;
+        while (std::getline(vdf, line)) {
+            std::vector<std::string> strings = QuotedStrings(line);
+            if (strings.size() == 2 && Lower(strings[0]) == "path" && !strings[1].empty())
+                AddFolderOnce(libraries, strings[1]);
+        }
+    }
+    return libraries;
+}
+
+std::vector<std::string> ProtonPrefixes(const std::string &home)
+{
+    std::vector<std::string> prefixes;
+    for (const std::string &library : SteamLibraryFolders(home)) {
+        std::vector<std::string> found;
+        std::error_code ec;
+        for (const auto &app : std::filesystem::directory_iterator(
+                 library + "/steamapps/compatdata", ec)) {
+            const std::filesystem::path pfx = app.path() / "pfx";
+            if (std::filesystem::exists(pfx / "system.reg", ec))
+                found.push_back(pfx.string());
+        }
+        std::sort(found.begin(), found.end());
+        prefixes.insert(prefixes.end(), found.begin(), found.end());
+    }
+    return prefixes;
+}
+
+std::vector<std::string> GamePrefixCandidates()
+{
+    std::vector<std::string> prefixes = {DefaultWinePrefix()};
+    const char *home = std::getenv("HOME");
+    if (home && *home)
+        for (const std::string &pfx : ProtonPrefixes(home))
+            prefixes.push_back(pfx);
+    return prefixes;
+}
 
 std::string DefaultWinePrefix()
 {
@@ -103,9 +185,22 @@ std::string TranslateWinePath(const std::string &winePrefix, const std::string &
     return path;
 }
 
+TGameFolderSearch SearchGameAppPath()
+{
+    TGameFolderSearch search;
+    for (const std::string &prefix : GamePrefixCandidates()) {
+        search.Searched.push_back(prefix + "/system.reg");
+        if ((search.AppPath = ReadWineAppPath(prefix))) {
+            search.FoundIn = search.Searched.back();
+            break;
+        }
+    }
+    return search;
+}
+
 std::optional<std::string> FindGameAppPath()
 {
-    return ReadWineAppPath(DefaultWinePrefix());
+    return SearchGameAppPath().AppPath;
 }
 
 void EnterGameDataFolder(const std::string &folder)

@@ -4,11 +4,23 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kvb {
 
-// The Wine prefix to look in: $WINEPREFIX, or ~/.wine.
+// The Wine prefix to look in first: $WINEPREFIX, or ~/.wine.
 std::string DefaultWinePrefix();
+
+// The Steam library folders of a user whose home is home: the native and the Flatpak Steam
+// installs, and every "path" their steamapps/libraryfolders.vdf lists, each once.
+std::vector<std::string> SteamLibraryFolders(const std::string &home);
+
+// The Proton prefixes (<library>/steamapps/compatdata/<id>/pfx) of those libraries, sorted
+// within each library so that the search does not depend on the order of the folder.
+std::vector<std::string> ProtonPrefixes(const std::string &home);
+
+// Every prefix the start-up looks in, in order: DefaultWinePrefix(), then the Proton prefixes.
+std::vector<std::string> GamePrefixCandidates();
 
 // The game's "AppPath" from the prefix's system.reg (also under Wow6432Node), translated to a
 // path on this machine. Nothing when the prefix, the key or the value is missing.
