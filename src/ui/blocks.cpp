@@ -67,6 +67,8 @@ void ShowRecord(QTreeWidget *list, QComboBox *selector, int index, const std::fu
     if (QTreeWidgetItem *row = RowOfRecord(list, selector, index)) {
         list->setCurrentItem(row);
         list->scrollToItem(row);
+        // The keys that act on a row (Enter, the menu key) then act on this one.
+        list->setFocus();
     }
 }
 

@@ -33,8 +33,8 @@ int RecordIndex(const QTreeWidget *list, QTreeWidgetItem *row, const QComboBox *
 // The row of list that stands for record index, or none when the record lies in another block.
 QTreeWidgetItem *RowOfRecord(const QTreeWidget *list, const QComboBox *selector, int index);
 // Brings record index into view: chooses its block in the selector (refilling the list through
-// refill when that block was not shown, as choosing it by hand would), then selects its row and
-// scrolls to it.
+// refill when that block was not shown, as choosing it by hand would), then selects its row,
+// scrolls to it and gives the list the focus.
 void ShowRecord(QTreeWidget *list, QComboBox *selector, int index, const std::function<void()> &refill);
 
 // Replaces the rows of list with those of the selector's shown block of count records, the
