@@ -5,10 +5,10 @@
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
 #include "platform/output_file.h"
+#include "platform/paths.h"
 #include "platform/stream.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <vector>
 
 namespace kvb {
@@ -117,12 +117,11 @@ void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
         throw EKVBError("Not enough room in " + folder + ": extracting every entry needs " +
                         std::to_string(needed) + " bytes, and " + std::to_string(*free) +
                         " bytes are free");
-    const std::filesystem::path target(folder);
     const int32_t count = catalogue.EntryCount();
     for (int32_t index = 0; index < count; ++index) {
         TKVB_Entry entry = catalogue.GetEntry(index);
         CheckSafeEntryName(entry.Name, "extracted");
-        ExtractEntry(source, entry, (target / Cp1252ToUtf8(entry.Name)).string());
+        ExtractEntry(source, entry, JoinPath(folder, Cp1252ToUtf8(entry.Name)));
         if (progress)
             progress(index + 1, count);
     }

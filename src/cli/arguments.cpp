@@ -2,16 +2,16 @@
 #include "cli/commands.h"
 
 #include "platform/errors.h"
+#include "platform/paths.h"
 
 #include <algorithm>
 #include <charconv>
-#include <filesystem>
 
 namespace kvb::cli {
 
 std::string ShownFileName(const std::string &path)
 {
-    return std::filesystem::path(path).filename().string();
+    return FileNameOf(path);
 }
 
 std::optional<int64_t> ParseDecimal(const std::string &text)
