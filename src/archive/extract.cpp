@@ -5,10 +5,10 @@
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
 #include "platform/output_file.h"
+#include "platform/paths.h"
 #include "platform/stream.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <vector>
 
 namespace kvb {
@@ -120,7 +120,6 @@ void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
         throw EKVBError("Not enough room in " + folder + ": extracting every entry needs " +
                         std::to_string(needed) + " bytes, and " + std::to_string(*free) +
                         " bytes are free");
-    const std::filesystem::path target(folder);
     std::vector<int32_t> picked;
     for (int32_t index = 0; index < catalogue.EntryCount(); ++index)
         if (!wanted || wanted(catalogue.GetEntry(index)))
@@ -129,7 +128,7 @@ void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
     for (int32_t done = 0; done < count; ++done) {
         TKVB_Entry entry = catalogue.GetEntry(picked[size_t(done)]);
         CheckSafeEntryName(entry.Name, "extracted");
-        ExtractEntry(source, entry, (target / Cp1252ToUtf8(entry.Name)).string());
+        ExtractEntry(source, entry, JoinPath(folder, Cp1252ToUtf8(entry.Name)));
         if (progress)
             progress(done + 1, count);
     }

@@ -3,10 +3,10 @@
 #include "archive/table_of_contents.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/paths.h"
 #include "platform/signals.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 
 namespace kvb {
@@ -233,7 +233,7 @@ TKVB_DataRecord TAppendFile::Record() const
 
 TAppendFile ReadFileForAppend(const std::string &path)
 {
-    const std::string shownName = std::filesystem::path(path).filename().string();
+    const std::string shownName = FileNameOf(path);
     std::optional<std::string> name = Utf8ToCp1252(shownName);
     if (!name)
         throw EKVBError("The file name " + shownName + " cannot be stored in an archive");

@@ -5,17 +5,17 @@
 #include "archive/format.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/paths.h"
 
 #include <algorithm>
 #include <charconv>
-#include <filesystem>
 #include <vector>
 
 namespace kvb::cli {
 
 std::string ShownFileName(const std::string &path)
 {
-    return std::filesystem::path(path).filename().string();
+    return FileNameOf(path);
 }
 
 std::optional<int64_t> ParseDecimal(const std::string &text)

@@ -10,6 +10,7 @@
 #include "archive/raw_archive.h"
 #include "platform/stream.h"
 #include "platform/encoding.h"
+#include "platform/paths.h"
 #include "tools/validation_template.h"
 
 #include <filesystem>
@@ -131,7 +132,7 @@ void ExtractAllInto(const std::string &archive, const std::string &folder,
     // entry's header apart, and no entry's header is read again while it is copied.
     TKVBFile catalogue(archive, true);
     std::error_code ec;
-    fs::create_directories(folder, ec);
+    fs::create_directories(PathFromUtf8(folder), ec);
     if (ec)
         throw EKVBError("Cannot create folder " + folder + ": " + ec.message());
     if (!pattern) {

@@ -1,10 +1,16 @@
 // kvb midi2wav, tex2png, png2tex: the preview's decoders as commands, and the way back to a
-// texture. midi2wav and tex2png run in the media module, loaded only when one of them runs.
+// texture. midi2wav runs in the media module, loaded only when it runs; a build without
+// FluidSynth has no midi2wav but says so.
 #include "cli/commands.h"
 
-#include "cli/media_module.h"
+#include "platform/errors.h"
 #include "platform/fluidsynth_player.h"
+#include "preview/png_image.h"
 #include "preview/tex_encode.h"
+
+#if KVB_WITH_MEDIA_MODULE
+#include "cli/media_module.h"
+#endif
 
 #include <memory>
 
@@ -31,7 +37,12 @@ void RegisterMediaCommands(CLI::App &app)
         ->capture_default_str()
         ->check(DecimalNumber(1, INT32_MAX, "a whole number of minutes, 1 or more,"));
     midi2wav->callback([args] {
+#if KVB_WITH_MEDIA_MODULE
         MediaCommands().MidiToWav(args->input, args->output, int(*ParseDecimal(args->maxMinutes)));
+#else
+        throw EKVBError("midi2wav is not available in this build of kvb: it needs FluidSynth, "
+                        "which this build lacks");
+#endif
     });
 
     auto *tex2png = app.add_subcommand("tex2png", "Decode a TEX texture and write it as a PNG");
@@ -43,9 +54,8 @@ void RegisterMediaCommands(CLI::App &app)
                      "this many pixels (thumbnails)")
         ->type_name("PIXELS")
         ->check(DecimalNumber(1, 16384, "a size in pixels from 1 to 16384"));
-    tex2png->callback([args] {
-        MediaCommands().TexToPng(args->input, args->output, int(*ParseDecimal(args->size)));
-    });
+    tex2png->callback(
+        [args] { TexFileToPngFile(args->input, args->output, int(*ParseDecimal(args->size))); });
 
     // Needs neither Qt nor FluidSynth, so it runs without the media module.
     auto *png2tex = app.add_subcommand(

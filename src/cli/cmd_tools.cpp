@@ -10,7 +10,11 @@
 #include "tools/analysis.h"
 #include "tools/creation.h"
 #include "tools/rebuild.h"
+#if KVB_WITH_QT
 #include "qt/name_compare.h"
+#else
+#include "platform/collation.h"
+#endif
 
 #include <iostream>
 #include <memory>
@@ -22,7 +26,12 @@ namespace {
 void Create(const std::string &folder, const std::string &output,
             const std::vector<std::string> &templateFolders)
 {
+    // The order the windows use, which comes from Qt; without Qt, the system's own.
+#if KVB_WITH_QT
     CreateArchive(folder, output, templateFolders, LocaleNameCompare());
+#else
+    CreateArchive(folder, output, templateFolders, SystemNameCompare());
+#endif
 }
 
 void Analyse(const std::string &archive, bool json)

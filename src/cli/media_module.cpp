@@ -1,9 +1,8 @@
-// The loadable module behind kvb tex2png and kvb midi2wav.
+// The loadable module behind kvb midi2wav.
 #include "cli/media_module.h"
 
 #include "platform/errors.h"
 #include "platform/fluidsynth_player.h"
-#include "qt/tex_image.h"
 
 namespace kvb::cli {
 
@@ -19,7 +18,7 @@ void MidiToWav(const std::string &midiFile, const std::string &wavFile, int maxM
     }
 }
 
-constexpr TMediaCommands kCommands{TexFileToPng, MidiToWav};
+constexpr TMediaCommands kCommands{MidiToWav};
 
 } // namespace
 

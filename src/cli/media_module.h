@@ -1,6 +1,6 @@
-// The kvb commands that need Qt Gui (tex2png) or FluidSynth (midi2wav). They live in a module
-// that kvb loads only when one of them runs: those libraries take far longer to load than any
-// other command needs to do its work, so every other command starts without them.
+// The kvb command that needs FluidSynth (midi2wav). It lives in a module that kvb loads only
+// when it runs: FluidSynth takes far longer to load than any other command needs to do its
+// work, so every other command starts without it.
 #pragma once
 
 #include <string>
@@ -8,10 +8,8 @@
 namespace kvb::cli {
 
 struct TMediaCommands {
-    // Both raise the system's errors, naming the file that failed.
-    // size 0 keeps the texture's own size; above 0 it is the longer side of the PNG.
-    void (*TexToPng)(const std::string &texFile, const std::string &pngFile, int size);
-    // Stops with an error, leaving no WAV file, once the music passes maxMinutes.
+    // Raises the system's errors, naming the file that failed. Stops with an error, leaving no
+    // WAV file, once the music passes maxMinutes.
     void (*MidiToWav)(const std::string &midiFile, const std::string &wavFile, int maxMinutes);
 };
 

@@ -3,11 +3,9 @@
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
 #include "platform/output_file.h"
+#include "platform/paths.h"
 
 #include <cstring>
-#include <filesystem>
-
-namespace fs = std::filesystem;
 
 namespace kvb {
 
@@ -20,11 +18,8 @@ constexpr int64_t kMaxRecordSize = 64 * 1024;
 // Beside the archive itself, not beside a link to it, so that every way to the archive finds it.
 std::string JournalPathFor(const std::string &archivePath)
 {
-    std::error_code ec;
-    fs::path real = fs::weakly_canonical(archivePath, ec);
-    if (ec)
-        real = archivePath;
-    return (real.parent_path() / ("." + real.filename().string() + ".kvb-journal")).string();
+    const std::string real = RealPathOf(archivePath);
+    return JoinPath(ParentFolderOf(real), "." + FileNameOf(real) + ".kvb-journal");
 }
 
 uint64_t Checksum(const std::string &bytes)

@@ -43,12 +43,17 @@ protected:
 using TFileWriteHook = void (*)(const char *operation);
 extern TFileWriteHook FileWriteHook;
 
+// What the system hands out for an open file: a descriptor on Linux, a HANDLE on Windows, each
+// stored in an integer wide enough for a pointer.
+using TFileHandle = intptr_t;
+inline constexpr TFileHandle kNoFileHandle = -1;
+
 // A file on disk, opened for reading or for editing; new files come from TOutputFile.
 class TFileStream : public TStream {
 public:
     enum class Mode {
         OpenRead,      // read only; other openers unrestricted
-        OpenReadWrite, // read and write; an exclusive lock keeps other editors out
+        OpenReadWrite, // read and write; other editors are kept out, readers are not
     };
 
     // Opens an existing plain file; raises EFOpenError naming fileName, with the reason when
@@ -56,7 +61,7 @@ public:
     // writer. New files are written through TOutputFile.
     TFileStream(const std::string &fileName, Mode mode);
     // Takes over a handle the platform layer opened itself; it is closed with the stream.
-    TFileStream(int handle, const std::string &fileName);
+    TFileStream(TFileHandle handle, const std::string &fileName);
     ~TFileStream() override;
     TFileStream(const TFileStream &) = delete;
     TFileStream &operator=(const TFileStream &) = delete;
@@ -88,12 +93,12 @@ public:
     int64_t OpenedSize() const { return openedSize_; }
     // Which file this is, whatever name it was opened by.
     TFileIdentity Identity() const;
-    int Handle() const { return fd_; }
+    TFileHandle Handle() const { return handle_; }
     const std::string &FileName() const { return fileName_; }
 
 private:
     std::string fileName_;
-    int fd_ = -1;
+    TFileHandle handle_ = kNoFileHandle;
     int64_t openedSize_ = -1;
     mutable std::optional<TFileIdentity> identity_;
 };

@@ -6,7 +6,8 @@
 namespace kvb {
 
 // A folder of this process's own (mode 0700) inside the system temporary folder ($TMPDIR, else
-// /tmp), created on the first call and removed with everything in it when the process exits.
+// /tmp; on Windows the user's), created on the first call and removed with everything in it
+// when the process exits.
 // The path ends in "/". Raises EKVBError when the folder cannot be created.
 std::string GetTempDir();
 

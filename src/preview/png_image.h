@@ -1,5 +1,6 @@
 // PNG images read into plain 8-bit RGB pixels, for turning an edited picture back into a TEX
-// texture. Any PNG colour type and bit depth is read; transparency is dropped.
+// texture, and textures written as PNG images. Any PNG colour type and bit depth is read;
+// transparency is dropped.
 #pragma once
 
 #include "preview/tex.h"
@@ -24,5 +25,21 @@ struct TRgbImage {
 // Decodes the PNG held in bytes; fileName is for messages. Refuses what is not a PNG and images
 // larger than a texture can be (kTexMaxSide) before decoding their pixels.
 TRgbImage DecodePng(const std::string &bytes, const std::string &fileName);
+
+// The texture's pixels as shown: palette entries through ShownPalette, 5-bit channels spread to
+// 8 bits so that full brightness stays full.
+TRgbImage TexImageToRgb(const TTexImage &image);
+// An 8-bit RGB PNG of image, which has at least one pixel.
+std::string EncodePng(const TRgbImage &image);
+
+// image scaled, keeping its proportions, so that its longer side is size pixels: enlarged with
+// each pixel a sharp block, as the game's art is drawn; shrunk by averaging.
+TRgbImage ScaledToLongerSide(const TRgbImage &image, int size);
+
+// kvb tex2png and "Export as PNG...": decodes the TEX file and writes it as a PNG through the
+// safe writer; a size above 0 scales it first (file managers' thumbnails). Needs no graphics
+// library, so every build of kvb has it. A texture without pixels is refused, since a PNG needs
+// at least one.
+void TexFileToPngFile(const std::string &texFile, const std::string &pngFile, int size = 0);
 
 } // namespace kvb

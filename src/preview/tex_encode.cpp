@@ -5,7 +5,9 @@
 #include "platform/output_file.h"
 #include "platform/stream.h"
 
+#if KVB_HAVE_IMAGEQUANT
 #include <libimagequant.h>
+#endif
 
 #include <memory>
 #include <unordered_map>
@@ -94,6 +96,7 @@ std::pair<std::vector<TTexColour>, std::string> NewPalette(const TRgbImage &imag
                               uint8_t((sum[2] + n / 2) / n)};
         return {{mean}, std::string(image.Pixels.size(), '\0')};
     }
+#if KVB_HAVE_IMAGEQUANT
     std::vector<unsigned char> rgba(image.Pixels.size() * 4);
     for (size_t i = 0; i < image.Pixels.size(); ++i) {
         rgba[4 * i] = image.Pixels[i].Red;
@@ -121,6 +124,10 @@ std::pair<std::vector<TTexColour>, std::string> NewPalette(const TRgbImage &imag
     for (unsigned i = 0; i < found->count; ++i)
         palette.push_back({found->entries[i].r, found->entries[i].g, found->entries[i].b});
     return {palette, indices};
+#else
+    throw EKVBError("A new palette of more than one colour needs the palette library, which "
+                    "this build lacks; without --new-palette the reference's palette is used");
+#endif
 }
 
 } // namespace

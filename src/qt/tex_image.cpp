@@ -50,25 +50,6 @@ QImage Direct(const TTexImage &image)
 
 } // namespace
 
-void TexFileToPng(const std::string &texFile, const std::string &pngFile, int size)
-{
-    TFileStream source(texFile, TFileStream::Mode::OpenRead);
-    const TTexImage texture = TexToBitmap(source, kTexImageDataPosition);
-    if (texture.Width == 0 || texture.Height == 0)
-        throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
-                        " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");
-    QImage picture = TexImageToQImage(texture);
-    if (size > 0) {
-        // Shrinking averages the pixels; enlarging keeps them sharp, as the game's art is drawn.
-        const bool smaller = size < std::max(picture.width(), picture.height());
-        picture = picture.scaled(size, size, Qt::KeepAspectRatio,
-                                 smaller ? Qt::SmoothTransformation : Qt::FastTransformation);
-        if (picture.isNull())
-            throw std::bad_alloc();
-    }
-    SaveImageAsPng(picture, pngFile, {&source});
-}
-
 void SaveImageAsPng(const QImage &image, const std::string &pngFile,
                     const std::vector<const TFileStream *> &sources)
 {

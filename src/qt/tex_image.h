@@ -15,12 +15,7 @@ namespace kvb {
 // without pixels gives a null QImage.
 QImage TexImageToQImage(const TTexImage &image);
 
-// kvb tex2png and "Export as PNG...": decodes the TEX file and writes it as a PNG through the
-// safe writer. A texture without pixels is refused, since a PNG needs at least one. With a
-// size above 0 the picture is scaled, keeping its proportions, so that its longer side is size
-// pixels (file managers' thumbnails).
-void TexFileToPng(const std::string &texFile, const std::string &pngFile, int size = 0);
-// Writes image as a PNG through the safe writer; sources are the files the image came from.
+// The preview window's "Save as PNG...": writes image as a PNG through the safe writer; sources are the files the image came from.
 void SaveImageAsPng(const QImage &image, const std::string &pngFile,
                     const std::vector<const TFileStream *> &sources = {});
 

@@ -8,6 +8,7 @@
 #include "platform/listing.h"
 #include "platform/program_folder.h"
 #include "platform/output_file.h"
+#include "platform/paths.h"
 #include "tools/validation_template.h"
 
 #include <algorithm>
@@ -113,12 +114,13 @@ void DropOutputFile(std::vector<std::string> &names, const std::string &folder,
 {
     // The very name the output is written under, not what a link there leads to: the link is
     // replaced, and the file it led to is read like any other.
-    const fs::path output(outputFileName);
+    const fs::path output = PathFromUtf8(outputFileName);
     const fs::path outputFolder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
     std::error_code ec, ec2;
-    if (fs::weakly_canonical(outputFolder, ec) != fs::weakly_canonical(folder, ec2) || ec || ec2)
+    if (fs::weakly_canonical(outputFolder, ec) != fs::weakly_canonical(PathFromUtf8(folder), ec2) ||
+        ec || ec2)
         return;
-    std::erase(names, output.filename().string());
+    std::erase(names, Utf8FromPath(output.filename()));
 }
 
 std::unique_ptr<TFileStream> OpenTemplate(int32_t count,
@@ -130,7 +132,7 @@ std::unique_ptr<TFileStream> OpenTemplate(int32_t count,
         if (folder.empty())
             continue;
         try {
-            std::string path = (fs::path(folder) / TemplateFileName(count)).string();
+            std::string path = JoinPath(folder, TemplateFileName(count));
             return std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
         } catch (const EFOpenError &) {
         }
@@ -207,7 +209,7 @@ void CreateArchive(const std::string &folder, const std::string &outputFileName,
     for (int32_t i = 0; i < count; ++i) {
         TInput &input = inputs[size_t(i)];
         input.name = std::move((*names)[size_t(i)]);
-        input.path = (fs::path(folder) / input.name).string();
+        input.path = JoinPath(folder, input.name);
         std::optional<int64_t> size = LookUpPlainFile(input.path);
         if (!size)
             throw EKVBError(kFileVanishedMessage);

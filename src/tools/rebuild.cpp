@@ -221,6 +221,9 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
     CopyFileRange(file, runStart, target, written, layout.fileSize - runStart);
     report(total);
 
+    // Every byte of the archive has been read. Windows replaces no file while it is open, so it
+    // is closed before its replacement takes its place.
+    file.Close();
     out.Commit();
     return plan.changes;
 }

@@ -4,10 +4,10 @@
 #include "archive/format.h"
 #include "platform/errors.h"
 #include "platform/output_file.h"
+#include "platform/paths.h"
 #include "platform/stream.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <vector>
 
 namespace kvb {
@@ -40,8 +40,7 @@ std::string WriteValidationTemplate(const TKVBFile &catalogue, const std::string
 {
     const TValidationBlock block = FindValidationBlock(catalogue);
     TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
-    const std::string output =
-        (std::filesystem::path(folder) / TemplateFileName(catalogue.Count())).string();
+    const std::string output = JoinPath(folder, TemplateFileName(catalogue.Count()));
     TOutputFile file(output, TOutputKind::Whole, {&source});
     TFileStream &out = file.Stream();
     std::vector<char> buffer(size_t(std::min(kCopyChunk, block.End - block.Start)));

@@ -9,6 +9,7 @@
 #include "platform/stream.h"
 #include "preview/entry_preview.h"
 #include "platform/temp_dir.h"
+#include "preview/png_image.h"
 #include "preview/tex.h"
 #include "preview/tex_encode.h"
 #include "qt/name_compare.h"
@@ -550,7 +551,7 @@ void TfrmKVBEditor::mnuExportPngClick()
     std::optional<QString> target = dialogs_.SaveFile(savPng);
     if (!target)
         return;
-    TexFileToPng(ExtractToWorkFile(*catalogue_, index, ".TEX"), target->toStdString());
+    TexFileToPngFile(ExtractToWorkFile(*catalogue_, index, ".TEX"), target->toStdString());
 }
 
 void TfrmKVBEditor::mnuImportPngClick()

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <random>
 #include <stdexcept>
-#include <unistd.h>
 
 namespace kvb::test {
 
@@ -163,10 +163,19 @@ std::string ReadFile(const std::filesystem::path &path)
 
 TempDir::TempDir()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kvbtest-XXXXXX").string();
-    if (!::mkdtemp(pattern.data()))
-        throw std::runtime_error("cannot create a temp folder");
-    path_ = pattern;
+    // A name no other run picks, made by an exclusive create; std::filesystem has it on every
+    // system.
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path candidate =
+            base / ("kvbtest-" + std::to_string(random()) + std::to_string(random()));
+        if (std::filesystem::create_directory(candidate)) {
+            path_ = candidate;
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temp folder");
 }
 
 TempDir::~TempDir()

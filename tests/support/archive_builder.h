@@ -3,6 +3,7 @@
 
 #include "archive/format.h"
 #include "archive/raw_archive.h"
+#include "platform/paths.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -77,7 +78,11 @@ public:
     TempDir(const TempDir &) = delete;
     TempDir &operator=(const TempDir &) = delete;
     const std::filesystem::path &Path() const { return path_; }
-    std::string operator/(const std::string &name) const { return (path_ / name).string(); }
+    // name inside the folder, as UTF-8 on every system.
+    std::string operator/(const std::string &name) const
+    {
+        return JoinPath(Utf8FromPath(path_), name);
+    }
 
 private:
     std::filesystem::path path_;

@@ -18,45 +18,45 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
     // Non-blocking, so that a pipe planted under the name is refused below instead of waiting
     // for a writer for ever; on a plain file the flag changes nothing.
     const int access = mode == Mode::OpenRead ? O_RDONLY : O_RDWR;
-    fd_ = ::open(fileName.c_str(), access | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0 && errno == EISDIR)
+    handle_ = ::open(fileName.c_str(), access | O_NONBLOCK | O_CLOEXEC);
+    if (handle_ < 0 && errno == EISDIR)
         throw EFOpenError(fileName, WhatItIs(S_IFDIR));
-    if (fd_ < 0)
+    if (handle_ < 0)
         throw EFOpenError(fileName);
     // Only plain files are archives or inputs; the same call gives the size the file had when
     // it was opened and its identity.
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::fstat(handle_, &st) != 0 || !S_ISREG(st.st_mode)) {
         const std::string why = WhatItIs(st.st_mode);
-        ::close(fd_);
-        fd_ = -1;
+        ::close(handle_);
+        handle_ = -1;
         throw EFOpenError(fileName, why);
     }
     openedSize_ = st.st_size;
     identity_ = TFileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
     // Only one editor at a time; readers are not affected by the lock.
-    if (mode == Mode::OpenReadWrite && ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd_);
-        fd_ = -1;
+    if (mode == Mode::OpenReadWrite && ::flock(handle_, LOCK_EX | LOCK_NB) != 0) {
+        ::close(handle_);
+        handle_ = -1;
         throw EFOpenError(fileName);
     }
 }
 
-TFileStream::TFileStream(int handle, const std::string &fileName)
-    : fileName_(fileName), fd_(handle)
+TFileStream::TFileStream(TFileHandle handle, const std::string &fileName)
+    : fileName_(fileName), handle_(handle)
 {
 }
 
 TFileStream::~TFileStream()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (handle_ >= 0)
+        ::close(handle_);
 }
 
 void TFileStream::Close()
 {
-    const int fd = fd_;
-    fd_ = -1;
+    const int fd = int(handle_);
+    handle_ = -1;
     if (fd >= 0 && ::close(fd) != 0)
         throw EWriteError();
 }
@@ -66,7 +66,7 @@ int64_t TFileStream::ReadAt(int64_t position, void *buffer, int64_t count) const
     auto *out = static_cast<char *>(buffer);
     int64_t done = 0;
     while (done < count) {
-        ssize_t n = ::pread(fd_, out + done, static_cast<size_t>(count - done), position + done);
+        ssize_t n = ::pread(handle_, out + done, static_cast<size_t>(count - done), position + done);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -99,7 +99,7 @@ void TFileStream::WriteAt(int64_t position, const void *buffer, int64_t count)
     const auto *in = static_cast<const char *>(buffer);
     int64_t done = 0;
     while (done < count) {
-        ssize_t n = ::pwrite(fd_, in + done, static_cast<size_t>(count - done), position + done);
+        ssize_t n = ::pwrite(handle_, in + done, static_cast<size_t>(count - done), position + done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -119,7 +119,7 @@ int64_t TFileStream::CopyFrom(const TFileStream &source, int64_t sourcePosition,
     loff_t out = position;
     int64_t done = 0;
     while (done < count) {
-        ssize_t n = ::copy_file_range(source.fd_, &in, fd_, &out,
+        ssize_t n = ::copy_file_range(source.handle_, &in, handle_, &out,
                                       size_t(std::min(count - done, kChunk)), 0);
         if (n < 0 && errno == EINTR)
             continue;
@@ -134,7 +134,7 @@ TFileIdentity TFileStream::Identity() const
 {
     if (!identity_) {
         struct stat st {};
-        if (::fstat(fd_, &st) != 0)
+        if (::fstat(handle_, &st) != 0)
             throw EReadError();
         identity_ = TFileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
     }
@@ -144,7 +144,7 @@ TFileIdentity TFileStream::Identity() const
 int64_t TFileStream::Size() const
 {
     struct stat st {};
-    if (::fstat(fd_, &st) != 0)
+    if (::fstat(handle_, &st) != 0)
         throw EReadError();
     return st.st_size;
 }
@@ -153,7 +153,7 @@ void TFileStream::SetSize(int64_t size)
 {
     if (FileWriteHook)
         FileWriteHook("resize");
-    if (::ftruncate(fd_, size) != 0)
+    if (::ftruncate(handle_, size) != 0)
         throw EWriteError();
 }
 
@@ -161,7 +161,7 @@ void TFileStream::Flush()
 {
     if (FileWriteHook)
         FileWriteHook("flush");
-    if (::fdatasync(fd_) != 0 && errno != EINVAL)
+    if (::fdatasync(handle_) != 0 && errno != EINVAL)
         throw EWriteError();
 }
 

@@ -41,7 +41,7 @@ bool CanNameUnnamedFiles()
     return can;
 }
 
-std::string ProcPath(int fd)
+std::string ProcPath(TFileHandle fd)
 {
     return "/proc/self/fd/" + std::to_string(fd);
 }

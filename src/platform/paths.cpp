@@ -1,0 +1,45 @@
+#include "platform/paths.h"
+
+namespace fs = std::filesystem;
+
+namespace kvb {
+
+fs::path PathFromUtf8(const std::string &path)
+{
+    return fs::path(std::u8string(path.begin(), path.end()));
+}
+
+std::string Utf8FromPath(const fs::path &path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+std::string JoinPath(const std::string &folder, const std::string &name)
+{
+    if (folder.empty())
+        return name;
+    const char last = folder.back();
+    if (last == '/' || fs::path::value_type(last) == fs::path::preferred_separator)
+        return folder + name;
+    return folder + '/' + name;
+}
+
+std::string FileNameOf(const std::string &path)
+{
+    return Utf8FromPath(PathFromUtf8(path).filename());
+}
+
+std::string ParentFolderOf(const std::string &path)
+{
+    return Utf8FromPath(PathFromUtf8(path).parent_path());
+}
+
+std::string RealPathOf(const std::string &path)
+{
+    std::error_code ec;
+    fs::path real = fs::weakly_canonical(PathFromUtf8(path), ec);
+    return ec ? path : Utf8FromPath(real);
+}
+
+} // namespace kvb

@@ -1,0 +1,42 @@
+#include "platform/file_attributes.h"
+
+#include "platform/win32/wide.h"
+
+namespace kvb {
+
+std::optional<TFileAttributes> FileAttributes(const std::string &path)
+{
+    const DWORD attributes = ::GetFileAttributesW(win32::Wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return std::nullopt;
+    return TFileAttributes{(attributes & FILE_ATTRIBUTE_READONLY) != 0};
+}
+
+void ClearReadOnly(const std::string &path)
+{
+    const std::wstring name = win32::Wide(path);
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return;
+    const DWORD cleared = attributes & ~DWORD(FILE_ATTRIBUTE_READONLY);
+    ::SetFileAttributesW(name.c_str(), cleared == 0 ? FILE_ATTRIBUTE_NORMAL : cleared);
+}
+
+std::optional<int64_t> FreeSpace(const std::string &folder)
+{
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExW(win32::Wide(folder).c_str(), &available, nullptr, nullptr))
+        return std::nullopt;
+    return int64_t(available.QuadPart);
+}
+
+bool RemoveFile(const std::string &path)
+{
+    const std::wstring name = win32::Wide(path);
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    return ::DeleteFileW(name.c_str()) != 0;
+}
+
+} // namespace kvb

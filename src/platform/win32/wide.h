@@ -1,0 +1,39 @@
+// The one pair of conversions between the program's UTF-8 and the UTF-16 of the Win32 calls:
+// every path and text crossing into Windows passes through them.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace kvb::win32 {
+
+std::wstring Wide(const std::string &utf8);
+std::string Utf8(const std::wstring &utf16);
+std::string Utf8(const wchar_t *utf16, size_t length);
+
+// The system's text for error (GetLastError()), without the trailing line break.
+std::string SystemMessage(DWORD error);
+
+// Owns a HANDLE from CreateFileW or FindFirstFileExW.
+class THandle {
+public:
+    explicit THandle(HANDLE handle = INVALID_HANDLE_VALUE) : handle_(handle) {}
+    ~THandle();
+    THandle(const THandle &) = delete;
+    THandle &operator=(const THandle &) = delete;
+    bool Valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+    HANDLE Get() const { return handle_; }
+    HANDLE Release()
+    {
+        HANDLE h = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return h;
+    }
+    void Reset(HANDLE handle = INVALID_HANDLE_VALUE);
+
+private:
+    HANDLE handle_;
+};
+
+} // namespace kvb::win32
