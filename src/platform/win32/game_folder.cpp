@@ -36,11 +36,24 @@ std::optional<std::string> AppPathIn(REGSAM view)
 
 } // namespace
 
+TGameFolderSearch SearchGameAppPath()
+{
+    TGameFolderSearch search;
+    const std::string key = "HKEY_LOCAL_MACHINE\\" + win32::Utf8(kGameKey);
+    for (auto [view, name] : {std::pair{KEY_WOW64_32KEY, " (32-bit view)"},
+                              std::pair{KEY_WOW64_64KEY, " (64-bit view)"}}) {
+        search.Searched.push_back(key + name);
+        if ((search.AppPath = AppPathIn(view))) {
+            search.FoundIn = search.Searched.back();
+            break;
+        }
+    }
+    return search;
+}
+
 std::optional<std::string> FindGameAppPath()
 {
-    if (auto path = AppPathIn(KEY_WOW64_32KEY))
-        return path;
-    return AppPathIn(KEY_WOW64_64KEY);
+    return SearchGameAppPath().AppPath;
 }
 
 void EnterGameDataFolder(const std::string &folder)
