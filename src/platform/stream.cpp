@@ -23,6 +23,20 @@ void TStream::ReadBuffer(void *buffer, int64_t count)
         throw EReadError();
 }
 
+// The stream's position over the positional operations each system provides.
+int64_t TFileStream::Read(void *buffer, int64_t count)
+{
+    int64_t n = ReadAt(position_, buffer, count);
+    position_ += n;
+    return n;
+}
+
+void TFileStream::Write(const void *buffer, int64_t count)
+{
+    WriteAt(position_, buffer, count);
+    position_ += count;
+}
+
 void CopyFileRange(const TFileStream &source, int64_t sourcePosition, TFileStream &target,
                    int64_t position, int64_t count)
 {

@@ -100,19 +100,6 @@ int64_t TFileStream::ReadAt(int64_t position, void *buffer, int64_t count) const
     return done;
 }
 
-int64_t TFileStream::Read(void *buffer, int64_t count)
-{
-    int64_t n = ReadAt(position_, buffer, count);
-    position_ += n;
-    return n;
-}
-
-void TFileStream::Write(const void *buffer, int64_t count)
-{
-    WriteAt(position_, buffer, count);
-    position_ += count;
-}
-
 void TFileStream::WriteAt(int64_t position, const void *buffer, int64_t count)
 {
     if (FileWriteHook)
