@@ -3,6 +3,7 @@
 #include "archive/info_lines.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/paths.h"
 #include "platform/file_attributes.h"
 #include "ui/blocks.h"
 #include "ui/form_helpers.h"
@@ -17,7 +18,6 @@
 #include <QTreeWidget>
 
 #include <algorithm>
-#include <filesystem>
 
 namespace kvb::ui {
 
@@ -167,7 +167,7 @@ bool TfrmAdvanced::OpenForEdit(const std::string &path)
         dialogs_.Notice(QString::fromStdString(*rawFile_->RecoveryNote()));
 
     lstInfo->clear();
-    for (const auto &line : RawInfoLines(*rawFile_, std::filesystem::path(path).filename().string()))
+    for (const auto &line : RawInfoLines(*rawFile_, FileNameOf(path)))
         lstInfo->addItem(QString::fromStdString(line));
 
     cmbTable->clear();

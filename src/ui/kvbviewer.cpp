@@ -4,6 +4,7 @@
 #include "archive/info_lines.h"
 #include "platform/encoding.h"
 #include "platform/errors.h"
+#include "platform/paths.h"
 #include "platform/fluidsynth_player.h"
 #include "platform/game_folder.h"
 #include "platform/stream.h"
@@ -46,8 +47,6 @@
 #include <QTreeWidget>
 #include <QUrl>
 #include <QVBoxLayout>
-
-#include <filesystem>
 
 namespace kvb::ui {
 
@@ -483,7 +482,7 @@ void TfrmKVBEditor::ReplaceEntryWith(int index, const std::string &file)
     const QString question =
         "The archive file " + openedFileName_ + " will be rewritten, with the data of entry " +
         Shown(catalogue_->GetEntry(index).Name) + " replaced by " +
-        QString::fromStdString(std::filesystem::path(file).filename().string()) +
+        QString::fromStdString(FileNameOf(file)) +
         ". Everything else stays as it is. Continue?";
     if (!dialogs_.Question(question, "Replace entry"))
         return;
