@@ -476,13 +476,13 @@ int TfrmKVBEditor::SelectedIndex()
     return RecordIndex(lstFiles, item, cmbList);
 }
 
-void TfrmKVBEditor::ReplaceEntryWith(int index, const std::string &file)
+void TfrmKVBEditor::ReplaceEntryWith(int index, const std::string &file, const std::string &chosen)
 {
     const std::string archive = catalogue_->FileName();
     const QString question =
         "The archive file " + openedFileName_ + " will be rewritten, with the data of entry " +
         Shown(catalogue_->GetEntry(index).Name) + " replaced by " +
-        QString::fromStdString(FileNameOf(file)) +
+        QString::fromStdString(FileNameOf(chosen)) +
         ". Everything else stays as it is. Continue?";
     if (!dialogs_.Question(question, "Replace entry"))
         return;
@@ -537,7 +537,7 @@ void TfrmKVBEditor::mnuReplaceClick()
     std::optional<QString> file = dialogs_.OpenFile(opnAny);
     if (!file)
         return;
-    ReplaceEntryWith(index, file->toStdString());
+    ReplaceEntryWith(index, file->toStdString(), file->toStdString());
 }
 
 void TfrmKVBEditor::mnuExportPngClick()
@@ -565,7 +565,7 @@ void TfrmKVBEditor::mnuImportPngClick()
     const std::string reference = ExtractToWorkFile(*catalogue_, index, ".TEX");
     const std::string texture = GetTempDir() + "imported.TEX";
     PngToTex(reference, png->toStdString(), texture, false);
-    ReplaceEntryWith(index, texture);
+    ReplaceEntryWith(index, texture, png->toStdString());
 }
 
 void TfrmKVBEditor::mnuSaveWavClick()

@@ -127,9 +127,9 @@ private:
     void ShowTexture(const std::string &path);
     // The selected row's record index, or -1 (after a notice) when no row is selected.
     int SelectedIndex();
-    // Asks, then rebuilds the archive with entry index's data replaced by file, and opens it
-    // again showing the same block with the entry selected.
-    void ReplaceEntryWith(int index, const std::string &file);
+    // Asks, naming the file the user chose, then rebuilds the archive with entry index's data
+    // replaced by file, and opens it again showing the same block with the entry selected.
+    void ReplaceEntryWith(int index, const std::string &file, const std::string &chosen);
     void ShowInfoLines(const std::vector<std::string> &lines);
     // Lets the window repaint during long work; user input waits until the work is done.
     void KeepPainting();
