@@ -28,7 +28,7 @@ void Create(const std::string &folder, const std::string &output,
 {
     // The order the windows use, which comes from Qt; without Qt, the system's own.
 #if KVB_WITH_QT
-    CreateArchive(folder, output, templateFolders, LocaleNameCompare());
+    CreateArchive(folder, output, templateFolders, LocaleNameSort());
 #else
     CreateArchive(folder, output, templateFolders, SystemNameCompare());
 #endif

@@ -5,44 +5,42 @@
 #include <QLocale>
 #include <QString>
 
-#include <memory>
-#include <unordered_map>
+#include <algorithm>
+#include <numeric>
 
 namespace kvb {
 
 namespace {
 
-// Sorting n names compares each about log n times; its collation key is made once, and each
-// comparison then only compares two keys.
-class TKeyedCollator {
-public:
-    TKeyedCollator() : collator_(QLocale()) { collator_.setCaseSensitivity(Qt::CaseInsensitive); }
-
-    int Compare(const std::string &a, const std::string &b)
-    {
-        return Key(a).compare(Key(b));
-    }
-
-private:
-    const QCollatorSortKey &Key(const std::string &name)
-    {
-        auto it = keys_.find(name);
-        if (it == keys_.end())
-            it = keys_.emplace(name, collator_.sortKey(QString::fromStdString(name))).first;
-        return it->second;
-    }
-
-    QCollator collator_;
-    std::unordered_map<std::string, QCollatorSortKey> keys_;
-};
+QCollator LocaleCollator()
+{
+    QCollator collator{QLocale()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
 
 } // namespace
 
-TNameCompare LocaleNameCompare()
+TNameSort LocaleNameSort()
 {
-    auto collator = std::make_shared<TKeyedCollator>();
-    return [collator](const std::string &a, const std::string &b) {
-        return collator->Compare(a, b);
+    return [](std::vector<std::string> &names) {
+        const QCollator collator = LocaleCollator();
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(names.size());
+        for (const std::string &name : names)
+            // Folded first: in the C locale Qt's keys, unlike its comparison, keep case apart.
+            keys.push_back(collator.sortKey(QString::fromStdString(name).toCaseFolded()));
+        std::vector<size_t> order(names.size());
+        std::iota(order.begin(), order.end(), size_t(0));
+        std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+            const int by = keys[a].compare(keys[b]);
+            return by != 0 ? by < 0 : names[a] < names[b];
+        });
+        std::vector<std::string> sorted;
+        sorted.reserve(names.size());
+        for (size_t i : order)
+            sorted.push_back(std::move(names[i]));
+        names = std::move(sorted);
     };
 }
 

@@ -6,6 +6,7 @@
 
 namespace kvb {
 
-TNameCompare LocaleNameCompare();
+// Each name's collation key is made once, and the sort compares keys.
+TNameSort LocaleNameSort();
 
 } // namespace kvb

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 namespace fs = std::filesystem;
 
@@ -145,8 +146,8 @@ std::unique_ptr<TFileStream> OpenTemplate(int32_t count,
 // case ignored, as the archive compares them) are one.
 void CheckStoredNames(const std::vector<TInput> &inputs)
 {
-    // Each stored name with its letters a..z in capitals, beside the file it comes from.
-    std::vector<std::pair<std::string, const TInput *>> byName;
+    // Each stored name with its letters a..z in capitals, and the file it comes from.
+    std::unordered_map<std::string, const TInput *> byName;
     byName.reserve(inputs.size());
     for (const TInput &input : inputs) {
         std::string stored = NameFromField(input.field);
@@ -157,15 +158,12 @@ void CheckStoredNames(const std::vector<TInput> &inputs)
         for (char &c : stored)
             if (c >= 'a' && c <= 'z')
                 c = char(c - 'a' + 'A');
-        byName.emplace_back(std::move(stored), &input);
+        auto [it, added] = byName.emplace(std::move(stored), &input);
+        if (!added)
+            throw EKVBError("Files " + it->second->path + " and " + input.path +
+                            " would both be stored as \"" +
+                            PrintableName(NameFromField(input.field)) + "\"; nothing was written");
     }
-    std::sort(byName.begin(), byName.end());
-    for (size_t i = 1; i < byName.size(); ++i)
-        if (byName[i - 1].first == byName[i].first)
-            throw EKVBError("Files " + byName[i - 1].second->path + " and " +
-                            byName[i].second->path + " would both be stored as \"" +
-                            PrintableName(NameFromField(byName[i].second->field)) +
-                            "\"; nothing was written");
 }
 
 EKVBError FileChanged(const std::string &path)
@@ -182,7 +180,7 @@ void Report(const TCreationProgress &progress, int64_t position, int64_t maximum
 } // namespace
 
 void CreateArchive(const std::string &folder, const std::string &outputFileName,
-                   const std::vector<std::string> &templateFolders, const TNameCompare &compare,
+                   const std::vector<std::string> &templateFolders, const TNameSort &sort,
                    const TCreationProgress &progress)
 {
     std::optional<std::vector<std::string>> names = ListPlainFiles(folder);
@@ -191,10 +189,7 @@ void CreateArchive(const std::string &folder, const std::string &outputFileName,
     DropOutputFile(*names, folder, outputFileName);
     if (names->size() > size_t(INT32_MAX))
         throw EKVBError("Folder " + folder + " holds too many files to store in one archive");
-    std::sort(names->begin(), names->end(), [&](const std::string &a, const std::string &b) {
-        int order = compare(a, b);
-        return order != 0 ? order < 0 : a < b;
-    });
+    sort(*names);
 
     const auto count = static_cast<int32_t>(names->size());
     std::unique_ptr<TFileStream> validation = OpenTemplate(count, templateFolders);
@@ -264,6 +259,13 @@ void CreateArchive(const std::string &folder, const std::string &outputFileName,
     writer.Append(kNewArchiveDescription.data(), kNewArchiveDescription.size());
     writer.Flush();
     output.Commit();
+}
+
+void CreateArchive(const std::string &folder, const std::string &outputFileName,
+                   const std::vector<std::string> &templateFolders, const TNameCompare &compare,
+                   const TCreationProgress &progress)
+{
+    CreateArchive(folder, outputFileName, templateFolders, SortByCompare(compare), progress);
 }
 
 } // namespace kvb

@@ -40,7 +40,7 @@ inline const std::string kFileVanishedMessage = "Couldn't find a file that exist
 using TCreationProgress = std::function<void(int32_t position, int32_t maximum)>;
 
 // Writes the archive of folder's plain files to outputFileName, replacing any file there, in
-// the order of compare (names it finds equal in byte order, so that a run always gives the same
+// the order of sort (names it finds equal in byte order, so that a run always gives the same
 // archive), in one pass from front to back; inputs are streamed, never held whole. The file
 // appears under its name only when complete: on any failure no partial archive remains and a file that stood
 // there before is kept. The output is never one of its own inputs.
@@ -49,6 +49,11 @@ using TCreationProgress = std::function<void(int32_t position, int32_t maximum)>
 // a listed file is gone, a message naming the file when a name cannot be stored or a file
 // changes in size during the run, a message when sizes, offsets or the count do not fit the
 // archive's fields, and the stream errors of the files involved.
+void CreateArchive(const std::string &folder, const std::string &outputFileName,
+                   const std::vector<std::string> &templateFolders, const TNameSort &sort,
+                   const TCreationProgress &progress = {});
+
+// The same with the order given as a comparison of two names.
 void CreateArchive(const std::string &folder, const std::string &outputFileName,
                    const std::vector<std::string> &templateFolders, const TNameCompare &compare,
                    const TCreationProgress &progress = {});

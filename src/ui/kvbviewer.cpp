@@ -372,7 +372,7 @@ void TfrmKVBEditor::btnCreateClick()
     try {
         BusyScope busy(*this);
         CreateArchive(selFolder.Path().toStdString(), output->toStdString(), {},
-                      LocaleNameCompare(),
+                      LocaleNameSort(),
                       [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
     } catch (const ENoTemplateError &e) {
         dialogs_.Notice(QString::fromStdString(e.what()));
