@@ -2,6 +2,11 @@
 
 namespace kvb {
 
+std::optional<std::string> FindGameAppPath()
+{
+    return SearchGameAppPath().AppPath;
+}
+
 std::string GameDataFolder(const std::string &appPath)
 {
     if (!appPath.empty() && appPath.back() != '/' && appPath.back() != '\\')

@@ -198,11 +198,6 @@ TGameFolderSearch SearchGameAppPath()
     return search;
 }
 
-std::optional<std::string> FindGameAppPath()
-{
-    return SearchGameAppPath().AppPath;
-}
-
 void EnterGameDataFolder(const std::string &folder)
 {
     if (::chdir(folder.c_str()) != 0)

@@ -1,13 +1,13 @@
 #include "platform/output_file.h"
 
 #include "platform/errors.h"
+#include "platform/random_name.h"
 #include "platform/posix/file_kind.h"
 #include "platform/signals.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
-#include <random>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,18 +15,6 @@
 namespace kvb {
 
 namespace {
-
-std::string RandomSuffix()
-{
-    static constexpr char kChars[] =
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
-    std::random_device random;
-    std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
-    std::string suffix(8, '\0');
-    for (char &c : suffix)
-        c = kChars[pick(random)];
-    return suffix;
-}
 
 TFileIdentity IdentityOf(const struct stat &st)
 {
@@ -64,7 +52,7 @@ struct TOutputFile::State {
     std::string HiddenName() const
     {
         return (std::filesystem::path(folder) /
-                ("." + std::filesystem::path(target).filename().string() + "." + RandomSuffix()))
+                ("." + std::filesystem::path(target).filename().string() + "." + RandomName(8)))
             .string();
     }
 };

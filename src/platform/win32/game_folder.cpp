@@ -51,11 +51,6 @@ TGameFolderSearch SearchGameAppPath()
     return search;
 }
 
-std::optional<std::string> FindGameAppPath()
-{
-    return SearchGameAppPath().AppPath;
-}
-
 void EnterGameDataFolder(const std::string &folder)
 {
     if (!::SetCurrentDirectoryW(win32::Wide(folder).c_str()))

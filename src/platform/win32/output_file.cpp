@@ -1,28 +1,17 @@
 #include "platform/output_file.h"
 
 #include "platform/errors.h"
+#include "platform/random_name.h"
 #include "platform/paths.h"
 #include "platform/signals.h"
 #include "platform/win32/wide.h"
 
 #include <algorithm>
-#include <random>
 #include <vector>
 
 namespace kvb {
 
 namespace {
-
-std::string RandomSuffix()
-{
-    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device random;
-    std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
-    std::string suffix(8, '\0');
-    for (char &c : suffix)
-        c = kChars[pick(random)];
-    return suffix;
-}
 
 std::optional<TFileIdentity> IdentityOf(HANDLE file)
 {
@@ -83,7 +72,7 @@ struct TOutputFile::State {
 
     std::string HiddenName() const
     {
-        return JoinPath(ParentFolderOf(target), "." + FileNameOf(target) + "." + RandomSuffix());
+        return JoinPath(ParentFolderOf(target), "." + FileNameOf(target) + "." + RandomName(8));
     }
 };
 

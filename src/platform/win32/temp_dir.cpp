@@ -1,32 +1,21 @@
 #include "platform/temp_dir.h"
 
 #include "platform/errors.h"
+#include "platform/random_name.h"
 #include "platform/paths.h"
 #include "platform/win32/wide.h"
 
 #include <filesystem>
-#include <random>
 
 namespace kvb {
 
 namespace {
 
-std::string RandomName()
-{
-    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    std::random_device random;
-    std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
-    std::string name(10, '\0');
-    for (char &c : name)
-        c = kChars[pick(random)];
-    return name;
-}
-
 // A new folder with an unguessable name inside base; its path ends in "/".
 std::string NewFolderIn(const std::string &base, const std::string &prefix)
 {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string path = JoinPath(base, prefix + RandomName());
+        const std::string path = JoinPath(base, prefix + RandomName(10));
         if (::CreateDirectoryW(win32::Wide(path).c_str(), nullptr))
             return path + "/";
         if (::GetLastError() != ERROR_ALREADY_EXISTS)
