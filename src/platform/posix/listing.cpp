@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <dirent.h>
-#include <filesystem>
 #include <sys/stat.h>
 
 namespace kvb {
@@ -54,7 +53,9 @@ std::optional<std::vector<std::string>> ListPlainFiles(const std::string &folder
 
 std::optional<int64_t> LookUpPlainFile(const std::string &path)
 {
-    if (IsHiddenName(std::filesystem::path(path).filename().string()))
+    // The name after the last separator, found without a path object: creation asks once for
+    // every file it stores.
+    if (IsHiddenName(path.substr(path.rfind('/') + 1)))
         return std::nullopt;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
