@@ -26,8 +26,12 @@ void ReportProgress(int32_t position, int32_t maximum)
         ProgressHook(position, maximum);
 }
 
-// Neighbouring data headers closer together than this are fetched with one read.
+// Neighbouring data headers are fetched with one read of at most this many bytes, as long as
+// no gap between two of them is wider than kHeaderBatchGap: reading through a wider gap copies
+// more than a read of its own costs, and for archives of middle-sized entries the batches would
+// copy the whole archive into memory to find a few bytes per entry.
 constexpr int64_t kHeaderBatchSpan = 64 * 1024;
+constexpr int64_t kHeaderBatchGap = 4 * 1024;
 
 } // namespace
 
@@ -99,8 +103,10 @@ void TKVBFile::ReadDataHeaders(TFileStream &file, int32_t greatestOffset, int32_
             // Take in this header and the following ones as long as they stay within one span.
             int64_t end = entry.Offset + kDataHeaderSize;
             for (size_t j = i + 1; j < sortedEntries_.size(); ++j) {
-                int64_t nextEnd = entries_[sortedEntries_[j]].Offset + int64_t(kDataHeaderSize);
-                if (nextEnd - entry.Offset > kHeaderBatchSpan || nextEnd > fileSize)
+                const int64_t next = entries_[sortedEntries_[j]].Offset;
+                const int64_t nextEnd = next + int64_t(kDataHeaderSize);
+                if (next - end > kHeaderBatchGap || nextEnd - entry.Offset > kHeaderBatchSpan ||
+                    nextEnd > fileSize)
                     break;
                 end = nextEnd;
             }
