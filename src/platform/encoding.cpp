@@ -1,5 +1,6 @@
 #include "platform/encoding.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -44,10 +45,19 @@ std::optional<unsigned char> CodePointToByte(char32_t c)
     return std::nullopt;
 }
 
+// Both encodings agree on ASCII, which most names are: such text needs no conversion.
+bool IsAscii(const std::string &text)
+{
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 } // namespace
 
 std::string Cp1252ToUtf8(const std::string &bytes)
 {
+    if (IsAscii(bytes))
+        return bytes;
     std::string out;
     out.reserve(bytes.size());
     for (unsigned char b : bytes)
@@ -57,6 +67,8 @@ std::string Cp1252ToUtf8(const std::string &bytes)
 
 std::optional<std::string> Utf8ToCp1252(const std::string &text)
 {
+    if (IsAscii(text))
+        return text;
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
