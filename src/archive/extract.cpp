@@ -5,7 +5,6 @@
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
 #include "platform/output_file.h"
-#include "platform/paths.h"
 #include "platform/stream.h"
 
 #include <algorithm>
@@ -44,11 +43,9 @@ void CopyBytes(TStream &source, TFileStream &output, int64_t count)
     }
 }
 
-} // namespace
-
-void ExtractEntry(TStream &source, TKVB_Entry entry, const std::string &outputFileName)
+// 1. Finds the number of bytes to copy and puts the source at the first data byte.
+int64_t FindData(TStream &source, const TKVB_Entry &entry)
 {
-    // 1. Find the number of bytes to copy and put the source at the first data byte.
     int64_t length;
     if (entry.Length == -1) {
         source.Seek(entry.Offset);
@@ -62,11 +59,32 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const std::string &outputFi
     if (length < 0)
         throw EKVBError("Entry " + PrintableName(entry.Name) + " has an invalid data length (" +
                         std::to_string(length) + ")");
+    return length;
+}
 
+// The archive the entries come from, which no output may be.
+std::vector<const TFileStream *> ReadFrom(const TStream &source)
+{
+    return {dynamic_cast<const TFileStream *>(&source)};
+}
+
+} // namespace
+
+void ExtractEntry(TStream &source, TKVB_Entry entry, const std::string &outputFileName)
+{
+    const int64_t length = FindData(source, entry);
     // 2. Create the output file (an existing one is replaced once the copy is complete, and the
     // archive itself is never the output); 3. copy; 4. close it on every path.
-    TOutputFile output(outputFileName, TOutputKind::PartialWhereNew,
-                       {dynamic_cast<const TFileStream *>(&source)});
+    TOutputFile output(outputFileName, TOutputKind::PartialWhereNew, ReadFrom(source));
+    CopyBytes(source, output.Stream(), length);
+    output.Commit();
+}
+
+void ExtractEntry(TStream &source, TKVB_Entry entry, const TOutputFolder &folder,
+                  const std::string &name)
+{
+    const int64_t length = FindData(source, entry);
+    TOutputFile output(folder, name, TOutputKind::PartialWhereNew, ReadFrom(source));
     CopyBytes(source, output.Stream(), length);
     output.Commit();
 }
@@ -125,10 +143,11 @@ void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
         if (!wanted || wanted(catalogue.GetEntry(index)))
             picked.push_back(index);
     const int32_t count = static_cast<int32_t>(picked.size());
+    const TOutputFolder into(folder);
     for (int32_t done = 0; done < count; ++done) {
         TKVB_Entry entry = catalogue.GetEntry(picked[size_t(done)]);
         CheckSafeEntryName(entry.Name, "extracted");
-        ExtractEntry(source, entry, JoinPath(folder, Cp1252ToUtf8(entry.Name)));
+        ExtractEntry(source, entry, into, Cp1252ToUtf8(entry.Name));
         if (progress)
             progress(done + 1, count);
     }

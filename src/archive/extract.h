@@ -10,6 +10,7 @@
 namespace kvb {
 
 class TFileStream;
+class TOutputFolder;
 class TStream;
 
 // Copies the entry's data from source (a stream on the archive, owned by the caller) into a new
@@ -18,6 +19,9 @@ class TStream;
 // A header that cannot be read or a corrupt length fails before the output file is created; data
 // running past the end of the archive fails with EReadError and leaves what was copied.
 void ExtractEntry(TStream &source, TKVB_Entry entry, const std::string &outputFileName);
+// The same into the file name in folder.
+void ExtractEntry(TStream &source, TKVB_Entry entry, const TOutputFolder &folder,
+                  const std::string &name);
 
 // True when name can be used as a file name inside a folder without leaving it: not empty, not
 // "." or "..", and without "/", "\" or ":".

@@ -30,12 +30,35 @@ enum class TOutputKind {
     Durable,
 };
 
+// A folder that many outputs go into (every entry of an archive, say), opened once so that each
+// output is made relative to it instead of by a path walked again for every file. Outputs made
+// in it must not outlive it. Where the system offers no calls relative to an open folder, only
+// the path is kept.
+class TOutputFolder {
+public:
+    // Raises "Cannot open folder %s" when no folder can be opened at path.
+    explicit TOutputFolder(const std::string &path);
+    ~TOutputFolder();
+    TOutputFolder(const TOutputFolder &) = delete;
+    TOutputFolder &operator=(const TOutputFolder &) = delete;
+
+    const std::string &Path() const { return path_; }
+    TFileHandle Handle() const { return handle_; }
+
+private:
+    std::string path_;
+    TFileHandle handle_ = kNoFileHandle;
+};
+
 class TOutputFile {
 public:
     // sources are the files the operation reads; the target may not be any of them, whatever
     // name or link leads there. Raises EFCreateError naming target (with the reason where one
     // is known) or, for an archive held by an editor, EFOpenError.
     TOutputFile(const std::string &target, TOutputKind kind,
+                const std::vector<const TFileStream *> &sources = {});
+    // The same for the file name in folder.
+    TOutputFile(const TOutputFolder &folder, const std::string &name, TOutputKind kind,
                 const std::vector<const TFileStream *> &sources = {});
     // Without Commit the new content is dropped (a partial new file of PartialWhereNew stays)
     // and whatever stood at the target is kept.

@@ -1,5 +1,6 @@
 #include "platform/errors.h"
 #include "platform/output_file.h"
+#include "platform/paths.h"
 #include "platform/stream.h"
 #include "support/archive_builder.h"
 
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -81,15 +83,47 @@ struct HookGuard {
     ~HookGuard() { FileWriteHook = nullptr; }
 };
 
+// Outputs are made by their path, and by their name in a folder opened first (as extracting a
+// whole archive does); each rule must hold both ways.
+enum class Made { ByPath, InOpenedFolder };
+
+struct Output {
+    std::unique_ptr<TOutputFolder> folder;
+    std::unique_ptr<TOutputFile> file;
+};
+
+class OutputFile : public ::testing::TestWithParam<Made> {
+protected:
+    Output Make(const std::string &target, TOutputKind kind,
+                const std::vector<const TFileStream *> &sources = {}) const
+    {
+        Output out;
+        if (GetParam() == Made::ByPath) {
+            out.file = std::make_unique<TOutputFile>(target, kind, sources);
+        } else {
+            out.folder = std::make_unique<TOutputFolder>(ParentFolderOf(target));
+            out.file = std::make_unique<TOutputFile>(*out.folder, FileNameOf(target), kind, sources);
+        }
+        return out;
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Both, OutputFile,
+                         ::testing::Values(Made::ByPath, Made::InOpenedFolder),
+                         [](const auto &info) {
+                             return info.param == Made::ByPath ? "ByPath" : "InOpenedFolder";
+                         });
+
 } // namespace
 
-TEST(OutputFile, ANewTargetAppearsWithItsContentOnCommit)
+TEST_P(OutputFile, ANewTargetAppearsWithItsContentOnCommit)
 {
     for (TOutputKind kind : kAllKinds) {
         SCOPED_TRACE(KindName(kind));
         TempDir dir;
         const std::string target = dir / "out.bin";
-        TOutputFile out(target, kind);
+        Output made = Make(target, kind);
+        TOutputFile &out = *made.file;
         Write(out, "new content");
         if (kind != TOutputKind::PartialWhereNew) {
             EXPECT_EQ(Listing(dir.Path()), Names{}) << "visible before Commit";
@@ -101,7 +135,7 @@ TEST(OutputFile, ANewTargetAppearsWithItsContentOnCommit)
     }
 }
 
-TEST(OutputFile, WithoutCommitOnlyAPartialNewFileStays)
+TEST_P(OutputFile, WithoutCommitOnlyAPartialNewFileStays)
 {
     struct Row {
         TOutputKind kind;
@@ -113,7 +147,8 @@ TEST(OutputFile, WithoutCommitOnlyAPartialNewFileStays)
         TempDir dir;
         const std::string target = dir / "out.bin";
         {
-            TOutputFile out(target, row.kind);
+            Output made = Make(target, row.kind);
+            TOutputFile &out = *made.file;
             Write(out, "partial");
         }
         EXPECT_EQ(Listing(dir.Path()), row.left);
@@ -123,7 +158,7 @@ TEST(OutputFile, WithoutCommitOnlyAPartialNewFileStays)
     }
 }
 
-TEST(OutputFile, AnExistingFileIsReplacedOnlyOnCommitAndKeepsItsPermissions)
+TEST_P(OutputFile, AnExistingFileIsReplacedOnlyOnCommitAndKeepsItsPermissions)
 {
     for (TOutputKind kind : kAllKinds) {
         SCOPED_TRACE(KindName(kind));
@@ -132,7 +167,8 @@ TEST(OutputFile, AnExistingFileIsReplacedOnlyOnCommitAndKeepsItsPermissions)
         WriteFile(target, "old content");
         // Unlike what a new file gets under the usual umask.
         ASSERT_EQ(::chmod(target.c_str(), 0751), 0);
-        TOutputFile out(target, kind);
+        Output made = Make(target, kind);
+        TOutputFile &out = *made.file;
         Write(out, "new");
         EXPECT_EQ(ReadFile(target), "old content");
         out.Commit();
@@ -142,7 +178,7 @@ TEST(OutputFile, AnExistingFileIsReplacedOnlyOnCommitAndKeepsItsPermissions)
     }
 }
 
-TEST(OutputFile, AFailureBeforeCommitKeepsTheOldFileAndLeavesNothingElse)
+TEST_P(OutputFile, AFailureBeforeCommitKeepsTheOldFileAndLeavesNothingElse)
 {
     for (TOutputKind kind : kAllKinds) {
         SCOPED_TRACE(KindName(kind));
@@ -150,7 +186,8 @@ TEST(OutputFile, AFailureBeforeCommitKeepsTheOldFileAndLeavesNothingElse)
         const std::string target = dir / "out.bin";
         WriteFile(target, "old content");
         {
-            TOutputFile out(target, kind);
+            Output made = Make(target, kind);
+            TOutputFile &out = *made.file;
             Write(out, "new content that never gets committed");
         }
         EXPECT_EQ(ReadFile(target), "old content");
@@ -158,7 +195,7 @@ TEST(OutputFile, AFailureBeforeCommitKeepsTheOldFileAndLeavesNothingElse)
     }
 }
 
-TEST(OutputFile, LinksAtTheTargetAreReplacedAndWhatTheyLedToKeepsItsContent)
+TEST_P(OutputFile, LinksAtTheTargetAreReplacedAndWhatTheyLedToKeepsItsContent)
 {
     enum class Link { Symbolic, Dangling, Hard };
     for (Link link : {Link::Symbolic, Link::Dangling, Link::Hard}) {
@@ -176,7 +213,8 @@ TEST(OutputFile, LinksAtTheTargetAreReplacedAndWhatTheyLedToKeepsItsContent)
                 else
                     fs::create_hard_link(other, target);
             }
-            TOutputFile out(target, kind);
+            Output made = Make(target, kind);
+            TOutputFile &out = *made.file;
             Write(out, "new");
             out.Commit();
             EXPECT_TRUE(S_ISREG(ModeOf(target)));
@@ -191,7 +229,7 @@ TEST(OutputFile, LinksAtTheTargetAreReplacedAndWhatTheyLedToKeepsItsContent)
     }
 }
 
-TEST(OutputFile, AFolderPipeOrDeviceAtTheTargetIsRefusedWithTheReason)
+TEST_P(OutputFile, AFolderPipeOrDeviceAtTheTargetIsRefusedWithTheReason)
 {
     struct Row {
         const char *name;
@@ -215,7 +253,7 @@ TEST(OutputFile, AFolderPipeOrDeviceAtTheTargetIsRefusedWithTheReason)
         for (TOutputKind kind : kAllKinds) {
             SCOPED_TRACE(std::string(KindName(kind)) + " " + row.name);
             try {
-                TOutputFile out(target, kind);
+                Make(target, kind);
                 FAIL() << "accepted";
             } catch (const EFCreateError &e) {
                 EXPECT_EQ(std::string(e.what()),
@@ -227,7 +265,7 @@ TEST(OutputFile, AFolderPipeOrDeviceAtTheTargetIsRefusedWithTheReason)
     }
 }
 
-TEST(OutputFile, TheTargetMayNotBeAFileTheOperationReads)
+TEST_P(OutputFile, TheTargetMayNotBeAFileTheOperationReads)
 {
     enum class Way { SameName, HardLink, SymlinkAtTarget, SourceOpenedThroughSymlink };
     for (Way way : {Way::SameName, Way::HardLink, Way::SymlinkAtTarget,
@@ -252,7 +290,7 @@ TEST(OutputFile, TheTargetMayNotBeAFileTheOperationReads)
             const Names before = Listing(dir.Path());
             TFileStream source(sourceName, TFileStream::Mode::OpenRead);
             try {
-                TOutputFile out(target, kind, {&source});
+                Make(target, kind, {&source});
                 FAIL() << "accepted";
             } catch (const EFCreateError &e) {
                 EXPECT_EQ(std::string(e.what()), "Cannot create file " + target + ": it is " +
@@ -264,7 +302,7 @@ TEST(OutputFile, TheTargetMayNotBeAFileTheOperationReads)
     }
 }
 
-TEST(OutputFile, AnArchiveHeldByAnEditorIsRefusedUntilTheEditorCloses)
+TEST_P(OutputFile, AnArchiveHeldByAnEditorIsRefusedUntilTheEditorCloses)
 {
     TempDir dir;
     const std::string target = dir / "a.kvb";
@@ -272,7 +310,7 @@ TEST(OutputFile, AnArchiveHeldByAnEditorIsRefusedUntilTheEditorCloses)
     {
         TFileStream editor(target, TFileStream::Mode::OpenReadWrite);
         try {
-            TOutputFile out(target, TOutputKind::Archive);
+            Make(target, TOutputKind::Archive);
             FAIL() << "accepted";
         } catch (const EFOpenError &e) {
             EXPECT_EQ(std::string(e.what()), "Cannot open file " + target);
@@ -280,7 +318,8 @@ TEST(OutputFile, AnArchiveHeldByAnEditorIsRefusedUntilTheEditorCloses)
         EXPECT_EQ(ReadFile(target), "old archive");
         EXPECT_EQ(Listing(dir.Path()), Names{"a.kvb"});
     }
-    TOutputFile out(target, TOutputKind::Archive);
+    Output made = Make(target, TOutputKind::Archive);
+    TOutputFile &out = *made.file;
     // Until the new archive stands in its place, no editor may start on the old one.
     EXPECT_THROW(TFileStream(target, TFileStream::Mode::OpenReadWrite), EFOpenError);
     Write(out, "new archive");
@@ -289,7 +328,7 @@ TEST(OutputFile, AnArchiveHeldByAnEditorIsRefusedUntilTheEditorCloses)
     TFileStream editor(target, TFileStream::Mode::OpenReadWrite);
 }
 
-TEST(OutputFile, AReadOnlyTargetIsRefused)
+TEST_P(OutputFile, AReadOnlyTargetIsRefused)
 {
     // Write permission means nothing to root, so the refusal cannot be seen there.
     if (::geteuid() == 0)
@@ -301,7 +340,7 @@ TEST(OutputFile, AReadOnlyTargetIsRefused)
         WriteFile(target, "old content");
         ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
         try {
-            TOutputFile out(target, kind);
+            Make(target, kind);
             FAIL() << "accepted";
         } catch (const EFCreateError &e) {
             EXPECT_EQ(std::string(e.what()), "Cannot create file " + target + ": it is read-only");
@@ -311,7 +350,7 @@ TEST(OutputFile, AReadOnlyTargetIsRefused)
     }
 }
 
-TEST(OutputFile, AMissingFolderIsRefused)
+TEST(OutputFolder, AMissingFolderIsRefusedWhetherNamedInThePathOrOpenedFirst)
 {
     for (TOutputKind kind : kAllKinds) {
         SCOPED_TRACE(KindName(kind));
@@ -326,9 +365,18 @@ TEST(OutputFile, AMissingFolderIsRefused)
         }
         EXPECT_EQ(Listing(dir.Path()), Names{});
     }
+    TempDir dir;
+    try {
+        TOutputFolder folder(dir / "missing");
+        FAIL() << "accepted";
+    } catch (const EKVBError &e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot open folder " + dir / "missing");
+    }
+    WriteFile(dir / "file", "not a folder");
+    EXPECT_THROW(TOutputFolder(dir / "file"), EKVBError);
 }
 
-TEST(OutputFile, ALibraryWritingByNameWritesIntoTheOutput)
+TEST_P(OutputFile, ALibraryWritingByNameWritesIntoTheOutput)
 {
     struct Row {
         TOutputKind kind;
@@ -342,7 +390,8 @@ TEST(OutputFile, ALibraryWritingByNameWritesIntoTheOutput)
         const std::string target = dir / "out.wav";
         if (row.existing)
             WriteFile(target, "old content");
-        TOutputFile out(target, row.kind);
+        Output made = Make(target, row.kind);
+        TOutputFile &out = *made.file;
         const std::string name = out.NameForLibraries();
         ASSERT_FALSE(name.empty());
         std::FILE *file = std::fopen(name.c_str(), "wb");
@@ -360,7 +409,7 @@ TEST(OutputFile, ALibraryWritingByNameWritesIntoTheOutput)
     }
 }
 
-TEST(OutputFile, AFaultAtAnyWriteOrFlushKeepsTheOldTarget)
+TEST_P(OutputFile, AFaultAtAnyWriteOrFlushKeepsTheOldTarget)
 {
     for (TOutputKind kind : kAllKinds) {
         for (int failAt = 0;; ++failAt) {
@@ -373,7 +422,8 @@ TEST(OutputFile, AFaultAtAnyWriteOrFlushKeepsTheOldTarget)
             {
                 HookGuard hook(failAt);
                 try {
-                    TOutputFile out(target, kind);
+                    Output made = Make(target, kind);
+                    TOutputFile &out = *made.file;
                     Write(out, "first part,");
                     Write(out, "second part");
                     out.Commit();

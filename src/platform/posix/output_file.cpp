@@ -1,13 +1,13 @@
 #include "platform/output_file.h"
 
 #include "platform/errors.h"
+#include "platform/paths.h"
 #include "platform/random_name.h"
 #include "platform/posix/file_kind.h"
 #include "platform/signals.h"
 
 #include <cerrno>
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,10 +36,26 @@ std::string ProcPath(TFileHandle fd)
 
 } // namespace
 
+TOutputFolder::TOutputFolder(const std::string &path) : path_(path)
+{
+    // Only looked up through, never read or written itself.
+    handle_ = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (handle_ < 0)
+        throw EKVBError("Cannot open folder " + path);
+}
+
+TOutputFolder::~TOutputFolder()
+{
+    ::close(int(handle_));
+}
+
 struct TOutputFile::State {
-    std::string target;
-    TOutputKind kind = TOutputKind::Whole;
+    std::string target;    // as messages name it
+    int at = AT_FDCWD;     // the folder that name, folder and hidden are relative to
+    std::string name;      // the target
     std::string folder;    // the target's folder, where the temporary file lives
+    std::string base;      // the path of the folder at stands for, when it is not the current one
+    TOutputKind kind = TOutputKind::Whole;
     std::string hidden;    // the hidden name of a temporary file that has one
     bool direct = false;   // created in place: nothing stood at the target
     bool unnamed = false;  // the temporary file has no name until Commit
@@ -51,28 +67,57 @@ struct TOutputFile::State {
 
     std::string HiddenName() const
     {
-        return (std::filesystem::path(folder) /
-                ("." + std::filesystem::path(target).filename().string() + "." + RandomName(8)))
-            .string();
+        return JoinPath(folder, "." + FileNameOf(name) + "." + RandomName(8));
     }
+
+    // A name relative to at as seen from anywhere.
+    std::string Shown(const std::string &relative) const
+    {
+        return at == AT_FDCWD ? relative : JoinPath(base, relative);
+    }
+
+    void Open(const std::vector<const TFileStream *> &sources);
 };
 
 TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
                          const std::vector<const TFileStream *> &sources)
     : state_(std::make_unique<State>())
 {
-    TreatFileSizeLimitAsWriteError();
     State &s = *state_;
     s.target = target;
+    s.name = target;
+    const std::string parent = ParentFolderOf(target);
+    s.folder = parent.empty() ? std::string(".") : parent;
     s.kind = kind;
+    s.Open(sources);
+}
+
+TOutputFile::TOutputFile(const TOutputFolder &folder, const std::string &name, TOutputKind kind,
+                         const std::vector<const TFileStream *> &sources)
+    : state_(std::make_unique<State>())
+{
+    State &s = *state_;
+    s.target = JoinPath(folder.Path(), name);
+    s.at = int(folder.Handle());
+    s.base = folder.Path();
+    s.name = name;
+    s.folder = ".";
+    s.kind = kind;
+    s.Open(sources);
+}
+
+void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources)
+{
+    TreatFileSizeLimitAsWriteError();
 
     // The fast path: nothing stands there yet, and one exclusive create makes the file. It
     // follows no link and opens no pipe; anything standing there takes the checks below.
     if (kind == TOutputKind::PartialWhereNew) {
-        int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        int fd = ::openat(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          0666);
         if (fd >= 0) {
-            s.direct = true;
-            s.stream = std::make_unique<TFileStream>(fd, target);
+            direct = true;
+            stream = std::make_unique<TFileStream>(fd, target);
             return;
         }
         if (errno != EEXIST)
@@ -81,8 +126,8 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
 
     // What stands at the target, the link itself and not what it leads to.
     struct stat here {};
-    if (::lstat(target.c_str(), &here) == 0) {
-        s.replacing = true;
+    if (::fstatat(at, name.c_str(), &here, AT_SYMLINK_NOFOLLOW) == 0) {
+        replacing = true;
         auto refuseIfRead = [&](const TFileIdentity &identity) {
             for (const TFileStream *source : sources)
                 if (source && source->Identity() == identity)
@@ -94,22 +139,22 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
             // Replaced, never followed; but a link to the file being read is refused as well,
             // since whoever planted it meant that file.
             struct stat led {};
-            if (::stat(target.c_str(), &led) == 0)
+            if (::fstatat(at, name.c_str(), &led, 0) == 0)
                 refuseIfRead(IdentityOf(led));
         } else if (!S_ISREG(here.st_mode)) {
             throw EFCreateError(target, WhatItIs(here.st_mode));
         } else {
             // Writing over the file would need its write permission; replacing it does too.
-            if (::access(target.c_str(), W_OK) != 0)
+            if (::faccessat(at, name.c_str(), W_OK, 0) != 0)
                 throw EFCreateError(target, errno == EACCES || errno == EROFS
                                                 ? "it is read-only"
                                                 : "it cannot be written");
-            s.keepMode = here.st_mode & 07777;
+            keepMode = here.st_mode & 07777;
             if (kind == TOutputKind::Archive || kind == TOutputKind::Durable) {
-                s.editorLock = ::open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-                if (s.editorLock >= 0 && ::flock(s.editorLock, LOCK_EX | LOCK_NB) != 0) {
-                    ::close(s.editorLock);
-                    s.editorLock = -1;
+                editorLock = ::openat(at, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+                if (editorLock >= 0 && ::flock(editorLock, LOCK_EX | LOCK_NB) != 0) {
+                    ::close(editorLock);
+                    editorLock = -1;
                     throw EFOpenError(target);
                 }
             }
@@ -121,28 +166,27 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
     // The new content goes into a file of its own in the target's folder (so that it can take
     // the target's place in one step): unnamed where the system allows, so that no interruption,
     // kill -9 included, can leave it behind.
-    std::filesystem::path parent = std::filesystem::path(target).parent_path();
-    s.folder = parent.empty() ? std::string(".") : parent.string();
     int fd = -1;
     if (CanNameUnnamedFiles()) {
-        fd = ::open(s.folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        s.unnamed = fd >= 0;
+        fd = ::openat(at, folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        unnamed = fd >= 0;
     }
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        s.hidden = s.HiddenName();
-        fd = ::open(s.hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        hidden = HiddenName();
+        fd = ::openat(at, hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             break;
     }
     if (fd < 0) {
-        s.hidden.clear();
-        if (s.editorLock >= 0)
-            ::close(s.editorLock);
+        hidden.clear();
+        if (editorLock >= 0)
+            ::close(editorLock);
+        editorLock = -1;
         throw EFCreateError(target);
     }
-    if (s.keepMode != 0)
-        ::fchmod(fd, s.keepMode);
-    s.stream = std::make_unique<TFileStream>(fd, s.unnamed ? target : s.hidden);
+    if (keepMode != 0)
+        ::fchmod(fd, keepMode);
+    stream = std::make_unique<TFileStream>(fd, unnamed ? target : Shown(hidden));
 }
 
 TOutputFile::~TOutputFile()
@@ -151,7 +195,7 @@ TOutputFile::~TOutputFile()
     if (!s.committed) {
         s.stream.reset();
         if (!s.hidden.empty())
-            ::unlink(s.hidden.c_str());
+            ::unlinkat(s.at, s.hidden.c_str(), 0);
     }
     if (s.editorLock >= 0)
         ::close(s.editorLock);
@@ -167,7 +211,7 @@ std::string TOutputFile::NameForLibraries() const
     const State &s = *state_;
     if (s.unnamed)
         return ProcPath(s.stream->Handle());
-    return s.direct ? s.target : s.hidden;
+    return s.direct ? s.target : s.Shown(s.hidden);
 }
 
 void TOutputFile::Commit()
@@ -190,8 +234,7 @@ void TOutputFile::Commit()
         const std::string from = ProcPath(s.stream->Handle());
         bool placed = false;
         if (!s.replacing) {
-            placed = ::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, s.target.c_str(),
-                              AT_SYMLINK_FOLLOW) == 0;
+            placed = ::linkat(AT_FDCWD, from.c_str(), s.at, s.name.c_str(), AT_SYMLINK_FOLLOW) == 0;
             if (!placed && errno != EEXIST)
                 throw EFCreateError(s.target);
         }
@@ -200,8 +243,7 @@ void TOutputFile::Commit()
             // hidden name first, for the moment between the two calls.
             for (int attempt = 0; attempt < 100; ++attempt) {
                 s.hidden = s.HiddenName();
-                if (::linkat(AT_FDCWD, from.c_str(), AT_FDCWD, s.hidden.c_str(),
-                             AT_SYMLINK_FOLLOW) == 0)
+                if (::linkat(AT_FDCWD, from.c_str(), s.at, s.hidden.c_str(), AT_SYMLINK_FOLLOW) == 0)
                     break;
                 s.hidden.clear();
                 if (errno != EEXIST)
@@ -212,7 +254,7 @@ void TOutputFile::Commit()
         }
     }
     if (!s.hidden.empty()) {
-        if (::rename(s.hidden.c_str(), s.target.c_str()) != 0)
+        if (::renameat(s.at, s.hidden.c_str(), s.at, s.name.c_str()) != 0)
             throw EFCreateError(s.target); // the destructor removes the hidden file
         s.hidden.clear();
     }
@@ -221,7 +263,7 @@ void TOutputFile::Commit()
 
     if (durable) {
         // The new name has to reach the disk as well as the content.
-        int folder = ::open(s.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int folder = ::openat(s.at, s.folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (folder >= 0) {
             ::fsync(folder);
             ::close(folder);

@@ -76,6 +76,21 @@ struct TOutputFile::State {
     }
 };
 
+TOutputFolder::TOutputFolder(const std::string &path) : path_(path)
+{
+    const DWORD attributes = ::GetFileAttributesW(win32::Wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        throw EKVBError("Cannot open folder " + path);
+}
+
+TOutputFolder::~TOutputFolder() = default;
+
+TOutputFile::TOutputFile(const TOutputFolder &folder, const std::string &name, TOutputKind kind,
+                         const std::vector<const TFileStream *> &sources)
+    : TOutputFile(JoinPath(folder.Path(), name), kind, sources)
+{
+}
+
 TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
                          const std::vector<const TFileStream *> &sources)
     : state_(std::make_unique<State>())
