@@ -53,7 +53,8 @@ struct TOutputFile::State {
     std::string target;    // as messages name it
     int at = AT_FDCWD;     // the folder that name, folder and hidden are relative to
     std::string name;      // the target
-    std::string folder;    // the target's folder, where the temporary file lives
+    std::string folder;    // the target's folder, where the temporary file lives; found only
+                           // once a temporary file is needed
     std::string base;      // the path of the folder at stands for, when it is not the current one
     TOutputKind kind = TOutputKind::Whole;
     std::string hidden;    // the hidden name of a temporary file that has one
@@ -86,8 +87,6 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
     State &s = *state_;
     s.target = target;
     s.name = target;
-    const std::string parent = ParentFolderOf(target);
-    s.folder = parent.empty() ? std::string(".") : parent;
     s.kind = kind;
     s.Open(sources);
 }
@@ -166,6 +165,10 @@ void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources)
     // The new content goes into a file of its own in the target's folder (so that it can take
     // the target's place in one step): unnamed where the system allows, so that no interruption,
     // kill -9 included, can leave it behind.
+    if (folder.empty()) {
+        const std::string parent = ParentFolderOf(name);
+        folder = parent.empty() ? std::string(".") : parent;
+    }
     int fd = -1;
     if (CanNameUnnamedFiles()) {
         fd = ::openat(at, folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
