@@ -95,19 +95,16 @@ void TFileStream::WriteAt(int64_t position, const void *buffer, int64_t count)
     }
 }
 
-int64_t TFileStream::CopyFrom(const TFileStream &source, int64_t sourcePosition, int64_t position,
-                              int64_t count)
+namespace {
+
+// The kernel's own copy from one file to another, of up to count bytes; how many it copied.
+int64_t KernelCopy(int from, loff_t &in, int to, loff_t &out, int64_t count)
 {
     // Chunks of at most 1 GiB keep each call's count within what the kernel takes at once.
     constexpr int64_t kChunk = int64_t(1) << 30;
-    if (FileWriteHook)
-        FileWriteHook("copy");
-    loff_t in = sourcePosition;
-    loff_t out = position;
     int64_t done = 0;
     while (done < count) {
-        ssize_t n = ::copy_file_range(source.handle_, &in, handle_, &out,
-                                      size_t(std::min(count - done, kChunk)), 0);
+        ssize_t n = ::copy_file_range(from, &in, to, &out, size_t(std::min(count - done, kChunk)), 0);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -115,6 +112,77 @@ int64_t TFileStream::CopyFrom(const TFileStream &source, int64_t sourcePosition,
         done += n;
     }
     return done;
+}
+
+// The same through a pipe of our own, in pieces that end on the target's kPiece boundaries.
+int64_t PipeCopy(int from, loff_t &in, int to, loff_t &out, int64_t count)
+{
+    constexpr int64_t kPiece = 256 * 1024;
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0)
+        return KernelCopy(from, in, to, out, count);
+    // A piece that starts inside a page of the source takes one page more of the pipe.
+    if (::fcntl(pipe[1], F_SETPIPE_SZ, int(2 * kPiece)) < 0) {
+        ::close(pipe[0]);
+        ::close(pipe[1]);
+        return KernelCopy(from, in, to, out, count);
+    }
+    int64_t done = 0;
+    while (done < count) {
+        const int64_t want = std::min(count - done, kPiece - int64_t(out) % kPiece);
+        ssize_t got = ::splice(from, &in, pipe[1], nullptr, size_t(want), 0);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        // What the pipe holds counts only once it is in the target.
+        while (got > 0) {
+            ssize_t put = ::splice(pipe[0], nullptr, to, &out, size_t(got), 0);
+            if (put < 0 && errno == EINTR)
+                continue;
+            if (put <= 0)
+                break;
+            got -= put;
+            done += put;
+        }
+        if (got > 0)
+            break;
+    }
+    ::close(pipe[0]);
+    ::close(pipe[1]);
+    return done;
+}
+
+} // namespace
+
+int64_t TFileStream::CopyFrom(const TFileStream &source, int64_t sourcePosition, int64_t position,
+                              int64_t count)
+{
+    if (FileWriteHook)
+        FileWriteHook("copy");
+    loff_t in = sourcePosition;
+    loff_t out = position;
+    // The kernel's copy moves 64 KiB at a time through a small pipe of its own, and the page
+    // cache builds the target out of blocks as those writes fall. Where the writes straddle the
+    // target's 64 KiB boundaries, or the source stands elsewhere within its pages than the
+    // target, the copy takes a third longer than cp's of a whole file. Short copies are left as
+    // they come; long ones:
+    constexpr int64_t kLong = 1024 * 1024;
+    constexpr int64_t kAlign = 64 * 1024;
+    constexpr int64_t kPage = 4096;
+    if (count < kLong)
+        return KernelCopy(source.handle_, in, handle_, out, count);
+    // 1. Up to the target's next 64 KiB boundary, by the kernel's copy.
+    const int64_t lead = (kAlign - position % kAlign) % kAlign;
+    const int64_t done = KernelCopy(source.handle_, in, handle_, out, lead);
+    if (done < lead)
+        return done;
+    // 2. The rest by the kernel's copy where the source now stands at a page's start too, which
+    //    also lets a file system that shares blocks between files share them; otherwise through
+    //    a pipe of our own, whose larger pieces each start on one of the target's boundaries.
+    if ((out - in) % kPage == 0)
+        return done + KernelCopy(source.handle_, in, handle_, out, count - done);
+    return done + PipeCopy(source.handle_, in, handle_, out, count - done);
 }
 
 TFileIdentity TFileStream::Identity() const
