@@ -2,7 +2,7 @@
 
 #include "archive/format.h"
 #include "archive/table_of_contents.h"
-#include "platform/edit_journal.h"
+#include "archive/edit_journal.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
 
@@ -40,10 +40,7 @@ TKVBFile::TKVBFile(const std::string &fileName, bool fullRead) : fileName_(fileN
     TFileStream file(fileName, TFileStream::Mode::OpenRead);
     // An edit in progress or cut short leaves the archive half written until an editor puts it
     // right; showing it as it stands would pass damage off as the archive.
-    if (TEditJournal::Pending(fileName, file.Identity()))
-        throw EKVBError("Archive " + fileName +
-                        " has an edit that was not finished; open it for editing (Advanced... or "
-                        "kvb raw) to finish or undo that edit first");
+    note_ = TEditJournal(fileName).CheckBeforeReading(file);
 
     char headerBytes[kFileHeaderSize];
     file.ReadBuffer(headerBytes, kFileHeaderSize);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,8 +24,8 @@ extern TProgressHook ProgressHook;
 class TKVBFile {
 public:
     // Reads the header and the table of contents; with fullRead also every data header (lengths
-    // and name checks) and the description. Raises EFOpenError or EReadError; the file is
-    // closed on every path.
+    // and name checks) and the description. Raises EFOpenError or EReadError, and refuses an
+    // archive whose in-place edit was cut short; the file is closed on every path.
     TKVBFile(const std::string &fileName, bool fullRead);
     virtual ~TKVBFile() = default;
 
@@ -39,6 +40,9 @@ public:
     int32_t EntryCount() const { return static_cast<int32_t>(entries_.size()); }
     const std::string &Creator() const { return creator_; }
     const std::string &Description() const { return description_; }
+    // What the reader found beside the archive and ignored (an edit record that is not this
+    // archive's), for the user; nothing as a rule.
+    const std::optional<std::string> &Note() const { return note_; }
 
 private:
     void ReadDataHeaders(class TFileStream &file, int32_t greatestOffset, int32_t maximum);
@@ -50,6 +54,7 @@ private:
     std::string fileName_;
     std::string creator_;
     std::string description_;
+    std::optional<std::string> note_;
 };
 
 } // namespace kvb

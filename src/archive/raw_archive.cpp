@@ -29,13 +29,13 @@ void CheckNothingOverlaps(int32_t position, int32_t length, const char *edit)
 } // namespace
 
 TRawKVBFile::TRawKVBFile(const std::string &path)
-    : file_(std::make_unique<TFileStream>(path, TFileStream::Mode::OpenReadWrite)),
-      journal_(std::make_unique<TEditJournal>(path, *file_))
+    : path_(path), file_(std::make_unique<TFileStream>(path, TFileStream::Mode::OpenReadWrite)),
+      journal_(std::make_unique<TEditJournal>(path))
 {
     TFileStream &file = *file_;
     // An edit cut short is undone or finished before anything is read.
     TreatFileSizeLimitAsWriteError();
-    recoveryNote_ = journal_->Recover(file);
+    recoveryNote_ = journal_->Settle(file, true);
 
     // Header.
     char headerBytes[kFileHeaderSize];
@@ -63,6 +63,7 @@ TRawKVBFile::TRawKVBFile(const std::string &path)
     // Data walk: any tail of more than 24 bytes is a further data header.
     std::vector<char> window;
     int64_t windowStart = 0;
+    int64_t sameSince = position; // where the headers started to repeat the last one
     while (fileSize - position > kDataHeaderSize) {
         if (position < windowStart ||
             position + kDataHeaderSize > windowStart + int64_t(window.size())) {
@@ -80,6 +81,11 @@ TRawKVBFile::TRawKVBFile(const std::string &path)
         if (position > INT32_MAX)
             throw EKVBError("Data header at position " + std::to_string(position) +
                             " lies beyond the 2 GiB an archive can address");
+        if (!dataRecords_.empty() && (dataRecords_.back().Name != dataHeader.Name ||
+                                      dataRecords_.back().Length != dataHeader.Length))
+            sameSince = position;
+        if (int64_t(dataRecords_.size()) >= kMaxDataRecords)
+            throw TooManyDataRecords(position, sameSince);
         dataRecords_.push_back(
             THeldData{dataHeader.Name, dataHeader.Length, static_cast<int32_t>(position)});
         position = EntryEnd(position, dataHeader.Length);
@@ -94,6 +100,19 @@ TRawKVBFile::TRawKVBFile(const std::string &path)
     }
 }
 
+EKVBError TRawKVBFile::TooManyDataRecords(int64_t position, int64_t sameSince) const
+{
+    std::string why;
+    // A run of one header repeated 24 bytes apart is what zeros (or any other filler) read as.
+    if (position - sameSince > int64_t(kDataHeaderSize) * 1000)
+        why = "; from position " + std::to_string(sameSince) +
+              " on it reads the same empty data header every 24 bytes, which looks like damage "
+              "(a run of zeros, say): the archive's real data may end there";
+    return EKVBError("Cannot open " + path_ + " for editing: its data walk finds more than " +
+                     std::to_string(kMaxDataRecords) + " data entries by position " +
+                     std::to_string(position) + why);
+}
+
 void TRawKVBFile::CheckIndex(int32_t index, size_t count) const
 {
     if (index < 0 || size_t(index) >= count)
@@ -106,25 +125,30 @@ TKVB_TocRecord TRawKVBFile::GetTocRecord(int32_t index) const
     return tocRecords_[size_t(index)];
 }
 
-void TRawKVBFile::RunEdit(const TEditRepair &repair, const std::function<void()> &writes)
+TEditRecord TRawKVBFile::RecordFor(TEditRecord::Kind kind, int64_t sizeAfter,
+                                   std::vector<TEditChange> changes) const
 {
+    return TEditRecord::For(kind, *file_, TocEnd(std::max(tocCount_, 0)), sizeAfter,
+                            std::move(changes));
+}
+
+void TRawKVBFile::RunEdit(const TEditRecord &record, const std::function<void()> &writes)
+{
+    if (const int64_t names = file_->LinkCount(); names > 1)
+        throw EKVBError("Cannot " + record.EditName() + " in " + path_ + ": the archive has " +
+                        std::to_string(names) + " names (hard links), and the record that puts "
+                        "an interrupted edit right would be found through this one only. Edit a "
+                        "copy of it instead");
     // A request to stop waits for the edit's end; kill -9 and power cuts are the record's work.
     TStopRequestsDeferred deferred;
-    journal_->Begin(repair);
+    journal_->Begin(record);
     try {
         writes();
         file_->Flush();
     } catch (const EKVBError &) {
-        // A write that fails part way (a full disk) is undone at once; the first error is the
-        // one to report, whatever the repair meets. An edit that can only be finished, and a
-        // repair that fails, leave the record for the next open.
-        if (repair.effect == TEditRepair::Effect::Undo) {
-            try {
-                repair.ApplyTo(*file_);
-                journal_->End();
-            } catch (const EKVBError &) {
-            }
-        }
+        // A write that fails part way (a full disk) is undone at once where that is possible;
+        // otherwise the record stays for the next opening, and readers refuse the archive.
+        journal_->RepairNow(*file_);
         throw;
     }
     journal_->End();
@@ -136,11 +160,11 @@ void TRawKVBFile::SetTocRecord(int32_t index, const TKVB_TocRecord &record)
     const int64_t position = TocRecordPosition(index);
     std::string before(kTocRecordSize, '\0');
     EncodeTocRecord(tocRecords_[size_t(index)], before.data());
-    char bytes[kTocRecordSize];
-    EncodeTocRecord(record, bytes);
+    std::string after(kTocRecordSize, '\0');
+    EncodeTocRecord(record, after.data());
 
-    RunEdit({TEditRepair::Effect::Undo, "link", -1, {{position, before}}},
-            [&] { file_->WriteAt(position, bytes, kTocRecordSize); });
+    RunEdit(RecordFor(TEditRecord::Kind::Link, file_->Size(), {{position, before, after}}),
+            [&] { file_->WriteAt(position, after.data(), kTocRecordSize); });
     tocRecords_[size_t(index)] = record;
 }
 
@@ -186,19 +210,25 @@ void TRawKVBFile::AppendData(const TKVB_DataRecord &record)
         throw EKVBError("The archive is too large to append to (an entry would start at " +
                         std::to_string(position) + ")");
 
-    char headerBytes[kDataHeaderSize];
-    EncodeDataHeader(TKVB_DataHeader{record.Name, record.Length}, headerBytes);
-    // Undone by cutting the file back and putting the description where it stood.
+    std::string header(kDataHeaderSize, '\0');
+    EncodeDataHeader(TKVB_DataHeader{record.Name, record.Length}, header.data());
+    // The description stood where the header goes; nothing stood there when the last entry ran
+    // past the end of the file.
     const int64_t sizeBefore = file_->Size();
-    TEditRepair undo{TEditRepair::Effect::Undo, "append", sizeBefore, {}};
-    if (position < sizeBefore)
-        undo.writes.emplace_back(position, description_);
-    RunEdit(undo, [&] {
-        file_->WriteAt(position, headerBytes, kDataHeaderSize);
-        file_->WriteAt(DataPosition(position), record.Data.data(), record.Length);
-        file_->WriteAt(EntryEnd(position, record.Length), description_.data(),
-                       int64_t(description_.size()));
-    });
+    const std::string replaced = position < sizeBefore ? description_ : std::string();
+    const int64_t end = EntryEnd(position, record.Length);
+    const int64_t sizeAfter = end + int64_t(description_.size());
+    RunEdit(RecordFor(TEditRecord::Kind::Append, sizeAfter,
+                      {{position, replaced, header}, {end, {}, description_}}),
+            [&] {
+                // Everything after the old description first, on disk before the header makes
+                // it an entry: an append cut short before the header is undone, one cut short
+                // while the header is written can be finished.
+                file_->WriteAt(DataPosition(position), record.Data.data(), record.Length);
+                file_->WriteAt(end, description_.data(), int64_t(description_.size()));
+                file_->Flush();
+                file_->WriteAt(position, header.data(), kDataHeaderSize);
+            });
 
     dataRecords_.push_back(THeldData{record.Name, record.Length, static_cast<int32_t>(position)});
 }
@@ -214,7 +244,10 @@ void TRawKVBFile::TruncateFrom(int32_t index)
     const int64_t size = p + int64_t(description_.size());
 
     // What is cut off cannot be kept, so an interrupted truncation is finished, not undone.
-    RunEdit({TEditRepair::Effect::Finish, "truncate", size, {{p, description_}}}, [&] {
+    std::string replaced(description_.size(), '\0');
+    if (file_->ReadAt(p, replaced.data(), int64_t(replaced.size())) != int64_t(replaced.size()))
+        throw EReadError();
+    RunEdit(RecordFor(TEditRecord::Kind::Truncate, size, {{p, replaced, description_}}), [&] {
         file_->SetSize(size);
         file_->WriteAt(p, description_.data(), int64_t(description_.size()));
     });

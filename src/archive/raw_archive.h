@@ -3,12 +3,14 @@
 // It keeps the table of contents as raw records and the data entries as found by walking their
 // headers from the end of the validation block. Every edit reaches the file (and is flushed)
 // before the call returns; there is no undo and nothing to save. While an edit runs, a record
-// beside the archive says how to undo or finish it, so that an edit cut short by anything, kill
-// -9 and power cuts included, is put right when the archive is next opened for editing.
+// beside the archive says what the archive looks like before and after it, so that an edit cut
+// short by anything, kill -9 and power cuts included, is put right when the archive is next
+// opened for editing, and an edit that was reported done stays done.
 #pragma once
 
+#include "archive/edit_journal.h"
 #include "archive/format.h"
-#include "platform/edit_journal.h"
+#include "platform/errors.h"
 #include "platform/stream.h"
 
 #include <cstdint>
@@ -33,7 +35,12 @@ class TRawKVBFile {
 public:
     // Opens the archive for reading and writing (EFOpenError when it cannot be opened for
     // writing or another editor holds it) and reads header, table of contents and data walk.
+    // A walk that finds more than kMaxDataRecords entries is refused, naming where it stood.
     explicit TRawKVBFile(const std::string &path);
+
+    // Real archives hold tens of thousands of entries; a tail of zeros (a sparse file, say)
+    // reads as a new empty entry every 24 bytes, and holding those would take gigabytes.
+    static constexpr int32_t kMaxDataRecords = 2'000'000;
     virtual ~TRawKVBFile() = default;
 
     TKVB_TocRecord GetTocRecord(int32_t index) const;
@@ -48,6 +55,8 @@ public:
     // Writes a new entry (header, Data) where the description stood, then the description.
     // A write that fails part way puts the file back as it was before the error propagates.
     // Refused after an entry whose negative length makes the new one overlap its header.
+    // Every edit is refused for an archive with more than one name (hard link): the record
+    // that puts an interrupted edit right lies beside one name only.
     void AppendData(const TKVB_DataRecord &record);
     // Cuts the file at data entry index's header and writes the description there. Refused
     // when the entry before it has a negative length, as the cut would fall inside its header.
@@ -70,9 +79,14 @@ private:
     };
 
     void CheckIndex(int32_t index, size_t count) const;
-    // Records repair beside the archive, runs writes and flushes them, then drops the record.
-    void RunEdit(const TEditRepair &repair, const std::function<void()> &writes);
+    EKVBError TooManyDataRecords(int64_t position, int64_t sameSince) const;
+    // Records the edit beside the archive, runs writes and flushes them, then drops the record.
+    void RunEdit(const TEditRecord &record, const std::function<void()> &writes);
+    // The record for an edit that writes changes and leaves the file sizeAfter bytes long.
+    TEditRecord RecordFor(TEditRecord::Kind kind, int64_t sizeAfter,
+                          std::vector<TEditChange> changes) const;
 
+    std::string path_;
     std::vector<THeldData> dataRecords_;
     std::vector<TKVB_TocRecord> tocRecords_;
     int32_t tocCount_ = 0;

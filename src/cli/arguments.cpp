@@ -9,9 +9,16 @@
 
 #include <algorithm>
 #include <charconv>
+#include <iostream>
 #include <vector>
 
 namespace kvb::cli {
+
+void ShowNote(const TKVBFile &catalogue)
+{
+    if (catalogue.Note())
+        std::cerr << "kvb: " << *catalogue.Note() << '\n';
+}
 
 std::string ShownFileName(const std::string &path)
 {

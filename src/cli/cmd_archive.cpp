@@ -42,6 +42,7 @@ void PutFieldText(ordered_json &object, const std::string &key, const std::strin
 void Info(const std::string &archive, bool lengths, bool json)
 {
     TKVBFile catalogue(archive, lengths);
+    ShowNote(catalogue);
     if (!json) {
         PrintLines(CatalogueInfoLines(catalogue, ShownFileName(archive)));
         return;
@@ -69,6 +70,7 @@ ordered_json EntryJson(int32_t index, const TKVB_Entry &e)
 void List(const std::string &archive, bool lengths, bool sorted, bool json)
 {
     TKVBFile catalogue(archive, lengths);
+    ShowNote(catalogue);
     if (json) {
         ordered_json out;
         out["file"] = ShownFileName(archive);
@@ -117,6 +119,7 @@ void ExtractToStdout(TFileStream &source, const TKVB_Entry &entry)
 void Extract(const std::string &archive, const std::string &which, const std::string &output)
 {
     TKVBFile catalogue(archive, false);
+    ShowNote(catalogue);
     TKVB_Entry entry = catalogue.GetEntry(EntryIndex(catalogue, which, "extract"));
     TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
     if (output == "-")
@@ -131,6 +134,7 @@ void ExtractAllInto(const std::string &archive, const std::string &folder,
     // With the lengths, read in few large reads, the room needed is known without reading each
     // entry's header apart, and no entry's header is read again while it is copied.
     TKVBFile catalogue(archive, true);
+    ShowNote(catalogue);
     std::error_code ec;
     fs::create_directories(PathFromUtf8(folder), ec);
     if (ec)
@@ -283,6 +287,7 @@ void Truncate(const std::string &archive, const std::string &dataNumber, bool ye
 void Template(const std::string &archive, const std::string &folder)
 {
     TKVBFile catalogue(archive, false);
+    ShowNote(catalogue);
     std::cout << WriteValidationTemplate(catalogue, folder) << '\n';
 }
 

@@ -17,6 +17,9 @@ void RegisterArchiveCommands(CLI::App &app);
 void RegisterMediaCommands(CLI::App &app);
 void RegisterToolCommands(CLI::App &app);
 
+// Says on standard error what reading the catalogue found beside the archive, if anything.
+void ShowNote(const TKVBFile &catalogue);
+
 // The name of a file without its folder, as the windows show it.
 std::string ShownFileName(const std::string &path);
 

@@ -29,4 +29,8 @@ std::optional<int64_t> FreeSpace(const std::string &folder);
 // removed.
 bool RemoveFile(const std::string &path);
 
+// Gives whatever stands at path (a link itself, not what it leads to) the name newPath in the
+// same folder, unless something stands at newPath already; false when nothing was renamed.
+bool MoveAside(const std::string &path, const std::string &newPath);
+
 } // namespace kvb

@@ -52,13 +52,15 @@ inline constexpr TFileHandle kNoFileHandle = -1;
 class TFileStream : public TStream {
 public:
     enum class Mode {
-        OpenRead,      // read only; other openers unrestricted
-        OpenReadWrite, // read and write; other editors are kept out, readers are not
+        OpenRead,       // read only; other openers unrestricted
+        OpenReadWrite,  // read and write; other editors are kept out, readers are not
+        OpenReadLocked, // read only, and other editors are kept out as by OpenReadWrite
     };
 
     // Opens an existing plain file; raises EFOpenError naming fileName, with the reason when
-    // something else stands there (a folder, a pipe, a device). Never waits for a pipe's
-    // writer. New files are written through TOutputFile.
+    // something else stands there (a folder, a pipe, a device) or another editor holds it.
+    // Never waits for a pipe's writer, nor for the other editor. New files are written through
+    // TOutputFile.
     TFileStream(const std::string &fileName, Mode mode);
     // Takes over a handle the platform layer opened itself; it is closed with the stream.
     TFileStream(TFileHandle handle, const std::string &fileName);
@@ -93,6 +95,8 @@ public:
     int64_t OpenedSize() const { return openedSize_; }
     // Which file this is, whatever name it was opened by.
     TFileIdentity Identity() const;
+    // How many names (hard links) the file has.
+    int64_t LinkCount() const;
     TFileHandle Handle() const { return handle_; }
     const std::string &FileName() const { return fileName_; }
 

@@ -1,6 +1,7 @@
 // In-place edits cut short at every write and flush they make: by a kill (nothing in the process
 // runs any more) or by a write error (the process carries on).
 #include "archive/catalogue.h"
+#include "archive/edit_journal.h"
 #include "archive/raw_archive.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
@@ -27,7 +28,6 @@ struct EditCase {
     std::string edit; // as the recovery note names it
     std::string archive;
     std::function<void(TRawKVBFile &)> run;
-    TEditRepair::Effect effect;
 };
 
 // Failure messages name the row, not its bytes.
@@ -53,35 +53,35 @@ std::string ThreeEntryArchive()
 
 std::vector<EditCase> EditCases()
 {
-    using E = TEditRepair::Effect;
     return {
-        {"Link", "link", TwoEntryArchive(), [](TRawKVBFile &f) { f.LinkTocRecord(0, 1); },
-         E::Undo},
+        {"Link", "link", TwoEntryArchive(), [](TRawKVBFile &f) { f.LinkTocRecord(0, 1); }},
         {"AppendSmall", "append", TwoEntryArchive(),
-         [](TRawKVBFile &f) { f.AppendData(DataRecordOf("NEW.TEX", "0123456789")); }, E::Undo},
+         [](TRawKVBFile &f) { f.AppendData(DataRecordOf("NEW.TEX", "0123456789")); }},
         {"AppendOneMiB", "append", TwoEntryArchive(),
-         [](TRawKVBFile &f) { f.AppendData(DataRecordOf("BIG.BIN", BigData())); }, E::Undo},
+         [](TRawKVBFile &f) { f.AppendData(DataRecordOf("BIG.BIN", BigData())); }},
         {"TruncateFromTheMiddle", "truncate", ThreeEntryArchive(),
-         [](TRawKVBFile &f) { f.TruncateFrom(1); }, E::Finish},
+         [](TRawKVBFile &f) { f.TruncateFrom(1); }},
         {"TruncateFromZero", "truncate", ThreeEntryArchive(),
-         [](TRawKVBFile &f) { f.TruncateFrom(0); }, E::Finish},
+         [](TRawKVBFile &f) { f.TruncateFrom(0); }},
     };
-}
-
-// Where the record of an edit of the archive at path lies: beside the file itself.
-std::string JournalOf(const std::string &path)
-{
-    const fs::path real = fs::canonical(path);
-    return (real.parent_path() / ("." + real.filename().string() + ".kvb-journal")).string();
 }
 
 struct Scene {
     TempDir dir;
     std::string path = dir / "a.kvb";
     explicit Scene(const std::string &bytes) { WriteFile(path, bytes); }
-    std::string Journal() const { return JournalOf(path); }
+    std::string Journal() const { return EditRecordPathFor(path); }
     bool RecordLeft() const { return fs::exists(fs::symlink_status(Journal())); }
     std::string Bytes() const { return ReadFile(path); }
+    // Records set aside, never deleted.
+    std::vector<std::string> SetAside() const
+    {
+        std::vector<std::string> names;
+        for (const auto &entry : fs::directory_iterator(dir.Path()))
+            if (entry.path().filename().string().find(".kvb-journal.not-applied-") != std::string::npos)
+                names.push_back(entry.path().string());
+        return names;
+    }
 };
 
 // What the reader says when it refuses the archive; nothing when it reads it.
@@ -93,6 +93,12 @@ std::optional<std::string> ReaderError(const std::string &path)
     } catch (const EKVBError &e) {
         return std::string(e.what());
     }
+}
+
+bool Refuses(const std::string &path)
+{
+    const std::optional<std::string> error = ReaderError(path);
+    return error && error->find("not finished") != std::string::npos;
 }
 
 // Stands for kill -9: not a library error, so no handler of the library runs for it.
@@ -113,15 +119,6 @@ void FaultHook(const char *)
     }
 }
 
-// Kills the edit at its first operation once its record is on disk, or at its first flush then.
-std::string gJournal;
-bool gKillAtFlush = false;
-void KillOnceRecordedHook(const char *operation)
-{
-    if (fs::exists(gJournal) && (!gKillAtFlush || std::strcmp(operation, "flush") == 0))
-        throw Killed{};
-}
-
 struct HookGuard {
     HookGuard(Fault fault, int failAt)
     {
@@ -139,25 +136,52 @@ struct EditResult {
     int32_t dataCount = 0;
 };
 
+// The archive after the edit, and the number of data entries an editor opening it finds (a
+// link can change where the walk begins).
 EditResult EditedWithoutFault(const EditCase &edit)
 {
     Scene s(edit.archive);
-    TRawKVBFile f(s.path);
-    edit.run(f);
-    return {s.Bytes(), f.DataCount()};
+    {
+        TRawKVBFile f(s.path);
+        edit.run(f);
+    }
+    return {s.Bytes(), TRawKVBFile(s.path).DataCount()};
 }
 
-// Cuts the edit short by a kill with its record on disk, at the point where applying the record
-// changes the archive: before the first write for an edit the record finishes, at the final
-// flush for one it undoes. Returns the archive as the kill left it.
+// Kills the edit with its record on disk: at the first hooked call after which the archive is
+// neither as before nor as after the edit, or, for an edit of a single write (a link), just
+// before that write. Returns the archive as the kill left it.
 std::string LeaveRecord(const std::string &path, const EditCase &edit)
 {
-    TRawKVBFile f(path);
-    gJournal = JournalOf(path);
-    gKillAtFlush = edit.effect == TEditRepair::Effect::Undo;
-    HookGuard hook(KillOnceRecordedHook);
-    EXPECT_THROW(edit.run(f), Killed);
-    return ReadFile(path);
+    const std::string before = ReadFile(path);
+    const std::string after = EditedWithoutFault(edit).bytes;
+    const std::string record = EditRecordPathFor(path);
+    std::optional<std::string> recordOfUntouched;
+    for (int n = 0;; ++n) {
+        WriteFile(path, before);
+        fs::remove(record);
+        bool killed = false;
+        {
+            TRawKVBFile f(path);
+            HookGuard hook(Fault::Kill, n);
+            try {
+                edit.run(f);
+            } catch (const Killed &) {
+                killed = true;
+            }
+        }
+        const std::string now = ReadFile(path);
+        if (fs::exists(record) && now != before && now != after)
+            return now;
+        if (fs::exists(record) && now == before && !recordOfUntouched)
+            recordOfUntouched = ReadFile(record);
+        if (!killed) {
+            EXPECT_TRUE(recordOfUntouched) << "no kill left the edit's record";
+            WriteFile(path, before);
+            WriteFile(record, recordOfUntouched.value_or(""));
+            return before;
+        }
+    }
 }
 
 class EditRecovery : public testing::TestWithParam<EditCase> {};
@@ -170,6 +194,7 @@ TEST_P(EditRecovery, AKillAtAnyWriteOrFlushIsUndoneOrFinishedOnTheNextOpen)
     const std::string &before = edit.archive;
     const EditResult after = EditedWithoutFault(edit);
     ASSERT_NE(before, after.bytes);
+    bool sawHalfEdited = false;
     for (int n = 0;; ++n) {
         SCOPED_TRACE("killed at hooked call " + std::to_string(n));
         Scene s(before);
@@ -191,46 +216,46 @@ TEST_P(EditRecovery, AKillAtAnyWriteOrFlushIsUndoneOrFinishedOnTheNextOpen)
             break;
         }
 
+        const std::string left = s.Bytes();
         const bool recordLeft = s.RecordLeft();
+        const bool whole = left == before || left == after.bytes;
         if (!recordLeft) {
-            EXPECT_EQ(s.Bytes(), before) << "the archive was touched with no record of the edit";
+            EXPECT_EQ(left, before) << "the archive was touched with no record of the edit";
         }
-        const std::optional<std::string> readerError = ReaderError(s.path);
-        if (recordLeft) {
-            ASSERT_TRUE(readerError) << "the reader took a half-edited archive";
-            EXPECT_NE(readerError->find("not finished"), std::string::npos) << *readerError;
-        } else {
-            EXPECT_FALSE(readerError) << *readerError;
-        }
+        // Readers refuse a half-edited archive, and only that.
+        EXPECT_EQ(Refuses(s.path), !whole);
+        sawHalfEdited = sawHalfEdited || !whole;
 
         TRawKVBFile g(s.path);
         const std::string now = s.Bytes();
         EXPECT_FALSE(s.RecordLeft());
-        // A truncated archive's table may point past its end, which the reader refuses too.
-        if (const std::optional<std::string> error = ReaderError(s.path)) {
-            EXPECT_EQ(error->find("not finished"), std::string::npos) << *error;
-        }
+        EXPECT_TRUE(s.SetAside().empty());
+        EXPECT_FALSE(Refuses(s.path));
         const std::optional<std::string> &note = g.RecoveryNote();
-        if (!recordLeft) {
-            EXPECT_FALSE(note) << *note;
-        } else {
-            ASSERT_TRUE(note);
+        EXPECT_EQ(note.has_value(), recordLeft);
+        if (note) {
             EXPECT_NE(note->find("(" + edit.edit + ")"), std::string::npos) << *note;
         }
-        if (recordLeft && edit.effect == TEditRepair::Effect::Finish) {
-            EXPECT_NE(note->find("finished"), std::string::npos) << *note;
-            EXPECT_EQ(now, after.bytes);
+        if (whole) {
+            EXPECT_EQ(now, left) << "an archive in a whole state was changed";
+        }
+        if (now == after.bytes) {
             EXPECT_EQ(g.DataCount(), after.dataCount);
+            if (!whole) {
+                EXPECT_NE(note->find("finished"), std::string::npos) << *note;
+            }
         } else {
-            if (recordLeft) {
+            ASSERT_EQ(now, before);
+            if (!whole) {
                 EXPECT_NE(note->find("undone"), std::string::npos) << *note;
             }
-            EXPECT_EQ(now, before);
             // The editor that repaired the archive holds it as it now stands.
             edit.run(g);
             EXPECT_EQ(s.Bytes(), after.bytes);
         }
     }
+    // A link is one write of 27 bytes, which a kill cannot cut in two.
+    EXPECT_EQ(sawHalfEdited, edit.edit != "link");
 }
 
 TEST_P(EditRecovery, AWriteErrorAtAnyWriteOrFlushFailsTheEditAndLeavesItRepairable)
@@ -238,7 +263,6 @@ TEST_P(EditRecovery, AWriteErrorAtAnyWriteOrFlushFailsTheEditAndLeavesItRepairab
     const EditCase &edit = GetParam();
     const std::string &before = edit.archive;
     const EditResult after = EditedWithoutFault(edit);
-    const bool undoable = edit.effect == TEditRepair::Effect::Undo;
     for (Fault fault : {Fault::WriteErrorOnce, Fault::WriteErrorFromThenOn}) {
         for (int n = 0;; ++n) {
             SCOPED_TRACE(std::string(fault == Fault::WriteErrorOnce ? "one write error"
@@ -264,15 +288,12 @@ TEST_P(EditRecovery, AWriteErrorAtAnyWriteOrFlushFailsTheEditAndLeavesItRepairab
             }
 
             const bool recordLeft = s.RecordLeft();
-            if (undoable && fault == Fault::WriteErrorOnce) {
-                EXPECT_FALSE(recordLeft) << "a repair that could run was left for later";
-            }
             if (!recordLeft) {
+                // Put back at once: the edit can be made again on the same editor.
                 EXPECT_EQ(s.Bytes(), before);
                 EXPECT_FALSE(ReaderError(s.path));
                 edit.run(*f);
                 EXPECT_EQ(s.Bytes(), after.bytes);
-                EXPECT_EQ(f->DataCount(), after.dataCount);
                 continue;
             }
 
@@ -286,94 +307,137 @@ TEST_P(EditRecovery, AWriteErrorAtAnyWriteOrFlushFailsTheEditAndLeavesItRepairab
                           "the archive and open it again to repair it");
             }
             EXPECT_EQ(s.Bytes(), left);
-            const std::optional<std::string> readerError = ReaderError(s.path);
-            ASSERT_TRUE(readerError);
-            EXPECT_NE(readerError->find("not finished"), std::string::npos) << *readerError;
+            EXPECT_EQ(Refuses(s.path), left != before && left != after.bytes);
 
             f.reset();
             TRawKVBFile g(s.path);
             ASSERT_TRUE(g.RecoveryNote());
             EXPECT_FALSE(s.RecordLeft());
-            const std::string &note = *g.RecoveryNote();
-            EXPECT_NE(note.find(undoable ? "undone" : "finished"), std::string::npos) << note;
-            EXPECT_EQ(s.Bytes(), undoable ? before : after.bytes);
+            const std::string now = s.Bytes();
+            EXPECT_TRUE(now == before || now == after.bytes);
+            if (left == before || left == after.bytes) {
+                EXPECT_EQ(now, left);
+            }
         }
     }
 }
 
-TEST_P(EditRecovery, ARecordOfAReplacedArchiveIsRemovedAndTheNewArchiveLeftAlone)
+// The archive is put back from a backup while an interrupted edit's record lies beside it: in
+// place (cp keeps the inode) or as a new file (which may well get the old inode). The record
+// acts only on the states it was written for.
+TEST_P(EditRecovery, ARecordActsOnlyOnTheArchiveItWasWrittenFor)
+{
+    const EditCase &edit = GetParam();
+    const std::string &before = edit.archive;
+    const std::string older = ArchiveBuilder()
+                                  .Add("OTHER.BIN", PatternBytes(300, 5))
+                                  .Add("MORE.BIN", PatternBytes(20, 6))
+                                  .Description("ANOTHER ARCHIVE")
+                                  .Build();
+    for (const bool sameInode : {true, false}) {
+        for (const std::string *backup : {&before, &older}) {
+            SCOPED_TRACE(std::string(sameInode ? "copied over" : "removed and written again") +
+                         (backup == &before ? ", the archive as before the edit" : ", another archive"));
+            Scene s(before);
+            LeaveRecord(s.path, edit);
+            if (!sameInode)
+                fs::remove(s.path);
+            WriteFile(s.path, *backup);
+
+            EXPECT_FALSE(Refuses(s.path));
+            std::optional<std::string> note;
+            {
+                TRawKVBFile g(s.path);
+                ASSERT_TRUE(g.RecoveryNote());
+                note = g.RecoveryNote();
+            }
+            EXPECT_EQ(s.Bytes(), *backup) << "the restored archive was changed";
+            EXPECT_FALSE(s.RecordLeft());
+            if (backup == &before) {
+                EXPECT_NE(note->find("before it changed anything"), std::string::npos) << *note;
+                EXPECT_TRUE(s.SetAside().empty());
+            } else {
+                EXPECT_NE(note->find("none of the states"), std::string::npos) << *note;
+                ASSERT_EQ(s.SetAside().size(), 1u);
+                EXPECT_NE(note->find(fs::path(s.SetAside().front()).filename().string()),
+                          std::string::npos) << *note;
+            }
+        }
+    }
+}
+
+// An edit that completed but whose record could not be removed stays done.
+TEST_P(EditRecovery, ACompletedEditWhoseRecordStayedIsKept)
 {
     const EditCase &edit = GetParam();
     Scene s(edit.archive);
-    LeaveRecord(s.path, edit);
-    ASSERT_TRUE(s.RecordLeft());
-    const std::string old = s.dir / "old.kvb";
-    // The old file stays, so that the new one cannot get its inode.
-    fs::rename(s.path, old);
-    const std::string oldBytes = ReadFile(old);
-    const std::string replacement = ArchiveBuilder()
-                                        .Add("OTHER.BIN", PatternBytes(300, 5))
-                                        .Add("MORE.BIN", PatternBytes(20, 6))
-                                        .Add("LAST.BIN", PatternBytes(40, 7))
-                                        .Description("ANOTHER ARCHIVE")
-                                        .Build();
-    WriteFile(s.path, replacement);
-    struct stat oldStat {}, newStat {};
-    ASSERT_EQ(::stat(old.c_str(), &oldStat), 0);
-    ASSERT_EQ(::stat(s.path.c_str(), &newStat), 0);
-    ASSERT_NE(oldStat.st_ino, newStat.st_ino);
-
-    EXPECT_FALSE(ReaderError(s.path));
+    const EditResult after = EditedWithoutFault(edit);
+    std::string record;
+    {
+        Scene half(edit.archive);
+        LeaveRecord(half.path, edit);
+        record = ReadFile(half.Journal());
+    }
+    {
+        TRawKVBFile f(s.path);
+        edit.run(f);
+    }
+    WriteFile(s.Journal(), record);
+    EXPECT_FALSE(Refuses(s.path));
     {
         TRawKVBFile g(s.path);
-        EXPECT_FALSE(g.RecoveryNote()) << *g.RecoveryNote();
-        EXPECT_EQ(g.DataCount(), 3);
+        ASSERT_TRUE(g.RecoveryNote());
+        EXPECT_NE(g.RecoveryNote()->find("had been completed"), std::string::npos);
+        EXPECT_EQ(g.DataCount(), after.dataCount);
     }
-    EXPECT_EQ(s.Bytes(), replacement);
+    EXPECT_EQ(s.Bytes(), after.bytes);
     EXPECT_FALSE(s.RecordLeft());
-    EXPECT_EQ(ReadFile(old), oldBytes);
 }
 
-TEST_P(EditRecovery, ADamagedRecordIsRemovedWithoutTouchingTheArchive)
+TEST_P(EditRecovery, ADamagedRecordIsSetAsideWithoutTouchingTheArchive)
 {
     const EditCase &edit = GetParam();
     Scene s(edit.archive);
     const std::string left = LeaveRecord(s.path, edit);
     ASSERT_TRUE(s.RecordLeft());
     const std::string record = ReadFile(s.Journal());
-    const std::string applied = edit.effect == TEditRepair::Effect::Undo
-                                    ? edit.archive
-                                    : EditedWithoutFault(edit).bytes;
-    ASSERT_NE(left, applied) << "applying the record would not show";
 
-    auto expectIgnored = [&](const std::string &damaged, const std::string &what) {
+    auto expectSetAside = [&](const std::string &damaged, const std::string &what) {
         SCOPED_TRACE(what);
+        for (const std::string &aside : s.SetAside())
+            fs::remove(aside);
         WriteFile(s.path, left);
         WriteFile(s.Journal(), damaged);
-        EXPECT_FALSE(ReaderError(s.path));
+        EXPECT_FALSE(Refuses(s.path));
         {
             TRawKVBFile g(s.path);
-            EXPECT_FALSE(g.RecoveryNote()) << *g.RecoveryNote();
+            ASSERT_TRUE(g.RecoveryNote());
+            EXPECT_NE(g.RecoveryNote()->find("not a readable edit record"), std::string::npos);
         }
         EXPECT_EQ(s.Bytes(), left);
         EXPECT_FALSE(s.RecordLeft());
+        ASSERT_EQ(s.SetAside().size(), 1u);
+        EXPECT_EQ(ReadFile(s.SetAside().front()), damaged);
     };
-    for (size_t i = 0; i < record.size(); ++i) {
+    for (size_t i = 0; i < record.size(); i += 7) {
         std::string damaged = record;
         damaged[i] = char(~damaged[i]);
-        expectIgnored(damaged, "byte " + std::to_string(i) + " flipped");
+        expectSetAside(damaged, "byte " + std::to_string(i) + " flipped");
     }
-    for (size_t size = 1; size < record.size(); ++size)
-        expectIgnored(record.substr(0, size), "cut to " + std::to_string(size) + " bytes");
+    for (size_t size = 1; size < record.size(); size += 5)
+        expectSetAside(record.substr(0, size), "cut to " + std::to_string(size) + " bytes");
 
-    // The same record undamaged is applied: the cases above were ignored, not merely harmless.
+    // The same record undamaged is acted on: the cases above were set aside, not merely harmless.
+    for (const std::string &aside : s.SetAside())
+        fs::remove(aside);
     WriteFile(s.path, left);
     WriteFile(s.Journal(), record);
     {
         TRawKVBFile g(s.path);
-        EXPECT_TRUE(g.RecoveryNote());
+        ASSERT_TRUE(g.RecoveryNote());
+        EXPECT_EQ(g.RecoveryNote()->find("not a readable edit record"), std::string::npos);
     }
-    EXPECT_EQ(s.Bytes(), applied);
+    EXPECT_TRUE(s.SetAside().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Edits, EditRecovery, testing::ValuesIn(EditCases()),
@@ -393,18 +457,50 @@ TEST(EditRecoveryPaths, TheRecordOfAnEditThroughALinkLiesBesideTheArchiveItself)
     const EditCase append = EditCases()[1];
     LeaveRecord(link, append);
 
-    EXPECT_TRUE(fs::exists(JournalOf(real)));
+    EXPECT_TRUE(fs::exists(EditRecordPathFor(real)));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path() / "links"), {}), 1);
-    const std::optional<std::string> readerError = ReaderError(real);
-    ASSERT_TRUE(readerError);
-    EXPECT_NE(readerError->find("not finished"), std::string::npos) << *readerError;
+    EXPECT_TRUE(Refuses(real));
     {
         TRawKVBFile g(real);
         ASSERT_TRUE(g.RecoveryNote());
         EXPECT_NE(g.RecoveryNote()->find("undone"), std::string::npos);
     }
     EXPECT_EQ(ReadFile(real), TwoEntryArchive());
-    EXPECT_FALSE(fs::exists(JournalOf(real)));
+    EXPECT_FALSE(fs::exists(EditRecordPathFor(real)));
+}
+
+TEST(EditRecoveryPaths, AnArchiveWithMoreThanOneNameIsNotEditedInPlace)
+{
+    TempDir dir;
+    fs::create_directory(dir.Path() / "A");
+    fs::create_directory(dir.Path() / "B");
+    const std::string a = dir / "A/G.KVB";
+    const std::string b = dir / "B/G.KVB";
+    WriteFile(a, TwoEntryArchive());
+    fs::create_hard_link(a, b);
+    for (const EditCase &edit : EditCases()) {
+        if (edit.archive != TwoEntryArchive())
+            continue;
+        SCOPED_TRACE(edit.name);
+        TRawKVBFile f(b);
+        try {
+            edit.run(f);
+            ADD_FAILURE() << "an archive with two names was edited in place";
+        } catch (const EKVBError &e) {
+            const std::string message = e.what();
+            EXPECT_NE(message.find(b), std::string::npos) << message;
+            EXPECT_NE(message.find("2 names"), std::string::npos) << message;
+            EXPECT_NE(message.find("copy"), std::string::npos) << message;
+        }
+        EXPECT_EQ(ReadFile(a), TwoEntryArchive());
+        EXPECT_FALSE(fs::exists(EditRecordPathFor(a)));
+        EXPECT_FALSE(fs::exists(EditRecordPathFor(b)));
+    }
+    // A copy is edited as usual.
+    const std::string copy = dir / "B/COPY.KVB";
+    fs::copy_file(b, copy);
+    TRawKVBFile f(copy);
+    EditCases()[0].run(f);
 }
 
 TEST(RawArchiveWalk, FindDataRecordAtFindsEveryEntryAndNothingBetween)

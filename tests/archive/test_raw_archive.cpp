@@ -1,4 +1,5 @@
 #include "platform/errors.h"
+#include "archive/catalogue.h"
 #include "archive/raw_archive.h"
 #include "support/archive_builder.h"
 
@@ -6,6 +7,8 @@
 
 #include <filesystem>
 #include <sys/stat.h>
+
+namespace fs = std::filesystem;
 
 using namespace kvb;
 using namespace kvb::test;
@@ -199,6 +202,32 @@ TEST(RawArchive, WalkRefusesAHeaderThatWouldNotMoveForward)
     }
 }
 
+// A tail of zeros (a sparse file, say) reads as an empty entry every 24 bytes; holding millions
+// of them would take gigabytes, so the walk stops at a bound and says where the zeros begin.
+TEST(RawArchive, WalkRefusesMillionsOfEntriesAndNamesWhereTheRepeatsBegin)
+{
+    TempDir dir;
+    const std::string path = dir / "a.kvb";
+    const std::string bytes = TwoEntryArchive();
+    WriteFile(path, bytes);
+    fs::resize_file(path, bytes.size() + uint64_t(TRawKVBFile::kMaxDataRecords) * 24 + 100);
+    try {
+        TRawKVBFile f(path);
+        FAIL() << "the walk held every empty entry";
+    } catch (const EKVBError &e) {
+        const std::string message = e.what();
+        EXPECT_NE(message.find(path), std::string::npos) << message;
+        EXPECT_NE(message.find("more than " + std::to_string(TRawKVBFile::kMaxDataRecords)),
+                  std::string::npos) << message;
+        // The description reads as one header (its length bytes are zeros); the zeros after it
+        // repeat from the next one on.
+        EXPECT_NE(message.find("from position " + std::to_string(bytes.size() - 14 + 24)),
+                  std::string::npos) << message;
+    }
+    // A reader is not affected: it never walks the data.
+    EXPECT_EQ(TKVBFile(path, false).EntryCount(), 2);
+}
+
 TEST(RawArchive, EditsThatWouldOverwriteAHeaderWithANegativeLengthAreRefused)
 {
     TempDir dir;
@@ -253,7 +282,8 @@ TEST(RawArchive, ASecondEditorOnTheSameFileIsRefused)
         TRawKVBFile second(a.path);
         FAIL();
     } catch (const EFOpenError &e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot open file " + a.path);
+        EXPECT_EQ(std::string(e.what()),
+                  "Cannot open file " + a.path + ": another program is editing it");
     }
 }
 

@@ -213,7 +213,7 @@ TEST(SecondEditor, AnotherProcessIsRefusedWhileOneEditsButReadersAreNot)
     };
     {
         TRawKVBFile editor(path);
-        EXPECT_EQ(tryBoth(), "Cannot open file " + path + " / ok");
+        EXPECT_EQ(tryBoth(), "Cannot open file " + path + ": another program is editing it / ok");
     }
     EXPECT_EQ(tryBoth(), "ok / ok");
 }

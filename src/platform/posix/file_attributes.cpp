@@ -1,5 +1,7 @@
 #include "platform/file_attributes.h"
 
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -35,6 +37,11 @@ bool RemoveFile(const std::string &path)
     if (::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
         return false;
     return ::unlink(path.c_str()) == 0;
+}
+
+bool MoveAside(const std::string &path, const std::string &newPath)
+{
+    return ::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, newPath.c_str(), RENAME_NOREPLACE) == 0;
 }
 
 } // namespace kvb

@@ -17,7 +17,7 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
 {
     // Non-blocking, so that a pipe planted under the name is refused below instead of waiting
     // for a writer for ever; on a plain file the flag changes nothing.
-    const int access = mode == Mode::OpenRead ? O_RDONLY : O_RDWR;
+    const int access = mode == Mode::OpenReadWrite ? O_RDWR : O_RDONLY;
     handle_ = ::open(fileName.c_str(), access | O_NONBLOCK | O_CLOEXEC);
     if (handle_ < 0 && errno == EISDIR)
         throw EFOpenError(fileName, WhatItIs(S_IFDIR));
@@ -35,10 +35,10 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
     openedSize_ = st.st_size;
     identity_ = TFileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
     // Only one editor at a time; readers are not affected by the lock.
-    if (mode == Mode::OpenReadWrite && ::flock(handle_, LOCK_EX | LOCK_NB) != 0) {
+    if (mode != Mode::OpenRead && ::flock(handle_, LOCK_EX | LOCK_NB) != 0) {
         ::close(handle_);
         handle_ = -1;
-        throw EFOpenError(fileName);
+        throw EFOpenError(fileName, "another program is editing it");
     }
 }
 
@@ -194,6 +194,14 @@ TFileIdentity TFileStream::Identity() const
         identity_ = TFileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
     }
     return *identity_;
+}
+
+int64_t TFileStream::LinkCount() const
+{
+    struct stat st {};
+    if (::fstat(handle_, &st) != 0)
+        throw EReadError();
+    return int64_t(st.st_nlink);
 }
 
 int64_t TFileStream::Size() const

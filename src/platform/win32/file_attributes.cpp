@@ -39,4 +39,9 @@ bool RemoveFile(const std::string &path)
     return ::DeleteFileW(name.c_str()) != 0;
 }
 
+bool MoveAside(const std::string &path, const std::string &newPath)
+{
+    return ::MoveFileExW(win32::Wide(path).c_str(), win32::Wide(newPath).c_str(), 0) != 0;
+}
+
 } // namespace kvb

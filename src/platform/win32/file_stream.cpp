@@ -39,15 +39,19 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
         throw EFOpenError(fileName, "it is a folder");
     // Readers let everyone in; an editor lets others read but no one else write, so that a
-    // second editor is refused by the system itself.
-    const DWORD access = mode == Mode::OpenRead ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
-    const DWORD share = mode == Mode::OpenRead
-                            ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
-                            : FILE_SHARE_READ;
+    // second editor is refused by the system itself. A locked reader shares deleting as well,
+    // so that the rebuilt archive can take its place while it still keeps editors out.
+    const DWORD access = mode == Mode::OpenReadWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
+    const DWORD share = mode == Mode::OpenRead        ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+                        : mode == Mode::OpenReadLocked ? FILE_SHARE_READ | FILE_SHARE_DELETE
+                                                       : FILE_SHARE_READ;
     win32::THandle file(::CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.Valid())
+    if (!file.Valid()) {
+        if (mode != Mode::OpenRead && ::GetLastError() == ERROR_SHARING_VIOLATION)
+            throw EFOpenError(fileName, "another program is editing it");
         throw EFOpenError(fileName);
+    }
     if (const DWORD type = ::GetFileType(file.Get()); type != FILE_TYPE_DISK)
         throw EFOpenError(fileName, KindOfNonDiskFile(type));
     BY_HANDLE_FILE_INFORMATION info{};
@@ -135,6 +139,14 @@ TFileIdentity TFileStream::Identity() const
                                   (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
     }
     return *identity_;
+}
+
+int64_t TFileStream::LinkCount() const
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(Native(handle_), &info))
+        throw EReadError();
+    return int64_t(info.nNumberOfLinks);
 }
 
 int64_t TFileStream::Size() const

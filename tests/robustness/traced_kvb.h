@@ -1,0 +1,79 @@
+// kvb run under strace, which can kill it or fail one of its system calls at a chosen moment
+// from outside, so that nothing in the program knows it is tested.
+#pragma once
+
+#include "support/archive_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace kvb::test {
+
+// The calls that change files or names; each is a place where a kill or an error can land.
+inline const char *const kWritingCalls = "write,pwrite64,writev,pwritev,fsync,fdatasync,ftruncate,"
+                                  "rename,renameat,renameat2,link,linkat,unlink,unlinkat,"
+                                  "copy_file_range,splice";
+
+inline std::string Quote(const std::string &s)
+{
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+struct TracedRun {
+    int exitCode = -1; // -1 when a signal ended it
+    std::string err;
+};
+
+// Runs kvb with args under strace with the given strace options; stdout is dropped, stderr kept.
+inline TracedRun RunTraced(const std::vector<std::string> &straceOptions, const std::vector<std::string> &args,
+              const std::string &logs)
+{
+    std::string command = "strace -f -qq";
+    for (const std::string &o : straceOptions)
+        command += ' ' + Quote(o);
+    command += " -- " + Quote(KVB_BINARY);
+    for (const std::string &a : args)
+        command += ' ' + Quote(a);
+    const std::string errFile = logs + "/stderr";
+    command += " >/dev/null 2>" + Quote(errFile) + " </dev/null";
+    const int status = std::system(command.c_str());
+    TracedRun run;
+    if (WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
+    run.err = ReadFile(errFile);
+    return run;
+}
+
+// How often each writing call is made by a run of args that nothing disturbs.
+inline std::map<std::string, int> CountCalls(const std::vector<std::string> &args, const std::string &logs)
+{
+    const std::string trace = logs + "/trace";
+    const TracedRun run = RunTraced({"-o", trace, "-e", std::string("trace=") + kWritingCalls}, args, logs);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::map<std::string, int> counts;
+    std::ifstream in(trace);
+    for (std::string line; std::getline(in, line);) {
+        // "PID name(...": under -f every line starts with the process's number.
+        line = line.substr(std::min(line.find(' ') + 1, line.size()));
+        const size_t paren = line.find('(');
+        if (paren != std::string::npos && paren > 0)
+            ++counts[line.substr(0, paren)];
+    }
+    return counts;
+}
+
+inline bool HaveStrace()
+{
+    return std::system("strace -V >/dev/null 2>&1") == 0;
+}
+
+} // namespace kvb::test
