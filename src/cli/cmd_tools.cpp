@@ -37,6 +37,7 @@ void Create(const std::string &folder, const std::string &output,
 void Analyse(const std::string &archive, bool json)
 {
     TKVBFile catalogue(archive, true);
+    ShowNote(catalogue);
     std::vector<std::string> lines;
     // The lines before a failure are part of what the user sees; in JSON the object is written
     // all the same, and the failure still goes to stderr with exit code 1.
@@ -66,12 +67,16 @@ void Replace(const std::string &archive, const std::vector<std::string> &pairs,
     std::vector<TReplacement> replacements;
     {
         TKVBFile catalogue(archive, false);
+        ShowNote(catalogue);
         for (size_t i = 0; i + 1 < pairs.size(); i += 2)
             replacements.push_back({EntryIndex(catalogue, pairs[i], "replace"), pairs[i + 1]});
     }
+    std::optional<std::string> note;
     const std::vector<TReplacedEntry> changes =
         dryRun ? PlanReplacement(archive, replacements)
-               : ReplaceEntries(archive, replacements, output);
+               : ReplaceEntries(archive, replacements, output, {}, &note);
+    if (note)
+        std::cerr << "kvb: " << *note << '\n';
     for (const TReplacedEntry &change : changes)
         std::cout << change.TocIndex + 1 << '\t' << PrintableName(change.Name) << '\t'
                   << change.OldLength << '\t' << change.NewLength << '\n';

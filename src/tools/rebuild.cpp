@@ -1,5 +1,6 @@
 #include "tools/rebuild.h"
 
+#include "archive/edit_journal.h"
 #include "archive/format.h"
 #include "archive/table_of_contents.h"
 #include "platform/errors.h"
@@ -155,15 +156,22 @@ std::vector<TReplacedEntry> PlanReplacement(const std::string &archive,
                                             const std::vector<TReplacement> &replacements)
 {
     TFileStream file(archive, TFileStream::Mode::OpenRead);
+    TEditJournal(archive).CheckBeforeReading(file);
     return Plan(file, archive, replacements).changes;
 }
 
 std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const std::vector<TReplacement> &replacements,
                                            const std::string &output,
-                                           const TRebuildProgress &progress)
+                                           const TRebuildProgress &progress,
+                                           std::optional<std::string> *note)
 {
-    TFileStream file(archive, TFileStream::Mode::OpenRead);
+    // Locked before the first byte is read and until the new archive is in place: an edit that
+    // landed in between would be read by no one and then replaced.
+    TFileStream file(archive, TFileStream::Mode::OpenReadLocked);
+    std::optional<std::string> settled = TEditJournal(archive).Settle(file, false);
+    if (note)
+        *note = std::move(settled);
     TPlan plan = Plan(file, archive, replacements);
     const TLayout &layout = plan.layout;
 
@@ -174,7 +182,8 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
         sources.push_back(&file);
     for (const auto &input : plan.inputs)
         sources.push_back(input.get());
-    TOutputFile out(output.empty() ? archive : output, TOutputKind::Archive, sources);
+    TOutputFile out(output.empty() ? archive : output, TOutputKind::Archive, sources,
+                    output.empty() ? &file : nullptr);
     TFileStream &target = out.Stream();
 
     const int64_t total = EntryEnd(layout.entries.back().newPosition, layout.entries.back().newLength) +
@@ -221,9 +230,6 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
     CopyFileRange(file, runStart, target, written, layout.fileSize - runStart);
     report(total);
 
-    // Every byte of the archive has been read. Windows replaces no file while it is open, so it
-    // is closed before its replacement takes its place.
-    file.Close();
     out.Commit();
     return plan.changes;
 }

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,12 +42,16 @@ std::vector<TReplacedEntry> PlanReplacement(const std::string &archive,
                                             const std::vector<TReplacement> &replacements);
 
 // Writes the rebuilt archive to output, or with output empty in the archive's own place: the new
-// archive is written beside it and takes its place only when complete and flushed, and never
-// while an editor holds it. A named output may be neither the archive nor a file put in. Raises
-// what PlanReplacement raises, and the stream errors of the files.
+// archive is written beside it and takes its place only when complete and flushed. Editors are
+// kept out of the archive from its first read until the new one is in place (refused with
+// "Cannot open file %s" while one holds it), so that no edit made meanwhile is lost. A named
+// output may be neither the archive nor a file put in. Raises what PlanReplacement raises, and
+// the stream errors of the files. What the rebuild did about a record an interrupted edit left
+// beside the archive goes to note, when one is given.
 std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const std::vector<TReplacement> &replacements,
                                            const std::string &output,
-                                           const TRebuildProgress &progress = {});
+                                           const TRebuildProgress &progress = {},
+                                           std::optional<std::string> *note = nullptr);
 
 } // namespace kvb

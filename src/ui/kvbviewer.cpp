@@ -253,6 +253,8 @@ void TfrmKVBEditor::OpenArchive(const QString &fileName)
     }
     catalogue_ = std::move(catalogue);
     openedFileName_ = QFileInfo(fileName).fileName();
+    if (catalogue_->Note())
+        dialogs_.Notice(QString::fromStdString(*catalogue_->Note()));
 
     FillBlockLabels(cmbList, catalogue_->Count());
     SetShownBlock(cmbList, -1);
@@ -486,14 +488,20 @@ void TfrmKVBEditor::ReplaceEntryWith(int index, const std::string &file, const s
         ". Everything else stays as it is. Continue?";
     if (!dialogs_.Question(question, "Replace entry"))
         return;
+    std::optional<std::string> note;
     {
         BusyScope busy(*this);
-        ReplaceEntries(archive, {{index, file}}, {}, [this](int32_t position, int32_t maximum) {
-            Status->setMaximum(maximum);
-            Status->setValue(position);
-            KeepPainting();
-        });
+        ReplaceEntries(
+            archive, {{index, file}}, {},
+            [this](int32_t position, int32_t maximum) {
+                Status->setMaximum(maximum);
+                Status->setValue(position);
+                KeepPainting();
+            },
+            &note);
     }
+    if (note)
+        dialogs_.Notice(QString::fromStdString(*note));
     // The archive on disk is a new one: the catalogue is read again, at the same place.
     OpenArchive(QString::fromStdString(archive));
     ShowRecord(lstFiles, cmbList, index, [this] { FillFileList(); });

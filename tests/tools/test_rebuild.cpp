@@ -436,7 +436,7 @@ TEST(ReplaceEntries, RefusesAMissingFileAndAnArchiveHeldByAnEditor)
 
     {
         TRawKVBFile editor(s.path);
-        EXPECT_EQ(refusal(replacements), "Cannot open file " + s.path);
+        EXPECT_EQ(refusal(replacements), "Cannot open file " + s.path + ": another program is editing it");
     }
     EXPECT_TRUE(SameBytes(s.Bytes(), before));
     EXPECT_EQ(Listing(s.dir.Path()), listing);
