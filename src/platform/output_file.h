@@ -6,6 +6,11 @@
 // with a message, nothing ever waits for a pipe's reader, and the file the operation reads is
 // never the one it writes. An existing file is replaced only once the new content is complete,
 // so a failure keeps what stood there.
+//
+// The new content is written beside the target under a hidden name of its own, ".NAME.kvb-new"
+// (on Linux only for the moment before it takes the target's place). A kill in that moment
+// leaves the file there; the next output to the same target removes it, once it is sure that
+// no program is still writing it.
 #pragma once
 
 #include "platform/stream.h"
@@ -54,9 +59,12 @@ class TOutputFile {
 public:
     // sources are the files the operation reads; the target may not be any of them, whatever
     // name or link leads there. Raises EFCreateError naming target (with the reason where one
-    // is known) or, for an archive held by an editor, EFOpenError.
+    // is known) or, for an archive held by an editor, EFOpenError. lockedTarget is the target
+    // itself as the caller holds it (opened OpenReadLocked, and kept open until Commit), which
+    // keeps editors out in place of a lock of the output's own.
     TOutputFile(const std::string &target, TOutputKind kind,
-                const std::vector<const TFileStream *> &sources = {});
+                const std::vector<const TFileStream *> &sources = {},
+                TFileStream *lockedTarget = nullptr);
     // The same for the file name in folder.
     TOutputFile(const TOutputFolder &folder, const std::string &name, TOutputKind kind,
                 const std::vector<const TFileStream *> &sources = {});

@@ -313,7 +313,8 @@ TEST_P(OutputFile, AnArchiveHeldByAnEditorIsRefusedUntilTheEditorCloses)
             Make(target, TOutputKind::Archive);
             FAIL() << "accepted";
         } catch (const EFOpenError &e) {
-            EXPECT_EQ(std::string(e.what()), "Cannot open file " + target);
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot open file " + target + ": another program is editing it");
         }
         EXPECT_EQ(ReadFile(target), "old archive");
         EXPECT_EQ(Listing(dir.Path()), Names{"a.kvb"});

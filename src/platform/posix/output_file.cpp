@@ -7,6 +7,7 @@
 #include "platform/signals.h"
 
 #include <cerrno>
+#include <functional>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -32,6 +33,22 @@ bool CanNameUnnamedFiles()
 std::string ProcPath(TFileHandle fd)
 {
     return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// Removes the file at name in folder at when it is a temporary file of ours that no program
+// holds any more: a writer holds its file locked from creation to its last step.
+void RemoveLeftover(int at, const std::string &name)
+{
+    const int fd = ::openat(at, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    struct stat opened {}, named {};
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::fstatat(at, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        IdentityOf(named) == IdentityOf(opened))
+        ::unlinkat(at, name.c_str(), 0);
+    ::close(fd);
 }
 
 } // namespace
@@ -66,10 +83,16 @@ struct TOutputFile::State {
     bool committed = false;
     std::unique_ptr<TFileStream> stream;
 
-    std::string HiddenName() const
+    // The temporary file's name: the same for every writer of the target, so that the next
+    // one finds what a killed one left; another name only while a live writer holds that one.
+    std::string HiddenName(bool shared) const
     {
-        return JoinPath(folder, "." + FileNameOf(name) + "." + RandomName(8));
+        return JoinPath(folder, "." + FileNameOf(name) + ".kvb-new" +
+                                    (shared ? "" : "-" + RandomName(8)));
     }
+    // Finds a hidden name for the temporary file that make (which creates or links it, and
+    // fails with EEXIST where something stands) takes; false when none could be taken.
+    bool TakeHiddenName(const std::function<bool(const char *name)> &make);
 
     // A name relative to at as seen from anywhere.
     std::string Shown(const std::string &relative) const
@@ -77,18 +100,34 @@ struct TOutputFile::State {
         return at == AT_FDCWD ? relative : JoinPath(base, relative);
     }
 
-    void Open(const std::vector<const TFileStream *> &sources);
+    void Open(const std::vector<const TFileStream *> &sources, bool targetLocked);
 };
 
+bool TOutputFile::State::TakeHiddenName(const std::function<bool(const char *name)> &make)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        hidden = HiddenName(attempt == 0);
+        if (attempt == 0)
+            RemoveLeftover(at, hidden);
+        if (make(hidden.c_str()))
+            return true;
+        if (errno != EEXIST)
+            break;
+    }
+    hidden.clear();
+    return false;
+}
+
 TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
-                         const std::vector<const TFileStream *> &sources)
+                         const std::vector<const TFileStream *> &sources,
+                         TFileStream *lockedTarget)
     : state_(std::make_unique<State>())
 {
     State &s = *state_;
     s.target = target;
     s.name = target;
     s.kind = kind;
-    s.Open(sources);
+    s.Open(sources, lockedTarget != nullptr);
 }
 
 TOutputFile::TOutputFile(const TOutputFolder &folder, const std::string &name, TOutputKind kind,
@@ -102,10 +141,10 @@ TOutputFile::TOutputFile(const TOutputFolder &folder, const std::string &name, T
     s.name = name;
     s.folder = ".";
     s.kind = kind;
-    s.Open(sources);
+    s.Open(sources, false);
 }
 
-void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources)
+void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources, bool targetLocked)
 {
     TreatFileSizeLimitAsWriteError();
 
@@ -149,12 +188,12 @@ void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources)
                                                 ? "it is read-only"
                                                 : "it cannot be written");
             keepMode = here.st_mode & 07777;
-            if (kind == TOutputKind::Archive || kind == TOutputKind::Durable) {
+            if ((kind == TOutputKind::Archive || kind == TOutputKind::Durable) && !targetLocked) {
                 editorLock = ::openat(at, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
                 if (editorLock >= 0 && ::flock(editorLock, LOCK_EX | LOCK_NB) != 0) {
                     ::close(editorLock);
                     editorLock = -1;
-                    throw EFOpenError(target);
+                    throw EFOpenError(target, "another program is editing it");
                 }
             }
         }
@@ -173,20 +212,23 @@ void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources)
     if (CanNameUnnamedFiles()) {
         fd = ::openat(at, folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         unnamed = fd >= 0;
+        // A killed writer's hidden file goes now, not only when this one needs the name.
+        if (unnamed)
+            RemoveLeftover(at, HiddenName(true));
     }
-    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-        hidden = HiddenName();
-        fd = ::openat(at, hidden.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
+    if (fd < 0)
+        TakeHiddenName([&](const char *hiddenName) {
+            fd = ::openat(at, hiddenName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            return fd >= 0;
+        });
     if (fd < 0) {
-        hidden.clear();
         if (editorLock >= 0)
             ::close(editorLock);
         editorLock = -1;
         throw EFCreateError(target);
     }
+    // Held for the file's whole life, so that no other writer takes it for a leftover.
+    ::flock(fd, LOCK_EX);
     if (keepMode != 0)
         ::fchmod(fd, keepMode);
     stream = std::make_unique<TFileStream>(fd, unnamed ? target : Shown(hidden));
@@ -241,20 +283,12 @@ void TOutputFile::Commit()
             if (!placed && errno != EEXIST)
                 throw EFCreateError(s.target);
         }
-        if (!placed) {
-            // A link never replaces a name; a rename does, in one step. So the file gets a
-            // hidden name first, for the moment between the two calls.
-            for (int attempt = 0; attempt < 100; ++attempt) {
-                s.hidden = s.HiddenName();
-                if (::linkat(AT_FDCWD, from.c_str(), s.at, s.hidden.c_str(), AT_SYMLINK_FOLLOW) == 0)
-                    break;
-                s.hidden.clear();
-                if (errno != EEXIST)
-                    break;
-            }
-            if (s.hidden.empty())
-                throw EFCreateError(s.target);
-        }
+        // A link never replaces a name; a rename does, in one step. So the file gets a hidden
+        // name first, for the moment between the two calls.
+        if (!placed && !s.TakeHiddenName([&](const char *hiddenName) {
+                return ::linkat(AT_FDCWD, from.c_str(), s.at, hiddenName, AT_SYMLINK_FOLLOW) == 0;
+            }))
+            throw EFCreateError(s.target);
     }
     if (!s.hidden.empty()) {
         if (::renameat(s.at, s.hidden.c_str(), s.at, s.name.c_str()) != 0)

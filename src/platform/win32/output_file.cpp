@@ -58,6 +58,20 @@ bool IsMissing(DWORD error)
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+// Removes the file at name when it is a temporary file of ours that no program holds any more:
+// a writer keeps its file open from creation to its last step, and a handle that shares
+// nothing cannot be opened while it does.
+void RemoveLeftover(const std::wstring &name)
+{
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return;
+    win32::THandle(::CreateFileW(name.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
+                                 nullptr));
+}
+
 } // namespace
 
 struct TOutputFile::State {
@@ -67,12 +81,16 @@ struct TOutputFile::State {
     bool direct = false;  // created in place: nothing stood at the target
     bool replacing = false;
     win32::THandle editorLock; // an archive being replaced, kept from editors until it is
+    TFileStream *lockedTarget = nullptr; // the same, held by the caller
     bool committed = false;
     std::unique_ptr<TFileStream> stream;
 
-    std::string HiddenName() const
+    // The temporary file's name: the same for every writer of the target, so that the next
+    // one finds what a killed one left; another name only while a live writer holds that one.
+    std::string HiddenName(bool shared) const
     {
-        return JoinPath(ParentFolderOf(target), "." + FileNameOf(target) + "." + RandomName(8));
+        return JoinPath(ParentFolderOf(target), "." + FileNameOf(target) + ".kvb-new" +
+                                                    (shared ? "" : "-" + RandomName(8)));
     }
 };
 
@@ -92,12 +110,14 @@ TOutputFile::TOutputFile(const TOutputFolder &folder, const std::string &name, T
 }
 
 TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
-                         const std::vector<const TFileStream *> &sources)
+                         const std::vector<const TFileStream *> &sources,
+                         TFileStream *lockedTarget)
     : state_(std::make_unique<State>())
 {
     State &s = *state_;
     s.target = target;
     s.kind = kind;
+    s.lockedTarget = lockedTarget;
     const std::wstring wideTarget = win32::Wide(target);
     // Shared for deleting, so that Commit can rename the open file into place.
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
@@ -151,7 +171,7 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
                                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
                 if (!s.editorLock.Valid()) {
                     if (::GetLastError() == ERROR_SHARING_VIOLATION)
-                        throw EFOpenError(target);
+                        throw EFOpenError(target, "another program is editing it");
                     throw EFCreateError(target);
                 }
             }
@@ -164,7 +184,9 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
     // take the target's place in one step.
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 0; file == INVALID_HANDLE_VALUE && attempt < 100; ++attempt) {
-        s.hidden = s.HiddenName();
+        s.hidden = s.HiddenName(attempt == 0);
+        if (attempt == 0)
+            RemoveLeftover(win32::Wide(s.hidden));
         file = ::CreateFileW(win32::Wide(s.hidden).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
                              kShare,
                              nullptr, CREATE_NEW,
@@ -214,16 +236,19 @@ void TOutputFile::Commit()
         basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
         ::SetFileInformationByHandle(reinterpret_cast<HANDLE>(s.stream->Handle()),
                                      FileBasicInfo, &basic, sizeof basic);
-        // The classic rename cannot replace a file that is open, even by the one that holds it.
-        s.editorLock.Reset();
+        // The rename of POSIX semantics replaces the target while editors are still kept out;
+        // the classic one cannot replace a file that is open, even by the one that holds it.
         const std::wstring target = win32::Wide(s.target);
         const DWORD flags = (s.replacing ? MOVEFILE_REPLACE_EXISTING : 0) |
                             (durable ? MOVEFILE_WRITE_THROUGH : 0);
-        const bool placed =
-            (s.replacing &&
-             RenameOverOpenFile(reinterpret_cast<HANDLE>(s.stream->Handle()),
-                                win32::Wide(FileNameOf(s.target)))) ||
-            ::MoveFileExW(win32::Wide(s.hidden).c_str(), target.c_str(), flags);
+        bool placed = s.replacing && RenameOverOpenFile(reinterpret_cast<HANDLE>(s.stream->Handle()),
+                                                        win32::Wide(FileNameOf(s.target)));
+        if (!placed) {
+            s.editorLock.Reset();
+            if (s.lockedTarget)
+                s.lockedTarget->Close();
+            placed = ::MoveFileExW(win32::Wide(s.hidden).c_str(), target.c_str(), flags);
+        }
         if (!placed)
             throw EFCreateError(s.target); // the destructor removes the hidden file
         s.hidden.clear();

@@ -1,0 +1,209 @@
+// Every command that writes an archive, cut short at each of its writes, syncs, truncations,
+// renames, links and unlinks in turn: by SIGKILL just before the call, or by the call failing
+// with EIO. strace injects both into the real program, so nothing in kvb knows it is tested.
+// Afterwards, once the next editor (or the next run of the same command) has opened the target,
+// the archive is byte for byte as before or as after, nothing is left beside it, and a run that
+// reported success has its result kept.
+#include "archive/format.h"
+#include "robustness/traced_kvb.h"
+#include "support/archive_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+using namespace kvb;
+using namespace kvb::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::set<std::string> Listing(const std::string &folder)
+{
+    std::set<std::string> names;
+    for (const auto &entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// One command that writes target in folder work, from a fresh copy of its starting files.
+struct Scenario {
+    std::string name;
+    std::function<void(const std::string &work, const std::string &inputs)> prepare;
+    std::function<std::vector<std::string>(const std::string &work, const std::string &inputs)> args;
+    std::string target;  // the file the command writes, in work
+    bool inPlace = true; // an in-place edit, which the next editor (kvb raw) repairs
+    std::string untouched; // a file in work the command reads and must never change
+};
+
+const std::string &Inputs()
+{
+    static const std::string bytes = PatternBytes(5000, 21);
+    return bytes;
+}
+
+std::string ThreeEntries()
+{
+    return ArchiveBuilder()
+        .Add("FIRST.BIN", PatternBytes(3000, 1))
+        .Add("SECOND.BIN", PatternBytes(2000, 2))
+        .Add("THIRD.BIN", PatternBytes(1000, 3))
+        .Build();
+}
+
+std::vector<Scenario> Scenarios()
+{
+    auto archive = [](const std::string &work, const std::string &) {
+        WriteFile(work + "/G.KVB", ThreeEntries());
+    };
+    return {
+        {"link", archive,
+         [](const std::string &w, const std::string &) {
+             return std::vector<std::string>{"link", w + "/G.KVB", "1", "3"};
+         },
+         "G.KVB", true, ""},
+        {"append", archive,
+         [](const std::string &w, const std::string &in) {
+             return std::vector<std::string>{"append", w + "/G.KVB", in + "/NEW.BIN"};
+         },
+         "G.KVB", true, ""},
+        {"truncate", archive,
+         [](const std::string &w, const std::string &) {
+             return std::vector<std::string>{"truncate", w + "/G.KVB", "2", "--yes"};
+         },
+         "G.KVB", true, ""},
+        {"replace", archive,
+         [](const std::string &w, const std::string &in) {
+             return std::vector<std::string>{"replace", w + "/G.KVB", "2", in + "/NEW.BIN"};
+         },
+         "G.KVB", false, ""},
+        {"replace-output",
+         [](const std::string &w, const std::string &in) {
+             WriteFile(w + "/G.KVB", ThreeEntries());
+             WriteFile(w + "/OUT.KVB", "an older output");
+         },
+         [](const std::string &w, const std::string &in) {
+             return std::vector<std::string>{"replace", w + "/G.KVB", "2", in + "/NEW.BIN",
+                                             "--output", w + "/OUT.KVB"};
+         },
+         "OUT.KVB", false, "G.KVB"},
+        {"create",
+         [](const std::string &w, const std::string &) { WriteFile(w + "/OUT.KVB", "an older output"); },
+         [](const std::string &w, const std::string &in) {
+             return std::vector<std::string>{"create", in + "/src", w + "/OUT.KVB", "--templates",
+                                             in};
+         },
+         "OUT.KVB", false, ""},
+    };
+}
+
+class CrashCampaign : public testing::TestWithParam<Scenario> {};
+
+void PrintTo(const Scenario &s, std::ostream *out)
+{
+    *out << s.name;
+}
+
+} // namespace
+
+TEST_P(CrashCampaign, EveryKillAndEveryErrorLeavesTheTargetOldOrNewAndNothingBeside)
+{
+    if (std::system("strace -V >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace is not installed";
+    const Scenario &scenario = GetParam();
+    TempDir inputs, logs;
+    WriteFile(inputs / "NEW.BIN", Inputs());
+    fs::create_directory(inputs.Path() / "src");
+    for (int i = 0; i < 3; ++i)
+        WriteFile(inputs / ("src/F" + std::to_string(i) + ".BIN"), PatternBytes(1500 + 700 * i, 30 + i));
+    WriteFile(inputs / "KVB.3", StandardValidation());
+
+    // The target before and after an undisturbed run, and the calls that run makes.
+    std::string before, after, untouched;
+    std::set<std::string> files;
+    std::map<std::string, int> calls;
+    {
+        TempDir work;
+        scenario.prepare(work.Path().string(), inputs.Path().string());
+        before = ReadFile(work / scenario.target);
+        if (!scenario.untouched.empty())
+            untouched = ReadFile(work / scenario.untouched);
+        files = Listing(work.Path().string());
+        calls = CountCalls(scenario.args(work.Path().string(), inputs.Path().string()),
+                           logs.Path().string());
+        after = ReadFile(work / scenario.target);
+    }
+    ASSERT_NE(before, after);
+    int runs = 0;
+    for (const auto &[call, count] : calls) {
+        for (int n = 1; n <= count; ++n) {
+            for (const std::string fault : {"signal=KILL", "error=EIO"}) {
+                SCOPED_TRACE(call + " number " + std::to_string(n) + ": " + fault);
+                ++runs;
+                TempDir work;
+                const std::string w = work.Path().string(), in = inputs.Path().string();
+                scenario.prepare(w, in);
+                const TracedRun cut = RunTraced(
+                    {"-o", "/dev/null", "-e", "trace=" + call,
+                     "-e", "inject=" + call + ":" + fault + ":when=" + std::to_string(n)},
+                    scenario.args(w, in), logs.Path().string());
+                // The kill lands for sure; an error may be one the command rightly shrugs off.
+                if (fault == "signal=KILL") {
+                    ASSERT_TRUE(cut.exitCode == -1 || cut.exitCode == 128 + SIGKILL)
+                        << "no kill landed: exit " << cut.exitCode << ": " << cut.err;
+                }
+                const std::string left = ReadFile(work / scenario.target);
+                EXPECT_TRUE(left == before || left == after || scenario.inPlace)
+                    << "the target is torn: " << cut.err;
+                if (cut.exitCode == 0) {
+                    EXPECT_TRUE(left == after) << "a run that reported success did not keep it";
+                }
+                if (!scenario.untouched.empty()) {
+                    EXPECT_TRUE(ReadFile(work / scenario.untouched) == untouched)
+                        << "the archive read was changed";
+                }
+
+                // The next editor puts an interrupted edit right; the next run of a rebuild or a
+                // creation clears what an earlier one left.
+                const TracedRun next = RunTraced({"-o", "/dev/null", "-e", "trace=none"},
+                                           scenario.inPlace
+                                               ? std::vector<std::string>{"raw", w + "/" + scenario.target}
+                                               : scenario.args(w, in),
+                                           logs.Path().string());
+                EXPECT_EQ(next.exitCode, 0) << next.err;
+                const std::string now = ReadFile(work / scenario.target);
+                if (scenario.inPlace) {
+                    EXPECT_TRUE(now == before || now == after) << "not repaired: " << next.err;
+                    if (left == before || left == after) {
+                        EXPECT_TRUE(now == left) << "a whole archive was changed: " << next.err;
+                    }
+                } else {
+                    EXPECT_TRUE(now == after) << "the next run did not write the target";
+                }
+                EXPECT_EQ(Listing(w), files) << "something was left beside the target";
+            }
+        }
+    }
+    // Each edit writes its record, itself and the archive, and syncs both at the least.
+    EXPECT_GE(runs, 8);
+    std::cout << "[ campaign ] " << scenario.name << ": " << runs << " cut-short runs\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Commands, CrashCampaign, testing::ValuesIn(Scenarios()),
+                         [](const testing::TestParamInfo<Scenario> &info) {
+                             std::string name = info.param.name;
+                             for (char &c : name)
+                                 if (c == '-')
+                                     c = '_';
+                             return name;
+                         });
