@@ -4,6 +4,7 @@
 #include "platform/encoding.h"
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
+#include "platform/file_names.h"
 #include "platform/output_file.h"
 #include "platform/stream.h"
 
@@ -93,7 +94,7 @@ bool IsSafeEntryName(const std::string &name)
 {
     if (name.empty() || name == "." || name == "..")
         return false;
-    return name.find_first_of("/\\:") == std::string::npos;
+    return name.find_first_of("/\\:") == std::string::npos && SystemKeepsFileName(name);
 }
 
 EKVBError UnusableNameError(const std::string &shownName, const std::string &action)

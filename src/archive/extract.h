@@ -24,7 +24,8 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const TOutputFolder &folder
                   const std::string &name);
 
 // True when name can be used as a file name inside a folder without leaving it: not empty, not
-// "." or "..", and without "/", "\" or ":".
+// "." or "..", and without "/", "\" or ":"; on Windows also none of the names the system keeps
+// for devices or changes (SystemKeepsFileName).
 bool IsSafeEntryName(const std::string &name);
 // The error for an entry whose name cannot be a file name: shownName as the user sees it, action
 // what was not done with it ("extracted", "previewed").

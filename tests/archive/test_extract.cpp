@@ -130,8 +130,16 @@ TEST(EntryNames, OnlyPlainNamesAreSafeInAFolder)
 {
     for (const char *bad : {"", ".", "..", "a/b", "..\\x", "C:X", "/etc"})
         EXPECT_FALSE(IsSafeEntryName(bad)) << bad;
-    for (const char *good : {"A.TEX", "...", ".hidden", "name with space"})
+    for (const char *good : {"A.TEX", ".hidden", "name with space", "CONSOLE.TXT", "NULL"})
         EXPECT_TRUE(IsSafeEntryName(good)) << good;
+    // Windows drops a final dot, and keeps NUL (in any case, with any extension) for a device.
+#ifdef _WIN32
+    for (const char *device : {"...", "NUL", "nul.tex", "Com1.bin", "A. "})
+        EXPECT_FALSE(IsSafeEntryName(device)) << device;
+#else
+    for (const char *plain : {"...", "NUL", "nul.tex", "Com1.bin", "A. "})
+        EXPECT_TRUE(IsSafeEntryName(plain)) << plain;
+#endif
     try {
         CheckSafeEntryName("../EVIL", "extracted");
         FAIL();

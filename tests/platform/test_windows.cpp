@@ -51,10 +51,10 @@ TEST(ShareModes, AnEditorKeepsOtherEditorsAndReplacementsOutButNotReaders)
     WriteFile(archive, TwoEntryArchive());
     TFileStream editor(archive, TFileStream::Mode::OpenReadWrite);
 
-    EXPECT_EQ(Outcome([&] { TFileStream(archive, TFileStream::Mode::OpenReadWrite); }),
-              "Cannot open file " + archive);
-    EXPECT_EQ(Outcome([&] { TOutputFile(archive, TOutputKind::Archive); }),
-              "Cannot open file " + archive);
+    const std::string held = "Cannot open file " + archive + ": another program is editing it";
+    EXPECT_EQ(Outcome([&] { TFileStream(archive, TFileStream::Mode::OpenReadWrite); }), held);
+    EXPECT_EQ(Outcome([&] { TFileStream(archive, TFileStream::Mode::OpenReadLocked); }), held);
+    EXPECT_EQ(Outcome([&] { TOutputFile(archive, TOutputKind::Archive); }), held);
     TFileStream reader(archive, TFileStream::Mode::OpenRead);
     EXPECT_EQ(reader.Size(), int64_t(TwoEntryArchive().size()));
 
@@ -62,7 +62,7 @@ TEST(ShareModes, AnEditorKeepsOtherEditorsAndReplacementsOutButNotReaders)
     WriteFile(dir / "extra.bin", "x");
     RunResult r = RunKvb(dir, {"append", archive, dir / "extra.bin"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "kvb: Cannot open file " + archive + "\n");
+    EXPECT_EQ(r.err, "kvb: " + held + "\n");
     r = RunKvb(dir, {"info", archive});
     EXPECT_EQ(r.exitCode, 0) << r.err;
 }
@@ -152,4 +152,31 @@ TEST(Utf8Paths, NamesOutsideTheAnsiCodePageAreWrittenListedAndRead)
     EXPECT_EQ(ReadFile(PathFromUtf8(JoinPath(folder, greek + "-1.bin"))), PatternBytes(100, 1));
     r = RunKvb(dir, {"info", JoinPath(folder, "missing-" + greek + ".kvb")});
     EXPECT_EQ(r.err, "kvb: Cannot open file " + JoinPath(folder, "missing-" + greek + ".kvb") + "\n");
+}
+
+// Windows hands some names to devices in every folder: what extract-all wrote under them would
+// go nowhere (NUL) or stop the run half way (CON). Each is refused before anything is written
+// for it, naming the entry; the files before it stay.
+TEST(DeviceNames, AreRefusedBeforeAnythingIsWrittenForThem)
+{
+    for (const std::string bad : {"NUL", "NUL.TXT", "nul.tex", "CON", "AUX", "COM1", "lpt9.bin",
+                                  "PRN", "ENDS.", "ENDS ", "A?B"}) {
+        SCOPED_TRACE(bad);
+        TempDir dir;
+        const std::string archive = dir / "a.kvb";
+        WriteFile(archive, ArchiveBuilder()
+                               .Add("GOOD.BIN", "first")
+                               .Add(bad, "lost")
+                               .Add("LATER.BIN", "never")
+                               .Build());
+        const std::string out = dir / "out";
+        RunResult r = RunKvb(dir, {"extract-all", archive, out});
+        EXPECT_EQ(r.exitCode, 1) << r.out;
+        EXPECT_EQ(r.err, "kvb: Entry \"" + bad +
+                             "\" has a name that cannot be used as a file name; it was not extracted\n");
+        const std::vector<std::string> written = ListPlainFiles(out).value_or(std::vector<std::string>{});
+        EXPECT_EQ(written, std::vector<std::string>{"GOOD.BIN"});
+        r = RunKvb(dir, {"extract", archive, "2", dir / "two.bin"});
+        EXPECT_EQ(r.exitCode, 0) << "a name of the user's choice is not the entry's: " << r.err;
+    }
 }
