@@ -1,7 +1,8 @@
 // The main window's list: filling one block of 1,000 rows.
+#include "platform/media_player.h"
 #include "support/archive_builder.h"
 #include "ui/app_windows.h"
-#include "ui/blocks.h"
+#include "ui/entry_list.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -18,15 +19,25 @@ using namespace kvb::ui;
 namespace {
 
 // Answers nothing: the benchmark opens its archive directly.
-class NoDialogs : public Dialogs {
+class NoDialogs : public logic::TDialogs {
 public:
-    void Notice(const QString &) override {}
-    bool Question(const QString &, const QString &) override { return false; }
-    void Error(const QString &) override {}
-    std::optional<QString> OpenFile(const FileDialogOptions &) override { return {}; }
-    std::optional<QString> SaveFile(const FileDialogOptions &) override { return {}; }
-    std::optional<QString> ChooseFolder(const QString &) override { return {}; }
-    std::optional<QString> AskText(const QString &, const QString &) override { return {}; }
+    void Notice(const std::string &) override {}
+    bool Question(const std::string &, const std::string &) override { return false; }
+    void Error(const std::string &) override {}
+    std::optional<std::string> OpenFile(const logic::TFileDialog &) override { return {}; }
+    std::optional<std::string> SaveFile(const logic::TFileDialog &) override { return {}; }
+    std::optional<std::string> ChooseFolder(const std::string &) override { return {}; }
+    std::optional<std::string> AskText(const std::string &, const std::string &) override { return {}; }
+};
+
+// Plays nothing.
+class NoPlayer : public MediaPlayer {
+public:
+    MediaMode QueryMode() override { return MediaMode::NotReady; }
+    void Stop() override {}
+    void Close() override {}
+    void Open(const std::string &) override {}
+    void Play() override {}
 };
 
 void BM_FillBlockOfThousandRows(benchmark::State &state)
@@ -38,16 +49,18 @@ void BM_FillBlockOfThousandRows(benchmark::State &state)
     WriteFile(dir / "a.kvb", b.Build());
 
     NoDialogs dialogs;
-    TAppWindows windows = CreateAppWindows(dialogs);
+    NoPlayer player;
+    TAppWindows windows = CreateAppWindows(dialogs, player);
     TfrmKVBEditor &w = *windows.frmKVBEditor;
     w.show();
-    w.OpenArchive(QString::fromStdString(dir / "a.kvb"));
+    w.Logic().OpenArchive(dir / "a.kvb");
 
+    // Each round chooses the other block, which the logic then fills into the list.
     int block = 0;
     for (auto _ : state) {
         block = 1 - block;
-        SetShownBlock(w.cmbList, block);
-        w.FillFileList();
+        w.cmbList->setCurrentIndex(block);
+        w.Logic().cmbListChange();
         QApplication::processEvents(); // the list's layout and first paint count too
     }
     state.counters["rows"] = w.lstFiles->topLevelItemCount();

@@ -20,11 +20,6 @@ int32_t ClampToInt32(int64_t value)
     return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
-void ReportProgress(int32_t position, int32_t maximum)
-{
-    if (ProgressHook)
-        ProgressHook(position, maximum);
-}
 
 // Neighbouring data headers are fetched with one read of at most this many bytes, as long as
 // no gap between two of them is wider than kHeaderBatchGap: reading through a wider gap copies
@@ -35,8 +30,13 @@ constexpr int64_t kHeaderBatchGap = 4 * 1024;
 
 } // namespace
 
-TKVBFile::TKVBFile(const std::string &fileName, bool fullRead) : fileName_(fileName)
+TKVBFile::TKVBFile(const std::string &fileName, bool fullRead, const TProgress &progress)
+    : fileName_(fileName)
 {
+    const TProgress report = progress ? progress : [](int32_t position, int32_t maximum) {
+        if (ProgressHook)
+            ProgressHook(position, maximum);
+    };
     TFileStream file(fileName, TFileStream::Mode::OpenRead);
     // An edit in progress or cut short leaves the archive half written until an editor puts it
     // right; showing it as it stands would pass damage off as the archive.
@@ -62,7 +62,7 @@ TKVBFile::TKVBFile(const std::string &fileName, bool fullRead) : fileName_(fileN
             entry.Offset = record.Offset;
             entries_.push_back(std::move(entry));
             greatestOffset = std::max(greatestOffset, record.Offset);
-            ReportProgress(static_cast<int32_t>(entries_.size()), maximum);
+            report(static_cast<int32_t>(entries_.size()), maximum);
         });
         // Data order: ascending Offset, and a later record with an equal Offset before the
         // earlier ones (as inserting each new record after the last smaller one would give).
@@ -77,13 +77,14 @@ TKVBFile::TKVBFile(const std::string &fileName, bool fullRead) : fileName_(fileN
     }
 
     if (fullRead)
-        ReadDataHeaders(file, greatestOffset, maximum);
+        ReadDataHeaders(file, greatestOffset, maximum, report);
 }
 
 // Visits every entry's data header: its Length, whether its name matches, and after the entry
 // with the greatest offset the description. Entries are visited in data order so that headers
 // lying close together come from one read; progress still counts one call per entry.
-void TKVBFile::ReadDataHeaders(TFileStream &file, int32_t greatestOffset, int32_t maximum)
+void TKVBFile::ReadDataHeaders(TFileStream &file, int32_t greatestOffset, int32_t maximum,
+                               const TProgress &report)
 {
     const int64_t fileSize = file.Size();
     std::vector<char> batch;
@@ -131,7 +132,7 @@ void TKVBFile::ReadDataHeaders(TFileStream &file, int32_t greatestOffset, int32_
             }
         }
 
-        ReportProgress(ClampToInt32(int64_t(count_) + int64_t(i) + 1), maximum);
+        report(ClampToInt32(int64_t(count_) + int64_t(i) + 1), maximum);
     }
 }
 

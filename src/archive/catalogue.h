@@ -1,6 +1,8 @@
 // TKVBFile: the read-only catalogue of one archive, built in memory by its constructor.
 #pragma once
 
+#include "archive/progress.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,7 +20,7 @@ struct TKVB_Entry {
 
 // Called once per record and pass while a catalogue is read: (position, maximum).
 using TProgressHook = void (*)(int32_t position, int32_t maximum);
-// Program-wide; empty until a user interface sets it.
+// Program-wide; empty unless set. A catalogue given a progress of its own reports there instead.
 extern TProgressHook ProgressHook;
 
 class TKVBFile {
@@ -26,7 +28,8 @@ public:
     // Reads the header and the table of contents; with fullRead also every data header (lengths
     // and name checks) and the description. Raises EFOpenError or EReadError, and refuses an
     // archive whose in-place edit was cut short; the file is closed on every path.
-    TKVBFile(const std::string &fileName, bool fullRead);
+    // Progress goes to progress, or when it is empty to ProgressHook, once per record and pass.
+    TKVBFile(const std::string &fileName, bool fullRead, const TProgress &progress = {});
     virtual ~TKVBFile() = default;
 
     // Copies; an index outside 0..EntryCount()-1 raises EListError.
@@ -45,7 +48,8 @@ public:
     const std::optional<std::string> &Note() const { return note_; }
 
 private:
-    void ReadDataHeaders(class TFileStream &file, int32_t greatestOffset, int32_t maximum);
+    void ReadDataHeaders(class TFileStream &file, int32_t greatestOffset, int32_t maximum,
+                         const TProgress &report);
 
     int32_t count_ = 0;
     std::vector<TKVB_Entry> entries_;

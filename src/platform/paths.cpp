@@ -35,6 +35,13 @@ std::string ParentFolderOf(const std::string &path)
     return Utf8FromPath(PathFromUtf8(path).parent_path());
 }
 
+std::string AbsolutePathOf(const std::string &path)
+{
+    std::error_code ec;
+    fs::path absolute = fs::absolute(PathFromUtf8(path), ec);
+    return ec ? path : Utf8FromPath(absolute.lexically_normal());
+}
+
 std::string RealPathOf(const std::string &path)
 {
     std::error_code ec;

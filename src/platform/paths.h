@@ -19,6 +19,9 @@ std::string JoinPath(const std::string &folder, const std::string &name);
 std::string FileNameOf(const std::string &path);
 std::string ParentFolderOf(const std::string &path);
 
+// path made absolute against the current folder, links left as they are.
+std::string AbsolutePathOf(const std::string &path);
+
 // The absolute path with links resolved as far as the path exists; path itself when even that
 // fails.
 std::string RealPathOf(const std::string &path);

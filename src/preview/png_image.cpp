@@ -140,4 +140,14 @@ void TexFileToPngFile(const std::string &texFile, const std::string &pngFile, in
     output.Commit();
 }
 
+void WriteTexImageAsPng(const TTexImage &texture, const std::string &pngFile)
+{
+    if (texture.Width == 0 || texture.Height == 0)
+        throw EKVBError("The texture has no pixels, and a PNG needs at least one");
+    const std::string png = EncodePng(TexImageToRgb(texture));
+    TOutputFile output(pngFile, TOutputKind::Whole);
+    output.Stream().WriteBuffer(png.data(), int64_t(png.size()));
+    output.Commit();
+}
+
 } // namespace kvb

@@ -42,4 +42,8 @@ TRgbImage ScaledToLongerSide(const TRgbImage &image, int size);
 // at least one.
 void TexFileToPngFile(const std::string &texFile, const std::string &pngFile, int size = 0);
 
+// The preview window's "Save as PNG...": texture as shown, written as a PNG through the safe
+// writer. A texture without pixels is refused, since a PNG needs at least one.
+void WriteTexImageAsPng(const TTexImage &texture, const std::string &pngFile);
+
 } // namespace kvb

@@ -2,13 +2,14 @@
 
 namespace kvb::ui {
 
-TAppWindows CreateAppWindows(Dialogs &dialogs)
+TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player)
 {
     TAppWindows windows;
-    windows.frmKVBEditor = std::make_unique<TfrmKVBEditor>(dialogs);
+    windows.frmKVBEditor = std::make_unique<TfrmKVBEditor>(dialogs, player);
     windows.frmTexView = new TfrmTexView(dialogs, windows.frmKVBEditor.get());
     windows.frmAdvanced = new TfrmAdvanced(dialogs, windows.frmKVBEditor.get());
-    windows.frmKVBEditor->SetSecondaryWindows(windows.frmTexView, windows.frmAdvanced);
+    windows.frmKVBEditor->Logic().SetSecondaryWindows(windows.frmTexView->Logic(),
+                                                      windows.frmAdvanced->Logic());
     return windows;
 }
 

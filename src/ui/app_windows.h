@@ -1,4 +1,5 @@
-// The program's three windows, created in the order the program starts them.
+// The program's three windows, created in the order the program starts them, over the player
+// that plays the preview's music.
 #pragma once
 
 #include "ui/kvbadv.h"
@@ -16,7 +17,7 @@ struct TAppWindows {
 };
 
 // The main window first (its FormCreate runs while it is created), then the preview window,
-// then the advanced editor window; both of those hidden.
-TAppWindows CreateAppWindows(Dialogs &dialogs);
+// then the advanced editor window; both of those hidden. player outlives the windows.
+TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player);
 
 } // namespace kvb::ui

@@ -1,18 +1,20 @@
 #include "ui/dialogs.h"
 
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QScreen>
-
-#include <exception>
+#include <QStringList>
 
 namespace kvb::ui {
 
 namespace {
+
+QString Q(const std::string &text)
+{
+    return QString::fromStdString(text);
+}
 
 // Message boxes stand in the middle of the screen, wherever their owner is.
 int ExecCentred(QMessageBox &box)
@@ -26,44 +28,58 @@ int ExecCentred(QMessageBox &box)
 
 } // namespace
 
-void TFolderMemory::ChoseFile(const QString &file)
+QString QtFilter(const std::string &filter)
 {
-    folder_ = QFileInfo(file).absolutePath();
+    const QStringList parts = Q(filter).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString &pattern : parts[i + 1].split(';')) {
+            if (pattern == "*.*") {
+                patterns << "*";
+                continue;
+            }
+            patterns << pattern;
+            if (pattern.toLower() != pattern)
+                patterns << pattern.toLower();
+            else if (pattern.toUpper() != pattern)
+                patterns << pattern.toUpper();
+        }
+        filters << parts[i] + " (" + patterns.join(' ') + ")";
+    }
+    return filters.join(";;");
 }
 
-void TFolderMemory::ChoseFolder(const QString &folder)
+void QtDialogs::Notice(const std::string &text)
 {
-    folder_ = QFileInfo(folder).absoluteFilePath();
-}
-
-void QtDialogs::Notice(const QString &text)
-{
-    QMessageBox box(QMessageBox::NoIcon, kApplicationTitle, text, QMessageBox::Ok, owner_);
+    QMessageBox box(QMessageBox::NoIcon, Q(logic::kApplicationTitle), Q(text), QMessageBox::Ok,
+                    owner_);
     ExecCentred(box);
 }
 
-bool QtDialogs::Question(const QString &text, const QString &caption)
+bool QtDialogs::Question(const std::string &text, const std::string &caption)
 {
-    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Yes | QMessageBox::No,
+    QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No,
                     owner_);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return ExecCentred(box) == QMessageBox::Yes;
 }
 
-void QtDialogs::Error(const QString &text)
+void QtDialogs::Error(const std::string &text)
 {
-    QMessageBox box(QMessageBox::Critical, kApplicationTitle, text, QMessageBox::Ok, owner_);
+    QMessageBox box(QMessageBox::Critical, Q(logic::kApplicationTitle), Q(text), QMessageBox::Ok,
+                    owner_);
     ExecCentred(box);
 }
 
-std::optional<QString> QtDialogs::RunFileDialog(const FileDialogOptions &options, bool save)
+std::optional<std::string> QtDialogs::RunFileDialog(const logic::TFileDialog &options, bool save)
 {
     QFileDialog dialog(owner_);
-    if (!folders_.StartFolder().isEmpty())
-        dialog.setDirectory(folders_.StartFolder());
-    dialog.setNameFilter(options.filter);
-    dialog.setDefaultSuffix(options.defaultSuffix);
+    if (!folders_.StartFolder().empty())
+        dialog.setDirectory(Q(folders_.StartFolder()));
+    dialog.setNameFilter(QtFilter(options.Filter));
+    dialog.setDefaultSuffix(Q(options.DefaultExtension));
     if (save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -72,57 +88,43 @@ std::optional<QString> QtDialogs::RunFileDialog(const FileDialogOptions &options
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
     }
-    if (!options.fileName.isEmpty())
-        dialog.selectFile(options.fileName);
+    if (!options.FileName.empty())
+        dialog.selectFile(Q(options.FileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    const QString chosen = dialog.selectedFiles().first();
+    const std::string chosen = dialog.selectedFiles().first().toStdString();
     folders_.ChoseFile(chosen);
     return chosen;
 }
 
-std::optional<QString> QtDialogs::OpenFile(const FileDialogOptions &options)
+std::optional<std::string> QtDialogs::OpenFile(const logic::TFileDialog &dialog)
 {
-    return RunFileDialog(options, false);
+    return RunFileDialog(dialog, false);
 }
 
-std::optional<QString> QtDialogs::SaveFile(const FileDialogOptions &options)
+std::optional<std::string> QtDialogs::SaveFile(const logic::TFileDialog &dialog)
 {
-    return RunFileDialog(options, true);
+    return RunFileDialog(dialog, true);
 }
 
-std::optional<QString> QtDialogs::ChooseFolder(const QString &title)
+std::optional<std::string> QtDialogs::ChooseFolder(const std::string &title)
 {
-    QString folder = QFileDialog::getExistingDirectory(owner_, title, folders_.StartFolder());
+    const QString folder =
+        QFileDialog::getExistingDirectory(owner_, Q(title), Q(folders_.StartFolder()));
     if (folder.isEmpty())
         return std::nullopt;
-    folders_.ChoseFolder(folder);
-    return folder;
+    folders_.ChoseFolder(folder.toStdString());
+    return folder.toStdString();
 }
 
-std::optional<QString> QtDialogs::AskText(const QString &text, const QString &caption)
+std::optional<std::string> QtDialogs::AskText(const std::string &text, const std::string &caption)
 {
     bool ok = false;
-    QString answer = QInputDialog::getText(owner_, caption, text, QLineEdit::Normal, {}, &ok);
+    const QString answer =
+        QInputDialog::getText(owner_, Q(caption), Q(text), QLineEdit::Normal, {}, &ok);
     if (!ok)
         return std::nullopt;
-    return answer;
-}
-
-QString ErrorBoxText(const QString &message)
-{
-    if (!message.isEmpty() && message.back() > QChar('.'))
-        return message + '.';
-    return message;
-}
-
-void Guarded(Dialogs &dialogs, const std::function<void()> &handler)
-{
-    try {
-        handler();
-    } catch (const std::exception &e) {
-        dialogs.Error(ErrorBoxText(QString::fromUtf8(e.what())));
-    }
+    return answer.toStdString();
 }
 
 } // namespace kvb::ui

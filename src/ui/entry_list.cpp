@@ -22,7 +22,7 @@ QMimeData *TEntryList::mimeData(const QList<QTreeWidgetItem *> &items) const
     if (items.isEmpty() || !ExtractForDrag)
         return nullptr;
     try {
-        const std::string path = ExtractForDrag(items.first());
+        const std::string path = ExtractForDrag(indexOfTopLevelItem(items.first()));
         auto *data = new QMimeData;
         data->setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
         return data;

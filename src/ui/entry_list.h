@@ -13,9 +13,9 @@ class TEntryList : public QTreeWidget {
 public:
     explicit TEntryList(QWidget *parent = nullptr);
 
-    // Extracts the entry a row stands for and returns the file's path; raises on failure. Set by
-    // the window; without it nothing can be dragged.
-    std::function<std::string(QTreeWidgetItem *row)> ExtractForDrag;
+    // Extracts the entry a row (by its number) stands for and returns the file's path; raises on
+    // failure. Set by the window; without it nothing can be dragged.
+    std::function<std::string(int row)> ExtractForDrag;
     // Shows what went wrong with a drag; a drag cannot raise into Qt's event loop.
     std::function<void(const std::exception &)> DragFailed;
 

@@ -1,7 +1,5 @@
 #include "ui/form_helpers.h"
 
-#include "archive/info_lines.h"
-
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -10,9 +8,9 @@
 
 namespace kvb::ui {
 
-QString Shown(const std::string &archiveText)
+QString Q(const std::string &text)
 {
-    return QString::fromStdString(ShownText(archiveText));
+    return QString::fromStdString(text);
 }
 
 namespace {
@@ -80,6 +78,42 @@ void SetUpReportList(QTreeWidget *list, const char *name,
     list->setUniformRowHeights(true);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+}
+
+void FillReportList(QTreeWidget *list, const std::vector<std::vector<std::string>> &rows)
+{
+    list->setUpdatesEnabled(false);
+    list->clear();
+    QList<QTreeWidgetItem *> items;
+    items.reserve(qsizetype(rows.size()));
+    for (const std::vector<std::string> &texts : rows) {
+        auto *item = new QTreeWidgetItem;
+        for (size_t column = 0; column < texts.size(); ++column) {
+            item->setText(int(column), Q(texts[column]));
+            item->setToolTip(int(column), Q(texts[column]));
+        }
+        items.append(item);
+    }
+    list->addTopLevelItems(items);
+    list->scrollToTop();
+    list->setUpdatesEnabled(true);
+}
+
+int SelectedRow(const QTreeWidget *list)
+{
+    const QList<QTreeWidgetItem *> selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->indexOfTopLevelItem(selected.first());
+}
+
+void SelectReportRow(QTreeWidget *list, int row, bool focus)
+{
+    QTreeWidgetItem *item = list->topLevelItem(row);
+    if (!item)
+        return;
+    list->setCurrentItem(item);
+    list->scrollToItem(item, QAbstractItemView::EnsureVisible);
+    if (focus)
+        list->setFocus();
 }
 
 } // namespace kvb::ui

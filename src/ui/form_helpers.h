@@ -1,12 +1,14 @@
 // Pieces every window of the program builds itself from.
 #pragma once
 
-#include "ui/dialogs.h"
+#include "logic/face.h"
 
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <initializer_list>
+#include <vector>
 #include <string>
 #include <utility>
 
@@ -17,16 +19,15 @@ class QWidget;
 
 namespace kvb::ui {
 
-// Connects a signal to a handler of window that runs inside the error guard.
-template <typename Window, typename Sender, typename Signal>
-void On(Window *window, Dialogs &dialogs, Sender *sender, Signal signal, void (Window::*handler)())
+// Connects a signal of sender to call, which runs inside the error guard: every event a window
+// forwards to its logic goes through here.
+template <typename Sender, typename Signal, typename Call>
+void On(QObject *context, logic::TDialogs &dialogs, Sender *sender, Signal signal, Call call)
 {
-    QObject::connect(sender, signal, window,
-                     [window, &dialogs, handler] { Guarded(dialogs, [=] { (window->*handler)(); }); });
+    QObject::connect(sender, signal, context, [&dialogs, call] { logic::Guarded(dialogs, call); });
 }
 
-// Archive text (a name, the creator, the description) as the windows show it: ShownText.
-QString Shown(const std::string &archiveText);
+QString Q(const std::string &text);
 
 // A read-only list in report style: the columns' captions and widths, headers that cannot be
 // clicked or moved, no tree decoration, one row selectable.
@@ -42,5 +43,22 @@ QListWidget *InfoList(QWidget *parent);
 
 // Enter on the focused button presses it, as on the platform the windows come from.
 void PressOnEnter(QPushButton *button);
+
+// Replaces the rows of list with rows (one text per column), with painting suspended, and
+// scrolls back to the top. A text cut off by its column shows whole as the row's tooltip.
+void FillReportList(QTreeWidget *list, const std::vector<std::vector<std::string>> &rows);
+template <size_t N>
+void FillReportList(QTreeWidget *list, const std::vector<std::array<std::string, N>> &rows)
+{
+    std::vector<std::vector<std::string>> texts;
+    texts.reserve(rows.size());
+    for (const auto &row : rows)
+        texts.emplace_back(row.begin(), row.end());
+    FillReportList(list, texts);
+}
+// The selected row of list, -1 when none.
+int SelectedRow(const QTreeWidget *list);
+// Selects row of list and scrolls it into view; with focus the list takes the focus too.
+void SelectReportRow(QTreeWidget *list, int row, bool focus);
 
 } // namespace kvb::ui

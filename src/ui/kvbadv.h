@@ -1,15 +1,10 @@
-// TfrmAdvanced: the in-place editor window. It shows the table of contents and the chain of data
-// entries of one archive side by side, one block of 1,000 each, and re-points, appends and
-// truncates in the file at once.
+// TfrmAdvanced: the advanced editor window as Qt draws it. It builds the controls, forwards
+// every event to the window's logic (logic/advanced_window.h) and shows what the logic asks for.
 #pragma once
 
-#include "archive/raw_archive.h"
-#include "ui/dialogs.h"
+#include "logic/advanced_window.h"
 
 #include <QDialog>
-
-#include <memory>
-#include <string>
 
 class QComboBox;
 class QLabel;
@@ -20,70 +15,56 @@ class QTreeWidget;
 
 namespace kvb::ui {
 
-class TfrmAdvanced : public QDialog {
+class TfrmAdvanced : public QDialog, public logic::TAdvancedView {
     Q_OBJECT
 public:
-    explicit TfrmAdvanced(Dialogs &dialogs, QWidget *parent = nullptr);
+    explicit TfrmAdvanced(logic::TDialogs &dialogs, QWidget *parent = nullptr);
     ~TfrmAdvanced() override;
 
-    // Opens the archive for editing and fills the window. False when the user declines to make
-    // a read-only archive writable; failures to open it are raised.
-    bool OpenForEdit(const std::string &path);
-
-    // Handlers. Those connected to controls run inside Guarded.
-    void FormShow();
-    void FormClose();
-    void FillBlockCombos();
-    void cmbTableChange();
-    void cmbHeaderChange();
-    void FillTableList();
-    void FillHeaderList();
-    void lstTableClick();
-    void btnLinkClick();
-    void btnAppendClick();
-    void btnTruncateClick();
-    void btnQuitClick();
-    // Ctrl+F and F3, as in the main window, in the list that has the focus (the table of
-    // contents when neither has).
-    void FindClick();
-    void FindNextClick();
-
-    // The archive being edited, or none while the window is closed.
-    const TRawKVBFile *RawFile() const { return rawFile_.get(); }
+    logic::TAdvancedLogic &Logic() { return logic_; }
 
     // Controls, in tab order where they take the focus.
     QListWidget *lstInfo;
     QTreeWidget *lstTable;
     QTreeWidget *lstHeader;
-    QPushButton *btnLink;
-    QPushButton *btnAppend;
-    QPushButton *btnQuit;
-    QPushButton *btnTruncate;
-    QComboBox *cmbTable;
-    QComboBox *cmbHeader;
-    QLabel *Label1;
-    QLabel *Label2;
-    QLabel *Label3;
-    QLabel *Label4;
-
-    FileDialogOptions opnAny;
+    QPushButton *btnLink, *btnAppend, *btnQuit, *btnTruncate;
+    QComboBox *cmbTable, *cmbHeader;
+    QLabel *Label1, *Label2, *Label3, *Label4;
 
     // Every way of closing the dialog ends here, so the archive is never left open.
     void done(int result) override;
+
+    // TAdvancedView.
+    void SetInfoLines(const std::vector<std::string> &lines) override;
+    void SetTableBlockLabels(const std::vector<std::string> &labels) override;
+    void SetDataBlockLabels(const std::vector<std::string> &labels) override;
+    void SelectTableBlockLabel(int index) override;
+    void SelectDataBlockLabel(int index) override;
+    int ChosenTableBlockLabel() const override;
+    int ChosenDataBlockLabel() const override;
+    int DataBlockLabelCount() const override;
+    void SetTableRows(const std::vector<TTableRow> &rows) override;
+    void SetDataRows(const std::vector<TDataRow> &rows) override;
+    void AddDataRow(const TDataRow &row) override;
+    void SetTableRowData(int row, const std::string &data) override;
+    int SelectedTableRow() const override;
+    int SelectedDataRow() const override;
+    std::string TableRowData(int row) const override;
+    void SelectTableRow(int row, bool focus) override;
+    void SelectDataRow(int row, bool focus) override;
+    TList FocusedList() const override;
+    void ShowModal() override;
+    void Close() override;
 
 protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void BuildControls();
-    TRawKVBFile &Raw();
-    // Info lines 4 and 5, after an edit changed the counts.
-    void ReplaceCountLines();
+    void CreateControls();
+    void ConnectEvents();
 
-    Dialogs &dialogs_;
-    std::unique_ptr<TRawKVBFile> rawFile_;
-    QString findText_;
-    bool findInData_ = false;
+    logic::TDialogs &dialogs_;
+    logic::TAdvancedLogic logic_;
 };
 
 } // namespace kvb::ui

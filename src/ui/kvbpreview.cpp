@@ -11,14 +11,8 @@
 
 namespace kvb::ui {
 
-namespace {
-
-constexpr int kMaxZoom = 8;
-
-} // namespace
-
-TfrmTexView::TfrmTexView(Dialogs &dialogs, QWidget *parent)
-    : QDialog(parent, Qt::Tool), dialogs_(dialogs)
+TfrmTexView::TfrmTexView(logic::TDialogs &dialogs, QWidget *parent)
+    : QDialog(parent, Qt::Tool), dialogs_(dialogs), logic_(*this, dialogs)
 {
     setObjectName("frmTexView");
     setWindowTitle("Preview");
@@ -29,101 +23,60 @@ TfrmTexView::TfrmTexView(Dialogs &dialogs, QWidget *parent)
     Image->setObjectName("Image");
     Image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image->setScaledContents(false);
-
     setFixedSize(688, 453);
     Image->setGeometry(0, 0, 688, 453);
     move(434, 229);
 
-    savPng = {QStringLiteral("PNG images (*.png *.PNG);;All files (*)"), "png", {}};
-    auto key = [this](QKeySequence sequence, void (TfrmTexView::*handler)()) {
-        On(this, dialogs_, new QShortcut(sequence, this), &QShortcut::activated, handler);
+    logic::TTexViewLogic &l = logic_;
+    auto key = [&](QKeySequence keys, std::function<void()> call) {
+        On(this, dialogs_, new QShortcut(keys, this), &QShortcut::activated, call);
     };
-    key(QKeySequence::ZoomIn, &TfrmTexView::ZoomIn);
-    key(QKeySequence(Qt::CTRL | Qt::Key_Equal), &TfrmTexView::ZoomIn);
-    key(QKeySequence::ZoomOut, &TfrmTexView::ZoomOut);
-    key(QKeySequence(Qt::CTRL | Qt::Key_0), &TfrmTexView::ZoomReset);
+    key(QKeySequence::ZoomIn, [&l] { l.ZoomIn(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_Equal), [&l] { l.ZoomIn(); });
+    key(QKeySequence::ZoomOut, [&l] { l.ZoomOut(); });
+    key(QKeySequence(Qt::CTRL | Qt::Key_0), [&l] { l.ZoomReset(); });
 }
 
-void TfrmTexView::ShowPicture(int width, int height, const QImage &picture)
+void TfrmTexView::ShowPicture(const TTexImage &texture, int zoom)
 {
-    picture_ = picture;
-    zoom_ = 1;
-    setFixedHeight(height);
-    setFixedWidth(width);
-    Image->setGeometry(0, 0, width, height);
-    Image->setPixmap(QPixmap::fromImage(picture));
-    show();
-    raise();
-    activateWindow();
-}
-
-void TfrmTexView::ShowZoomed()
-{
-    const QSize size = picture_.size() * zoom_;
-    setFixedSize(size);
+    const QImage picture = TexImageToQImage(texture);
+    const QSize size = picture.size() * zoom;
+    // Height first, then width, as the window is sized for a new texture.
+    setFixedHeight(size.height());
+    setFixedWidth(size.width());
     Image->setGeometry(QRect(QPoint(0, 0), size));
     // Each texel becomes a square of zoom × zoom pixels: no smoothing.
-    Image->setPixmap(QPixmap::fromImage(picture_.scaled(size, Qt::IgnoreAspectRatio,
-                                                        Qt::FastTransformation)));
-}
-
-void TfrmTexView::ZoomIn()
-{
-    if (picture_.isNull() || zoom_ >= kMaxZoom)
-        return;
-    ++zoom_;
-    ShowZoomed();
-}
-
-void TfrmTexView::ZoomOut()
-{
-    if (picture_.isNull() || zoom_ <= 1)
-        return;
-    --zoom_;
-    ShowZoomed();
-}
-
-void TfrmTexView::ZoomReset()
-{
-    if (picture_.isNull() || zoom_ == 1)
-        return;
-    zoom_ = 1;
-    ShowZoomed();
-}
-
-void TfrmTexView::mnuSavePngClick()
-{
-    if (picture_.isNull())
-        return;
-    std::optional<QString> target = dialogs_.SaveFile(savPng);
-    if (!target)
-        return;
-    SaveImageAsPng(picture_, target->toStdString());
+    Image->setPixmap(QPixmap::fromImage(
+        zoom == 1 ? picture : picture.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
+    if (zoom == 1) {
+        show();
+        raise();
+        activateWindow();
+    }
 }
 
 std::unique_ptr<QMenu> TfrmTexView::PictureMenu()
 {
     auto menu = std::make_unique<QMenu>(this);
-    auto add = [&](const char *name, const QString &text, QKeySequence keys,
-                   void (TfrmTexView::*handler)()) {
+    logic::TTexViewLogic &l = logic_;
+    auto add = [&](const char *name, const QString &text, QKeySequence keys, std::function<void()> call) {
         QAction *action = menu->addAction(text);
         action->setObjectName(name);
         action->setShortcut(keys);
-        action->setEnabled(!picture_.isNull());
-        On(this, dialogs_, action, &QAction::triggered, handler);
+        action->setEnabled(l.HasPicture());
+        On(this, dialogs_, action, &QAction::triggered, call);
     };
-    add("mnuSavePng", "Save as PNG...", {}, &TfrmTexView::mnuSavePngClick);
+    add("mnuSavePng", "Save as PNG...", {}, [&l] { l.mnuSavePngClick(); });
     menu->addSeparator();
-    add("mnuZoomIn", "Zoom in", QKeySequence::ZoomIn, &TfrmTexView::ZoomIn);
-    add("mnuZoomOut", "Zoom out", QKeySequence::ZoomOut, &TfrmTexView::ZoomOut);
-    add("mnuZoomReset", "Actual size", QKeySequence(Qt::CTRL | Qt::Key_0), &TfrmTexView::ZoomReset);
+    add("mnuZoomIn", "Zoom in", QKeySequence::ZoomIn, [&l] { l.ZoomIn(); });
+    add("mnuZoomOut", "Zoom out", QKeySequence::ZoomOut, [&l] { l.ZoomOut(); });
+    add("mnuZoomReset", "Actual size", QKeySequence(Qt::CTRL | Qt::Key_0), [&l] { l.ZoomReset(); });
     return menu;
 }
 
 void TfrmTexView::contextMenuEvent(QContextMenuEvent *event)
 {
-    std::unique_ptr<QMenu> menu = PictureMenu();
-    menu->exec(event->globalPos());
+    PictureMenu()->exec(event->globalPos());
 }
 
 } // namespace kvb::ui

@@ -1,11 +1,10 @@
-// TfrmTexView: the window that shows a previewed texture at its own size, or enlarged by whole
-// steps with its pixels kept sharp, and saves it as a PNG.
+// TfrmTexView: the preview window as Qt draws it: the picture the logic (logic/preview_window.h)
+// hands it, and a context menu and keys forwarded to the logic.
 #pragma once
 
-#include "ui/dialogs.h"
+#include "logic/preview_window.h"
 
 #include <QDialog>
-#include <QImage>
 
 #include <memory>
 
@@ -15,37 +14,28 @@ class QMenu;
 
 namespace kvb::ui {
 
-class TfrmTexView : public QDialog {
+class TfrmTexView : public QDialog, public logic::TTexView {
     Q_OBJECT
 public:
-    explicit TfrmTexView(Dialogs &dialogs, QWidget *parent = nullptr);
+    explicit TfrmTexView(logic::TDialogs &dialogs, QWidget *parent = nullptr);
 
-    // Sizes the client area to the texture (height first, then width) and shows the picture,
-    // unscaled, from the top-left corner. A texture without pixels has a null picture.
-    void ShowPicture(int width, int height, const QImage &picture);
+    logic::TTexViewLogic &Logic() { return logic_; }
 
     // The window's context menu: "Save as PNG...", "Zoom in", "Zoom out", "Actual size"
     // (actions mnuSavePng, mnuZoomIn, mnuZoomOut, mnuZoomReset); the menu belongs to the caller.
     std::unique_ptr<QMenu> PictureMenu();
-    // Ctrl++, Ctrl+- and Ctrl+0: the picture at 1 to 8 times its size.
-    void ZoomIn();
-    void ZoomOut();
-    void ZoomReset();
-    int Zoom() const { return zoom_; }
-    void mnuSavePngClick();
 
     QLabel *Image;
-    FileDialogOptions savPng;
+
+    // TTexView.
+    void ShowPicture(const TTexImage &texture, int zoom) override;
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
-    void ShowZoomed();
-
-    Dialogs &dialogs_;
-    QImage picture_;
-    int zoom_ = 1;
+    logic::TDialogs &dialogs_;
+    logic::TTexViewLogic logic_;
 };
 
 } // namespace kvb::ui

@@ -1,4 +1,5 @@
 // kvbview: the desktop program. Starts the three windows and runs until the main window closes.
+#include "platform/fluidsynth_player.h"
 #include "ui/app_windows.h"
 #include "ui/dialogs.h"
 
@@ -36,15 +37,16 @@ int main(int argc, char **argv)
     using namespace kvb::ui;
     // Created before the windows so that FormCreate's errors have an owner-less box.
     QtDialogs dialogs(nullptr);
-    TAppWindows windows = CreateAppWindows(dialogs);
+    kvb::FluidSynthPlayer player;
+    TAppWindows windows = CreateAppWindows(dialogs, player);
     TfrmKVBEditor &main = *windows.frmKVBEditor;
     main.show();
 
     const QStringList args = QApplication::arguments();
     if (args.size() > 1) {
-        QString archive = args.at(1);
+        const std::string archive = args.at(1).toStdString();
         QTimer::singleShot(0, &main, [&main, &dialogs, archive] {
-            Guarded(dialogs, [&] { main.OpenArchive(archive); });
+            kvb::logic::Guarded(dialogs, [&] { main.Logic().OpenArchive(archive); });
         });
     }
     return QApplication::exec();

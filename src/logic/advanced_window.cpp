@@ -1,0 +1,251 @@
+#include "logic/advanced_window.h"
+
+#include "archive/info_lines.h"
+#include "platform/errors.h"
+#include "platform/file_attributes.h"
+#include "platform/paths.h"
+
+#include <charconv>
+
+namespace kvb::logic {
+
+TAdvancedLogic::TAdvancedLogic(TAdvancedView &view, TDialogs &dialogs)
+    : opnAny{"All files|*.*", {}, {}}, view_(view), dialogs_(dialogs)
+{
+}
+
+TAdvancedLogic::~TAdvancedLogic() = default;
+
+TRawKVBFile &TAdvancedLogic::Raw()
+{
+    if (!rawFile_)
+        throw EKVBError("No archive is open for editing");
+    return *rawFile_;
+}
+
+bool TAdvancedLogic::OpenForEdit(const std::string &path)
+{
+    // 1. The file's attributes.
+    const std::optional<TFileAttributes> attributes = FileAttributes(path);
+    if (!attributes)
+        throw EKVBError("Couldn't retrieve file properties!");
+
+    // 2. A read-only archive is edited only after Yes; the attribute then stays cleared, also
+    //    when opening fails below.
+    if (attributes->ReadOnly) {
+        if (!dialogs_.Question("This file is read-only. You can only use advanced edit on files "
+                               "that are writeable. Do you want to remove the read-only property "
+                               "of this file?",
+                               "Error!"))
+            return false;
+        ClearReadOnly(path);
+    }
+
+    // 3. The archive, open for writing; the lock of one still held would keep it from opening.
+    rawFile_.reset();
+    rawFile_ = std::make_unique<TRawKVBFile>(path);
+    fileName_ = FileNameOf(path);
+    if (rawFile_->RecoveryNote())
+        dialogs_.Notice(*rawFile_->RecoveryNote());
+
+    // 4.-5. The info lines, then both lists at their block 0.
+    view_.SetInfoLines(RawInfoLines(*rawFile_, fileName_));
+    FillBlockCombos();
+    return true;
+}
+
+void TAdvancedLogic::FormShow()
+{
+    dialogs_.Notice("Warning! Edits to the KVB file in this mode are IMMEDIATE and CANNOT be "
+                    "undone. I recommend you keep a backup copy of any files to be edited!");
+}
+
+void TAdvancedLogic::FormClose()
+{
+    rawFile_.reset();
+}
+
+void TAdvancedLogic::btnQuitClick()
+{
+    view_.Close();
+}
+
+void TAdvancedLogic::FillBlockCombos()
+{
+    view_.SetDataBlockLabels(BlockLabels(Raw().DataCount()));
+    view_.SetTableBlockLabels(BlockLabels(Raw().TocCount()));
+    tableBlock_.Reset();
+    dataBlock_.Reset();
+    view_.SelectDataBlockLabel(0);
+    view_.SelectTableBlockLabel(0);
+    cmbTableChange();
+    cmbHeaderChange();
+}
+
+void TAdvancedLogic::cmbTableChange()
+{
+    if (tableBlock_.Take(view_.ChosenTableBlockLabel()))
+        FillTableList();
+}
+
+void TAdvancedLogic::cmbHeaderChange()
+{
+    if (dataBlock_.Take(view_.ChosenDataBlockLabel()))
+        FillHeaderList();
+}
+
+void TAdvancedLogic::FillTableList()
+{
+    const TRawKVBFile &file = Raw();
+    std::vector<TAdvancedView::TTableRow> rows;
+    for (int t = tableBlock_.First(); t < tableBlock_.End(file.TocCount()); ++t) {
+        const TKVB_TocRecord record = file.GetTocRecord(t);
+        TAdvancedView::TTableRow row{ShownText(NameFromField(record.Name)), {}};
+        // The first data record whose Position is the record's Offset.
+        if (const int32_t j = file.FindDataRecordAt(record.Offset); j >= 0)
+            row[1] = ShownText(LinkedDataText(j + 1, NameFromField(file.GetDataRecord(j).Name)));
+        rows.push_back(std::move(row));
+    }
+    view_.SetTableRows(rows);
+}
+
+void TAdvancedLogic::FillHeaderList()
+{
+    const TRawKVBFile &file = Raw();
+    std::vector<TAdvancedView::TDataRow> rows;
+    for (int j = dataBlock_.First(); j < dataBlock_.End(file.DataCount()); ++j) {
+        const TKVB_DataRecord record = file.GetDataRecord(j);
+        rows.push_back({std::to_string(j + 1), ShownText(NameFromField(record.Name)),
+                        std::to_string(record.Length)});
+    }
+    view_.SetDataRows(rows);
+}
+
+void TAdvancedLogic::lstTableClick()
+{
+    // 1.-2. The number before the first ")" of the selected row's Data text.
+    const int row = view_.SelectedTableRow();
+    if (row < 0)
+        return;
+    const std::string data = view_.TableRowData(row);
+    const size_t bracket = data.find(')');
+    if (bracket == std::string::npos)
+        return;
+    int number = 0;
+    const auto [end, ec] = std::from_chars(data.data(), data.data() + bracket, number);
+    if (ec != std::errc() || end != data.data() + bracket)
+        return;
+    // 3. Selected only when it lies in the data block shown; the focus stays.
+    if (const int target = dataBlock_.RowOf(number - 1); target >= 0)
+        view_.SelectDataRow(target, false);
+}
+
+void TAdvancedLogic::btnLinkClick()
+{
+    // 1. A row in both lists.
+    const int tableRow = view_.SelectedTableRow();
+    const int dataRow = view_.SelectedDataRow();
+    if (tableRow < 0 || dataRow < 0) {
+        dialogs_.Notice("Select an item in BOTH lists before trying to link them!");
+        return;
+    }
+    // 2.-4. The record points at the data entry's header, in the file at once.
+    const int t = tableBlock_.RecordOf(tableRow);
+    const int h = dataBlock_.RecordOf(dataRow);
+    Raw().LinkTocRecord(t, h);
+    // 5. The row's Data text names the entry now.
+    view_.SetTableRowData(tableRow,
+                          ShownText(LinkedDataText(h + 1, NameFromField(Raw().GetDataRecord(h).Name))));
+}
+
+void TAdvancedLogic::btnAppendClick()
+{
+    // 1. The file.
+    const std::optional<std::string> chosen = dialogs_.OpenFile(opnAny);
+    if (!chosen)
+        return;
+    // 2.-4. Read whole, appended, and let go of.
+    TRawKVBFile &file = Raw();
+    {
+        const TAppendFile input = ReadFileForAppend(*chosen);
+        file.AppendData(input.Record());
+    }
+    // 5. A row for it when the last data block is shown; its length shows once the block is
+    //    filled again.
+    const TKVB_DataRecord added = file.GetDataRecord(file.DataCount() - 1);
+    if (dataBlock_.Shown() == view_.DataBlockLabelCount() - 1)
+        view_.AddDataRow({std::to_string(file.DataCount()), ShownText(NameFromField(added.Name)), {}});
+    // 6. The counts.
+    ReplaceCountLines();
+}
+
+void TAdvancedLogic::btnTruncateClick()
+{
+    // 1.-2. The selected data record.
+    const int row = view_.SelectedDataRow();
+    if (row < 0) {
+        dialogs_.Notice("Select an item to start deletion from!");
+        return;
+    }
+    TRawKVBFile &file = Raw();
+    const int a = dataBlock_.RecordOf(row);
+    const TKVB_DataRecord data = file.GetDataRecord(a);
+
+    // 3.-4. Asked first; cut on Yes.
+    if (!dialogs_.Question(TruncateQuestion(a, NameFromField(data.Name), file.DataCount()), "Warning!"))
+        return;
+    file.TruncateFrom(a);
+
+    // 5.-6. Both lists from block 0, then the counts.
+    FillBlockCombos();
+    ReplaceCountLines();
+}
+
+void TAdvancedLogic::FindClick()
+{
+    const std::optional<std::string> text =
+        dialogs_.AskText("Find the next record whose name contains:", "Find");
+    if (!text)
+        return;
+    findText_ = *text;
+    FindNextClick();
+}
+
+void TAdvancedLogic::FindNextClick()
+{
+    if (findText_.empty()) {
+        FindClick();
+        return;
+    }
+    const TRawKVBFile &file = Raw();
+    if (const TAdvancedView::TList focused = view_.FocusedList(); focused != TAdvancedView::TList::None)
+        findInData_ = focused == TAdvancedView::TList::Data;
+    const TBlockedList &block = findInData_ ? dataBlock_ : tableBlock_;
+    const int after = block.RecordOf(findInData_ ? view_.SelectedDataRow() : view_.SelectedTableRow());
+    const int found =
+        findInData_ ? FindNextRecord(file.DataCount(), after, findText_,
+                                     [&](int j) { return NameFromField(file.GetDataRecord(j).Name); })
+                    : FindNextRecord(file.TocCount(), after, findText_,
+                                     [&](int t) { return NameFromField(file.GetTocRecord(t).Name); });
+    if (found < 0) {
+        dialogs_.Notice("No entry matches " + findText_ + ".");
+        return;
+    }
+    if (findInData_) {
+        view_.SelectDataBlockLabel(TBlockedList::BlockOf(found));
+        cmbHeaderChange();
+        view_.SelectDataRow(dataBlock_.RowOf(found), true);
+    } else {
+        view_.SelectTableBlockLabel(TBlockedList::BlockOf(found));
+        cmbTableChange();
+        view_.SelectTableRow(tableBlock_.RowOf(found), true);
+    }
+}
+
+void TAdvancedLogic::ReplaceCountLines()
+{
+    std::vector<std::string> lines = RawInfoLines(Raw(), fileName_);
+    view_.SetInfoLines(lines);
+}
+
+} // namespace kvb::logic

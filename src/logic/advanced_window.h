@@ -1,0 +1,104 @@
+// The advanced editor window's behaviour, whatever draws it: the table of contents ("Listed
+// files") and the chain of data entries ("Available data") of one archive side by side, one
+// block of 1,000 each, and the three edits, each written to the file at once.
+#pragma once
+
+#include "archive/raw_archive.h"
+#include "logic/blocks.h"
+#include "logic/face.h"
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kvb::logic {
+
+// What the logic asks of the advanced window's controls.
+class TAdvancedView {
+public:
+    using TTableRow = std::array<std::string, 2>; // Filename, Data
+    using TDataRow = std::array<std::string, 3>;  // #, Name, File length
+
+    enum class TList { None, Table, Data };
+
+    virtual ~TAdvancedView() = default;
+    virtual void SetInfoLines(const std::vector<std::string> &lines) = 0;
+    // cmbTable and cmbHeader, as the main window's cmbList.
+    virtual void SetTableBlockLabels(const std::vector<std::string> &labels) = 0;
+    virtual void SetDataBlockLabels(const std::vector<std::string> &labels) = 0;
+    virtual void SelectTableBlockLabel(int index) = 0;
+    virtual void SelectDataBlockLabel(int index) = 0;
+    virtual int ChosenTableBlockLabel() const = 0;
+    virtual int ChosenDataBlockLabel() const = 0;
+    virtual int DataBlockLabelCount() const = 0;
+    // lstTable and lstHeader: every row replaced with painting suspended; one row added at the
+    // end; one table row's Data text replaced.
+    virtual void SetTableRows(const std::vector<TTableRow> &rows) = 0;
+    virtual void SetDataRows(const std::vector<TDataRow> &rows) = 0;
+    virtual void AddDataRow(const TDataRow &row) = 0;
+    virtual void SetTableRowData(int row, const std::string &data) = 0;
+    virtual int SelectedTableRow() const = 0;
+    virtual int SelectedDataRow() const = 0;
+    // The text a table row shows in its Data column.
+    virtual std::string TableRowData(int row) const = 0;
+    // Selects row and scrolls it into view; focus says whether the list takes the focus too.
+    virtual void SelectTableRow(int row, bool focus) = 0;
+    virtual void SelectDataRow(int row, bool focus) = 0;
+    // The list that has the keyboard focus.
+    virtual TList FocusedList() const = 0;
+    // Shows the window modally; returns once it has closed.
+    virtual void ShowModal() = 0;
+    virtual void Close() = 0;
+};
+
+class TAdvancedLogic {
+public:
+    TAdvancedLogic(TAdvancedView &view, TDialogs &dialogs);
+    ~TAdvancedLogic();
+
+    // Opens the archive for editing and fills the window. False when the user declines to make
+    // a read-only archive writable; failures to open it are raised.
+    bool OpenForEdit(const std::string &path);
+    // Shows the window modally (the main window's "Advanced..." after OpenForEdit).
+    void ShowModal() { view_.ShowModal(); }
+
+    // Handlers.
+    void FormShow();
+    void FormClose();
+    void FillBlockCombos();
+    void cmbTableChange();
+    void cmbHeaderChange();
+    void FillTableList();
+    void FillHeaderList();
+    void lstTableClick();
+    void btnLinkClick();
+    void btnAppendClick();
+    void btnTruncateClick();
+    void btnQuitClick();
+    // Ctrl+F and F3, as in the main window, in the list that has the focus (the table of
+    // contents when neither has).
+    void FindClick();
+    void FindNextClick();
+
+    // The archive being edited, or none while the window is closed.
+    const TRawKVBFile *RawFile() const { return rawFile_.get(); }
+
+    TFileDialog opnAny;
+
+private:
+    TRawKVBFile &Raw();
+    // Info lines 4 and 5, after an edit changed the counts.
+    void ReplaceCountLines();
+
+    TAdvancedView &view_;
+    TDialogs &dialogs_;
+    std::unique_ptr<TRawKVBFile> rawFile_;
+    std::string fileName_; // the archive's name without folder
+    TBlockedList tableBlock_; // cmbTable's Tag
+    TBlockedList dataBlock_;  // cmbHeader's Tag
+    std::string findText_;
+    bool findInData_ = false;
+};
+
+} // namespace kvb::logic

@@ -1,0 +1,48 @@
+#include "logic/face.h"
+
+#include "platform/paths.h"
+
+#include <exception>
+#include <filesystem>
+
+namespace kvb::logic {
+
+std::string ErrorBoxText(const std::string &message)
+{
+    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
+        return message + '.';
+    return message;
+}
+
+void Guarded(TDialogs &dialogs, const std::function<void()> &handler)
+{
+    try {
+        handler();
+    } catch (const std::exception &e) {
+        dialogs.Error(ErrorBoxText(e.what()));
+    }
+}
+
+bool TFolderDialog::Execute()
+{
+    const std::optional<std::string> chosen = dialogs_.ChooseFolder(Title);
+    if (!chosen || chosen->empty())
+        return false;
+    path_ = *chosen;
+    const char separator = char(std::filesystem::path::preferred_separator);
+    if (path_.back() != separator && path_.back() != '/')
+        path_ += separator;
+    return true;
+}
+
+void TFolderMemory::ChoseFile(const std::string &file)
+{
+    folder_ = ParentFolderOf(AbsolutePathOf(file));
+}
+
+void TFolderMemory::ChoseFolder(const std::string &folder)
+{
+    folder_ = AbsolutePathOf(folder);
+}
+
+} // namespace kvb::logic

@@ -1,0 +1,82 @@
+// What the windows' behaviour asks of a face (Qt on Linux, Win32 on Windows) that every window
+// shares: message boxes and file dialogs, in plain types and UTF-8 text.
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace kvb::logic {
+
+// The application's title: the caption of its notices and error boxes.
+inline const std::string kApplicationTitle = "Tarnwick's KVB Editor";
+
+// A file dialog's settings. Filter pairs descriptions and patterns with "|", as in
+// "KVB Archives|*.KVB|All files|*.*"; patterns are matched with case ignored.
+struct TFileDialog {
+    std::string Filter;
+    std::string DefaultExtension; // added when the chosen name has none; without the dot
+    std::string FileName;         // pre-filled
+};
+
+class TDialogs {
+public:
+    virtual ~TDialogs() = default;
+    // A program notice: modal, no icon, one OK button, captioned with the application title.
+    virtual void Notice(const std::string &text) = 0;
+    // Yes/No with No the default button and no icon; true for Yes.
+    virtual bool Question(const std::string &text, const std::string &caption) = 0;
+    // An error box with the error icon, captioned with the application title.
+    virtual void Error(const std::string &text) = 0;
+    // The chosen file, or nothing when cancelled. Open needs an existing file; Save asks no
+    // overwrite question.
+    virtual std::optional<std::string> OpenFile(const TFileDialog &dialog) = 0;
+    virtual std::optional<std::string> SaveFile(const TFileDialog &dialog) = 0;
+    // The chosen folder, or nothing when cancelled or when the item chosen is not a folder on
+    // disk.
+    virtual std::optional<std::string> ChooseFolder(const std::string &title) = 0;
+    // A line of text typed by the user, or nothing when cancelled.
+    virtual std::optional<std::string> AskText(const std::string &text, const std::string &caption) = 0;
+};
+
+// An exception's message as the error box shows it: a "." is added when the last character's
+// code is above "." (a letter or a digit, say); "." and "!" endings stay as they are.
+std::string ErrorBoxText(const std::string &message);
+
+// Runs a handler; an exception that escapes it is shown in an error box and the program goes
+// on. Nothing escapes into the face's event loop.
+void Guarded(TDialogs &dialogs, const std::function<void()> &handler);
+
+// The folder chooser of "Extract all" and "Create KVB".
+class TFolderDialog {
+public:
+    explicit TFolderDialog(TDialogs &dialogs) : dialogs_(dialogs) {}
+
+    // The prompt shown with the chooser; empty for both of the main window's uses.
+    std::string Title;
+    // The folder chosen last, ending with the system's separator; empty until one was chosen.
+    const std::string &Path() const { return path_; }
+
+    // Shows the chooser; true when a folder was chosen. On cancel Path keeps its value.
+    bool Execute();
+
+private:
+    TDialogs &dialogs_;
+    std::string path_;
+};
+
+// Where the next file dialog or folder chooser opens: the folder used last by any of them in
+// this run, or the process's current folder before the first. Nothing of it is kept on disk.
+class TFolderMemory {
+public:
+    // Empty before anything was chosen: the dialog then opens in the current folder.
+    const std::string &StartFolder() const { return folder_; }
+    // A file (whose folder is remembered) or a folder was chosen.
+    void ChoseFile(const std::string &file);
+    void ChoseFolder(const std::string &folder);
+
+private:
+    std::string folder_;
+};
+
+} // namespace kvb::logic

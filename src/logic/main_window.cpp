@@ -1,0 +1,452 @@
+#include "logic/main_window.h"
+
+#include "archive/extract.h"
+#include "archive/info_lines.h"
+#include "logic/advanced_window.h"
+#include "platform/game_folder.h"
+#include "logic/preview_window.h"
+#include "platform/encoding.h"
+#include "platform/errors.h"
+#include "platform/media_player.h"
+#include "platform/paths.h"
+#include "platform/stream.h"
+#include "platform/temp_dir.h"
+#include "preview/entry_preview.h"
+#include "preview/png_image.h"
+#include "preview/tex.h"
+#include "preview/tex_encode.h"
+#include "tools/analysis.h"
+#include "tools/creation.h"
+#include "tools/rebuild.h"
+
+namespace kvb::logic {
+
+namespace {
+
+const std::string kArchiveFilter = "KVB Archives|*.KVB|All files|*.*";
+const std::string kAllFiles = "All files|*.*";
+
+} // namespace
+
+// The window takes no input while long work runs, and closing it waits for the end.
+class TKVBEditorLogic::TBusy {
+public:
+    explicit TBusy(TKVBEditorLogic &logic) : logic_(logic)
+    {
+        logic_.busy_ = true;
+        logic_.view_.SetBusy(true);
+    }
+    ~TBusy()
+    {
+        logic_.view_.SetBusy(false);
+        logic_.busy_ = false;
+    }
+    TBusy(const TBusy &) = delete;
+    TBusy &operator=(const TBusy &) = delete;
+
+private:
+    TKVBEditorLogic &logic_;
+};
+
+TKVBEditorLogic::TKVBEditorLogic(TMainView &view, TDialogs &dialogs, MediaPlayer &player,
+                                 TNameSort sort, TWavRenderer renderWav)
+    : opnKVB{kArchiveFilter, "KVB", {}}, savKVB{kArchiveFilter, "KVB", {}}, savAny{kAllFiles, {}, {}},
+      opnAny{kAllFiles, {}, {}}, opnPng{"PNG images|*.png|All files|*.*", {}, {}},
+      savPng{"PNG images|*.png|All files|*.*", "png", {}},
+      savWav{"WAV sound|*.wav|All files|*.*", "wav", {}}, selFolder(dialogs), view_(view),
+      dialogs_(dialogs),
+      Media(player), sort_(std::move(sort)), renderWav_(std::move(renderWav))
+{
+}
+
+TKVBEditorLogic::~TKVBEditorLogic() = default;
+
+void TKVBEditorLogic::SetSecondaryWindows(TTexViewLogic &texView, TAdvancedLogic &advanced)
+{
+    frmTexView_ = &texView;
+    frmAdvanced_ = &advanced;
+}
+
+void TKVBEditorLogic::FormCreate()
+{
+    // 1.-3. The game's install folder from the registry, when it is there; then its data folder.
+    const std::optional<std::string> appPath = FindGameAppPath();
+    if (!appPath)
+        return;
+    EnterGameDataFolder(GameDataFolder(*appPath));
+}
+
+void TKVBEditorLogic::btnOpenClick()
+{
+    const std::optional<std::string> fileName = dialogs_.OpenFile(opnKVB);
+    if (!fileName)
+        return;
+    OpenArchive(*fileName);
+}
+
+void TKVBEditorLogic::OpenArchive(const std::string &fileName)
+{
+    // 3. A new catalogue; on failure the previous one, the blocks, the list and the info lines
+    //    stay as they were.
+    std::unique_ptr<TKVBFile> catalogue;
+    {
+        TBusy busy(*this);
+        catalogue = std::make_unique<TKVBFile>(
+            fileName, view_.FullRead(),
+            [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+    }
+    catalogue_ = std::move(catalogue);
+    openedFileName_ = FileNameOf(fileName);
+    if (catalogue_->Note())
+        dialogs_.Notice(*catalogue_->Note());
+
+    // 4.-5. The block labels, then block 0.
+    view_.SetBlockLabels(BlockLabels(catalogue_->Count()));
+    shownBlock_.Reset();
+    view_.SelectBlockLabel(0);
+    cmbListChange();
+
+    // 6. The info lines.
+    ShowInfoLines(CatalogueInfoLines(*catalogue_, openedFileName_));
+}
+
+void TKVBEditorLogic::ShowProgress(int32_t position, int32_t maximum)
+{
+    if (position == 1)
+        view_.SetProgressMaximum(maximum);
+    view_.SetProgressPosition(position);
+    view_.KeepPainting();
+}
+
+void TKVBEditorLogic::cmbListChange()
+{
+    if (shownBlock_.Take(view_.ChosenBlockLabel()))
+        FillFileList();
+}
+
+void TKVBEditorLogic::FillFileList()
+{
+    if (!catalogue_)
+        return;
+    std::vector<TMainView::TEntryRow> rows;
+    const int end = shownBlock_.End(catalogue_->EntryCount());
+    rows.reserve(size_t(std::max(0, end - shownBlock_.First())));
+    for (int index = shownBlock_.First(); index < end; ++index) {
+        const TKVB_Entry entry = catalogue_->GetEntry(index);
+        rows.push_back({ShownText(entry.Name), std::to_string(entry.Offset),
+                        std::to_string(entry.Length)});
+    }
+    view_.SetEntryRows(rows);
+}
+
+int TKVBEditorLogic::SelectedIndex(const std::string &notice)
+{
+    const int row = view_.SelectedEntryRow();
+    if (row < 0 || !catalogue_) {
+        dialogs_.Notice(notice);
+        return -1;
+    }
+    return shownBlock_.RecordOf(row);
+}
+
+void TKVBEditorLogic::ShowRecord(int index)
+{
+    view_.SelectBlockLabel(TBlockedList::BlockOf(index));
+    cmbListChange();
+    if (const int row = shownBlock_.RowOf(index); row >= 0)
+        view_.SelectEntryRow(row);
+}
+
+void TKVBEditorLogic::btnExtractClick()
+{
+    // 1.-2. The selected row's entry.
+    const int index = SelectedIndex("Select a file to extract first!");
+    if (index < 0)
+        return;
+    const TKVB_Entry entry = catalogue_->GetEntry(index);
+
+    // 3. The save dialog offers the entry's name; only a plain one, since anything else would
+    //    point the dialog outside its folder.
+    savAny.FileName = IsSafeEntryName(entry.Name) ? ShownText(entry.Name) : std::string();
+    const std::optional<std::string> target = dialogs_.SaveFile(savAny);
+    if (!target)
+        return;
+
+    // 4. One read stream on the archive for the one entry.
+    TFileStream source(catalogue_->FileName(), TFileStream::Mode::OpenRead);
+    ExtractEntry(source, entry, *target);
+}
+
+void TKVBEditorLogic::btnExtractAllClick()
+{
+    if (!catalogue_) {
+        dialogs_.Notice("No archive is open. Open a KVB file first!");
+        return;
+    }
+    if (!selFolder.Execute())
+        return;
+    TBusy busy(*this);
+    ExtractAll(*catalogue_, selFolder.Path(),
+               [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+}
+
+void TKVBEditorLogic::lstFilesDblClick()
+{
+    const int row = view_.SelectedEntryRow();
+    if (row < 0 || !catalogue_)
+        return;
+    const int index = shownBlock_.RecordOf(row);
+    // The caption as the list shows it names the preview's file.
+    const std::string caption = ShownText(catalogue_->GetEntry(index).Name);
+    PreviewEntry(*catalogue_, index, caption, Media,
+                 {[this](const std::string &text) { dialogs_.Notice(text); },
+                  [this](const std::string &path) { ShowTexture(path); }});
+}
+
+void TKVBEditorLogic::ShowTexture(const std::string &path)
+{
+    const TTexImage texture = ReadTexFile(path);
+    // A window of no width or height would vanish without a word.
+    if (texture.Width == 0 || texture.Height == 0) {
+        dialogs_.Notice("The texture has no pixels (" + std::to_string(texture.Width) + " x " +
+                        std::to_string(texture.Height) + "), so there is nothing to show.");
+        return;
+    }
+    frmTexView_->ShowTexture(texture, FileNameOf(path));
+}
+
+void TKVBEditorLogic::btnCreateClick()
+{
+    // 1. The warning, every time, before anything else.
+    dialogs_.Notice(kCreateWarning);
+    // 2.-3. The folder, then the new archive's name.
+    if (!selFolder.Execute())
+        return;
+    const std::optional<std::string> output = dialogs_.SaveFile(savKVB);
+    if (!output)
+        return;
+    // 4.-13. List, sort, find the template, write the archive.
+    try {
+        TBusy busy(*this);
+        CreateArchive(selFolder.Path(), *output, {}, sort_,
+                      [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+    } catch (const ENoTemplateError &e) {
+        dialogs_.Notice(e.what());
+    }
+}
+
+void TKVBEditorLogic::btnAnalyseClick()
+{
+    // 1. Something to analyse.
+    if (!catalogue_) {
+        dialogs_.Notice(kAnalyseWithoutArchiveMessage);
+        return;
+    }
+    // 2. Read again with the lengths and name checks, whatever the check box says; it becomes
+    //    the current catalogue only when the read succeeds.
+    std::unique_ptr<TKVBFile> reread;
+    {
+        TBusy busy(*this);
+        reread = std::make_unique<TKVBFile>(
+            catalogue_->FileName(), true,
+            [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+    }
+    catalogue_ = std::move(reread);
+
+    // 3.-9. The report; one that stops early still shows the lines it had.
+    std::vector<std::string> lines;
+    try {
+        AnalyseArchive(*catalogue_, openedFileName_, lines);
+    } catch (...) {
+        if (!lines.empty())
+            ShowInfoLines(lines);
+        throw;
+    }
+    ShowInfoLines(lines);
+}
+
+void TKVBEditorLogic::Label3Click()
+{
+    view_.OpenLink(KVB_AUTHOR_MAIL_URL);
+}
+
+void TKVBEditorLogic::Label4Click()
+{
+    view_.OpenLink(KVB_AUTHOR_WEB_URL);
+}
+
+void TKVBEditorLogic::btnAdvancedClick()
+{
+    // 1. Something to edit.
+    if (!catalogue_) {
+        dialogs_.Notice("Open an KVB file first!");
+        return;
+    }
+    // 2.-3. The advanced window, modal, on the open archive.
+    if (!frmAdvanced_->OpenForEdit(catalogue_->FileName()))
+        return;
+    frmAdvanced_->ShowModal();
+
+    // 4. The archive may have changed under the catalogue.
+    catalogue_.reset();
+    ShowInfoLines({"No file open."});
+    view_.SetEntryRows({});
+}
+
+void TKVBEditorLogic::FormDestroy()
+{
+    catalogue_.reset();
+    Media.Close();
+    DeletePreviewTempFile();
+}
+
+TEntryMenu TKVBEditorLogic::EntryMenu() const
+{
+    TEntryMenu menu;
+    const int row = view_.SelectedEntryRow();
+    menu.Selected = row >= 0 && catalogue_;
+    if (menu.Selected) {
+        const std::string extension =
+            PreviewExtension(ShownText(catalogue_->GetEntry(shownBlock_.RecordOf(row)).Name));
+        menu.Texture = extension == ".TEX";
+        menu.Music = extension == ".MID" && renderWav_;
+    }
+    menu.Playing = Media.QueryMode() == MediaMode::Playing;
+    return menu;
+}
+
+void TKVBEditorLogic::ReplaceEntryWith(int index, const std::string &file, const std::string &chosen)
+{
+    const std::string archive = catalogue_->FileName();
+    const std::string question = "The archive file " + openedFileName_ +
+                                 " will be rewritten, with the data of entry " +
+                                 ShownText(catalogue_->GetEntry(index).Name) + " replaced by " +
+                                 FileNameOf(chosen) + ". Everything else stays as it is. Continue?";
+    if (!dialogs_.Question(question, "Replace entry"))
+        return;
+    std::optional<std::string> note;
+    {
+        TBusy busy(*this);
+        ReplaceEntries(
+            archive, {{index, file}}, {},
+            [this](int32_t position, int32_t maximum) {
+                view_.SetProgressMaximum(maximum);
+                view_.SetProgressPosition(position);
+                view_.KeepPainting();
+            },
+            &note);
+    }
+    if (note)
+        dialogs_.Notice(*note);
+    // The archive on disk is a new one: the catalogue is read again, at the same place.
+    OpenArchive(archive);
+    ShowRecord(index);
+}
+
+void TKVBEditorLogic::mnuReplaceClick()
+{
+    const int index = SelectedIndex("Select a file first!");
+    if (index < 0)
+        return;
+    const std::optional<std::string> file = dialogs_.OpenFile(opnAny);
+    if (!file)
+        return;
+    ReplaceEntryWith(index, *file, *file);
+}
+
+void TKVBEditorLogic::mnuExportPngClick()
+{
+    const int index = SelectedIndex("Select a file first!");
+    if (index < 0)
+        return;
+    const std::string name = catalogue_->GetEntry(index).Name;
+    savPng.FileName = IsSafeEntryName(name) ? ShownText(name) + ".png" : std::string();
+    const std::optional<std::string> target = dialogs_.SaveFile(savPng);
+    if (!target)
+        return;
+    TexFileToPngFile(ExtractToWorkFile(*catalogue_, index, ".TEX"), *target);
+}
+
+void TKVBEditorLogic::mnuImportPngClick()
+{
+    const int index = SelectedIndex("Select a file first!");
+    if (index < 0)
+        return;
+    const std::optional<std::string> png = dialogs_.OpenFile(opnPng);
+    if (!png)
+        return;
+    // The entry itself is the reference: the new texture is read by the game as it was.
+    const std::string reference = ExtractToWorkFile(*catalogue_, index, ".TEX");
+    const std::string texture = GetTempDir() + "imported.TEX";
+    PngToTex(reference, *png, texture, false);
+    ReplaceEntryWith(index, texture, *png);
+}
+
+void TKVBEditorLogic::mnuSaveWavClick()
+{
+    const int index = SelectedIndex("Select a file first!");
+    if (index < 0 || !renderWav_)
+        return;
+    const std::optional<std::string> target = dialogs_.SaveFile(savWav);
+    if (!target)
+        return;
+    TBusy busy(*this);
+    renderWav_(ExtractToWorkFile(*catalogue_, index, ".MID"), *target);
+}
+
+void TKVBEditorLogic::mnuStopMusicClick()
+{
+    Media.Stop();
+}
+
+void TKVBEditorLogic::FindClick()
+{
+    const std::optional<std::string> text =
+        dialogs_.AskText("Find the next entry whose name contains:", "Find");
+    if (!text)
+        return;
+    findText_ = *text;
+    FindNextClick();
+}
+
+void TKVBEditorLogic::FindNextClick()
+{
+    if (findText_.empty()) {
+        FindClick();
+        return;
+    }
+    if (!catalogue_)
+        return;
+    const int found = FindNextRecord(catalogue_->EntryCount(),
+                                     shownBlock_.RecordOf(view_.SelectedEntryRow()), findText_,
+                                     [this](int i) { return catalogue_->GetEntry(i).Name; });
+    if (found < 0) {
+        dialogs_.Notice("No entry matches " + findText_ + ".");
+        return;
+    }
+    ShowRecord(found);
+}
+
+bool TKVBEditorLogic::IsDroppedArchive(const std::vector<std::string> &paths)
+{
+    if (paths.empty())
+        return false;
+    const std::string &path = paths.front();
+    return path.size() > 4 && SameName(path.substr(path.size() - 4), ".KVB");
+}
+
+void TKVBEditorLogic::FilesDropped(const std::vector<std::string> &paths)
+{
+    if (busy_ || !IsDroppedArchive(paths))
+        return;
+    OpenArchive(paths.front());
+}
+
+std::string TKVBEditorLogic::ExtractForDrag(int row)
+{
+    if (!catalogue_)
+        throw EKVBError("No archive is open");
+    return ExtractToDragFile(*catalogue_, shownBlock_.RecordOf(row));
+}
+
+} // namespace kvb::logic

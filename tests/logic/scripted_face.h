@@ -1,0 +1,265 @@
+// A face for the window logic made of plain data: dialogs answer from queues and record every
+// text shown, the views hold what the logic put in them, and the player remembers what it was
+// asked. No toolkit: these tests run on every system.
+#pragma once
+
+#include "logic/advanced_window.h"
+#include "logic/main_window.h"
+#include "logic/preview_window.h"
+#include "platform/media_player.h"
+#include "support/archive_builder.h"
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kvb::test {
+
+class ScriptedDialogs : public logic::TDialogs {
+public:
+    std::vector<std::string> shown; // "notice: ...", "error: ...", "question <caption>: ..."
+    std::deque<std::optional<std::string>> files;   // answers of OpenFile and SaveFile
+    std::deque<std::optional<std::string>> folders; // answers of ChooseFolder
+    std::deque<bool> answers;                       // answers of Question
+    std::deque<std::optional<std::string>> texts;   // answers of AskText
+    logic::TFileDialog lastFile;
+
+    void Notice(const std::string &text) override { shown.push_back("notice: " + text); }
+    void Error(const std::string &text) override { shown.push_back("error: " + text); }
+    bool Question(const std::string &text, const std::string &caption) override
+    {
+        shown.push_back("question " + caption + ": " + text);
+        return Next(answers, "question");
+    }
+    std::optional<std::string> OpenFile(const logic::TFileDialog &dialog) override
+    {
+        lastFile = dialog;
+        return Next(files, "open dialog");
+    }
+    std::optional<std::string> SaveFile(const logic::TFileDialog &dialog) override
+    {
+        lastFile = dialog;
+        return Next(files, "save dialog");
+    }
+    std::optional<std::string> ChooseFolder(const std::string &) override
+    {
+        return Next(folders, "folder chooser");
+    }
+    std::optional<std::string> AskText(const std::string &text, const std::string &caption) override
+    {
+        shown.push_back("ask " + caption + ": " + text);
+        return Next(texts, "text question");
+    }
+    std::string Last() const { return shown.empty() ? std::string() : shown.back(); }
+
+private:
+    template <typename T> static T Next(std::deque<T> &queue, const char *what)
+    {
+        if (queue.empty())
+            throw std::logic_error(std::string("test gave no answer for the ") + what);
+        T answer = queue.front();
+        queue.pop_front();
+        return answer;
+    }
+};
+
+class ScriptedMainView : public logic::TMainView {
+public:
+    std::vector<std::string> labels;
+    int chosenLabel = -1;
+    std::vector<TEntryRow> rows;
+    int fills = 0; // how often the rows were replaced
+    int selectedRow = -1;
+    bool listFocused = false;
+    std::vector<std::string> info;
+    bool fullRead = true;
+    int32_t progressMaximum = 100, progressPosition = 0;
+    bool busy = false;
+    int busySpells = 0;
+    std::vector<std::string> links;
+
+    void SetBlockLabels(const std::vector<std::string> &l) override
+    {
+        labels = l;
+        chosenLabel = -1;
+    }
+    void SelectBlockLabel(int index) override { chosenLabel = index; }
+    int ChosenBlockLabel() const override { return chosenLabel; }
+    void SetEntryRows(const std::vector<TEntryRow> &r) override
+    {
+        rows = r;
+        selectedRow = -1;
+        ++fills;
+    }
+    int SelectedEntryRow() const override { return selectedRow; }
+    void SelectEntryRow(int row) override
+    {
+        selectedRow = row;
+        listFocused = true;
+    }
+    void SetInfoLines(const std::vector<std::string> &lines) override { info = lines; }
+    bool FullRead() const override { return fullRead; }
+    void SetProgressMaximum(int32_t maximum) override { progressMaximum = maximum; }
+    void SetProgressPosition(int32_t position) override { progressPosition = position; }
+    void SetBusy(bool b) override
+    {
+        busy = b;
+        busySpells += b ? 1 : 0;
+    }
+    void KeepPainting() override {}
+    void OpenLink(const std::string &url) override { links.push_back(url); }
+};
+
+class ScriptedAdvancedView : public logic::TAdvancedView {
+public:
+    logic::TAdvancedLogic *logic = nullptr;
+    // What the user does while the window is shown modally; the window then closes.
+    std::function<void()> whileShown;
+    bool shown = false;
+
+    std::vector<std::string> info;
+    std::vector<std::string> tableLabels, dataLabels;
+    int tableChosen = -1, dataChosen = -1;
+    std::vector<TTableRow> tableRows;
+    std::vector<TDataRow> dataRows;
+    int tableSelected = -1, dataSelected = -1;
+    TList focused = TList::None;
+
+    void SetInfoLines(const std::vector<std::string> &lines) override { info = lines; }
+    void SetTableBlockLabels(const std::vector<std::string> &l) override { tableLabels = l; }
+    void SetDataBlockLabels(const std::vector<std::string> &l) override { dataLabels = l; }
+    void SelectTableBlockLabel(int index) override { tableChosen = index; }
+    void SelectDataBlockLabel(int index) override { dataChosen = index; }
+    int ChosenTableBlockLabel() const override { return tableChosen; }
+    int ChosenDataBlockLabel() const override { return dataChosen; }
+    int DataBlockLabelCount() const override { return int(dataLabels.size()); }
+    void SetTableRows(const std::vector<TTableRow> &rows) override
+    {
+        tableRows = rows;
+        tableSelected = -1;
+    }
+    void SetDataRows(const std::vector<TDataRow> &rows) override
+    {
+        dataRows = rows;
+        dataSelected = -1;
+    }
+    void AddDataRow(const TDataRow &row) override { dataRows.push_back(row); }
+    void SetTableRowData(int row, const std::string &data) override { tableRows.at(size_t(row))[1] = data; }
+    int SelectedTableRow() const override { return tableSelected; }
+    int SelectedDataRow() const override { return dataSelected; }
+    std::string TableRowData(int row) const override { return tableRows.at(size_t(row))[1]; }
+    void SelectTableRow(int row, bool focus) override
+    {
+        tableSelected = row;
+        if (focus)
+            focused = TList::Table;
+    }
+    void SelectDataRow(int row, bool focus) override
+    {
+        dataSelected = row;
+        if (focus)
+            focused = TList::Data;
+    }
+    TList FocusedList() const override { return focused; }
+    void ShowModal() override
+    {
+        shown = true;
+        logic::Guarded(*dialogs, [this] { logic->FormShow(); });
+        if (whileShown)
+            whileShown();
+        logic->FormClose();
+        shown = false;
+    }
+    void Close() override {}
+
+    logic::TDialogs *dialogs = nullptr;
+};
+
+class ScriptedTexView : public logic::TTexView {
+public:
+    std::optional<TTexImage> texture;
+    int zoom = 0;
+    int shows = 0;
+    void ShowPicture(const TTexImage &t, int z) override
+    {
+        texture = t;
+        zoom = z;
+        ++shows;
+    }
+};
+
+// Plays nothing; remembers what it was asked to do.
+class ScriptedPlayer : public MediaPlayer {
+public:
+    MediaMode mode = MediaMode::NotReady;
+    std::string openedFile;
+    std::string fileContentAtOpen;
+    std::vector<std::string> calls;
+    std::optional<std::string> openError;
+
+    MediaMode QueryMode() override
+    {
+        calls.push_back("mode");
+        return mode;
+    }
+    void Stop() override
+    {
+        calls.push_back("stop");
+        if (mode == MediaMode::Playing || mode == MediaMode::Paused)
+            mode = MediaMode::Stopped;
+    }
+    void Close() override
+    {
+        calls.push_back("close");
+        mode = MediaMode::NotReady;
+        openedFile.clear();
+    }
+    void Open(const std::string &fileName) override
+    {
+        calls.push_back("open");
+        if (openError)
+            throw EKVBError(*openError);
+        openedFile = fileName;
+        fileContentAtOpen = ReadFile(PathFromUtf8(fileName));
+        mode = MediaMode::Stopped;
+    }
+    void Play() override
+    {
+        calls.push_back("play");
+        mode = MediaMode::Playing;
+    }
+};
+
+// The three windows' logic over the scripted face, wired as the program wires them.
+struct ScriptedWindows {
+    ScriptedDialogs dialogs;
+    ScriptedMainView mainView;
+    ScriptedAdvancedView advancedView;
+    ScriptedTexView texView;
+    ScriptedPlayer player;
+    std::vector<std::pair<std::string, std::string>> rendered; // (mid, wav) asked of the renderer
+    logic::TKVBEditorLogic main{mainView, dialogs, player,
+                                SortByCompare([](const std::string &a, const std::string &b) {
+                                    return a.compare(b);
+                                }),
+                                [this](const std::string &mid, const std::string &wav) {
+                                    rendered.emplace_back(mid, wav);
+                                    WriteFile(PathFromUtf8(wav), "RIFF");
+                                }};
+    logic::TTexViewLogic texViewLogic{texView, dialogs};
+    logic::TAdvancedLogic advanced{advancedView, dialogs};
+
+    ScriptedWindows()
+    {
+        advancedView.logic = &advanced;
+        advancedView.dialogs = &dialogs;
+        main.SetSecondaryWindows(texViewLogic, advanced);
+    }
+    // Runs a handler as a face runs every event: inside the error guard.
+    void Do(const std::function<void()> &handler) { logic::Guarded(dialogs, handler); }
+};
+
+} // namespace kvb::test

@@ -1,0 +1,88 @@
+// The Qt advanced editor window's wiring: its layout, tab order and colours as the controls are
+// described, the modal showing from the main window, and each event reaching its handler.
+#include "qt_windows.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace kvb;
+using namespace kvb::test;
+
+namespace {
+
+std::string ArchiveOf(int count)
+{
+    ArchiveBuilder b;
+    for (int i = 0; i < count; ++i)
+        b.Add("E" + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
+    return b.Build();
+}
+
+} // namespace
+
+TEST(AdvancedWiring, LayoutTabOrderAndSelectionColours)
+{
+    QtWindows q;
+    EXPECT_FALSE(q.a.isVisible());
+    EXPECT_EQ(q.a.minimumSize(), QSize(542, 313));
+    EXPECT_EQ(q.a.maximumSize(), QSize(542, 313));
+    EXPECT_EQ(q.a.pos(), QPoint(200, 108));
+    EXPECT_EQ(q.a.findChild<QTreeWidget *>("lstHeader")->geometry(), QRect(288, 112, 250, 150));
+    EXPECT_EQ(q.a.lstHeader->columnWidth(0), 35);
+    EXPECT_EQ(q.a.findChild<QPushButton *>("btnTruncate")->text(), "Truncate file (delete data)");
+    EXPECT_EQ(q.a.findChild<QLabel *>("Label2")->text(), "Available data");
+
+    QStringList order;
+    QWidget *w = q.a.lstInfo;
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            order << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != q.a.lstInfo);
+    EXPECT_EQ(order, (QStringList{"lstInfo", "lstTable", "lstHeader", "btnLink", "btnAppend",
+                                  "btnQuit", "btnTruncate", "cmbTable", "cmbHeader"}));
+    for (QTreeWidget *list : {q.a.lstTable, q.a.lstHeader})
+        EXPECT_EQ(list->palette().color(QPalette::Inactive, QPalette::Highlight),
+                  list->palette().color(QPalette::Active, QPalette::Highlight));
+}
+
+TEST(AdvancedWiring, ShownModallyFromTheMainWindowItsEventsReachTheirHandlers)
+{
+    QtWindows q;
+    const std::string path = q.Open(ArchiveOf(1500));
+    q.dialogs.shown.clear();
+    // First by "Quit", then by the window's close button.
+    for (const bool byQuit : {true, false}) {
+        q.w.Logic().OpenArchive(path);
+        bool modal = false;
+        QStringList shownWhileOpen;
+        QTimer::singleShot(0, &q.a, [&] {
+            modal = q.a.isVisible() && q.a.isModal() && q.a.Logic().RawFile() != nullptr;
+            QtWindows::Choose(q.a.cmbTable, 1);
+            QtWindows::Select(q.a.lstTable, 3);
+            QtWindows::Select(q.a.lstHeader, 4);
+            QTest::mouseClick(q.a.btnLink, Qt::LeftButton);
+            shownWhileOpen << q.a.lstTable->topLevelItem(3)->text(1);
+            emit q.a.lstTable->itemClicked(q.a.lstTable->topLevelItem(3), 0);
+            QtWindows::Choose(q.a.cmbHeader, 1);
+            shownWhileOpen << QString::number(q.a.lstHeader->topLevelItemCount());
+            QTest::mouseClick(q.a.btnTruncate, Qt::LeftButton); // nothing selected now
+            if (byQuit)
+                QTest::mouseClick(q.a.btnQuit, Qt::LeftButton);
+            else
+                q.a.close();
+        });
+        QTest::mouseClick(q.w.btnAdvanced, Qt::LeftButton);
+        EXPECT_TRUE(modal);
+        EXPECT_EQ(shownWhileOpen, (QStringList{"5) E4.BIN", "500"}));
+        EXPECT_EQ(q.dialogs.Last(), "notice: Select an item to start deletion from!");
+        EXPECT_FALSE(q.a.isVisible());
+        EXPECT_EQ(q.a.Logic().RawFile(), nullptr);
+        EXPECT_EQ(Texts(q.w.lstInfo), QStringList{"No file open."});
+        EXPECT_NO_THROW(TRawKVBFile{path});
+    }
+}

@@ -1,0 +1,248 @@
+// The Qt main window's wiring: each control by its object name and text, each event reaching its
+// handler in the logic, the keys, the menu, drag and drop, and what the logic asks shown in the
+// controls. What the handlers do is the logic's tests' business.
+#include "qt_windows.h"
+#include "support/tex_builder.h"
+#include "ui/dialogs.h"
+#include "ui/entry_list.h"
+#include "ui/link_label.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace kvb;
+using namespace kvb::test;
+using namespace kvb::ui;
+
+namespace {
+
+std::string ArchiveOf(int count)
+{
+    ArchiveBuilder b;
+    for (int i = 0; i < count; ++i)
+        b.Add("E" + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
+    return b.Build();
+}
+
+} // namespace
+
+TEST(MainWiring, ControlsCarryTheirNamesTextsAndSizes)
+{
+    QtWindows q;
+    EXPECT_EQ(q.w.windowTitle(), "KVB Editor");
+    const std::pair<const char *, const char *> buttons[] = {
+        {"btnOpen", "Open KVB"},   {"btnExtract", "Extract"},       {"btnExtractAll", "Extract all"},
+        {"btnCreate", "Create KVB"}, {"btnAnalyse", "Analyse KVB"}, {"btnAdvanced", "Advanced..."}};
+    for (const auto &[name, text] : buttons) {
+        auto *button = q.w.findChild<QPushButton *>(name);
+        ASSERT_NE(button, nullptr) << name;
+        EXPECT_EQ(button->text(), text);
+    }
+    EXPECT_TRUE(q.w.findChild<QCheckBox *>("chkFullRead")->isChecked());
+    EXPECT_EQ(q.w.findChild<QCheckBox *>("chkFullRead")->text(), "Read lengths (slower loading when on)");
+    EXPECT_EQ(q.w.lstFiles->headerItem()->text(2), "File length");
+    EXPECT_EQ(q.w.lstFiles->columnWidth(0), 100);
+    EXPECT_EQ(q.w.lstFiles->columnWidth(1), 75);
+    EXPECT_EQ(q.w.findChild<TLinkLabel *>("Label4")->text(), "Tarnwick's website");
+    EXPECT_NE(q.w.findChild<QProgressBar *>("Status"), nullptr);
+    EXPECT_NE(q.w.findChild<QComboBox *>("cmbList"), nullptr);
+    EXPECT_EQ(q.w.minimumSize(), q.w.maximumSize()); // fixed size
+    EXPECT_EQ(q.t.windowTitle(), "Preview");
+    EXPECT_FALSE(q.t.isVisible());
+    EXPECT_EQ(q.a.windowTitle(), "Advanced KVB Editor");
+}
+
+TEST(MainWiring, ButtonsComboAndListReachTheirHandlers)
+{
+    QtWindows q;
+    QTest::mouseClick(q.w.btnExtract, Qt::LeftButton);
+    QTest::mouseClick(q.w.btnExtractAll, Qt::LeftButton);
+    QTest::mouseClick(q.w.btnAnalyse, Qt::LeftButton);
+    QTest::mouseClick(q.w.btnAdvanced, Qt::LeftButton);
+    q.dialogs.folders.push_back(std::nullopt);
+    QTest::mouseClick(q.w.btnCreate, Qt::LeftButton);
+    ASSERT_EQ(q.dialogs.shown.size(), 5u);
+    EXPECT_EQ(q.dialogs.shown[0], "notice: Select a file to extract first!");
+    EXPECT_EQ(q.dialogs.shown[2], "notice: Open an archive before choosing Analyse!");
+    EXPECT_EQ(q.dialogs.shown[3], "notice: Open an KVB file first!");
+    EXPECT_EQ(q.dialogs.shown[4].rfind("notice: WARNING!", 0), 0u);
+
+    q.dialogs.files.push_back(q.dir / "missing.kvb");
+    QTest::mouseClick(q.w.btnOpen, Qt::LeftButton);
+    EXPECT_EQ(q.dialogs.Last(), "error: Cannot open file " + (q.dir / "missing.kvb") + ".");
+
+    // What the logic shows lands in the controls.
+    q.Open(ArchiveOf(2500));
+    EXPECT_EQ(Texts(q.w.cmbList), (QStringList{"1-1000", "1001-2000", "2001-2500"}));
+    EXPECT_EQ(Texts(q.w.lstInfo).at(1), "# of files in archive: 2500");
+    EXPECT_EQ(q.w.Status->maximum(), 5000);
+    EXPECT_EQ(q.w.Status->value(), 5000);
+    EXPECT_TRUE(q.w.centralWidget()->isEnabled());
+    q.Choose(q.w.cmbList, 2);
+    ASSERT_EQ(q.w.lstFiles->topLevelItemCount(), 500);
+    EXPECT_EQ(q.w.lstFiles->topLevelItem(0)->text(0), "E2000.BIN");
+    EXPECT_EQ(q.w.lstFiles->topLevelItem(0)->toolTip(0), "E2000.BIN");
+
+    // The selected row is the one the handlers take.
+    q.Select(q.w.lstFiles, 5);
+    q.dialogs.files.push_back(std::nullopt);
+    QTest::mouseClick(q.w.btnExtract, Qt::LeftButton);
+    EXPECT_EQ(q.dialogs.lastFile.FileName, "E2005.BIN");
+}
+
+TEST(MainWiring, DoubleClickAndEnterPreviewTheRowAndTheTextureIsShown)
+{
+    QtWindows q;
+    q.Open(ArchiveBuilder().Add("PIC.TEX", GradientTex(64, 48).Build()).Add("TUNE.MID", "m").Build());
+    q.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
+    QApplication::setActiveWindow(&q.w);
+    q.Select(q.w.lstFiles, 1);
+    q.w.lstFiles->setFocus();
+    QTest::keyClick(q.w.lstFiles, Qt::Key_Return);
+    ASSERT_FALSE(q.player.calls.empty());
+    EXPECT_EQ(q.player.calls.back(), "play");
+
+    q.Select(q.w.lstFiles, 0);
+    emit q.w.lstFiles->itemDoubleClicked(q.w.lstFiles->topLevelItem(0), 0);
+    EXPECT_TRUE(q.dialogs.shown.empty()) << q.dialogs.Last();
+    EXPECT_TRUE(q.t.isVisible());
+    EXPECT_EQ(q.t.size(), QSize(64, 48));
+    EXPECT_EQ(q.t.Image->pixmap().size(), QSize(64, 48));
+
+    // The preview window's keys and menu reach its logic.
+    q.t.PictureMenu()->findChild<QAction *>("mnuZoomIn")->trigger();
+    EXPECT_EQ(q.t.size(), QSize(128, 96));
+    std::unique_ptr<QMenu> menu = q.t.PictureMenu();
+    QStringList texts;
+    for (QAction *action : menu->actions())
+        if (!action->isSeparator())
+            texts << action->objectName();
+    EXPECT_EQ(texts, (QStringList{"mnuSavePng", "mnuZoomIn", "mnuZoomOut", "mnuZoomReset"}));
+    menu->findChild<QAction *>("mnuZoomReset")->trigger();
+    EXPECT_EQ(q.t.size(), QSize(64, 48));
+}
+
+TEST(MainWiring, TheEntryMenuOffersWhatTheLogicSaysAndItsActionsReachTheirHandlers)
+{
+    QtWindows q;
+    const std::string path =
+        q.Open(ArchiveBuilder().Add("A.BIN", "a").Add("PIC.TEX", GradientTex(4, 4).Build()).Add("T.MID", "m").Build());
+    auto names = [&] {
+        QStringList list;
+        const std::unique_ptr<QMenu> menu = q.w.EntryMenu();
+        for (QAction *action : menu->actions())
+            if (!action->isSeparator())
+                list << action->objectName() + (action->isEnabled() ? "" : " (off)");
+        return list;
+    };
+    EXPECT_EQ(names(), (QStringList{"mnuExtract (off)", "mnuReplace (off)", "mnuStopMusic (off)"}));
+    q.Select(q.w.lstFiles, 1);
+    EXPECT_EQ(names(), (QStringList{"mnuExtract", "mnuReplace", "mnuExportPng", "mnuImportPng",
+                                    "mnuStopMusic (off)"}));
+    q.Select(q.w.lstFiles, 2);
+    EXPECT_EQ(names(), (QStringList{"mnuExtract", "mnuReplace", "mnuSaveWav", "mnuStopMusic (off)"}));
+
+    std::unique_ptr<QMenu> menu = q.w.EntryMenu();
+    q.dialogs.files.push_back(std::nullopt);
+    menu->findChild<QAction *>("mnuSaveWav")->trigger();
+    EXPECT_EQ(q.dialogs.lastFile.Filter, "WAV sound|*.wav|All files|*.*");
+    q.dialogs.files.push_back(std::nullopt);
+    menu->findChild<QAction *>("mnuReplace")->trigger();
+    EXPECT_TRUE(q.dialogs.files.empty());
+}
+
+TEST(MainWiring, KeysReachTheirHandlers)
+{
+    QtWindows q;
+    q.Open(ArchiveOf(3));
+    q.dialogs.files.push_back(std::nullopt);
+    QTest::keyClick(q.w.btnOpen, Qt::Key_Return); // Enter presses the focused button
+    EXPECT_TRUE(q.dialogs.files.empty());
+
+    q.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
+    QApplication::setActiveWindow(&q.w);
+    q.player.mode = MediaMode::Playing;
+    QTest::keyClick(&q.w, Qt::Key_Escape);
+    EXPECT_EQ(q.player.mode, MediaMode::Stopped);
+    q.dialogs.files.push_back(std::nullopt);
+    QTest::keyClick(&q.w, Qt::Key_O, Qt::ControlModifier);
+    EXPECT_TRUE(q.dialogs.files.empty());
+    q.dialogs.texts.push_back("E2");
+    QTest::keyClick(&q.w, Qt::Key_F, Qt::ControlModifier);
+    ASSERT_NE(q.w.lstFiles->currentItem(), nullptr);
+    EXPECT_EQ(q.w.lstFiles->currentItem()->text(0), "E2.BIN");
+    EXPECT_TRUE(q.w.lstFiles->hasFocus());
+}
+
+TEST(MainWiring, ARowDraggedOutCarriesItsFileAndADroppedArchiveOpens)
+{
+    QtWindows q;
+    q.Open(ArchiveBuilder().Add("ONE.BIN", "1").Add("a:b", "x").Build());
+    std::unique_ptr<QMimeData> data(q.w.lstFiles->mimeData({q.w.lstFiles->topLevelItem(0)}));
+    ASSERT_TRUE(data && data->hasUrls());
+    EXPECT_EQ(ReadFile(data->urls().first().toLocalFile().toStdString()), "1");
+    EXPECT_EQ(q.w.lstFiles->mimeData({q.w.lstFiles->topLevelItem(1)}), nullptr);
+    EXPECT_EQ(q.dialogs.Last().rfind("error: Entry \"a:b\" has a name that cannot", 0), 0u);
+
+    WriteFile(q.dir / "other.KVB", ArchiveBuilder().Add("X.TEX", "x").Build());
+    QMimeData drop;
+    drop.setUrls({QUrl::fromLocalFile(QString::fromStdString(q.dir / "other.KVB"))});
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &drop, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&q.w, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &drop, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&q.w, &event);
+    EXPECT_TRUE(event.isAccepted());
+    EXPECT_EQ(q.w.lstInfo->item(0)->text(), "File: other.KVB");
+
+    QMimeData text;
+    text.setUrls({QUrl::fromLocalFile(QString::fromStdString(q.dir / "notes.txt"))});
+    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&q.w, &refused);
+    EXPECT_FALSE(refused.isAccepted());
+}
+
+TEST(MainWiring, LooksCutNamesHaveTooltipsAndTheBusyInfoListStaysReadable)
+{
+    QtWindows q;
+    q.Open(ArchiveBuilder().Add("A NAME OF TWENTY.TEX", "x").Build());
+    EXPECT_EQ(q.w.lstFiles->topLevelItem(0)->toolTip(0), "A NAME OF TWENTY.TEX");
+    const QPalette p = q.w.lstInfo->palette();
+    EXPECT_EQ(p.color(QPalette::Disabled, QPalette::Text), p.color(QPalette::Active, QPalette::Text));
+
+    q.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
+    QApplication::setActiveWindow(&q.w);
+    const QImage before = q.w.Label3->grab().toImage();
+    q.w.Label3->setFocus();
+    ASSERT_TRUE(q.w.Label3->hasFocus());
+    EXPECT_NE(q.w.Label3->grab().toImage(), before);
+}
+
+TEST(MainWiring, FiltersBecomeQtsAndDialogsOpenWhereTheLastOneWasUsed)
+{
+    EXPECT_EQ(QtFilter("KVB Archives|*.KVB|All files|*.*"), "KVB Archives (*.KVB *.kvb);;All files (*)");
+    EXPECT_EQ(QtFilter("PNG images|*.png|All files|*.*"), "PNG images (*.png *.PNG);;All files (*)");
+    logic::TFolderMemory memory;
+    EXPECT_EQ(memory.StartFolder(), "");
+    memory.ChoseFile("/games/data/field.kvb");
+    EXPECT_EQ(memory.StartFolder(), "/games/data");
+    memory.ChoseFolder("/home/user/out");
+    EXPECT_EQ(memory.StartFolder(), "/home/user/out");
+}
