@@ -11,6 +11,7 @@
 #include "platform/stream.h"
 #include "platform/encoding.h"
 #include "platform/paths.h"
+#include "platform/standard_output.h"
 #include "tools/validation_template.h"
 
 #include <filesystem>
@@ -47,7 +48,7 @@ void Info(const std::string &archive, bool lengths, bool json)
         return;
     }
     ordered_json out;
-    out["file"] = ShownFileName(archive);
+    out["file"] = archive;
     out["count"] = catalogue.Count();
     PutFieldText(out, "creator", catalogue.Creator());
     // Read only with the lengths, as the text output leaves it empty without them.
@@ -71,7 +72,7 @@ void List(const std::string &archive, bool lengths, bool sorted, bool json)
     TKVBFile catalogue(archive, lengths);
     if (json) {
         ordered_json out;
-        out["file"] = ShownFileName(archive);
+        out["file"] = archive;
         out["entries"] = ordered_json::array();
         for (int32_t i = 0; i < catalogue.EntryCount(); ++i) {
             int32_t index = sorted ? catalogue.GetSortedIndex(i) : i;
@@ -131,18 +132,29 @@ void ExtractAllInto(const std::string &archive, const std::string &folder,
     // With the lengths, read in few large reads, the room needed is known without reading each
     // entry's header apart, and no entry's header is read again while it is copied.
     TKVBFile catalogue(archive, true);
+    // Typed in UTF-8, compared with the stored Windows-1252 bytes.
+    const std::string stored = pattern ? Utf8ToCp1252(*pattern).value_or(*pattern) : "";
+    const auto matches = [&stored](const TKVB_Entry &entry) {
+        return MatchesPattern(entry.Name, stored);
+    };
+    // A pattern that matches nothing is most likely mistyped: say so before any folder is made,
+    // as an empty folder and success would hide it.
+    if (pattern) {
+        bool any = false;
+        for (int32_t i = 0; i < catalogue.EntryCount() && !any; ++i)
+            any = matches(catalogue.GetEntry(i));
+        if (!any)
+            throw EKVBError("No entry of " + archive + " matches \"" + *pattern +
+                            "\"; nothing was extracted");
+    }
     std::error_code ec;
     fs::create_directories(PathFromUtf8(folder), ec);
     if (ec)
         throw EKVBError("Cannot create folder " + folder + ": " + ec.message());
-    if (!pattern) {
+    if (!pattern)
         ExtractAll(catalogue, folder);
-        return;
-    }
-    // Typed in UTF-8, compared with the stored Windows-1252 bytes.
-    const std::string stored = Utf8ToCp1252(*pattern).value_or(*pattern);
-    ExtractAll(catalogue, folder, {},
-               [&stored](const TKVB_Entry &entry) { return MatchesPattern(entry.Name, stored); });
+    else
+        ExtractAll(catalogue, folder, {}, matches);
 }
 
 // Opens the archive for editing and says on stderr what opening did about an edit that an
@@ -156,7 +168,7 @@ std::unique_ptr<TRawKVBFile> OpenEditor(const std::string &archive)
 }
 
 // Lines gathered and written a block at a time: a walk can find millions of entries, and their
-// text must not all be held at once.
+// text must not all be held at once. Once standard output fails, the walk stops with the error.
 class TLineWriter {
 public:
     ~TLineWriter() { std::cout << out_; }
@@ -166,6 +178,8 @@ public:
         if (out_.size() >= 64 * 1024) {
             std::cout << out_;
             out_.clear();
+            if (!std::cout)
+                FinishStandardOutput();
         }
     }
 
@@ -177,7 +191,7 @@ private:
 void RawJson(const TRawKVBFile &file, const std::string &archive)
 {
     ordered_json head;
-    head["file"] = ShownFileName(archive);
+    head["file"] = archive;
     PutFieldText(head, "creator", file.Creator());
     PutFieldText(head, "description", file.Description());
     head["toc_count"] = file.TocCount();
@@ -265,17 +279,28 @@ void Append(const std::string &archive, const std::string &input)
               << file.DataCount() << " at position " << added.Position << '\n';
 }
 
+// Asks the question on the terminal, No unless the answer is yes. Without a terminal nobody can
+// answer, and a script must say --yes itself.
+bool Confirmed(const std::string &question, const std::string &archive)
+{
+    if (!StandardInputIsTerminal())
+        throw EKVBError("Not truncating " + archive +
+                        ": standard input is no terminal to ask on; add --yes to truncate");
+    std::cerr << question << " [y/N] " << std::flush;
+    std::string answer;
+    if (!std::getline(std::cin, answer))
+        std::cerr << '\n';
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
+}
+
 void Truncate(const std::string &archive, const std::string &dataNumber, bool yes)
 {
     std::unique_ptr<TRawKVBFile> editor = OpenEditor(archive);
     TRawKVBFile &file = *editor;
     int32_t a = RecordIndex(dataNumber, file.DataCount(), "data record");
     TKVB_DataRecord d = file.GetDataRecord(a);
-    if (!yes) {
-        std::cout << TruncateQuestion(a, NameFromField(d.Name), file.DataCount())
-                  << "\n(nothing changed: add --yes to truncate)\n";
-        return;
-    }
+    if (!yes && !Confirmed(TruncateQuestion(a, NameFromField(d.Name), file.DataCount()), archive))
+        throw EKVBError("Nothing changed: " + archive + " was not truncated");
     file.TruncateFrom(a);
     PrintLines(RawCountLines(file));
 }
@@ -346,7 +371,9 @@ void RegisterArchiveCommands(CLI::App &app)
     auto *truncate = app.add_subcommand("truncate", "Cut the archive off at data record DATA_N");
     truncate->add_option("ARCHIVE", args->archive)->required();
     truncate->add_option("DATA_N", args->a)->required()->check(kRecordNumber);
-    truncate->add_flag("--yes", args->yes, "Really truncate; without it only the question is shown");
+    truncate->add_flag("--yes", args->yes,
+                       "Truncate without asking; without it the question is asked on the "
+                       "terminal (No by default), and without a terminal nothing is done");
     truncate->callback([args] { Truncate(args->archive, args->a, args->yes); });
 
     auto *tmpl = app.add_subcommand("template", "Write the validation block to FOLDER/KVB.<Count>");
