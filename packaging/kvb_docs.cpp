@@ -144,7 +144,8 @@ void CompletionTable(const CLI::App &app)
                 options += (options.empty() ? "-" : " -") + name;
             if (!IsFlag(option))
                 for (const std::string &name : option->get_lnames())
-                    valued += (valued.empty() ? "--" : " --") + name + ":" + option->get_type_name();
+                    valued += (valued.empty() ? "--" : " --") + name + ":" +
+                              option->get_type_name();
         }
         bool repeating = false;
         for (const CLI::Option *positional : Positionals(*command)) {

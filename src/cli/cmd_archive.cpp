@@ -315,6 +315,8 @@ void Template(const std::string &archive, const std::string &folder)
 
 void RegisterArchiveCommands(CLI::App &app)
 {
+    static const std::string kArchiveHelp = "The archive (.KVB) to read";
+    static const std::string kEditedArchiveHelp = "The archive (.KVB) to change in place";
     // Options live as long as the application; each command keeps its own.
     struct Args {
         std::string archive, path, folder;
@@ -328,25 +330,26 @@ void RegisterArchiveCommands(CLI::App &app)
     auto *info = app.add_subcommand("info", "The four info lines of an archive");
     info->add_flag("--lengths", args->lengths, "Read every data header (lengths, description)");
     info->add_flag("--json", args->json, "One JSON object instead of the lines");
-    info->add_option("ARCHIVE", args->archive)->required();
+    info->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
     info->callback([args] { Info(args->archive, args->lengths, args->json); });
 
     auto *list = app.add_subcommand("list", "One line per entry: N, Name, Offset, Length, Mismatch");
     list->add_flag("--lengths", args->lengths, "Read every data header (lengths, name checks)");
     list->add_flag("--sorted", args->sorted, "List in data order");
     list->add_flag("--json", args->json, "One JSON object with an array of the entries");
-    list->add_option("ARCHIVE", args->archive)->required();
+    list->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
     list->callback([args] { List(args->archive, args->lengths, args->sorted, args->json); });
 
     auto *extract = app.add_subcommand("extract", "Copy one entry into a file");
-    extract->add_option("ARCHIVE", args->archive)->required();
+    extract->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
     extract->add_option("ENTRY", args->a, "Entry number from 1, or its name (case ignored)")->required();
     extract->add_option("OUTPUT", args->path, "The file to write; - for standard output")->required();
     extract->callback([args] { Extract(args->archive, args->a, args->path); });
 
     auto *all = app.add_subcommand("extract-all", "Copy every entry into a folder");
-    all->add_option("ARCHIVE", args->archive)->required();
-    all->add_option("FOLDER", args->folder)->required();
+    all->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
+    all->add_option("FOLDER", args->folder, "The folder to write the files into; made when missing")
+        ->required();
     all->add_option("--match", args->match,
                     "Only the entries whose names match, * and ? as wildcards, case ignored")
         ->type_name("PATTERN");
@@ -354,31 +357,38 @@ void RegisterArchiveCommands(CLI::App &app)
 
     auto *raw = app.add_subcommand("raw", "The table of contents and the data walk, as the editor sees them");
     raw->add_flag("--json", args->json, "One JSON object with the records");
-    raw->add_option("ARCHIVE", args->archive)->required();
+    raw->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
     raw->callback([args] { Raw(args->archive, args->json); });
 
     auto *link = app.add_subcommand("link", "Point table-of-contents record TOC_N at data record DATA_N");
-    link->add_option("ARCHIVE", args->archive)->required();
-    link->add_option("TOC_N", args->a)->required()->check(kRecordNumber);
-    link->add_option("DATA_N", args->b)->required()->check(kRecordNumber);
+    link->add_option("ARCHIVE", args->archive, kEditedArchiveHelp)->required();
+    link->add_option("TOC_N", args->a, "Table-of-contents record number, from 1")
+        ->required()
+        ->check(kRecordNumber);
+    link->add_option("DATA_N", args->b, "Data record number, from 1, as kvb raw lists them")
+        ->required()
+        ->check(kRecordNumber);
     link->callback([args] { Link(args->archive, args->a, args->b); });
 
     auto *append = app.add_subcommand("append", "Append FILE as a new data entry");
-    append->add_option("ARCHIVE", args->archive)->required();
-    append->add_option("FILE", args->path)->required();
+    append->add_option("ARCHIVE", args->archive, kEditedArchiveHelp)->required();
+    append->add_option("FILE", args->path, "The file to append, stored under its own name")
+        ->required();
     append->callback([args] { Append(args->archive, args->path); });
 
     auto *truncate = app.add_subcommand("truncate", "Cut the archive off at data record DATA_N");
-    truncate->add_option("ARCHIVE", args->archive)->required();
-    truncate->add_option("DATA_N", args->a)->required()->check(kRecordNumber);
+    truncate->add_option("ARCHIVE", args->archive, kEditedArchiveHelp)->required();
+    truncate->add_option("DATA_N", args->a, "The first data record to delete, from 1")
+        ->required()
+        ->check(kRecordNumber);
     truncate->add_flag("--yes", args->yes,
                        "Truncate without asking; without it the question is asked on the "
                        "terminal (No by default), and without a terminal nothing is done");
     truncate->callback([args] { Truncate(args->archive, args->a, args->yes); });
 
     auto *tmpl = app.add_subcommand("template", "Write the validation block to FOLDER/KVB.<Count>");
-    tmpl->add_option("ARCHIVE", args->archive)->required();
-    tmpl->add_option("FOLDER", args->folder)->required();
+    tmpl->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
+    tmpl->add_option("FOLDER", args->folder, "The folder to write KVB.<Count> into")->required();
     tmpl->callback([args] { Template(args->archive, args->folder); });
 }
 

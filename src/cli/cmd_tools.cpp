@@ -142,8 +142,11 @@ void RegisterToolCommands(CLI::App &app)
     auto args = std::make_shared<Args>();
 
     auto *create = app.add_subcommand("create", "Build OUTPUT from every plain file of FOLDER");
-    create->add_option("FOLDER", args->folder)->required();
-    create->add_option("OUTPUT", args->output)->required();
+    create->add_option("FOLDER", args->folder, "The folder whose plain files become the entries")
+        ->required();
+    create->add_option("OUTPUT", args->output,
+                       "The archive to write; a file there is replaced once it is complete")
+        ->required();
     create->add_option("--templates", args->templates,
                        "Further folder to look for the template KVB.<count> in, after the "
                        "program's own folder (repeatable)")
@@ -153,7 +156,7 @@ void RegisterToolCommands(CLI::App &app)
 
     auto *replace = app.add_subcommand(
         "replace", "Rebuild ARCHIVE with the data of entries replaced by files, keeping all else");
-    replace->add_option("ARCHIVE", args->archive)->required();
+    replace->add_option("ARCHIVE", args->archive, "The archive to rebuild")->required();
     replace
         ->add_option("ENTRY FILE", args->pairs,
                      "Entry (number from 1, or name) and the file that replaces its data; repeatable")
@@ -172,7 +175,7 @@ void RegisterToolCommands(CLI::App &app)
     auto *analyse = app.add_subcommand("analyse", "The structural report on an archive");
     analyse->add_flag("--json", args->json,
                       "One JSON object with the report's figures and lines");
-    analyse->add_option("ARCHIVE", args->archive)->required();
+    analyse->add_option("ARCHIVE", args->archive, "The archive (.KVB) to analyse")->required();
     analyse->callback([args] { Analyse(args->archive, args->json); });
 
     auto *gameFolder = app.add_subcommand(

@@ -242,7 +242,8 @@ TEST(KvbExtractAll, AMatchOfNothingFailsNamingThePatternAndMakesNoFolder)
     Scripted s;
     RunResult r = RunKvb(s.dir, {"extract-all", s.archive, s.dir / "none", "--match", "*.WAV"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "kvb: No entry of " + s.archive + " matches \"*.WAV\"; nothing was extracted\n");
+    EXPECT_EQ(r.err,
+              "kvb: No entry of " + s.archive + " matches \"*.WAV\"; nothing was extracted\n");
     EXPECT_FALSE(std::filesystem::exists(s.dir / "none"));
 }
 
