@@ -69,8 +69,17 @@ int32_t EntryIndex(const TKVBFile &catalogue, const std::string &entry, const st
     for (int32_t i = 0; i < catalogue.EntryCount(); ++i)
         if (SameName(catalogue.GetEntry(i).Name, name))
             found.push_back(i);
-    if (found.empty())
+    if (found.empty()) {
+        // A name longer than the field was stored cut (creation warns about it); the user
+        // knows the whole name.
+        const std::string cut = name.substr(0, kNameFieldSize);
+        for (int32_t i = 0; i < catalogue.EntryCount() && cut.size() < name.size(); ++i)
+            if (const std::string stored = catalogue.GetEntry(i).Name; SameName(stored, cut))
+                throw EKVBError("The archive has no entry named " + entry +
+                                "; names are stored in at most " + std::to_string(kNameFieldSize) +
+                                " bytes, so look for \"" + PrintableName(stored) + "\"");
         throw EKVBError("The archive has no entry named " + entry);
+    }
     if (found.size() > 1) {
         std::string numbers;
         for (int32_t i : found)

@@ -11,6 +11,7 @@
 #include "platform/stream.h"
 #include "platform/encoding.h"
 #include "platform/paths.h"
+#include "platform/standard_output.h"
 #include "tools/validation_template.h"
 
 #include <filesystem>
@@ -48,7 +49,7 @@ void Info(const std::string &archive, bool lengths, bool json)
         return;
     }
     ordered_json out;
-    out["file"] = ShownFileName(archive);
+    out["file"] = archive;
     out["count"] = catalogue.Count();
     PutFieldText(out, "creator", catalogue.Creator());
     // Read only with the lengths, as the text output leaves it empty without them.
@@ -73,7 +74,7 @@ void List(const std::string &archive, bool lengths, bool sorted, bool json)
     ShowNote(catalogue);
     if (json) {
         ordered_json out;
-        out["file"] = ShownFileName(archive);
+        out["file"] = archive;
         out["entries"] = ordered_json::array();
         for (int32_t i = 0; i < catalogue.EntryCount(); ++i) {
             int32_t index = sorted ? catalogue.GetSortedIndex(i) : i;
@@ -135,18 +136,29 @@ void ExtractAllInto(const std::string &archive, const std::string &folder,
     // entry's header apart, and no entry's header is read again while it is copied.
     TKVBFile catalogue(archive, true);
     ShowNote(catalogue);
+    // Typed in UTF-8, compared with the stored Windows-1252 bytes.
+    const std::string stored = pattern ? Utf8ToCp1252(*pattern).value_or(*pattern) : "";
+    const auto matches = [&stored](const TKVB_Entry &entry) {
+        return MatchesPattern(entry.Name, stored);
+    };
+    // A pattern that matches nothing is most likely mistyped: say so before any folder is made,
+    // as an empty folder and success would hide it.
+    if (pattern) {
+        bool any = false;
+        for (int32_t i = 0; i < catalogue.EntryCount() && !any; ++i)
+            any = matches(catalogue.GetEntry(i));
+        if (!any)
+            throw EKVBError("No entry of " + archive + " matches \"" + *pattern +
+                            "\"; nothing was extracted");
+    }
     std::error_code ec;
     fs::create_directories(PathFromUtf8(folder), ec);
     if (ec)
         throw EKVBError("Cannot create folder " + folder + ": " + ec.message());
-    if (!pattern) {
+    if (!pattern)
         ExtractAll(catalogue, folder);
-        return;
-    }
-    // Typed in UTF-8, compared with the stored Windows-1252 bytes.
-    const std::string stored = Utf8ToCp1252(*pattern).value_or(*pattern);
-    ExtractAll(catalogue, folder, {},
-               [&stored](const TKVB_Entry &entry) { return MatchesPattern(entry.Name, stored); });
+    else
+        ExtractAll(catalogue, folder, {}, matches);
 }
 
 // Opens the archive for editing and says on stderr what opening did about an edit that an
@@ -160,7 +172,7 @@ std::unique_ptr<TRawKVBFile> OpenEditor(const std::string &archive)
 }
 
 // Lines gathered and written a block at a time: a walk can find millions of entries, and their
-// text must not all be held at once.
+// text must not all be held at once. Once standard output fails, the walk stops with the error.
 class TLineWriter {
 public:
     ~TLineWriter() { std::cout << out_; }
@@ -170,6 +182,8 @@ public:
         if (out_.size() >= 64 * 1024) {
             std::cout << out_;
             out_.clear();
+            if (!std::cout)
+                FinishStandardOutput();
         }
     }
 
@@ -181,7 +195,7 @@ private:
 void RawJson(const TRawKVBFile &file, const std::string &archive)
 {
     ordered_json head;
-    head["file"] = ShownFileName(archive);
+    head["file"] = archive;
     PutFieldText(head, "creator", file.Creator());
     PutFieldText(head, "description", file.Description());
     head["toc_count"] = file.TocCount();
@@ -269,17 +283,28 @@ void Append(const std::string &archive, const std::string &input)
               << file.DataCount() << " at position " << added.Position << '\n';
 }
 
+// Asks the question on the terminal, No unless the answer is yes. Without a terminal nobody can
+// answer, and a script must say --yes itself.
+bool Confirmed(const std::string &question, const std::string &archive)
+{
+    if (!StandardInputIsTerminal())
+        throw EKVBError("Not truncating " + archive +
+                        ": standard input is no terminal to ask on; add --yes to truncate");
+    std::cerr << question << " [y/N] " << std::flush;
+    std::string answer;
+    if (!std::getline(std::cin, answer))
+        std::cerr << '\n';
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
+}
+
 void Truncate(const std::string &archive, const std::string &dataNumber, bool yes)
 {
     std::unique_ptr<TRawKVBFile> editor = OpenEditor(archive);
     TRawKVBFile &file = *editor;
     int32_t a = RecordIndex(dataNumber, file.DataCount(), "data record");
     TKVB_DataRecord d = file.GetDataRecord(a);
-    if (!yes) {
-        std::cout << TruncateQuestion(a, NameFromField(d.Name), file.DataCount())
-                  << "\n(nothing changed: add --yes to truncate)\n";
-        return;
-    }
+    if (!yes && !Confirmed(TruncateQuestion(a, NameFromField(d.Name), file.DataCount()), archive))
+        throw EKVBError("Nothing changed: " + archive + " was not truncated");
     file.TruncateFrom(a);
     PrintLines(RawCountLines(file));
 }
@@ -295,6 +320,8 @@ void Template(const std::string &archive, const std::string &folder)
 
 void RegisterArchiveCommands(CLI::App &app)
 {
+    static const std::string kArchiveHelp = "The archive (.KVB) to read";
+    static const std::string kEditedArchiveHelp = "The archive (.KVB) to change in place";
     // Options live as long as the application; each command keeps its own.
     struct Args {
         std::string archive, path, folder;
@@ -308,25 +335,26 @@ void RegisterArchiveCommands(CLI::App &app)
     auto *info = app.add_subcommand("info", "The four info lines of an archive");
     info->add_flag("--lengths", args->lengths, "Read every data header (lengths, description)");
     info->add_flag("--json", args->json, "One JSON object instead of the lines");
-    info->add_option("ARCHIVE", args->archive)->required();
+    info->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
     info->callback([args] { Info(args->archive, args->lengths, args->json); });
 
     auto *list = app.add_subcommand("list", "One line per entry: N, Name, Offset, Length, Mismatch");
     list->add_flag("--lengths", args->lengths, "Read every data header (lengths, name checks)");
     list->add_flag("--sorted", args->sorted, "List in data order");
     list->add_flag("--json", args->json, "One JSON object with an array of the entries");
-    list->add_option("ARCHIVE", args->archive)->required();
+    list->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
     list->callback([args] { List(args->archive, args->lengths, args->sorted, args->json); });
 
     auto *extract = app.add_subcommand("extract", "Copy one entry into a file");
-    extract->add_option("ARCHIVE", args->archive)->required();
+    extract->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
     extract->add_option("ENTRY", args->a, "Entry number from 1, or its name (case ignored)")->required();
     extract->add_option("OUTPUT", args->path, "The file to write; - for standard output")->required();
     extract->callback([args] { Extract(args->archive, args->a, args->path); });
 
     auto *all = app.add_subcommand("extract-all", "Copy every entry into a folder");
-    all->add_option("ARCHIVE", args->archive)->required();
-    all->add_option("FOLDER", args->folder)->required();
+    all->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
+    all->add_option("FOLDER", args->folder, "The folder to write the files into; made when missing")
+        ->required();
     all->add_option("--match", args->match,
                     "Only the entries whose names match, * and ? as wildcards, case ignored")
         ->type_name("PATTERN");
@@ -334,29 +362,38 @@ void RegisterArchiveCommands(CLI::App &app)
 
     auto *raw = app.add_subcommand("raw", "The table of contents and the data walk, as the editor sees them");
     raw->add_flag("--json", args->json, "One JSON object with the records");
-    raw->add_option("ARCHIVE", args->archive)->required();
+    raw->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
     raw->callback([args] { Raw(args->archive, args->json); });
 
     auto *link = app.add_subcommand("link", "Point table-of-contents record TOC_N at data record DATA_N");
-    link->add_option("ARCHIVE", args->archive)->required();
-    link->add_option("TOC_N", args->a)->required()->check(kRecordNumber);
-    link->add_option("DATA_N", args->b)->required()->check(kRecordNumber);
+    link->add_option("ARCHIVE", args->archive, kEditedArchiveHelp)->required();
+    link->add_option("TOC_N", args->a, "Table-of-contents record number, from 1")
+        ->required()
+        ->check(kRecordNumber);
+    link->add_option("DATA_N", args->b, "Data record number, from 1, as kvb raw lists them")
+        ->required()
+        ->check(kRecordNumber);
     link->callback([args] { Link(args->archive, args->a, args->b); });
 
     auto *append = app.add_subcommand("append", "Append FILE as a new data entry");
-    append->add_option("ARCHIVE", args->archive)->required();
-    append->add_option("FILE", args->path)->required();
+    append->add_option("ARCHIVE", args->archive, kEditedArchiveHelp)->required();
+    append->add_option("FILE", args->path, "The file to append, stored under its own name")
+        ->required();
     append->callback([args] { Append(args->archive, args->path); });
 
     auto *truncate = app.add_subcommand("truncate", "Cut the archive off at data record DATA_N");
-    truncate->add_option("ARCHIVE", args->archive)->required();
-    truncate->add_option("DATA_N", args->a)->required()->check(kRecordNumber);
-    truncate->add_flag("--yes", args->yes, "Really truncate; without it only the question is shown");
+    truncate->add_option("ARCHIVE", args->archive, kEditedArchiveHelp)->required();
+    truncate->add_option("DATA_N", args->a, "The first data record to delete, from 1")
+        ->required()
+        ->check(kRecordNumber);
+    truncate->add_flag("--yes", args->yes,
+                       "Truncate without asking; without it the question is asked on the "
+                       "terminal (No by default), and without a terminal nothing is done");
     truncate->callback([args] { Truncate(args->archive, args->a, args->yes); });
 
     auto *tmpl = app.add_subcommand("template", "Write the validation block to FOLDER/KVB.<Count>");
-    tmpl->add_option("ARCHIVE", args->archive)->required();
-    tmpl->add_option("FOLDER", args->folder)->required();
+    tmpl->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
+    tmpl->add_option("FOLDER", args->folder, "The folder to write KVB.<Count> into")->required();
     tmpl->callback([args] { Template(args->archive, args->folder); });
 }
 

@@ -28,8 +28,8 @@ void RegisterMediaCommands(CLI::App &app)
 
     auto *midi2wav = app.add_subcommand(
         "midi2wav", "Render a MIDI file to a WAV file as the preview would play it");
-    midi2wav->add_option("MIDFILE", args->input)->required();
-    midi2wav->add_option("WAVFILE", args->output)->required();
+    midi2wav->add_option("MIDFILE", args->input, "The MIDI file to render")->required();
+    midi2wav->add_option("WAVFILE", args->output, "The WAV file to write")->required();
     midi2wav
         ->add_option("--max-minutes", args->maxMinutes,
                      "Stop with an error once the music plays for longer than this")
@@ -46,8 +46,8 @@ void RegisterMediaCommands(CLI::App &app)
     });
 
     auto *tex2png = app.add_subcommand("tex2png", "Decode a TEX texture and write it as a PNG");
-    tex2png->add_option("TEXFILE", args->input)->required();
-    tex2png->add_option("PNGFILE", args->output)->required();
+    tex2png->add_option("TEXFILE", args->input, "The texture to decode")->required();
+    tex2png->add_option("PNGFILE", args->output, "The PNG file to write")->required();
     tex2png
         ->add_option("--size", args->size,
                      "Scale the picture, keeping its proportions, so that its longer side is "
@@ -61,8 +61,8 @@ void RegisterMediaCommands(CLI::App &app)
     auto *png2tex = app.add_subcommand(
         "png2tex", "Encode a PNG as a TEX texture that the game reads like REFERENCE");
     png2tex->add_option("REFERENCE", args->reference, "The texture the new one replaces")->required();
-    png2tex->add_option("PNGFILE", args->input)->required();
-    png2tex->add_option("TEXFILE", args->output)->required();
+    png2tex->add_option("PNGFILE", args->input, "The picture to encode")->required();
+    png2tex->add_option("TEXFILE", args->output, "The texture to write")->required();
     png2tex->add_flag("--new-palette", args->newPalette,
                       "Build a palette of at most the reference's count for the picture, instead "
                       "of mapping it to the reference's palette");

@@ -18,6 +18,7 @@
 
 #include <iostream>
 #include <memory>
+#include <optional>
 
 namespace kvb::cli {
 
@@ -28,32 +29,71 @@ void Create(const std::string &folder, const std::string &output,
 {
     // The order the windows use, which comes from Qt; without Qt, the system's own.
 #if KVB_WITH_QT
-    CreateArchive(folder, output, templateFolders, LocaleNameSort());
+    const std::vector<TCutName> cut =
+        CreateArchive(folder, output, templateFolders, LocaleNameSort());
 #else
-    CreateArchive(folder, output, templateFolders, SystemNameCompare());
+    const std::vector<TCutName> cut =
+        CreateArchive(folder, output, templateFolders, SystemNameCompare());
 #endif
+    for (const TCutName &name : cut)
+        std::cerr << "kvb: warning: file " << name.FileName << " is stored under the name \""
+                  << PrintableName(name.StoredName) << "\", as an archive keeps at most "
+                  << kNameFieldSize << " bytes of a name\n";
+}
+
+ordered_json AnalysisJson(const TArchiveAnalysis &analysis, const std::string &archive)
+{
+    const auto optional = [](const std::optional<int64_t> &value) {
+        return value ? ordered_json(*value) : ordered_json(nullptr);
+    };
+    ordered_json out;
+    out["file"] = archive;
+    out["header_size"] = analysis.HeaderSize;
+    out["table_size"] = analysis.TableSize;
+    out["validation_size"] = optional(analysis.ValidationSize);
+    out["description_size"] = optional(analysis.DescriptionSize);
+    out["name_mismatches"] = ordered_json::array();
+    for (const TNameMismatch &mismatch : analysis.NameMismatches) {
+        ordered_json entry;
+        entry["number"] = mismatch.Index + 1;
+        PutArchiveText(entry, "name", mismatch.Name);
+        PutArchiveText(entry, "data_name", mismatch.DataName);
+        out["name_mismatches"].push_back(entry);
+    }
+    out["gaps"] = ordered_json::array();
+    for (const TDataGap &gap : analysis.Gaps) {
+        ordered_json entry;
+        entry["kind"] = gap.Size() > 0 ? "gap" : "overlap";
+        entry["number"] = gap.Index + 1;
+        PutArchiveText(entry, "name", gap.Name);
+        entry["next_number"] = gap.NextIndex + 1;
+        PutArchiveText(entry, "next_name", gap.NextName);
+        entry["end"] = gap.End;
+        entry["next_offset"] = gap.NextStart;
+        entry["size"] = gap.Size() > 0 ? gap.Size() : -gap.Size();
+        out["gaps"].push_back(entry);
+    }
+    out["lines"] = analysis.Lines;
+    return out;
 }
 
 void Analyse(const std::string &archive, bool json)
 {
     TKVBFile catalogue(archive, true);
     ShowNote(catalogue);
-    std::vector<std::string> lines;
+    TArchiveAnalysis analysis;
     // The lines before a failure are part of what the user sees; in JSON the object is written
     // all the same, and the failure still goes to stderr with exit code 1.
-    auto print = [&lines, &archive, json] {
+    auto print = [&analysis, &archive, json] {
         if (json) {
-            ordered_json out;
-            out["file"] = ShownFileName(archive);
-            out["lines"] = lines;
-            PrintJson(out);
+            PrintJson(AnalysisJson(analysis, archive));
             return;
         }
-        for (const auto &line : lines)
+        for (const auto &line : analysis.Lines)
             std::cout << line << '\n';
     };
     try {
-        AnalyseArchive(catalogue, ShownFileName(archive), lines);
+        AnalyseArchive(catalogue, ShownFileName(archive), analysis);
     } catch (...) {
         print();
         throw;
@@ -107,8 +147,11 @@ void RegisterToolCommands(CLI::App &app)
     auto args = std::make_shared<Args>();
 
     auto *create = app.add_subcommand("create", "Build OUTPUT from every plain file of FOLDER");
-    create->add_option("FOLDER", args->folder)->required();
-    create->add_option("OUTPUT", args->output)->required();
+    create->add_option("FOLDER", args->folder, "The folder whose plain files become the entries")
+        ->required();
+    create->add_option("OUTPUT", args->output,
+                       "The archive to write; a file there is replaced once it is complete")
+        ->required();
     create->add_option("--templates", args->templates,
                        "Further folder to look for the template KVB.<count> in, after the "
                        "program's own folder (repeatable)")
@@ -118,7 +161,7 @@ void RegisterToolCommands(CLI::App &app)
 
     auto *replace = app.add_subcommand(
         "replace", "Rebuild ARCHIVE with the data of entries replaced by files, keeping all else");
-    replace->add_option("ARCHIVE", args->archive)->required();
+    replace->add_option("ARCHIVE", args->archive, "The archive to rebuild")->required();
     replace
         ->add_option("ENTRY FILE", args->pairs,
                      "Entry (number from 1, or name) and the file that replaces its data; repeatable")
@@ -135,8 +178,9 @@ void RegisterToolCommands(CLI::App &app)
     });
 
     auto *analyse = app.add_subcommand("analyse", "The structural report on an archive");
-    analyse->add_flag("--json", args->json, "One JSON object with the report's lines");
-    analyse->add_option("ARCHIVE", args->archive)->required();
+    analyse->add_flag("--json", args->json,
+                      "One JSON object with the report's figures and lines");
+    analyse->add_option("ARCHIVE", args->archive, "The archive (.KVB) to analyse")->required();
     analyse->callback([args] { Analyse(args->archive, args->json); });
 
     auto *gameFolder = app.add_subcommand(

@@ -1,41 +1,62 @@
 // kvb: the command-line face of the archive library.
-#include "cli/commands.h"
+#include "cli/application.h"
 
 #include "platform/program_arguments.h"
+#include "platform/standard_output.h"
 
 #include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
 
+namespace {
+
+// A command, --help and --version have succeeded only once what they printed is out.
+int Finished()
+{
+    try {
+        kvb::FinishStandardOutput();
+    } catch (const std::exception &e) {
+        std::cerr << "kvb: " << e.what() << '\n';
+        return kvb::cli::kExitFailure;
+    }
+    return kvb::cli::kExitSuccess;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    using namespace kvb::cli;
     kvb::PrepareStandardStreams();
+    kvb::CheckStandardOutputWrites();
     std::vector<std::string> arguments = kvb::ProgramArguments(argc, argv);
     std::vector<char *> utf8Argv;
     for (std::string &argument : arguments)
         utf8Argv.push_back(argument.data());
-    CLI::App app{"Lists, extracts, builds, analyses and patches KVB archives."};
-    app.set_version_flag("--version", "kvb " KVB_VERSION);
-    app.require_subcommand(1);
-    kvb::cli::RegisterArchiveCommands(app);
-    kvb::cli::RegisterMediaCommands(app);
-    kvb::cli::RegisterToolCommands(app);
+    CLI::App app;
+    DescribeKvb(app);
 
     try {
         app.parse(int(utf8Argv.size()), utf8Argv.data());
     } catch (const CLI::CallForVersion &e) {
-        return app.exit(e);
-    } catch (const CLI::CallForHelp &e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp &e) {
-        return app.exit(e);
-    } catch (const CLI::ParseError &e) {
         app.exit(e);
-        return 2;
+        return Finished();
+    } catch (const CLI::CallForHelp &e) {
+        app.exit(e);
+        return Finished();
+    } catch (const CLI::CallForAllHelp &e) {
+        app.exit(e);
+        return Finished();
+    } catch (const CLI::ParseError &e) {
+        const std::vector<std::string> given(arguments.begin() + (arguments.empty() ? 0 : 1),
+                                             arguments.end());
+        std::cerr << "kvb: " << UsageErrorText(app, e, given) << '\n';
+        return kExitUsage;
     } catch (const std::exception &e) {
+        // One error is enough: output that failed as well adds nothing the exit code does not say.
         std::cerr << "kvb: " << e.what() << '\n';
-        return 1;
+        return kExitFailure;
     }
-    return 0;
+    return Finished();
 }

@@ -34,6 +34,7 @@ struct TInput {
     std::string name; // as listed (UTF-8)
     std::string path;
     TNameField field{};
+    bool cut = false; // the name is longer than the field
     int64_t size = 0;
     int32_t offset = 0;
 };
@@ -102,12 +103,12 @@ private:
 };
 
 // Names in the archive are Windows-1252; a name it cannot hold is refused rather than mangled.
-TNameField ArchiveName(const std::string &name)
+std::string ArchiveName(const std::string &name)
 {
     std::optional<std::string> bytes = Utf8ToCp1252(name);
     if (!bytes)
         throw EKVBError("The file name " + name + " cannot be stored in an archive");
-    return NameToField(*bytes);
+    return *bytes;
 }
 
 void DropOutputFile(std::vector<std::string> &names, const std::string &folder,
@@ -179,9 +180,9 @@ void Report(const TCreationProgress &progress, int64_t position, int64_t maximum
 
 } // namespace
 
-void CreateArchive(const std::string &folder, const std::string &outputFileName,
-                   const std::vector<std::string> &templateFolders, const TNameSort &sort,
-                   const TCreationProgress &progress)
+std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
+                                    const std::vector<std::string> &templateFolders,
+                                    const TNameSort &sort, const TCreationProgress &progress)
 {
     std::optional<std::vector<std::string>> names = ListPlainFiles(folder);
     if (!names)
@@ -212,7 +213,9 @@ void CreateArchive(const std::string &folder, const std::string &outputFileName,
             throw EKVBError("File " + input.path + " is too large to store in an archive");
         if (offset > INT32_MAX)
             throw EKVBError(tooLarge);
-        input.field = ArchiveName(input.name);
+        const std::string stored = ArchiveName(input.name);
+        input.field = NameToField(stored);
+        input.cut = stored.size() > size_t(kNameFieldSize);
         input.size = *size;
         input.offset = static_cast<int32_t>(offset);
         offset = EntryEnd(offset, input.size);
@@ -259,13 +262,19 @@ void CreateArchive(const std::string &folder, const std::string &outputFileName,
     writer.Append(kNewArchiveDescription.data(), kNewArchiveDescription.size());
     writer.Flush();
     output.Commit();
+
+    std::vector<TCutName> cut;
+    for (const TInput &input : inputs)
+        if (input.cut)
+            cut.push_back({input.name, NameFromField(input.field)});
+    return cut;
 }
 
-void CreateArchive(const std::string &folder, const std::string &outputFileName,
-                   const std::vector<std::string> &templateFolders, const TNameCompare &compare,
-                   const TCreationProgress &progress)
+std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
+                                    const std::vector<std::string> &templateFolders,
+                                    const TNameCompare &compare, const TCreationProgress &progress)
 {
-    CreateArchive(folder, outputFileName, templateFolders, SortByCompare(compare), progress);
+    return CreateArchive(folder, outputFileName, templateFolders, SortByCompare(compare), progress);
 }
 
 } // namespace kvb

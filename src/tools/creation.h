@@ -39,6 +39,13 @@ inline const std::string kFileVanishedMessage = "Couldn't find a file that exist
 // copied (n + 1 to 2n), with the maximum 2n; never for an empty folder.
 using TCreationProgress = std::function<void(int32_t position, int32_t maximum)>;
 
+// A file whose name is longer than the 20 bytes an archive stores of a name: its entry carries
+// the first 20 bytes, and only that name finds it again.
+struct TCutName {
+    std::string FileName;   // as listed (UTF-8)
+    std::string StoredName; // as stored (Windows-1252)
+};
+
 // Writes the archive of folder's plain files to outputFileName, replacing any file there, in
 // the order of sort (names it finds equal in byte order, so that a run always gives the same
 // archive), in one pass from front to back; inputs are streamed, never held whole. The file
@@ -48,14 +55,16 @@ using TCreationProgress = std::function<void(int32_t position, int32_t maximum)>
 // Raises ENoTemplateError when no template is found, EKVBError with kFileVanishedMessage when
 // a listed file is gone, a message naming the file when a name cannot be stored or a file
 // changes in size during the run, a message when sizes, offsets or the count do not fit the
-// archive's fields, and the stream errors of the files involved.
-void CreateArchive(const std::string &folder, const std::string &outputFileName,
-                   const std::vector<std::string> &templateFolders, const TNameSort &sort,
-                   const TCreationProgress &progress = {});
+// archive's fields, and the stream errors of the files involved. Returns the files whose names
+// were cut, in the archive's order.
+std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
+                                    const std::vector<std::string> &templateFolders,
+                                    const TNameSort &sort, const TCreationProgress &progress = {});
 
 // The same with the order given as a comparison of two names.
-void CreateArchive(const std::string &folder, const std::string &outputFileName,
-                   const std::vector<std::string> &templateFolders, const TNameCompare &compare,
-                   const TCreationProgress &progress = {});
+std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
+                                    const std::vector<std::string> &templateFolders,
+                                    const TNameCompare &compare,
+                                    const TCreationProgress &progress = {});
 
 } // namespace kvb

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -19,10 +20,46 @@ bool HasDisplay()
     return false;
 }
 
+// In the form help2man reads: the manual page is made from it.
+constexpr const char *kHelp =
+    "Usage: kvbview [ARCHIVE]\n"
+    "Lists, extracts, previews, builds, analyses and patches the resource archives (.KVB) of a\n"
+    "PC game in a window, and opens ARCHIVE when one is given. The command-line tool kvb does\n"
+    "the same from scripts.\n"
+    "\n"
+    "At start kvbview changes to the game's data folder when a Wine registry (system.reg) of\n"
+    "$WINEPREFIX, ~/.wine or a Steam Proton prefix records the game's install folder.\n"
+    "\"Create KVB\" needs the validation template KVB.<count> next to kvbview (kvb template\n"
+    "writes one). kvbview exits with 0 when its window is closed, and with 1 when it finds\n"
+    "no display: on a machine without one, run it as xvfb-run -a kvbview.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "\n"
+    "Environment:\n"
+    "  DISPLAY, WAYLAND_DISPLAY  the display to show the window on\n"
+    "  WINEPREFIX     the Wine prefix searched first for the game's install folder\n"
+    "  HOME           where ~/.wine and the Steam libraries are found\n"
+    "  KVB_SOUNDFONT  the SoundFont (.sf2) music plays with, instead of\n"
+    "                 /usr/share/sounds/sf2/default-GM.sf2\n"
+    "  KVB_AUDIO_DRIVER  the FluidSynth audio driver (alsa, pulseaudio, jack, ...)\n";
+
 } // namespace
 
 int main(int argc, char **argv)
 {
+    // Before anything needs a display: the manual page is made from these. Every other
+    // argument is Qt's or the archive's.
+    const std::string first = argc > 1 ? argv[1] : "";
+    if (first == "-h" || first == "--help") {
+        std::fputs(kHelp, stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
+    if (first == "--version") {
+        std::puts("kvbview " KVB_VERSION);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     if (!HasDisplay()) {
         std::fprintf(stderr,
                      "kvbview: no display found (DISPLAY and WAYLAND_DISPLAY are not set).\n"

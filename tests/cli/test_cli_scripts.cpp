@@ -39,6 +39,15 @@ struct Scripted {
     }
 };
 
+std::string HexOf(const std::string &bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (unsigned char c : bytes)
+        hex += std::string{digits[c >> 4], digits[c & 15]};
+    return hex;
+}
+
 std::string FromHex(const std::string &hex)
 {
     std::string bytes;
@@ -61,7 +70,7 @@ TEST(KvbJson, ListGivesBackEveryNameByteAndTheTextStaysAsItWas)
 {
     Scripted s;
     json list = s.Json({"list", "--json", "--lengths", s.archive});
-    EXPECT_EQ(list["file"], "a.kvb");
+    EXPECT_EQ(list["file"], s.archive);
     ASSERT_EQ(list["entries"].size(), 5u);
     const json &awkward = list["entries"][1];
     EXPECT_EQ(awkward["number"], 2);
@@ -98,6 +107,88 @@ TEST(KvbJson, InfoRawAndAnalyseAreOneObjectEach)
     json analyse = s.Json({"analyse", "--json", s.archive});
     ASSERT_TRUE(analyse["lines"].is_array());
     EXPECT_FALSE(analyse["lines"].empty());
+}
+
+TEST(KvbJson, FileIsThePathAsGivenSoThatArchivesOfSeveralFoldersDiffer)
+{
+    Scripted s;
+    std::filesystem::create_directory(s.dir / "other");
+    std::filesystem::copy_file(s.archive, s.dir / "other/a.kvb");
+    for (const char *command : {"info", "list", "raw", "analyse"}) {
+        EXPECT_EQ(s.Json({command, "--json", s.archive})["file"], s.archive) << command;
+        EXPECT_EQ(s.Json({command, "--json", s.dir / "other/a.kvb"})["file"],
+                  s.dir / "other/a.kvb")
+            << command;
+    }
+    // The text keeps the name alone, as the windows show it.
+    EXPECT_EQ(RunKvb(s.dir, {"info", s.archive}).out.substr(0, 12), "File: a.kvb\n");
+}
+
+TEST(KvbJson, AnalyseGivesItsFiguresBesideTheLines)
+{
+    TempDir dir;
+    ArchiveBuilder b;
+    b.Validation(std::string(100, 'v'))
+        .Description("END")
+        .Add("A.TEX", "aaaaa")
+        .AddMismatched("B.TEX", "OTHER\x01.TEX", "bbbbb")
+        .Add("C.TEX", "ccccc")
+        .Add("D.TEX", "ddddd");
+    std::string bytes = b.Build();
+    PatchDataLength(bytes, b.OffsetOf(0), 3); // ends 2 bytes before B
+    PatchDataLength(bytes, b.OffsetOf(2), 9); // runs 4 bytes into D
+    WriteFile(dir / "odd.kvb", bytes);
+    RunResult r = RunKvb(dir, {"analyse", "--json", dir / "odd.kvb"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    json a = json::parse(r.out);
+    EXPECT_EQ(a["header_size"], 16);
+    EXPECT_EQ(a["table_size"], 4 * 27);
+    EXPECT_EQ(a["validation_size"], 100);
+    EXPECT_EQ(a["description_size"], 3);
+    ASSERT_EQ(a["name_mismatches"].size(), 1u);
+    const json &m = a["name_mismatches"][0];
+    EXPECT_EQ(m["number"], 2);
+    EXPECT_EQ(m["name"], "B.TEX");
+    EXPECT_EQ(FromHex(m["data_name_hex"]), "OTHER\x01.TEX");
+    EXPECT_EQ(m["data_name"], "OTHER\x01.TEX");
+
+    ASSERT_EQ(a["gaps"].size(), 2u);
+    const json &gap = a["gaps"][0];
+    EXPECT_EQ(gap["kind"], "gap");
+    EXPECT_EQ(gap["number"], 1);
+    EXPECT_EQ(gap["name"], "A.TEX");
+    EXPECT_EQ(gap["next_number"], 2);
+    EXPECT_EQ(gap["next_name_hex"], HexOf("B.TEX"));
+    EXPECT_EQ(gap["end"], b.OffsetOf(0) + 24 + 3);
+    EXPECT_EQ(gap["next_offset"], b.OffsetOf(1));
+    EXPECT_EQ(gap["size"], 2);
+    const json &overlap = a["gaps"][1];
+    EXPECT_EQ(overlap["kind"], "overlap");
+    EXPECT_EQ(overlap["number"], 3);
+    EXPECT_EQ(overlap["next_number"], 4);
+    EXPECT_EQ(overlap["end"], b.OffsetOf(2) + 24 + 9);
+    EXPECT_EQ(overlap["size"], 4);
+
+    // The lines are those of the text report.
+    RunResult text = RunKvb(dir, {"analyse", dir / "odd.kvb"});
+    std::string joined;
+    for (const auto &line : a["lines"])
+        joined += line.get<std::string>() + "\n";
+    EXPECT_EQ(joined, text.out);
+}
+
+TEST(KvbJson, AnalyseStoppedPartWayLeavesTheFiguresItDidNotReachEmpty)
+{
+    TempDir dir;
+    WriteFile(dir / "empty.kvb", ArchiveBuilder().Build());
+    RunResult r = RunKvb(dir, {"analyse", "--json", dir / "empty.kvb"});
+    EXPECT_EQ(r.exitCode, 1);
+    json a = json::parse(r.out);
+    EXPECT_EQ(a["header_size"], 16);
+    EXPECT_EQ(a["table_size"], 0);
+    EXPECT_TRUE(a["validation_size"].is_null());
+    EXPECT_TRUE(a["description_size"].is_null());
+    EXPECT_EQ(a["lines"].size(), 6u);
 }
 
 TEST(KvbExtract, ByNameCaseIgnoredRefusingSharedNamesAndToStandardOutput)
@@ -144,4 +235,46 @@ TEST(KvbExtractAll, MatchPicksByPatternWithAsciiCaseIgnored)
     r = RunKvb(s.dir, {"extract-all", s.archive, s.dir / "t", "--match", "T*W*c*E"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(s.dir / "t"), {}), 2);
+}
+
+TEST(KvbExtractAll, AMatchOfNothingFailsNamingThePatternAndMakesNoFolder)
+{
+    Scripted s;
+    RunResult r = RunKvb(s.dir, {"extract-all", s.archive, s.dir / "none", "--match", "*.WAV"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err,
+              "kvb: No entry of " + s.archive + " matches \"*.WAV\"; nothing was extracted\n");
+    EXPECT_FALSE(std::filesystem::exists(s.dir / "none"));
+}
+
+TEST(KvbCreate, WarnsOfEachCutNameAndExtractAndReplaceSayWhatToLookFor)
+{
+    TempDir dir;
+    std::filesystem::create_directories(dir.Path() / "src");
+    std::filesystem::create_directories(dir.Path() / "templates");
+    WriteFile(dir / "templates/KVB.2", StandardValidation());
+    WriteFile(dir / "src/soundtrack_level_01.mid", "music");
+    WriteFile(dir / "src/short.tex", "picture");
+    RunResult r = RunKvb(dir, {"create", dir / "src", dir / "new.kvb", "--templates",
+                               dir / "templates"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "kvb: warning: file soundtrack_level_01.mid is stored under the name "
+                     "\"soundtrack_level_01.\", as an archive keeps at most 20 bytes of a name\n");
+
+    const std::string hint = "kvb: The archive has no entry named soundtrack_level_01.mid; names "
+                             "are stored in at most 20 bytes, so look for "
+                             "\"soundtrack_level_01.\"\n";
+    r = RunKvb(dir, {"extract", dir / "new.kvb", "soundtrack_level_01.mid", dir / "out.mid"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, hint);
+    EXPECT_FALSE(std::filesystem::exists(dir / "out.mid"));
+    r = RunKvb(dir, {"replace", dir / "new.kvb", "SOUNDTRACK_LEVEL_01.MID", dir / "src/short.tex"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "kvb: The archive has no entry named SOUNDTRACK_LEVEL_01.MID; names are "
+                     "stored in at most 20 bytes, so look for \"soundtrack_level_01.\"\n");
+    // The stored name finds it; a long name whose first 20 bytes name nothing gets no hint.
+    r = RunKvb(dir, {"extract", dir / "new.kvb", "soundtrack_level_01.", "-"});
+    EXPECT_EQ(r.out, "music");
+    r = RunKvb(dir, {"extract", dir / "new.kvb", "soundtrack_level_02.mid", "-"});
+    EXPECT_EQ(r.err, "kvb: The archive has no entry named soundtrack_level_02.mid\n");
 }
