@@ -71,3 +71,12 @@ kvb_add_windows_tests(cli_tests SOURCES
 target_compile_definitions(cli_tests PRIVATE KVB_BINARY="${kvb_binary}")
 add_dependencies(cli_tests kvb)
 
+# The version, the icon and the manifest as kvb.exe carries them.
+add_executable(windows_resources_tests packaging/test_windows_resources.cpp)
+target_compile_definitions(windows_resources_tests PRIVATE UNICODE _UNICODE
+  KVB_BINARY="${kvb_binary}" KVB_VERSION="${PROJECT_VERSION}"
+  KVB_MANIFEST="Z:${KVB_WINDOWS_RESOURCES}/kvb.manifest")
+target_link_libraries(windows_resources_tests PRIVATE GTest::gtest_main version)
+add_dependencies(windows_resources_tests kvb)
+add_test(NAME windows_resources_tests COMMAND windows_resources_tests)
+kvb_wine_test(windows_resources_tests)
