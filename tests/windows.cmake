@@ -71,6 +71,15 @@ kvb_add_windows_tests(cli_tests SOURCES
 target_compile_definitions(cli_tests PRIVATE KVB_BINARY="${kvb_binary}")
 add_dependencies(cli_tests kvb)
 
+# The Win32 face's ground under Wine: a window with common controls in the test's own process,
+# with no display. Built like the face, for Windows 10 and with the programs' manifest.
+add_executable(win32ui_tests win32ui/test_wine_gui.cpp)
+target_compile_definitions(win32ui_tests PRIVATE UNICODE _UNICODE _WIN32_WINNT=0x0A00)
+target_link_libraries(win32ui_tests PRIVATE GTest::gtest_main comctl32)
+kvb_windows_resources(win32ui_tests DESCRIPTION "KVB Editor window tests")
+add_test(NAME win32ui_tests COMMAND win32ui_tests)
+kvb_wine_test(win32ui_tests)
+
 # The version, the icon and the manifest as kvb.exe carries them.
 add_executable(windows_resources_tests packaging/test_windows_resources.cpp)
 target_compile_definitions(windows_resources_tests PRIVATE UNICODE _UNICODE
