@@ -89,3 +89,10 @@ target_link_libraries(windows_resources_tests PRIVATE GTest::gtest_main version)
 add_dependencies(windows_resources_tests kvb)
 add_test(NAME windows_resources_tests COMMAND windows_resources_tests)
 kvb_wine_test(windows_resources_tests)
+
+# The zip and the installer, built from this build and installed and uninstalled under Wine.
+add_test(NAME windows_installer
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/packaging/windows_installer.sh
+          ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
+set_tests_properties(windows_installer PROPERTIES TIMEOUT 300)
+kvb_wine_test(windows_installer)
