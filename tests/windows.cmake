@@ -1,11 +1,31 @@
 # The tests of the Windows build: every test file that needs nothing but the library and the
 # system, and the Windows-only ones. Test programs cannot run while the build runs, so each is
 # one ctest test, run through the cross-compiling emulator (scripts/wine-run).
+
+# One Wine prefix serves the whole run: booted first, removed last. Its name comes from the
+# build folder, so that runs in other checkouts have prefixes of their own.
+set(wine_run ${PROJECT_SOURCE_DIR}/scripts/wine-run)
+string(SHA256 wine_run_id ${PROJECT_BINARY_DIR})
+string(SUBSTRING ${wine_run_id} 0 16 wine_run_id)
+add_test(NAME wine_prefix_boot COMMAND ${wine_run} --boot)
+add_test(NAME wine_prefix_remove COMMAND ${wine_run} --remove)
+set_tests_properties(wine_prefix_boot PROPERTIES FIXTURES_SETUP wine_prefix)
+set_tests_properties(wine_prefix_remove PROPERTIES FIXTURES_CLEANUP wine_prefix)
+set_tests_properties(wine_prefix_boot wine_prefix_remove PROPERTIES
+  ENVIRONMENT KVB_WINE_RUN=${wine_run_id} TIMEOUT 300)
+
+# Makes the test NAME run in the run's prefix.
+function(kvb_wine_test name)
+  set_property(TEST ${name} APPEND PROPERTY ENVIRONMENT KVB_WINE_RUN=${wine_run_id})
+  set_property(TEST ${name} APPEND PROPERTY FIXTURES_REQUIRED wine_prefix)
+endfunction()
+
 function(kvb_add_windows_tests name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;ARGS")
   add_executable(${name} ${arg_SOURCES})
   target_link_libraries(${name} PRIVATE kvbtestsupport GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name} ${arg_ARGS})
+  kvb_wine_test(${name})
 endfunction()
 
 # Wine reaches the build tree through its drive Z:.
@@ -18,9 +38,10 @@ kvb_add_windows_tests(platform_tests SOURCES
 target_link_libraries(platform_tests PRIVATE kvbmedia)
 target_compile_definitions(platform_tests PRIVATE KVB_BINARY="${kvb_binary}")
 add_dependencies(platform_tests kvb)
-# The registry test looks for the value that this writes into the test's Wine prefix.
-set_tests_properties(platform_tests PROPERTIES
-  ENVIRONMENT "KVB_WINE_SETUP=${CMAKE_CURRENT_SOURCE_DIR}/platform/windows_registry_setup")
+# The registry test looks for the value that this writes into a copy of the run's prefix, made
+# for this test alone: no other test sees the value.
+set_property(TEST platform_tests APPEND PROPERTY
+  ENVIRONMENT KVB_WINE_SETUP=${CMAKE_CURRENT_SOURCE_DIR}/platform/windows_registry_setup)
 
 kvb_add_windows_tests(archive_tests SOURCES
   archive/test_format.cpp
@@ -49,3 +70,29 @@ kvb_add_windows_tests(cli_tests SOURCES
 )
 target_compile_definitions(cli_tests PRIVATE KVB_BINARY="${kvb_binary}")
 add_dependencies(cli_tests kvb)
+
+# The Win32 face's ground under Wine: a window with common controls in the test's own process,
+# with no display. Built like the face, for Windows 10 and with the programs' manifest.
+add_executable(win32ui_tests win32ui/test_wine_gui.cpp)
+target_compile_definitions(win32ui_tests PRIVATE UNICODE _UNICODE _WIN32_WINNT=0x0A00)
+target_link_libraries(win32ui_tests PRIVATE GTest::gtest_main comctl32)
+kvb_windows_resources(win32ui_tests DESCRIPTION "KVB Editor window tests")
+add_test(NAME win32ui_tests COMMAND win32ui_tests)
+kvb_wine_test(win32ui_tests)
+
+# The version, the icon and the manifest as kvb.exe carries them.
+add_executable(windows_resources_tests packaging/test_windows_resources.cpp)
+target_compile_definitions(windows_resources_tests PRIVATE UNICODE _UNICODE
+  KVB_BINARY="${kvb_binary}" KVB_VERSION="${PROJECT_VERSION}"
+  KVB_MANIFEST="Z:${KVB_WINDOWS_RESOURCES}/kvb.manifest")
+target_link_libraries(windows_resources_tests PRIVATE GTest::gtest_main version)
+add_dependencies(windows_resources_tests kvb)
+add_test(NAME windows_resources_tests COMMAND windows_resources_tests)
+kvb_wine_test(windows_resources_tests)
+
+# The zip and the installer, built from this build and installed and uninstalled under Wine.
+add_test(NAME windows_installer
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/packaging/windows_installer.sh
+          ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR} ${PROJECT_VERSION})
+set_tests_properties(windows_installer PROPERTIES TIMEOUT 300)
+kvb_wine_test(windows_installer)
