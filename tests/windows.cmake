@@ -50,6 +50,15 @@ kvb_add_windows_tests(archive_tests SOURCES
   archive/test_raw_archive.cpp
 )
 
+# The windows' behaviour, against the scripted face: the same tests as on Linux.
+kvb_add_windows_tests(logic_tests SOURCES
+  logic/logic_test_main.cpp
+  logic/test_advanced_window.cpp
+  logic/test_main_window.cpp
+  logic/test_preview_window.cpp
+)
+target_link_libraries(logic_tests PRIVATE kvblogic)
+
 kvb_add_windows_tests(tools_tests SOURCES
   tools/test_analysis.cpp
   tools/test_rebuild.cpp

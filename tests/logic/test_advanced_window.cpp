@@ -33,6 +33,8 @@ struct Editor : ScriptedWindows {
 
     void Edit(const std::string &archive)
     {
+        // Closed first: Windows lets no one write a file that an editor holds.
+        advanced.FormClose();
         WriteFile(path, archive);
         bool opened = false;
         Do([&] { opened = advanced.OpenForEdit(path); });
