@@ -62,8 +62,9 @@ inline std::map<std::string, int> CountCalls(const std::vector<std::string> &arg
     std::map<std::string, int> counts;
     std::ifstream in(trace);
     for (std::string line; std::getline(in, line);) {
-        // "PID name(...": under -f every line starts with the process's number.
-        line = line.substr(std::min(line.find(' ') + 1, line.size()));
+        // "PID name(...": under -f every line starts with the process's number, padded.
+        const size_t name = line.find_first_not_of(" 0123456789");
+        line = name == std::string::npos ? std::string() : line.substr(name);
         const size_t paren = line.find('(');
         if (paren != std::string::npos && paren > 0)
             ++counts[line.substr(0, paren)];
