@@ -50,10 +50,14 @@ std::vector<std::string> ExpectedReport(const TKVBFile &catalogue, std::string_v
     lines.emplace_back();
     const int64_t header = kFileHeaderSize + int64_t(kTocRecordSize) * catalogue.Count();
     lines.push_back("Section 1: Header: " + std::to_string(header) + " bytes.");
-    const int64_t validation = entries[order[0]].offset - header;
-    lines.push_back("Section 2: Error check: " + std::to_string(validation) + " bytes.");
-    if (validation != 3602)
-        lines.push_back("     (compressed/corrupt data?)");
+    if (entries.empty()) {
+        lines.push_back("Section 2: Error check: unknown, as the archive has no entries to end it.");
+    } else {
+        const int64_t validation = entries[order[0]].offset - header;
+        lines.push_back("Section 2: Error check: " + std::to_string(validation) + " bytes.");
+        if (validation != 3602)
+            lines.push_back("     (compressed/corrupt data?)");
+    }
     const auto explanation = {std::string("     (these will not necessarily stop the KVB"),
                               std::string("      from working. However, it indicates a"),
                               std::string("      corrupt or badly constructed file.)")};
@@ -92,14 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     } catch (const EKVBError &) {
         return 0; // the catalogue target's business
     }
-    std::vector<std::string> lines;
-    try {
-        AnalyseArchive(*catalogue, kName, lines);
-    } catch (const EListError &) {
-        Check(catalogue->EntryCount() == 0 && lines.size() == 6,
-              "only an archive without entries stops the report, after line 6");
-        return 0;
-    }
+    const std::vector<std::string> lines = AnalyseArchive(*catalogue, kName).Lines;
     Check(lines == ExpectedReport(*catalogue, bytes), "the report matches the bytes");
     return 0;
 }

@@ -81,24 +81,13 @@ void Analyse(const std::string &archive, bool json)
 {
     TKVBFile catalogue(archive, true);
     ShowNote(catalogue);
-    TArchiveAnalysis analysis;
-    // The lines before a failure are part of what the user sees; in JSON the object is written
-    // all the same, and the failure still goes to stderr with exit code 1.
-    auto print = [&analysis, &archive, json] {
-        if (json) {
-            PrintJson(AnalysisJson(analysis, archive));
-            return;
-        }
-        for (const auto &line : analysis.Lines)
-            std::cout << line << '\n';
-    };
-    try {
-        AnalyseArchive(catalogue, ShownFileName(archive), analysis);
-    } catch (...) {
-        print();
-        throw;
+    const TArchiveAnalysis analysis = AnalyseArchive(catalogue, ShownFileName(archive));
+    if (json) {
+        PrintJson(AnalysisJson(analysis, archive));
+        return;
     }
-    print();
+    for (const auto &line : analysis.Lines)
+        std::cout << line << '\n';
 }
 
 void Replace(const std::string &archive, const std::vector<std::string> &pairs,

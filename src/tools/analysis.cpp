@@ -40,63 +40,62 @@ std::vector<TNameMismatch> NameMismatches(const TKVBFile &catalogue)
 
 } // namespace
 
-void AnalyseArchive(const TKVBFile &catalogue, const std::string &shownFileName,
-                    TArchiveAnalysis &analysis)
+std::optional<TValidationBlock> FindValidationBlock(const TKVBFile &catalogue)
 {
+    if (catalogue.EntryCount() == 0)
+        return std::nullopt;
+    return TValidationBlock{TocEnd(catalogue.Count()), catalogue.GetSortedEntry(0).Offset};
+}
+
+TArchiveAnalysis AnalyseArchive(const TKVBFile &catalogue, const std::string &shownFileName)
+{
+    // The figures first.
     if (!LookUpPlainFile(catalogue.FileName()))
         throw EKVBError(kNoFileInformationMessage);
-    std::vector<std::string> &lines = analysis.Lines;
-
-    for (auto &line : CatalogueInfoLines(catalogue, shownFileName))
-        lines.push_back(std::move(line));
-    lines.emplace_back();
-
+    TArchiveAnalysis analysis;
     const int64_t headerSize = TocEnd(catalogue.Count());
     analysis.HeaderSize = kFileHeaderSize;
     analysis.TableSize = headerSize - kFileHeaderSize;
-    lines.push_back("Section 1: Header: " + std::to_string(headerSize) + " bytes.");
-
-    const int64_t validationSize = catalogue.GetSortedEntry(0).Offset - headerSize;
-    analysis.ValidationSize = validationSize;
-    analysis.DescriptionSize = int64_t(catalogue.Description().size());
-    lines.push_back("Section 2: Error check: " + std::to_string(validationSize) + " bytes.");
-    if (validationSize != kStandardValidationSize)
-        lines.push_back("     (compressed/corrupt data?)");
-
+    const std::optional<TValidationBlock> block = FindValidationBlock(catalogue);
+    if (block) {
+        analysis.ValidationSize = block->Size();
+        analysis.DescriptionSize = int64_t(catalogue.Description().size());
+    }
     analysis.NameMismatches = NameMismatches(catalogue);
-    const size_t mismatches = analysis.NameMismatches.size();
-    lines.push_back(std::to_string(mismatches) + " files have mismatched filenames.");
-    if (mismatches > 0)
-        AddExplanation(lines);
-
     for (int32_t j = 0; j + 1 < catalogue.EntryCount(); ++j) {
-        TKVB_Entry a = catalogue.GetSortedEntry(j);
-        TKVB_Entry b = catalogue.GetSortedEntry(j + 1);
-        const int64_t end = EntryEnd(a.Offset, a.Length);
-        if (end != b.Offset) {
-            lines.push_back("There is a data gap between files: ");
-            lines.push_back("  " + ShownText(a.Name) + " and " + ShownText(b.Name));
+        const TKVB_Entry a = catalogue.GetSortedEntry(j);
+        const TKVB_Entry b = catalogue.GetSortedEntry(j + 1);
+        if (const int64_t end = EntryEnd(a.Offset, a.Length); end != b.Offset)
             analysis.Gaps.push_back({catalogue.GetSortedIndex(j), catalogue.GetSortedIndex(j + 1),
                                      a.Name, b.Name, end, b.Offset});
-        }
+    }
+
+    // Then the report: the info lines, the two sections, the mismatches, the gaps.
+    std::vector<std::string> &lines = analysis.Lines;
+    lines = CatalogueInfoLines(catalogue, shownFileName);
+    lines.emplace_back();
+    lines.push_back("Section 1: Header: " + std::to_string(headerSize) + " bytes.");
+    if (!analysis.ValidationSize) {
+        lines.push_back("Section 2: Error check: unknown, as the archive has no entries to end it.");
+    } else {
+        lines.push_back("Section 2: Error check: " + std::to_string(*analysis.ValidationSize) +
+                        " bytes.");
+        if (*analysis.ValidationSize != kStandardValidationSize)
+            lines.push_back("     (compressed/corrupt data?)");
+    }
+    lines.push_back(std::to_string(analysis.NameMismatches.size()) +
+                    " files have mismatched filenames.");
+    if (!analysis.NameMismatches.empty())
+        AddExplanation(lines);
+    for (const TDataGap &gap : analysis.Gaps) {
+        lines.push_back("There is a data gap between files: ");
+        lines.push_back("  " + ShownText(gap.Name) + " and " + ShownText(gap.NextName));
     }
     if (analysis.Gaps.empty())
         lines.push_back("There are no data gaps in the file (OK).");
     else
         AddExplanation(lines);
-}
-
-void AnalyseArchive(const TKVBFile &catalogue, const std::string &shownFileName,
-                    std::vector<std::string> &lines)
-{
-    TArchiveAnalysis analysis;
-    try {
-        AnalyseArchive(catalogue, shownFileName, analysis);
-    } catch (...) {
-        lines.insert(lines.end(), analysis.Lines.begin(), analysis.Lines.end());
-        throw;
-    }
-    lines.insert(lines.end(), analysis.Lines.begin(), analysis.Lines.end());
+    return analysis;
 }
 
 } // namespace kvb

@@ -49,17 +49,21 @@ struct TArchiveAnalysis {
     std::vector<TDataGap> Gaps; // in data order
 };
 
-// Looks the catalogue's file up as a listing would see it (raising kNoFileInformationMessage
-// when it is gone or hidden), then fills analysis, the report line by line. catalogue must
-// have been read with lengths. shownFileName is the archive's name without folder.
-//
-// An archive without entries has no first data entry: after line 6 the catalogue's EListError
-// is raised, and analysis then holds lines 1 to 6 and the header's and table's sizes.
-void AnalyseArchive(const TKVBFile &catalogue, const std::string &shownFileName,
-                    TArchiveAnalysis &analysis);
+// Where an archive's validation block lies: from the end of its table of contents to its first
+// entry in data order. End lies before Start when that entry's offset points into the table.
+struct TValidationBlock {
+    int64_t Start = 0;
+    int64_t End = 0;
+    int64_t Size() const { return End - Start; }
+};
+// Nothing for an archive without entries: without a first data header the block has no end.
+std::optional<TValidationBlock> FindValidationBlock(const TKVBFile &catalogue);
 
-// The same, with only the report's lines appended to lines.
-void AnalyseArchive(const TKVBFile &catalogue, const std::string &shownFileName,
-                    std::vector<std::string> &lines);
+// Looks the catalogue's file up as a listing would see it (raising kNoFileInformationMessage
+// when it is gone or hidden), finds every figure, then writes the report from them: a report
+// is whole or not made at all. catalogue must have been read with lengths. shownFileName is the
+// archive's name without folder. An archive without entries has no validation block to measure
+// and says so in the block's line.
+TArchiveAnalysis AnalyseArchive(const TKVBFile &catalogue, const std::string &shownFileName);
 
 } // namespace kvb

@@ -12,18 +12,10 @@ class TKVBFile;
 // "KVB." followed by count in decimal.
 std::string TemplateFileName(int32_t count);
 
-// Where an archive's validation block lies: from the end of its table of contents to its first
-// entry in data order.
-struct TValidationBlock {
-    int64_t Start = 0;
-    int64_t End = 0;
-};
-// Raises EKVBError naming the archive when it has no entries (the block's end is unknown) or
-// its first entry lies inside its table of contents.
-TValidationBlock FindValidationBlock(const TKVBFile &catalogue);
-
-// Copies the validation block of the catalogue's archive into folder/KVB.<Count>, replacing any
-// file there, and returns that file's path.
+// Copies the validation block of the catalogue's archive (FindValidationBlock) into
+// folder/KVB.<Count>, replacing any file there, and returns that file's path. Raises EKVBError
+// naming the archive when it has no entries (the block's end is unknown) or its first entry
+// lies inside its table of contents.
 std::string WriteValidationTemplate(const TKVBFile &catalogue, const std::string &folder);
 
 } // namespace kvb

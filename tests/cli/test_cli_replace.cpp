@@ -234,8 +234,7 @@ TEST(KvbReplace, AnEditedTextureGoesBackIntoTheArchive)
                                                .Add("Z.BIN", PatternBytes(20, 2))
                                                .Build());
         TKVBFile catalogue(t.archive, true);
-        std::vector<std::string> lines;
-        AnalyseArchive(catalogue, "a.kvb", lines);
+        const std::vector<std::string> lines = AnalyseArchive(catalogue, "a.kvb").Lines;
         EXPECT_NE(std::find(lines.begin(), lines.end(), "There are no data gaps in the file (OK)."),
                   lines.end());
     }

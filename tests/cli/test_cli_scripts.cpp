@@ -177,18 +177,18 @@ TEST(KvbJson, AnalyseGivesItsFiguresBesideTheLines)
     EXPECT_EQ(joined, text.out);
 }
 
-TEST(KvbJson, AnalyseStoppedPartWayLeavesTheFiguresItDidNotReachEmpty)
+TEST(KvbJson, AnalyseOfAnArchiveWithoutEntriesLeavesTheFiguresItHasNotNull)
 {
     TempDir dir;
     WriteFile(dir / "empty.kvb", ArchiveBuilder().Build());
     RunResult r = RunKvb(dir, {"analyse", "--json", dir / "empty.kvb"});
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
     json a = json::parse(r.out);
     EXPECT_EQ(a["header_size"], 16);
     EXPECT_EQ(a["table_size"], 0);
     EXPECT_TRUE(a["validation_size"].is_null());
     EXPECT_TRUE(a["description_size"].is_null());
-    EXPECT_EQ(a["lines"].size(), 6u);
+    EXPECT_EQ(a["lines"].size(), 9u);
 }
 
 TEST(KvbExtract, ByNameCaseIgnoredRefusingSharedNamesAndToStandardOutput)

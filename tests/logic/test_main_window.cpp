@@ -285,11 +285,22 @@ TEST(MainWindowLogic, AnalyseStopsWhereTheReportCannotGoOn)
     m.Do([&] { m.main.btnAnalyseClick(); });
     EXPECT_EQ(m.dialogs.shown, Lines{"notice: Open an archive before choosing Analyse!"});
 
+    // An archive without entries gets a whole report.
     m.Open(m.Write("empty.kvb", ArchiveBuilder().Build()));
     m.Do([&] { m.main.btnAnalyseClick(); });
-    EXPECT_EQ(m.dialogs.Last(), "error: List index out of bounds (0)");
+    EXPECT_EQ(m.dialogs.shown.size(), 1u) << m.dialogs.Last();
     EXPECT_EQ(m.v.info, (Lines{"File: empty.kvb", "# of files in archive: 0", "Creator: SQUARESOFT",
-                               "Description: ", "", "Section 1: Header: 16 bytes."}));
+                               "Description: ", "", "Section 1: Header: 16 bytes.",
+                               "Section 2: Error check: unknown, as the archive has no entries to end it.",
+                               "0 files have mismatched filenames.",
+                               "There are no data gaps in the file (OK)."}));
+
+    // A hidden archive can be opened but not analysed; the info lines stay.
+    m.Open(m.Write(".hidden.kvb", ArchiveOf(2)));
+    const Lines before = m.v.info;
+    m.Do([&] { m.main.btnAnalyseClick(); });
+    EXPECT_EQ(m.dialogs.Last(), "error: Couldn't retrieve file information!");
+    EXPECT_EQ(m.v.info, before);
 }
 
 TEST(MainWindowLogic, AdvancedNeedsAnOpenArchiveAndClosingItDropsTheCatalogue)

@@ -182,8 +182,7 @@ TEST(LargestValue, AsALengthIsAGapInTheAnalysisReport)
     std::string bytes = TwoEntryArchive();
     PatchDataLength(bytes, 3672, INT32_MAX); // the first entry now reaches far past the second
     WriteFile(path, bytes);
-    std::vector<std::string> lines;
-    AnalyseArchive(TKVBFile(path, true), "a.kvb", lines);
+    const std::vector<std::string> lines = AnalyseArchive(TKVBFile(path, true), "a.kvb").Lines;
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(lines[lines.size() - 4], "  FIRST.BIN and SECOND.BIN");
 }

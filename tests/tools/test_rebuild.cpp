@@ -127,10 +127,7 @@ void ExpectRebuilt(const std::string &before, const std::string &after, const Ne
 // The analysis report as kvb analyse prints it, under a fixed shown name.
 std::vector<std::string> Report(const std::string &path)
 {
-    TKVBFile catalogue(path, true);
-    std::vector<std::string> lines;
-    AnalyseArchive(catalogue, "a.kvb", lines);
-    return lines;
+    return AnalyseArchive(TKVBFile(path, true), "a.kvb").Lines;
 }
 
 bool ReportsNoGaps(const std::vector<std::string> &lines)
