@@ -17,20 +17,22 @@ namespace {
 
 constexpr int64_t kCopyChunk = 1024 * 1024;
 
-// Copies count bytes from the source's position to the end of output; between two files the
-// kernel copies where it can. Data running out copies what there was, then fails.
-void CopyBytes(TStream &source, TFileStream &output, int64_t count)
+// Copies count bytes from the source's position to output's; between two files the kernel
+// copies where it can. Data running out copies what there was, then fails.
+void CopyBytes(TStream &source, TStream &output, int64_t count)
 {
-    if (auto *file = dynamic_cast<TFileStream *>(&source)) {
+    auto *file = dynamic_cast<TFileStream *>(&source);
+    auto *target = dynamic_cast<TFileStream *>(&output);
+    if (file && target) {
         const int64_t from = file->Position();
         try {
-            CopyFileRange(*file, from, output, output.Position(), count);
+            CopyFileRange(*file, from, *target, target->Position(), count);
         } catch (const EReadError &) {
             file->Seek(std::max(from, file->Size()));
             throw;
         }
         file->Seek(from + count);
-        output.Seek(output.Position() + count);
+        target->Seek(target->Position() + count);
         return;
     }
     std::vector<char> buffer(size_t(std::min(count, kCopyChunk)));
@@ -81,6 +83,11 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const std::string &outputFi
     output.Commit();
 }
 
+void ExtractEntry(TStream &source, TKVB_Entry entry, TStream &output)
+{
+    CopyBytes(source, output, FindData(source, entry));
+}
+
 void ExtractEntry(TStream &source, TKVB_Entry entry, const TOutputFolder &folder,
                   const std::string &name)
 {
@@ -92,20 +99,14 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const TOutputFolder &folder
 
 bool IsSafeEntryName(const std::string &name)
 {
-    if (name.empty() || name == "." || name == "..")
-        return false;
-    return name.find_first_of("/\\:") == std::string::npos && SystemKeepsFileName(name);
-}
-
-EKVBError UnusableNameError(const std::string &shownName, const std::string &action)
-{
-    return EKVBError("Entry \"" + shownName + "\" has a name that cannot be used as a file name; it was not " + action);
+    // ":" names a drive or a stream on Windows, and archives travel between systems.
+    return IsPlainFileName(name) && name.find(':') == std::string::npos;
 }
 
 void CheckSafeEntryName(const std::string &name, const std::string &action)
 {
     if (!IsSafeEntryName(name))
-        throw UnusableNameError(PrintableName(name), action);
+        throw EUnusableNameError(PrintableName(name), action);
 }
 
 int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source,
@@ -130,7 +131,7 @@ int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source,
 }
 
 void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
-                const TExtractProgress &progress, const TEntryFilter &wanted)
+                const TProgress &progress, const TEntryFilter &wanted)
 {
     TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
     // A folder that fills up half way leaves half the files; the room is checked first.

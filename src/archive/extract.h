@@ -2,6 +2,7 @@
 #pragma once
 
 #include "archive/catalogue.h"
+#include "archive/progress.h"
 #include "platform/errors.h"
 
 #include <functional>
@@ -19,6 +20,8 @@ class TStream;
 // A header that cannot be read or a corrupt length fails before the output file is created; data
 // running past the end of the archive fails with EReadError and leaves what was copied.
 void ExtractEntry(TStream &source, TKVB_Entry entry, const std::string &outputFileName);
+// The same into output, a stream of the caller's (standard output, say).
+void ExtractEntry(TStream &source, TKVB_Entry entry, TStream &output);
 // The same into the file name in folder.
 void ExtractEntry(TStream &source, TKVB_Entry entry, const TOutputFolder &folder,
                   const std::string &name);
@@ -27,14 +30,9 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const TOutputFolder &folder
 // "." or "..", and without "/", "\" or ":"; on Windows also none of the names the system keeps
 // for devices or changes (SystemKeepsFileName).
 bool IsSafeEntryName(const std::string &name);
-// The error for an entry whose name cannot be a file name: shownName as the user sees it, action
-// what was not done with it ("extracted", "previewed").
-EKVBError UnusableNameError(const std::string &shownName, const std::string &action);
-// Raises UnusableNameError with the printable name when IsSafeEntryName(name) is false.
+// Raises EUnusableNameError with the printable name when IsSafeEntryName(name) is false.
 void CheckSafeEntryName(const std::string &name, const std::string &action);
 
-// Called after each entry written: (entries done, entry count).
-using TExtractProgress = std::function<void(int32_t position, int32_t maximum)>;
 
 // Picks the entries an extraction writes; without one, every entry.
 using TEntryFilter = std::function<bool(const TKVB_Entry &entry)>;
@@ -49,8 +47,8 @@ int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source,
 // (refused otherwise with both figures). An entry whose name cannot be a file name
 // stops the run with CheckSafeEntryName's error before anything is written for it; files
 // written before stay, as after any other error. With wanted, only the entries it picks are
-// checked, counted and written, and progress counts only those.
+// checked, counted and written. progress hears (entries written, entries to write) after each.
 void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
-                const TExtractProgress &progress = {}, const TEntryFilter &wanted = {});
+                const TProgress &progress = {}, const TEntryFilter &wanted = {});
 
 } // namespace kvb

@@ -1,11 +1,6 @@
 #include "qt/tex_image.h"
 
 #include "platform/errors.h"
-#include "platform/output_file.h"
-#include "platform/stream.h"
-
-#include <QBuffer>
-#include <QByteArray>
 
 #include <algorithm>
 #include <cstring>
@@ -49,20 +44,6 @@ QImage Direct(const TTexImage &image)
 }
 
 } // namespace
-
-void SaveImageAsPng(const QImage &image, const std::string &pngFile,
-                    const std::vector<const TFileStream *> &sources)
-{
-    // Encoded in memory, so that the file is written like every other output of the program.
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG"))
-        throw EFCreateError(pngFile);
-    TOutputFile output(pngFile, TOutputKind::Whole, sources);
-    output.Stream().WriteBuffer(png.constData(), png.size());
-    output.Commit();
-}
 
 QImage TexImageToQImage(const TTexImage &image)
 {

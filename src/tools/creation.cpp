@@ -139,7 +139,7 @@ std::unique_ptr<TFileStream> OpenTemplate(int32_t count,
         } catch (const EFOpenError &) {
         }
     }
-    throw ENoTemplateError();
+    throw ENoTemplateError(kNoTemplateMessage);
 }
 
 // An archive whose entries cannot all come out again under their own names loses files on the
@@ -172,7 +172,7 @@ EKVBError FileChanged(const std::string &path)
     return EKVBError("File " + path + " changed in size while the archive was being created");
 }
 
-void Report(const TCreationProgress &progress, int64_t position, int64_t maximum)
+void Report(const TProgress &progress, int64_t position, int64_t maximum)
 {
     if (progress)
         progress(int32_t(position), int32_t(maximum));
@@ -182,7 +182,7 @@ void Report(const TCreationProgress &progress, int64_t position, int64_t maximum
 
 std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
                                     const std::vector<std::string> &templateFolders,
-                                    const TNameSort &sort, const TCreationProgress &progress)
+                                    const TNameSort &sort, const TProgress &progress)
 {
     std::optional<std::vector<std::string>> names = ListPlainFiles(folder);
     if (!names)
@@ -272,7 +272,7 @@ std::vector<TCutName> CreateArchive(const std::string &folder, const std::string
 
 std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
                                     const std::vector<std::string> &templateFolders,
-                                    const TNameCompare &compare, const TCreationProgress &progress)
+                                    const TNameCompare &compare, const TProgress &progress)
 {
     return CreateArchive(folder, outputFileName, templateFolders, SortByCompare(compare), progress);
 }

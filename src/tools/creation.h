@@ -5,6 +5,7 @@
 // ("KVB." and the count), found next to the running program or in one of the folders given.
 #pragma once
 
+#include "archive/progress.h"
 #include "platform/collation.h"
 #include "platform/errors.h"
 
@@ -27,17 +28,8 @@ inline const std::string kNoTemplateMessage =
     "Couldn't find an appropriate file validation data. Perhaps you are trying to make an KVB "
     "with an unsupported number of files in it.";
 
-// No template file for the number of files: the window shows this as a notice, not an error.
-class ENoTemplateError : public EKVBError {
-public:
-    ENoTemplateError() : EKVBError(kNoTemplateMessage) {}
-};
-
 inline const std::string kFileVanishedMessage = "Couldn't find a file that exists. AARRRRGH.";
 
-// Called once per file as it is looked up (positions 1 to n) and once per file as it is
-// copied (n + 1 to 2n), with the maximum 2n; never for an empty folder.
-using TCreationProgress = std::function<void(int32_t position, int32_t maximum)>;
 
 // A file whose name is longer than the 20 bytes an archive stores of a name: its entry carries
 // the first 20 bytes, and only that name finds it again.
@@ -56,15 +48,16 @@ struct TCutName {
 // a listed file is gone, a message naming the file when a name cannot be stored or a file
 // changes in size during the run, a message when sizes, offsets or the count do not fit the
 // archive's fields, and the stream errors of the files involved. Returns the files whose names
-// were cut, in the archive's order.
+// were cut, in the archive's order. progress hears of each file as it is looked up (1 to n)
+// and as it is copied (n + 1 to 2n), of 2n; never for an empty folder.
 std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
                                     const std::vector<std::string> &templateFolders,
-                                    const TNameSort &sort, const TCreationProgress &progress = {});
+                                    const TNameSort &sort, const TProgress &progress = {});
 
 // The same with the order given as a comparison of two names.
 std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
                                     const std::vector<std::string> &templateFolders,
                                     const TNameCompare &compare,
-                                    const TCreationProgress &progress = {});
+                                    const TProgress &progress = {});
 
 } // namespace kvb

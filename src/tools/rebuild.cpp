@@ -59,7 +59,7 @@ TLayout ReadLayout(const TFileStream &file, const std::string &archive)
     layout.fileSize = file.Size();
     if (file.ReadAt(0, layout.header, kFileHeaderSize) != kFileHeaderSize)
         throw EReadError();
-    layout.count = GetInt32LE(layout.header + kCreatorFieldSize);
+    layout.count = DecodeFileHeader(layout.header).Count;
     if (layout.count <= 0)
         throw EKVBError("Archive " + archive + " has no entries to replace");
     ReadTableOfContents(file, layout.count, [&](const TKVB_TocRecord &record) {
@@ -85,7 +85,7 @@ TLayout ReadLayout(const TFileStream &file, const std::string &archive)
         entry.position = positions[i];
         if (file.ReadAt(entry.position, entry.header, kDataHeaderSize) != kDataHeaderSize)
             throw EReadError();
-        entry.length = GetInt32LE(entry.header + kNameFieldSize);
+        entry.length = DecodeDataHeader(entry.header).Length;
         if (entry.length < 0)
             throw NotContiguous(archive, "the data entry at position " +
                                              std::to_string(entry.position) +
@@ -163,7 +163,7 @@ std::vector<TReplacedEntry> PlanReplacement(const std::string &archive,
 std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const std::vector<TReplacement> &replacements,
                                            const std::string &output,
-                                           const TRebuildProgress &progress,
+                                           const TProgress &progress,
                                            std::optional<std::string> *note)
 {
     // Locked before the first byte is read and until the new archive is in place: an edit that
@@ -212,9 +212,11 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
             continue;
         CopyFileRange(file, runStart, target, written, entry.position - runStart);
         written += entry.position - runStart;
+        // The header's own name bytes, with the new length.
+        TKVB_DataHeader replaced = DecodeDataHeader(entry.header);
+        replaced.Length = int32_t(entry.newLength);
         char header[kDataHeaderSize];
-        std::copy(entry.header, entry.header + kNameFieldSize, header);
-        PutInt32LE(header + kNameFieldSize, int32_t(entry.newLength));
+        EncodeDataHeader(replaced, header);
         target.WriteAt(written, header, kDataHeaderSize);
         written += kDataHeaderSize;
         const TFileStream &input = *plan.inputs[size_t(entry.replacement)];

@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include "archive/progress.h"
+
 #include <functional>
 #include <optional>
 #include <string>
@@ -31,9 +33,6 @@ struct TReplacedEntry {
     int64_t NewLength = 0;
 };
 
-// Called as the new archive is written: (KiB written, KiB in all).
-using TRebuildProgress = std::function<void(int32_t position, int32_t maximum)>;
-
 // What ReplaceEntries would change, in the order of replacements, without writing anything.
 // Refuses an archive whose data does not follow on without gaps or overlaps with every data
 // entry reached by a record (pointing at the analysis report), two replacements of one data
@@ -47,11 +46,11 @@ std::vector<TReplacedEntry> PlanReplacement(const std::string &archive,
 // "Cannot open file %s" while one holds it), so that no edit made meanwhile is lost. A named
 // output may be neither the archive nor a file put in. Raises what PlanReplacement raises, and
 // the stream errors of the files. What the rebuild did about a record an interrupted edit left
-// beside the archive goes to note, when one is given.
+// beside the archive goes to note, when one is given. progress hears (KiB written, KiB in all).
 std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const std::vector<TReplacement> &replacements,
                                            const std::string &output,
-                                           const TRebuildProgress &progress = {},
+                                           const TProgress &progress = {},
                                            std::optional<std::string> *note = nullptr);
 
 } // namespace kvb

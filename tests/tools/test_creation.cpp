@@ -43,14 +43,14 @@ struct Creation {
         for (const auto &name : names)
             WriteFile(src / name, name);
     }
-    void Create(const TCreationProgress &progress = {})
+    void Create(const TProgress &progress = {})
     {
         auto compare = [](const std::string &a, const std::string &b) {
             return ::strcasecmp(a.c_str(), b.c_str());
         };
         CreateArchive(src.string(), output, {templates.string()}, compare, progress);
     }
-    std::string CreateFails(const TCreationProgress &progress = {})
+    std::string CreateFails(const TProgress &progress = {})
     {
         try {
             Create(progress);
