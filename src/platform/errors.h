@@ -38,6 +38,24 @@ public:
         : EKVBError("Cannot create file " + fileName + ": " + reason) {}
 };
 
+// An entry whose name cannot be a file name in a folder ("..", "a/b", NUL on Windows, ...), so
+// that it is not action ("extracted", "previewed"); shownName as the user sees it.
+class EUnusableNameError : public EKVBError {
+public:
+    EUnusableNameError(const std::string &shownName, const std::string &action)
+        : EKVBError("Entry \"" + shownName + "\" has a name that cannot be used as a file name; it was not " +
+                    action)
+    {
+    }
+};
+
+// No validation template file for an archive of the number of files being stored: the window
+// shows this as a notice, not an error.
+class ENoTemplateError : public EKVBError {
+public:
+    explicit ENoTemplateError(const std::string &message) : EKVBError(message) {}
+};
+
 class EListError : public EKVBError {
 public:
     explicit EListError(int64_t index)

@@ -12,4 +12,8 @@ namespace kvb {
 // another file. name is in the archive's single-byte code page; the names above are ASCII.
 bool SystemKeepsFileName(const std::string &name);
 
+// Whether name names a file inside a folder and nothing else: not empty, not "." or "..", no
+// separator ("/" or "\"), and kept by the system as it is (SystemKeepsFileName).
+bool IsPlainFileName(const std::string &name);
+
 } // namespace kvb

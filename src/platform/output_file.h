@@ -65,7 +65,8 @@ public:
     TOutputFile(const std::string &target, TOutputKind kind,
                 const std::vector<const TFileStream *> &sources = {},
                 TFileStream *lockedTarget = nullptr);
-    // The same for the file name in folder.
+    // The same for the file name in folder; a name that is not a plain file name there (empty,
+    // "." or "..", with a separator) is refused, whatever the caller checked.
     TOutputFile(const TOutputFolder &folder, const std::string &name, TOutputKind kind,
                 const std::vector<const TFileStream *> &sources = {});
     // Without Commit the new content is dropped (a partial new file of PartialWhereNew stays)

@@ -77,7 +77,7 @@ void PreviewEntry(const TKVBFile &catalogue, int32_t index, const std::string &c
     }
     // The caption becomes a file name in the private folder and must not lead out of it.
     if (!IsSafeEntryName(caption))
-        throw UnusableNameError(caption, "previewed");
+        throw EUnusableNameError(caption, "previewed");
 
     ReleasePlayer(player);
     DeletePreviewTempFile();

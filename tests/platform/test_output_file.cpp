@@ -375,6 +375,21 @@ TEST(OutputFolder, AMissingFolderIsRefusedWhetherNamedInThePathOrOpenedFirst)
     }
     WriteFile(dir / "file", "not a folder");
     EXPECT_THROW(TOutputFolder(dir / "file"), EKVBError);
+
+    // A folder takes only plain names, whoever forgot to check them.
+    std::filesystem::create_directory(dir.Path() / "in");
+    const TOutputFolder in(dir / "in");
+    for (const std::string name : {"", ".", "..", "../up", "a/b", "a\\b"}) {
+        try {
+            TOutputFile out(in, name, TOutputKind::PartialWhereNew);
+            ADD_FAILURE() << "accepted " << name;
+        } catch (const EFCreateError &e) {
+            EXPECT_NE(std::string(e.what()).find("it is not the name of a file in"), std::string::npos)
+                << e.what();
+        }
+    }
+    EXPECT_EQ(Listing(dir.Path()), (Names{"file", "in"}));
+    EXPECT_EQ(Listing(dir.Path() / "in"), Names{});
 }
 
 TEST_P(OutputFile, ALibraryWritingByNameWritesIntoTheOutput)

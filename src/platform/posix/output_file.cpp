@@ -1,6 +1,7 @@
 #include "platform/output_file.h"
 
 #include "platform/errors.h"
+#include "platform/file_names.h"
 #include "platform/paths.h"
 #include "platform/random_name.h"
 #include "platform/posix/file_kind.h"
@@ -136,6 +137,9 @@ TOutputFile::TOutputFile(const TOutputFolder &folder, const std::string &name, T
 {
     State &s = *state_;
     s.target = JoinPath(folder.Path(), name);
+    // Whatever the caller checked: a name relative to the folder may not lead out of it.
+    if (!IsPlainFileName(name))
+        throw EFCreateError(s.target, "it is not the name of a file in " + folder.Path());
     s.at = int(folder.Handle());
     s.base = folder.Path();
     s.name = name;

@@ -1,6 +1,7 @@
 #include "platform/output_file.h"
 
 #include "platform/errors.h"
+#include "platform/file_names.h"
 #include "platform/random_name.h"
 #include "platform/paths.h"
 #include "platform/signals.h"
@@ -51,6 +52,15 @@ bool RenameOverOpenFile(HANDLE file, const std::wstring &name)
     info->FileNameLength = DWORD(name.size() * sizeof(WCHAR));
     std::copy(name.begin(), name.end(), info->FileName);
     return ::SetFileInformationByHandle(file, kFileRenameInfoEx, info, DWORD(buffer.size()));
+}
+
+// name, when it names a file in folder and nothing else, whatever the caller checked.
+const std::string &PlainFileName(const TOutputFolder &folder, const std::string &name)
+{
+    if (!IsPlainFileName(name))
+        throw EFCreateError(JoinPath(folder.Path(), name),
+                            "it is not the name of a file in " + folder.Path());
+    return name;
 }
 
 bool IsMissing(DWORD error)
@@ -105,7 +115,7 @@ TOutputFolder::~TOutputFolder() = default;
 
 TOutputFile::TOutputFile(const TOutputFolder &folder, const std::string &name, TOutputKind kind,
                          const std::vector<const TFileStream *> &sources)
-    : TOutputFile(JoinPath(folder.Path(), name), kind, sources)
+    : TOutputFile(JoinPath(folder.Path(), PlainFileName(folder, name)), kind, sources)
 {
 }
 
