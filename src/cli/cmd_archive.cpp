@@ -94,38 +94,16 @@ void List(const std::string &archive, bool lengths, bool sorted, bool json)
     std::cout << out;
 }
 
-// The entry's bytes on standard output, for a pipe: read in blocks through the archive's
-// stream, so that a large entry is never held whole.
-void ExtractToStdout(TFileStream &source, const TKVB_Entry &entry)
-{
-    source.Seek(entry.Offset);
-    char header[kDataHeaderSize];
-    source.ReadBuffer(header, kDataHeaderSize);
-    const int64_t length = DecodeDataHeader(header).Length;
-    if (length < 0)
-        throw EKVBError("Entry " + PrintableName(entry.Name) + " has an invalid data length (" +
-                        std::to_string(length) + ")");
-    std::vector<char> buffer(size_t(std::min<int64_t>(length, 1024 * 1024)));
-    for (int64_t left = length; left > 0;) {
-        const int64_t want = std::min<int64_t>(left, int64_t(buffer.size()));
-        source.ReadBuffer(buffer.data(), want);
-        if (!std::cout.write(buffer.data(), want))
-            throw EKVBError("Cannot write entry " + PrintableName(entry.Name) + " to standard output");
-        left -= want;
-    }
-    if (!std::cout.flush())
-        throw EKVBError("Cannot write entry " + PrintableName(entry.Name) + " to standard output");
-}
-
 void Extract(const std::string &archive, const std::string &which, const std::string &output)
 {
     TKVBFile catalogue(archive, false);
     ShowNote(catalogue);
     TKVB_Entry entry = catalogue.GetEntry(EntryIndex(catalogue, which, "extract"));
     TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
-    if (output == "-")
-        ExtractToStdout(source, entry);
-    else
+    if (output == "-") {
+        TStandardOutputStream out;
+        ExtractEntry(source, entry, out);
+    } else
         ExtractEntry(source, entry, output);
 }
 

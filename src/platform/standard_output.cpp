@@ -85,6 +85,14 @@ void CheckStandardOutputWrites()
     CheckedOutput();
 }
 
+void TStandardOutputStream::Write(const void *buffer, int64_t count)
+{
+    std::cout.write(static_cast<const char *>(buffer), std::streamsize(count));
+    if (!std::cout)
+        FinishStandardOutput();
+    position_ += count;
+}
+
 void FinishStandardOutput()
 {
     std::cout.flush();

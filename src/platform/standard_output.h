@@ -2,6 +2,8 @@
 // failed write is known, with the system's reason, and questions asked only of a person.
 #pragma once
 
+#include "platform/stream.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -16,6 +18,15 @@ void CheckStandardOutputWrites();
 // Writes out what std::cout holds; raises EKVBError "cannot write to standard output: " and the
 // system's reason when this or an earlier write to standard output failed.
 void FinishStandardOutput();
+
+// Standard output as a stream that is only written, for copies (an entry sent to a pipe), through
+// the same buffer: a write the system refuses raises as FinishStandardOutput does.
+class TStandardOutputStream : public TStream {
+public:
+    int64_t Read(void *, int64_t) override { return 0; }
+    void Write(const void *buffer, int64_t count) override;
+    int64_t Size() const override { return position_; }
+};
 
 // Whether standard input is a terminal, where a person can answer a question.
 bool StandardInputIsTerminal();
