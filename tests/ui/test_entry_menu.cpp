@@ -177,6 +177,28 @@ TEST(EntryMenu, ExportedTextureEditedAndImportedComesBackThroughThePreviewDecode
     EXPECT_EQ(ShownBlock(m.w.cmbList), 1);
 }
 
+TEST(EntryMenu, SaveAsWavRefusesMusicFluidSynthCannotPlayWholeOrThatRendersSilent)
+{
+    MenuWindow m;
+    const std::string other = m.dir / "b.kvb", wav = m.dir / "music.wav";
+    WriteFile(other, ArchiveBuilder().Add("MANY.MID", ManyTracks(380)).Add("MUTE.MID", NotesWithoutSound()).Build());
+    m.dialogs.files.push_back(QString::fromStdString(other));
+    m.w.btnOpenClick();
+    for (int index : {0, 1}) {
+        m.Select(index);
+        m.dialogs.shown.clear();
+        m.dialogs.files.push_back(QString::fromStdString(wav));
+        ASSERT_TRUE(m.Trigger("mnuSaveWav"));
+        ASSERT_EQ(m.dialogs.shown.size(), 1);
+        const std::string shown = m.dialogs.shown.front().toStdString();
+        EXPECT_NE(shown.find(index == 0 ? "it has 380 tracks, and FluidSynth plays at most 127"
+                                        : "holds notes, but FluidSynth rendered only silence"),
+                  std::string::npos)
+            << shown;
+        EXPECT_FALSE(std::filesystem::exists(wav));
+    }
+}
+
 TEST(EntryMenu, SaveAsWavRendersTheTuneAndStopMusicStopsThePlayer)
 {
     MenuWindow m;
