@@ -226,7 +226,7 @@ void FluidSynthPlayer::Play()
 
 EMidiTooLong::EMidiTooLong(const std::string &midiFile, int maxMinutes)
     : EKVBError("MIDI file " + midiFile + " plays for longer than " + std::to_string(maxMinutes) +
-                (maxMinutes == 1 ? " minute" : " minutes") + "; nothing was rendered")
+                (maxMinutes == 1 ? " minute" : " minutes") + "; nothing was written")
 {
 }
 

@@ -166,6 +166,8 @@ private:
                 break; // IEND; whatever follows it is not part of the image
             }
         }
+        if (!haveHeader)
+            throw Damaged("it ends after its signature");
         if (imageData_.empty())
             throw Damaged("it holds no image data (IDAT chunk)");
         if (header_.ColourType == 3 && !havePalette)

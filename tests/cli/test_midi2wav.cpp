@@ -44,7 +44,7 @@ TEST(KvbMidi2Wav, StopsMusicThatPlaysPastTheLimitAndLeavesNoWav)
     RunResult r = RunKvb(dir, {"midi2wav", "--max-minutes", "1", midi, wav});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "kvb: MIDI file " + midi +
-                         " plays for longer than 1 minute; nothing was rendered (--max-minutes "
+                         " plays for longer than 1 minute; nothing was written (--max-minutes "
                          "allows more)\n");
     EXPECT_EQ(ReadFile(wav), "an old render");
     std::filesystem::remove(wav);
@@ -95,7 +95,7 @@ TEST(KvbMidi2Wav, MusicLongerThanTheLimitIsRefusedBeforeAnythingIsRendered)
     RunResult r = RunKvb(dir, {"midi2wav", dir / "days.mid", dir / "days.wav"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "kvb: MIDI file " + dir / "days.mid" +
-                         " plays for longer than 60 minutes; nothing was rendered (--max-minutes "
+                         " plays for longer than 60 minutes; nothing was written (--max-minutes "
                          "allows more)\n");
     EXPECT_FALSE(std::filesystem::exists(dir / "days.wav"));
 }

@@ -399,6 +399,7 @@ TEST(DecodePng, RefusesWhatIsNoPngAndPicturesNoTextureHolds)
         return std::string("(no error)");
     };
     EXPECT_EQ(refusal(""), "Image in.png is not a PNG file");
+    EXPECT_EQ(refusal(StbPng(2, 1, 3, "abcdef").substr(0, 8)), "Image in.png is damaged: it ends after its signature");
     EXPECT_EQ(refusal(GradientTex(4, 4).Build()), "Image in.png is not a PNG file");
     EXPECT_EQ(refusal(StbPng(2, 1, 3, "abcdef").substr(0, 20)),
               "Image in.png is damaged: it ends inside chunk IHDR");
