@@ -18,6 +18,7 @@
 #include <stb/stb_image_write.h>
 #pragma GCC diagnostic pop
 
+#include <algorithm>
 #include <set>
 
 using namespace kvb;
@@ -435,8 +436,9 @@ std::string FilteredRows(const std::vector<std::string> &rows, const std::string
         for (size_t i = 0; i < rows[r].size(); ++i) {
             const int a = i >= step ? row[i - step] : 0, b = up[i], c = i >= step ? up[i - step] : 0;
             const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
-            const int predictor[] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : pb <= pc ? b : c};
-            out += char(row[i] - predictor[int(types[r])]);
+            // A type PNG does not have is stored as it comes.
+            const int predictor[] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : pb <= pc ? b : c, 0};
+            out += char(row[i] - predictor[std::min(int(types[r]), 5)]);
         }
         above = rows[r];
     }
