@@ -1,5 +1,7 @@
-// Decoding the largest textures the decoder accepts, from a file, in both formats.
+// Decoding the largest textures the decoder accepts, from a file, in both formats, and making
+// thumbnails of them.
 #include "platform/stream.h"
+#include "preview/png_image.h"
 #include "preview/tex.h"
 #include "support/archive_builder.h"
 #include "support/tex_builder.h"
@@ -37,7 +39,27 @@ void BM_DecodeTex(benchmark::State &state)
     state.SetBytesProcessed(int64_t(state.iterations()) * side * side * (palettised ? 1 : 2));
 }
 
+// What a file manager's thumbnailer costs (kvb tex2png --size 256): for a texture that holds its
+// pixels, and for 240 bytes that claim the largest texture there is.
+void BM_TexThumbnail(benchmark::State &state)
+{
+    static TempDir dir;
+    const bool claimOnly = state.range(0) != 0;
+    const std::string path = dir / (claimOnly ? "claim.tex" : "whole.tex");
+    if (claimOnly)
+        WriteFile(path, TexBuilder::Palettised(1, 1, {{1, 2, 3}}, "\1")
+                            .HeaderSize(kTexMaxSide, kTexMaxSide)
+                            .CutShort(1)
+                            .Build());
+    else
+        WriteFile(path, GradientTex(4096, 4096).Build());
+    for (auto _ : state)
+        TexFileToPngFile(path, dir / "thumbnail.png", 256);
+}
+
 } // namespace
+
+BENCHMARK(BM_TexThumbnail)->Arg(0)->Arg(1)->ArgName("claim_only")->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_DecodeTex)
     ->ArgsProduct({{1, 0}, {1024, 4096}})

@@ -1,6 +1,7 @@
 // TexToBitmap on any bytes at the image-data position the preview uses. A finding is a crash, a
 // sanitizer report, an allocation beyond libFuzzer's limit, or an image that disagrees with the
-// file: its size and format, its palette, or any pixel (pixels without data must be 0).
+// file: its size and format, its palette, or any pixel (pixels without data must be 0 and cost no
+// memory).
 #include "platform/errors.h"
 #include "archive/format.h"
 #include "platform/stream.h"
@@ -34,8 +35,8 @@ void CheckImage(const TTexImage &image, std::string_view file)
                   "16-bit pixels are the file's values", std::to_string(k));
         return;
     }
-    Check(image.Format == TTexFormat::Palettised8 && image.Indices.size() == pixels &&
-              image.Palette.size() == count && image.Colours.empty(),
+    Check(image.Format == TTexFormat::Palettised8 && image.Palette.size() == count &&
+              image.Colours.empty(),
           "a palette count gives an 8-bit image with that many colours");
     for (uint32_t i = 0; i < count; ++i) {
         const int64_t e = p + 4 * int64_t(i);
@@ -46,6 +47,14 @@ void CheckImage(const TTexImage &image, std::string_view file)
     // Large images of few bytes are legal, so the pixels are compared by range, not one by one.
     const int64_t first = p + 4 * int64_t(count);
     const size_t there = size_t(std::clamp<int64_t>(int64_t(file.size()) - first, 0, int64_t(pixels)));
+    // Only the rows the file holds data for are stored; the rest read as 0 without memory.
+    const size_t heldRows = image.Width == 0 ? 0 : (there + size_t(image.Width) - 1) / size_t(image.Width);
+    Check(image.HeldPixels == int64_t(there) && image.Indices.size() == heldRows * size_t(image.Width),
+          "only the rows the file holds are stored");
+    Check(image.Height == 0 || image.Width == 0 ||
+              image.IndexAt(image.Width - 1, image.Height - 1) ==
+                  (there == pixels ? image.Indices.back() : 0),
+          "pixels past the stored rows read as 0");
     Check(std::equal(image.Indices.begin(), image.Indices.begin() + there,
                      reinterpret_cast<const uint8_t *>(file.data()) + (there ? first : 0)),
           "pixel indices are the file's bytes");

@@ -1,9 +1,10 @@
 // Writes the seed corpora of the fuzz targets into OUTPUT/<target>/: small archives of every
 // shape the readers know (aliases, unlinked and mismatched entries, odd counts and lengths,
-// falling offsets), edit scripts over them, and textures of both formats.
+// falling offsets), edit scripts over them, textures of both formats, PNG images and MIDI files.
 #include "edit_script.h"
 #include "support/archive_builder.h"
 #include "support/midi_builder.h"
+#include "support/png_builder.h"
 #include "support/tex_builder.h"
 
 #include <cstdio>
@@ -94,6 +95,28 @@ std::map<std::string, std::string> Textures()
     };
 }
 
+std::map<std::string, std::string> Pngs()
+{
+    const std::string rgb = std::string("\0", 1) + "abcdefghijkl";
+    return {
+        {"rgb", PngFile(PngHeader(4, 1, 8, 2), Zlib(rgb))},
+        {"palette", PngFile(PngHeader(4, 2, 2, 3), Zlib(std::string("\0\x1b\0\xe4", 4)), "abcdefghijkl")},
+        {"grey16-interlaced", PngFile(PngHeader(3, 3, 16, 0, 1), Zlib(std::string(40, '\0')))},
+        {"rgba-filtered", PngFile(PngHeader(2, 2, 8, 6), Zlib(std::string("\1abcdefgh\4ijklmnop", 18)))},
+        {"too-much-data", PngFile(PngHeader(1, 1, 8, 0), ZlibOfZeros(1000))},
+    };
+}
+
+std::map<std::string, std::string> Midis()
+{
+    return {
+        {"tune", SimpleTune()},
+        {"silence", NoteThenSilence(3)},
+        {"tracks", ManyTracks(3)},
+        {"longest-delta", TuneWithLongestDeltaTime()},
+    };
+}
+
 void Write(const fs::path &folder, const std::string &name, const std::string &bytes)
 {
     fs::create_directories(folder);
@@ -126,6 +149,10 @@ int main(int argc, char **argv)
         }
         for (const auto &[name, bytes] : Textures())
             Write(out / "tex", name, bytes);
+        for (const auto &[name, bytes] : Pngs())
+            Write(out / "png", name, bytes);
+        for (const auto &[name, bytes] : Midis())
+            Write(out / "midi", name, bytes);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -53,7 +53,8 @@ void RegisterMediaCommands(CLI::App &app)
                      "Scale the picture, keeping its proportions, so that its longer side is "
                      "this many pixels (thumbnails)")
         ->type_name("PIXELS")
-        ->check(DecimalNumber(1, 16384, "a size in pixels from 1 to 16384"));
+        ->check(DecimalNumber(1, kMaxThumbnailSide, "a size in pixels from 1 to " +
+                                            std::to_string(kMaxThumbnailSide)));
     tex2png->callback(
         [args] { TexFileToPngFile(args->input, args->output, int(*ParseDecimal(args->size))); });
 

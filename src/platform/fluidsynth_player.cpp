@@ -1,6 +1,7 @@
 #include "platform/fluidsynth_player.h"
 
 #include "platform/errors.h"
+#include "platform/midi_file.h"
 #include "platform/output_file.h"
 #include "platform/stream.h"
 
@@ -99,47 +100,28 @@ SettingsPtr NewSettings(const ErrorCapture &capture)
     return settings;
 }
 
-uint32_t BigEndian32(const unsigned char *p)
+// A file read whole for FluidSynth, and what it holds.
+struct TMidi {
+    std::string bytes;
+    TMidiSummary summary;
+};
+
+// The whole file, once it proves a standard MIDI file that FluidSynth plays whole: it accepts far
+// less than that without a word and plays silence. A file of another kind is turned away by its
+// first bytes, so that a large one is not read for nothing.
+TMidi ReadMidiFile(const TFileStream &in)
 {
-    return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
-}
-
-// The whole file, once its chunks show that it is a standard MIDI file. FluidSynth accepts far
-// less than that without a word and plays silence, so the header, the track count and a complete
-// track are checked here; only chunk headers are read for that, so that a large file of another
-// kind is not read for nothing.
-std::string ReadMidiFile(const TFileStream &in)
-{
-    const std::string &fileName = in.FileName();
-    const EKVBError notMidi("Cannot play " + fileName + ": it is not a MIDI file");
-    const uint64_t size = uint64_t(in.Size());
-    unsigned char header[14];
-    if (size < sizeof header || in.ReadAt(0, header, sizeof header) != int64_t(sizeof header) ||
-        std::memcmp(header, "MThd", 4) != 0)
-        throw notMidi;
-    const uint64_t headerLength = BigEndian32(header + 4);
-    const unsigned trackCount = unsigned(header[10]) << 8 | header[11];
-    if (headerLength < 6 || headerLength > size - 8 || trackCount == 0)
-        throw notMidi;
-
-    bool hasTrack = false;
-    for (uint64_t at = 8 + headerLength; !hasTrack && size - at >= 8;) {
-        unsigned char chunk[8];
-        if (in.ReadAt(int64_t(at), chunk, sizeof chunk) != int64_t(sizeof chunk))
-            throw EReadError();
-        const uint64_t length = BigEndian32(chunk + 4);
-        if (length > size - at - 8)
-            break;
-        hasTrack = std::memcmp(chunk, "MTrk", 4) == 0;
-        at += 8 + length;
-    }
-    if (!hasTrack)
-        throw notMidi;
-
-    std::string bytes(size_t(size), '\0');
-    if (in.ReadAt(0, bytes.data(), int64_t(size)) != int64_t(size))
+    const int64_t size = in.Size();
+    char start[4];
+    if (size < 14 || in.ReadAt(0, start, sizeof start) != int64_t(sizeof start) ||
+        std::memcmp(start, "MThd", 4) != 0)
+        throw EKVBError("Cannot play " + in.FileName() + ": it is not a MIDI file");
+    TMidi midi;
+    midi.bytes.assign(size_t(size), '\0');
+    if (in.ReadAt(0, midi.bytes.data(), size) != size)
         throw EReadError();
-    return bytes;
+    midi.summary = SummariseMidi(midi.bytes, in.FileName());
+    return midi;
 }
 
 // Creates the synthesizer and the player of engine, whose settings are complete by now.
@@ -219,7 +201,7 @@ void FluidSynthPlayer::Open(const std::string &fileName)
 {
     Close();
     ErrorCapture capture;
-    std::string midi = ReadMidiFile(TFileStream(fileName, TFileStream::Mode::OpenRead));
+    const std::string midi = ReadMidiFile(TFileStream(fileName, TFileStream::Mode::OpenRead)).bytes;
 
     auto session = std::make_unique<Session>();
     Engine &engine = session->engine;
@@ -244,7 +226,7 @@ void FluidSynthPlayer::Play()
 
 EMidiTooLong::EMidiTooLong(const std::string &midiFile, int maxMinutes)
     : EKVBError("MIDI file " + midiFile + " plays for longer than " + std::to_string(maxMinutes) +
-                (maxMinutes == 1 ? " minute" : " minutes") + "; rendering stopped")
+                (maxMinutes == 1 ? " minute" : " minutes") + "; nothing was written")
 {
 }
 
@@ -253,7 +235,12 @@ void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,
 {
     ErrorCapture capture;
     TFileStream in(midiFile, TFileStream::Mode::OpenRead);
-    std::string midi = ReadMidiFile(in);
+    const TMidi midi = ReadMidiFile(in);
+    // A few bytes of MIDI can hold days of silence (one delta time reaches 2^28 ticks): the
+    // length its tracks give is checked before anything is rendered.
+    const int64_t maxSeconds = int64_t(std::max(maxMinutes, 1)) * 60;
+    if (midi.summary.Seconds > double(maxSeconds))
+        throw EMidiTooLong(midiFile, maxMinutes);
 
     Engine engine;
     engine.settings = NewSettings(capture);
@@ -266,17 +253,17 @@ void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,
     // The player's clock has to follow the rendered samples, not the wall clock, or rendering
     // faster than real time would skip the music.
     SetText(settings, "player.timing-source", "sample", capture);
-    LoadMusic(engine, setup.soundFont, midi, midiFile, capture);
+    LoadMusic(engine, setup.soundFont, midi.bytes, midiFile, capture);
 
-    // A few bytes of MIDI can hold days of silence (one delta time reaches 2^28 ticks), and
-    // FluidSynth would write all of it; the limit is counted in the frames the renderer writes.
+    // The rendered frames are counted against the limit too, in case the player's idea of the
+    // music's length differs from the file's.
     int blockFrames = 0;
     double sampleRate = 0;
     if (fluid_settings_getint(settings, "audio.period-size", &blockFrames) != FLUID_OK ||
         fluid_settings_getnum(settings, "synth.sample-rate", &sampleRate) != FLUID_OK ||
         blockFrames <= 0 || sampleRate <= 0)
         throw capture.Failure("FluidSynth does not tell its block size and sample rate");
-    const int64_t maxFrames = int64_t(std::max(maxMinutes, 1)) * 60 * int64_t(sampleRate);
+    const int64_t maxFrames = maxSeconds * int64_t(sampleRate);
 
     RendererPtr renderer(new_fluid_file_renderer(engine.synth.get()));
     if (!renderer)
@@ -284,13 +271,20 @@ void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,
     // The player reports the end only after the last notes have had time to die away.
     fluid_player_play(engine.player.get());
     int64_t frames = 0;
+    bool sounded = false;
     while (fluid_player_get_status(engine.player.get()) == FLUID_PLAYER_PLAYING) {
         if (frames >= maxFrames)
             throw EMidiTooLong(midiFile, maxMinutes);
         if (fluid_file_renderer_process_block(renderer.get()) != FLUID_OK)
             throw EWriteError();
         frames += blockFrames;
+        sounded = sounded || fluid_synth_get_active_voice_count(engine.synth.get()) > 0;
     }
+    // A player that cannot read a file plays nothing and reports no error.
+    if (midi.summary.HasNotes && !sounded)
+        throw capture.Failure("MIDI file " + midiFile +
+                              " holds notes, but FluidSynth rendered only silence; nothing was "
+                              "written");
     // The renderer finishes the WAV header when it closes its file.
     renderer.reset();
     output.Commit();

@@ -30,8 +30,9 @@ public:
     MediaMode QueryMode() override;
     void Stop() override;
     void Close() override;
-    // Fails for a file that is not a MIDI file, a missing or unusable sound font, and when the
-    // audio driver cannot be started.
+    // Fails for a file that is not a MIDI file or one that FluidSynth would not play whole (see
+    // SummariseMidi: more tracks than it plays, SMPTE time, damaged tracks), a missing or
+    // unusable sound font, and when the audio driver cannot be started.
     void Open(const std::string &fileName) override;
     void Play() override;
 
@@ -51,8 +52,10 @@ public:
 
 // Renders midiFile into the WAV file wavFile as fast as the machine allows, replacing any file of
 // that name. The sound font of setup is used; its audio settings are not. Music that plays for
-// longer than maxMinutes (at least 1) raises EMidiTooLong; on that and any other failure while
-// rendering, the unfinished WAV file is removed.
+// longer than maxMinutes (at least 1) raises EMidiTooLong, at once when the file's own timing
+// says so; a file FluidSynth would not play whole is refused before rendering, and a render of
+// a file with notes that comes out silent is an error. On every failure the WAV file that
+// stood there stays, and no new one is left.
 void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,
                      const FluidSynthSetup &setup, int maxMinutes = kDefaultMaxRenderMinutes);
 

@@ -2,13 +2,7 @@
 
 #include "platform/errors.h"
 
-// The decoder is compiled here, PNG only, with its functions kept to this file.
-#define STB_IMAGE_IMPLEMENTATION
-#define STB_IMAGE_STATIC
-#define STBI_ONLY_PNG
-#define STBI_NO_STDIO
-#include <stb/stb_image.h>
-// And the encoder, likewise.
+// The encoder is compiled here, with its functions kept to this file.
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #define STBI_WRITE_NO_STDIO
@@ -18,41 +12,22 @@
 #include "platform/stream.h"
 
 #include <algorithm>
-#include <climits>
 #include <memory>
 #include <new>
 #include <vector>
 
 namespace kvb {
 
-TRgbImage DecodePng(const std::string &bytes, const std::string &fileName)
+namespace {
+
+// A 5-5-5 value as shown: each 5-bit channel spread to 8 bits, so that full brightness stays full.
+TTexColour Shown555(uint16_t value)
 {
-    if (bytes.size() > size_t(INT_MAX))
-        throw EKVBError("Image " + fileName + " is too large");
-    const auto *data = reinterpret_cast<const stbi_uc *>(bytes.data());
-    const int size = int(bytes.size());
-    int width = 0, height = 0, channels = 0;
-    if (!stbi_info_from_memory(data, size, &width, &height, &channels))
-        throw EKVBError("Image " + fileName + " is not a PNG file");
-    // Checked from the header, before the decoder sizes anything by it.
-    if (width <= 0 || height <= 0 || width > kTexMaxSide || height > kTexMaxSide)
-        throw EKVBError("Image " + fileName + " is " + std::to_string(width) + " x " +
-                        std::to_string(height) + " pixels; a texture takes 1 to " +
-                        std::to_string(kTexMaxSide) + " on each side");
-
-    std::unique_ptr<stbi_uc, void (*)(void *)> rgb(
-        stbi_load_from_memory(data, size, &width, &height, &channels, 3), stbi_image_free);
-    if (!rgb)
-        throw EKVBError("Image " + fileName + " cannot be read: " + stbi_failure_reason());
-
-    TRgbImage image;
-    image.Width = width;
-    image.Height = height;
-    image.Pixels.resize(size_t(width) * size_t(height));
-    for (size_t i = 0; i < image.Pixels.size(); ++i)
-        image.Pixels[i] = TTexColour{rgb.get()[3 * i], rgb.get()[3 * i + 1], rgb.get()[3 * i + 2]};
-    return image;
+    auto expand = [](unsigned v) { return uint8_t((v << 3) | (v >> 2)); };
+    return TTexColour{expand((value >> 10) & 31), expand((value >> 5) & 31), expand(value & 31)};
 }
+
+} // namespace
 
 TRgbImage TexImageToRgb(const TTexImage &image)
 {
@@ -63,14 +38,11 @@ TRgbImage TexImageToRgb(const TTexImage &image)
     if (image.Format == TTexFormat::Palettised8) {
         const std::vector<TTexColour> palette = ShownPalette(image);
         for (size_t i = 0; i < rgb.Pixels.size(); ++i)
-            rgb.Pixels[i] = palette[image.Indices[i]];
+            rgb.Pixels[i] = palette[i < image.Indices.size() ? image.Indices[i] : 0];
         return rgb;
     }
-    auto expand = [](unsigned v) { return uint8_t((v << 3) | (v >> 2)); };
-    for (size_t i = 0; i < rgb.Pixels.size(); ++i) {
-        const unsigned c = image.Colours[i];
-        rgb.Pixels[i] = TTexColour{expand((c >> 10) & 31), expand((c >> 5) & 31), expand(c & 31)};
-    }
+    for (size_t i = 0; i < rgb.Pixels.size(); ++i)
+        rgb.Pixels[i] = Shown555(image.Colours[i]);
     return rgb;
 }
 
@@ -92,30 +64,43 @@ std::string EncodePng(const TRgbImage &image)
     return png;
 }
 
-TRgbImage ScaledToLongerSide(const TRgbImage &image, int size)
+TRgbImage TexThumbnail(const TTexImage &image, int size)
 {
     const int longer = std::max(image.Width, image.Height);
     TRgbImage out;
     out.Width = std::max(1, int(int64_t(image.Width) * size / longer));
     out.Height = std::max(1, int(int64_t(image.Height) * size / longer));
     out.Pixels.resize(size_t(out.Width) * size_t(out.Height));
+    const bool palettised = image.Format == TTexFormat::Palettised8;
+    const std::vector<TTexColour> palette = palettised ? ShownPalette(image) : std::vector<TTexColour>();
+    const auto colourAt = [&](int32_t x, int32_t y) {
+        return palettised ? palette[image.IndexAt(x, y)] : Shown555(image.ColourAt(x, y));
+    };
+    // The source pixels at most kSamples apart, evenly spread over the block [first, end): all
+    // of a small block, a grid over a large one.
+    constexpr int kSamples = 4;
+    const auto spread = [](int first, int end, int k, int n) {
+        return first + int((int64_t(2 * k + 1) * (end - first)) / (2 * n));
+    };
     for (int y = 0; y < out.Height; ++y) {
         // The source rows and columns that make up this pixel: one when enlarging, several
         // when shrinking.
         const int y0 = int(int64_t(y) * image.Height / out.Height);
         const int y1 = std::max(y0 + 1, int(int64_t(y + 1) * image.Height / out.Height));
+        const int ny = std::min(kSamples, y1 - y0);
         for (int x = 0; x < out.Width; ++x) {
             const int x0 = int(int64_t(x) * image.Width / out.Width);
             const int x1 = std::max(x0 + 1, int(int64_t(x + 1) * image.Width / out.Width));
-            uint64_t sum[3] = {0, 0, 0};
-            for (int sy = y0; sy < y1; ++sy)
-                for (int sx = x0; sx < x1; ++sx) {
-                    const TTexColour &c = image.At(sx, sy);
+            const int nx = std::min(kSamples, x1 - x0);
+            unsigned sum[3] = {0, 0, 0};
+            for (int ky = 0; ky < ny; ++ky)
+                for (int kx = 0; kx < nx; ++kx) {
+                    const TTexColour c = colourAt(spread(x0, x1, kx, nx), spread(y0, y1, ky, ny));
                     sum[0] += c.Red;
                     sum[1] += c.Green;
                     sum[2] += c.Blue;
                 }
-            const uint64_t n = uint64_t(y1 - y0) * uint64_t(x1 - x0);
+            const unsigned n = unsigned(nx * ny);
             out.Pixels[size_t(y) * size_t(out.Width) + size_t(x)] =
                 TTexColour{uint8_t((sum[0] + n / 2) / n), uint8_t((sum[1] + n / 2) / n),
                            uint8_t((sum[2] + n / 2) / n)};
@@ -131,10 +116,17 @@ void TexFileToPngFile(const std::string &texFile, const std::string &pngFile, in
     if (texture.Width == 0 || texture.Height == 0)
         throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
                         " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");
-    TRgbImage picture = TexImageToRgb(texture);
-    if (size > 0)
-        picture = ScaledToLongerSide(picture, size);
-    const std::string png = EncodePng(picture);
+    if (size <= 0 && !texture.Complete()) {
+        const int64_t whole = texture.HeldPixels / texture.Width;
+        throw EKVBError("Texture " + texFile + " declares " + std::to_string(texture.Height) +
+                        " rows of " + std::to_string(texture.Width) +
+                        " pixels, but the file holds data for only " + std::to_string(whole) +
+                        (whole * texture.Width < texture.HeldPixels ? " and part of one more"
+                                                                     : "") +
+                        "; only a complete texture is written as a PNG");
+    }
+    const std::string png =
+        EncodePng(size > 0 ? TexThumbnail(texture, size) : TexImageToRgb(texture));
     TOutputFile output(pngFile, TOutputKind::Whole, {&source});
     output.Stream().WriteBuffer(png.data(), int64_t(png.size()));
     output.Commit();

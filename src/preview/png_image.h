@@ -1,6 +1,6 @@
 // PNG images read into plain 8-bit RGB pixels, for turning an edited picture back into a TEX
-// texture, and textures written as PNG images. Any PNG colour type and bit depth is read;
-// transparency is dropped.
+// texture, and textures written as PNG images. Any PNG colour type, bit depth and interlacing is
+// read; transparency is dropped.
 #pragma once
 
 #include "preview/tex.h"
@@ -22,24 +22,33 @@ struct TRgbImage {
     }
 };
 
-// Decodes the PNG held in bytes; fileName is for messages. Refuses what is not a PNG and images
-// larger than a texture can be (kTexMaxSide) before decoding their pixels.
+// Decodes the PNG held in bytes; fileName is for messages. Refuses, saying what is wrong: what
+// is not a PNG, a header with invalid fields, a chunk it uses whose checksum (CRC) fails, image
+// data that ends early or holds more than the header's pixels, and images larger than a texture
+// can be (kTexMaxSide), the last before decoding their pixels. Inflates no more than the header's
+// pixels need, and stores rows only as they are decoded.
 TRgbImage DecodePng(const std::string &bytes, const std::string &fileName);
 
-// The texture's pixels as shown: palette entries through ShownPalette, 5-bit channels spread to
-// 8 bits so that full brightness stays full.
+// The texture's pixels as shown: palette entries through ShownPalette (pixels without data
+// show index 0), 5-bit channels spread to 8 bits so that full brightness stays full.
 TRgbImage TexImageToRgb(const TTexImage &image);
 // An 8-bit RGB PNG of image, which has at least one pixel.
 std::string EncodePng(const TRgbImage &image);
 
-// image scaled, keeping its proportions, so that its longer side is size pixels: enlarged with
-// each pixel a sharp block, as the game's art is drawn; shrunk by averaging.
-TRgbImage ScaledToLongerSide(const TRgbImage &image, int size);
+// The largest thumbnail kvb tex2png --size makes: the largest size desktops ask thumbnailers for.
+constexpr int kMaxThumbnailSide = 1024;
+
+// A picture of the texture whose longer side is size pixels, keeping its proportions, made by
+// sampling the pixels the file holds (at most 4 x 4 per picture pixel), so that its cost follows
+// size and the bytes held, never the size the texture claims: enlarged with each pixel a sharp
+// block, as the game's art is drawn; shrunk by averaging the samples. Pixels without data are 0.
+TRgbImage TexThumbnail(const TTexImage &image, int size);
 
 // kvb tex2png and "Export as PNG...": decodes the TEX file and writes it as a PNG through the
-// safe writer; a size above 0 scales it first (file managers' thumbnails). Needs no graphics
-// library, so every build of kvb has it. A texture without pixels is refused, since a PNG needs
-// at least one.
+// safe writer; a size above 0 writes TexThumbnail(size) instead (file managers' thumbnails).
+// Needs no graphics library, so every build of kvb has it. A texture without pixels is refused,
+// since a PNG needs at least one, and so is, without a size, a texture whose file ends before
+// its pixels do.
 void TexFileToPngFile(const std::string &texFile, const std::string &pngFile, int size = 0);
 
 // The preview window's "Save as PNG...": texture as shown, written as a PNG through the safe

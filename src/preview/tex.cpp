@@ -45,14 +45,18 @@ void ReadPalettised(TStream &stream, uint32_t count, TTexImage &image)
         image.Palette[i] = TTexColour{entry[2], entry[1], entry[0]};
     }
 
-    // Only now that the palette was there is the pixel storage sized; rows go straight into it.
-    // Data ending early is no error: the row it ends in is filled in part, later rows stay 0.
+    // Only now that the palette was there is the pixel storage sized, and only for the rows the
+    // file holds; rows go straight into it. Data ending early is no error: the row it ends in
+    // is filled in part, and later rows are not stored (they read as 0).
+    const int64_t pixels = int64_t(image.Width) * image.Height;
+    image.HeldPixels = std::clamp<int64_t>(stream.Size() - stream.Position(), 0, pixels);
     const size_t width = size_t(image.Width);
-    image.Indices.assign(width * size_t(image.Height), 0);
-    const int64_t size = stream.Size();
-    for (int32_t row = 0; row < image.Height; ++row) {
-        int64_t left = std::max<int64_t>(0, size - stream.Position());
-        stream.Read(image.Indices.data() + size_t(row) * width, std::min<int64_t>(image.Width, left));
+    image.Indices.assign(width * size_t(image.HeldRows()), 0);
+    int64_t left = image.HeldPixels;
+    for (int32_t row = 0; left > 0; ++row) {
+        const int64_t part = std::min<int64_t>(image.Width, left);
+        stream.ReadBuffer(image.Indices.data() + size_t(row) * width, part);
+        left -= part;
     }
 }
 
@@ -64,6 +68,7 @@ void ReadDirect(TStream &stream, TTexImage &image)
     if (std::max<int64_t>(0, stream.Size() - stream.Position()) < bytes)
         throw EReadError();
     image.Colours.resize(pixels);
+    image.HeldPixels = int64_t(pixels);
     stream.ReadBuffer(image.Colours.data(), bytes);
     // The file is little-endian; this turns its bytes into values on any host.
     const auto *raw = reinterpret_cast<const unsigned char *>(image.Colours.data());

@@ -35,16 +35,31 @@ struct TTexColour {
 };
 
 // A decoded texture. Pixels are stored row after row, top row first, Width per row, without
-// padding; only the vector of the image's format is filled.
+// padding; only the vector of the image's format is filled. A palettised file may end before
+// its pixels do: only the rows it holds data for are stored, and every pixel it holds no data
+// for reads as index 0, without memory spent on it.
 struct TTexImage {
     TTexFormat Format = TTexFormat::Direct555;
     int32_t Width = 0;
     int32_t Height = 0;
     std::vector<TTexColour> Palette; // Palettised8: the file's entries, 1 to 256 of them
-    std::vector<uint8_t> Indices;    // Palettised8: Width × Height palette indices
+    std::vector<uint8_t> Indices;    // Palettised8: HeldRows() × Width palette indices
     std::vector<uint16_t> Colours;   // Direct555: Width × Height values exactly as in the file
+    int64_t HeldPixels = 0;          // pixels the file holds data for, from the first on
 
-    uint8_t IndexAt(int32_t x, int32_t y) const { return Indices[Offset(x, y)]; }
+    // Rows with stored pixels; the last of them may hold data only in part.
+    int32_t HeldRows() const
+    {
+        return Width == 0 ? Height : int32_t((HeldPixels + Width - 1) / Width);
+    }
+    // Whether the file holds data for every pixel.
+    bool Complete() const { return HeldPixels == int64_t(Width) * Height; }
+
+    uint8_t IndexAt(int32_t x, int32_t y) const
+    {
+        const std::size_t at = Offset(x, y);
+        return at < Indices.size() ? Indices[at] : 0;
+    }
     uint16_t ColourAt(int32_t x, int32_t y) const { return Colours[Offset(x, y)]; }
     std::size_t Offset(int32_t x, int32_t y) const
     {
@@ -54,7 +69,8 @@ struct TTexImage {
 
 // Decodes the TEX file in stream with its image data at position. The caller keeps the stream;
 // afterwards it stands after the last byte read. A header, palette or direct-colour pixel data
-// cut short fails with EReadError; palettised pixel data cut short is no error, and pixels left
+// cut short fails with EReadError, before anything is allocated for the pixels; palettised pixel
+// data cut short is no error: the image holds the rows there are (HeldPixels), and pixels left
 // without data are 0. Negative sizes, sides over kTexMaxSide and palettes over
 // kTexMaxPaletteCount entries fail with EKVBError.
 TTexImage TexToBitmap(TStream &stream, int32_t position);

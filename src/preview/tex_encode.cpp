@@ -52,8 +52,10 @@ std::string MapToPalette(const TTexImage &reference, const std::vector<TTexColou
     std::string indices(image.Pixels.size(), '\0');
     for (size_t i = 0; i < image.Pixels.size(); ++i) {
         const TTexColour &pixel = image.Pixels[i];
-        if (sameSize && shown[reference.Indices[i]] == pixel) {
-            indices[i] = char(reference.Indices[i]);
+        // A reference cut short holds index 0 where its data ends.
+        const uint8_t kept = i < reference.Indices.size() ? reference.Indices[i] : 0;
+        if (sameSize && shown[kept] == pixel) {
+            indices[i] = char(kept);
             continue;
         }
         auto [it, added] = nearest.try_emplace(Key(pixel), 0);

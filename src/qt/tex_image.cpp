@@ -26,8 +26,15 @@ QImage Indexed(const TTexImage &image)
     for (const TTexColour &c : ShownPalette(image))
         table.append(qRgb(c.Red, c.Green, c.Blue));
     out.setColorTable(table);
-    for (int32_t y = 0; y < image.Height; ++y)
-        std::memcpy(out.scanLine(y), &image.Indices[size_t(y) * size_t(image.Width)], size_t(image.Width));
+    // Rows the file holds no data for show index 0, as the pixels of a fresh bitmap would.
+    const int32_t held = std::min(image.HeldRows(), image.Height);
+    for (int32_t y = 0; y < image.Height; ++y) {
+        if (y < held)
+            std::memcpy(out.scanLine(y), &image.Indices[size_t(y) * size_t(image.Width)],
+                        size_t(image.Width));
+        else
+            std::memset(out.scanLine(y), 0, size_t(image.Width));
+    }
     return out;
 }
 

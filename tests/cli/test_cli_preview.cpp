@@ -1,4 +1,5 @@
 #include "run_kvb.h"
+#include "support/png_builder.h"
 #include "support/tex_builder.h"
 
 #include <gtest/gtest.h>
@@ -113,4 +114,100 @@ TEST(KvbTex2png, SizeScalesTheLongerSideKeepingTheProportions)
         EXPECT_EQ(QImage(QString::fromStdString(dir / "out.png"), "PNG").size(), expected) << size;
     }
     EXPECT_EQ(RunKvb(dir, {"tex2png", "--size", "0", dir / "in.tex", dir / "x.png"}).exitCode, 2);
+}
+
+TEST(KvbTex2png, ATextureCutShortGivesAThumbnailOfWhatItHoldsButNoPng)
+{
+    TempDir dir;
+    const TTexColour unset{10, 20, 30}, set{200, 100, 50};
+    // 64 x 64 pixels declared, the top 32 rows held, all of palette entry 1.
+    WriteFile(dir / "half.tex",
+              TexBuilder::Palettised(64, 32, {unset, set}, std::string(64 * 32, '\1'))
+                  .HeaderSize(64, 64)
+                  .Build());
+    RunResult r = RunKvb(dir, {"tex2png", "--size", "2", dir / "half.tex", dir / "half.png"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    QImage thumbnail(QString::fromStdString(dir / "half.png"), "PNG");
+    ASSERT_EQ(thumbnail.size(), QSize(2, 2));
+    EXPECT_EQ(thumbnail.pixel(1, 0), qRgb(set.Red, set.Green, set.Blue));
+    EXPECT_EQ(thumbnail.pixel(0, 1), qRgb(unset.Red, unset.Green, unset.Blue));
+
+    const auto refused = [&](const std::string &tex, const std::string &held) {
+        RunResult r = RunKvb(dir, {"tex2png", tex, dir / "full.png"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "kvb: Texture " + tex + held + "; only a complete texture is written as a PNG\n");
+        EXPECT_FALSE(std::filesystem::exists(dir / "full.png"));
+    };
+    refused(dir / "half.tex", " declares 64 rows of 64 pixels, but the file holds data for only 32");
+    WriteFile(dir / "short.tex", TexBuilder::Palettised(4, 3, {set}, std::string(12, '\0')).CutShort(5).Build());
+    refused(dir / "short.tex",
+            " declares 3 rows of 4 pixels, but the file holds data for only 1 and part of one more");
+
+    // 240 bytes that claim the largest texture: a thumbnail of what they hold, at once.
+    WriteFile(dir / "claim.tex", TexBuilder::Palettised(1, 1, {unset}, "\1").HeaderSize(16384, 16384).CutShort(1).Build());
+    r = RunKvb(dir, {"tex2png", "--size", "256", dir / "claim.tex", dir / "claim.png"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    thumbnail = QImage(QString::fromStdString(dir / "claim.png"), "PNG");
+    ASSERT_EQ(thumbnail.size(), QSize(256, 256));
+    EXPECT_EQ(thumbnail.pixel(255, 255), qRgb(unset.Red, unset.Green, unset.Blue));
+    refused(dir / "claim.tex", " declares 16384 rows of 16384 pixels, but the file holds data for only 0");
+}
+
+TEST(KvbTex2png, SizeIsAThumbnailOfAtMost1024Pixels)
+{
+    TempDir dir;
+    WriteFile(dir / "one.tex", TexBuilder::Direct(1, 1, {0x7C00}).Build());
+    RunResult r = RunKvb(dir, {"tex2png", "--size", "1024", dir / "one.tex", dir / "big.png"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    QImage png(QString::fromStdString(dir / "big.png"), "PNG");
+    EXPECT_EQ(png.size(), QSize(1024, 1024));
+    EXPECT_EQ(png.pixel(1023, 1023), qRgb(255, 0, 0));
+    for (const char *size : {"1025", "16384"}) {
+        r = RunKvb(dir, {"tex2png", "--size", size, dir / "one.tex", dir / "x.png"});
+        EXPECT_EQ(r.exitCode, 2) << size;
+        EXPECT_NE(r.err.find("a size in pixels from 1 to 1024"), std::string::npos) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "x.png"));
+    }
+}
+
+TEST(KvbPng2tex, EveryDecodingFailureNamesThePngAndWritesNoTexture)
+{
+    TempDir dir;
+    WriteFile(dir / "ref.tex", TexBuilder::Direct(4, 3, std::vector<uint16_t>(12, 0)).Build());
+    const std::string good = PngFile(PngHeader(4, 3, 8, 2), ZlibOfZeros(3 * 13));
+    std::string headerCrc = good, dataCrc = good;
+    headerCrc[PngChunkPosition(good, 1) - 1] ^= 1;
+    dataCrc[PngChunkPosition(good, 2) - 1] ^= 1;
+    std::string escape = good;
+    escape.insert(PngChunkPosition(good, 1), PngChunk("\x1b" "c\x07x", ""));
+    const struct {
+        const char *name;
+        std::string png, message;
+    } cases[] = {
+        // 2 MB that claim 16384 x 16384 pixels of 64 bits.
+        {"huge.png", PngFile(PngHeader(16384, 16384, 16, 6), ZlibOfZeros(1000)),
+         "is damaged: its image data ends before its 16384 x 16384 pixels are complete"},
+        {"bomb.png", PngFile(PngHeader(4, 3, 8, 2), ZlibOfZeros(uint64_t(1) << 30)),
+         "is damaged: its image data holds more than its 4 x 3 pixels"},
+        {"header-crc.png", headerCrc, "is damaged: chunk IHDR does not match its checksum (CRC)"},
+        {"data-crc.png", dataCrc, "is damaged: chunk IDAT does not match its checksum (CRC)"},
+        {"interlace.png", PngFile(PngHeader(4, 3, 8, 2, 7), ZlibOfZeros(3 * 13)),
+         "has an invalid header: interlace method 7 is unknown (PNG has 0 and 1)"},
+        {"depth.png", PngFile(PngHeader(4, 3, 2, 6), ZlibOfZeros(3 * 13)),
+         "has an invalid header: a bit depth of 2 is not allowed for colour type 6 (RGB with alpha)"},
+        {"escape.png", escape,
+         "is damaged: the chunk at byte 33 has the type \"\\x1Bc\\x07x\", which is not four letters"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteFile(dir / c.name, c.png);
+        RunResult r = RunKvb(dir, {"png2tex", dir / "ref.tex", dir / c.name, dir / "out.tex"});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err, "kvb: Image " + dir / c.name + " " + c.message + "\n");
+        EXPECT_FALSE(std::filesystem::exists(dir / "out.tex"));
+    }
+    WriteFile(dir / "good.png", good);
+    RunResult r = RunKvb(dir, {"png2tex", dir / "ref.tex", dir / "good.png", dir / "out.tex"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir / "out.tex"), ReadFile(dir / "ref.tex"));
 }

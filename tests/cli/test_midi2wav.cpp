@@ -44,7 +44,7 @@ TEST(KvbMidi2Wav, StopsMusicThatPlaysPastTheLimitAndLeavesNoWav)
     RunResult r = RunKvb(dir, {"midi2wav", "--max-minutes", "1", midi, wav});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "kvb: MIDI file " + midi +
-                         " plays for longer than 1 minute; rendering stopped (--max-minutes "
+                         " plays for longer than 1 minute; nothing was written (--max-minutes "
                          "allows more)\n");
     EXPECT_EQ(ReadFile(wav), "an old render");
     std::filesystem::remove(wav);
@@ -84,4 +84,44 @@ TEST(KvbMidi2Wav, MaxMinutesTakesOnlyAWholeDecimalNumberOfOneOrMore)
     RunResult r = RunKvb(dir, {"midi2wav", "--max-minutes", "08", dir / "days.mid", dir / "o.wav"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("longer than 8 minutes"), std::string::npos) << r.err;
+}
+
+TEST(KvbMidi2Wav, MusicLongerThanTheLimitIsRefusedBeforeAnythingIsRendered)
+{
+    TempDir dir;
+    // 33 bytes whose note lies 78 hours after the start: refused from the file's own timing,
+    // where rendering up to the default limit took an hour of music.
+    WriteFile(dir / "days.mid", TuneWithLongestDeltaTime());
+    RunResult r = RunKvb(dir, {"midi2wav", dir / "days.mid", dir / "days.wav"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "kvb: MIDI file " + dir / "days.mid" +
+                         " plays for longer than 60 minutes; nothing was written (--max-minutes "
+                         "allows more)\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "days.wav"));
+}
+
+TEST(KvbMidi2Wav, MusicFluidSynthCannotPlayWholeOrThatRendersSilentIsAnError)
+{
+    TempDir dir;
+    WriteFile(dir / "many.mid", ManyTracks(380));
+    RunResult r = RunKvb(dir, {"midi2wav", dir / "many.mid", dir / "many.wav"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "kvb: Cannot play " + dir / "many.mid" +
+                         ": it has 380 tracks, and FluidSynth plays at most 127\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "many.wav"));
+
+    WriteFile(dir / "mute.mid", NotesWithoutSound());
+    r = RunKvb(dir, {"midi2wav", dir / "mute.mid", dir / "mute.wav"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.rfind("kvb: MIDI file " + dir / "mute.mid" +
+                              " holds notes, but FluidSynth rendered only silence; nothing was written",
+                          0),
+              0u)
+        << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir / "mute.wav"));
+
+    WriteFile(dir / "many.mid", ManyTracks(127));
+    r = RunKvb(dir, {"midi2wav", dir / "many.mid", dir / "many.wav"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_GT(LoudestSample(WavSamples(ReadFile(dir / "many.wav"))), 100);
 }

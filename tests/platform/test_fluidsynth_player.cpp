@@ -1,5 +1,6 @@
 #include "platform/errors.h"
 #include "platform/fluidsynth_player.h"
+#include "platform/midi_file.h"
 #include "support/archive_builder.h"
 #include "support/midi_builder.h"
 #include "support/wav_samples.h"
@@ -94,26 +95,30 @@ TEST(FluidSynthPlayer, OpenFailsWithAMessageAndLeavesNothingOpen)
     EXPECT_EQ(withoutAudio.QueryMode(), MediaMode::NotReady);
 }
 
-TEST(FluidSynthPlayer, OpenAndRenderRefuseWhatIsNotAStandardMidiFile)
+TEST(FluidSynthPlayer, OpenAndRenderRefuseWhatItCannotPlayWhole)
 {
     const std::string note("\x00\x90\x3C\x64\x60\x80\x3C\x40\x00\xFF\x2F\x00", 12);
     const std::string track = MidiChunk("MTrk", note);
     const std::string header = MidiHeader(0, 1);
+    const std::string notMidi = "it is not a MIDI file", noTrack = "its header announces 1 track, and the file holds 0";
     const struct {
         const char *what;
-        std::string bytes;
+        std::string bytes, why;
     } cases[] = {
-        {"the header's name alone", "MThd"},
-        {"a header cut short", header.substr(0, 11)},
-        {"a header shorter than six bytes", MidiChunk("MThd", header.substr(8, 4)) + track},
-        {"a header longer than the file", MidiChunk("MThd", header.substr(8), 100)},
-        {"no tracks in the header", MidiHeader(1, 0) + track},
-        {"no track chunk", header},
-        {"only a chunk of another kind", header + MidiChunk("XFIH", note)},
-        {"a track chunk header cut short", header + track.substr(0, 6)},
-        {"a track longer than the file", header + MidiChunk("MTrk", note, 0x7FFFFFFF)},
+        {"the header's name alone", "MThd", notMidi},
+        {"a header cut short", header.substr(0, 11), notMidi},
+        {"a header shorter than six bytes", MidiChunk("MThd", header.substr(8, 4)) + track, notMidi},
+        {"a header longer than the file", MidiChunk("MThd", header.substr(8), 100), notMidi},
+        {"no tracks in the header", MidiHeader(1, 0) + track, notMidi},
+        {"no track chunk", header, noTrack},
+        {"only a chunk of another kind", header + MidiChunk("XFIH", note), noTrack},
+        {"a track chunk header cut short", header + track.substr(0, 6), noTrack},
+        {"a track longer than the file", header + MidiChunk("MTrk", note, 0x7FFFFFFF),
+         "the file ends inside the chunk at byte 14"},
         {"a track only inside the bytes of another chunk",
-         header + MidiChunk("XFIH", "", uint32_t(track.size())) + track},
+         header + MidiChunk("XFIH", "", uint32_t(track.size())) + track, noTrack},
+        {"more tracks than FluidSynth plays", ManyTracks(128),
+         "it has 128 tracks, and FluidSynth plays at most 127"},
     };
     FilePlayback p;
     FluidSynthPlayer player(p.setup);
@@ -121,7 +126,7 @@ TEST(FluidSynthPlayer, OpenAndRenderRefuseWhatIsNotAStandardMidiFile)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         WriteFile(midi, c.bytes);
-        const std::string refusal = "Cannot play " + midi + ": it is not a MIDI file";
+        const std::string refusal = "Cannot play " + midi + ": " + c.why;
         EXPECT_EQ(OpenError(player, midi), refusal);
         try {
             RenderMidiToWav(midi, wav, p.setup);
@@ -134,4 +139,27 @@ TEST(FluidSynthPlayer, OpenAndRenderRefuseWhatIsNotAStandardMidiFile)
     // What passes the same checks is played: a chunk of another kind before the track is allowed.
     WriteFile(midi, header + MidiChunk("XFIH", "ab") + track);
     EXPECT_EQ(OpenError(player, midi), "");
+}
+
+TEST(FluidSynthPlayer, ARenderOfNotesThatComesOutSilentIsAnError)
+{
+    FilePlayback p;
+    const std::string midi = p.dir / "silent.mid", wav = p.dir / "silent.wav";
+    WriteFile(midi, NotesWithoutSound());
+    try {
+        RenderMidiToWav(midi, wav, p.setup);
+        ADD_FAILURE() << "rendered";
+    } catch (const EKVBError &e) {
+        EXPECT_EQ(std::string(e.what()).rfind("MIDI file " + midi +
+                                                  " holds notes, but FluidSynth rendered only silence; "
+                                                  "nothing was written",
+                                              0),
+                  0u)
+            << e.what();
+    }
+    EXPECT_FALSE(std::filesystem::exists(wav));
+    // All the tracks FluidSynth plays sound.
+    WriteFile(midi, ManyTracks(kMaxPlayableMidiTracks));
+    RenderMidiToWav(midi, wav, p.setup);
+    EXPECT_GT(LoudestSample(WavSamples(ReadFile(wav))), 100);
 }

@@ -24,6 +24,41 @@ TEST(GameFolder, AppPathIsReadFromTheWineRegistryAndTranslated)
     EXPECT_EQ(*appPath, prefix.Path().string() + "/dosdevices/c:/Games/FF7/");
 }
 
+namespace {
+
+const std::string kKeyAndValue =
+    "\n[Software\\\\Square Soft, Inc.\\\\Final Fantasy VII] 1\n\"AppPath\"=\"C:\\\\FF7\"\n";
+
+// A system.reg whose key and value start at byte at, after zeros (a hole, where the system
+// allows) without a line break.
+void WriteRegistryAt(const TempDir &prefix, int64_t at)
+{
+    WriteFile(prefix / "system.reg", "");
+    std::filesystem::resize_file(prefix / "system.reg", uintmax_t(at));
+    std::FILE *f = std::fopen((prefix / "system.reg").c_str(), "r+b");
+    ASSERT_NE(f, nullptr);
+    std::fseek(f, long(at), SEEK_SET);
+    std::fwrite(kKeyAndValue.data(), 1, kKeyAndValue.size(), f);
+    std::fclose(f);
+}
+
+} // namespace
+
+TEST(GameFolder, TheRegistryIsReadWithinItsBounds)
+{
+    TempDir prefix;
+    const std::string found = prefix / "dosdevices/c:/FF7";
+    // A line of 100 KiB is passed over; the lines after it are read.
+    WriteRegistryAt(prefix, 100 << 10);
+    EXPECT_EQ(ReadWineAppPath(prefix.Path().string()), found);
+    // The first 64 MiB are read, and no more.
+    const int64_t bound = int64_t(64) << 20;
+    WriteRegistryAt(prefix, bound - int64_t(kKeyAndValue.size()));
+    EXPECT_EQ(ReadWineAppPath(prefix.Path().string()), found);
+    WriteRegistryAt(prefix, bound - int64_t(kKeyAndValue.size()) + 2);
+    EXPECT_EQ(ReadWineAppPath(prefix.Path().string()), std::nullopt);
+}
+
 TEST(GameFolder, MissingPrefixKeyOrValueIsSilent)
 {
     TempDir prefix;

@@ -75,7 +75,17 @@ TEST(TexToBitmap, PalettisedExactSizeDecodesEveryPixelTopRowFirstAndIgnoresExtra
     }
 }
 
-TEST(TexToBitmap, PalettisedPixelDataCutShortFillsWhatIsThereWithoutError)
+// Only the rows the file holds are stored; every pixel past the data reads as index 0.
+std::string AllIndices(const TTexImage &image)
+{
+    std::string out;
+    for (int32_t y = 0; y < image.Height; ++y)
+        for (int32_t x = 0; x < image.Width; ++x)
+            out += char(image.IndexAt(x, y));
+    return out;
+}
+
+TEST(TexToBitmap, PalettisedPixelDataCutShortHoldsOnlyItsRowsWithoutError)
 {
     TexBuilder builder = Palettised4x3();
     {
@@ -83,21 +93,37 @@ TEST(TexToBitmap, PalettisedPixelDataCutShortFillsWhatIsThereWithoutError)
         TTexImage image = Decode(stream);
         std::string expected = builder.Indices();
         expected.back() = '\0';
-        EXPECT_EQ(std::string(image.Indices.begin(), image.Indices.end()), expected);
+        EXPECT_EQ(AllIndices(image), expected);
+        EXPECT_EQ(image.Indices.size(), 12u);
+        EXPECT_EQ(image.HeldPixels, 11);
+        EXPECT_FALSE(image.Complete());
         EXPECT_EQ(stream.Position(), stream.Size());
     }
     {
-        // Data ends one pixel into the second row: the rest of it and the last row stay 0.
+        // Data ends one pixel into the second row: the rest of it and the last row are 0, and
+        // the last row is not stored.
         TMemoryStream stream(builder.CutShort(7).Build());
         TTexImage image = Decode(stream);
-        EXPECT_EQ(std::string(image.Indices.begin(), image.Indices.end()),
-                  "\1\2\1\2" "\2\0\0\0" "\0\0\0\0"s);
+        EXPECT_EQ(AllIndices(image), "\1\2\1\2" "\2\0\0\0" "\0\0\0\0"s);
+        EXPECT_EQ(image.HeldRows(), 2);
+        EXPECT_EQ(image.Indices.size(), 8u);
     }
     {
         TMemoryStream stream(builder.CutShort(12).Build());
         TTexImage image = Decode(stream);
-        EXPECT_EQ(image.Indices, std::vector<uint8_t>(12, 0));
+        EXPECT_EQ(AllIndices(image), std::string(12, '\0'));
+        EXPECT_TRUE(image.Indices.empty());
+        EXPECT_EQ(image.HeldRows(), 0);
         EXPECT_EQ(image.Palette, kThreeColours);
+    }
+    {
+        // The largest picture a header may claim, in a file of a few bytes, costs those bytes.
+        TMemoryStream stream(builder.HeaderSize(kTexMaxSide, kTexMaxSide).CutShort(0).Build());
+        TTexImage image = Decode(stream);
+        EXPECT_EQ(image.HeldPixels, 12);
+        EXPECT_EQ(image.Indices.size(), size_t(kTexMaxSide));
+        EXPECT_EQ(image.IndexAt(3, 0), 2);
+        EXPECT_EQ(image.IndexAt(kTexMaxSide - 1, kTexMaxSide - 1), 0);
     }
 }
 

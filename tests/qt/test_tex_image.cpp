@@ -40,6 +40,19 @@ TEST(TexImageToQImage, IndexPastThePaletteShowsBlack)
     EXPECT_EQ(image.pixel(1, 0), qRgb(0, 0, 0));
 }
 
+TEST(TexImageToQImage, RowsTheFileDoesNotHoldShowIndexZero)
+{
+    // 3 x 3 declared; the file ends one pixel into the second row.
+    QImage image = Converted(TexBuilder::Palettised(3, 3, {{9, 9, 9}, {200, 100, 50}}, "\1\1\1" "\1\1\1" "\1\1\1"s)
+                                 .CutShort(5));
+    ASSERT_EQ(image.size(), QSize(3, 3));
+    EXPECT_EQ(image.pixelIndex(2, 0), 1);
+    EXPECT_EQ(image.pixelIndex(0, 1), 1);
+    EXPECT_EQ(image.pixelIndex(1, 1), 0);
+    for (int x = 0; x < 3; ++x)
+        EXPECT_EQ(image.pixelIndex(x, 2), 0) << x;
+}
+
 TEST(TexImageToQImage, DirectColourBecomesRgb555AndBit15HasNoEffect)
 {
     QImage image = Converted(TexBuilder::Direct(3, 2, {0x7C00, 0x03E0, 0x001F, 0x8000, 0xFFFF, 0x0421}));

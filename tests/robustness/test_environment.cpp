@@ -17,6 +17,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace kvb;
 using namespace kvb::test;
@@ -58,6 +59,24 @@ std::string MountReadOnly(const std::string &folder)
         return "no read-only bind mount here";
     return {};
 }
+
+// kvb game-folder for a user whose home is home. A run that waits (on a pipe, say) is ended
+// after a minute, and outside the sanitizer build, whose shadow memory takes more, one that
+// keeps allocating fails at 1 GiB of address space.
+RunResult GameFolder(const TempDir &dir, const std::string &home, const std::string &winePrefix)
+{
+#ifdef __SANITIZE_ADDRESS__
+    const std::string limit;
+#else
+    const std::string limit = "ulimit -v 1048576; ";
+#endif
+    return RunProgram("/bin/sh", dir,
+                      {"-c", limit + "HOME=\"$1\" WINEPREFIX=\"$2\" exec timeout 60 \"$0\" game-folder",
+                       KVB_BINARY, home, winePrefix});
+}
+
+const std::string kGameKey = "[Software\\\\Square Soft, Inc.\\\\Final Fantasy VII] 1\n"
+                             "\"AppPath\"=\"C:\\\\Games\\\\FF7\"\n";
 
 } // namespace
 
@@ -263,4 +282,56 @@ TEST(Paths, SpacesAndCharactersBeyondAsciiWorkInTheLibraryAndTheTool)
     EXPECT_EQ(analyse.exitCode, 0) << analyse.err;
     EXPECT_NE(analyse.out.find("File: Neu erstellt ö.kvb\n"), std::string::npos) << analyse.out;
     EXPECT_EQ(TKVBFile(created, false).GetEntry(0).Name, "CAF\xC9.TXT");
+}
+
+TEST(HostileRegistry, PipesAndDevicesPlantedAsRegistryFilesArePassedOver)
+{
+    TempDir home, wine;
+    // A pipe as the Wine prefix's registry, as the native Steam's library list, and as the
+    // registry of a Proton prefix of it; the game's key is in a Proton prefix of Flatpak's Steam.
+    ASSERT_EQ(::mkfifo((wine / "system.reg").c_str(), 0600), 0);
+    const std::string native = home / ".steam/steam/steamapps";
+    fs::create_directories(native + "/compatdata/1/pfx");
+    ASSERT_EQ(::mkfifo((native + "/libraryfolders.vdf").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((native + "/compatdata/1/pfx/system.reg").c_str(), 0600), 0);
+    const std::string flatpak = home / ".var/app/com.valvesoftware.Steam/.local/share/Steam/steamapps";
+    // The endless device as a library list and a registry comes first there.
+    fs::create_directories(flatpak + "/compatdata/2/pfx");
+    fs::create_symlink("/dev/zero", flatpak + "/libraryfolders.vdf");
+    fs::create_symlink("/dev/zero", flatpak + "/compatdata/2/pfx/system.reg");
+    const std::string pfx = flatpak + "/compatdata/39140/pfx";
+    fs::create_directories(pfx);
+    WriteFile(pfx + "/system.reg", kGameKey);
+
+    RunResult r = GameFolder(home, home.Path().string(), wine.Path().string());
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, pfx + "/dosdevices/c:/Games/FF7/data\n(from " + pfx + "/system.reg)\n");
+
+    // With nothing usable anywhere, the search says where it looked.
+    fs::remove(pfx + "/system.reg");
+    r = GameFolder(home, home.Path().string(), wine.Path().string());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err.rfind("kvb: The game's install folder is recorded in none of these registry files:\n  " +
+                              wine / "system.reg",
+                          0),
+              0u)
+        << r.err;
+}
+
+TEST(HostileRegistry, AHugeRegistryWithoutLineBreaksIsReadOnlyInPart)
+{
+    TempDir home, wine;
+    // 1 GiB without a line break (a hole, where the system allows), then the game's key.
+    const std::string reg = wine / "system.reg";
+    WriteFile(reg, "");
+    fs::resize_file(reg, uintmax_t(1) << 30);
+    {
+        std::FILE *f = std::fopen(reg.c_str(), "ab");
+        ASSERT_NE(f, nullptr);
+        std::fputs(("\n" + kGameKey).c_str(), f);
+        std::fclose(f);
+    }
+    RunResult r = GameFolder(home, home.Path().string(), wine.Path().string());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "kvb: The game's install folder is recorded in none of these registry files:\n  " + reg + "\n");
 }

@@ -67,6 +67,22 @@ std::string TuneWithLongestDeltaTime()
     return NoteThenTicks(0x0FFFFFFF);
 }
 
+std::string ManyTracks(int count)
+{
+    // Piano, then middle C for 960 ticks (a second at the default tempo).
+    const std::string track("\x00\xC0\x00" "\x00\x90\x3C\x64" "\x87\x40\x80\x3C\x40" "\x00\xFF\x2F\x00", 17);
+    std::string out = MidiHeader(1, uint16_t(count));
+    for (int i = 0; i < count; ++i)
+        out += MidiChunk("MTrk", track);
+    return out;
+}
+
+std::string NotesWithoutSound()
+{
+    const std::string track("\x00\x99\x00\x64" "\x87\x40\x89\x00\x40" "\x00\xFF\x2F\x00", 13);
+    return MidiHeader(0, 1) + MidiChunk("MTrk", track);
+}
+
 std::string SimpleTune()
 {
     std::string track;

@@ -15,6 +15,13 @@ std::string NoteThenSilence(uint32_t seconds);
 // the default tempo) before the end of its track: 33 bytes that play for days.
 std::string TuneWithLongestDeltaTime();
 
+// A format-1 file of count tracks, each playing one note of a second at once, as large
+// arrangements are (several hundred tracks).
+std::string ManyTracks(int count);
+// Notes that no General MIDI sound font has a sound for (key 0 of the drum channel): they hold
+// notes, and render as silence.
+std::string NotesWithoutSound();
+
 // A chunk of a MIDI file; declaredLength lets a test claim more or fewer bytes than body holds.
 std::string MidiChunk(const std::string &id, const std::string &body);
 std::string MidiChunk(const std::string &id, const std::string &body, uint32_t declaredLength);

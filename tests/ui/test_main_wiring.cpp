@@ -2,6 +2,7 @@
 // handler in the logic, the keys, the menu, drag and drop, and what the logic asks shown in the
 // controls. What the handlers do is the logic's tests' business.
 #include "qt_windows.h"
+#include "support/midi_builder.h"
 #include "support/tex_builder.h"
 #include "ui/dialogs.h"
 #include "ui/entry_list.h"
@@ -245,4 +246,25 @@ TEST(MainWiring, FiltersBecomeQtsAndDialogsOpenWhereTheLastOneWasUsed)
     EXPECT_EQ(memory.StartFolder(), "/games/data");
     memory.ChoseFolder("/home/user/out");
     EXPECT_EQ(memory.StartFolder(), "/home/user/out");
+}
+
+// The Qt window renders through FluidSynth: music it cannot play whole, or that renders silent,
+// is refused with a message and leaves no file.
+TEST(MainWiring, SaveAsWavRefusesMusicFluidSynthCannotPlayWholeOrThatRendersSilent)
+{
+    QtWindows q;
+    const std::string wav = q.dir / "music.wav";
+    q.Open(ArchiveBuilder().Add("MANY.MID", ManyTracks(380)).Add("MUTE.MID", NotesWithoutSound()).Build());
+    for (int row : {0, 1}) {
+        q.Select(q.w.lstFiles, row);
+        q.dialogs.shown.clear();
+        q.dialogs.files.push_back(wav);
+        q.w.EntryMenu()->findChild<QAction *>("mnuSaveWav")->trigger();
+        ASSERT_EQ(q.dialogs.shown.size(), 1u);
+        EXPECT_NE(q.dialogs.shown[0].find(row == 0 ? "it has 380 tracks, and FluidSynth plays at most 127"
+                                                   : "holds notes, but FluidSynth rendered only silence"),
+                  std::string::npos)
+            << q.dialogs.shown[0];
+        EXPECT_FALSE(std::filesystem::exists(wav));
+    }
 }

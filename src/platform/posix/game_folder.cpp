@@ -2,6 +2,7 @@
 #include "platform/posix/wine_registry.h"
 
 #include "platform/errors.h"
+#include "platform/stream.h"
 
 #include <algorithm>
 #include <cctype>
@@ -9,7 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <unistd.h>
 
 namespace kvb {
@@ -82,6 +83,56 @@ std::vector<std::string> QuotedStrings(const std::string &line)
     return out;
 }
 
+// A registry file is plain text of lines, read with bounds, since a planted file may be anything:
+// a real system.reg of a prefix with many programs holds a few megabytes and, with the keys
+// Wine adds itself, well under 64 MiB; one line holds one key or value, and the AppPath sought
+// is a Windows path (at most 32,767 characters, far fewer in practice), well under 64 KiB.
+// A Steam libraryfolders.vdf lists a few library folders in a few kilobytes.
+constexpr int64_t kMaxRegistryBytes = int64_t(64) << 20;
+constexpr int64_t kMaxLibraryListBytes = int64_t(1) << 20;
+constexpr size_t kMaxLineBytes = size_t(64) << 10;
+
+// Hands each line of the file at path to take (without its line break and a CR before it),
+// until take returns true or the file or the first maxBytes of it end. A line longer than
+// kMaxLineBytes is passed over, since no line sought is that long. The file is opened as
+// archives are, so that a pipe, a device or a folder planted there is never waited on or read:
+// such a file, and any that cannot be read, is passed over as if missing.
+void ReadLines(const std::string &path, int64_t maxBytes,
+               const std::function<bool(const std::string &)> &take)
+{
+    try {
+        TFileStream file(path, TFileStream::Mode::OpenRead);
+        std::string line;
+        bool overlong = false;
+        std::string buffer(size_t(64) << 10, '\0');
+        for (int64_t at = 0; at < maxBytes;) {
+            const int64_t got =
+                file.ReadAt(at, buffer.data(), std::min<int64_t>(int64_t(buffer.size()), maxBytes - at));
+            if (got <= 0)
+                break;
+            at += got;
+            for (int64_t i = 0; i < got; ++i) {
+                const char c = buffer[size_t(i)];
+                if (c != '\n') {
+                    overlong = overlong || line.size() == kMaxLineBytes;
+                    if (!overlong)
+                        line += c;
+                    continue;
+                }
+                if (!line.empty() && line.back() == '\r')
+                    line.pop_back();
+                if (!overlong && take(line))
+                    return;
+                line.clear();
+                overlong = false;
+            }
+        }
+        if (!overlong && !line.empty())
+            take(line);
+    } catch (const EKVBError &) {
+    }
+}
+
 // One folder reached by several names (~/.steam/steam is usually a link to the native install)
 // is searched once.
 void AddFolderOnce(std::vector<std::string> &folders, const std::string &folder)
@@ -107,13 +158,13 @@ std::vector<std::string> SteamLibraryFolders(const std::string &home)
     std::vector<std::string> libraries;
     for (const std::string &root : roots) {
         AddFolderOnce(libraries, root);
-        std::ifstream vdf(root + "/steamapps/libraryfolders.vdf");
-        std::string line;
-        while (std::getline(vdf, line)) {
-            std::vector<std::string> strings = QuotedStrings(line);
-            if (strings.size() == 2 && Lower(strings[0]) == "path" && !strings[1].empty())
-                AddFolderOnce(libraries, strings[1]);
-        }
+        ReadLines(root + "/steamapps/libraryfolders.vdf", kMaxLibraryListBytes,
+                  [&](const std::string &line) {
+                      std::vector<std::string> strings = QuotedStrings(line);
+                      if (strings.size() == 2 && Lower(strings[0]) == "path" && !strings[1].empty())
+                          AddFolderOnce(libraries, strings[1]);
+                      return false;
+                  });
     }
     return libraries;
 }
@@ -156,24 +207,21 @@ std::string DefaultWinePrefix()
 
 std::optional<std::string> ReadWineAppPath(const std::string &winePrefix)
 {
-    std::ifstream reg(winePrefix + "/system.reg");
-    if (!reg)
-        return std::nullopt;
     bool inGameKey = false;
-    std::string line;
-    while (std::getline(reg, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    std::optional<std::string> found;
+    ReadLines(winePrefix + "/system.reg", kMaxRegistryBytes, [&](const std::string &line) {
         if (auto key = SectionKey(line)) {
             inGameKey = std::any_of(std::begin(kGameKeys), std::end(kGameKeys),
                                     [&](const char *k) { return Lower(*key) == Lower(k); });
-            continue;
+            return false;
         }
         if (inGameKey)
-            if (auto value = StringValue(line, "AppPath"))
-                return TranslateWinePath(winePrefix, *value);
-    }
-    return std::nullopt;
+            found = StringValue(line, "AppPath");
+        return found.has_value();
+    });
+    if (!found)
+        return std::nullopt;
+    return TranslateWinePath(winePrefix, *found);
 }
 
 std::string TranslateWinePath(const std::string &winePrefix, const std::string &windowsPath)
