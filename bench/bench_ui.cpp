@@ -1,5 +1,5 @@
 // The main window's list: filling one block of 1,000 rows.
-#include "platform/media_player.h"
+#include "media/media_player.h"
 #include "support/archive_builder.h"
 #include "ui/app_windows.h"
 #include "ui/entry_list.h"

@@ -9,7 +9,7 @@
 #include "archive/format.h"
 #include "platform/stream.h"
 #include "fuzz_support.h"
-#include "platform/encoding.h"
+#include "archive/text.h"
 
 #include <algorithm>
 #include <cstdio>

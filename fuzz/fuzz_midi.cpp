@@ -3,7 +3,7 @@
 // its time limit, or a summary that breaks its promises.
 #include "fuzz_support.h"
 #include "platform/errors.h"
-#include "platform/midi_file.h"
+#include "media/midi_file.h"
 
 #include <cmath>
 #include <string>

@@ -32,10 +32,9 @@ endfunction()
 set(kvb_binary "Z:$<TARGET_FILE:kvb>")
 
 kvb_add_windows_tests(platform_tests SOURCES
-  platform/test_encoding.cpp
   platform/test_windows.cpp
 )
-target_link_libraries(platform_tests PRIVATE kvbmedia)
+target_link_libraries(platform_tests PRIVATE kvbmedia kvblogic)
 target_compile_definitions(platform_tests PRIVATE KVB_BINARY="${kvb_binary}")
 add_dependencies(platform_tests kvb)
 # The registry test looks for the value that this writes into a copy of the run's prefix, made
@@ -45,6 +44,7 @@ set_property(TEST platform_tests APPEND PROPERTY
 
 kvb_add_windows_tests(archive_tests SOURCES
   archive/test_format.cpp
+  archive/test_text.cpp
   archive/test_catalogue.cpp
   archive/test_extract.cpp
   archive/test_raw_archive.cpp
@@ -54,6 +54,7 @@ kvb_add_windows_tests(archive_tests SOURCES
 kvb_add_windows_tests(logic_tests SOURCES
   logic/logic_test_main.cpp
   logic/test_advanced_window.cpp
+  logic/test_entry_preview.cpp
   logic/test_main_window.cpp
   logic/test_preview_window.cpp
 )

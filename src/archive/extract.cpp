@@ -1,7 +1,7 @@
 #include "archive/extract.h"
 
 #include "archive/format.h"
-#include "platform/encoding.h"
+#include "archive/text.h"
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
 #include "platform/file_names.h"

@@ -1,5 +1,7 @@
 #include "archive/format.h"
 
+#include "archive/text.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -88,11 +90,6 @@ TNameField NameToField(const std::string &name)
     TNameField field{};
     std::memcpy(field.data(), name.data(), std::min<size_t>(name.size(), kNameFieldSize));
     return field;
-}
-
-static char AsciiUpper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 bool SameName(const std::string &a, const std::string &b)

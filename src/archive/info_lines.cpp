@@ -2,7 +2,7 @@
 
 #include "archive/catalogue.h"
 #include "archive/raw_archive.h"
-#include "platform/encoding.h"
+#include "archive/text.h"
 
 namespace kvb {
 

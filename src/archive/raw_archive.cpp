@@ -1,7 +1,7 @@
 #include "archive/raw_archive.h"
 
 #include "archive/table_of_contents.h"
-#include "platform/encoding.h"
+#include "archive/text.h"
 #include "platform/errors.h"
 #include "platform/paths.h"
 #include "platform/signals.h"

@@ -3,7 +3,7 @@
 
 #include "archive/catalogue.h"
 #include "archive/format.h"
-#include "platform/encoding.h"
+#include "archive/text.h"
 #include "platform/errors.h"
 #include "platform/paths.h"
 
@@ -93,8 +93,7 @@ int32_t EntryIndex(const TKVBFile &catalogue, const std::string &entry, const st
 bool MatchesPattern(const std::string &name, const std::string &pattern)
 {
     // ASCII only, whatever the locale says: bytes above 0x7F are Windows-1252 here.
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    const auto same = [&](char a, char b) { return lower(a) == lower(b); };
+    const auto same = [](char a, char b) { return AsciiUpper(a) == AsciiUpper(b); };
     // Greedy with one step back to the last star: linear in practice, never exponential.
     size_t n = 0, p = 0, starP = std::string::npos, starN = 0;
     while (n < name.size()) {

@@ -9,7 +9,7 @@
 #include "archive/format.h"
 #include "archive/raw_archive.h"
 #include "platform/stream.h"
-#include "platform/encoding.h"
+#include "archive/text.h"
 #include "platform/paths.h"
 #include "platform/standard_output.h"
 #include "tools/validation_template.h"

@@ -4,7 +4,7 @@
 #include "cli/commands.h"
 
 #include "platform/errors.h"
-#include "platform/fluidsynth_player.h"
+#include "media/fluidsynth_player.h"
 #include "preview/png_image.h"
 #include "preview/tex_encode.h"
 

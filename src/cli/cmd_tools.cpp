@@ -4,9 +4,9 @@
 
 #include "archive/catalogue.h"
 #include "archive/format.h"
-#include "platform/encoding.h"
+#include "archive/text.h"
 #include "platform/errors.h"
-#include "platform/game_folder.h"
+#include "logic/game_folder.h"
 #include "tools/analysis.h"
 #include "tools/creation.h"
 #include "tools/rebuild.h"

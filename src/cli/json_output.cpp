@@ -1,6 +1,6 @@
 #include "cli/json_output.h"
 
-#include "platform/encoding.h"
+#include "archive/text.h"
 
 #include <iostream>
 

@@ -2,7 +2,7 @@
 #include "cli/media_module.h"
 
 #include "platform/errors.h"
-#include "platform/fluidsynth_player.h"
+#include "media/fluidsynth_player.h"
 
 namespace kvb::cli {
 

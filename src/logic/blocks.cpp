@@ -1,7 +1,7 @@
 #include "logic/blocks.h"
 
 #include "archive/format.h"
-#include "platform/encoding.h"
+#include "archive/text.h"
 
 #include <algorithm>
 

@@ -3,11 +3,11 @@
 #include "archive/extract.h"
 #include "archive/info_lines.h"
 #include "logic/advanced_window.h"
-#include "platform/game_folder.h"
+#include "logic/game_folder.h"
 #include "logic/preview_window.h"
-#include "platform/encoding.h"
+#include "archive/text.h"
 #include "platform/errors.h"
-#include "platform/media_player.h"
+#include "media/media_player.h"
 #include "platform/paths.h"
 #include "platform/stream.h"
 #include "platform/temp_dir.h"
@@ -192,15 +192,50 @@ void TKVBEditorLogic::btnExtractAllClick()
 
 void TKVBEditorLogic::lstFilesDblClick()
 {
+    // 1. The selected row.
     const int row = view_.SelectedEntryRow();
     if (row < 0 || !catalogue_)
         return;
     const int index = shownBlock_.RecordOf(row);
     // The caption as the list shows it names the preview's file.
     const std::string caption = ShownText(catalogue_->GetEntry(index).Name);
-    PreviewEntry(*catalogue_, index, caption, Media,
-                 {[this](const std::string &text) { dialogs_.Notice(text); },
-                  [this](const std::string &path) { ShowTexture(path); }});
+
+    // 2.-3. Textures and music only.
+    const std::string extension = PreviewExtension(caption);
+    const bool texture = extension == ".TEX";
+    if (!texture && extension != ".MID") {
+        dialogs_.Notice(kCannotPreviewText);
+        return;
+    }
+    // The caption becomes a file name in the private folder and must not lead out of it.
+    if (!IsSafeEntryName(caption))
+        throw EUnusableNameError(caption, "previewed");
+
+    // 4.-5. The player may still hold the previous temporary file: it lets go of it first.
+    MediaMode mode = Media.QueryMode();
+    if (mode == MediaMode::Playing || mode == MediaMode::Paused)
+        Media.Stop();
+    mode = Media.QueryMode();
+    if (mode == MediaMode::Stopped || mode == MediaMode::Open)
+        Media.Close();
+
+    // 6.-7. The previous file goes before the new path replaces it.
+    DeletePreviewTempFile();
+    PreviewTempFile = GetTempDir() + caption;
+
+    // 8.-10. The entry, extracted under its caption; the archive is closed again at once.
+    {
+        TFileStream archive(catalogue_->FileName(), TFileStream::Mode::OpenRead);
+        ExtractEntry(archive, catalogue_->GetEntry(index), PreviewTempFile);
+    }
+
+    // 11.-12. Shown, or played.
+    if (texture) {
+        ShowTexture(PreviewTempFile);
+        return;
+    }
+    Media.Open(PreviewTempFile);
+    Media.Play();
 }
 
 void TKVBEditorLogic::ShowTexture(const std::string &path)

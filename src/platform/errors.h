@@ -56,6 +56,22 @@ public:
     explicit ENoTemplateError(const std::string &message) : EKVBError(message) {}
 };
 
+// Music that plays for longer than a render allows.
+class EMidiTooLong : public EKVBError {
+public:
+    EMidiTooLong(const std::string &midiFile, int maxMinutes)
+        : EKVBError("MIDI file " + midiFile + " plays for longer than " + std::to_string(maxMinutes) +
+                    (maxMinutes == 1 ? " minute" : " minutes") + "; nothing was written")
+    {
+    }
+};
+
+// A picture that could not be encoded (the encoder's memory ran out, say).
+class EEncodeError : public EKVBError {
+public:
+    explicit EEncodeError(const std::string &what) : EKVBError("Cannot encode " + what) {}
+};
+
 class EListError : public EKVBError {
 public:
     explicit EListError(int64_t index)

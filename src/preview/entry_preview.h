@@ -1,15 +1,13 @@
-// Previewing one archive entry: textures are shown, MIDI music is played.
+// What previewing an archive entry needs below the windows: the rule that picks how an entry is
+// previewed, and the private files the preview, exports and drags extract entries into.
 #pragma once
 
 #include "archive/catalogue.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 namespace kvb {
-
-class MediaPlayer;
 
 // The text a preview refuses an entry with when it cannot show or play it.
 inline constexpr const char *kCannotPreviewText = "Don't know how to preview this file yet...";
@@ -32,21 +30,5 @@ std::string ExtractToWorkFile(const TKVBFile &catalogue, int32_t index, const st
 // for a drag to a file manager; returns the file's path. A name that cannot be a file name is
 // refused as extracting every entry refuses it.
 std::string ExtractToDragFile(const TKVBFile &catalogue, int32_t index);
-
-// What the window does for a preview.
-struct PreviewCallbacks {
-    std::function<void(const std::string &text)> notice;
-    // Decodes the texture file at path and shows it in the preview window.
-    std::function<void(const std::string &path)> showTexture;
-};
-
-// Previews entry index of catalogue, shown in the list as caption (UTF-8). A ".TEX" or ".MID"
-// entry is extracted under its caption into GetTempDir(), replacing the previous preview's file
-// (PreviewTempFile), after the player has let go of it; a texture then goes to showTexture and
-// music to the player, which plays it. Any other entry only gets the notice. A caption that is no
-// plain file name is refused with EKVBError before anything changes. Other errors end the preview
-// where they happen; what was done before stays done.
-void PreviewEntry(const TKVBFile &catalogue, int32_t index, const std::string &caption,
-                  MediaPlayer &player, const PreviewCallbacks &callbacks);
 
 } // namespace kvb

@@ -3,7 +3,7 @@
 // time, so that no more is ever inflated than the rows the header declares.
 #include "preview/png_image.h"
 
-#include "platform/encoding.h"
+#include "archive/text.h"
 #include "platform/errors.h"
 
 #include <zlib.h>

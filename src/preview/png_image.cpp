@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
 #include <vector>
 
 namespace kvb {
@@ -60,7 +59,8 @@ std::string EncodePng(const TRgbImage &image)
     };
     if (!stbi_write_png_to_func(append, &png, image.Width, image.Height, 3, rows.data(),
                                 image.Width * 3))
-        throw std::bad_alloc();
+        throw EEncodeError("a picture of " + std::to_string(image.Width) + " x " +
+                           std::to_string(image.Height) + " pixels as a PNG");
     return png;
 }
 

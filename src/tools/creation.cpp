@@ -4,7 +4,7 @@
 #include "platform/errors.h"
 #include "archive/format.h"
 #include "platform/stream.h"
-#include "platform/encoding.h"
+#include "archive/text.h"
 #include "platform/listing.h"
 #include "platform/program_folder.h"
 #include "platform/output_file.h"
@@ -156,10 +156,7 @@ void CheckStoredNames(const std::vector<TInput> &inputs)
             throw EKVBError("File " + input.path + " would be stored as \"" +
                             PrintableName(stored) +
                             "\", a name that cannot be extracted again; nothing was written");
-        for (char &c : stored)
-            if (c >= 'a' && c <= 'z')
-                c = char(c - 'a' + 'A');
-        auto [it, added] = byName.emplace(std::move(stored), &input);
+        auto [it, added] = byName.emplace(AsciiUpper(std::move(stored)), &input);
         if (!added)
             throw EKVBError("Files " + it->second->path + " and " + input.path +
                             " would both be stored as \"" +

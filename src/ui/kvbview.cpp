@@ -1,5 +1,5 @@
 // kvbview: the desktop program. Starts the three windows and runs until the main window closes.
-#include "platform/fluidsynth_player.h"
+#include "media/fluidsynth_player.h"
 #include "ui/app_windows.h"
 #include "ui/dialogs.h"
 

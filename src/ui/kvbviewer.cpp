@@ -1,6 +1,6 @@
 #include "ui/kvbviewer.h"
 
-#include "platform/fluidsynth_player.h"
+#include "media/fluidsynth_player.h"
 #include "qt/name_compare.h"
 #include "ui/entry_list.h"
 #include "ui/form_helpers.h"

@@ -1,5 +1,5 @@
 // What scripts rely on: --version, the JSON objects, extraction by name, by pattern and to a pipe.
-#include "platform/encoding.h"
+#include "archive/text.h"
 #include "run_kvb.h"
 
 #include <gtest/gtest.h>

@@ -6,7 +6,9 @@
 #include "logic/advanced_window.h"
 #include "logic/main_window.h"
 #include "logic/preview_window.h"
-#include "platform/media_player.h"
+#include "media/media_player.h"
+#include "platform/file_attributes.h"
+#include "preview/entry_preview.h"
 #include "support/archive_builder.h"
 
 #include <deque>
@@ -191,7 +193,8 @@ public:
     }
 };
 
-// Plays nothing; remembers what it was asked to do.
+// Plays nothing; remembers what it was asked to do. At Close it notes whether the preview's
+// previous file was still there, which shows the order of the preview's steps.
 class ScriptedPlayer : public MediaPlayer {
 public:
     MediaMode mode = MediaMode::NotReady;
@@ -199,6 +202,8 @@ public:
     std::string fileContentAtOpen;
     std::vector<std::string> calls;
     std::optional<std::string> openError;
+    std::string previewFileAtClose;
+    bool previewFileExistedAtClose = false;
 
     MediaMode QueryMode() override
     {
@@ -214,6 +219,8 @@ public:
     void Close() override
     {
         calls.push_back("close");
+        previewFileAtClose = PreviewTempFile;
+        previewFileExistedAtClose = !PreviewTempFile.empty() && FileAttributes(PreviewTempFile);
         mode = MediaMode::NotReady;
         openedFile.clear();
     }

@@ -5,7 +5,7 @@
 #include "platform/collation.h"
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
-#include "platform/game_folder.h"
+#include "logic/game_folder.h"
 #include "platform/listing.h"
 #include "platform/output_file.h"
 #include "platform/paths.h"

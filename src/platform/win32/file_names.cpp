@@ -1,14 +1,17 @@
 #include "platform/file_names.h"
 
+#include "platform/win32/wide.h"
+
 #include <string_view>
 
 namespace kvb {
 
 namespace {
 
-char Upper(char c)
+// The system's own comparison, case ignored as Windows ignores it in device names.
+bool SameIgnoringCase(const std::wstring &a, const wchar_t *b)
 {
-    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+    return ::CompareStringOrdinal(a.c_str(), int(a.size()), b, -1, TRUE) == CSTR_EQUAL;
 }
 
 bool IsDeviceName(const std::string &name)
@@ -17,18 +20,19 @@ bool IsDeviceName(const std::string &name)
     std::string stem = name.substr(0, name.find('.'));
     while (!stem.empty() && stem.back() == ' ')
         stem.pop_back();
-    for (char &c : stem)
-        c = Upper(c);
-    for (const char *device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
-        if (stem == device)
+    const std::wstring wide = win32::Wide(stem);
+    for (const wchar_t *device : {L"CON", L"PRN", L"AUX", L"NUL", L"CONIN$", L"CONOUT$"})
+        if (SameIgnoringCase(wide, device))
             return true;
     // COM1 to COM9 and LPT1 to LPT9, and with the superscript digits 1, 2 and 3 of
     // Windows-1252 as well.
-    if (stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0)) {
-        const auto digit = static_cast<unsigned char>(stem[3]);
-        return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
-    }
-    return false;
+    if (stem.size() != 4)
+        return false;
+    const std::wstring port = win32::Wide(stem.substr(0, 3));
+    if (!SameIgnoringCase(port, L"COM") && !SameIgnoringCase(port, L"LPT"))
+        return false;
+    const auto digit = static_cast<unsigned char>(stem[3]);
+    return (digit >= '1' && digit <= '9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
 }
 
 } // namespace

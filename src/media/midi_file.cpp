@@ -1,4 +1,4 @@
-#include "platform/midi_file.h"
+#include "media/midi_file.h"
 
 #include "platform/errors.h"
 

@@ -1,10 +1,30 @@
-#include "platform/encoding.h"
+#include "archive/text.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
 namespace kvb {
+
+char AsciiUpper(char c)
+{
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
+std::string AsciiUpper(std::string text)
+{
+    for (char &c : text)
+        c = AsciiUpper(c);
+    return text;
+}
+
+std::string AsciiLower(std::string text)
+{
+    for (char &c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    return text;
+}
 
 namespace {
 

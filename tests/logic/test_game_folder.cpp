@@ -1,5 +1,5 @@
-#include "platform/game_folder.h"
-#include "platform/posix/wine_registry.h"
+#include "logic/game_folder.h"
+#include "logic/wine_registry.h"
 #include "support/archive_builder.h"
 
 #include <gtest/gtest.h>

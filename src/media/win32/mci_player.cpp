@@ -1,4 +1,4 @@
-#include "platform/win32/mci_player.h"
+#include "media/win32/mci_player.h"
 
 #include "platform/errors.h"
 #include "platform/win32/wide.h"

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "platform/errors.h"
-#include "platform/media_player.h"
+#include "media/media_player.h"
 
 #include <memory>
 #include <string>
@@ -43,12 +43,6 @@ private:
 };
 
 inline constexpr int kDefaultMaxRenderMinutes = 60;
-
-// Raised by RenderMidiToWav when the music goes on past its limit.
-class EMidiTooLong : public EKVBError {
-public:
-    EMidiTooLong(const std::string &midiFile, int maxMinutes);
-};
 
 // Renders midiFile into the WAV file wavFile as fast as the machine allows, replacing any file of
 // that name. The sound font of setup is used; its audio settings are not. Music that plays for

@@ -2,7 +2,7 @@
 // tools play them.
 #pragma once
 
-#include "platform/media_player.h"
+#include "media/media_player.h"
 
 #include <string>
 

@@ -6,6 +6,13 @@
 
 namespace kvb {
 
+// The letters a to z in capitals (AsciiUpper) or A to Z in small letters (AsciiLower), every
+// other byte as it is, whatever the locale: the case rule of archive names, and of every other
+// name the program compares with case ignored.
+char AsciiUpper(char c);
+std::string AsciiUpper(std::string text);
+std::string AsciiLower(std::string text);
+
 // Every byte maps to one character; the five bytes Windows-1252 leaves undefined map to the
 // C1 control characters of the same code, so no byte is ever lost.
 std::string Cp1252ToUtf8(const std::string &bytes);

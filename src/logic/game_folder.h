@@ -8,9 +8,15 @@
 
 namespace kvb {
 
+// The key of HKEY_LOCAL_MACHINE the game's installer writes, and where 64-bit Windows keeps the
+// keys of 32-bit programs.
+inline const std::string kGameRegistryKey = "Software\\Square Soft, Inc.\\Final Fantasy VII";
+inline const std::string kGameRegistryKey32 =
+    "Software\\Wow6432Node\\Square Soft, Inc.\\Final Fantasy VII";
+
 // The game's "AppPath" as a path on this machine; nothing when the game's key or the value is
 // missing. On Windows it comes from the registry (its 32-bit view first, then the 64-bit one);
-// on Linux from the registry file of the Wine prefix (see posix/wine_registry.h).
+// on Linux from the registry file of the Wine prefix (see logic/wine_registry.h).
 std::optional<std::string> FindGameAppPath();
 
 // The same search, saying where it looked: every registry file read, in order, and the one the

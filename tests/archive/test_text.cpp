@@ -1,4 +1,4 @@
-#include "platform/encoding.h"
+#include "archive/text.h"
 
 #include <gtest/gtest.h>
 

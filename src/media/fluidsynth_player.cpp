@@ -1,7 +1,7 @@
-#include "platform/fluidsynth_player.h"
+#include "media/fluidsynth_player.h"
 
 #include "platform/errors.h"
-#include "platform/midi_file.h"
+#include "media/midi_file.h"
 #include "platform/output_file.h"
 #include "platform/stream.h"
 
@@ -222,12 +222,6 @@ void FluidSynthPlayer::Play()
 {
     if (session_)
         fluid_player_play(session_->engine.player.get());
-}
-
-EMidiTooLong::EMidiTooLong(const std::string &midiFile, int maxMinutes)
-    : EKVBError("MIDI file " + midiFile + " plays for longer than " + std::to_string(maxMinutes) +
-                (maxMinutes == 1 ? " minute" : " minutes") + "; nothing was written")
-{
 }
 
 void RenderMidiToWav(const std::string &midiFile, const std::string &wavFile,

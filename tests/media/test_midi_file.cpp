@@ -1,5 +1,5 @@
 #include "platform/errors.h"
-#include "platform/midi_file.h"
+#include "media/midi_file.h"
 #include "support/midi_builder.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "platform/errors.h"
-#include "platform/fluidsynth_player.h"
-#include "platform/midi_file.h"
+#include "media/fluidsynth_player.h"
+#include "media/midi_file.h"
 #include "support/archive_builder.h"
 #include "support/midi_builder.h"
 #include "support/wav_samples.h"

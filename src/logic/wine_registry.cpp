@@ -1,32 +1,25 @@
-#include "platform/game_folder.h"
-#include "platform/posix/wine_registry.h"
+#include "logic/wine_registry.h"
 
+#include "archive/text.h"
+#include "logic/game_folder.h"
 #include "platform/errors.h"
+#include "platform/folders.h"
+#include "platform/file_attributes.h"
 #include "platform/stream.h"
 
 #include <algorithm>
-#include <cctype>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <functional>
-#include <unistd.h>
 
 namespace kvb {
 
 namespace {
 
-const char *const kGameKeys[] = {
-    "Software\\Square Soft, Inc.\\Final Fantasy VII",
-    "Software\\Wow6432Node\\Square Soft, Inc.\\Final Fantasy VII",
-};
-
-std::string Lower(std::string s)
+// Registry names are compared with ASCII letters in either case alike; the ones sought here are
+// ASCII.
+bool SameRegistryName(const std::string &a, const std::string &b)
 {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char c) { return char(std::tolower(c)); });
-    return s;
+    return AsciiUpper(a) == AsciiUpper(b);
 }
 
 // Registry files escape backslashes and quotes inside names and values.
@@ -56,7 +49,7 @@ std::optional<std::string> SectionKey(const std::string &line)
 std::optional<std::string> StringValue(const std::string &line, const std::string &name)
 {
     std::string prefix = "\"" + name + "\"=\"";
-    if (Lower(line.substr(0, prefix.size())) != Lower(prefix))
+    if (!SameRegistryName(line.substr(0, prefix.size()), prefix))
         return std::nullopt;
     size_t end = line.rfind('"');
     if (end < prefix.size())
@@ -137,12 +130,9 @@ void ReadLines(const std::string &path, int64_t maxBytes,
 // is searched once.
 void AddFolderOnce(std::vector<std::string> &folders, const std::string &folder)
 {
-    std::error_code ec;
-    if (!std::filesystem::is_directory(folder, ec))
+    if (!IsFolder(folder))
         return;
-    const auto same = [&](const std::string &known) {
-        return std::filesystem::equivalent(known, folder, ec);
-    };
+    const auto same = [&](const std::string &known) { return SameFileOrFolder(known, folder); };
     if (std::none_of(folders.begin(), folders.end(), same))
         folders.push_back(folder);
 }
@@ -161,7 +151,8 @@ std::vector<std::string> SteamLibraryFolders(const std::string &home)
         ReadLines(root + "/steamapps/libraryfolders.vdf", kMaxLibraryListBytes,
                   [&](const std::string &line) {
                       std::vector<std::string> strings = QuotedStrings(line);
-                      if (strings.size() == 2 && Lower(strings[0]) == "path" && !strings[1].empty())
+                      if (strings.size() == 2 && SameRegistryName(strings[0], "path") &&
+                          !strings[1].empty())
                           AddFolderOnce(libraries, strings[1]);
                       return false;
                   });
@@ -174,12 +165,11 @@ std::vector<std::string> ProtonPrefixes(const std::string &home)
     std::vector<std::string> prefixes;
     for (const std::string &library : SteamLibraryFolders(home)) {
         std::vector<std::string> found;
-        std::error_code ec;
-        for (const auto &app : std::filesystem::directory_iterator(
-                 library + "/steamapps/compatdata", ec)) {
-            const std::filesystem::path pfx = app.path() / "pfx";
-            if (std::filesystem::exists(pfx / "system.reg", ec))
-                found.push_back(pfx.string());
+        const std::string compatdata = library + "/steamapps/compatdata";
+        for (const std::string &app : ListSubfolders(compatdata)) {
+            const std::string pfx = compatdata + "/" + app + "/pfx";
+            if (FileAttributes(pfx + "/system.reg"))
+                found.push_back(pfx);
         }
         std::sort(found.begin(), found.end());
         prefixes.insert(prefixes.end(), found.begin(), found.end());
@@ -211,8 +201,8 @@ std::optional<std::string> ReadWineAppPath(const std::string &winePrefix)
     std::optional<std::string> found;
     ReadLines(winePrefix + "/system.reg", kMaxRegistryBytes, [&](const std::string &line) {
         if (auto key = SectionKey(line)) {
-            inGameKey = std::any_of(std::begin(kGameKeys), std::end(kGameKeys),
-                                    [&](const char *k) { return Lower(*key) == Lower(k); });
+            inGameKey = SameRegistryName(*key, kGameRegistryKey) ||
+                        SameRegistryName(*key, kGameRegistryKey32);
             return false;
         }
         if (inGameKey)
@@ -229,28 +219,8 @@ std::string TranslateWinePath(const std::string &winePrefix, const std::string &
     std::string path = windowsPath;
     std::replace(path.begin(), path.end(), '\\', '/');
     if (path.size() >= 2 && path[1] == ':')
-        return winePrefix + "/dosdevices/" + Lower(path.substr(0, 2)) + path.substr(2);
+        return winePrefix + "/dosdevices/" + AsciiLower(path.substr(0, 2)) + path.substr(2);
     return path;
-}
-
-TGameFolderSearch SearchGameAppPath()
-{
-    TGameFolderSearch search;
-    for (const std::string &prefix : GamePrefixCandidates()) {
-        search.Searched.push_back(prefix + "/system.reg");
-        if ((search.AppPath = ReadWineAppPath(prefix))) {
-            search.FoundIn = search.Searched.back();
-            break;
-        }
-    }
-    return search;
-}
-
-void EnterGameDataFolder(const std::string &folder)
-{
-    if (::chdir(folder.c_str()) != 0)
-        throw EKVBError("Cannot change to the game's data folder " + folder + ": " +
-                        std::strerror(errno));
 }
 
 } // namespace kvb
