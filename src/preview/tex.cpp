@@ -12,10 +12,6 @@ namespace kvb {
 
 namespace {
 
-constexpr int64_t kWidthPosition = 60;
-constexpr int64_t kPaletteCountPosition = 88;
-constexpr int32_t kPaletteEntrySize = 4;
-
 int32_t ReadInt32(TStream &stream)
 {
     char bytes[4];
@@ -37,11 +33,11 @@ void CheckHeader(int32_t width, int32_t height, uint32_t paletteCount)
 
 void ReadPalettised(TStream &stream, uint32_t count, TTexImage &image)
 {
-    std::array<unsigned char, kTexMaxPaletteCount * kPaletteEntrySize> raw;
-    stream.ReadBuffer(raw.data(), int64_t(count) * kPaletteEntrySize);
+    std::array<unsigned char, kTexMaxPaletteCount * kTexPaletteEntrySize> raw;
+    stream.ReadBuffer(raw.data(), int64_t(count) * kTexPaletteEntrySize);
     image.Palette.resize(count);
     for (uint32_t i = 0; i < count; ++i) {
-        const unsigned char *entry = &raw[size_t(i) * kPaletteEntrySize];
+        const unsigned char *entry = &raw[size_t(i) * kTexPaletteEntrySize];
         image.Palette[i] = TTexColour{entry[2], entry[1], entry[0]};
     }
 
@@ -80,11 +76,11 @@ void ReadDirect(TStream &stream, TTexImage &image)
 
 TTexImage TexToBitmap(TStream &stream, int32_t position)
 {
-    stream.Seek(kWidthPosition);
+    stream.Seek(kTexWidthPosition);
     TTexImage image;
     image.Width = ReadInt32(stream);
     image.Height = ReadInt32(stream);
-    stream.Seek(kPaletteCountPosition);
+    stream.Seek(kTexPaletteCountPosition);
     const auto paletteCount = static_cast<uint32_t>(ReadInt32(stream));
     CheckHeader(image.Width, image.Height, paletteCount);
 

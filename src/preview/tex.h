@@ -15,8 +15,15 @@ namespace kvb {
 
 class TStream;
 
-// Where the entry preview and kvb tex2png find the image data: the header is bytes 0 to 235.
+// The header fields the program reads and writes: little-endian 32-bit values at these
+// positions. The header is bytes 0 to 235; the entry preview and kvb tex2png find the image data
+// after it.
+constexpr int64_t kTexWidthPosition = 60;
+constexpr int64_t kTexHeightPosition = 64;
+constexpr int64_t kTexPaletteCountPosition = 88;
 constexpr int32_t kTexImageDataPosition = 236;
+// Each palette entry: blue, green, red, unused.
+constexpr int64_t kTexPaletteEntrySize = 4;
 // The palette table has this many slots; files asking for more are refused.
 constexpr uint32_t kTexMaxPaletteCount = 256;
 // Larger sides are refused before anything is allocated for the pixels.

@@ -16,11 +16,6 @@ namespace kvb {
 
 namespace {
 
-constexpr int64_t kWidthPosition = 60;
-constexpr int64_t kHeightPosition = 64;
-constexpr int64_t kPaletteCountPosition = 88;
-constexpr int64_t kPaletteEntrySize = 4;
-
 uint32_t Key(const TTexColour &c)
 {
     return uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue;
@@ -143,13 +138,13 @@ std::string EncodeTex(const std::string &reference, const std::string &reference
                         std::to_string(kTexImageDataPosition));
     TMemoryStream stream(reference);
     const TTexImage old = TexToBitmap(stream, kTexImageDataPosition);
-    const uint32_t count = uint32_t(GetInt32LE(reference.data() + kPaletteCountPosition));
+    const uint32_t count = uint32_t(GetInt32LE(reference.data() + kTexPaletteCountPosition));
     const bool sameSize = old.Width == image.Width && old.Height == image.Height;
     const size_t pixels = size_t(image.Width) * size_t(image.Height);
 
     std::string out = reference.substr(0, size_t(kTexImageDataPosition));
-    PutInt32LE(out.data() + kWidthPosition, image.Width);
-    PutInt32LE(out.data() + kHeightPosition, image.Height);
+    PutInt32LE(out.data() + kTexWidthPosition, image.Width);
+    PutInt32LE(out.data() + kTexHeightPosition, image.Height);
     int64_t oldEnd = kTexImageDataPosition;
 
     if (old.Format == TTexFormat::Direct555) {
@@ -166,7 +161,7 @@ std::string EncodeTex(const std::string &reference, const std::string &reference
                 out += char(value >> 8);
             }
     } else {
-        const int64_t paletteBytes = kPaletteEntrySize * int64_t(count);
+        const int64_t paletteBytes = kTexPaletteEntrySize * int64_t(count);
         oldEnd += paletteBytes + int64_t(old.Width) * old.Height;
         std::string palette = reference.substr(size_t(kTexImageDataPosition), size_t(paletteBytes));
         std::string indices;
@@ -175,7 +170,7 @@ std::string EncodeTex(const std::string &reference, const std::string &reference
             palette.clear();
             for (const TTexColour &c : colours)
                 palette += {char(c.Blue), char(c.Green), char(c.Red), '\0'};
-            PutInt32LE(out.data() + kPaletteCountPosition, int32_t(colours.size()));
+            PutInt32LE(out.data() + kTexPaletteCountPosition, int32_t(colours.size()));
             indices = std::move(mapped);
         } else {
             indices = MapToPalette(old, old.Palette, image);
