@@ -10,7 +10,8 @@
 namespace kvb::logic {
 
 TAdvancedLogic::TAdvancedLogic(TAdvancedView &view, TDialogs &dialogs)
-    : opnAny{"All files|*.*", {}, {}}, view_(view), dialogs_(dialogs)
+    : opnAny{"All files|*.*", {}, {}}, view_(view), dialogs_(dialogs),
+      find_(dialogs, "Find the next record whose name contains:")
 {
 }
 
@@ -203,39 +204,30 @@ void TAdvancedLogic::btnTruncateClick()
 
 void TAdvancedLogic::FindClick()
 {
-    const std::optional<std::string> text =
-        dialogs_.AskText("Find the next record whose name contains:", "Find");
-    if (!text)
-        return;
-    findText_ = *text;
-    FindNextClick();
+    if (find_.Ask())
+        FindNextClick();
 }
 
 void TAdvancedLogic::FindNextClick()
 {
-    if (findText_.empty()) {
-        FindClick();
+    if (!find_.Text())
         return;
-    }
     const TRawKVBFile &file = Raw();
     if (const TAdvancedView::TList focused = view_.FocusedList(); focused != TAdvancedView::TList::None)
         findInData_ = focused == TAdvancedView::TList::Data;
-    const TBlockedList &block = findInData_ ? dataBlock_ : tableBlock_;
-    const int after = block.RecordOf(findInData_ ? view_.SelectedDataRow() : view_.SelectedTableRow());
-    const int found =
-        findInData_ ? FindNextRecord(file.DataCount(), after, findText_,
-                                     [&](int j) { return NameFromField(file.GetDataRecord(j).Name); })
-                    : FindNextRecord(file.TocCount(), after, findText_,
-                                     [&](int t) { return NameFromField(file.GetTocRecord(t).Name); });
-    if (found < 0) {
-        dialogs_.Notice("No entry matches " + findText_ + ".");
-        return;
-    }
     if (findInData_) {
+        const int found = find_.Next(file.DataCount(), dataBlock_.RecordOf(view_.SelectedDataRow()),
+                                     [&](int j) { return NameFromField(file.GetDataRecord(j).Name); });
+        if (found < 0)
+            return;
         view_.SelectDataBlockLabel(TBlockedList::BlockOf(found));
         cmbHeaderChange();
         view_.SelectDataRow(dataBlock_.RowOf(found), true);
     } else {
+        const int found = find_.Next(file.TocCount(), tableBlock_.RecordOf(view_.SelectedTableRow()),
+                                     [&](int t) { return NameFromField(file.GetTocRecord(t).Name); });
+        if (found < 0)
+            return;
         view_.SelectTableBlockLabel(TBlockedList::BlockOf(found));
         cmbTableChange();
         view_.SelectTableRow(tableBlock_.RowOf(found), true);

@@ -97,7 +97,7 @@ private:
     std::string fileName_; // the archive's name without folder
     TBlockedList tableBlock_; // cmbTable's Tag
     TBlockedList dataBlock_;  // cmbHeader's Tag
-    std::string findText_;
+    TFind find_;
     bool findInData_ = false;
 };
 

@@ -48,14 +48,30 @@ int TBlockedList::End(int count) const
     return std::max(First(), std::min(count, First() + kBlockSize));
 }
 
-int FindNextRecord(int count, int after, const std::string &part,
-                   const std::function<std::string(int index)> &nameOf)
+bool TFind::Ask()
+{
+    const std::optional<std::string> text = dialogs_.AskText(prompt_, "Find");
+    if (!text)
+        return false;
+    text_ = *text;
+    return true;
+}
+
+std::optional<std::string> TFind::Text()
+{
+    if (text_.empty() && !Ask())
+        return std::nullopt;
+    return text_;
+}
+
+int TFind::Next(int count, int after, const std::function<std::string(int index)> &nameOf)
 {
     // Typed in UTF-8, stored in Windows-1252: a text the archive cannot hold matches nothing.
-    const std::optional<std::string> stored = Utf8ToCp1252(part);
-    if (!stored)
-        return -1;
-    return FindNextName(count, after, *stored, nameOf);
+    const std::optional<std::string> stored = Utf8ToCp1252(text_);
+    const int found = stored ? FindNextName(count, after, *stored, nameOf) : -1;
+    if (found < 0)
+        dialogs_.Notice("No entry matches " + text_ + ".");
+    return found;
 }
 
 } // namespace kvb::logic

@@ -3,7 +3,10 @@
 // joined by "-", and row r of a list stands for record r + shown block × 1000.
 #pragma once
 
+#include "logic/face.h"
+
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,10 +46,24 @@ private:
     int shown_ = -1;
 };
 
-// The first of count names after index after (wrapping round, after itself last) that contains
-// part as the archive compares names (ASCII letters in either case alike); -1 when none does.
-// part is typed by the user in UTF-8; names are as stored.
-int FindNextRecord(int count, int after, const std::string &part,
-                   const std::function<std::string(int index)> &nameOf);
+// Ctrl+F and F3 of a window: the text sought last, asked for with prompt.
+class TFind {
+public:
+    TFind(TDialogs &dialogs, std::string prompt) : dialogs_(dialogs), prompt_(std::move(prompt)) {}
+
+    // Ctrl+F: asks for a new text; false when the question was cancelled.
+    bool Ask();
+    // The text sought, asked for when none was given yet; nothing when cancelled.
+    std::optional<std::string> Text();
+    // The first of count names after index after (wrapping round, after itself last) that
+    // holds the text as the archive compares names (ASCII letters in either case alike); -1,
+    // after a notice, when none does. The text is typed in UTF-8; names are as stored.
+    int Next(int count, int after, const std::function<std::string(int index)> &nameOf);
+
+private:
+    TDialogs &dialogs_;
+    std::string prompt_;
+    std::string text_;
+};
 
 } // namespace kvb::logic

@@ -54,8 +54,8 @@ TKVBEditorLogic::TKVBEditorLogic(TMainView &view, TDialogs &dialogs, MediaPlayer
       opnAny{kAllFiles, {}, {}}, opnPng{"PNG images|*.png|All files|*.*", {}, {}},
       savPng{"PNG images|*.png|All files|*.*", "png", {}},
       savWav{"WAV sound|*.wav|All files|*.*", "wav", {}}, selFolder(dialogs), view_(view),
-      dialogs_(dialogs),
-      Media(player), sort_(std::move(sort)), renderWav_(std::move(renderWav))
+      dialogs_(dialogs), Media(player), sort_(std::move(sort)), renderWav_(std::move(renderWav)),
+      find_(dialogs, "Find the next entry whose name contains:")
 {
 }
 
@@ -428,30 +428,18 @@ void TKVBEditorLogic::mnuStopMusicClick()
 
 void TKVBEditorLogic::FindClick()
 {
-    const std::optional<std::string> text =
-        dialogs_.AskText("Find the next entry whose name contains:", "Find");
-    if (!text)
-        return;
-    findText_ = *text;
-    FindNextClick();
+    if (find_.Ask())
+        FindNextClick();
 }
 
 void TKVBEditorLogic::FindNextClick()
 {
-    if (findText_.empty()) {
-        FindClick();
+    if (!find_.Text() || !catalogue_)
         return;
-    }
-    if (!catalogue_)
-        return;
-    const int found = FindNextRecord(catalogue_->EntryCount(),
-                                     shownBlock_.RecordOf(view_.SelectedEntryRow()), findText_,
-                                     [this](int i) { return catalogue_->GetEntry(i).Name; });
-    if (found < 0) {
-        dialogs_.Notice("No entry matches " + findText_ + ".");
-        return;
-    }
-    ShowRecord(found);
+    const int found = find_.Next(catalogue_->EntryCount(), shownBlock_.RecordOf(view_.SelectedEntryRow()),
+                                 [this](int i) { return catalogue_->GetEntry(i).Name; });
+    if (found >= 0)
+        ShowRecord(found);
 }
 
 bool TKVBEditorLogic::IsDroppedArchive(const std::vector<std::string> &paths)

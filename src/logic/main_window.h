@@ -151,7 +151,7 @@ private:
     std::unique_ptr<TKVBFile> catalogue_;
     std::string openedFileName_; // the name chosen in "Open KVB", without folder
     TBlockedList shownBlock_;    // cmbList's Tag
-    std::string findText_;
+    TFind find_;
     bool busy_ = false;
 };
 
