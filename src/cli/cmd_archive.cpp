@@ -10,18 +10,16 @@
 #include "archive/raw_archive.h"
 #include "platform/stream.h"
 #include "archive/text.h"
+#include "platform/folders.h"
 #include "platform/paths.h"
 #include "platform/standard_output.h"
 #include "tools/validation_template.h"
 
-#include <filesystem>
 #include <iostream>
 #include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
-
-namespace fs = std::filesystem;
 
 namespace kvb::cli {
 
@@ -129,10 +127,8 @@ void ExtractAllInto(const std::string &archive, const std::string &folder,
             throw EKVBError("No entry of " + archive + " matches \"" + *pattern +
                             "\"; nothing was extracted");
     }
-    std::error_code ec;
-    fs::create_directories(PathFromUtf8(folder), ec);
-    if (ec)
-        throw EKVBError("Cannot create folder " + folder + ": " + ec.message());
+    if (const std::optional<std::string> why = CreateFolders(folder))
+        throw EKVBError("Cannot create folder " + folder + ": " + *why);
     if (!pattern)
         ExtractAll(catalogue, folder);
     else

@@ -2,6 +2,7 @@
 #include "cli/media_module.h"
 
 #include "platform/errors.h"
+#include "platform/file_attributes.h"
 #include "platform/loadable_module.h"
 #include "platform/program_folder.h"
 
@@ -33,7 +34,7 @@ const TMediaCommands &LoadMediaCommands()
     std::string tried = candidates.back();
     std::string reason = "no such file";
     for (const std::string &path : candidates) {
-        if (!std::filesystem::exists(path))
+        if (!FileAttributes(path))
             continue;
         tried = path;
         auto entry = reinterpret_cast<TMediaModuleEntry>(

@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "media/midi_file.h"
+#include "platform/file_attributes.h"
 #include "platform/output_file.h"
 #include "platform/stream.h"
 
@@ -11,7 +12,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 
 namespace kvb {
@@ -128,8 +128,7 @@ TMidi ReadMidiFile(const TFileStream &in)
 void LoadMusic(Engine &engine, const std::string &soundFont, const std::string &midi,
                const std::string &fileName, const ErrorCapture &capture)
 {
-    std::error_code ec;
-    if (soundFont.empty() || !std::filesystem::is_regular_file(soundFont, ec))
+    if (soundFont.empty() || !IsPlainFile(soundFont))
         throw EKVBError("No sound font at \"" + soundFont +
                         "\": install timgm6mb-soundfont or set KVB_SOUNDFONT to a .sf2 file");
 

@@ -17,6 +17,9 @@ struct TFileAttributes {
 // there is nothing there or its properties cannot be read.
 std::optional<TFileAttributes> FileAttributes(const std::string &path);
 
+// Whether a plain file stands at path, a link counting as what it leads to.
+bool IsPlainFile(const std::string &path);
+
 // Clears the read-only attribute. A failure is not reported here: opening the file for writing
 // afterwards fails and says so.
 void ClearReadOnly(const std::string &path);

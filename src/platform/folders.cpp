@@ -30,6 +30,15 @@ bool SameFileOrFolder(const std::string &a, const std::string &b)
     return fs::equivalent(PathFromUtf8(a), PathFromUtf8(b), ec);
 }
 
+std::optional<std::string> CreateFolders(const std::string &folder)
+{
+    std::error_code ec;
+    fs::create_directories(PathFromUtf8(folder), ec);
+    if (ec)
+        return ec.message();
+    return std::nullopt;
+}
+
 std::optional<std::string> ChangeCurrentFolder(const std::string &folder)
 {
     std::error_code ec;

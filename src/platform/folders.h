@@ -17,6 +17,10 @@ std::vector<std::string> ListSubfolders(const std::string &folder);
 // Whether a and b lead to the same file or folder, whatever names or links lead there.
 bool SameFileOrFolder(const std::string &a, const std::string &b);
 
+// Creates folder and every folder above it that is missing; the system's reason when that
+// cannot be done (something else stands there, say).
+std::optional<std::string> CreateFolders(const std::string &folder);
+
 // Makes folder the process's current folder; the system's reason when that cannot be done.
 std::optional<std::string> ChangeCurrentFolder(const std::string &folder);
 

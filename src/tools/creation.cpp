@@ -2,6 +2,7 @@
 
 #include "archive/extract.h"
 #include "platform/errors.h"
+#include "platform/folders.h"
 #include "archive/format.h"
 #include "platform/stream.h"
 #include "archive/text.h"
@@ -13,12 +14,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <unordered_map>
 
-namespace fs = std::filesystem;
 
 namespace kvb {
 
@@ -116,13 +115,10 @@ void DropOutputFile(std::vector<std::string> &names, const std::string &folder,
 {
     // The very name the output is written under, not what a link there leads to: the link is
     // replaced, and the file it led to is read like any other.
-    const fs::path output = PathFromUtf8(outputFileName);
-    const fs::path outputFolder = output.parent_path().empty() ? fs::path(".") : output.parent_path();
-    std::error_code ec, ec2;
-    if (fs::weakly_canonical(outputFolder, ec) != fs::weakly_canonical(PathFromUtf8(folder), ec2) ||
-        ec || ec2)
+    const std::string outputFolder = ParentFolderOf(outputFileName);
+    if (!SameFileOrFolder(outputFolder.empty() ? "." : outputFolder, folder))
         return;
-    std::erase(names, Utf8FromPath(output.filename()));
+    std::erase(names, FileNameOf(outputFileName));
 }
 
 std::unique_ptr<TFileStream> OpenTemplate(int32_t count,

@@ -16,6 +16,12 @@ std::optional<TFileAttributes> FileAttributes(const std::string &path)
     return TFileAttributes{(st.st_mode & S_IWUSR) == 0};
 }
 
+bool IsPlainFile(const std::string &path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 void ClearReadOnly(const std::string &path)
 {
     struct stat st {};

@@ -12,6 +12,13 @@ std::optional<TFileAttributes> FileAttributes(const std::string &path)
     return TFileAttributes{(attributes & FILE_ATTRIBUTE_READONLY) != 0};
 }
 
+bool IsPlainFile(const std::string &path)
+{
+    const DWORD attributes = ::GetFileAttributesW(win32::Wide(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+}
+
 void ClearReadOnly(const std::string &path)
 {
     const std::wstring name = win32::Wide(path);
