@@ -204,7 +204,8 @@ std::optional<TEditRecord> TEditRecord::Decode(const std::string &bytes)
     TChecksum sum;
     sum.Add(body.data(), body.size());
     try {
-        TReader tail(bytes.substr(body.size()));
+        const std::string stored = bytes.substr(body.size());
+        TReader tail(stored);
         if (tail.U64() != sum.Value())
             return std::nullopt;
         TReader r(body);
