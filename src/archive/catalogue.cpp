@@ -2,6 +2,7 @@
 
 #include "archive/format.h"
 #include "archive/table_of_contents.h"
+#include "archive/text.h"
 #include "archive/edit_journal.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
@@ -42,9 +43,7 @@ TKVBFile::TKVBFile(const std::string &fileName, bool fullRead, const TProgress &
     // right; showing it as it stands would pass damage off as the archive.
     note_ = TEditJournal(fileName).CheckBeforeReading(file);
 
-    char headerBytes[kFileHeaderSize];
-    file.ReadBuffer(headerBytes, kFileHeaderSize);
-    TKVB_FileHeader header = DecodeFileHeader(headerBytes);
+    const TKVB_FileHeader header = ReadFileHeader(file);
     count_ = header.Count;
     creator_ = CreatorFromField(header.Creator);
 
@@ -94,7 +93,11 @@ void TKVBFile::ReadDataHeaders(TFileStream &file, int32_t greatestOffset, int32_
     for (size_t i = 0; i < sortedEntries_.size(); ++i) {
         TKVB_Entry &entry = entries_[sortedEntries_[i]];
         if (entry.Offset < 0 || entry.Offset + int64_t(kDataHeaderSize) > fileSize)
-            throw EReadError();
+            throw FileEndsEarly(file, "the data headers",
+                                "entry " + std::to_string(sortedEntries_[i] + 1) + " (" +
+                                    PrintableName(entry.Name) + "), whose header is at byte " +
+                                    std::to_string(entry.Offset) + ",",
+                                int64_t(entry.Offset) + kDataHeaderSize);
 
         if (entry.Offset < batchStart ||
             entry.Offset + kDataHeaderSize > batchStart + int64_t(batch.size())) {

@@ -6,6 +6,7 @@
 #include "platform/file_attributes.h"
 #include "platform/file_names.h"
 #include "platform/output_file.h"
+#include "platform/paths.h"
 #include "platform/stream.h"
 
 #include <algorithm>
@@ -47,13 +48,32 @@ void CopyBytes(TStream &source, TStream &output, int64_t count)
 }
 
 // 1. Finds the number of bytes to copy and puts the source at the first data byte.
+// The archive's name as messages give it.
+std::string ArchiveName(const TStream &source)
+{
+    const auto *file = dynamic_cast<const TFileStream *>(&source);
+    return file ? FileNameOf(file->FileName()) : std::string("the archive");
+}
+
+// What the read error says when the entry's header or data lies past the archive's end.
+EReadError EntryCutShort(const TStream &source, const TKVB_Entry &entry, const std::string &part,
+                         int64_t needed)
+{
+    return EReadError("Extracting entry " + PrintableName(entry.Name) + " from " +
+                      ArchiveName(source) + ": " + part + " needs bytes up to " +
+                      std::to_string(needed) + ", but the archive ends at byte " +
+                      std::to_string(source.Size()));
+}
+
 int64_t FindData(TStream &source, const TKVB_Entry &entry)
 {
     int64_t length;
     if (entry.Length == -1) {
         source.Seek(entry.Offset);
         char headerBytes[kDataHeaderSize];
-        source.ReadBuffer(headerBytes, kDataHeaderSize);
+        if (source.Read(headerBytes, kDataHeaderSize) != kDataHeaderSize)
+            throw EntryCutShort(source, entry, "its data header",
+                                int64_t(entry.Offset) + kDataHeaderSize);
         length = DecodeDataHeader(headerBytes).Length;
     } else {
         source.Seek(DataPosition(entry.Offset));
@@ -63,6 +83,17 @@ int64_t FindData(TStream &source, const TKVB_Entry &entry)
         throw EKVBError("Entry " + PrintableName(entry.Name) + " has an invalid data length (" +
                         std::to_string(length) + ")");
     return length;
+}
+
+// Copies the entry's data, saying where it ran out when the archive ends first.
+void CopyEntryData(TStream &source, const TKVB_Entry &entry, TStream &output, int64_t length)
+{
+    const int64_t from = source.Position();
+    try {
+        CopyBytes(source, output, length);
+    } catch (const EReadError &) {
+        throw EntryCutShort(source, entry, "its data", from + length);
+    }
 }
 
 // The archive the entries come from, which no output may be.
@@ -79,13 +110,14 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const std::string &outputFi
     // 2. Create the output file (an existing one is replaced once the copy is complete, and the
     // archive itself is never the output); 3. copy; 4. close it on every path.
     TOutputFile output(outputFileName, TOutputKind::PartialWhereNew, ReadFrom(source));
-    CopyBytes(source, output.Stream(), length);
+    CopyEntryData(source, entry, output.Stream(), length);
     output.Commit();
 }
 
 void ExtractEntry(TStream &source, TKVB_Entry entry, TStream &output)
 {
-    CopyBytes(source, output, FindData(source, entry));
+    const int64_t length = FindData(source, entry);
+    CopyEntryData(source, entry, output, length);
 }
 
 void ExtractEntry(TStream &source, TKVB_Entry entry, const TOutputFolder &folder,
@@ -93,7 +125,7 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const TOutputFolder &folder
 {
     const int64_t length = FindData(source, entry);
     TOutputFile output(folder, name, TOutputKind::PartialWhereNew, ReadFrom(source));
-    CopyBytes(source, output.Stream(), length);
+    CopyEntryData(source, entry, output.Stream(), length);
     output.Commit();
 }
 

@@ -38,9 +38,7 @@ TRawKVBFile::TRawKVBFile(const std::string &path)
     recoveryNote_ = journal_->Settle(file, true);
 
     // Header.
-    char headerBytes[kFileHeaderSize];
-    file.ReadBuffer(headerBytes, kFileHeaderSize);
-    TKVB_FileHeader header = DecodeFileHeader(headerBytes);
+    const TKVB_FileHeader header = ReadFileHeader(file);
     creator_ = CreatorFromField(header.Creator);
     tocCount_ = header.Count;
 

@@ -1,6 +1,7 @@
 // kvb: the command-line face of the archive library.
 #include "cli/application.h"
 
+#include "platform/errors.h"
 #include "platform/program_arguments.h"
 #include "platform/standard_output.h"
 
@@ -11,13 +12,22 @@
 
 namespace {
 
+// An error as kvb prints it: the second line of a message (what was being done, on which file,
+// and why) follows the system's own text after ": ".
+std::string Printed(const std::exception &e)
+{
+    if (const auto *error = dynamic_cast<const kvb::EKVBError *>(&e); error && !error->Detail().empty())
+        return error->Message() + ": " + error->Detail();
+    return e.what();
+}
+
 // A command, --help and --version have succeeded only once what they printed is out.
 int Finished()
 {
     try {
         kvb::FinishStandardOutput();
     } catch (const std::exception &e) {
-        std::cerr << "kvb: " << e.what() << '\n';
+        std::cerr << "kvb: " << Printed(e) << '\n';
         return kvb::cli::kExitFailure;
     }
     return kvb::cli::kExitSuccess;
@@ -55,7 +65,7 @@ int main(int argc, char **argv)
         return kExitUsage;
     } catch (const std::exception &e) {
         // One error is enough: output that failed as well adds nothing the exit code does not say.
-        std::cerr << "kvb: " << e.what() << '\n';
+        std::cerr << "kvb: " << Printed(e) << '\n';
         return kExitFailure;
     }
     return Finished();

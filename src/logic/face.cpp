@@ -9,9 +9,20 @@ namespace kvb::logic {
 
 std::string ErrorBoxText(const std::string &message)
 {
-    if (!message.empty() && static_cast<unsigned char>(message.back()) > '.')
-        return message + '.';
-    return message;
+    // Each line on its own: the system's text, then what was being done, where and why.
+    std::string text;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = message.find('\n', start);
+        std::string line = message.substr(start, end == std::string::npos ? end : end - start);
+        if (!line.empty() && static_cast<unsigned char>(line.back()) > '.')
+            line += '.';
+        text += line;
+        if (end == std::string::npos)
+            return text;
+        text += '\n';
+        start = end + 1;
+    }
 }
 
 void Guarded(TDialogs &dialogs, const std::function<void()> &handler)

@@ -39,8 +39,8 @@ public:
     virtual std::optional<std::string> AskText(const std::string &text, const std::string &caption) = 0;
 };
 
-// An exception's message as the error box shows it: a "." is added when the last character's
-// code is above "." (a letter or a digit, say); "." and "!" endings stay as they are.
+// An exception's message as the error box shows it: a "." is added to each of its lines whose
+// last character's code is above "." (a letter or a digit, say); "." and "!" endings stay.
 std::string ErrorBoxText(const std::string &message);
 
 // Runs a handler; an exception that escapes it is shown in an error box and the program goes

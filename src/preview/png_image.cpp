@@ -112,7 +112,7 @@ TRgbImage TexThumbnail(const TTexImage &image, int size)
 void TexFileToPngFile(const std::string &texFile, const std::string &pngFile, int size)
 {
     TFileStream source(texFile, TFileStream::Mode::OpenRead);
-    const TTexImage texture = TexToBitmap(source, kTexImageDataPosition);
+    const TTexImage texture = ReadTexture(source, texFile);
     if (texture.Width == 0 || texture.Height == 0)
         throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
                         " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");

@@ -2,6 +2,7 @@
 
 #include "platform/errors.h"
 #include "archive/format.h"
+#include "platform/paths.h"
 #include "platform/stream.h"
 
 #include <algorithm>
@@ -12,10 +13,19 @@ namespace kvb {
 
 namespace {
 
-int32_t ReadInt32(TStream &stream)
+// What a texture cut short lacks: "the file ends at byte N, but its <part> needs bytes up to
+// M". The caller that knows the file's name puts it in front.
+EReadError CutShort(const TStream &stream, const std::string &part, int64_t needed)
+{
+    return EReadError("the file ends at byte " + std::to_string(stream.Size()) + ", but its " +
+                      part + " needs bytes up to " + std::to_string(needed));
+}
+
+int32_t ReadInt32(TStream &stream, const std::string &field)
 {
     char bytes[4];
-    stream.ReadBuffer(bytes, sizeof bytes);
+    if (stream.Read(bytes, sizeof bytes) != sizeof bytes)
+        throw CutShort(stream, field, stream.Position() - stream.Position() % 4 + 4);
     return GetInt32LE(bytes);
 }
 
@@ -34,7 +44,10 @@ void CheckHeader(int32_t width, int32_t height, uint32_t paletteCount)
 void ReadPalettised(TStream &stream, uint32_t count, TTexImage &image)
 {
     std::array<unsigned char, kTexMaxPaletteCount * kTexPaletteEntrySize> raw;
-    stream.ReadBuffer(raw.data(), int64_t(count) * kTexPaletteEntrySize);
+    const int64_t paletteBytes = int64_t(count) * kTexPaletteEntrySize;
+    if (stream.Read(raw.data(), paletteBytes) != paletteBytes)
+        throw CutShort(stream, "palette of " + std::to_string(count) + " colours",
+                       stream.Position() - stream.Position() % kTexPaletteEntrySize + paletteBytes);
     image.Palette.resize(count);
     for (uint32_t i = 0; i < count; ++i) {
         const unsigned char *entry = &raw[size_t(i) * kTexPaletteEntrySize];
@@ -62,7 +75,9 @@ void ReadDirect(TStream &stream, TTexImage &image)
     const int64_t bytes = int64_t(pixels) * 2;
     // A short file must fail before memory is reserved for what it claims to hold.
     if (std::max<int64_t>(0, stream.Size() - stream.Position()) < bytes)
-        throw EReadError();
+        throw CutShort(stream, "data of " + std::to_string(image.Width) + " x " +
+                                   std::to_string(image.Height) + " pixels of 16 bits",
+                       stream.Position() + bytes);
     image.Colours.resize(pixels);
     image.HeldPixels = int64_t(pixels);
     stream.ReadBuffer(image.Colours.data(), bytes);
@@ -78,10 +93,10 @@ TTexImage TexToBitmap(TStream &stream, int32_t position)
 {
     stream.Seek(kTexWidthPosition);
     TTexImage image;
-    image.Width = ReadInt32(stream);
-    image.Height = ReadInt32(stream);
+    image.Width = ReadInt32(stream, "width");
+    image.Height = ReadInt32(stream, "height");
     stream.Seek(kTexPaletteCountPosition);
-    const auto paletteCount = static_cast<uint32_t>(ReadInt32(stream));
+    const auto paletteCount = static_cast<uint32_t>(ReadInt32(stream, "palette's colour count"));
     CheckHeader(image.Width, image.Height, paletteCount);
 
     stream.Seek(position);
@@ -95,10 +110,19 @@ TTexImage TexToBitmap(TStream &stream, int32_t position)
     return image;
 }
 
+TTexImage ReadTexture(TStream &stream, const std::string &name)
+{
+    try {
+        return TexToBitmap(stream, kTexImageDataPosition);
+    } catch (const EReadError &e) {
+        throw EReadError("Reading texture " + name + ": " + e.Detail());
+    }
+}
+
 TTexImage ReadTexFile(const std::string &path)
 {
     TFileStream stream(path, TFileStream::Mode::OpenRead);
-    return TexToBitmap(stream, kTexImageDataPosition);
+    return ReadTexture(stream, FileNameOf(path));
 }
 
 std::vector<TTexColour> ShownPalette(const TTexImage &image)

@@ -82,8 +82,11 @@ struct TTexImage {
 // kTexMaxPaletteCount entries fail with EKVBError.
 TTexImage TexToBitmap(TStream &stream, int32_t position);
 
-// Decodes the TEX file at path, image data at kTexImageDataPosition, as the preview and
-// kvb tex2png read it; the file is closed on every path.
+// Decodes a whole TEX file, image data at kTexImageDataPosition; a read error names the
+// texture (name) and says where the file ends.
+TTexImage ReadTexture(TStream &stream, const std::string &name);
+
+// ReadTexture of the file at path, as the preview reads it; the file is closed on every path.
 TTexImage ReadTexFile(const std::string &path);
 
 // The palette a display uses for a palettised image: its own entries, extended with black so

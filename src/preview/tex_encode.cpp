@@ -137,7 +137,7 @@ std::string EncodeTex(const std::string &reference, const std::string &reference
                         std::to_string(reference.size()) + " bytes, and a texture's header alone has " +
                         std::to_string(kTexImageDataPosition));
     TMemoryStream stream(reference);
-    const TTexImage old = TexToBitmap(stream, kTexImageDataPosition);
+    const TTexImage old = ReadTexture(stream, referenceName);
     const uint32_t count = uint32_t(GetInt32LE(reference.data() + kTexPaletteCountPosition));
     const bool sameSize = old.Width == image.Width && old.Height == image.Height;
     const size_t pixels = size_t(image.Width) * size_t(image.Height);

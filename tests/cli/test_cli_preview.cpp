@@ -61,11 +61,13 @@ TEST(KvbTex2png, FailuresPrintTheMessageAndWriteNoPng)
         EXPECT_EQ(r.err, "kvb: " + message + "\n");
     };
     WriteFile(dir / "short.tex", TexBuilder::Direct(2, 2, {1, 2, 3, 4}).CutShort(1).Build());
-    fails(dir / "short.tex", dir / "a.png", "Stream read error");
+    fails(dir / "short.tex", dir / "a.png",
+          "Stream read error: Reading texture " + (dir / "short.tex") + ": the file ends at byte 243, but its data of 2 x 2 "
+          "pixels of 16 bits needs bytes up to 244");
     WriteFile(dir / "empty.tex", TexBuilder::Direct(0, 0, {}).HeaderSize(0, 9).Build());
     fails(dir / "empty.tex", dir / "a.png",
           "Texture " + dir / "empty.tex" + " has no pixels (0 x 9), and a PNG needs at least one");
-    fails(dir / "missing.tex", dir / "a.png", "Cannot open file " + dir / "missing.tex");
+    fails(dir / "missing.tex", dir / "a.png", "Cannot open file " + dir / "missing.tex" + ": it does not exist");
     EXPECT_FALSE(std::filesystem::exists(dir / "a.png"));
 
     WriteFile(dir / "ok.tex", TexBuilder::Direct(1, 1, {0}).Build());

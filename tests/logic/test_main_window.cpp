@@ -134,7 +134,8 @@ TEST(MainWindowLogic, NoEntriesWithoutLengthsAndAFailedOpen)
     std::string broken = ArchiveOf(5);
     PatchCount(broken, 900);
     m.Open(m.Write("broken.kvb", broken));
-    EXPECT_EQ(m.dialogs.shown, Lines{"error: Stream read error."});
+    EXPECT_EQ(m.dialogs.shown, Lines{"error: Stream read error.\nReading the table of contents of broken.kvb: the "
+                                     "file ends at byte 3937, but record 146 needs bytes up to 3958."});
     EXPECT_FALSE(m.v.busy);
     EXPECT_EQ(m.v.info, info);
     EXPECT_EQ(m.v.labels, (Lines{"1-1000", "1001-1200"}));
@@ -143,7 +144,7 @@ TEST(MainWindowLogic, NoEntriesWithoutLengthsAndAFailedOpen)
     EXPECT_EQ(m.main.Catalogue()->Count(), 1200);
 
     m.Open(m.dir / "missing.kvb");
-    EXPECT_EQ(m.dialogs.Last(), "error: Cannot open file " + (m.dir / "missing.kvb") + ".");
+    EXPECT_EQ(m.dialogs.Last(), "error: Cannot open file " + (m.dir / "missing.kvb") + ": it does not exist.");
 }
 
 TEST(MainWindowLogic, ExtractTakesTheSelectedRowOfTheShownBlockAndOffersOnlyASafeName)
@@ -220,6 +221,9 @@ TEST(MainWindowLogic, ErrorBoxAddsAFullStopOnlyAfterHigherCharacters)
     EXPECT_EQ(logic::ErrorBoxText("Couldn't retrieve file information!"),
               "Couldn't retrieve file information!");
     EXPECT_EQ(logic::ErrorBoxText("Size 12"), "Size 12.");
+    // A second line (what was being done, where and why) ends the same way as the first.
+    EXPECT_EQ(logic::ErrorBoxText("Stream read error\nReading x.kvb: it ends at byte 3"),
+              "Stream read error.\nReading x.kvb: it ends at byte 3.");
 }
 
 TEST(MainWindowLogic, CreateWarnsFirstAndWithoutATemplateWritesNothing)
@@ -588,7 +592,8 @@ TEST(PreviewLogic, TexturesGoToThePreviewWindowAndDamageIsReported)
 
     m.Select(3);
     m.Do([&] { m.main.lstFilesDblClick(); });
-    EXPECT_EQ(m.dialogs.shown, Lines{"error: Stream read error."});
+    EXPECT_EQ(m.dialogs.shown, Lines{"error: Stream read error.\nReading texture DAMAGED.TEX: the file ends at "
+                                     "byte 284, but its palette of 256 colours needs bytes up to 1308."});
     EXPECT_EQ(m.texView.shows, 1);
 
     // A texture without pixels is said to be one, not shown as a window of no width.

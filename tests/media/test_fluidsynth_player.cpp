@@ -77,7 +77,7 @@ TEST(FluidSynthPlayer, OpenFailsWithAMessageAndLeavesNothingOpen)
     WriteFile(text, "These are not notes.");
     EXPECT_EQ(OpenError(player, text), "Cannot play " + text + ": it is not a MIDI file");
     EXPECT_EQ(player.QueryMode(), MediaMode::NotReady);
-    EXPECT_EQ(OpenError(player, p.dir / "missing.mid"), "Cannot open file " + (p.dir / "missing.mid"));
+    EXPECT_EQ(OpenError(player, p.dir / "missing.mid"), "Cannot open file " + (p.dir / "missing.mid") + ": it does not exist");
 
     FluidSynthSetup noFont = p.setup;
     noFont.soundFont = p.dir / "none.sf2";

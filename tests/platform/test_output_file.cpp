@@ -35,6 +35,8 @@ const char *KindName(TOutputKind kind)
         return "Whole";
     case TOutputKind::Archive:
         return "Archive";
+    case TOutputKind::Durable:
+        return "Durable";
     }
     return "?";
 }

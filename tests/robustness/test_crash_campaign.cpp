@@ -88,7 +88,7 @@ std::vector<Scenario> Scenarios()
          },
          "G.KVB", false, ""},
         {"replace-output",
-         [](const std::string &w, const std::string &in) {
+         [](const std::string &w, const std::string &) {
              WriteFile(w + "/G.KVB", ThreeEntries());
              WriteFile(w + "/OUT.KVB", "an older output");
          },

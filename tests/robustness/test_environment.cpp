@@ -213,7 +213,7 @@ TEST(ReadOnlyPlace, ArchiveIsReadAndExtractedButNotEditedOrReplaced)
     });
     if (result.rfind("skip: ", 0) == 0)
         GTEST_SKIP() << result;
-    EXPECT_EQ(result, "ok\nok\nCannot open file " + path + "\nCannot create file " + folder +
+    EXPECT_EQ(result, "ok\nok\nCannot open file " + path + ": the file system is read-only\nCannot create file " + folder +
                           "/first.bin\nCannot create file " + path + ": it is read-only");
     EXPECT_EQ(ReadFile(out / "second.bin"), bytes.substr(3820, 50));
     EXPECT_EQ(ReadFile(path), bytes);
@@ -253,7 +253,7 @@ TEST(Paths, SpacesAndCharactersBeyondAsciiWorkInTheLibraryAndTheTool)
     ExtractEntry(source, catalogue.GetEntry(0), (folder / "Ausgabe é.bin").string());
     EXPECT_EQ(ReadFile(folder / "Ausgabe é.bin"), text);
     const std::string missing = (folder / "fehlt ö.kvb").string();
-    EXPECT_EQ(Outcome([&] { TKVBFile(missing, false); }), "Cannot open file " + missing);
+    EXPECT_EQ(Outcome([&] { TKVBFile(missing, false); }), "Cannot open file " + missing + ": it does not exist");
 
     const std::string input = (folder / "neue Datei ü.bin").string();
     WriteFile(input, "new");

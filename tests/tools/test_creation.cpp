@@ -230,7 +230,7 @@ TEST(CreateArchiveFailure, FilesChangingDuringTheRun)
         {1, [](Creation &c) { fs::remove(c.src / "b"); },
          [](Creation &) { return kFileVanishedMessage; }},
         {4, [](Creation &c) { fs::remove(c.src / "c"); },
-         [](Creation &c) { return "Cannot open file " + (c.src / "c").string(); }},
+         [](Creation &c) { return "Cannot open file " + (c.src / "c").string() + ": it does not exist"; }},
         {2, [](Creation &c) { WriteFile(c.src / "b", "bigger"); },
          [](Creation &c) {
              return "File " + (c.src / "b").string() +

@@ -427,7 +427,7 @@ TEST(ReplaceEntries, RefusesAMissingFileAndAnArchiveHeldByAnEditor)
     };
 
     const std::string missing = s.dir / "missing.bin";
-    EXPECT_EQ(refusal({replacements[0], {2, missing}}), "Cannot open file " + missing);
+    EXPECT_EQ(refusal({replacements[0], {2, missing}}), "Cannot open file " + missing + ": it does not exist");
     EXPECT_TRUE(SameBytes(s.Bytes(), before));
     EXPECT_EQ(Listing(s.dir.Path()), listing);
 

@@ -84,7 +84,7 @@ TEST(MainWiring, ButtonsComboAndListReachTheirHandlers)
 
     q.dialogs.files.push_back(q.dir / "missing.kvb");
     QTest::mouseClick(q.w.btnOpen, Qt::LeftButton);
-    EXPECT_EQ(q.dialogs.Last(), "error: Cannot open file " + (q.dir / "missing.kvb") + ".");
+    EXPECT_EQ(q.dialogs.Last(), "error: Cannot open file " + (q.dir / "missing.kvb") + ": it does not exist.");
 
     // What the logic shows lands in the controls.
     q.Open(ArchiveOf(2500));

@@ -2,9 +2,31 @@
 // of its messages.
 #pragma once
 
+#include <cerrno>
+#include <cstring>
+#include <string>
 #include <sys/stat.h>
 
 namespace kvb {
+
+// The system's reason for a failed call (errno), as a clause of a message; the common ones in
+// the same words on every system, so that kvb says the same on Linux and Windows.
+inline std::string SystemReason(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return "it does not exist";
+    case EACCES:
+        return "access is denied";
+    case EROFS:
+        return "the file system is read-only";
+    }
+    std::string reason = std::strerror(error);
+    if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z')
+        reason[0] = char(reason[0] - 'A' + 'a');
+    return reason;
+}
 
 inline const char *WhatItIs(mode_t mode)
 {

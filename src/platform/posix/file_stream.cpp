@@ -22,7 +22,7 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
     if (handle_ < 0 && errno == EISDIR)
         throw EFOpenError(fileName, WhatItIs(S_IFDIR));
     if (handle_ < 0)
-        throw EFOpenError(fileName);
+        throw EFOpenError(fileName, SystemReason(errno));
     // Only plain files are archives or inputs; the same call gives the size the file had when
     // it was opened and its identity.
     struct stat st {};

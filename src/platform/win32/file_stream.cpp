@@ -48,9 +48,10 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
     win32::THandle file(::CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
-        if (mode != Mode::OpenRead && ::GetLastError() == ERROR_SHARING_VIOLATION)
+        const DWORD error = ::GetLastError();
+        if (mode != Mode::OpenRead && error == ERROR_SHARING_VIOLATION)
             throw EFOpenError(fileName, "another program is editing it");
-        throw EFOpenError(fileName);
+        throw EFOpenError(fileName, win32::SystemReason(error));
     }
     if (const DWORD type = ::GetFileType(file.Get()); type != FILE_TYPE_DISK)
         throw EFOpenError(fileName, KindOfNonDiskFile(type));

@@ -28,6 +28,23 @@ std::string Utf8(const std::wstring &utf16)
     return Utf8(utf16.data(), utf16.size());
 }
 
+std::string SystemReason(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return "it does not exist";
+    case ERROR_ACCESS_DENIED:
+        return "access is denied";
+    case ERROR_WRITE_PROTECT:
+        return "the file system is read-only";
+    }
+    std::string reason = SystemMessage(error);
+    if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z')
+        reason[0] = char(reason[0] - 'A' + 'a');
+    return reason;
+}
+
 std::string SystemMessage(DWORD error)
 {
     wchar_t *text = nullptr;

@@ -14,6 +14,9 @@ std::string Utf8(const wchar_t *utf16, size_t length);
 
 // The system's text for error (GetLastError()), without the trailing line break.
 std::string SystemMessage(DWORD error);
+// The same as a clause of a message: its first letter small, and the common ones in the words
+// the other systems use too.
+std::string SystemReason(DWORD error);
 
 // Owns a HANDLE from CreateFileW or FindFirstFileExW.
 class THandle {
