@@ -262,7 +262,7 @@ TKVB_DataRecord TAppendFile::Record() const
     return record;
 }
 
-TAppendFile ReadFileForAppend(const std::string &path)
+TAppendFile ReadFileForAppend(const std::string &path, const TProgress &progress)
 {
     const std::string shownName = FileNameOf(path);
     std::optional<std::string> name = Utf8ToCp1252(shownName);
@@ -276,7 +276,14 @@ TAppendFile ReadFileForAppend(const std::string &path)
     TAppendFile file;
     file.Name = NameToField(*name);
     file.Bytes.resize(size_t(size));
-    input.ReadBuffer(file.Bytes.data(), size);
+    constexpr int64_t kPiece = int64_t(16) << 20;
+    for (int64_t done = 0; done < size;) {
+        const int64_t piece = std::min(kPiece, size - done);
+        input.ReadBuffer(file.Bytes.data() + done, piece);
+        done += piece;
+        if (progress)
+            progress(int32_t(done >> 20), int32_t(size >> 20));
+    }
     return file;
 }
 

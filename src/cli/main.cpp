@@ -17,7 +17,11 @@ namespace {
 std::string Printed(const std::exception &e)
 {
     if (const auto *error = dynamic_cast<const kvb::EKVBError *>(&e); error && !error->Detail().empty())
-        return error->Message() + ": " + error->Detail();
+    {
+        const std::string message = error->Message();
+        const bool sentence = !message.empty() && (message.back() == '.' || message.back() == '!');
+        return message + (sentence ? " " : ": ") + error->Detail();
+    }
     return e.what();
 }
 

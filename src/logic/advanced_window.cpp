@@ -11,7 +11,7 @@ namespace kvb::logic {
 
 TAdvancedLogic::TAdvancedLogic(TAdvancedView &view, TDialogs &dialogs)
     : opnAny{"All files|*.*", {}, {}}, view_(view), dialogs_(dialogs),
-      find_(dialogs, "Find the next record whose name contains:")
+      find_(dialogs, "Find the next record whose name contains:"), work_(view, dialogs)
 {
 }
 
@@ -69,6 +69,24 @@ void TAdvancedLogic::FormClose()
 void TAdvancedLogic::btnQuitClick()
 {
     view_.Close();
+}
+
+void TAdvancedLogic::btnCancelClick()
+{
+    work_.Cancel();
+}
+
+void TAdvancedLogic::EscapePressed()
+{
+    if (work_.Running())
+        work_.Cancel();
+    else
+        view_.Close();
+}
+
+bool TAdvancedLogic::FormCloseQuery()
+{
+    return work_.CloseQuery("A file is still being read to be appended. Cancel it and close the window?");
 }
 
 void TAdvancedLogic::FillBlockCombos()
@@ -165,11 +183,21 @@ void TAdvancedLogic::btnAppendClick()
     const std::optional<std::string> chosen = dialogs_.OpenFile(opnAny);
     if (!chosen)
         return;
-    // 2.-4. Read whole, appended, and let go of.
+    // 2.-4. Read whole, appended, and let go of. A cancel while the file is read leaves the
+    //    archive untouched; once the write begins it goes to the end.
     TRawKVBFile &file = Raw();
     {
-        const TAppendFile input = ReadFileForAppend(*chosen);
-        file.AppendData(input.Record());
+        TAppendFile input;
+        if (!work_.Run([&] {
+                input = ReadFileForAppend(*chosen, [this](int32_t position, int32_t maximum) {
+                    work_.Report(position, maximum);
+                });
+            })) {
+            view_.SetStatus("Cancelled: nothing was appended.");
+            return;
+        }
+        work_.Run([&] { file.AppendData(input.Record()); });
+        view_.SetStatus(FileNameOf(*chosen) + " appended.");
     }
     // 5. A row for it when the last data block is shown; its length shows once the block is
     //    filled again.
@@ -202,8 +230,17 @@ void TAdvancedLogic::btnTruncateClick()
     ReplaceCountLines();
 }
 
+void TAdvancedLogic::NoteFocusedList()
+{
+    if (const TAdvancedView::TList focused = view_.FocusedList(); focused != TAdvancedView::TList::None)
+        findInData_ = focused == TAdvancedView::TList::Data;
+}
+
 void TAdvancedLogic::FindClick()
 {
+    // The list searched is the one that has the focus now: the question takes it away, and the
+    // window may not have it back when the search begins.
+    NoteFocusedList();
     if (find_.Ask())
         FindNextClick();
 }
@@ -213,8 +250,7 @@ void TAdvancedLogic::FindNextClick()
     if (!find_.Text())
         return;
     const TRawKVBFile &file = Raw();
-    if (const TAdvancedView::TList focused = view_.FocusedList(); focused != TAdvancedView::TList::None)
-        findInData_ = focused == TAdvancedView::TList::Data;
+    NoteFocusedList();
     if (findInData_) {
         const int found = find_.Next(file.DataCount(), dataBlock_.RecordOf(view_.SelectedDataRow()),
                                      [&](int j) { return NameFromField(file.GetDataRecord(j).Name); });

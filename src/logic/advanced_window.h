@@ -6,6 +6,7 @@
 #include "archive/raw_archive.h"
 #include "logic/blocks.h"
 #include "logic/face.h"
+#include "logic/work.h"
 
 #include <array>
 #include <memory>
@@ -14,8 +15,9 @@
 
 namespace kvb::logic {
 
-// What the logic asks of the advanced window's controls.
-class TAdvancedView {
+// What the logic asks of the advanced window's controls; its progress row (a bar, btnCancel and
+// lblStatus, for a large file appended) is TWorkView's.
+class TAdvancedView : public TWorkView {
 public:
     using TTableRow = std::array<std::string, 2>; // Filename, Data
     using TDataRow = std::array<std::string, 3>;  // #, Name, File length
@@ -76,6 +78,11 @@ public:
     void btnAppendClick();
     void btnTruncateClick();
     void btnQuitClick();
+    // Long work (reading a large file to append): btnCancel and Escape stop it; the close
+    // button asks first.
+    void btnCancelClick();
+    void EscapePressed();
+    bool FormCloseQuery();
     // Ctrl+F and F3, as in the main window, in the list that has the focus (the table of
     // contents when neither has).
     void FindClick();
@@ -88,6 +95,8 @@ public:
 
 private:
     TRawKVBFile &Raw();
+    // Remembers which list the searches go through: the one with the focus, if either has it.
+    void NoteFocusedList();
     // Info lines 4 and 5, after an edit changed the counts.
     void ReplaceCountLines();
 
@@ -99,6 +108,7 @@ private:
     TBlockedList dataBlock_;  // cmbHeader's Tag
     TFind find_;
     bool findInData_ = false;
+    TWork work_;
 };
 
 } // namespace kvb::logic

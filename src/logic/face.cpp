@@ -1,5 +1,6 @@
 #include "logic/face.h"
 
+#include "logic/work.h"
 #include "platform/paths.h"
 
 #include <exception>
@@ -26,6 +27,12 @@ std::string ErrorBoxText(const std::string &message)
 }
 
 void Guarded(TDialogs &dialogs, const std::function<void()> &handler)
+{
+    if (!WorkRunning())
+        GuardedDuringWork(dialogs, handler);
+}
+
+void GuardedDuringWork(TDialogs &dialogs, const std::function<void()> &handler)
 {
     try {
         handler();

@@ -43,9 +43,12 @@ public:
 // last character's code is above "." (a letter or a digit, say); "." and "!" endings stay.
 std::string ErrorBoxText(const std::string &message);
 
-// Runs a handler; an exception that escapes it is shown in an error box and the program goes
-// on. Nothing escapes into the face's event loop.
+// Runs the handler of a face's event; an exception that escapes it is shown in an error box and
+// the program goes on. Nothing escapes into the face's event loop. While long work runs (see
+// work.h) the event is ignored: its window is busy, and the work's own handler is still running.
 void Guarded(TDialogs &dialogs, const std::function<void()> &handler);
+// The same for the events that act during long work too: Cancel, Escape, the close button.
+void GuardedDuringWork(TDialogs &dialogs, const std::function<void()> &handler);
 
 // The folder chooser of "Extract all" and "Create KVB".
 class TFolderDialog {

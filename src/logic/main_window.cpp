@@ -28,26 +28,6 @@ const std::string kAllFiles = "All files|*.*";
 
 } // namespace
 
-// The window takes no input while long work runs, and closing it waits for the end.
-class TKVBEditorLogic::TBusy {
-public:
-    explicit TBusy(TKVBEditorLogic &logic) : logic_(logic)
-    {
-        logic_.busy_ = true;
-        logic_.view_.SetBusy(true);
-    }
-    ~TBusy()
-    {
-        logic_.view_.SetBusy(false);
-        logic_.busy_ = false;
-    }
-    TBusy(const TBusy &) = delete;
-    TBusy &operator=(const TBusy &) = delete;
-
-private:
-    TKVBEditorLogic &logic_;
-};
-
 TKVBEditorLogic::TKVBEditorLogic(TMainView &view, TDialogs &dialogs, MediaPlayer &player,
                                  TNameSort sort, TWavRenderer renderWav)
     : opnKVB{kArchiveFilter, "KVB", {}}, savKVB{kArchiveFilter, "KVB", {}}, savAny{kAllFiles, {}, {}},
@@ -55,7 +35,7 @@ TKVBEditorLogic::TKVBEditorLogic(TMainView &view, TDialogs &dialogs, MediaPlayer
       savPng{"PNG images|*.png|All files|*.*", "png", {}},
       savWav{"WAV sound|*.wav|All files|*.*", "wav", {}}, selFolder(dialogs), view_(view),
       dialogs_(dialogs), Media(player), sort_(std::move(sort)), renderWav_(std::move(renderWav)),
-      find_(dialogs, "Find the next entry whose name contains:")
+      find_(dialogs, "Find the next entry whose name contains:"), work_(view, dialogs)
 {
 }
 
@@ -86,15 +66,19 @@ void TKVBEditorLogic::btnOpenClick()
 
 void TKVBEditorLogic::OpenArchive(const std::string &fileName)
 {
-    // 3. A new catalogue; on failure the previous one, the blocks, the list and the info lines
-    //    stay as they were.
+    // 3. A new catalogue; on failure or cancel the previous one, the blocks, the list and the
+    //    info lines stay as they were.
     std::unique_ptr<TKVBFile> catalogue;
-    {
-        TBusy busy(*this);
+    const bool read = work_.Run([&] {
         catalogue = std::make_unique<TKVBFile>(
             fileName, view_.FullRead(),
             [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+    });
+    if (!read) {
+        view_.SetStatus("Cancelled: " + FileNameOf(fileName) + " was not opened.");
+        return;
     }
+    view_.SetStatus({});
     catalogue_ = std::move(catalogue);
     openedFileName_ = FileNameOf(fileName);
     if (catalogue_->Note())
@@ -112,10 +96,25 @@ void TKVBEditorLogic::OpenArchive(const std::string &fileName)
 
 void TKVBEditorLogic::ShowProgress(int32_t position, int32_t maximum)
 {
-    if (position == 1)
-        view_.SetProgressMaximum(maximum);
-    view_.SetProgressPosition(position);
-    view_.KeepPainting();
+    work_.Report(position, maximum);
+}
+
+void TKVBEditorLogic::btnCancelClick()
+{
+    work_.Cancel();
+}
+
+void TKVBEditorLogic::EscapePressed()
+{
+    if (work_.Running())
+        work_.Cancel();
+    else
+        mnuStopMusicClick();
+}
+
+bool TKVBEditorLogic::FormCloseQuery()
+{
+    return work_.CloseQuery("Work is still running. Cancel it and close the program?");
 }
 
 void TKVBEditorLogic::cmbListChange()
@@ -185,9 +184,22 @@ void TKVBEditorLogic::btnExtractAllClick()
     }
     if (!selFolder.Execute())
         return;
-    TBusy busy(*this);
-    ExtractAll(*catalogue_, selFolder.Path(),
-               [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+    // Files extracted before a cancel or an error stay; the status line says how many.
+    const std::string folder = selFolder.Path();
+    const std::string count = std::to_string(catalogue_->EntryCount());
+    auto extracted = [&] { return std::to_string(std::max(0, work_.Position())) + " of " + count; };
+    try {
+        if (work_.Run([&] {
+                ExtractAll(*catalogue_, folder,
+                           [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+            }))
+            view_.SetStatus(count + " files extracted to " + folder);
+        else
+            view_.SetStatus("Cancelled: " + extracted() + " files extracted to " + folder);
+    } catch (const std::exception &) {
+        view_.SetStatus("Stopped by an error: " + extracted() + " files extracted to " + folder);
+        throw;
+    }
 }
 
 void TKVBEditorLogic::lstFilesDblClick()
@@ -260,11 +272,16 @@ void TKVBEditorLogic::btnCreateClick()
     const std::optional<std::string> output = dialogs_.SaveFile(savKVB);
     if (!output)
         return;
-    // 4.-13. List, sort, find the template, write the archive.
+    // 4.-13. List, sort, find the template, write the archive; a cancel leaves nothing.
     try {
-        TBusy busy(*this);
-        CreateArchive(selFolder.Path(), *output, {}, sort_,
-                      [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+        const bool done = work_.Run([&] {
+            CreateArchive(selFolder.Path(), *output, {}, sort_,
+                          [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+        });
+        // The progress counts each file twice: looked up, then copied.
+        const std::string files = std::to_string(std::max(0, work_.Maximum() / 2));
+        view_.SetStatus(done ? FileNameOf(*output) + " created from " + files + " files in " + selFolder.Path()
+                             : "Cancelled: no archive was written.");
     } catch (const ENoTemplateError &e) {
         dialogs_.Notice(e.what());
     }
@@ -280,12 +297,15 @@ void TKVBEditorLogic::btnAnalyseClick()
     // 2. Read again with the lengths and name checks, whatever the check box says; it becomes
     //    the current catalogue only when the read succeeds.
     std::unique_ptr<TKVBFile> reread;
-    {
-        TBusy busy(*this);
-        reread = std::make_unique<TKVBFile>(
-            catalogue_->FileName(), true,
-            [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+    if (!work_.Run([&] {
+            reread = std::make_unique<TKVBFile>(
+                catalogue_->FileName(), true,
+                [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+        })) {
+        view_.SetStatus("Cancelled: " + openedFileName_ + " was not analysed.");
+        return;
     }
+    view_.SetStatus({});
     catalogue_ = std::move(reread);
 
     // 3.-9. The report, whole.
@@ -345,6 +365,8 @@ TEntryMenu TKVBEditorLogic::EntryMenu() const
 void TKVBEditorLogic::ReplaceEntryWith(int index, const std::string &file, const std::string &chosen)
 {
     const std::string archive = catalogue_->FileName();
+    // An archive that cannot be rebuilt is refused before anything is asked.
+    PlanReplacement(archive, {{index, file}});
     const std::string question = "The archive file " + openedFileName_ +
                                  " will be rewritten, with the data of entry " +
                                  ShownText(catalogue_->GetEntry(index).Name) + " replaced by " +
@@ -352,22 +374,22 @@ void TKVBEditorLogic::ReplaceEntryWith(int index, const std::string &file, const
     if (!dialogs_.Question(question, "Replace entry"))
         return;
     std::optional<std::string> note;
-    {
-        TBusy busy(*this);
+    const bool done = work_.Run([&] {
         ReplaceEntries(
             archive, {{index, file}}, {},
-            [this](int32_t position, int32_t maximum) {
-                view_.SetProgressMaximum(maximum);
-                view_.SetProgressPosition(position);
-                view_.KeepPainting();
-            },
-            &note);
-    }
+            [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); }, &note);
+    });
     if (note)
         dialogs_.Notice(*note);
+    if (!done) {
+        view_.SetStatus("Cancelled: " + openedFileName_ + " was left as it was.");
+        return;
+    }
     // The archive on disk is a new one: the catalogue is read again, at the same place.
+    const std::string entry = ShownText(catalogue_->GetEntry(index).Name);
     OpenArchive(archive);
     ShowRecord(index);
+    view_.SetStatus("Entry " + entry + " replaced; " + openedFileName_ + " was rewritten.");
 }
 
 void TKVBEditorLogic::mnuReplaceClick()
@@ -402,10 +424,26 @@ void TKVBEditorLogic::mnuImportPngClick()
     const std::optional<std::string> png = dialogs_.OpenFile(opnPng);
     if (!png)
         return;
-    // The entry itself is the reference: the new texture is read by the game as it was.
+    // The entry itself is the reference: the new texture is read by the game as it was. An
+    // archive that cannot be rebuilt is refused before anything else is asked.
     const std::string reference = ExtractToWorkFile(*catalogue_, index, ".TEX");
+    PlanReplacement(catalogue_->FileName(), {{index, reference}});
+    // Colours the texture's palette lacks are said before anything is written, with a new
+    // palette offered instead.
+    TMadeTexture made = MakeTex(reference, *png, false);
+    if (made.Change.Pixels > 0) {
+        const std::string change =
+            std::to_string(made.Change.Pixels) + " of the " + std::to_string(made.Change.Of) + " pixels of " +
+            FileNameOf(*png) + " would change colour, by up to " + std::to_string(made.Change.Largest) +
+            " of 255 in red, green or blue, because the texture's palette lacks their colours.";
+        if (!NewPalettesAvailable())
+            dialogs_.Notice(change);
+        else if (dialogs_.Question(change + " Make a new palette for the texture from the picture instead?",
+                                   "Import PNG"))
+            made = MakeTex(reference, *png, true);
+    }
     const std::string texture = GetTempDir() + "imported.TEX";
-    PngToTex(reference, *png, texture, false);
+    WriteTex(made, reference, *png, texture);
     ReplaceEntryWith(index, texture, *png);
 }
 
@@ -414,11 +452,12 @@ void TKVBEditorLogic::mnuSaveWavClick()
     const int index = SelectedIndex("Select a file first!");
     if (index < 0 || !renderWav_)
         return;
+    const std::string name = catalogue_->GetEntry(index).Name;
+    savWav.FileName = IsSafeEntryName(name) ? ShownText(name) + ".wav" : std::string();
     const std::optional<std::string> target = dialogs_.SaveFile(savWav);
     if (!target)
         return;
-    TBusy busy(*this);
-    renderWav_(ExtractToWorkFile(*catalogue_, index, ".MID"), *target);
+    work_.Run([&] { renderWav_(ExtractToWorkFile(*catalogue_, index, ".MID"), *target); });
 }
 
 void TKVBEditorLogic::mnuStopMusicClick()
@@ -452,7 +491,7 @@ bool TKVBEditorLogic::IsDroppedArchive(const std::vector<std::string> &paths)
 
 void TKVBEditorLogic::FilesDropped(const std::vector<std::string> &paths)
 {
-    if (busy_ || !IsDroppedArchive(paths))
+    if (work_.Running() || !IsDroppedArchive(paths))
         return;
     OpenArchive(paths.front());
 }

@@ -7,6 +7,7 @@
 #include "archive/catalogue.h"
 #include "logic/blocks.h"
 #include "logic/face.h"
+#include "logic/work.h"
 #include "platform/collation.h"
 
 #include <array>
@@ -26,8 +27,9 @@ namespace kvb::logic {
 class TAdvancedLogic;
 class TTexViewLogic;
 
-// What the logic asks of the main window's controls.
-class TMainView {
+// What the logic asks of the main window's controls; the progress bar, btnCancel and lblStatus
+// are TWorkView's.
+class TMainView : public TWorkView {
 public:
     // Filename, Table start, File length.
     using TEntryRow = std::array<std::string, 3>;
@@ -48,12 +50,6 @@ public:
     virtual void SetInfoLines(const std::vector<std::string> &lines) = 0;
     // chkFullRead.
     virtual bool FullRead() const = 0;
-    // Status: the progress bar.
-    virtual void SetProgressMaximum(int32_t maximum) = 0;
-    virtual void SetProgressPosition(int32_t position) = 0;
-    // While a long operation runs the window takes no input but keeps painting.
-    virtual void SetBusy(bool busy) = 0;
-    virtual void KeepPainting() = 0;
     // Opens a link (mail or web) the way the desktop opens it.
     virtual void OpenLink(const std::string &url) = 0;
 };
@@ -85,7 +81,16 @@ public:
     void btnOpenClick();
     void cmbListChange();
     void FillFileList();
+    // The library's progress reports during long work (opening, extracting all, creating,
+    // analysing, replacing): the progress bar, and the point where Cancel stops the work.
     void ShowProgress(int32_t position, int32_t maximum);
+    // btnCancel, beside the progress bar: the long work stops at its next entry or piece.
+    void btnCancelClick();
+    // Escape: cancels the long work while one runs, stops the music otherwise.
+    void EscapePressed();
+    // The close button: true when the window may close now. During long work it asks whether
+    // to cancel it; after Yes the window closes as soon as the work has stopped.
+    bool FormCloseQuery();
     void btnExtractClick();
     void btnExtractAllClick();
     void lstFilesDblClick();
@@ -118,9 +123,8 @@ public:
     // private temporary folder and returns the file's path; raises when it cannot.
     std::string ExtractForDrag(int row);
 
-    // Whether the window may close now: not while a long operation runs.
-    bool CanClose() const { return !busy_; }
-    bool Busy() const { return busy_; }
+    // Whether long work runs in the window.
+    bool Busy() const { return work_.Running(); }
     const TKVBFile *Catalogue() const { return catalogue_.get(); }
 
     // The dialogs' settings.
@@ -128,7 +132,6 @@ public:
     TFolderDialog selFolder;
 
 private:
-    class TBusy;
     // The catalogue index of the selected row; -1 (after notice) when no row is selected.
     int SelectedIndex(const std::string &notice);
     void ShowInfoLines(const std::vector<std::string> &lines) { view_.SetInfoLines(lines); }
@@ -152,7 +155,7 @@ private:
     std::string openedFileName_; // the name chosen in "Open KVB", without folder
     TBlockedList shownBlock_;    // cmbList's Tag
     TFind find_;
-    bool busy_ = false;
+    TWork work_;
 };
 
 } // namespace kvb::logic

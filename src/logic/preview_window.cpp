@@ -2,42 +2,89 @@
 
 #include "preview/png_image.h"
 
+#include <algorithm>
+
 namespace kvb::logic {
+
+TRect RoomBeside(const TRect &workArea, const TRect &mainWindow)
+{
+    const int workRight = workArea.Left + workArea.Width;
+    const int mainRight = mainWindow.Left + mainWindow.Width;
+    const int right = std::max(0, workRight - mainRight);
+    const int left = std::max(0, mainWindow.Left - workArea.Left);
+    TRect room;
+    room.Top = std::clamp(mainWindow.Top, workArea.Top, workArea.Top + workArea.Height);
+    room.Height = workArea.Top + workArea.Height - room.Top;
+    // A side narrower than a tenth of the screen is no room; the window then lies over the
+    // main window's right half, which leaves its list's first column in view.
+    const int least = workArea.Width / 10;
+    if (right >= left && right >= least) {
+        room.Left = mainRight;
+        room.Width = right;
+    } else if (left > right && left >= least) {
+        room.Left = workArea.Left;
+        room.Width = left;
+    } else {
+        room.Left = std::max(workArea.Left, mainWindow.Left + mainWindow.Width / 2);
+        room.Width = workRight - room.Left;
+    }
+    return room;
+}
 
 TTexViewLogic::TTexViewLogic(TTexView &view, TDialogs &dialogs)
     : savPng{"PNG images|*.png|All files|*.*", "png", {}}, view_(view), dialogs_(dialogs)
 {
 }
 
+std::string TTexViewLogic::Caption(int percent)
+{
+    return percent == 100 ? std::string("Preview") : "Preview (" + std::to_string(percent) + "%)";
+}
+
 void TTexViewLogic::ShowTexture(const TTexImage &texture, const std::string &fileName)
 {
     texture_ = texture;
     fileName_ = fileName;
-    zoom_ = 1;
-    view_.ShowPicture(texture_, zoom_);
+    // Its own size where it fits; else the largest whole percent that fits, at least 1.
+    const TRect room = view_.FreeArea();
+    percent_ = 100;
+    if (HasPicture() && (texture_.Width > room.Width || texture_.Height > room.Height)) {
+        const int64_t across = int64_t(std::max(room.Width, 0)) * 100 / texture_.Width;
+        const int64_t down = int64_t(std::max(room.Height, 0)) * 100 / texture_.Height;
+        percent_ = int(std::clamp<int64_t>(std::min(across, down), 1, 100));
+    }
+    view_.ShowPicture(texture_, percent_, Caption(percent_));
 }
 
-void TTexViewLogic::SetZoom(int zoom)
+void TTexViewLogic::SetZoom(int percent)
 {
-    if (!HasPicture() || zoom < 1 || zoom > kMaxZoom || zoom == zoom_)
+    if (!HasPicture() || percent == percent_)
         return;
-    zoom_ = zoom;
-    view_.ShowPicture(texture_, zoom_);
+    percent_ = percent;
+    view_.ShowPicture(texture_, percent_, Caption(percent_));
 }
 
 void TTexViewLogic::ZoomIn()
 {
-    SetZoom(zoom_ + 1);
+    for (int step : kZoomSteps)
+        if (step > percent_) {
+            SetZoom(step);
+            return;
+        }
 }
 
 void TTexViewLogic::ZoomOut()
 {
-    SetZoom(zoom_ - 1);
+    for (auto step = std::rbegin(kZoomSteps); step != std::rend(kZoomSteps); ++step)
+        if (*step < percent_) {
+            SetZoom(*step);
+            return;
+        }
 }
 
 void TTexViewLogic::ZoomReset()
 {
-    SetZoom(1);
+    SetZoom(100);
 }
 
 void TTexViewLogic::mnuSavePngClick()

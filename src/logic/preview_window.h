@@ -1,5 +1,6 @@
-// The preview window's behaviour, whatever draws it: the texture previewed last, shown at its
-// own size or enlarged by whole steps with its pixels kept sharp, and saved as a PNG.
+// The preview window's behaviour, whatever draws it: the texture previewed last, shown beside
+// the main window at its own size or fitted to the room there, enlarged by whole steps with its
+// pixels kept sharp, and saved as a PNG.
 #pragma once
 
 #include "logic/face.h"
@@ -9,43 +10,65 @@
 
 namespace kvb::logic {
 
+// A rectangle on the screen, in pixels.
+struct TRect {
+    int Left = 0;
+    int Top = 0;
+    int Width = 0;
+    int Height = 0;
+};
+
+// Where a window beside mainWindow goes (frames included): on the side of it with more room
+// (the right one when both have as much), its top level with mainWindow's, inside workArea (the
+// screen less its panels). Where neither side has room it covers the main window's right part.
+TRect RoomBeside(const TRect &workArea, const TRect &mainWindow);
+
 // What the logic asks of the preview window.
 class TTexView {
 public:
     virtual ~TTexView() = default;
-    // Shows texture zoom times its size (its client area that size), unscaled from the top-left
-    // corner, each texel a sharp square; makes the window visible and brings it to the front.
-    virtual void ShowPicture(const TTexImage &texture, int zoom) = 0;
+    // The largest client area the window can have where it is shown (see RoomBeside).
+    virtual TRect FreeArea() const = 0;
+    // Shows texture at percent of its size, each texel a sharp square when enlarged, from the
+    // top-left corner, with caption as the window's title; the client area fits the picture
+    // within FreeArea, with scroll bars for the rest. The window becomes visible beside the
+    // main window without taking the keyboard focus from it.
+    virtual void ShowPicture(const TTexImage &texture, int percent, const std::string &caption) = 0;
 };
 
 class TTexViewLogic {
 public:
-    static constexpr int kMaxZoom = 8;
+    // The zoom steps of Ctrl++ and Ctrl+-, in percent; a texture larger than the room opens
+    // at the largest percent that fits, which may lie between them.
+    static constexpr int kZoomSteps[] = {10, 25, 50, 100, 200, 300, 400, 500, 600, 700, 800};
 
     TTexViewLogic(TTexView &view, TDialogs &dialogs);
 
-    // The preview's texture, previewed from the file fileName (without folder); at its own size.
+    // The preview's texture, previewed from the file fileName (without folder): at its own
+    // size, or fitted to the window's room when it is larger.
     void ShowTexture(const TTexImage &texture, const std::string &fileName);
 
-    // Ctrl++, Ctrl+- and Ctrl+0: the picture at 1 to kMaxZoom times its size.
+    // Ctrl++, Ctrl+- and Ctrl+0: the next step up or down, or the texture's own size.
     void ZoomIn();
     void ZoomOut();
     void ZoomReset();
     void mnuSavePngClick();
 
-    int Zoom() const { return zoom_; }
+    // The zoom in percent, and the title that shows it ("Preview" at 100%).
+    int Zoom() const { return percent_; }
+    static std::string Caption(int percent);
     bool HasPicture() const { return texture_.Width > 0 && texture_.Height > 0; }
 
     TFileDialog savPng;
 
 private:
-    void SetZoom(int zoom);
+    void SetZoom(int percent);
 
     TTexView &view_;
     TDialogs &dialogs_;
     TTexImage texture_;
     std::string fileName_;
-    int zoom_ = 1;
+    int percent_ = 100;
 };
 
 } // namespace kvb::logic

@@ -78,7 +78,7 @@ public:
 // shows this as a notice, not an error.
 class ENoTemplateError : public EKVBError {
 public:
-    explicit ENoTemplateError(const std::string &message) : EKVBError(message) {}
+    ENoTemplateError(const std::string &message, const std::string &detail) : EKVBError(message, detail) {}
 };
 
 // Music that plays for longer than a render allows.

@@ -9,6 +9,8 @@
 #include <libimagequant.h>
 #endif
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <unordered_map>
 
@@ -183,17 +185,49 @@ std::string EncodeTex(const std::string &reference, const std::string &reference
     return out;
 }
 
-void PngToTex(const std::string &referenceFile, const std::string &pngFile,
-              const std::string &texFile, bool newPalette)
+bool NewPalettesAvailable()
+{
+    return KVB_HAVE_IMAGEQUANT != 0;
+}
+
+TMadeTexture MakeTex(const std::string &referenceFile, const std::string &pngFile, bool newPalette)
+{
+    const TRgbImage picture = DecodePng(ReadWhole(pngFile), pngFile);
+    TMadeTexture made;
+    made.Bytes = EncodeTex(ReadWhole(referenceFile), referenceFile, picture, newPalette);
+
+    // The texture read back, pixel by pixel against the picture.
+    TMemoryStream stream(made.Bytes);
+    const TTexImage texture = TexToBitmap(stream, kTexImageDataPosition);
+    const TRgbImage shown = TexImageToRgb(texture);
+    const int rounding = texture.Format == TTexFormat::Direct555 ? 4 : 0;
+    made.Change.Of = int64_t(picture.Pixels.size());
+    for (size_t i = 0; i < picture.Pixels.size(); ++i) {
+        const TTexColour &want = picture.Pixels[i], &got = shown.Pixels[i];
+        const int difference = std::max({std::abs(want.Red - got.Red), std::abs(want.Green - got.Green),
+                                         std::abs(want.Blue - got.Blue)});
+        if (difference > rounding) {
+            ++made.Change.Pixels;
+            made.Change.Largest = std::max(made.Change.Largest, difference);
+        }
+    }
+    return made;
+}
+
+void WriteTex(const TMadeTexture &texture, const std::string &referenceFile,
+              const std::string &pngFile, const std::string &texFile)
 {
     TFileStream referenceStream(referenceFile, TFileStream::Mode::OpenRead);
     TFileStream pngStream(pngFile, TFileStream::Mode::OpenRead);
-    const std::string bytes =
-        EncodeTex(ReadWhole(referenceFile), referenceFile, DecodePng(ReadWhole(pngFile), pngFile),
-                  newPalette);
     TOutputFile output(texFile, TOutputKind::Whole, {&referenceStream, &pngStream});
-    output.Stream().WriteBuffer(bytes.data(), int64_t(bytes.size()));
+    output.Stream().WriteBuffer(texture.Bytes.data(), int64_t(texture.Bytes.size()));
     output.Commit();
+}
+
+void PngToTex(const std::string &referenceFile, const std::string &pngFile,
+              const std::string &texFile, bool newPalette)
+{
+    WriteTex(MakeTex(referenceFile, pngFile, newPalette), referenceFile, pngFile, texFile);
 }
 
 } // namespace kvb

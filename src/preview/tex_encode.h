@@ -20,8 +20,29 @@ namespace kvb {
 std::string EncodeTex(const std::string &reference, const std::string &referenceName,
                       const TRgbImage &image, bool newPalette);
 
-// kvb png2tex and "Import PNG...": reads the reference texture and the PNG and writes the new
-// texture to texFile through the safe writer (texFile may not be either input).
+// Whether this build can make a new palette of more than one colour.
+bool NewPalettesAvailable();
+
+// How a picture's colours come out in the texture made of it.
+struct TColourChange {
+    int64_t Pixels = 0;  // pixels the texture shows in another colour than the picture
+    int64_t Of = 0;      // the picture's pixels
+    int Largest = 0;     // the largest difference in one of red, green and blue (0 to 255)
+};
+
+// A texture made of a picture, not yet written, and what it changes of the picture's colours.
+// A 5-5-5 texture's rounding (up to 4 in a channel) is no change.
+struct TMadeTexture {
+    std::string Bytes;
+    TColourChange Change;
+};
+TMadeTexture MakeTex(const std::string &referenceFile, const std::string &pngFile, bool newPalette);
+
+// Writes a made texture to texFile through the safe writer (texFile may be neither input).
+void WriteTex(const TMadeTexture &texture, const std::string &referenceFile,
+              const std::string &pngFile, const std::string &texFile);
+
+// kvb png2tex: MakeTex, then WriteTex.
 void PngToTex(const std::string &referenceFile, const std::string &pngFile,
               const std::string &texFile, bool newPalette);
 

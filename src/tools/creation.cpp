@@ -126,6 +126,7 @@ std::unique_ptr<TFileStream> OpenTemplate(int32_t count,
 {
     std::vector<std::string> folders = {ExecutableFolder()};
     folders.insert(folders.end(), templateFolders.begin(), templateFolders.end());
+    std::string looked;
     for (const auto &folder : folders) {
         if (folder.empty())
             continue;
@@ -134,8 +135,12 @@ std::unique_ptr<TFileStream> OpenTemplate(int32_t count,
             return std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
         } catch (const EFOpenError &) {
         }
+        looked += (looked.empty() ? "" : ", ") + folder;
     }
-    throw ENoTemplateError(kNoTemplateMessage);
+    // The system's text, then the file looked for and where.
+    throw ENoTemplateError(kNoTemplateMessage, "Creating an archive of " + std::to_string(count) +
+                                                   " files needs the template " + TemplateFileName(count) +
+                                                   ", which is in none of these folders: " + looked);
 }
 
 // An archive whose entries cannot all come out again under their own names loses files on the

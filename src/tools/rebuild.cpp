@@ -207,11 +207,23 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
     // a replaced entry's header and data go in.
     int64_t runStart = layout.validationStart;
     int64_t written = layout.validationStart;
+    // Long runs go in pieces, each reported, so that a report may stop the work (a Cancel) in
+    // the middle of a large entry; nothing is in place until Commit.
+    auto copy = [&](const TFileStream &source, int64_t from, int64_t length) {
+        constexpr int64_t kPiece = int64_t(64) << 20;
+        for (int64_t done = 0; done < length;) {
+            const int64_t piece = std::min(kPiece, length - done);
+            CopyFileRange(source, from + done, target, written, piece);
+            done += piece;
+            written += piece;
+            if (done < length)
+                report(written);
+        }
+    };
     for (const TDataEntry &entry : layout.entries) {
         if (entry.replacement < 0)
             continue;
-        CopyFileRange(file, runStart, target, written, entry.position - runStart);
-        written += entry.position - runStart;
+        copy(file, runStart, entry.position - runStart);
         // The header's own name bytes, with the new length.
         TKVB_DataHeader replaced = DecodeDataHeader(entry.header);
         replaced.Length = int32_t(entry.newLength);
@@ -220,16 +232,15 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
         target.WriteAt(written, header, kDataHeaderSize);
         written += kDataHeaderSize;
         const TFileStream &input = *plan.inputs[size_t(entry.replacement)];
-        CopyFileRange(input, 0, target, written, entry.newLength);
+        copy(input, 0, entry.newLength);
         // The length the plan was made with is the one the offsets rely on.
         if (input.Size() != entry.newLength)
             throw EKVBError("File " + input.FileName() + " changed in size while the archive was "
                             "being rebuilt");
-        written += entry.newLength;
         runStart = EntryEnd(entry.position, entry.length);
         report(written);
     }
-    CopyFileRange(file, runStart, target, written, layout.fileSize - runStart);
+    copy(file, runStart, layout.fileSize - runStart);
     report(total);
 
     out.Commit();

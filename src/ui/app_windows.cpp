@@ -6,7 +6,7 @@ TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player)
 {
     TAppWindows windows;
     windows.frmKVBEditor = std::make_unique<TfrmKVBEditor>(dialogs, player);
-    windows.frmTexView = new TfrmTexView(dialogs, windows.frmKVBEditor.get());
+    windows.frmTexView = std::make_unique<TfrmTexView>(dialogs, windows.frmKVBEditor.get());
     windows.frmAdvanced = new TfrmAdvanced(dialogs, windows.frmKVBEditor.get());
     windows.frmKVBEditor->Logic().SetSecondaryWindows(windows.frmTexView->Logic(),
                                                       windows.frmAdvanced->Logic());

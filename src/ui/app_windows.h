@@ -11,8 +11,10 @@
 namespace kvb::ui {
 
 struct TAppWindows {
+    // Declared before the main window so that the main window goes first: its FormDestroy
+    // stops what the preview started.
+    std::unique_ptr<TfrmTexView> frmTexView; // a window of its own, beside frmKVBEditor
     std::unique_ptr<TfrmKVBEditor> frmKVBEditor;
-    TfrmTexView *frmTexView = nullptr;    // owned by frmKVBEditor
     TfrmAdvanced *frmAdvanced = nullptr;  // owned by frmKVBEditor
 };
 

@@ -1,6 +1,9 @@
 #include "ui/dialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -16,13 +19,24 @@ QString Q(const std::string &text)
     return QString::fromStdString(text);
 }
 
-// Message boxes stand in the middle of the screen, wherever their owner is.
+// Message boxes are wide enough for their whole title, and stand over the window the user is
+// working in (in the middle of the screen when there is none).
 int ExecCentred(QMessageBox &box)
 {
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
+        // Room for the title, its frame's buttons and the window manager's margins.
+        const int title = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(box.windowTitle());
+        grid->addItem(new QSpacerItem(title + 120, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                      grid->rowCount(), 0, 1, grid->columnCount());
+    }
     box.adjustSize();
-    QScreen *screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen();
-    if (screen)
-        box.move(screen->availableGeometry().center() - box.rect().center());
+    QRect over;
+    if (QWidget *active = QApplication::activeWindow(); active && active != &box)
+        over = active->frameGeometry();
+    else if (QScreen *screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen())
+        over = screen->availableGeometry();
+    if (over.isValid())
+        box.move(over.center() - box.rect().center());
     return box.exec();
 }
 

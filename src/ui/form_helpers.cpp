@@ -78,6 +78,9 @@ void SetUpReportList(QTreeWidget *list, const char *name,
     list->setUniformRowHeights(true);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // The list that has the keyboard focus shows it plainly, by a frame in the selection's colour.
+    list->setStyleSheet("QTreeView { border: 1px solid palette(mid); }"
+                        "QTreeView:focus { border: 2px solid palette(highlight); }");
 }
 
 void FillReportList(QTreeWidget *list, const std::vector<std::vector<std::string>> &rows)

@@ -2,13 +2,22 @@
 
 #include "ui/form_helpers.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QProgressBar>
 #include <QListWidget>
 #include <QPushButton>
 #include <QShortcut>
 #include <QShowEvent>
 #include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace kvb::ui {
 
@@ -43,10 +52,10 @@ TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, QWidget *parent)
     // The main window's font (Verdana, 11 pixels) is the font of every window.
     if (parent)
         setFont(parent->font());
-    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
-                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     CreateControls();
-    setFixedSize(542, 313);
+    resize(std::max(542, sizeHint().width()), std::max(313, sizeHint().height()));
     move(200, 108);
     ConnectEvents();
 }
@@ -55,51 +64,97 @@ TfrmAdvanced::~TfrmAdvanced() = default;
 
 void TfrmAdvanced::CreateControls()
 {
-    auto button = [this](const char *name, const char *text, QRect geometry) {
+    auto button = [this](const char *name, const char *text) {
         auto *b = new QPushButton(text, this);
         b->setObjectName(name);
-        b->setGeometry(geometry);
         PressOnEnter(b);
         b->setAutoDefault(false);
         return b;
     };
-    auto label = [this](const char *name, const char *text, QPoint position) {
+    auto label = [this](const char *name, const char *text) {
         auto *l = new QLabel(text, this);
         l->setObjectName(name);
-        l->move(position);
-        l->adjustSize();
         return l;
     };
-    auto combo = [this](const char *name, QPoint position) {
+    auto combo = [this](const char *name) {
         auto *c = new QComboBox(this);
         c->setObjectName(name);
         c->setEditable(false);
-        c->setGeometry(position.x(), position.y(), 129, c->sizeHint().height());
+        c->setStyleSheet("combobox-popup: 0;");
+        c->setMaxVisibleItems(20);
+        c->setFixedWidth(129);
         return c;
     };
 
     lstInfo = InfoList(this);
-    lstInfo->setGeometry(8, 8, 289, 73);
-    btnQuit = button("btnQuit", "Quit", {304, 8, 193, 25});
-    btnAppend = button("btnAppend", "Append file to KVB", {304, 36, 193, 25});
-    btnTruncate = button("btnTruncate", "Truncate file (delete data)", {304, 64, 193, 25});
-    Label1 = label("Label1", "Listed files", {16, 96});
-    Label2 = label("Label2", "Available data", {296, 96});
+    lstInfo->setMinimumSize(289, 73);
+    btnQuit = button("btnQuit", "Quit");
+    btnAppend = button("btnAppend", "Append file to KVB");
+    btnTruncate = button("btnTruncate", "Truncate file (delete data)");
+    Label1 = label("Label1", "Listed files");
+    Label2 = label("Label2", "Available data");
     lstTable = LinkableList(this, "lstTable", {{"Filename", 100}, {"Data", 120}});
-    lstTable->setGeometry(8, 112, 241, 150);
-    Label3 = label("Label3", "Link", {256, 144});
-    btnLink = button("btnLink", "->", {256, 168, 25, 25});
-    lstHeader = LinkableList(this, "lstHeader", {{"#", 35}, {"Name", 105}, {"File length", 90}});
-    lstHeader->setGeometry(288, 112, 250, 150);
-    cmbTable = combo("cmbTable", {8, 272});
+    Label3 = label("Label3", "Link");
+    btnLink = button("btnLink", "->");
+    btnLink->setFixedSize(25, 25);
+    // "#" holds record numbers of up to seven digits.
+    const int number = fontMetrics().horizontalAdvance("0000000") + 12;
+    lstHeader = LinkableList(this, "lstHeader", {{"#", number}, {"Name", 105}, {"File length", 90}});
+    cmbTable = combo("cmbTable");
     Label4 = new QLabel("The editor can only display 1,000 (!) files at once. Archives with more "
                         "files in them are split up into 1,000 file 'blocks'.",
                         this);
     Label4->setObjectName("Label4");
     Label4->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     Label4->setWordWrap(true);
-    Label4->setGeometry(146, 272, 249, 41);
-    cmbHeader = combo("cmbHeader", {408, 272});
+    cmbHeader = combo("cmbHeader");
+    lblStatus = label("lblStatus", "");
+    Status = new QProgressBar(this);
+    Status->setObjectName("Status");
+    Status->setTextVisible(false);
+    Status->setFixedHeight(16);
+    btnCancel = button("btnCancel", "Cancel");
+    btnCancel->setEnabled(false);
+
+    // The window at its first size; the two lists and the info lines grow with it.
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    auto *top = new QHBoxLayout;
+    top->addWidget(lstInfo, 1);
+    auto *buttons = new QVBoxLayout;
+    for (QWidget *w : {btnQuit, btnAppend, btnTruncate})
+        buttons->addWidget(w);
+    buttons->addStretch();
+    top->addLayout(buttons);
+    layout->addLayout(top);
+
+    auto *lists = new QGridLayout;
+    lists->addWidget(Label1, 0, 0);
+    lists->addWidget(Label2, 0, 2);
+    lists->addWidget(lstTable, 1, 0);
+    auto *link = new QVBoxLayout;
+    link->addStretch();
+    link->addWidget(Label3, 0, Qt::AlignHCenter);
+    link->addWidget(btnLink, 0, Qt::AlignHCenter);
+    link->addStretch();
+    lists->addLayout(link, 1, 1);
+    lists->addWidget(lstHeader, 1, 2);
+    lists->setColumnStretch(0, 1);
+    lists->setColumnStretch(2, 1);
+    lists->setRowStretch(1, 1);
+    layout->addLayout(lists, 1);
+
+    auto *blocks = new QHBoxLayout;
+    blocks->addWidget(cmbTable, 0, Qt::AlignTop);
+    blocks->addWidget(Label4, 1);
+    blocks->addWidget(cmbHeader, 0, Qt::AlignTop);
+    layout->addLayout(blocks);
+
+    auto *work = new QHBoxLayout;
+    work->addWidget(lblStatus, 1);
+    work->addWidget(Status, 1);
+    work->addWidget(btnCancel);
+    layout->addLayout(work);
 
     QWidget *order[] = {lstInfo, lstTable,    lstHeader, btnLink,  btnAppend,
                         btnQuit, btnTruncate, cmbTable,  cmbHeader};
@@ -121,6 +176,27 @@ void TfrmAdvanced::ConnectEvents()
        [&l] { l.FindClick(); });
     On(this, dialogs_, new QShortcut(QKeySequence::FindNext, this), &QShortcut::activated,
        [&l] { l.FindNextClick(); });
+    // Cancel and Escape act during long work too.
+    connect(btnCancel, &QPushButton::clicked, this, [&l] { l.btnCancelClick(); });
+}
+
+void TfrmAdvanced::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        logic::GuardedDuringWork(dialogs_, [this] { logic_.EscapePressed(); });
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TfrmAdvanced::closeEvent(QCloseEvent *event)
+{
+    bool close = true;
+    logic::GuardedDuringWork(dialogs_, [&] { close = logic_.FormCloseQuery(); });
+    if (close)
+        QDialog::closeEvent(event);
+    else
+        event->ignore();
 }
 
 void TfrmAdvanced::showEvent(QShowEvent *event)
@@ -245,6 +321,41 @@ void TfrmAdvanced::ShowModal()
 void TfrmAdvanced::Close()
 {
     reject();
+}
+
+void TfrmAdvanced::SetProgressMaximum(int32_t maximum)
+{
+    Status->setMaximum(maximum);
+}
+
+void TfrmAdvanced::SetProgressPosition(int32_t position)
+{
+    Status->setValue(position);
+}
+
+void TfrmAdvanced::SetBusy(bool busy)
+{
+    for (QWidget *w : findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
+        if (w != btnCancel && w != Status && w != lblStatus)
+            w->setEnabled(!busy);
+    btnCancel->setEnabled(busy);
+    if (busy)
+        btnCancel->setFocus();
+}
+
+void TfrmAdvanced::LetEventsRun()
+{
+    QCoreApplication::processEvents();
+}
+
+void TfrmAdvanced::SetStatus(const std::string &text)
+{
+    lblStatus->setText(Q(text));
+}
+
+void TfrmAdvanced::CloseWindow()
+{
+    QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
 }
 
 } // namespace kvb::ui

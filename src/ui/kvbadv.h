@@ -6,7 +6,10 @@
 
 #include <QDialog>
 
+class QCloseEvent;
 class QComboBox;
+class QKeyEvent;
+class QProgressBar;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -30,6 +33,9 @@ public:
     QPushButton *btnLink, *btnAppend, *btnQuit, *btnTruncate;
     QComboBox *cmbTable, *cmbHeader;
     QLabel *Label1, *Label2, *Label3, *Label4;
+    QLabel *lblStatus;
+    QProgressBar *Status;
+    QPushButton *btnCancel;
 
     // Every way of closing the dialog ends here, so the archive is never left open.
     void done(int result) override;
@@ -55,9 +61,17 @@ public:
     TList FocusedList() const override;
     void ShowModal() override;
     void Close() override;
+    void SetProgressMaximum(int32_t maximum) override;
+    void SetProgressPosition(int32_t position) override;
+    void SetBusy(bool busy) override;
+    void LetEventsRun() override;
+    void SetStatus(const std::string &text) override;
+    void CloseWindow() override;
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void CreateControls();

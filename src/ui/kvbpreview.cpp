@@ -4,27 +4,48 @@
 #include "ui/form_helpers.h"
 
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QPixmap>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShortcut>
+#include <QStyle>
+#include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace kvb::ui {
 
-TfrmTexView::TfrmTexView(logic::TDialogs &dialogs, QWidget *parent)
-    : QDialog(parent, Qt::Tool), dialogs_(dialogs), logic_(*this, dialogs)
+TfrmTexView::TfrmTexView(logic::TDialogs &dialogs, QWidget *beside)
+    : QWidget(nullptr, Qt::Window), dialogs_(dialogs), logic_(*this, dialogs), beside_(beside)
 {
     setObjectName("frmTexView");
     setWindowTitle("Preview");
-    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
-    setModal(false);
+    // An ordinary window of its own: not kept above the main window, not taking the focus
+    // from its list when a texture is shown, and not keeping the program alive once the main
+    // window has closed.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    if (beside)
+        setFont(beside->font());
 
-    Image = new QLabel(this);
+    Scroller = new QScrollArea(this);
+    Scroller->setObjectName("Scroller");
+    Scroller->setFrameShape(QFrame::NoFrame);
+    Scroller->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // As small as the smallest texture: the scroll bars' room is no minimum.
+    Scroller->setMinimumSize(1, 1);
+    Image = new QLabel;
     Image->setObjectName("Image");
     Image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image->setScaledContents(false);
-    setFixedSize(688, 453);
-    Image->setGeometry(0, 0, 688, 453);
+    Scroller->setWidget(Image);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(Scroller);
+    resize(688, 453);
     move(434, 229);
 
     logic::TTexViewLogic &l = logic_;
@@ -35,23 +56,59 @@ TfrmTexView::TfrmTexView(logic::TDialogs &dialogs, QWidget *parent)
     key(QKeySequence(Qt::CTRL | Qt::Key_Equal), [&l] { l.ZoomIn(); });
     key(QKeySequence::ZoomOut, [&l] { l.ZoomOut(); });
     key(QKeySequence(Qt::CTRL | Qt::Key_0), [&l] { l.ZoomReset(); });
+    key(QKeySequence(Qt::Key_Escape), [this] { close(); });
 }
 
-void TfrmTexView::ShowPicture(const TTexImage &texture, int zoom)
+logic::TRect TfrmTexView::Room() const
+{
+    const QScreen *screen = beside_ ? beside_->screen() : QGuiApplication::primaryScreen();
+    const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const QRect main = beside_ ? beside_->frameGeometry() : QRect(work.topLeft(), QSize(0, 0));
+    return logic::RoomBeside({work.x(), work.y(), work.width(), work.height()},
+                             {main.x(), main.y(), main.width(), main.height()});
+}
+
+QSize TfrmTexView::FrameExtra() const
+{
+    // The window manager's frame, as far as it is known before the window is first shown.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    return frame.isValid() && !frame.isEmpty() ? frame : QSize(8, 30);
+}
+
+logic::TRect TfrmTexView::FreeArea() const
+{
+    logic::TRect room = Room();
+    room.Width -= FrameExtra().width();
+    room.Height -= FrameExtra().height();
+    return room;
+}
+
+void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::string &caption)
 {
     const QImage picture = TexImageToQImage(texture);
-    const QSize size = picture.size() * zoom;
-    // Height first, then width, as the window is sized for a new texture.
-    setFixedHeight(size.height());
-    setFixedWidth(size.width());
-    Image->setGeometry(QRect(QPoint(0, 0), size));
-    // Each texel becomes a square of zoom × zoom pixels: no smoothing.
+    const QSize size = (QSizeF(picture.size()) * (percent / 100.0)).toSize().expandedTo(QSize(1, 1));
+    // Enlarged, each texel a sharp square; reduced, smoothed so that thin lines stay visible.
     Image->setPixmap(QPixmap::fromImage(
-        zoom == 1 ? picture : picture.scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation)));
-    if (zoom == 1) {
+        percent == 100 ? picture
+                       : picture.scaled(size, Qt::IgnoreAspectRatio,
+                                        percent > 100 ? Qt::FastTransformation : Qt::SmoothTransformation)));
+    Image->resize(size);
+    setWindowTitle(Q(caption));
+
+    // The client area fits the picture within the room beside the main window; scroll bars
+    // show the rest.
+    const logic::TRect free = FreeArea();
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    int width = size.width(), height = size.height();
+    if (width > free.Width)
+        height += bar;
+    if (height > free.Height)
+        width += bar;
+    resize(std::max(1, std::min(width, free.Width)), std::max(1, std::min(height, free.Height)));
+    if (!isVisible()) {
+        const logic::TRect room = Room();
+        move(room.Left, room.Top);
         show();
-        raise();
-        activateWindow();
     }
 }
 

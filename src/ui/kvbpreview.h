@@ -4,20 +4,22 @@
 
 #include "logic/preview_window.h"
 
-#include <QDialog>
+#include <QWidget>
 
 #include <memory>
 
 class QContextMenuEvent;
 class QLabel;
+class QScrollArea;
 class QMenu;
 
 namespace kvb::ui {
 
-class TfrmTexView : public QDialog, public logic::TTexView {
+class TfrmTexView : public QWidget, public logic::TTexView {
     Q_OBJECT
 public:
-    explicit TfrmTexView(logic::TDialogs &dialogs, QWidget *parent = nullptr);
+    // beside: the main window, which the preview is placed beside; it does not own the preview.
+    explicit TfrmTexView(logic::TDialogs &dialogs, QWidget *beside = nullptr);
 
     logic::TTexViewLogic &Logic() { return logic_; }
 
@@ -25,17 +27,24 @@ public:
     // (actions mnuSavePng, mnuZoomIn, mnuZoomOut, mnuZoomReset); the menu belongs to the caller.
     std::unique_ptr<QMenu> PictureMenu();
 
+    QScrollArea *Scroller;
     QLabel *Image;
 
     // TTexView.
-    void ShowPicture(const TTexImage &texture, int zoom) override;
+    logic::TRect FreeArea() const override;
+    void ShowPicture(const TTexImage &texture, int percent, const std::string &caption) override;
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
+    // The room beside the main window, frame included, and the frame's share of it.
+    logic::TRect Room() const;
+    QSize FrameExtra() const;
+
     logic::TDialogs &dialogs_;
     logic::TTexViewLogic logic_;
+    QWidget *beside_;
 };
 
 } // namespace kvb::ui

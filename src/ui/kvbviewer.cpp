@@ -10,7 +10,6 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDateTime>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -65,19 +64,26 @@ TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWid
     setWindowTitle("KVB Editor");
     setFont(WindowFont());
 
+    // The controls, which long work disables, above the progress row, which it does not.
     auto *central = new QWidget(this);
-    auto *layout = new QVBoxLayout(central);
-    layout->setContentsMargins(6, 6, 6, 0);
-    layout->setSpacing(5);
+    auto *outer = new QVBoxLayout(central);
+    outer->setContentsMargins(6, 6, 6, 6);
+    outer->setSpacing(4);
     setCentralWidget(central);
+    controls_ = new QWidget(central);
+    auto *layout = new QVBoxLayout(controls_);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(5);
+    outer->addWidget(controls_, 1);
     CreateButtons(layout);
     CreateLists(layout);
     CreateNotes(layout);
-    CreateStatus(layout);
+    CreateStatus(outer);
     ConnectEvents();
 
-    // A fixed-size window, centred on the screen.
-    setFixedSize(300, sizeHint().height());
+    // 300 pixels wide at first, centred on the screen; the lists grow with the window.
+    resize(300, 575);
+    setMinimumSize(300, minimumSizeHint().height());
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -92,7 +98,7 @@ TfrmKVBEditor::~TfrmKVBEditor()
 void TfrmKVBEditor::CreateButtons(QVBoxLayout *layout)
 {
     auto button = [this](const char *name, const char *text) {
-        auto *b = new QPushButton(text, centralWidget());
+        auto *b = new QPushButton(text, controls_);
         b->setObjectName(name);
         PressOnEnter(b);
         return b;
@@ -112,15 +118,16 @@ void TfrmKVBEditor::CreateButtons(QVBoxLayout *layout)
 
 void TfrmKVBEditor::CreateLists(QVBoxLayout *layout)
 {
-    lstFiles = new TEntryList(centralWidget());
+    lstFiles = new TEntryList(controls_);
     SetUpReportList(lstFiles, "lstFiles",
                     {{"Filename", 100}, {"Table start", 75}, {"File length", 75}});
-    lstFiles->setMinimumHeight(250);
-    layout->addWidget(lstFiles);
+    lstFiles->setMinimumHeight(150);
+    layout->addWidget(lstFiles, 3);
 
-    lstInfo = InfoList(centralWidget());
-    lstInfo->setFixedHeight(110);
-    layout->addWidget(lstInfo);
+    // The info lines hold the analysis report too: they grow with the window.
+    lstInfo = InfoList(controls_);
+    lstInfo->setMinimumHeight(80);
+    layout->addWidget(lstInfo, 1);
 
     auto *row = new QHBoxLayout;
     row->setSpacing(4);
@@ -128,9 +135,12 @@ void TfrmKVBEditor::CreateLists(QVBoxLayout *layout)
         row->addWidget(w);
     layout->addLayout(row);
 
-    cmbList = new QComboBox(centralWidget());
+    cmbList = new QComboBox(controls_);
     cmbList->setObjectName("cmbList");
     cmbList->setEditable(false);
+    // A list with a scroll bar, not a menu as tall as the screen, for archives of many blocks.
+    cmbList->setStyleSheet("combobox-popup: 0;");
+    cmbList->setMaxVisibleItems(20);
     layout->addWidget(cmbList);
 }
 
@@ -138,22 +148,22 @@ void TfrmKVBEditor::CreateNotes(QVBoxLayout *layout)
 {
     Label5 = new QLabel("The editor can only display 1,000 (!) files at once. Archives with more "
                         "files in them are split up into 1,000 file 'blocks'.",
-                        centralWidget());
+                        controls_);
     Label5->setObjectName("Label5");
     Label5->setAlignment(Qt::AlignHCenter);
     Label5->setWordWrap(true);
     layout->addWidget(Label5);
 
-    chkFullRead = new QCheckBox("Read lengths (slower loading when on)", centralWidget());
+    chkFullRead = new QCheckBox("Read lengths (slower loading when on)", controls_);
     chkFullRead->setObjectName("chkFullRead");
     chkFullRead->setChecked(true);
     layout->addWidget(chkFullRead);
 
     auto linkRow = [&](QLabel *&label, const char *labelName, const char *text, TLinkLabel *&link,
                        const char *linkName, const char *linkText) {
-        label = new QLabel(text, centralWidget());
+        label = new QLabel(text, controls_);
         label->setObjectName(labelName);
-        link = new TLinkLabel(linkText, centralWidget());
+        link = new TLinkLabel(linkText, controls_);
         link->setObjectName(linkName);
         auto *row = new QHBoxLayout;
         row->addWidget(label);
@@ -167,13 +177,25 @@ void TfrmKVBEditor::CreateNotes(QVBoxLayout *layout)
 
 void TfrmKVBEditor::CreateStatus(QVBoxLayout *layout)
 {
+    lblStatus = new QLabel(centralWidget());
+    lblStatus->setObjectName("lblStatus");
+    lblStatus->setWordWrap(true);
+    layout->addWidget(lblStatus);
+
     Status = new QProgressBar(centralWidget());
     Status->setObjectName("Status");
     Status->setRange(0, 100);
     Status->setValue(0);
     Status->setTextVisible(false);
     Status->setFixedHeight(16);
-    layout->addWidget(Status);
+    btnCancel = new QPushButton("Cancel", centralWidget());
+    btnCancel->setObjectName("btnCancel");
+    btnCancel->setEnabled(false);
+    auto *row = new QHBoxLayout;
+    row->setSpacing(4);
+    row->addWidget(Status, 1);
+    row->addWidget(btnCancel);
+    layout->addLayout(row);
 }
 
 void TfrmKVBEditor::Forward(const std::function<void()> &call)
@@ -201,7 +223,10 @@ void TfrmKVBEditor::ConnectEvents()
         On(this, dialogs_, shortcut, &QShortcut::activated, call);
     };
     key(QKeySequence(Qt::Key_Return), lstFiles, Qt::WidgetShortcut, [&l] { l.lstFilesDblClick(); });
-    key(QKeySequence(Qt::Key_Escape), this, Qt::WindowShortcut, [&l] { l.mnuStopMusicClick(); });
+    // Cancel, Escape and the close button act during long work too.
+    connect(btnCancel, &QPushButton::clicked, this, [&l] { l.btnCancelClick(); });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
+            [this, &l] { logic::GuardedDuringWork(dialogs_, [&l] { l.EscapePressed(); }); });
     key(QKeySequence::Find, this, Qt::WindowShortcut, [&l] { l.FindClick(); });
     key(QKeySequence::FindNext, this, Qt::WindowShortcut, [&l] { l.FindNextClick(); });
     key(QKeySequence(Qt::CTRL | Qt::Key_O), this, Qt::WindowShortcut, [&l] { l.btnOpenClick(); });
@@ -298,21 +323,30 @@ void TfrmKVBEditor::SetProgressPosition(int32_t position)
 
 void TfrmKVBEditor::SetBusy(bool busy)
 {
-    centralWidget()->setEnabled(!busy);
-    if (busy)
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    else
+    controls_->setEnabled(!busy);
+    btnCancel->setEnabled(busy);
+    if (busy) {
+        btnCancel->setFocus();
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    } else {
         QGuiApplication::restoreOverrideCursor();
+    }
 }
 
-void TfrmKVBEditor::KeepPainting()
+void TfrmKVBEditor::LetEventsRun()
 {
-    // Painted a few times a second; input waits until the work is done.
-    const int64_t now = QDateTime::currentMSecsSinceEpoch();
-    if (now - lastPaint_ < 50)
-        return;
-    lastPaint_ = now;
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
+}
+
+void TfrmKVBEditor::SetStatus(const std::string &text)
+{
+    lblStatus->setText(Q(text));
+}
+
+void TfrmKVBEditor::CloseWindow()
+{
+    // After the event being handled: the work's handler still runs below this call.
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void TfrmKVBEditor::OpenLink(const std::string &url)
@@ -322,7 +356,9 @@ void TfrmKVBEditor::OpenLink(const std::string &url)
 
 void TfrmKVBEditor::closeEvent(QCloseEvent *event)
 {
-    if (!logic_.CanClose()) {
+    bool close = true;
+    logic::GuardedDuringWork(dialogs_, [&] { close = logic_.FormCloseQuery(); });
+    if (!close) {
         event->ignore();
         return;
     }

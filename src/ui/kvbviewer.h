@@ -51,7 +51,9 @@ public:
     TLinkLabel *Label3;
     QLabel *Label2;
     TLinkLabel *Label4;
+    QLabel *lblStatus;
     QProgressBar *Status;
+    QPushButton *btnCancel;
 
     // TMainView.
     void SetBlockLabels(const std::vector<std::string> &labels) override;
@@ -65,7 +67,9 @@ public:
     void SetProgressMaximum(int32_t maximum) override;
     void SetProgressPosition(int32_t position) override;
     void SetBusy(bool busy) override;
-    void KeepPainting() override;
+    void LetEventsRun() override;
+    void SetStatus(const std::string &text) override;
+    void CloseWindow() override;
     void OpenLink(const std::string &url) override;
 
 protected:
@@ -83,8 +87,8 @@ private:
     void Forward(const std::function<void()> &call);
 
     logic::TDialogs &dialogs_;
+    QWidget *controls_ = nullptr;
     logic::TKVBEditorLogic logic_;
-    int64_t lastPaint_ = 0;
 };
 
 } // namespace kvb::ui

@@ -68,7 +68,42 @@ private:
     }
 };
 
-class ScriptedMainView : public logic::TMainView {
+// The progress row of a window: what long work put in it, and what the user does while it runs
+// (whenEvents runs at each LetEventsRun: a click on Cancel, say).
+template <class View>
+class ScriptedWork : public View {
+public:
+    int32_t progressMaximum = 100, progressPosition = 0;
+    int progressMoves = 0;
+    bool busy = false;
+    int busySpells = 0;
+    int eventRuns = 0;
+    std::function<void()> whenEvents;
+    std::string status;
+    int closes = 0;
+
+    void SetProgressMaximum(int32_t maximum) override { progressMaximum = maximum; }
+    void SetProgressPosition(int32_t position) override
+    {
+        progressPosition = position;
+        ++progressMoves;
+    }
+    void SetBusy(bool b) override
+    {
+        busy = b;
+        busySpells += b ? 1 : 0;
+    }
+    void LetEventsRun() override
+    {
+        ++eventRuns;
+        if (whenEvents)
+            whenEvents();
+    }
+    void SetStatus(const std::string &text) override { status = text; }
+    void CloseWindow() override { ++closes; }
+};
+
+class ScriptedMainView : public ScriptedWork<logic::TMainView> {
 public:
     std::vector<std::string> labels;
     int chosenLabel = -1;
@@ -78,9 +113,6 @@ public:
     bool listFocused = false;
     std::vector<std::string> info;
     bool fullRead = true;
-    int32_t progressMaximum = 100, progressPosition = 0;
-    bool busy = false;
-    int busySpells = 0;
     std::vector<std::string> links;
 
     void SetBlockLabels(const std::vector<std::string> &l) override
@@ -104,18 +136,10 @@ public:
     }
     void SetInfoLines(const std::vector<std::string> &lines) override { info = lines; }
     bool FullRead() const override { return fullRead; }
-    void SetProgressMaximum(int32_t maximum) override { progressMaximum = maximum; }
-    void SetProgressPosition(int32_t position) override { progressPosition = position; }
-    void SetBusy(bool b) override
-    {
-        busy = b;
-        busySpells += b ? 1 : 0;
-    }
-    void KeepPainting() override {}
     void OpenLink(const std::string &url) override { links.push_back(url); }
 };
 
-class ScriptedAdvancedView : public logic::TAdvancedView {
+class ScriptedAdvancedView : public ScriptedWork<logic::TAdvancedView> {
 public:
     logic::TAdvancedLogic *logic = nullptr;
     // What the user does while the window is shown modally; the window then closes.
@@ -183,12 +207,16 @@ public:
 class ScriptedTexView : public logic::TTexView {
 public:
     std::optional<TTexImage> texture;
-    int zoom = 0;
+    int zoom = 0; // percent
+    std::string caption;
     int shows = 0;
-    void ShowPicture(const TTexImage &t, int z) override
+    logic::TRect room{0, 0, 1000, 700};
+    logic::TRect FreeArea() const override { return room; }
+    void ShowPicture(const TTexImage &t, int percent, const std::string &c) override
     {
         texture = t;
-        zoom = z;
+        zoom = percent;
+        caption = c;
         ++shows;
     }
 };

@@ -237,7 +237,9 @@ TEST(MainWindowLogic, CreateWarnsFirstAndWithoutATemplateWritesNothing)
     m.Do([&] { m.main.btnCreateClick(); });
     ASSERT_EQ(m.dialogs.shown.size(), 2u);
     EXPECT_EQ(m.dialogs.shown[0].rfind("notice: WARNING! The \"Create KVB\" function", 0), 0u);
-    EXPECT_EQ(m.dialogs.shown[1], "notice: " + kNoTemplateMessage);
+    EXPECT_EQ(m.dialogs.shown[1].rfind("notice: " + kNoTemplateMessage + "\nCreating an archive of 4 files needs "
+                                       "the template KVB.4, which is in none of these folders: ", 0), 0u)
+        << m.dialogs.shown[1];
     EXPECT_EQ(m.dialogs.lastFile.Filter, "KVB Archives|*.KVB|All files|*.*");
     EXPECT_EQ(m.dialogs.lastFile.DefaultExtension, "KVB");
     EXPECT_FALSE(fs::exists(m.dir / "out.kvb"));
@@ -587,7 +589,7 @@ TEST(PreviewLogic, TexturesGoToThePreviewWindowAndDamageIsReported)
     EXPECT_TRUE(m.dialogs.shown.empty()) << m.dialogs.Last();
     ASSERT_TRUE(m.texView.texture);
     EXPECT_EQ(m.texView.texture->Width, 640);
-    EXPECT_EQ(m.texView.zoom, 1);
+    EXPECT_EQ(m.texView.zoom, 100);
     EXPECT_EQ(m.player.mode, MediaMode::NotReady); // the music stopped and closed
 
     m.Select(3);

@@ -1,4 +1,5 @@
-// The preview window's behaviour through its logic: zoom by whole steps and "Save as PNG...".
+// The preview window's behaviour through its logic: where it goes, the zoom a texture opens at and
+// its steps, and "Save as PNG...".
 #include "logic/scripted_face.h"
 #include "preview/png_image.h"
 #include "support/tex_builder.h"
@@ -15,16 +16,23 @@ TEST(PreviewWindowLogic, ZoomsInWholeStepsAndSavesThePictureAsShown)
     TexBuilder builder = GradientTex(8, 4);
     TMemoryStream stream(builder.Build());
     w.texViewLogic.ShowTexture(TexToBitmap(stream, kTexImageDataPosition), "PIC.TEX");
-    EXPECT_EQ(w.texView.zoom, 1);
+    EXPECT_EQ(w.texView.zoom, 100);
+    EXPECT_EQ(w.texView.caption, "Preview");
 
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < 12; ++i)
         w.Do([&] { w.texViewLogic.ZoomIn(); });
-    EXPECT_EQ(w.texViewLogic.Zoom(), logic::TTexViewLogic::kMaxZoom);
-    EXPECT_EQ(w.texView.zoom, 8);
+    EXPECT_EQ(w.texViewLogic.Zoom(), 800);
+    EXPECT_EQ(w.texView.caption, "Preview (800%)");
     w.Do([&] { w.texViewLogic.ZoomOut(); });
-    EXPECT_EQ(w.texView.zoom, 7);
+    EXPECT_EQ(w.texView.zoom, 700);
     w.Do([&] { w.texViewLogic.ZoomReset(); });
-    EXPECT_EQ(w.texView.zoom, 1);
+    EXPECT_EQ(w.texView.zoom, 100);
+    w.Do([&] { w.texViewLogic.ZoomOut(); });
+    EXPECT_EQ(w.texView.zoom, 50);
+    for (int i = 0; i < 5; ++i)
+        w.Do([&] { w.texViewLogic.ZoomOut(); });
+    EXPECT_EQ(w.texView.zoom, 10);
+    w.Do([&] { w.texViewLogic.ZoomReset(); });
 
     const std::string png = dir / "saved.png";
     w.dialogs.files.push_back(png);
@@ -45,4 +53,53 @@ TEST(PreviewWindowLogic, WithoutAPictureNothingZoomsOrSaves)
     w.Do([&] { w.texViewLogic.mnuSavePngClick(); });
     EXPECT_EQ(w.texView.shows, 0);
     EXPECT_TRUE(w.dialogs.shown.empty());
+}
+
+TEST(PreviewWindowLogic, ATextureLargerThanTheRoomOpensFittedAndZoomsBackInSteps)
+{
+    ScriptedWindows w;
+    w.texView.room = {0, 0, 900, 700};
+    TMemoryStream stream(GradientTex(1800, 1200).Build());
+    w.texViewLogic.ShowTexture(TexToBitmap(stream, kTexImageDataPosition), "BIG.TEX");
+    // 900 / 1800 across, 700 / 1200 down: the smaller, in whole percent.
+    EXPECT_EQ(w.texView.zoom, 50);
+    EXPECT_EQ(w.texView.caption, "Preview (50%)");
+    w.texView.room = {0, 0, 500, 700};
+    w.texViewLogic.ShowTexture(*w.texView.texture, "BIG.TEX");
+    EXPECT_EQ(w.texView.zoom, 27);
+    EXPECT_EQ(w.texView.caption, "Preview (27%)");
+    w.Do([&] { w.texViewLogic.ZoomIn(); });
+    EXPECT_EQ(w.texView.zoom, 50);
+    w.Do([&] { w.texViewLogic.ZoomIn(); });
+    EXPECT_EQ(w.texView.zoom, 100); // the scroll bars show the rest
+
+    // No room at all: 1%, never 0 or less.
+    w.texView.room = {0, 0, -5, 0};
+    w.texViewLogic.ShowTexture(*w.texView.texture, "BIG.TEX");
+    EXPECT_EQ(w.texView.zoom, 1);
+}
+
+TEST(PreviewWindowLogic, GoesBesideTheMainWindowWhereThereIsRoom)
+{
+    using logic::RoomBeside;
+    const logic::TRect screen{0, 30, 1920, 1050};
+    // Main window at the left: the room on its right, from its top down to the screen's foot.
+    logic::TRect r = RoomBeside(screen, {100, 200, 300, 575});
+    EXPECT_EQ(r.Left, 400);
+    EXPECT_EQ(r.Top, 200);
+    EXPECT_EQ(r.Width, 1520);
+    EXPECT_EQ(r.Height, 880);
+    // At the right: the left side.
+    r = RoomBeside(screen, {1600, 30, 300, 575});
+    EXPECT_EQ(r.Left, 0);
+    EXPECT_EQ(r.Width, 1600);
+    EXPECT_EQ(r.Top, 30);
+    // Filling the screen: over its right half rather than off the screen.
+    r = RoomBeside(screen, {0, 30, 1920, 1050});
+    EXPECT_EQ(r.Left, 960);
+    EXPECT_EQ(r.Width, 960);
+    // Its top above the screen's: the room starts where the screen does.
+    r = RoomBeside(screen, {100, -50, 300, 575});
+    EXPECT_EQ(r.Top, 30);
+    EXPECT_EQ(r.Height, 1050);
 }

@@ -50,12 +50,15 @@ struct Creation {
         };
         CreateArchive(src.string(), output, {templates.string()}, compare, progress);
     }
+    // The message of the failure, its second line in detail.
+    std::string detail;
     std::string CreateFails(const TProgress &progress = {})
     {
         try {
             Create(progress);
         } catch (const EKVBError &e) {
-            return e.what();
+            detail = e.Detail();
+            return e.Message();
         }
         return "(no error)";
     }
@@ -150,6 +153,10 @@ TEST(CreateArchive, TemplateIsChosenByCountAndLookedUpInTheGivenFoldersInOrder)
 {
     Creation c;
     EXPECT_EQ(c.CreateFails(), kNoTemplateMessage);
+    // The second line names the file looked for, and where.
+    EXPECT_EQ(c.detail.rfind("Creating an archive of 0 files needs the template KVB.0, which is in none "
+                             "of these folders: ", 0), 0u) << c.detail;
+    EXPECT_NE(c.detail.find(c.dir.Path().string()), std::string::npos) << c.detail;
     EXPECT_FALSE(fs::exists(c.output));
     c.Template(0, "VALIDATION");
     c.Create();

@@ -8,6 +8,7 @@
 #include "ui/entry_list.h"
 #include "ui/link_label.h"
 
+#include <QLayout>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -61,7 +62,19 @@ TEST(MainWiring, ControlsCarryTheirNamesTextsAndSizes)
     EXPECT_EQ(q.w.findChild<TLinkLabel *>("Label4")->text(), "Tarnwick's website");
     EXPECT_NE(q.w.findChild<QProgressBar *>("Status"), nullptr);
     EXPECT_NE(q.w.findChild<QComboBox *>("cmbList"), nullptr);
-    EXPECT_EQ(q.w.minimumSize(), q.w.maximumSize()); // fixed size
+    // 300 wide at first and resizable, the entry list and the info lines growing with it.
+    EXPECT_EQ(q.w.width(), 300);
+    q.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
+    const int listHeight = q.w.lstFiles->height(), infoHeight = q.w.lstInfo->height();
+    q.w.resize(700, 900);
+    QTest::qWait(50);
+    EXPECT_EQ(q.w.width(), 700);
+    EXPECT_GT(q.w.lstFiles->height(), listHeight);
+    EXPECT_GT(q.w.lstInfo->height(), infoHeight);
+    EXPECT_EQ(q.w.cmbList->maxVisibleItems(), 20);
+    EXPECT_EQ(q.w.findChild<QPushButton *>("btnCancel")->text(), "Cancel");
+    EXPECT_FALSE(q.w.btnCancel->isEnabled());
     EXPECT_EQ(q.t.windowTitle(), "Preview");
     EXPECT_FALSE(q.t.isVisible());
     EXPECT_EQ(q.a.windowTitle(), "Advanced KVB Editor");
@@ -122,6 +135,8 @@ TEST(MainWiring, DoubleClickAndEnterPreviewTheRowAndTheTextureIsShown)
     emit q.w.lstFiles->itemDoubleClicked(q.w.lstFiles->topLevelItem(0), 0);
     EXPECT_TRUE(q.dialogs.shown.empty()) << q.dialogs.Last();
     EXPECT_TRUE(q.t.isVisible());
+    EXPECT_FALSE(q.t.parentWidget()); // a window of its own, not kept above the main window
+    EXPECT_TRUE(q.t.testAttribute(Qt::WA_ShowWithoutActivating));
     EXPECT_EQ(q.t.size(), QSize(64, 48));
     EXPECT_EQ(q.t.Image->pixmap().size(), QSize(64, 48));
 

@@ -1,0 +1,110 @@
+#include "logic/work.h"
+
+#include "platform/errors.h"
+
+namespace kvb::logic {
+
+namespace {
+
+// How many long works run now: one at most, since each runs inside an event of the one thread
+// that runs the windows, and no other event starts work while one runs.
+int runningWorks = 0;
+
+// How often a long work lets events run: often enough that Cancel answers at once, seldom
+// enough that painting costs little of the work's time.
+constexpr std::chrono::milliseconds kEventsEvery{40};
+
+} // namespace
+
+bool WorkRunning()
+{
+    return runningWorks > 0;
+}
+
+bool TWork::Run(const std::function<void()> &steps)
+{
+    // The window is busy from the first step to the last, whatever ends them.
+    class TBusy {
+    public:
+        explicit TBusy(TWork &work) : work_(work)
+        {
+            work_.running_ = true;
+            work_.cancel_ = false;
+            work_.position_ = -1;
+            work_.maximum_ = -1;
+            work_.shown_ = -1;
+            work_.lastEvents_ = std::chrono::steady_clock::now();
+            ++runningWorks;
+            work_.view_.SetBusy(true);
+        }
+        ~TBusy()
+        {
+            work_.view_.SetBusy(false);
+            --runningWorks;
+            work_.running_ = false;
+            if (work_.closeWhenStopped_) {
+                work_.closeWhenStopped_ = false;
+                work_.view_.CloseWindow();
+            }
+        }
+        TBusy(const TBusy &) = delete;
+        TBusy &operator=(const TBusy &) = delete;
+
+    private:
+        TWork &work_;
+    } busy(*this);
+
+    try {
+        steps();
+    } catch (const ECancelled &) {
+        return false;
+    }
+    return true;
+}
+
+void TWork::Cancel()
+{
+    if (running_)
+        cancel_ = true;
+}
+
+bool TWork::CloseQuery(const std::string &question)
+{
+    if (!running_)
+        return true;
+    if (!closeWhenStopped_ && dialogs_.Question(question, kApplicationTitle)) {
+        closeWhenStopped_ = true;
+        cancel_ = true;
+    }
+    return false;
+}
+
+void TWork::Report(int32_t position, int32_t maximum)
+{
+    // What was reported is done, whether or not the work goes on.
+    position_ = position;
+    if (cancel_)
+        throw ECancelled();
+    // The bar is drawn again only when it moves by a thousandth: some systems repaint it at
+    // every change, and an archive has up to millions of steps.
+    if (maximum != maximum_) {
+        maximum_ = maximum;
+        shown_ = -1;
+        view_.SetProgressMaximum(maximum);
+    }
+    const int32_t shown = maximum > 0 ? int32_t(int64_t(position) * 1000 / maximum) : 0;
+    if (shown != shown_) {
+        shown_ = shown;
+        view_.SetProgressPosition(position);
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastEvents_ >= kEventsEvery || position == maximum) {
+        lastEvents_ = now;
+        view_.LetEventsRun();
+    }
+    // A Cancel delivered just now stops the work before its next step.
+    if (cancel_)
+        throw ECancelled();
+}
+
+} // namespace kvb::logic
