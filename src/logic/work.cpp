@@ -9,9 +9,10 @@ namespace {
 // How many long works run now: one at most, since each runs inside an event of the one thread
 // that runs the windows, and no other event starts work while one runs.
 int runningWorks = 0;
+TWork *runningWork = nullptr;
 
-// How often a long work lets events run: often enough that Cancel answers at once, seldom
-// enough that painting costs little of the work's time.
+// How often at least a long work lets events run while its bar stays where it is: often
+// enough that Cancel answers at once.
 constexpr std::chrono::milliseconds kEventsEvery{40};
 
 } // namespace
@@ -19,6 +20,12 @@ constexpr std::chrono::milliseconds kEventsEvery{40};
 bool WorkRunning()
 {
     return runningWorks > 0;
+}
+
+void CancelRunningWork()
+{
+    if (runningWork)
+        runningWork->Cancel();
 }
 
 bool TWork::Run(const std::function<void()> &steps)
@@ -35,12 +42,14 @@ bool TWork::Run(const std::function<void()> &steps)
             work_.shown_ = -1;
             work_.lastEvents_ = std::chrono::steady_clock::now();
             ++runningWorks;
+            runningWork = &work_;
             work_.view_.SetBusy(true);
         }
         ~TBusy()
         {
             work_.view_.SetBusy(false);
             --runningWorks;
+            runningWork = nullptr;
             work_.running_ = false;
             if (work_.closeWhenStopped_) {
                 work_.closeWhenStopped_ = false;
@@ -92,16 +101,17 @@ void TWork::Report(int32_t position, int32_t maximum)
         shown_ = -1;
         view_.SetProgressMaximum(maximum);
     }
+    // Events run where the bar moves, and between reports that keep it still for long.
     const int32_t shown = maximum > 0 ? int32_t(int64_t(position) * 1000 / maximum) : 0;
+    const auto now = std::chrono::steady_clock::now();
     if (shown != shown_) {
         shown_ = shown;
         view_.SetProgressPosition(position);
+    } else if (now - lastEvents_ < kEventsEvery) {
+        return;
     }
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastEvents_ >= kEventsEvery || position == maximum) {
-        lastEvents_ = now;
-        view_.LetEventsRun();
-    }
+    lastEvents_ = now;
+    view_.LetEventsRun();
     // A Cancel delivered just now stops the work before its next step.
     if (cancel_)
         throw ECancelled();

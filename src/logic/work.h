@@ -35,6 +35,8 @@ public:
 // Whether long work runs anywhere in the program. The work's handler is still on the stack
 // then, so that the face's other events are ignored until it ends (see Guarded).
 bool WorkRunning();
+// Cancels the long work that runs, if any (the system asked the program to end).
+void CancelRunningWork();
 
 class TWork {
 public:
@@ -46,8 +48,9 @@ public:
     // other errors go on to the caller.
     bool Run(const std::function<void()> &steps);
 
-    // The library's report of how far the work has got: moves the bar when it moves, lets
-    // events run a few times a second, and raises ECancelled once Cancel was requested.
+    // The library's report of how far the work has got: moves the bar when it moves (by a
+    // thousandth), lets events run then or when they have not run for a while, and raises
+    // ECancelled once Cancel was requested.
     void Report(int32_t position, int32_t maximum);
 
     bool Running() const { return running_; }

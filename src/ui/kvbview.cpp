@@ -3,11 +3,16 @@
 #include "ui/app_windows.h"
 #include "ui/dialogs.h"
 
+#include "logic/work.h"
+#include "platform/signals.h"
+
 #include <QApplication>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace {
@@ -31,7 +36,9 @@ constexpr const char *kHelp =
     "$WINEPREFIX, ~/.wine or a Steam Proton prefix records the game's install folder.\n"
     "\"Create KVB\" needs the validation template KVB.<count> next to kvbview (kvb template\n"
     "writes one). kvbview exits with 0 when its window is closed, and with 1 when it finds\n"
-    "no display: on a machine without one, run it as xvfb-run -a kvbview.\n"
+    "no display: on a machine without one, run it as xvfb-run -a kvbview. SIGINT, SIGTERM and\n"
+    "SIGHUP end it as its close button does (long work cancelled, temporary files removed),\n"
+    "with the exit status 128 + the signal's number.\n"
     "\n"
     "Options:\n"
     "  -h, --help     show this help and exit\n"
@@ -67,7 +74,19 @@ int main(int argc, char **argv)
                      "  xvfb-run -a kvbview [ARCHIVE]\n");
         return 1;
     }
+    // Asked to stop, the program ends as its close button ends it, without a question: long
+    // work is cancelled, and the preview's temporary files go with the windows.
+    const int stopRequests = kvb::StopRequestsAsEvents();
     QApplication app(argc, argv);
+    std::unique_ptr<QSocketNotifier> stops;
+    if (stopRequests >= 0) {
+        stops = std::make_unique<QSocketNotifier>(stopRequests, QSocketNotifier::Read);
+        QObject::connect(stops.get(), &QSocketNotifier::activated, [] {
+            const int signal = kvb::TakeStopRequest();
+            kvb::logic::CancelRunningWork();
+            QCoreApplication::exit(128 + signal);
+        });
+    }
     QApplication::setApplicationName("kvbview");
     QApplication::setDesktopFileName("kvbview");
 

@@ -50,9 +50,13 @@ public:
     {
         return Next(folders, "folder chooser");
     }
+    // What happens while the text is asked for (a dialog takes the focus, say).
+    std::function<void()> whileAsking;
     std::optional<std::string> AskText(const std::string &text, const std::string &caption) override
     {
         shown.push_back("ask " + caption + ": " + text);
+        if (whileAsking)
+            whileAsking();
         return Next(texts, "text question");
     }
     std::string Last() const { return shown.empty() ? std::string() : shown.back(); }

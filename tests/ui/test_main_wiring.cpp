@@ -20,6 +20,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -282,4 +283,41 @@ TEST(MainWiring, SaveAsWavRefusesMusicFluidSynthCannotPlayWholeOrThatRendersSile
             << q.dialogs.shown[0];
         EXPECT_FALSE(std::filesystem::exists(wav));
     }
+}
+
+// Long work keeps the window answering: while an archive is read, the controls are disabled but
+// Cancel, which the button, Escape and the close button (after its question) all reach.
+TEST(MainWiring, CancelEscapeAndCloseReachTheLogicWhileWorkRuns)
+{
+    QtWindows q;
+    q.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
+    WriteFile(q.dir / "big.kvb", ArchiveOf(20000));
+    auto openWhile = [&](std::function<void()> during) {
+        bool ran = false;
+        QTimer::singleShot(0, &q.w, [&] {
+            EXPECT_TRUE(q.w.btnCancel->isEnabled());
+            EXPECT_FALSE(q.w.btnOpen->isEnabled());
+            during();
+            ran = true;
+        });
+        q.dialogs.files.push_back(q.dir / "big.kvb");
+        q.w.Logic().btnOpenClick();
+        EXPECT_TRUE(ran);
+        EXPECT_FALSE(q.w.btnCancel->isEnabled());
+        EXPECT_TRUE(q.w.btnOpen->isEnabled());
+    };
+    openWhile([&] { QTest::mouseClick(q.w.btnCancel, Qt::LeftButton); });
+    EXPECT_EQ(q.w.lblStatus->text(), "Cancelled: big.kvb was not opened.");
+    q.w.lblStatus->clear();
+    openWhile([&] { QTest::keyClick(&q.w, Qt::Key_Escape); });
+    EXPECT_EQ(q.w.lblStatus->text(), "Cancelled: big.kvb was not opened.");
+
+    q.dialogs.answers.push_back(true);
+    openWhile([&] { q.w.close(); });
+    EXPECT_EQ(q.dialogs.Last(), "question " + logic::kApplicationTitle +
+                                    ": Work is still running. Cancel it and close the program?");
+    EXPECT_TRUE(q.w.isVisible()); // closed once the work has stopped, after this event
+    QTest::qWait(20);
+    EXPECT_FALSE(q.w.isVisible());
 }

@@ -39,6 +39,16 @@ TStopRequestsDeferred::~TStopRequestsDeferred()
         ::ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
+int StopRequestsAsEvents()
+{
+    return -1;
+}
+
+int TakeStopRequest()
+{
+    return 0;
+}
+
 void TreatFileSizeLimitAsWriteError()
 {
     // Windows has no file size limit that ends a process; a write past what the disk takes fails
