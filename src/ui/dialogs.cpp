@@ -4,10 +4,8 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
-#include <QGuiApplication>
 #include <QInputDialog>
 #include <QMessageBox>
-#include <QScreen>
 #include <QStringList>
 
 namespace kvb::ui {
@@ -19,8 +17,8 @@ QString Q(const std::string &text)
     return QString::fromStdString(text);
 }
 
-// Message boxes are wide enough for their whole title, and stand over the window the user is
-// working in (in the middle of the screen when there is none).
+// Message boxes are wide enough for their whole title. Owned by the window the user works in,
+// they stand over it (in the middle of the screen when there is none).
 int ExecCentred(QMessageBox &box)
 {
     if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
@@ -29,18 +27,19 @@ int ExecCentred(QMessageBox &box)
         grid->addItem(new QSpacerItem(title + 120, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
                       grid->rowCount(), 0, 1, grid->columnCount());
     }
-    box.adjustSize();
-    QRect over;
-    if (QWidget *active = QApplication::activeWindow(); active && active != &box)
-        over = active->frameGeometry();
-    else if (QScreen *screen = box.screen() ? box.screen() : QGuiApplication::primaryScreen())
-        over = screen->availableGeometry();
-    if (over.isValid())
-        box.move(over.center() - box.rect().center());
     return box.exec();
 }
 
 } // namespace
+
+QWidget *QtDialogs::Owner() const
+{
+    if (QWidget *modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget *active = QApplication::activeWindow())
+        return active;
+    return owner_;
+}
 
 QString QtFilter(const std::string &filter)
 {
@@ -67,14 +66,14 @@ QString QtFilter(const std::string &filter)
 void QtDialogs::Notice(const std::string &text)
 {
     QMessageBox box(QMessageBox::NoIcon, Q(logic::kApplicationTitle), Q(text), QMessageBox::Ok,
-                    owner_);
+                    Owner());
     ExecCentred(box);
 }
 
 bool QtDialogs::Question(const std::string &text, const std::string &caption)
 {
     QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text), QMessageBox::Yes | QMessageBox::No,
-                    owner_);
+                    Owner());
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return ExecCentred(box) == QMessageBox::Yes;
@@ -83,13 +82,13 @@ bool QtDialogs::Question(const std::string &text, const std::string &caption)
 void QtDialogs::Error(const std::string &text)
 {
     QMessageBox box(QMessageBox::Critical, Q(logic::kApplicationTitle), Q(text), QMessageBox::Ok,
-                    owner_);
+                    Owner());
     ExecCentred(box);
 }
 
 std::optional<std::string> QtDialogs::RunFileDialog(const logic::TFileDialog &options, bool save)
 {
-    QFileDialog dialog(owner_);
+    QFileDialog dialog(Owner());
     if (!folders_.StartFolder().empty())
         dialog.setDirectory(Q(folders_.StartFolder()));
     dialog.setNameFilter(QtFilter(options.Filter));
@@ -124,7 +123,7 @@ std::optional<std::string> QtDialogs::SaveFile(const logic::TFileDialog &dialog)
 std::optional<std::string> QtDialogs::ChooseFolder(const std::string &title)
 {
     const QString folder =
-        QFileDialog::getExistingDirectory(owner_, Q(title), Q(folders_.StartFolder()));
+        QFileDialog::getExistingDirectory(Owner(), Q(title), Q(folders_.StartFolder()));
     if (folder.isEmpty())
         return std::nullopt;
     folders_.ChoseFolder(folder.toStdString());
@@ -135,7 +134,7 @@ std::optional<std::string> QtDialogs::AskText(const std::string &text, const std
 {
     bool ok = false;
     const QString answer =
-        QInputDialog::getText(owner_, Q(caption), Q(text), QLineEdit::Normal, {}, &ok);
+        QInputDialog::getText(Owner(), Q(caption), Q(text), QLineEdit::Normal, {}, &ok);
     if (!ok)
         return std::nullopt;
     return answer.toStdString();

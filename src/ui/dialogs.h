@@ -15,7 +15,10 @@ QString QtFilter(const std::string &filter);
 
 class QtDialogs : public logic::TDialogs {
 public:
+    // owner: the window that owns a dialog when no window of the program is active (none: the
+    // dialog stands in the middle of the screen); it may be set once the window exists.
     explicit QtDialogs(QWidget *owner) : owner_(owner) {}
+    void SetOwner(QWidget *owner) { owner_ = owner; }
     void Notice(const std::string &text) override;
     bool Question(const std::string &text, const std::string &caption) override;
     void Error(const std::string &text) override;
@@ -27,6 +30,8 @@ public:
 private:
     std::optional<std::string> RunFileDialog(const logic::TFileDialog &dialog, bool save);
 
+    // The dialogs' owner: the window the user works in, else the one given.
+    QWidget *Owner() const;
     QWidget *owner_;
     logic::TFolderMemory folders_;
 };

@@ -55,7 +55,7 @@ TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, QWidget *parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     CreateControls();
-    resize(std::max(542, sizeHint().width()), std::max(313, sizeHint().height()));
+    resize(std::max(600, sizeHint().width()), std::max(313, sizeHint().height()));
     move(200, 108);
     ConnectEvents();
 }
@@ -86,8 +86,10 @@ void TfrmAdvanced::CreateControls()
         return c;
     };
 
+    // The info lines keep their height (five lines); the lists below take what the window gains.
     lstInfo = InfoList(this);
-    lstInfo->setMinimumSize(289, 73);
+    lstInfo->setMinimumWidth(289);
+    lstInfo->setFixedHeight(std::max(73, 5 * lstInfo->fontMetrics().lineSpacing() + 8));
     btnQuit = button("btnQuit", "Quit");
     btnAppend = button("btnAppend", "Append file to KVB");
     btnTruncate = button("btnTruncate", "Truncate file (delete data)");

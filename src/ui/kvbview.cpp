@@ -96,6 +96,7 @@ int main(int argc, char **argv)
     kvb::FluidSynthPlayer player;
     TAppWindows windows = CreateAppWindows(dialogs, player);
     TfrmKVBEditor &main = *windows.frmKVBEditor;
+    dialogs.SetOwner(&main);
     main.show();
 
     const QStringList args = QApplication::arguments();
