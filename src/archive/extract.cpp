@@ -120,7 +120,7 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, TStream &output)
     CopyEntryData(source, entry, output, length);
 }
 
-void ExtractEntry(TStream &source, TKVB_Entry entry, const TOutputFolder &folder,
+void ExtractEntry(TStream &source, TKVB_Entry entry, const TOpenFolder &folder,
                   const std::string &name)
 {
     const int64_t length = FindData(source, entry);
@@ -177,7 +177,7 @@ void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
         if (!wanted || wanted(catalogue.GetEntry(index)))
             picked.push_back(index);
     const int32_t count = static_cast<int32_t>(picked.size());
-    const TOutputFolder into(folder);
+    const TOpenFolder into(folder);
     for (int32_t done = 0; done < count; ++done) {
         TKVB_Entry entry = catalogue.GetEntry(picked[size_t(done)]);
         CheckSafeEntryName(entry.Name, "extracted");

@@ -11,7 +11,7 @@
 namespace kvb {
 
 class TFileStream;
-class TOutputFolder;
+class TOpenFolder;
 class TStream;
 
 // Copies the entry's data from source (a stream on the archive, owned by the caller) into a new
@@ -23,7 +23,7 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const std::string &outputFi
 // The same into output, a stream of the caller's (standard output, say).
 void ExtractEntry(TStream &source, TKVB_Entry entry, TStream &output);
 // The same into the file name in folder.
-void ExtractEntry(TStream &source, TKVB_Entry entry, const TOutputFolder &folder,
+void ExtractEntry(TStream &source, TKVB_Entry entry, const TOpenFolder &folder,
                   const std::string &name);
 
 // True when name can be used as a file name inside a folder without leaving it: not empty, not

@@ -278,8 +278,7 @@ void TKVBEditorLogic::btnCreateClick()
             CreateArchive(selFolder.Path(), *output, {}, sort_,
                           [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
         });
-        // The progress counts each file twice: looked up, then copied.
-        const std::string files = std::to_string(std::max(0, work_.Maximum() / 2));
+        const std::string files = std::to_string(std::max(0, work_.Maximum()));
         view_.SetStatus(done ? FileNameOf(*output) + " created from " + files + " files in " + selFolder.Path()
                              : "Cancelled: no archive was written.");
     } catch (const ENoTemplateError &e) {

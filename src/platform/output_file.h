@@ -35,17 +35,17 @@ enum class TOutputKind {
     Durable,
 };
 
-// A folder that many outputs go into (every entry of an archive, say), opened once so that each
-// output is made relative to it instead of by a path walked again for every file. Outputs made
-// in it must not outlive it. Where the system offers no calls relative to an open folder, only
-// the path is kept.
-class TOutputFolder {
+// A folder that many files are read from or go into (every entry of an archive, say), opened
+// once so that each file is opened or made relative to it instead of by a path walked again for
+// every file. Files opened or made in it must not outlive it. Where the system offers no calls
+// relative to an open folder, only the path is kept.
+class TOpenFolder {
 public:
     // Raises "Cannot open folder %s" when no folder can be opened at path.
-    explicit TOutputFolder(const std::string &path);
-    ~TOutputFolder();
-    TOutputFolder(const TOutputFolder &) = delete;
-    TOutputFolder &operator=(const TOutputFolder &) = delete;
+    explicit TOpenFolder(const std::string &path);
+    ~TOpenFolder();
+    TOpenFolder(const TOpenFolder &) = delete;
+    TOpenFolder &operator=(const TOpenFolder &) = delete;
 
     const std::string &Path() const { return path_; }
     TFileHandle Handle() const { return handle_; }
@@ -67,7 +67,7 @@ public:
                 TFileStream *lockedTarget = nullptr);
     // The same for the file name in folder; a name that is not a plain file name there (empty,
     // "." or "..", with a separator) is refused, whatever the caller checked.
-    TOutputFile(const TOutputFolder &folder, const std::string &name, TOutputKind kind,
+    TOutputFile(const TOpenFolder &folder, const std::string &name, TOutputKind kind,
                 const std::vector<const TFileStream *> &sources = {});
     // Without Commit the new content is dropped (a partial new file of PartialWhereNew stays)
     // and whatever stood at the target is kept.

@@ -48,6 +48,8 @@ extern TFileWriteHook FileWriteHook;
 using TFileHandle = intptr_t;
 inline constexpr TFileHandle kNoFileHandle = -1;
 
+class TOpenFolder;
+
 // A file on disk, opened for reading or for editing; new files come from TOutputFile.
 class TFileStream : public TStream {
 public:
@@ -62,6 +64,9 @@ public:
     // Never waits for a pipe's writer, nor for the other editor. New files are written through
     // TOutputFile.
     TFileStream(const std::string &fileName, Mode mode);
+    // The same, for reading, of the file name in folder, found without walking the folder's
+    // path again; a name that is not a plain file name there is refused.
+    TFileStream(const TOpenFolder &folder, const std::string &name);
     // Takes over a handle the platform layer opened itself; it is closed with the stream.
     TFileStream(TFileHandle handle, const std::string &fileName);
     ~TFileStream() override;
@@ -101,6 +106,9 @@ public:
     const std::string &FileName() const { return fileName_; }
 
 private:
+    // Opens name relative to the folder at (on POSIX systems; Windows opens by the whole path).
+    void Open(TFileHandle at, const std::string &name, Mode mode);
+
     std::string fileName_;
     TFileHandle handle_ = kNoFileHandle;
     int64_t openedSize_ = -1;

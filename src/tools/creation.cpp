@@ -2,6 +2,7 @@
 
 #include "archive/extract.h"
 #include "platform/errors.h"
+#include "platform/file_attributes.h"
 #include "platform/folders.h"
 #include "archive/format.h"
 #include "platform/stream.h"
@@ -41,7 +42,11 @@ struct TInput {
 // The output written front to back through one buffer.
 class TArchiveWriter {
 public:
-    explicit TArchiveWriter(TFileStream &output) : output_(output), buffer_(kWriteBuffer) {}
+    // Writes from position on.
+    TArchiveWriter(TFileStream &output, int64_t position)
+        : output_(output), position_(position), buffer_(kWriteBuffer)
+    {
+    }
 
     void Append(const char *bytes, size_t count)
     {
@@ -96,7 +101,7 @@ private:
     }
 
     TFileStream &output_;
-    int64_t position_ = 0;
+    int64_t position_;
     std::vector<char> buffer_;
     size_t used_ = 0;
 };
@@ -165,6 +170,19 @@ void CheckStoredNames(const std::vector<TInput> &inputs)
     }
 }
 
+// A listed file, opened for its bytes; one that is gone since the listing is said to be.
+TFileStream OpenInput(const TOpenFolder &folder, const TInput &input)
+{
+    try {
+        return TFileStream(folder, input.name);
+    } catch (const EFOpenError &) {
+        if (!FileAttributes(input.path))
+            throw EKVBError(kFileVanishedMessage, "Creating an archive of " + folder.Path() + ": file " +
+                                                      input.path + " was listed, but it is gone");
+        throw;
+    }
+}
+
 EKVBError FileChanged(const std::string &path)
 {
     return EKVBError("File " + path + " changed in size while the archive was being created");
@@ -194,71 +212,64 @@ std::vector<TCutName> CreateArchive(const std::string &folder, const std::string
     std::unique_ptr<TFileStream> validation = OpenTemplate(count, templateFolders);
     const int64_t validationSize = validation->Size();
 
-    // Every size and offset is known, and checked against the archive's 32-bit fields, before
-    // the first byte is written.
+    // Names first: every file must come out again under its own name.
     std::vector<TInput> inputs(names->size());
-    int64_t offset = TocEnd(count) + validationSize;
-    const std::string tooLarge =
-        "The files of " + folder + " are too large together to store in one archive";
     for (int32_t i = 0; i < count; ++i) {
         TInput &input = inputs[size_t(i)];
         input.name = std::move((*names)[size_t(i)]);
         input.path = JoinPath(folder, input.name);
-        std::optional<int64_t> size = LookUpPlainFile(input.path);
-        if (!size)
-            throw EKVBError(kFileVanishedMessage);
-        if (*size > INT32_MAX)
-            throw EKVBError("File " + input.path + " is too large to store in an archive");
-        if (offset > INT32_MAX)
-            throw EKVBError(tooLarge);
         const std::string stored = ArchiveName(input.name);
         input.field = NameToField(stored);
         input.cut = stored.size() > size_t(kNameFieldSize);
-        input.size = *size;
-        input.offset = static_cast<int32_t>(offset);
-        offset = EntryEnd(offset, input.size);
-        Report(progress, i + 1, 2 * int64_t(count));
     }
-    // Where the description starts is where the next entry would be appended.
-    if (offset > INT32_MAX)
-        throw EKVBError(tooLarge);
     CheckStoredNames(inputs);
 
+    // The output is an unnamed file until Commit, so it is written in the order the data comes:
+    // the validation block and the entries first, each file looked up once, by opening it, its
+    // size taken from the open file; then the header and the table, whose offsets are known by
+    // then. Whatever fails on the way, a size past the archive's 32-bit fields included, leaves
+    // nothing behind.
     TOutputFile output(outputFileName, TOutputKind::Archive, {validation.get()});
-    TArchiveWriter writer(output.Stream());
-
-    char header[kFileHeaderSize];
-    EncodeFileHeader(TKVB_FileHeader{CreatorToField(kNewArchiveCreator), count}, header);
-    writer.Append(header, sizeof header);
-    for (const TInput &input : inputs) {
-        char record[kTocRecordSize];
-        EncodeTocRecord(TKVB_TocRecord{input.field, input.offset, kNewArchiveReserved1,
-                                       kNewArchiveReserved2},
-                        record);
-        writer.Append(record, sizeof record);
-    }
-
+    TArchiveWriter writer(output.Stream(), TocEnd(count));
     if (!writer.AppendFile(*validation, validationSize))
         throw EReadError();
     validation.reset();
 
+    int64_t offset = TocEnd(count) + validationSize;
+    const std::string tooLarge =
+        "The files of " + folder + " are too large together to store in one archive";
+    const TOpenFolder source(folder);
     for (int32_t i = 0; i < count; ++i) {
-        const TInput &input = inputs[size_t(i)];
-        TFileStream file(input.path, TFileStream::Mode::OpenRead);
-        // The offsets already written rely on the size found above.
-        if (file.OpenedSize() != input.size)
-            throw FileChanged(input.path);
+        TInput &input = inputs[size_t(i)];
+        const TFileStream file = OpenInput(source, input);
+        input.size = file.OpenedSize();
+        if (input.size > INT32_MAX)
+            throw EKVBError("File " + input.path + " is too large to store in an archive");
+        if (offset > INT32_MAX || EntryEnd(offset, input.size) > INT32_MAX)
+            throw EKVBError(tooLarge);
+        input.offset = static_cast<int32_t>(offset);
+        offset = EntryEnd(offset, input.size);
+
         char dataHeader[kDataHeaderSize];
         EncodeDataHeader(TKVB_DataHeader{input.field, static_cast<int32_t>(input.size)},
                          dataHeader);
         writer.Append(dataHeader, sizeof dataHeader);
         if (!writer.AppendFile(file, input.size))
             throw FileChanged(input.path);
-        Report(progress, int64_t(count) + i + 1, 2 * int64_t(count));
+        Report(progress, i + 1, count);
     }
-
     writer.Append(kNewArchiveDescription.data(), kNewArchiveDescription.size());
     writer.Flush();
+
+    std::vector<char> head(size_t(TocEnd(count)));
+    EncodeFileHeader(TKVB_FileHeader{CreatorToField(kNewArchiveCreator), count}, head.data());
+    for (int32_t i = 0; i < count; ++i) {
+        const TInput &input = inputs[size_t(i)];
+        EncodeTocRecord(TKVB_TocRecord{input.field, input.offset, kNewArchiveReserved1,
+                                       kNewArchiveReserved2},
+                        head.data() + TocRecordPosition(i));
+    }
+    output.Stream().WriteAt(0, head.data(), int64_t(head.size()));
     output.Commit();
 
     std::vector<TCutName> cut;

@@ -40,16 +40,17 @@ struct TCutName {
 
 // Writes the archive of folder's plain files to outputFileName, replacing any file there, in
 // the order of sort (names it finds equal in byte order, so that a run always gives the same
-// archive), in one pass from front to back; inputs are streamed, never held whole. The file
-// appears under its name only when complete: on any failure no partial archive remains and a file that stood
-// there before is kept. The output is never one of its own inputs.
+// archive), each file opened once and streamed, never held whole; the entries are written before
+// the table that points at them. The file appears under its name only when complete: on any
+// failure no partial archive remains and a file that stood there before is kept. The output is
+// never one of its own inputs.
 //
 // Raises ENoTemplateError when no template is found, EKVBError with kFileVanishedMessage when
 // a listed file is gone, a message naming the file when a name cannot be stored or a file
 // changes in size during the run, a message when sizes, offsets or the count do not fit the
 // archive's fields, and the stream errors of the files involved. Returns the files whose names
-// were cut, in the archive's order. progress hears of each file as it is looked up (1 to n)
-// and as it is copied (n + 1 to 2n), of 2n; never for an empty folder.
+// were cut, in the archive's order. progress hears of each file once it is copied (1 to n, of
+// n); never for an empty folder.
 std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
                                     const std::vector<std::string> &templateFolders,
                                     const TNameSort &sort, const TProgress &progress = {});

@@ -88,7 +88,7 @@ TEST(LongWork, ACancelledCreateLeavesNothingAndTheFileThatStoodThere)
     fs::create_directory(w.dir / "dest");
     WriteFile(w.dir / "dest/new.kvb", "older");
     WriteFile(fs::path(ExecutableFolder()) / "KVB.6", std::string(1, 'V'));
-    w.CancelAfter(8); // into the copying half
+    w.CancelAfter(3); // half way
     w.dialogs.folders.push_back(w.dir / "src");
     w.dialogs.files.push_back(w.dir / "dest/new.kvb");
     w.Do([&] { w.main.btnCreateClick(); });

@@ -90,7 +90,7 @@ struct HookGuard {
 enum class Made { ByPath, InOpenedFolder };
 
 struct Output {
-    std::unique_ptr<TOutputFolder> folder;
+    std::unique_ptr<TOpenFolder> folder;
     std::unique_ptr<TOutputFile> file;
 };
 
@@ -103,7 +103,7 @@ protected:
         if (GetParam() == Made::ByPath) {
             out.file = std::make_unique<TOutputFile>(target, kind, sources);
         } else {
-            out.folder = std::make_unique<TOutputFolder>(ParentFolderOf(target));
+            out.folder = std::make_unique<TOpenFolder>(ParentFolderOf(target));
             out.file = std::make_unique<TOutputFile>(*out.folder, FileNameOf(target), kind, sources);
         }
         return out;
@@ -370,17 +370,17 @@ TEST(OutputFolder, AMissingFolderIsRefusedWhetherNamedInThePathOrOpenedFirst)
     }
     TempDir dir;
     try {
-        TOutputFolder folder(dir / "missing");
+        TOpenFolder folder(dir / "missing");
         FAIL() << "accepted";
     } catch (const EKVBError &e) {
         EXPECT_EQ(std::string(e.what()), "Cannot open folder " + dir / "missing");
     }
     WriteFile(dir / "file", "not a folder");
-    EXPECT_THROW(TOutputFolder(dir / "file"), EKVBError);
+    EXPECT_THROW(TOpenFolder(dir / "file"), EKVBError);
 
     // A folder takes only plain names, whoever forgot to check them.
     std::filesystem::create_directory(dir.Path() / "in");
-    const TOutputFolder in(dir / "in");
+    const TOpenFolder in(dir / "in");
     for (const std::string name : {"", ".", "..", "../up", "a/b", "a\\b"}) {
         try {
             TOutputFile out(in, name, TOutputKind::PartialWhereNew);

@@ -1,6 +1,9 @@
 #include "platform/stream.h"
 
 #include "platform/errors.h"
+#include "platform/file_names.h"
+#include "platform/output_file.h"
+#include "platform/paths.h"
 #include "platform/posix/file_kind.h"
 
 #include <algorithm>
@@ -15,10 +18,24 @@ namespace kvb {
 
 TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fileName)
 {
+    Open(AT_FDCWD, fileName, mode);
+}
+
+TFileStream::TFileStream(const TOpenFolder &folder, const std::string &name)
+    : fileName_(JoinPath(folder.Path(), name))
+{
+    if (!IsPlainFileName(name))
+        throw EFOpenError(fileName_, "it is not a plain file name");
+    Open(folder.Handle(), name, Mode::OpenRead);
+}
+
+void TFileStream::Open(TFileHandle at, const std::string &name, Mode mode)
+{
+    const std::string &fileName = fileName_;
     // Non-blocking, so that a pipe planted under the name is refused below instead of waiting
     // for a writer for ever; on a plain file the flag changes nothing.
     const int access = mode == Mode::OpenReadWrite ? O_RDWR : O_RDONLY;
-    handle_ = ::open(fileName.c_str(), access | O_NONBLOCK | O_CLOEXEC);
+    handle_ = ::openat(int(at), name.c_str(), access | O_NONBLOCK | O_CLOEXEC);
     if (handle_ < 0 && errno == EISDIR)
         throw EFOpenError(fileName, WhatItIs(S_IFDIR));
     if (handle_ < 0)

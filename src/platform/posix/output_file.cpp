@@ -54,7 +54,7 @@ void RemoveLeftover(int at, const std::string &name)
 
 } // namespace
 
-TOutputFolder::TOutputFolder(const std::string &path) : path_(path)
+TOpenFolder::TOpenFolder(const std::string &path) : path_(path)
 {
     // Only looked up through, never read or written itself.
     handle_ = ::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
@@ -62,7 +62,7 @@ TOutputFolder::TOutputFolder(const std::string &path) : path_(path)
         throw EKVBError("Cannot open folder " + path);
 }
 
-TOutputFolder::~TOutputFolder()
+TOpenFolder::~TOpenFolder()
 {
     ::close(int(handle_));
 }
@@ -131,7 +131,7 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
     s.Open(sources, lockedTarget != nullptr);
 }
 
-TOutputFile::TOutputFile(const TOutputFolder &folder, const std::string &name, TOutputKind kind,
+TOutputFile::TOutputFile(const TOpenFolder &folder, const std::string &name, TOutputKind kind,
                          const std::vector<const TFileStream *> &sources)
     : state_(std::make_unique<State>())
 {

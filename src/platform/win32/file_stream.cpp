@@ -1,6 +1,9 @@
 #include "platform/stream.h"
 
 #include "platform/errors.h"
+#include "platform/file_names.h"
+#include "platform/output_file.h"
+#include "platform/paths.h"
 #include "platform/win32/wide.h"
 
 #include <algorithm>
@@ -31,6 +34,23 @@ const char *KindOfNonDiskFile(DWORD type)
 }
 
 } // namespace
+
+namespace {
+
+std::string PathIn(const TOpenFolder &folder, const std::string &name)
+{
+    const std::string path = JoinPath(folder.Path(), name);
+    if (!IsPlainFileName(name))
+        throw EFOpenError(path, "it is not a plain file name");
+    return path;
+}
+
+} // namespace
+
+TFileStream::TFileStream(const TOpenFolder &folder, const std::string &name)
+    : TFileStream(PathIn(folder, name), Mode::OpenRead)
+{
+}
 
 TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fileName)
 {

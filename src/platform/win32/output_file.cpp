@@ -55,7 +55,7 @@ bool RenameOverOpenFile(HANDLE file, const std::wstring &name)
 }
 
 // name, when it names a file in folder and nothing else, whatever the caller checked.
-const std::string &PlainFileName(const TOutputFolder &folder, const std::string &name)
+const std::string &PlainFileName(const TOpenFolder &folder, const std::string &name)
 {
     if (!IsPlainFileName(name))
         throw EFCreateError(JoinPath(folder.Path(), name),
@@ -104,16 +104,16 @@ struct TOutputFile::State {
     }
 };
 
-TOutputFolder::TOutputFolder(const std::string &path) : path_(path)
+TOpenFolder::TOpenFolder(const std::string &path) : path_(path)
 {
     const DWORD attributes = ::GetFileAttributesW(win32::Wide(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         throw EKVBError("Cannot open folder " + path);
 }
 
-TOutputFolder::~TOutputFolder() = default;
+TOpenFolder::~TOpenFolder() = default;
 
-TOutputFile::TOutputFile(const TOutputFolder &folder, const std::string &name, TOutputKind kind,
+TOutputFile::TOutputFile(const TOpenFolder &folder, const std::string &name, TOutputKind kind,
                          const std::vector<const TFileStream *> &sources)
     : TOutputFile(JoinPath(folder.Path(), PlainFileName(folder, name)), kind, sources)
 {
