@@ -18,14 +18,6 @@ using Lines = std::vector<std::string>;
 using DataRow = logic::TAdvancedView::TDataRow;
 using TableRow = logic::TAdvancedView::TTableRow;
 
-ArchiveBuilder BuilderOf(int count)
-{
-    ArchiveBuilder b;
-    for (int i = 0; i < count; ++i)
-        b.Add("E" + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
-    return b;
-}
-
 struct Editor : ScriptedWindows {
     TempDir dir;
     ScriptedAdvancedView &a = advancedView;
@@ -75,7 +67,7 @@ bool OwnerMayWrite(const std::string &path)
 TEST(AdvancedWindowLogic, BothSidesAreShownInBlocksOfAThousand)
 {
     Editor e;
-    e.Edit(BuilderOf(2500).Build());
+    e.Edit(NumberedEntries(2500).Build());
     EXPECT_EQ(e.a.info, (Lines{"File: a.kvb", "Creator: SQUARESOFT", "Description: FINAL FANTASY7",
                                "File has 2500 active files.", "File has 2500 data files in it."}));
     EXPECT_EQ(e.a.tableLabels, (Lines{"1-1000", "1001-2000", "2001-2500"}));
@@ -92,14 +84,14 @@ TEST(AdvancedWindowLogic, BothSidesAreShownInBlocksOfAThousand)
     e.ChooseTable(2); // the block shown: the list is not filled again
     EXPECT_EQ(e.a.tableSelected, 7);
 
-    e.Edit(BuilderOf(1000).Build());
+    e.Edit(NumberedEntries(1000).Build());
     EXPECT_EQ(e.a.dataLabels, Lines{"1-1000"});
 }
 
 TEST(AdvancedWindowLogic, LinkRewritesOnlyTheOffsetOfTheChosenRecord)
 {
     Editor e;
-    ArchiveBuilder builder = BuilderOf(2500);
+    ArchiveBuilder builder = NumberedEntries(2500);
     e.Edit(builder.Build());
     std::string before = ReadFile(e.path);
 
@@ -121,7 +113,7 @@ TEST(AdvancedWindowLogic, LinkRewritesOnlyTheOffsetOfTheChosenRecord)
 TEST(AdvancedWindowLogic, ClickingARecordSelectsItsDataRowOnlyInTheShownBlock)
 {
     Editor e;
-    e.Edit(BuilderOf(2500).Build());
+    e.Edit(NumberedEntries(2500).Build());
     e.ChooseTable(1);
     e.a.tableSelected = 233;
     ASSERT_EQ(e.a.tableRows[233][1], "1234) E1233.BIN");
@@ -138,7 +130,7 @@ TEST(AdvancedWindowLogic, ClickingARecordSelectsItsDataRowOnlyInTheShownBlock)
 TEST(AdvancedWindowLogic, AppendWritesTheEntryAndShowsItInTheLastBlock)
 {
     Editor e;
-    e.Edit(BuilderOf(12).Build());
+    e.Edit(NumberedEntries(12).Build());
     const std::string before = ReadFile(e.path);
     const std::string data = PatternBytes(300, 7);
     EXPECT_EQ(e.Append("NEW.TEX", data), "");
@@ -163,7 +155,7 @@ TEST(AdvancedWindowLogic, AppendWritesTheEntryAndShowsItInTheLastBlock)
     EXPECT_EQ(e.a.dataRows.size(), 14u);
 
     // While an earlier block is shown, no row is added.
-    e.Edit(BuilderOf(2500).Build());
+    e.Edit(NumberedEntries(2500).Build());
     e.Append("NEW.TEX", "abc");
     EXPECT_EQ(e.a.dataRows.size(), 1000u);
     EXPECT_EQ(e.a.info[4], "File has 2501 data files in it.");
@@ -172,7 +164,7 @@ TEST(AdvancedWindowLogic, AppendWritesTheEntryAndShowsItInTheLastBlock)
 TEST(AdvancedWindowLogic, TruncateAsksAndCutsFromTheSelectedRowOfTheShownBlock)
 {
     Editor e;
-    ArchiveBuilder builder = BuilderOf(2500);
+    ArchiveBuilder builder = NumberedEntries(2500);
     e.Edit(builder.Build());
     const std::string before = ReadFile(e.path);
     e.Do([&] { e.advanced.btnTruncateClick(); });
@@ -199,7 +191,7 @@ TEST(AdvancedWindowLogic, TruncateAsksAndCutsFromTheSelectedRowOfTheShownBlock)
 TEST(AdvancedWindowLogic, TruncatingAllDataLeavesNothingToAppendTo)
 {
     Editor e;
-    ArchiveBuilder builder = BuilderOf(5);
+    ArchiveBuilder builder = NumberedEntries(5);
     e.Edit(builder.Build());
     const std::string before = ReadFile(e.path);
     e.a.dataSelected = 0;
@@ -223,7 +215,7 @@ TEST(AdvancedWindowLogic, TruncatingAllDataLeavesNothingToAppendTo)
 TEST(AdvancedWindowLogic, ReadOnlyArchiveIsEditedOnlyAfterYes)
 {
     Editor e;
-    const std::string bytes = BuilderOf(3).Build();
+    const std::string bytes = NumberedEntries(3).Build();
     WriteFile(e.path, bytes);
     e.Do([&] { e.main.OpenArchive(e.path); });
     fs::permissions(e.path, fs::perms::owner_write, fs::perm_options::remove);
@@ -253,7 +245,7 @@ TEST(AdvancedWindowLogic, ReadOnlyArchiveIsEditedOnlyAfterYes)
 TEST(AdvancedWindowLogic, FindSearchesTheListWithTheFocus)
 {
     Editor e;
-    e.Edit(BuilderOf(1500).Build());
+    e.Edit(NumberedEntries(1500).Build());
     e.dialogs.texts.push_back("e1499");
     e.Do([&] { e.advanced.FindClick(); });
     EXPECT_EQ(e.a.tableChosen, 1);
@@ -275,7 +267,7 @@ TEST(AdvancedWindowLogic, FindSearchesTheListWithTheFocus)
 TEST(AdvancedWindowLogic, OpeningSaysWhatItFoundBesideTheArchive)
 {
     Editor e;
-    const std::string before = BuilderOf(3).Build();
+    const std::string before = NumberedEntries(3).Build();
     WriteFile(e.path, before);
     WriteFile(EditRecordPathFor(e.path), "not a record");
     bool opened = false;

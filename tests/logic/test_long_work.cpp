@@ -19,14 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string ArchiveOf(int count)
-{
-    ArchiveBuilder b;
-    for (int i = 0; i < count; ++i)
-        b.Add("E" + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
-    return b.Build();
-}
-
 std::set<std::string> Listing(const fs::path &folder)
 {
     std::set<std::string> names;
@@ -40,7 +32,7 @@ struct Work : ScriptedWindows {
     ScriptedMainView &v = mainView;
     std::string path = dir / "a.kvb";
 
-    explicit Work(const std::string &archive = ArchiveOf(10))
+    explicit Work(const std::string &archive = NumberedArchive(10))
     {
         WriteFile(path, archive);
         dialogs.files.push_back(path);
@@ -103,7 +95,7 @@ TEST(LongWork, ACancelledOpenOrAnalysisKeepsWhatWasShown)
 {
     Work w;
     const std::vector<std::string> info = w.v.info;
-    WriteFile(w.dir / "big.kvb", ArchiveOf(3000));
+    WriteFile(w.dir / "big.kvb", NumberedArchive(3000));
     w.CancelAfter(100);
     w.dialogs.files.push_back(w.dir / "big.kvb");
     w.Do([&] { w.main.btnOpenClick(); });
@@ -198,7 +190,7 @@ TEST(LongWork, ClosingDuringWorkAsksAndClosesOnlyOnceTheWorkHasStopped)
 
 TEST(LongWork, TheBarMovesOnlyWhenItMovesAndEventsRunAtItsEnd)
 {
-    Work w(ArchiveOf(20000));
+    Work w(NumberedArchive(20000));
     const int moves = w.v.progressMoves;
     w.Do([&] { w.main.btnAnalyseClick(); });
     // 40000 reports, but no more than a thousand moves of the bar.

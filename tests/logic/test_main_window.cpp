@@ -27,14 +27,6 @@ std::string EntryData(int i)
     return PatternBytes(size_t(8 + i % 5), unsigned(i));
 }
 
-std::string ArchiveOf(int count, const std::string &prefix = "E")
-{
-    ArchiveBuilder b;
-    for (int i = 0; i < count; ++i)
-        b.Add(prefix + std::to_string(i) + ".BIN", EntryData(i));
-    return b.Build();
-}
-
 struct Main : ScriptedWindows {
     TempDir dir;
     ScriptedMainView &v = mainView;
@@ -82,7 +74,7 @@ struct Main : ScriptedWindows {
 TEST(MainWindowLogic, OpeningShowsBlocksOfAThousandAndTheInfoLines)
 {
     Main m;
-    m.Open(m.Write("big.kvb", ArchiveOf(2500)));
+    m.Open(m.Write("big.kvb", NumberedArchive(2500)));
     EXPECT_TRUE(m.dialogs.shown.empty()) << m.dialogs.Last();
     EXPECT_EQ(m.v.labels, (Lines{"1-1000", "1001-2000", "2001-2500"}));
     EXPECT_EQ(m.v.chosenLabel, 0);
@@ -107,7 +99,7 @@ TEST(MainWindowLogic, OpeningShowsBlocksOfAThousandAndTheInfoLines)
     EXPECT_EQ(m.v.fills, fills);
 
     // Another archive always starts at its block 0.
-    m.Open(m.Write("two.kvb", ArchiveOf(2000)));
+    m.Open(m.Write("two.kvb", NumberedArchive(2000)));
     EXPECT_EQ(m.v.labels, (Lines{"1-1000", "1001-2000"}));
     EXPECT_EQ(m.v.rows[0][0], "E0.BIN");
 }
@@ -121,17 +113,17 @@ TEST(MainWindowLogic, NoEntriesWithoutLengthsAndAFailedOpen)
     EXPECT_EQ(m.v.info.at(1), "# of files in archive: 0");
 
     m.v.fullRead = false;
-    m.Open(m.Write("a.kvb", ArchiveOf(20)));
+    m.Open(m.Write("a.kvb", NumberedArchive(20)));
     for (const auto &row : m.v.rows)
         ASSERT_EQ(row[2], "-1");
     EXPECT_EQ(m.v.info.at(3), "Description: ");
 
     // A failed open keeps the catalogue, the blocks, the list and the info lines.
     m.v.fullRead = true;
-    m.Open(m.Write("good.kvb", ArchiveOf(1200)));
+    m.Open(m.Write("good.kvb", NumberedArchive(1200)));
     m.ChooseBlock(1);
     const Lines info = m.v.info;
-    std::string broken = ArchiveOf(5);
+    std::string broken = NumberedArchive(5);
     PatchCount(broken, 900);
     m.Open(m.Write("broken.kvb", broken));
     EXPECT_EQ(m.dialogs.shown, Lines{"error: Stream read error.\nReading the table of contents of broken.kvb: the "
@@ -156,7 +148,7 @@ TEST(MainWindowLogic, ExtractTakesTheSelectedRowOfTheShownBlockAndOffersOnlyASaf
     EXPECT_EQ(m.dialogs.shown[0], "notice: Select a file to extract first!");
     EXPECT_EQ(m.dialogs.shown[1].rfind("notice: No archive is open", 0), 0u);
 
-    m.Open(m.Write("big.kvb", ArchiveOf(2500)));
+    m.Open(m.Write("big.kvb", NumberedArchive(2500)));
     m.Do([&] { m.main.btnExtractClick(); });
     EXPECT_EQ(m.dialogs.Last(), "notice: Select a file to extract first!");
 
@@ -178,7 +170,7 @@ TEST(MainWindowLogic, ExtractTakesTheSelectedRowOfTheShownBlockAndOffersOnlyASaf
 TEST(MainWindowLogic, ExtractOntoTheOpenArchiveItselfIsRefused)
 {
     Main m;
-    const std::string bytes = ArchiveOf(3);
+    const std::string bytes = NumberedArchive(3);
     const std::string path = m.Write("a.kvb", bytes);
     m.Open(path);
     m.Select(1);
@@ -193,7 +185,7 @@ TEST(MainWindowLogic, ExtractOntoTheOpenArchiveItselfIsRefused)
 TEST(MainWindowLogic, ExtractAllWritesEveryEntryAndStopsAtAnUnsafeName)
 {
     Main m;
-    m.Open(m.Write("a.kvb", ArchiveOf(3)));
+    m.Open(m.Write("a.kvb", NumberedArchive(3)));
     fs::create_directory(m.dir.Path() / "out");
     m.dialogs.folders.push_back(m.dir / "out");
     m.Do([&] { m.main.btnExtractAllClick(); });
@@ -302,7 +294,7 @@ TEST(MainWindowLogic, AnalyseStopsWhereTheReportCannotGoOn)
                                "There are no data gaps in the file (OK)."}));
 
     // A hidden archive can be opened but not analysed; the info lines stay.
-    m.Open(m.Write(".hidden.kvb", ArchiveOf(2)));
+    m.Open(m.Write(".hidden.kvb", NumberedArchive(2)));
     const Lines before = m.v.info;
     m.Do([&] { m.main.btnAnalyseClick(); });
     EXPECT_EQ(m.dialogs.Last(), "error: Couldn't retrieve file information!");
@@ -315,7 +307,7 @@ TEST(MainWindowLogic, AdvancedNeedsAnOpenArchiveAndClosingItDropsTheCatalogue)
     m.Do([&] { m.main.btnAdvancedClick(); });
     EXPECT_EQ(m.dialogs.shown, Lines{"notice: Open an KVB file first!"});
 
-    const std::string path = m.Write("a.kvb", ArchiveOf(1500));
+    const std::string path = m.Write("a.kvb", NumberedArchive(1500));
     m.Open(path);
     m.dialogs.shown.clear();
     bool held = false;
@@ -357,7 +349,7 @@ TEST(MainWindowLogic, LinksOpenTheAuthorsAddresses)
 TEST(MainWindowLogic, FindSelectsTheNextMatchInItsBlockAndTheRowActsOnIt)
 {
     Main m;
-    m.Open(m.Write("a.kvb", ArchiveOf(5000, "F")));
+    m.Open(m.Write("a.kvb", NumberedArchive(5000, "F")));
     m.dialogs.texts.push_back("f4998.bin");
     m.Do([&] { m.main.FindClick(); });
     EXPECT_EQ(m.v.chosenLabel, 4);
@@ -399,7 +391,7 @@ TEST(MainWindowLogic, ADraggedRowDeliversTheExtractedFileAndADroppedArchiveOpens
     EXPECT_EQ(ReadFile(PathFromUtf8(dragged)), "1");
     EXPECT_THROW(m.main.ExtractForDrag(1), EKVBError);
 
-    const std::string other = m.Write("other.KvB", ArchiveOf(3));
+    const std::string other = m.Write("other.KvB", NumberedArchive(3));
     EXPECT_FALSE(logic::TKVBEditorLogic::IsDroppedArchive({m.dir / "notes.txt"}));
     EXPECT_FALSE(logic::TKVBEditorLogic::IsDroppedArchive({}));
     EXPECT_TRUE(logic::TKVBEditorLogic::IsDroppedArchive({other}));

@@ -184,4 +184,17 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path_, ec);
 }
 
+ArchiveBuilder NumberedEntries(int count, const std::string &prefix)
+{
+    ArchiveBuilder b;
+    for (int i = 0; i < count; ++i)
+        b.Add(prefix + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
+    return b;
+}
+
+std::string NumberedArchive(int count, const std::string &prefix)
+{
+    return NumberedEntries(count, prefix).Build();
+}
+
 } // namespace kvb::test

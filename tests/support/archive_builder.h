@@ -51,6 +51,11 @@ private:
     std::vector<Toc> toc_;
 };
 
+// count entries named prefix + "0.BIN", prefix + "1.BIN", ..., entry i holding
+// PatternBytes(8 + i % 5, i); and the archive they make.
+ArchiveBuilder NumberedEntries(int count, const std::string &prefix = "E");
+std::string NumberedArchive(int count, const std::string &prefix = "E");
+
 // A validation block of the standard 3602 bytes with a recognisable pattern.
 std::string StandardValidation();
 // size bytes of a pattern that depends on seed, so that entries differ.

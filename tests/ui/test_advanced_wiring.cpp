@@ -13,18 +13,6 @@
 using namespace kvb;
 using namespace kvb::test;
 
-namespace {
-
-std::string ArchiveOf(int count)
-{
-    ArchiveBuilder b;
-    for (int i = 0; i < count; ++i)
-        b.Add("E" + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
-    return b.Build();
-}
-
-} // namespace
-
 TEST(AdvancedWiring, LayoutTabOrderAndSelectionColours)
 {
     QtWindows q;
@@ -60,7 +48,7 @@ TEST(AdvancedWiring, LayoutTabOrderAndSelectionColours)
 TEST(AdvancedWiring, ShownModallyFromTheMainWindowItsEventsReachTheirHandlers)
 {
     QtWindows q;
-    const std::string path = q.Open(ArchiveOf(1500));
+    const std::string path = q.Open(NumberedArchive(1500));
     q.dialogs.shown.clear();
     // First by "Quit", then by the window's close button.
     for (const bool byQuit : {true, false}) {

@@ -31,18 +31,6 @@ using namespace kvb;
 using namespace kvb::test;
 using namespace kvb::ui;
 
-namespace {
-
-std::string ArchiveOf(int count)
-{
-    ArchiveBuilder b;
-    for (int i = 0; i < count; ++i)
-        b.Add("E" + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
-    return b.Build();
-}
-
-} // namespace
-
 TEST(MainWiring, ControlsCarryTheirNamesTextsAndSizes)
 {
     QtWindows q;
@@ -101,7 +89,7 @@ TEST(MainWiring, ButtonsComboAndListReachTheirHandlers)
     EXPECT_EQ(q.dialogs.Last(), "error: Cannot open file " + (q.dir / "missing.kvb") + ": it does not exist.");
 
     // What the logic shows lands in the controls.
-    q.Open(ArchiveOf(2500));
+    q.Open(NumberedArchive(2500));
     EXPECT_EQ(Texts(q.w.cmbList), (QStringList{"1-1000", "1001-2000", "2001-2500"}));
     EXPECT_EQ(Texts(q.w.lstInfo).at(1), "# of files in archive: 2500");
     EXPECT_EQ(q.w.Status->maximum(), 5000);
@@ -186,7 +174,7 @@ TEST(MainWiring, TheEntryMenuOffersWhatTheLogicSaysAndItsActionsReachTheirHandle
 TEST(MainWiring, KeysReachTheirHandlers)
 {
     QtWindows q;
-    q.Open(ArchiveOf(3));
+    q.Open(NumberedArchive(3));
     q.dialogs.files.push_back(std::nullopt);
     QTest::keyClick(q.w.btnOpen, Qt::Key_Return); // Enter presses the focused button
     EXPECT_TRUE(q.dialogs.files.empty());
@@ -292,7 +280,7 @@ TEST(MainWiring, CancelEscapeAndCloseReachTheLogicWhileWorkRuns)
     QtWindows q;
     q.w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
-    WriteFile(q.dir / "big.kvb", ArchiveOf(20000));
+    WriteFile(q.dir / "big.kvb", NumberedArchive(20000));
     auto openWhile = [&](std::function<void()> during) {
         bool ran = false;
         QTimer::singleShot(0, &q.w, [&] {
