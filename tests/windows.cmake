@@ -106,13 +106,13 @@ add_dependencies(kvbview_exe_tests kvbview)
 add_test(NAME kvbview_exe_tests COMMAND kvbview_exe_tests)
 kvb_wine_test(kvbview_exe_tests)
 
-# The version, the icon and the manifest as kvb.exe carries them.
+# The version, the icon and the manifest as kvb.exe carries them, and kvbview.exe's.
 add_executable(windows_resources_tests packaging/test_windows_resources.cpp)
 target_compile_definitions(windows_resources_tests PRIVATE UNICODE _UNICODE
-  KVB_BINARY="${kvb_binary}" KVB_VERSION="${PROJECT_VERSION}"
+  KVB_BINARY="${kvb_binary}" KVBVIEW_BINARY="Z:$<TARGET_FILE:kvbview>" KVB_VERSION="${PROJECT_VERSION}"
   KVB_MANIFEST="Z:${KVB_WINDOWS_RESOURCES}/kvb.manifest")
 target_link_libraries(windows_resources_tests PRIVATE GTest::gtest_main version)
-add_dependencies(windows_resources_tests kvb)
+add_dependencies(windows_resources_tests kvb kvbview)
 add_test(NAME windows_resources_tests COMMAND windows_resources_tests)
 kvb_wine_test(windows_resources_tests)
 
