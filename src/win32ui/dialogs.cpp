@@ -124,7 +124,29 @@ std::wstring Win32Filter(const std::string &filter)
 HWND TWin32Dialogs::Owner() const
 {
     HWND active = ::GetActiveWindow();
-    return active ? active : fallback_;
+    if (!active)
+        active = fallback_;
+    // A window that a modal one has just disabled is not the one the user works in: the
+    // modal window is, which it owns (the system may not have activated it yet).
+    if (active && !::IsWindowEnabled(active)) {
+        struct TSearch {
+            HWND owner, modal;
+        } search{active, nullptr};
+        ::EnumThreadWindows(
+            ::GetCurrentThreadId(),
+            [](HWND window, LPARAM data) -> BOOL {
+                auto *s = reinterpret_cast<TSearch *>(data);
+                if (::GetWindow(window, GW_OWNER) != s->owner || !::IsWindowVisible(window) ||
+                    !::IsWindowEnabled(window))
+                    return TRUE;
+                s->modal = window;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.modal)
+            return search.modal;
+    }
+    return active;
 }
 
 void TWin32Dialogs::Notice(const std::string &text)

@@ -10,8 +10,8 @@ namespace kvb::win32ui {
 
 class TWin32Dialogs : public logic::TDialogs {
 public:
-    // The dialogs belong to the window that is active when they open, or to fallback (the main
-    // window) when the program has no active window.
+    // The dialogs belong to the window that is active when they open (or to the modal window
+    // that has just disabled it), or to fallback (the main window) when the program has none.
     void SetFallbackOwner(HWND owner) { fallback_ = owner; }
 
     void Notice(const std::string &text) override;

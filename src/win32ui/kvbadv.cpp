@@ -24,13 +24,22 @@ TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, HWND owner)
     : TForm(dialogs), owner_(owner), silver_(::CreateSolidBrush(RGB(0xC0, 0xC0, 0xC0))), logic_(*this, dialogs)
 {
     Create(L"TfrmAdvanced", "Advanced KVB Editor",
-           WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CLIPCHILDREN,
-           WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT, owner, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+           WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CLIPCHILDREN,
+           WS_EX_CONTROLPARENT, owner, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     CreateControls();
     SetAccelerators({{FCONTROL | FVIRTKEY, 'F', CmdFind}, {FVIRTKEY, VK_F3, CmdFindNext}});
     // At least 542 by 313, and as much more as its rows need (the least size is kept by
-    // WM_GETMINMAXINFO); at 200, 108 on the screen.
-    Ready(542, 313);
+    // WM_GETMINMAXINFO), and at first wide enough for every column of both lists; at 200, 108
+    // on the screen.
+    auto columns = [](HWND list) {
+        int width = ::GetSystemMetrics(SM_CXVSCROLL) + 2 * ::GetSystemMetrics(SM_CXEDGE);
+        for (int i = 0; i < 3; ++i)
+            width += int(::SendMessageW(list, LVM_GETCOLUMNWIDTH, WPARAM(i), 0));
+        return width;
+    };
+    const int lists = 2 * std::max(columns(lstTable), columns(lstHeader)) +
+                      Scale(kLinkColumn + 2 * kGap + 2 * kMargin);
+    Ready(std::max(542, ::MulDiv(lists, 96, Scale(96))), 313);
     ::SetWindowPos(Handle(), nullptr, Scale(200), Scale(108), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 

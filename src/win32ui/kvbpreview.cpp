@@ -90,16 +90,15 @@ void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::
     width = std::max(1, std::min(width, free.Width));
     height = std::max(1, std::min(height, free.Height));
     const SIZE frame = FrameExtra();
-    UINT flags = SWP_NOACTIVATE | SWP_NOMOVE;
-    int x = 0, y = 0;
-    if (!::IsWindowVisible(Handle())) {
-        const logic::TRect room = Room();
-        x = room.Left;
-        y = room.Top;
-        flags &= ~UINT(SWP_NOMOVE);
-    }
+    const bool hidden = !::IsWindowVisible(Handle());
+    const logic::TRect room = Room();
+    ::SetWindowPos(Handle(), nullptr, room.Left, room.Top, width + frame.cx, height + frame.cy,
+                   SWP_NOACTIVATE | SWP_NOZORDER | (hidden ? 0 : SWP_NOMOVE));
     // In front of the other windows, without taking the keyboard focus from the main window.
-    ::SetWindowPos(Handle(), HWND_TOP, x, y, width + frame.cx, height + frame.cy, flags | SWP_SHOWWINDOW);
+    if (hidden)
+        ::ShowWindow(Handle(), SW_SHOWNOACTIVATE);
+    else
+        ::SetWindowPos(Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
     Relayout();
     ::InvalidateRect(Handle(), nullptr, TRUE);
 }

@@ -75,6 +75,15 @@ TEST(AdvancedForm, ShowsModallyWithItsTextsAndLeavesNoArchiveOpen)
         EXPECT_EQ(Win32Windows::Cell(a.lstTable, 2, 1), "3) E2.BIN");
         EXPECT_EQ(Win32Windows::Cell(a.lstHeader, 5, 1), "OTHER.BIN");
         EXPECT_EQ(Win32Windows::Cell(a.lstHeader, 5, 2), "6");
+        // Every column of both lists in view at first.
+        for (HWND list : {a.lstTable, a.lstHeader}) {
+            RECT inside{};
+            ::GetClientRect(list, &inside);
+            int columns = 0;
+            for (int i = 0; i < 3; ++i)
+                columns += int(::SendMessageW(list, LVM_GETCOLUMNWIDTH, WPARAM(i), 0));
+            EXPECT_GE(inside.right, columns);
+        }
         // The lists and the note lie between the info lines and the block choosers.
         EXPECT_LT(Win32Windows::Bounds(a.lstInfo).bottom, Win32Windows::Bounds(a.lstTable).top);
         EXPECT_LE(Win32Windows::Bounds(a.lstHeader).bottom, Win32Windows::Bounds(a.cmbHeader).top);
