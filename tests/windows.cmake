@@ -97,6 +97,11 @@ target_compile_definitions(win32ui_tests PRIVATE
 kvb_windows_resources(win32ui_tests DESCRIPTION "KVB Editor window tests")
 add_test(NAME win32ui_tests COMMAND win32ui_tests)
 kvb_wine_test(win32ui_tests)
+# The windows' sizes on a screen scaled to 150 %, in a copy of the run's prefix set up for it.
+add_test(NAME win32ui_scaled_tests COMMAND win32ui_tests --gtest_filter=*Scale*)
+kvb_wine_test(win32ui_scaled_tests)
+set_property(TEST win32ui_scaled_tests APPEND PROPERTY ENVIRONMENT
+  KVB_WINE_SETUP=${CMAKE_CURRENT_SOURCE_DIR}/win32ui/scaled_screen_setup KVB_TEST_SCREEN_DPI=144)
 
 # kvbview.exe itself, driven from this second process through its real dialogs.
 add_executable(kvbview_exe_tests win32ui/test_kvbview_exe.cpp)

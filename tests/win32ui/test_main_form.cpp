@@ -14,6 +14,7 @@
 
 #include <shlobj.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -114,6 +115,33 @@ TEST(MainForm, GrowsWithTheWindowDownToItsLeastSize)
     EXPECT_EQ(ClientSize(m.Handle()).cx, 300);
     EXPECT_GE(Height(m.lstFiles), 150);
     EXPECT_GE(Height(m.lstInfo), 80);
+    EXPECT_LE(Win32Windows::Bounds(m.btnCancel).bottom, Win32Windows::Bounds(m.Handle()).bottom);
+}
+
+// The window, its columns and its font follow the screen's scale (the test runs at 100 % and,
+// with KVB_TEST_SCREEN_DPI, on a screen of that scale).
+TEST(MainForm, SizesFollowTheScreensScale)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    if (const char *expected = std::getenv("KVB_TEST_SCREEN_DPI"))
+        ASSERT_EQ(dpi, std::atoi(expected));
+    EXPECT_EQ(ClientSize(m.Handle()).cx, ::MulDiv(300, dpi, 96));
+    // As tall as that, unless the screen is not: then as tall as the screen.
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_TRUE(ClientSize(m.Handle()).cy == ::MulDiv(575, dpi, 96) ||
+                Win32Windows::Bounds(m.Handle()).bottom - Win32Windows::Bounds(m.Handle()).top >= work.bottom - work.top)
+        << ClientSize(m.Handle()).cy;
+    EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 0, 0), ::MulDiv(100, dpi, 96));
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(m.btnOpen, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -::MulDiv(11, dpi, 96));
+    // The controls fit their texts at that scale too.
+    EXPECT_GE(Height(m.btnOpen), ::MulDiv(25, dpi, 96));
     EXPECT_LE(Win32Windows::Bounds(m.btnCancel).bottom, Win32Windows::Bounds(m.Handle()).bottom);
 }
 
