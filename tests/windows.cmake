@@ -87,6 +87,7 @@ add_dependencies(cli_tests kvb)
 add_executable(win32ui_tests
   win32ui/test_advanced_form.cpp
   win32ui/test_main_form.cpp
+  win32ui/test_mci_player.cpp
   win32ui/test_preview_form.cpp
   win32ui/test_wine_gui.cpp
 )
