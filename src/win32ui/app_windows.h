@@ -1,0 +1,24 @@
+// The program's three windows, created and wired as the program starts them: the main window
+// first, then the preview, then the advanced editor.
+#pragma once
+
+#include "win32ui/kvbadv.h"
+#include "win32ui/kvbpreview.h"
+#include "win32ui/kvbviewer.h"
+
+#include <memory>
+
+namespace kvb::win32ui {
+
+struct TAppWindows {
+    // Released last, after the windows that stand beside or above it.
+    std::unique_ptr<TfrmKVBEditor> frmKVBEditor;
+    std::unique_ptr<TfrmTexView> frmTexView;
+    std::unique_ptr<TfrmAdvanced> frmAdvanced;
+};
+
+// The common controls the windows are made of are made ready first.
+TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player,
+                             TLinkOpener openLink = OpenWithShell);
+
+} // namespace kvb::win32ui

@@ -1,0 +1,186 @@
+#include "win32ui/controls.h"
+
+#include "platform/win32/wide.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace kvb::win32ui {
+
+namespace {
+
+// A device context of control with the control's font selected, for measuring its texts.
+class TMeasure {
+public:
+    explicit TMeasure(HWND control) : control_(control), dc_(::GetDC(control))
+    {
+        const auto font = reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0));
+        old_ = ::SelectObject(dc_, font ? font : ::GetStockObject(DEFAULT_GUI_FONT));
+    }
+    ~TMeasure()
+    {
+        ::SelectObject(dc_, old_);
+        ::ReleaseDC(control_, dc_);
+    }
+    TMeasure(const TMeasure &) = delete;
+    TMeasure &operator=(const TMeasure &) = delete;
+    HDC Dc() const { return dc_; }
+
+private:
+    HWND control_;
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+} // namespace
+
+std::string ControlText(HWND control)
+{
+    const int length = ::GetWindowTextLengthW(control);
+    std::wstring text(size_t(length) + 1, L'\0');
+    text.resize(size_t(::GetWindowTextW(control, text.data(), length + 1)));
+    return win32::Utf8(text);
+}
+
+SIZE TextSize(HWND control, const std::string &text)
+{
+    const TMeasure measure(control);
+    const std::wstring wide = win32::Wide(text);
+    RECT bounds{0, 0, 0, 0};
+    ::DrawTextW(measure.Dc(), wide.c_str(), int(wide.size()), &bounds, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    return {bounds.right - bounds.left, bounds.bottom - bounds.top};
+}
+
+int WrappedTextHeight(HWND control, int width)
+{
+    const TMeasure measure(control);
+    const std::wstring wide = win32::Wide(ControlText(control));
+    RECT bounds{0, 0, std::max(1, width), 0};
+    ::DrawTextW(measure.Dc(), wide.c_str(), int(wide.size()), &bounds, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    return bounds.bottom - bounds.top;
+}
+
+SIZE IdealSize(HWND button)
+{
+    SIZE ideal{0, 0};
+    if (!::SendMessageW(button, BCM_GETIDEALSIZE, 0, reinterpret_cast<LPARAM>(&ideal)))
+        ideal = TextSize(button, ControlText(button));
+    return ideal;
+}
+
+void SetUpReportList(HWND list, const std::vector<std::pair<std::string, int>> &columns)
+{
+    ::SendMessageW(list, LVM_SETEXTENDEDLISTVIEWSTYLE, 0,
+                   LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP);
+    int index = 0;
+    for (const auto &[caption, width] : columns) {
+        std::wstring text = win32::Wide(caption);
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+        column.cx = width;
+        column.pszText = text.data();
+        column.iSubItem = index;
+        ::SendMessageW(list, LVM_INSERTCOLUMNW, WPARAM(index), reinterpret_cast<LPARAM>(&column));
+        ++index;
+    }
+}
+
+void AddReportRow(HWND list, const std::vector<std::string> &texts)
+{
+    if (texts.empty())
+        return;
+    std::wstring caption = win32::Wide(texts[0]);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = int(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    item.pszText = caption.data();
+    const int row = int(::SendMessageW(list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
+    for (size_t column = 1; column < texts.size(); ++column)
+        if (!texts[column].empty())
+            SetCellText(list, row, int(column), texts[column]);
+}
+
+void FillReportList(HWND list, const std::vector<std::vector<std::string>> &rows)
+{
+    ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageW(list, LVM_DELETEALLITEMS, 0, 0);
+    ::SendMessageW(list, LVM_SETITEMCOUNT, rows.size(), 0);
+    for (const std::vector<std::string> &texts : rows)
+        AddReportRow(list, texts);
+    ::SendMessageW(list, LVM_ENSUREVISIBLE, 0, FALSE);
+    ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(list, nullptr, TRUE);
+}
+
+std::string CellText(HWND list, int row, int column)
+{
+    // The list copies at most the buffer's size; a text that fills it may be longer.
+    for (size_t size = 256;; size *= 4) {
+        std::wstring text(size, L'\0');
+        LVITEMW item{};
+        item.iSubItem = column;
+        item.pszText = text.data();
+        item.cchTextMax = int(size);
+        const auto length = size_t(::SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&item)));
+        if (length + 1 < size) {
+            text.resize(length);
+            return win32::Utf8(text);
+        }
+    }
+}
+
+void SetCellText(HWND list, int row, int column, const std::string &text)
+{
+    std::wstring wide = win32::Wide(text);
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = wide.data();
+    ::SendMessageW(list, LVM_SETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&item));
+}
+
+int SelectedRow(HWND list)
+{
+    return int(::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+}
+
+void SelectRow(HWND list, int row, bool focus)
+{
+    if (row < 0 || row >= int(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)))
+        return;
+    LVITEMW state{};
+    state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    state.state = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageW(list, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&state));
+    ::SendMessageW(list, LVM_ENSUREVISIBLE, WPARAM(row), FALSE);
+    if (focus)
+        ::SetFocus(list);
+}
+
+void FillComboBox(HWND combo, const std::vector<std::string> &labels)
+{
+    ::SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+    for (const std::string &label : labels)
+        ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::Wide(label).c_str()));
+}
+
+int ComboSelection(HWND combo)
+{
+    return int(::SendMessageW(combo, CB_GETCURSEL, 0, 0));
+}
+
+void FillListBox(HWND list, const std::vector<std::string> &lines)
+{
+    ::SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    ::SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    int widest = 0;
+    for (const std::string &line : lines) {
+        ::SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(win32::Wide(line).c_str()));
+        widest = std::max(widest, int(TextSize(list, line).cx));
+    }
+    ::SendMessageW(list, LB_SETHORIZONTALEXTENT, WPARAM(widest + 8), 0);
+    ::SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(list, nullptr, TRUE);
+}
+
+} // namespace kvb::win32ui

@@ -1,0 +1,50 @@
+// The common controls as the windows use them: report lists, drop-down lists, list boxes, and
+// the texts and sizes of controls, in the program's UTF-8.
+#pragma once
+
+#include <windows.h>
+
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kvb::win32ui {
+
+// A control's text, and the size its text needs in its font (on one line, or wrapped at width).
+std::string ControlText(HWND control);
+SIZE TextSize(HWND control, const std::string &text);
+int WrappedTextHeight(HWND control, int width);
+// A button's or check box's own size for its text (common controls 6).
+SIZE IdealSize(HWND button);
+
+// A report-style list view: columns (caption, width in pixels), one row selectable, the
+// selection kept visible without the focus, whole rows highlighted, headers not clickable.
+void SetUpReportList(HWND list, const std::vector<std::pair<std::string, int>> &columns);
+// Replaces every row (one text per column) with painting suspended and scrolls to the top.
+void FillReportList(HWND list, const std::vector<std::vector<std::string>> &rows);
+template <size_t N>
+void FillReportList(HWND list, const std::vector<std::array<std::string, N>> &rows)
+{
+    std::vector<std::vector<std::string>> texts;
+    texts.reserve(rows.size());
+    for (const auto &row : rows)
+        texts.emplace_back(row.begin(), row.end());
+    FillReportList(list, texts);
+}
+void AddReportRow(HWND list, const std::vector<std::string> &texts);
+std::string CellText(HWND list, int row, int column);
+void SetCellText(HWND list, int row, int column, const std::string &text);
+// The selected row, -1 when none.
+int SelectedRow(HWND list);
+// Selects row alone and scrolls it into view; with focus the list takes the keyboard focus.
+void SelectRow(HWND list, int row, bool focus);
+
+// A drop-down list's labels; the one selected (-1: none).
+void FillComboBox(HWND combo, const std::vector<std::string> &labels);
+int ComboSelection(HWND combo);
+
+// A list box's lines, scrollable sideways as far as its longest line.
+void FillListBox(HWND list, const std::vector<std::string> &lines);
+
+} // namespace kvb::win32ui

@@ -1,0 +1,259 @@
+#include "win32ui/kvbpreview.h"
+
+#include "platform/win32/wide.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <tuple>
+
+namespace kvb::win32ui {
+
+namespace {
+
+constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL;
+
+// How far a key or a notch of the wheel scrolls, in pixels at 100 %.
+constexpr int kLineStep = 32;
+
+SCROLLINFO ScrollInfo(UINT mask)
+{
+    SCROLLINFO info{};
+    info.cbSize = sizeof info;
+    info.fMask = mask;
+    return info;
+}
+
+} // namespace
+
+TfrmTexView::TfrmTexView(logic::TDialogs &dialogs, HWND beside)
+    : TForm(dialogs), beside_(beside), logic_(*this, dialogs)
+{
+    Create(L"TfrmTexView", "Preview", kStyle, 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
+    Ready(688, 453);
+    ::SetWindowPos(Handle(), nullptr, Scale(434), Scale(229), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::ShowScrollBar(Handle(), SB_BOTH, FALSE);
+    SetAccelerators({{FCONTROL | FVIRTKEY, VK_OEM_PLUS, MnuZoomIn},
+                     {FCONTROL | FVIRTKEY, VK_ADD, MnuZoomIn},
+                     {FCONTROL | FVIRTKEY, VK_OEM_MINUS, MnuZoomOut},
+                     {FCONTROL | FVIRTKEY, VK_SUBTRACT, MnuZoomOut},
+                     {FCONTROL | FVIRTKEY, '0', MnuZoomReset},
+                     {FCONTROL | FVIRTKEY, VK_NUMPAD0, MnuZoomReset}});
+}
+
+logic::TRect TfrmTexView::Room() const
+{
+    RECT main{};
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (beside_ && ::GetWindowRect(beside_, &main) &&
+        ::GetMonitorInfoW(::MonitorFromWindow(beside_, MONITOR_DEFAULTTONEAREST), &monitor)) {
+        const RECT &work = monitor.rcWork;
+        return logic::RoomBeside({work.left, work.top, work.right - work.left, work.bottom - work.top},
+                                 {main.left, main.top, main.right - main.left, main.bottom - main.top});
+    }
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    return {work.left, work.top, work.right - work.left, work.bottom - work.top};
+}
+
+SIZE TfrmTexView::FrameExtra() const
+{
+    RECT frame{0, 0, 0, 0};
+    ::AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+logic::TRect TfrmTexView::FreeArea() const
+{
+    logic::TRect room = Room();
+    room.Width -= FrameExtra().cx;
+    room.Height -= FrameExtra().cy;
+    return room;
+}
+
+void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::string &caption)
+{
+    picture_ = TTexDib(texture);
+    size_ = {std::max(1, int(int64_t(texture.Width) * percent / 100)),
+             std::max(1, int(int64_t(texture.Height) * percent / 100))};
+    ::SetWindowTextW(Handle(), win32::Wide(caption).c_str());
+
+    // The client area fits the picture within the room beside the main window; scroll bars
+    // show the rest.
+    const logic::TRect free = FreeArea();
+    int width = size_.cx, height = size_.cy;
+    if (width > free.Width)
+        height += ::GetSystemMetrics(SM_CYHSCROLL);
+    if (height > free.Height)
+        width += ::GetSystemMetrics(SM_CXVSCROLL);
+    width = std::max(1, std::min(width, free.Width));
+    height = std::max(1, std::min(height, free.Height));
+    const SIZE frame = FrameExtra();
+    const bool hidden = !::IsWindowVisible(Handle());
+    const logic::TRect room = Room();
+    ::SetWindowPos(Handle(), nullptr, room.Left, room.Top, width + frame.cx, height + frame.cy,
+                   SWP_NOACTIVATE | SWP_NOZORDER | (hidden ? 0 : SWP_NOMOVE));
+    // In front of the other windows, without taking the keyboard focus from the main window.
+    if (hidden)
+        ::ShowWindow(Handle(), SW_SHOWNOACTIVATE);
+    else
+        ::SetWindowPos(Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOACTIVATE | SWP_NOMOVE | SWP_NOSIZE);
+    Relayout();
+    ::InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void TfrmTexView::Layout(int width, int height)
+{
+    // The scroll bars come and go with the room the picture needs; each takes room from the
+    // other's direction, so the ranges are set twice.
+    for (int pass = 0; pass < 2; ++pass) {
+        RECT client{};
+        ::GetClientRect(Handle(), &client);
+        width = client.right;
+        height = client.bottom;
+        for (auto [bar, page, whole] : {std::tuple{SB_HORZ, width, size_.cx}, std::tuple{SB_VERT, height, size_.cy}}) {
+            SCROLLINFO info = ScrollInfo(SIF_RANGE | SIF_PAGE);
+            info.nMin = 0;
+            info.nMax = whole - 1;
+            info.nPage = UINT(std::max(0, page));
+            ::SetScrollInfo(Handle(), bar, &info, TRUE);
+        }
+    }
+}
+
+SIZE TfrmTexView::MinimumClientSize() const
+{
+    return {1, 1};
+}
+
+POINT TfrmTexView::ScrollPosition() const
+{
+    return {::GetScrollPos(Handle(), SB_HORZ), ::GetScrollPos(Handle(), SB_VERT)};
+}
+
+void TfrmTexView::Scroll(int bar, int request, int track)
+{
+    SCROLLINFO info = ScrollInfo(SIF_ALL);
+    ::GetScrollInfo(Handle(), bar, &info);
+    const int line = Scale(kLineStep), page = std::max(1, int(info.nPage));
+    int position = info.nPos;
+    switch (request) {
+    case SB_LINEUP: position -= line; break;
+    case SB_LINEDOWN: position += line; break;
+    case SB_PAGEUP: position -= page; break;
+    case SB_PAGEDOWN: position += page; break;
+    case SB_TOP: position = 0; break;
+    case SB_BOTTOM: position = info.nMax; break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: position = track; break;
+    }
+    position = std::clamp(position, 0, std::max(0, info.nMax - page + 1));
+    if (position == info.nPos)
+        return;
+    info.fMask = SIF_POS;
+    info.nPos = position;
+    ::SetScrollInfo(Handle(), bar, &info, TRUE);
+    ::InvalidateRect(Handle(), nullptr, FALSE);
+}
+
+void TfrmTexView::Paint()
+{
+    PAINTSTRUCT paint;
+    HDC dc = ::BeginPaint(Handle(), &paint);
+    const POINT scrolled = ScrollPosition();
+    RECT client{};
+    ::GetClientRect(Handle(), &client);
+    picture_.Draw(dc, -scrolled.x, -scrolled.y, size_.cx, size_.cy);
+    // The room around a picture smaller than the window.
+    ::ExcludeClipRect(dc, -scrolled.x, -scrolled.y, size_.cx - scrolled.x, size_.cy - scrolled.y);
+    ::FillRect(dc, &client, ::GetSysColorBrush(COLOR_BTNFACE));
+    ::EndPaint(Handle(), &paint);
+}
+
+LRESULT TfrmTexView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        Paint();
+        return 0;
+    case WM_HSCROLL:
+    case WM_VSCROLL: {
+        SCROLLINFO info = ScrollInfo(SIF_TRACKPOS);
+        const int bar = message == WM_HSCROLL ? SB_HORZ : SB_VERT;
+        ::GetScrollInfo(Handle(), bar, &info);
+        Scroll(bar, LOWORD(wParam), info.nTrackPos);
+        return 0;
+    }
+    case WM_MOUSEWHEEL: {
+        const int notches = GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;
+        if (GET_KEYSTATE_WPARAM(wParam) & MK_CONTROL) {
+            Guarded([&] { notches > 0 ? logic_.ZoomIn() : logic_.ZoomOut(); });
+            return 0;
+        }
+        for (int i = 0; i < std::abs(notches); ++i)
+            Scroll(SB_VERT, notches > 0 ? SB_LINEUP : SB_LINEDOWN);
+        return 0;
+    }
+    case WM_CONTEXTMENU:
+        ShowPictureMenu(lParam);
+        return 0;
+    case WM_CLOSE:
+        // Closing only hides it.
+        ::ShowWindow(Handle(), SW_HIDE);
+        return 0;
+    }
+    return TForm::OnMessage(message, wParam, lParam);
+}
+
+void TfrmTexView::ShowPictureMenu(LPARAM at)
+{
+    POINT point{GET_X_LPARAM(at), GET_Y_LPARAM(at)};
+    if (at == -1) {
+        point = {0, 0};
+        ::ClientToScreen(Handle(), &point);
+    }
+    HMENU menu = ::CreatePopupMenu();
+    const UINT state = logic_.HasPicture() ? MF_ENABLED : MF_GRAYED;
+    ::AppendMenuW(menu, MF_STRING | state, MnuSavePng, L"Save as PNG...");
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING | state, MnuZoomIn, L"Zoom in\tCtrl++");
+    ::AppendMenuW(menu, MF_STRING | state, MnuZoomOut, L"Zoom out\tCtrl+-");
+    ::AppendMenuW(menu, MF_STRING | state, MnuZoomReset, L"Actual size\tCtrl+0");
+    ::TrackPopupMenu(menu, TPM_RIGHTBUTTON, point.x, point.y, 0, Handle(), nullptr);
+    ::DestroyMenu(menu);
+}
+
+void TfrmTexView::OnCommand(int id, int code, HWND)
+{
+    if (code != 0 && code != 1)
+        return;
+    logic::TTexViewLogic &l = logic_;
+    switch (id) {
+    case MnuSavePng: Guarded([&l] { l.mnuSavePngClick(); }); break;
+    case MnuZoomIn: Guarded([&l] { l.ZoomIn(); }); break;
+    case MnuZoomOut: Guarded([&l] { l.ZoomOut(); }); break;
+    case MnuZoomReset: Guarded([&l] { l.ZoomReset(); }); break;
+    }
+}
+
+bool TfrmTexView::OnKey(const MSG &message)
+{
+    const bool control = ::GetKeyState(VK_CONTROL) < 0;
+    switch (message.wParam) {
+    case VK_ESCAPE: ::ShowWindow(Handle(), SW_HIDE); return true;
+    case VK_LEFT: Scroll(SB_HORZ, SB_LINEUP); return true;
+    case VK_RIGHT: Scroll(SB_HORZ, SB_LINEDOWN); return true;
+    case VK_UP: Scroll(SB_VERT, SB_LINEUP); return true;
+    case VK_DOWN: Scroll(SB_VERT, SB_LINEDOWN); return true;
+    case VK_PRIOR: Scroll(SB_VERT, SB_PAGEUP); return true;
+    case VK_NEXT: Scroll(SB_VERT, SB_PAGEDOWN); return true;
+    case VK_HOME: Scroll(control ? SB_VERT : SB_HORZ, SB_TOP); return true;
+    case VK_END: Scroll(control ? SB_VERT : SB_HORZ, SB_BOTTOM); return true;
+    }
+    return false;
+}
+
+} // namespace kvb::win32ui

@@ -1,0 +1,95 @@
+// TfrmKVBEditor: the main window as Win32 draws it. It builds the controls, forwards every event
+// to the window's logic (logic/main_window.h) and shows what the logic asks for.
+#pragma once
+
+#include "logic/main_window.h"
+#include "win32ui/form.h"
+
+#include <shellapi.h>
+
+#include <functional>
+#include <memory>
+
+namespace kvb {
+class MediaPlayer;
+}
+
+namespace kvb::win32ui {
+
+struct TMenuDeleter {
+    void operator()(HMENU menu) const { ::DestroyMenu(menu); }
+};
+using TMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, TMenuDeleter>;
+
+// Opens a mail or web link the way the desktop opens it.
+using TLinkOpener = std::function<void(const std::string &url)>;
+void OpenWithShell(const std::string &url);
+
+class TfrmKVBEditor : public TForm, public logic::TMainView {
+public:
+    // The controls' identifiers, and the commands of the keys and the entry menu.
+    enum : int {
+        IdOpen = 101, IdExtract, IdExtractAll, IdFiles, IdInfo, IdCreate, IdAnalyse, IdAdvanced,
+        IdList, IdLabel5, IdFullRead, IdLabel1, IdLabel3, IdLabel2, IdLabel4, IdStatusText,
+        IdStatus, IdCancel,
+        CmdFind = 201, CmdFindNext,
+        MnuExtract = 301, MnuReplace, MnuExportPng, MnuImportPng, MnuSaveWav, MnuStopMusic,
+    };
+
+    // player plays the preview's music and openLink opens the two links; the window owns neither.
+    TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, TLinkOpener openLink = OpenWithShell);
+    ~TfrmKVBEditor() override;
+
+    logic::TKVBEditorLogic &Logic() { return logic_; }
+    // Runs when the user has closed the window (the program then ends).
+    std::function<void()> Closed;
+    // The entry list's context menu for the selected row; its commands reach the window.
+    TMenu EntryMenu();
+
+    // Controls, top to bottom.
+    HWND btnOpen = nullptr, btnExtract = nullptr, btnExtractAll = nullptr, lstFiles = nullptr, lstInfo = nullptr;
+    HWND btnCreate = nullptr, btnAnalyse = nullptr, btnAdvanced = nullptr, cmbList = nullptr, Label5 = nullptr;
+    HWND chkFullRead = nullptr, Label1 = nullptr, Label3 = nullptr, Label2 = nullptr, Label4 = nullptr;
+    HWND lblStatus = nullptr, Status = nullptr, btnCancel = nullptr;
+
+    // TMainView.
+    void SetBlockLabels(const std::vector<std::string> &labels) override;
+    void SelectBlockLabel(int index) override;
+    int ChosenBlockLabel() const override;
+    void SetEntryRows(const std::vector<TEntryRow> &rows) override;
+    int SelectedEntryRow() const override;
+    void SelectEntryRow(int row) override;
+    void SetInfoLines(const std::vector<std::string> &lines) override;
+    bool FullRead() const override;
+    void SetProgressMaximum(int32_t maximum) override;
+    void SetProgressPosition(int32_t position) override;
+    void SetBusy(bool busy) override;
+    void LetEventsRun() override;
+    void SetStatus(const std::string &text) override;
+    void CloseWindow() override;
+    void OpenLink(const std::string &url) override;
+
+protected:
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+    void OnCommand(int id, int code, HWND control) override;
+    LRESULT OnNotify(const NMHDR &header) override;
+    void Layout(int width, int height) override;
+    SIZE MinimumClientSize() const override;
+    void FontChanged() override;
+    bool OnKey(const MSG &message) override;
+
+private:
+    void CreateControls();
+    // The heights of everything but the two lists at width, and where the lists may begin.
+    int FixedHeight(int width) const;
+    void ShowEntryMenu(LPARAM at);
+    void FilesDropped(HDROP drop);
+
+    TLinkOpener openLink_;
+    TFont linkFont_;
+    std::unique_ptr<std::remove_pointer_t<HBRUSH>, TGdiDeleter> silver_;
+    bool busy_ = false;
+    logic::TKVBEditorLogic logic_;
+};
+
+} // namespace kvb::win32ui

@@ -1,0 +1,409 @@
+// The Win32 main window's wiring: its controls and texts, each handler reached through the real
+// controls, the keys, the entry menu, a dropped archive, Cancel during long work, and the
+// layout as the window grows. What the handlers do is the logic's tests' business.
+#include "win32_windows.h"
+
+#include "platform/program_folder.h"
+#include "preview/entry_preview.h"
+#include "support/midi_builder.h"
+#include "support/tex_builder.h"
+#include "tools/analysis.h"
+#include "tools/creation.h"
+
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+using namespace kvb;
+using namespace kvb::test;
+using kvb::win32ui::TfrmKVBEditor;
+
+namespace {
+
+std::string ArchiveOf(int count)
+{
+    ArchiveBuilder b;
+    for (int i = 0; i < count; ++i)
+        b.Add("E" + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
+    return b.Build();
+}
+
+std::string PreviewArchive()
+{
+    ArchiveBuilder b;
+    b.Add("GRADIENT.TEX", GradientTex(256, 128).Build());
+    b.Add("PICTURE.TEX", PictureTex(64, 32).Build());
+    b.Add("TUNE.MID", SimpleTune());
+    b.Add("README.TXT", "text");
+    return b.Build();
+}
+
+SIZE ClientSize(HWND window)
+{
+    RECT r{};
+    ::GetClientRect(window, &r);
+    return {r.right, r.bottom};
+}
+
+int Height(HWND control)
+{
+    const RECT r = Win32Windows::Bounds(control);
+    return r.bottom - r.top;
+}
+
+} // namespace
+
+TEST(MainForm, ShowsEveryControlWithItsText)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    EXPECT_EQ(Win32Windows::Text(m.Handle()), "KVB Editor");
+    const std::pair<HWND, const char *> texts[] = {
+        {m.btnOpen, "Open KVB"},     {m.btnExtract, "Extract"},       {m.btnExtractAll, "Extract all"},
+        {m.btnCreate, "Create KVB"}, {m.btnAnalyse, "Analyse KVB"},   {m.btnAdvanced, "Advanced..."},
+        {m.chkFullRead, "Read lengths (slower loading when on)"},     {m.btnCancel, "Cancel"},
+        {m.Label1, "Questions or bug reports: "},                     {m.Label3, "Mail Tarnwick"},
+        {m.Label2, "Check for updates at "},                          {m.Label4, "Tarnwick's website"},
+        {m.Label5, "The editor can only display 1,000 (!) files at once. Archives with more files in them "
+                   "are split up into 1,000 file 'blocks'."}};
+    for (const auto &[control, text] : texts) {
+        EXPECT_EQ(Win32Windows::Text(control), text);
+        EXPECT_TRUE(::IsWindowVisible(control)) << text;
+    }
+    EXPECT_EQ(Win32Windows::Columns(m.lstFiles), (std::vector<std::string>{"Filename", "Table start", "File length"}));
+    EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 0, 0), 100);
+    EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 2, 0), 75);
+    EXPECT_EQ(::SendMessageW(m.chkFullRead, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_FALSE(::IsWindowEnabled(m.btnCancel));
+    EXPECT_EQ(::SendMessageW(m.cmbList, CB_GETMINVISIBLE, 0, 0), 20);
+    EXPECT_TRUE(Win32Windows::Lines(m.lstInfo).empty());
+    // Labels are as wide as their texts: the link follows its label without covering it.
+    EXPECT_GE(Win32Windows::Bounds(m.Label4).left, Win32Windows::Bounds(m.Label2).right);
+    EXPECT_GT(Win32Windows::Bounds(m.Label2).right - Win32Windows::Bounds(m.Label2).left, 40);
+
+    EXPECT_EQ(Win32Windows::Text(w.preview.Handle()), "Preview");
+    EXPECT_FALSE(::IsWindowVisible(w.preview.Handle()));
+    EXPECT_EQ(Win32Windows::Text(w.advanced.Handle()), "Advanced KVB Editor");
+    EXPECT_FALSE(::IsWindowVisible(w.advanced.Handle()));
+}
+
+TEST(MainForm, GrowsWithTheWindowDownToItsLeastSize)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    EXPECT_EQ(ClientSize(m.Handle()).cx, 300);
+    EXPECT_EQ(ClientSize(m.Handle()).cy, 575);
+    const int files = Height(m.lstFiles), info = Height(m.lstInfo);
+    EXPECT_GE(files, 150);
+    EXPECT_GE(info, 80);
+    // The status row is the last one, inside the window.
+    EXPECT_LE(Win32Windows::Bounds(m.btnCancel).bottom, Win32Windows::Bounds(m.Handle()).bottom);
+
+    ::SetWindowPos(m.Handle(), nullptr, 0, 0, 700, 900, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_GT(Height(m.lstFiles), files);
+    EXPECT_GT(Height(m.lstInfo), info);
+    EXPECT_GT(Win32Windows::Bounds(m.cmbList).right - Win32Windows::Bounds(m.cmbList).left, 600);
+
+    MINMAXINFO limits{};
+    ::SendMessageW(m.Handle(), WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+    ::SetWindowPos(m.Handle(), nullptr, 0, 0, limits.ptMinTrackSize.x, limits.ptMinTrackSize.y,
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(ClientSize(m.Handle()).cx, 300);
+    EXPECT_GE(Height(m.lstFiles), 150);
+    EXPECT_GE(Height(m.lstInfo), 80);
+    EXPECT_LE(Win32Windows::Bounds(m.btnCancel).bottom, Win32Windows::Bounds(m.Handle()).bottom);
+}
+
+// The window, its columns and its font follow the screen's scale (the test runs at 100 % and,
+// with KVB_TEST_SCREEN_DPI, on a screen of that scale).
+TEST(MainForm, SizesFollowTheScreensScale)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
+    ::ReleaseDC(nullptr, screen);
+    if (const char *expected = std::getenv("KVB_TEST_SCREEN_DPI"))
+        ASSERT_EQ(dpi, std::atoi(expected));
+    EXPECT_EQ(ClientSize(m.Handle()).cx, ::MulDiv(300, dpi, 96));
+    // As tall as that, unless the screen is not: then as tall as the screen.
+    RECT work{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_TRUE(ClientSize(m.Handle()).cy == ::MulDiv(575, dpi, 96) ||
+                Win32Windows::Bounds(m.Handle()).bottom - Win32Windows::Bounds(m.Handle()).top >= work.bottom - work.top)
+        << ClientSize(m.Handle()).cy;
+    EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 0, 0), ::MulDiv(100, dpi, 96));
+    LOGFONTW font{};
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(m.btnOpen, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -::MulDiv(11, dpi, 96));
+    // The controls fit their texts at that scale too.
+    EXPECT_GE(Height(m.btnOpen), ::MulDiv(25, dpi, 96));
+    EXPECT_LE(Win32Windows::Bounds(m.btnCancel).bottom, Win32Windows::Bounds(m.Handle()).bottom);
+}
+
+TEST(MainForm, OpensAnArchiveAndShowsItsBlocks)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    Win32Windows::Click(m.chkFullRead); // untick: the lengths are not read
+    w.Open(w.Write("MANY.KVB", ArchiveOf(2500)));
+
+    EXPECT_TRUE(w.dialogs.shown.empty()) << w.dialogs.Last();
+    EXPECT_EQ(w.dialogs.lastFile.Filter, "KVB Archives|*.KVB|All files|*.*");
+    EXPECT_EQ(Win32Windows::Labels(m.cmbList), (std::vector<std::string>{"1-1000", "1001-2000", "2001-2500"}));
+    EXPECT_EQ(::SendMessageW(m.cmbList, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(Win32Windows::Rows(m.lstFiles), 1000);
+    EXPECT_EQ(Win32Windows::Cell(m.lstFiles, 999, 0), "E999.BIN");
+    EXPECT_EQ(Win32Windows::Cell(m.lstFiles, 0, 2), "-1");
+    EXPECT_EQ(Win32Windows::Lines(m.lstInfo),
+              (std::vector<std::string>{"File: MANY.KVB", "# of files in archive: 2500", "Creator: SQUARESOFT",
+                                        "Description: "}));
+    // The bar stays where the load left it: at its end.
+    EXPECT_EQ(::SendMessageW(m.Status, PBM_GETPOS, 0, 0), ::SendMessageW(m.Status, PBM_GETRANGE, FALSE, 0));
+
+    Win32Windows::Choose(m.cmbList, 2);
+    EXPECT_EQ(Win32Windows::Rows(m.lstFiles), 500);
+    EXPECT_EQ(Win32Windows::Cell(m.lstFiles, 5, 0), "E2005.BIN");
+
+    // A file that is no archive: the error box, and everything as it was.
+    w.Open(w.Write("BROKEN.KVB", "KVB"));
+    EXPECT_EQ(w.dialogs.Last().rfind("error: Stream read error.", 0), 0u) << w.dialogs.Last();
+    EXPECT_EQ(Win32Windows::Rows(m.lstFiles), 500);
+}
+
+TEST(MainForm, ExtractsTheSelectedEntryAndThenEveryEntry)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    Win32Windows::Click(m.btnExtract);
+    EXPECT_EQ(w.dialogs.Last(), "notice: Select a file to extract first!");
+    Win32Windows::Click(m.btnExtractAll);
+    EXPECT_EQ(w.dialogs.Last(), "notice: No archive is open. Open a KVB file first!");
+
+    w.Open(w.Write("SEVEN.KVB", ArchiveOf(7)));
+    Win32Windows::SelectRow(m.lstFiles, 5);
+    const std::string target = w.dir / "chosen.bin";
+    w.dialogs.files.push_back(target);
+    Win32Windows::Click(m.btnExtract);
+    EXPECT_EQ(w.dialogs.lastFile.FileName, "E5.BIN");
+    EXPECT_EQ(ReadFile(PathFromUtf8(target)), PatternBytes(8, 5));
+
+    const std::string folder = w.dir / "all";
+    std::filesystem::create_directory(PathFromUtf8(folder));
+    w.dialogs.folders.push_back(folder);
+    Win32Windows::Click(m.btnExtractAll);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(ReadFile(PathFromUtf8(JoinPath(folder, "E" + std::to_string(i) + ".BIN"))),
+                  PatternBytes(size_t(8 + i % 5), unsigned(i)));
+    EXPECT_EQ(Win32Windows::Text(m.lblStatus).rfind("7 files extracted to ", 0), 0u) << Win32Windows::Text(m.lblStatus);
+}
+
+TEST(MainForm, CreatesAnArchiveAndAnalysesIt)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    const std::string folder = w.dir / "loose";
+    std::filesystem::create_directory(PathFromUtf8(folder));
+    for (const char *name : {"A.BIN", "B.TEX", "C.MID"})
+        WriteFile(PathFromUtf8(JoinPath(folder, name)), std::string(40, name[0]));
+    const std::string output = w.dir / "NEW.KVB";
+    w.dialogs.folders.push_back(folder);
+    w.dialogs.files.push_back(output);
+    // The window looks for templates next to the program only, which the user who runs the
+    // tests may not be allowed to write to: then it says that the template is missing.
+    const std::string templatePath = JoinPath(ExecutableFolder(), "KVB.3");
+    bool hasTemplate = true;
+    try {
+        WriteFile(PathFromUtf8(templatePath), StandardValidation());
+    } catch (const std::exception &) {
+        hasTemplate = false;
+    }
+    Win32Windows::Click(m.btnCreate);
+    if (hasTemplate)
+        std::filesystem::remove(PathFromUtf8(templatePath));
+
+    ASSERT_FALSE(w.dialogs.shown.empty());
+    EXPECT_EQ(w.dialogs.shown.front(), "notice: " + kCreateWarning);
+    EXPECT_EQ(w.dialogs.lastFile.DefaultExtension, "KVB");
+    if (hasTemplate) {
+        EXPECT_EQ(Win32Windows::Text(m.lblStatus).rfind("NEW.KVB created from 3 files", 0), 0u)
+            << Win32Windows::Text(m.lblStatus) << " / " << w.dialogs.Last();
+    } else {
+        EXPECT_NE(w.dialogs.Last().find("KVB.3"), std::string::npos) << w.dialogs.Last();
+        WriteFile(PathFromUtf8(output), ArchiveOf(3));
+    }
+
+    Win32Windows::Click(m.btnAnalyse);
+    EXPECT_EQ(w.dialogs.Last(), "notice: " + kAnalyseWithoutArchiveMessage);
+    w.Open(output);
+    Win32Windows::Click(m.btnAnalyse);
+    const TKVBFile catalogue(output, true);
+    EXPECT_EQ(Win32Windows::Lines(m.lstInfo), AnalyseArchive(catalogue, "NEW.KVB").Lines);
+    EXPECT_GT(Win32Windows::Lines(m.lstInfo).size(), 5u);
+    EXPECT_EQ(Win32Windows::Rows(m.lstFiles), 3);
+}
+
+TEST(MainForm, PreviewsTexturesOfBothKindsAndPlaysMusic)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    w.Open(w.Write("PREVIEW.KVB", PreviewArchive()));
+    HWND preview = w.preview.Handle();
+
+    // A double-click on the palettised texture.
+    Win32Windows::DoubleClick(m.lstFiles, 0);
+    EXPECT_TRUE(::IsWindowVisible(preview)) << w.dialogs.Last();
+    EXPECT_EQ(w.preview.Picture().BitsPerPixel(), 8);
+    EXPECT_EQ(ClientSize(preview).cx, 256);
+    EXPECT_EQ(ClientSize(preview).cy, 128);
+    EXPECT_EQ(Win32Windows::Text(preview), "Preview");
+    // Beside the main window, not over it.
+    const RECT main = Win32Windows::Bounds(m.Handle()), shown = Win32Windows::Bounds(preview);
+    EXPECT_TRUE(shown.left >= main.right || shown.right <= main.left);
+
+    // Enter on the direct-colour one.
+    Win32Windows::SelectRow(m.lstFiles, 1);
+    Win32Windows::Key(m.lstFiles, VK_RETURN);
+    EXPECT_EQ(w.preview.Picture().BitsPerPixel(), 16);
+    EXPECT_EQ(ClientSize(preview).cx, 64);
+    EXPECT_EQ(ClientSize(preview).cy, 32);
+
+    Win32Windows::DoubleClick(m.lstFiles, 2);
+    EXPECT_EQ(FileNameOf(w.player.openedFile), "TUNE.MID");
+    EXPECT_EQ(w.player.calls.back(), "play");
+    // Escape stops the music.
+    Win32Windows::Key(m.lstFiles, VK_ESCAPE);
+    EXPECT_EQ(w.player.calls.back(), "stop");
+
+    Win32Windows::DoubleClick(m.lstFiles, 3);
+    EXPECT_EQ(w.dialogs.Last(), std::string("notice: ") + kCannotPreviewText);
+}
+
+TEST(MainForm, LinksOpenTheirTargetsWithAHandCursor)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    for (HWND link : {m.Label3, m.Label4}) {
+        ::SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+        ::SendMessageW(link, WM_LBUTTONUP, 0, 0);
+    }
+    EXPECT_EQ(w.links, (std::vector<std::string>{KVB_AUTHOR_MAIL_URL, KVB_AUTHOR_WEB_URL}));
+
+    ::SendMessageW(m.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(m.Label4), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_HAND));
+}
+
+TEST(MainForm, KeysReachTheirHandlers)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    // Ctrl+O: "Open KVB".
+    w.dialogs.files.push_back(w.Write("KEYS.KVB", ArchiveOf(30)));
+    Win32Windows::Key(m.lstFiles, 'O', true);
+    EXPECT_EQ(Win32Windows::Rows(m.lstFiles), 30);
+
+    // Ctrl+F asks for a part of a name and selects the entry; F3 finds the next one.
+    w.dialogs.texts.push_back(std::string("E2"));
+    Win32Windows::Key(m.lstFiles, 'F', true);
+    EXPECT_EQ(w.dialogs.Last().rfind("ask ", 0), 0u);
+    EXPECT_EQ(Win32Windows::Cell(m.lstFiles, m.SelectedEntryRow(), 0), "E2.BIN");
+    Win32Windows::Key(m.lstFiles, VK_F3);
+    EXPECT_EQ(Win32Windows::Cell(m.lstFiles, m.SelectedEntryRow(), 0), "E20.BIN");
+
+    // Ctrl+E: "Extract" of the selected entry.
+    w.dialogs.files.push_back(std::nullopt);
+    Win32Windows::Key(m.lstFiles, 'E', true);
+    EXPECT_EQ(w.dialogs.lastFile.FileName, "E20.BIN");
+    EXPECT_TRUE(w.dialogs.files.empty());
+
+    // Enter on a focused button presses it.
+    w.dialogs.files.push_back(std::nullopt);
+    Win32Windows::Key(m.btnOpen, VK_RETURN);
+    EXPECT_TRUE(w.dialogs.files.empty());
+}
+
+TEST(MainForm, TheEntryMenuOffersWhatTheRowAllows)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    w.Open(w.Write("PREVIEW.KVB", PreviewArchive()));
+    auto items = [&] {
+        win32ui::TMenu menu = m.EntryMenu();
+        std::vector<std::string> texts;
+        for (int i = 0; i < ::GetMenuItemCount(menu.get()); ++i) {
+            wchar_t text[64] = L"";
+            ::GetMenuStringW(menu.get(), UINT(i), text, 64, MF_BYPOSITION);
+            const UINT state = ::GetMenuState(menu.get(), UINT(i), MF_BYPOSITION);
+            texts.push_back(state & MF_SEPARATOR ? "-" : win32::Utf8(text) + (state & MF_GRAYED ? " (off)" : ""));
+        }
+        return texts;
+    };
+    EXPECT_EQ(items(), (std::vector<std::string>{"Extract... (off)", "Replace with file... (off)", "-", "Stop music (off)"}));
+    Win32Windows::SelectRow(m.lstFiles, 0);
+    EXPECT_EQ(items(), (std::vector<std::string>{"Extract...", "Replace with file...", "Export as PNG...",
+                                                 "Import PNG...", "-", "Stop music (off)"}));
+
+    // A command of the menu reaches its handler.
+    const std::string png = w.dir / "GRADIENT.png";
+    w.dialogs.files.push_back(png);
+    ::SendMessageW(m.Handle(), WM_COMMAND, MAKEWPARAM(TfrmKVBEditor::MnuExportPng, 0), 0);
+    EXPECT_EQ(w.dialogs.lastFile.FileName, "GRADIENT.TEX.png");
+    EXPECT_EQ(ReadFile(PathFromUtf8(png)).substr(1, 3), "PNG");
+}
+
+TEST(MainForm, ADroppedArchiveOpens)
+{
+    Win32Windows w;
+    auto drop = [&](const std::vector<std::string> &paths) {
+        std::wstring names;
+        for (const std::string &path : paths)
+            names += win32::Wide(path) + L'\0';
+        names += L'\0';
+        HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+        auto *files = static_cast<DROPFILES *>(::GlobalLock(memory));
+        files->pFiles = sizeof(DROPFILES);
+        files->fWide = TRUE;
+        std::memcpy(reinterpret_cast<char *>(files) + sizeof(DROPFILES), names.data(), names.size() * sizeof(wchar_t));
+        ::GlobalUnlock(memory);
+        // The window takes the drop and lets go of it.
+        ::SendMessageW(w.main.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    };
+    drop({w.Write("notes.txt", "text")});
+    EXPECT_TRUE(Win32Windows::Lines(w.main.lstInfo).empty());
+    drop({w.Write("Dropped \xC3\xA9.kvb", ArchiveOf(3))});
+    ASSERT_FALSE(Win32Windows::Lines(w.main.lstInfo).empty()) << w.dialogs.Last();
+    EXPECT_EQ(Win32Windows::Lines(w.main.lstInfo)[0], "File: Dropped \xC3\xA9.kvb");
+    EXPECT_EQ(Win32Windows::Rows(w.main.lstFiles), 3);
+}
+
+TEST(MainForm, CancelAndTheCloseButtonActDuringLongWork)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    const std::string archive = w.Write("LONG.KVB", ArchiveOf(3000));
+    // Waiting until the work lets the window's events run: the close button first (answered
+    // No), then Cancel, which is enabled only while the work runs.
+    ::PostMessageW(m.Handle(), WM_CLOSE, 0, 0);
+    ::PostMessageW(m.btnCancel, BM_CLICK, 0, 0);
+    w.dialogs.answers.push_back(false);
+    w.Open(archive);
+
+    EXPECT_EQ(w.dialogs.Last(), "question " + logic::kApplicationTitle +
+                                     ": Work is still running. Cancel it and close the program?");
+    EXPECT_EQ(Win32Windows::Text(m.lblStatus), "Cancelled: LONG.KVB was not opened.");
+    EXPECT_EQ(Win32Windows::Rows(m.lstFiles), 0);
+    EXPECT_TRUE(::IsWindowVisible(m.Handle()));
+    EXPECT_TRUE(::IsWindowEnabled(m.btnOpen));
+    EXPECT_FALSE(::IsWindowEnabled(m.btnCancel));
+
+    // Closed once no work runs: the program is told.
+    bool closed = false;
+    m.Closed = [&] { closed = true; };
+    ::SendMessageW(m.Handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(::IsWindowVisible(m.Handle()));
+}
