@@ -12,12 +12,9 @@
 #include "platform/stream.h"
 #include "platform/temp_dir.h"
 #include "preview/entry_preview.h"
-#include "preview/png_image.h"
 #include "preview/tex.h"
-#include "preview/tex_encode.h"
 #include "tools/analysis.h"
 #include "tools/creation.h"
-#include "tools/rebuild.h"
 
 namespace kvb::logic {
 
@@ -344,124 +341,6 @@ void TKVBEditorLogic::FormDestroy()
     catalogue_.reset();
     Media.Close();
     DeletePreviewTempFile();
-}
-
-TEntryMenu TKVBEditorLogic::EntryMenu() const
-{
-    TEntryMenu menu;
-    const int row = view_.SelectedEntryRow();
-    menu.Selected = row >= 0 && catalogue_;
-    if (menu.Selected) {
-        const std::string extension =
-            PreviewExtension(ShownText(catalogue_->GetEntry(shownBlock_.RecordOf(row)).Name));
-        menu.Texture = extension == ".TEX";
-        menu.Music = extension == ".MID" && renderWav_;
-    }
-    menu.Playing = Media.QueryMode() == MediaMode::Playing;
-    return menu;
-}
-
-void TKVBEditorLogic::ReplaceEntryWith(int index, const std::string &file, const std::string &chosen)
-{
-    const std::string archive = catalogue_->FileName();
-    // An archive that cannot be rebuilt is refused before anything is asked.
-    PlanReplacement(archive, {{index, file}});
-    const std::string question = "The archive file " + openedFileName_ +
-                                 " will be rewritten, with the data of entry " +
-                                 ShownText(catalogue_->GetEntry(index).Name) + " replaced by " +
-                                 FileNameOf(chosen) + ". Everything else stays as it is. Continue?";
-    if (!dialogs_.Question(question, "Replace entry"))
-        return;
-    std::optional<std::string> note;
-    const bool done = work_.Run([&] {
-        ReplaceEntries(
-            archive, {{index, file}}, {},
-            [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); }, &note);
-    });
-    if (note)
-        dialogs_.Notice(*note);
-    if (!done) {
-        view_.SetStatus("Cancelled: " + openedFileName_ + " was left as it was.");
-        return;
-    }
-    // The archive on disk is a new one: the catalogue is read again, at the same place.
-    const std::string entry = ShownText(catalogue_->GetEntry(index).Name);
-    OpenArchive(archive);
-    ShowRecord(index);
-    view_.SetStatus("Entry " + entry + " replaced; " + openedFileName_ + " was rewritten.");
-}
-
-void TKVBEditorLogic::mnuReplaceClick()
-{
-    const int index = SelectedIndex("Select a file first!");
-    if (index < 0)
-        return;
-    const std::optional<std::string> file = dialogs_.OpenFile(opnAny);
-    if (!file)
-        return;
-    ReplaceEntryWith(index, *file, *file);
-}
-
-void TKVBEditorLogic::mnuExportPngClick()
-{
-    const int index = SelectedIndex("Select a file first!");
-    if (index < 0)
-        return;
-    const std::string name = catalogue_->GetEntry(index).Name;
-    savPng.FileName = IsSafeEntryName(name) ? ShownText(name) + ".png" : std::string();
-    const std::optional<std::string> target = dialogs_.SaveFile(savPng);
-    if (!target)
-        return;
-    TexFileToPngFile(ExtractToWorkFile(*catalogue_, index, ".TEX"), *target);
-}
-
-void TKVBEditorLogic::mnuImportPngClick()
-{
-    const int index = SelectedIndex("Select a file first!");
-    if (index < 0)
-        return;
-    const std::optional<std::string> png = dialogs_.OpenFile(opnPng);
-    if (!png)
-        return;
-    // The entry itself is the reference: the new texture is read by the game as it was. An
-    // archive that cannot be rebuilt is refused before anything else is asked.
-    const std::string reference = ExtractToWorkFile(*catalogue_, index, ".TEX");
-    PlanReplacement(catalogue_->FileName(), {{index, reference}});
-    // Colours the texture's palette lacks are said before anything is written, with a new
-    // palette offered instead.
-    TMadeTexture made = MakeTex(reference, *png, false);
-    if (made.Change.Pixels > 0) {
-        const std::string change =
-            std::to_string(made.Change.Pixels) + " of the " + std::to_string(made.Change.Of) + " pixels of " +
-            FileNameOf(*png) + " would change colour, by up to " + std::to_string(made.Change.Largest) +
-            " of 255 in red, green or blue, because the texture's palette lacks their colours.";
-        if (!NewPalettesAvailable())
-            dialogs_.Notice(change);
-        else if (dialogs_.Question(change + " Make a new palette for the texture from the picture instead?",
-                                   "Import PNG"))
-            made = MakeTex(reference, *png, true);
-    }
-    const std::string texture = GetTempDir() + "imported.TEX";
-    WriteTex(made, reference, *png, texture);
-    ReplaceEntryWith(index, texture, *png);
-}
-
-void TKVBEditorLogic::mnuSaveWavClick()
-{
-    const int index = SelectedIndex("Select a file first!");
-    if (index < 0 || !renderWav_)
-        return;
-    const std::string name = catalogue_->GetEntry(index).Name;
-    savWav.FileName = IsSafeEntryName(name) ? ShownText(name) + ".wav" : std::string();
-    const std::optional<std::string> target = dialogs_.SaveFile(savWav);
-    if (!target)
-        return;
-    work_.Run([&] { renderWav_(ExtractToWorkFile(*catalogue_, index, ".MID"), *target); });
-}
-
-void TKVBEditorLogic::mnuStopMusicClick()
-{
-    Media.Stop();
 }
 
 void TKVBEditorLogic::FindClick()
