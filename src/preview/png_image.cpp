@@ -28,20 +28,28 @@ TTexColour Shown555(uint16_t value)
 
 } // namespace
 
+TShownPixels::TShownPixels(const TTexImage &image) : image_(image)
+{
+    if (image.Format == TTexFormat::Palettised8)
+        palette_ = ShownPalette(image);
+}
+
+TTexColour TShownPixels::operator[](size_t pixel) const
+{
+    if (image_.Format == TTexFormat::Palettised8)
+        return palette_[pixel < image_.Indices.size() ? image_.Indices[pixel] : 0];
+    return Shown555(image_.Colours[pixel]);
+}
+
 TRgbImage TexImageToRgb(const TTexImage &image)
 {
     TRgbImage rgb;
     rgb.Width = image.Width;
     rgb.Height = image.Height;
     rgb.Pixels.resize(size_t(image.Width) * size_t(image.Height));
-    if (image.Format == TTexFormat::Palettised8) {
-        const std::vector<TTexColour> palette = ShownPalette(image);
-        for (size_t i = 0; i < rgb.Pixels.size(); ++i)
-            rgb.Pixels[i] = palette[i < image.Indices.size() ? image.Indices[i] : 0];
-        return rgb;
-    }
+    const TShownPixels shown(image);
     for (size_t i = 0; i < rgb.Pixels.size(); ++i)
-        rgb.Pixels[i] = Shown555(image.Colours[i]);
+        rgb.Pixels[i] = shown[i];
     return rgb;
 }
 

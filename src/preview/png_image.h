@@ -32,6 +32,16 @@ TRgbImage DecodePng(const std::string &bytes, const std::string &fileName);
 // The texture's pixels as shown: palette entries through ShownPalette (pixels without data
 // show index 0), 5-bit channels spread to 8 bits so that full brightness stays full.
 TRgbImage TexImageToRgb(const TTexImage &image);
+// The same, one pixel at a time (row by row from the top), without a copy of the whole image.
+class TShownPixels {
+public:
+    explicit TShownPixels(const TTexImage &image);
+    TTexColour operator[](size_t pixel) const;
+
+private:
+    const TTexImage &image_;
+    std::vector<TTexColour> palette_; // Palettised8: as shown
+};
 // An 8-bit RGB PNG of image, which has at least one pixel.
 std::string EncodePng(const TRgbImage &image);
 

@@ -199,11 +199,11 @@ TMadeTexture MakeTex(const std::string &referenceFile, const std::string &pngFil
     // The texture read back, pixel by pixel against the picture.
     TMemoryStream stream(made.Bytes);
     const TTexImage texture = TexToBitmap(stream, kTexImageDataPosition);
-    const TRgbImage shown = TexImageToRgb(texture);
+    const TShownPixels shown(texture);
     const int rounding = texture.Format == TTexFormat::Direct555 ? 4 : 0;
     made.Change.Of = int64_t(picture.Pixels.size());
     for (size_t i = 0; i < picture.Pixels.size(); ++i) {
-        const TTexColour &want = picture.Pixels[i], &got = shown.Pixels[i];
+        const TTexColour want = picture.Pixels[i], got = shown[i];
         const int difference = std::max({std::abs(want.Red - got.Red), std::abs(want.Green - got.Green),
                                          std::abs(want.Blue - got.Blue)});
         if (difference > rounding) {
