@@ -243,8 +243,20 @@ void TKVBEditorLogic::lstFilesDblClick()
         ShowTexture(PreviewTempFile);
         return;
     }
-    Media.Open(PreviewTempFile);
-    Media.Play();
+    // The player names the file it was given, a path in the private folder; the user knows the
+    // entry.
+    try {
+        Media.Open(PreviewTempFile);
+        Media.Play();
+    } catch (const EKVBError &e) {
+        auto named = [&](std::string text) {
+            for (size_t at = text.find(PreviewTempFile); at != std::string::npos;
+                 at = text.find(PreviewTempFile, at + caption.size()))
+                text.replace(at, PreviewTempFile.size(), caption);
+            return text;
+        };
+        throw EKVBError(named(e.Message()), named(e.Detail()));
+    }
 }
 
 void TKVBEditorLogic::ShowTexture(const std::string &path)

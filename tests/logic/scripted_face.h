@@ -233,7 +233,7 @@ public:
     std::string openedFile;
     std::string fileContentAtOpen;
     std::vector<std::string> calls;
-    std::optional<std::string> openError;
+    std::optional<std::string> openError; // why Open fails, if it does
     std::string previewFileAtClose;
     bool previewFileExistedAtClose = false;
 
@@ -259,8 +259,8 @@ public:
     void Open(const std::string &fileName) override
     {
         calls.push_back("open");
-        if (openError)
-            throw EKVBError(*openError);
+        if (openError) // as the players word it
+            throw EKVBError("Cannot play " + fileName + ": " + *openError);
         openedFile = fileName;
         fileContentAtOpen = ReadFile(PathFromUtf8(fileName));
         mode = MediaMode::Stopped;

@@ -612,6 +612,16 @@ TEST(PreviewLogic, TheTempFileGoesWithTheMainWindow)
     EXPECT_FALSE(fs::exists(PathFromUtf8(path)));
 }
 
+TEST(PreviewLogic, MusicThatCannotBePlayedIsNamedAsTheListShowsIt)
+{
+    Main m;
+    m.Open(m.Write("a.kvb", ArchiveBuilder().Add("BROKEN.MID", "MThd").Build()));
+    m.player.openError = "the file ends inside the chunk at byte 4.";
+    m.Select(0);
+    m.Do([&] { m.main.lstFilesDblClick(); });
+    EXPECT_EQ(m.dialogs.Last(), "error: Cannot play BROKEN.MID: the file ends inside the chunk at byte 4.");
+}
+
 // --- Start-up ----------------------------------------------------------------------------------
 
 #ifndef _WIN32

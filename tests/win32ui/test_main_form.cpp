@@ -127,8 +127,9 @@ TEST(MainForm, SizesFollowTheScreensScale)
     HDC screen = ::GetDC(nullptr);
     const int dpi = ::GetDeviceCaps(screen, LOGPIXELSY);
     ::ReleaseDC(nullptr, screen);
-    if (const char *expected = std::getenv("KVB_TEST_SCREEN_DPI"))
+    if (const char *expected = std::getenv("KVB_TEST_SCREEN_DPI")) {
         ASSERT_EQ(dpi, std::atoi(expected));
+    }
     EXPECT_EQ(ClientSize(m.Handle()).cx, ::MulDiv(300, dpi, 96));
     // As tall as that, unless the screen is not: then as tall as the screen.
     RECT work{};
