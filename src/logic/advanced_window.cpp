@@ -192,11 +192,11 @@ void TAdvancedLogic::btnAppendClick()
                 input = ReadFileForAppend(*chosen, [this](int32_t position, int32_t maximum) {
                     work_.Report(position, maximum);
                 });
-            })) {
+            }, "Reading " + FileNameOf(*chosen) + "...")) {
             view_.SetStatus("Cancelled: nothing was appended.");
             return;
         }
-        work_.Run([&] { file.AppendData(input.Record()); });
+        work_.Run([&] { file.AppendData(input.Record()); }, "Appending " + FileNameOf(*chosen) + "...");
         view_.SetStatus(FileNameOf(*chosen) + " appended.");
     }
     // 5. A row for it when the last data block is shown; its length shows once the block is

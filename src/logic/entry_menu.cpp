@@ -46,7 +46,7 @@ void TKVBEditorLogic::ReplaceEntryWith(int index, const std::string &file, const
         ReplaceEntries(
             archive, {{index, file}}, {},
             [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); }, &note);
-    });
+    }, "Rewriting " + openedFileName_ + "...");
     if (note)
         dialogs_.Notice(*note);
     if (!done) {
@@ -125,7 +125,8 @@ void TKVBEditorLogic::mnuSaveWavClick()
     const std::optional<std::string> target = dialogs_.SaveFile(savWav);
     if (!target)
         return;
-    work_.Run([&] { renderWav_(ExtractToWorkFile(*catalogue_, index, ".MID"), *target); });
+    work_.Run([&] { renderWav_(ExtractToWorkFile(*catalogue_, index, ".MID"), *target); },
+              "Saving " + FileNameOf(*target) + "...");
 }
 
 void TKVBEditorLogic::mnuStopMusicClick()

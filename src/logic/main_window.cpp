@@ -70,7 +70,7 @@ void TKVBEditorLogic::OpenArchive(const std::string &fileName)
         catalogue = std::make_unique<TKVBFile>(
             fileName, view_.FullRead(),
             [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
-    });
+    }, "Opening " + FileNameOf(fileName) + "...");
     if (!read) {
         view_.SetStatus("Cancelled: " + FileNameOf(fileName) + " was not opened.");
         return;
@@ -189,7 +189,7 @@ void TKVBEditorLogic::btnExtractAllClick()
         if (work_.Run([&] {
                 ExtractAll(*catalogue_, folder,
                            [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
-            }))
+            }, "Extracting " + count + " files to " + folder + "..."))
             view_.SetStatus(count + " files extracted to " + folder);
         else
             view_.SetStatus("Cancelled: " + extracted() + " files extracted to " + folder);
@@ -286,7 +286,7 @@ void TKVBEditorLogic::btnCreateClick()
         const bool done = work_.Run([&] {
             CreateArchive(selFolder.Path(), *output, {}, sort_,
                           [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
-        });
+        }, "Creating " + FileNameOf(*output) + " from " + selFolder.Path() + "...");
         const std::string files = std::to_string(std::max(0, work_.Maximum()));
         view_.SetStatus(done ? FileNameOf(*output) + " created from " + files + " files in " + selFolder.Path()
                              : "Cancelled: no archive was written.");
@@ -309,7 +309,7 @@ void TKVBEditorLogic::btnAnalyseClick()
             reread = std::make_unique<TKVBFile>(
                 catalogue_->FileName(), true,
                 [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
-        })) {
+        }, "Analysing " + openedFileName_ + "...")) {
         view_.SetStatus("Cancelled: " + openedFileName_ + " was not analysed.");
         return;
     }

@@ -28,12 +28,12 @@ void CancelRunningWork()
         runningWork->Cancel();
 }
 
-bool TWork::Run(const std::function<void()> &steps)
+bool TWork::Run(const std::function<void()> &steps, const std::string &doing)
 {
     // The window is busy from the first step to the last, whatever ends them.
     class TBusy {
     public:
-        explicit TBusy(TWork &work) : work_(work)
+        TBusy(TWork &work, const std::string &doing) : work_(work), doing_(doing)
         {
             work_.running_ = true;
             work_.cancel_ = false;
@@ -44,9 +44,13 @@ bool TWork::Run(const std::function<void()> &steps)
             ++runningWorks;
             runningWork = &work_;
             work_.view_.SetBusy(true);
+            if (!doing_.empty())
+                work_.view_.SetStatus(doing_);
         }
         ~TBusy()
         {
+            if (!doing_.empty())
+                work_.view_.SetStatus("");
             work_.view_.SetBusy(false);
             --runningWorks;
             runningWork = nullptr;
@@ -61,7 +65,8 @@ bool TWork::Run(const std::function<void()> &steps)
 
     private:
         TWork &work_;
-    } busy(*this);
+        const std::string &doing_;
+    } busy(*this, doing);
 
     try {
         steps();

@@ -55,10 +55,17 @@ TEST(LongWork, ACancelledExtractAllKeepsTheFilesWrittenAndSaysHowMany)
     Work w;
     fs::create_directory(w.dir / "out");
     const std::string out = (w.dir / "out") + "/";
-    w.CancelAfter(3);
+    // While it runs, the status line says what is being done.
+    std::string during;
+    w.v.whenEvents = [&] {
+        during = w.v.status;
+        if (w.v.progressPosition >= 3)
+            w.main.btnCancelClick();
+    };
     w.dialogs.folders.push_back(out);
     w.Do([&] { w.main.btnExtractAllClick(); });
     EXPECT_TRUE(w.dialogs.shown.empty()) << w.dialogs.Last();
+    EXPECT_EQ(during, "Extracting 10 files to " + out + "...");
     EXPECT_EQ(w.v.status, "Cancelled: 3 of 10 files extracted to " + out);
     EXPECT_EQ(Listing(w.dir / "out"), (std::set<std::string>{"E0.BIN", "E1.BIN", "E2.BIN"}));
     EXPECT_FALSE(w.v.busy);
