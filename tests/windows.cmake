@@ -113,6 +113,11 @@ add_dependencies(kvbview_exe_tests kvbview)
 add_test(NAME kvbview_exe_tests COMMAND kvbview_exe_tests)
 kvb_wine_test(kvbview_exe_tests)
 
+# The window tests take turns: windows of two programs in one prefix share its desktop, where a
+# message one of them broadcasts waits for the other's windows.
+set_tests_properties(win32ui_tests win32ui_scaled_tests kvbview_exe_tests PROPERTIES
+  RESOURCE_LOCK wine_desktop)
+
 # The version, the icon and the manifest as kvb.exe carries them, and kvbview.exe's.
 add_executable(windows_resources_tests packaging/test_windows_resources.cpp)
 target_compile_definitions(windows_resources_tests PRIVATE UNICODE _UNICODE
