@@ -113,8 +113,8 @@ add_dependencies(kvbview_exe_tests kvbview)
 add_test(NAME kvbview_exe_tests COMMAND kvbview_exe_tests)
 kvb_wine_test(kvbview_exe_tests)
 
-# The window tests take turns: windows of two programs in one prefix share its desktop, where a
-# message one of them broadcasts waits for the other's windows.
+# The window tests take turns on the prefix's desktop: side by side, two of them once both
+# stalled there for 30 s.
 set_tests_properties(win32ui_tests win32ui_scaled_tests kvbview_exe_tests PROPERTIES
   RESOURCE_LOCK wine_desktop)
 
