@@ -31,6 +31,21 @@ TRect RoomBeside(const TRect &workArea, const TRect &mainWindow)
     return room;
 }
 
+TSize ScaledSize(int width, int height, int percent)
+{
+    return {std::max(1, int(int64_t(width) * percent / 100)), std::max(1, int(int64_t(height) * percent / 100))};
+}
+
+TSize ClientSizeFor(const TSize &picture, const TRect &free, int horizontalBar, int verticalBar)
+{
+    TSize client = picture;
+    if (client.Width > free.Width)
+        client.Height += horizontalBar;
+    if (client.Height > free.Height)
+        client.Width += verticalBar;
+    return {std::max(1, std::min(client.Width, free.Width)), std::max(1, std::min(client.Height, free.Height))};
+}
+
 TTexViewLogic::TTexViewLogic(TTexView &view, TDialogs &dialogs)
     : savPng{"PNG images|*.png|All files|*.*", "png", {}}, view_(view), dialogs_(dialogs)
 {

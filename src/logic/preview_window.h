@@ -23,6 +23,19 @@ struct TRect {
 // screen less its panels). Where neither side has room it covers the main window's right part.
 TRect RoomBeside(const TRect &workArea, const TRect &mainWindow);
 
+// A size on the screen, in pixels.
+struct TSize {
+    int Width = 0;
+    int Height = 0;
+};
+
+// A picture of width × height shown at percent of its size: whole pixels, at least 1 × 1.
+TSize ScaledSize(int width, int height, int percent);
+// The client area that shows picture within free: the picture's own size where it fits, else
+// free's; a direction the picture overflows takes a scroll bar from the other one
+// (horizontalBar high, verticalBar wide).
+TSize ClientSizeFor(const TSize &picture, const TRect &free, int horizontalBar, int verticalBar);
+
 // What the logic asks of the preview window.
 class TTexView {
 public:

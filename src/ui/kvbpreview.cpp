@@ -86,7 +86,8 @@ logic::TRect TfrmTexView::FreeArea() const
 void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::string &caption)
 {
     const QImage picture = TexImageToQImage(texture);
-    const QSize size = (QSizeF(picture.size()) * (percent / 100.0)).toSize().expandedTo(QSize(1, 1));
+    const logic::TSize scaled = logic::ScaledSize(picture.width(), picture.height(), percent);
+    const QSize size(scaled.Width, scaled.Height);
     // Enlarged, each texel a sharp square; reduced, smoothed so that thin lines stay visible.
     Image->setPixmap(QPixmap::fromImage(
         percent == 100 ? picture
@@ -97,14 +98,9 @@ void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::
 
     // The client area fits the picture within the room beside the main window; scroll bars
     // show the rest.
-    const logic::TRect free = FreeArea();
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-    int width = size.width(), height = size.height();
-    if (width > free.Width)
-        height += bar;
-    if (height > free.Height)
-        width += bar;
-    resize(std::max(1, std::min(width, free.Width)), std::max(1, std::min(height, free.Height)));
+    const logic::TSize client = logic::ClientSizeFor(scaled, FreeArea(), bar, bar);
+    resize(client.Width, client.Height);
     if (!isVisible()) {
         const logic::TRect room = Room();
         move(room.Left, room.Top);

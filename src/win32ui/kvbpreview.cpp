@@ -75,24 +75,18 @@ logic::TRect TfrmTexView::FreeArea() const
 void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::string &caption)
 {
     picture_ = TTexDib(texture);
-    size_ = {std::max(1, int(int64_t(texture.Width) * percent / 100)),
-             std::max(1, int(int64_t(texture.Height) * percent / 100))};
+    const logic::TSize scaled = logic::ScaledSize(texture.Width, texture.Height, percent);
+    size_ = {scaled.Width, scaled.Height};
     ::SetWindowTextW(Handle(), win32::Wide(caption).c_str());
 
     // The client area fits the picture within the room beside the main window; scroll bars
     // show the rest.
-    const logic::TRect free = FreeArea();
-    int width = size_.cx, height = size_.cy;
-    if (width > free.Width)
-        height += ::GetSystemMetrics(SM_CYHSCROLL);
-    if (height > free.Height)
-        width += ::GetSystemMetrics(SM_CXVSCROLL);
-    width = std::max(1, std::min(width, free.Width));
-    height = std::max(1, std::min(height, free.Height));
+    const logic::TSize client = logic::ClientSizeFor(scaled, FreeArea(), ::GetSystemMetrics(SM_CYHSCROLL),
+                                                     ::GetSystemMetrics(SM_CXVSCROLL));
     const SIZE frame = FrameExtra();
     const bool hidden = !::IsWindowVisible(Handle());
     const logic::TRect room = Room();
-    ::SetWindowPos(Handle(), nullptr, room.Left, room.Top, width + frame.cx, height + frame.cy,
+    ::SetWindowPos(Handle(), nullptr, room.Left, room.Top, client.Width + frame.cx, client.Height + frame.cy,
                    SWP_NOACTIVATE | SWP_NOZORDER | (hidden ? 0 : SWP_NOMOVE));
     // In front of the other windows, without taking the keyboard focus from the main window.
     if (hidden)

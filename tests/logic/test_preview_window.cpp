@@ -103,3 +103,26 @@ TEST(PreviewWindowLogic, GoesBesideTheMainWindowWhereThereIsRoom)
     EXPECT_EQ(r.Top, 30);
     EXPECT_EQ(r.Height, 1050);
 }
+
+TEST(PreviewWindowLogic, TheClientAreaFitsThePictureAndGivesScrollBarsRoom)
+{
+    using logic::ClientSizeFor;
+    using logic::ScaledSize;
+    const logic::TSize shown = ScaledSize(1800, 1200, 52);
+    EXPECT_EQ(shown.Width, 936);
+    EXPECT_EQ(shown.Height, 624);
+    EXPECT_EQ(ScaledSize(3, 3, 10).Width, 1); // never less than a pixel
+    const logic::TRect free{0, 0, 500, 400};
+    // Fits: its own size.
+    logic::TSize c = ClientSizeFor({300, 200}, free, 15, 16);
+    EXPECT_EQ(c.Width, 300);
+    EXPECT_EQ(c.Height, 200);
+    // Too wide: the room's width, and a horizontal bar below the picture.
+    c = ClientSizeFor({900, 200}, free, 15, 16);
+    EXPECT_EQ(c.Width, 500);
+    EXPECT_EQ(c.Height, 215);
+    // Too wide and, with that bar, too high as well: both bars, within the room.
+    c = ClientSizeFor({900, 390}, free, 15, 16);
+    EXPECT_EQ(c.Width, 500);
+    EXPECT_EQ(c.Height, 400);
+}
