@@ -4,9 +4,11 @@
 
 #include "platform/collation.h"
 
+#include <QLocale>
+
 namespace kvb {
 
 // Each name's collation key is made once, and the sort compares keys.
-TNameSort LocaleNameSort();
+TNameSort LocaleNameSort(const QLocale &locale = QLocale());
 
 } // namespace kvb

@@ -1,6 +1,12 @@
 #include "qt/name_compare.h"
 
+#include <QCollator>
+#include <QCollatorSortKey>
+#include <QString>
+
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace kvb;
 
@@ -9,4 +15,43 @@ TEST(LocaleNameSort, IgnoresCaseAndPutsEqualNamesInByteOrder)
     std::vector<std::string> names = {"b.tex", "B.TEX", "a.mid", "C.bin", "A.MID", "c.bin"};
     LocaleNameSort()(names);
     EXPECT_EQ(names, (std::vector<std::string>{"A.MID", "a.mid", "B.TEX", "b.tex", "C.bin", "c.bin"}));
+}
+
+// In the C locale the names are ordered by keys of our own; they must give the order of Qt's
+// collator keys, for ASCII and for names Unicode folds otherwise than byte by byte.
+TEST(LocaleNameSort, CLocaleOrdersAsQtsCollator)
+{
+    const std::vector<std::string> names = {
+        "b.tex", "B.TEX", "_z", "[a]", "~1", "10.bin", "9.bin", "a b", "a-b", "ab", "AB",
+        "\xC3\x84rger.mid",       // Ärger
+        "\xC3\xA4rger.mid",       // ärger
+        "\xC3\x84z", "\xC3\xA4a",   // Äz, äa: folded, äa comes first
+        "\xCE\xA3b", "\xCF\x83a",   // Σb, σa
+        "Stra\xC3\x9F" "e",       // Straße
+        "STRASSE", "strasse",
+        "\xCE\xA3\xCE\xA3",       // ΣΣ
+        "\xCF\x82\xCF\x83",       // ςσ
+        "\xC4\xB0stanbul",        // İstanbul
+        "istanbul", "zz", "ZZ", "\x7F", "\xEF\xBD\x81", // full-width a
+    };
+    std::vector<std::string> ours = names;
+    LocaleNameSort(QLocale::c())(ours);
+
+    QCollator collator{QLocale::c()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<std::string> qts = names;
+    std::sort(qts.begin(), qts.end(), [&](const std::string &a, const std::string &b) {
+        const int by = collator.sortKey(QString::fromStdString(a).toCaseFolded())
+                           .compare(collator.sortKey(QString::fromStdString(b).toCaseFolded()));
+        return by != 0 ? by < 0 : a < b;
+    });
+    EXPECT_EQ(ours, qts);
+}
+
+TEST(LocaleNameSort, ALanguageKeepsItsOwnOrder)
+{
+    // German puts Ä with A, where byte order puts it after Z.
+    std::vector<std::string> names = {"Zebra", "\xC3\x84pfel", "Affe"};
+    LocaleNameSort(QLocale(QLocale::German, QLocale::Germany))(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"Affe", "\xC3\x84pfel", "Zebra"}));
 }
