@@ -5,11 +5,10 @@
 //
 //   kvb_floor_create FOLDER OUTPUT
 //
-// kvb makes two calls per file that the floor leaves out: it looks up every file's size before
-// writing the first byte, because the offsets in the archive's table come first, and it checks
-// that size again once the file is open. Without them a file's end is the first read that
-// returns less than it asked for, which for a regular file on Linux is only ever the end.
-// OUTPUT must not exist.
+// kvb makes one call per file that the floor leaves out: once the file is open it asks what it is
+// and how large, so that only plain files are stored and a file that reads short (cut while it is
+// read, or a read error after part of it) is refused rather than stored cut. The floor takes the
+// first read that returns less than it asked for as the end. OUTPUT must not exist.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>

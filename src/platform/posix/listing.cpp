@@ -53,8 +53,7 @@ std::optional<std::vector<std::string>> ListPlainFiles(const std::string &folder
 
 std::optional<int64_t> LookUpPlainFile(const std::string &path)
 {
-    // The name after the last separator, found without a path object: creation asks once for
-    // every file it stores.
+    // The name after the last separator.
     if (IsHiddenName(path.substr(path.rfind('/') + 1)))
         return std::nullopt;
     struct stat st {};
