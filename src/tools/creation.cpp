@@ -14,10 +14,11 @@
 #include "tools/validation_template.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <unordered_map>
+#include <string_view>
 
 
 namespace kvb {
@@ -32,28 +33,31 @@ constexpr size_t kWriteBuffer = 128 * 1024;
 
 struct TInput {
     std::string name; // as listed (UTF-8)
-    std::string path;
     TNameField field{};
     bool cut = false; // the name is longer than the field
     int64_t size = 0;
     int32_t offset = 0;
 };
 
-// The output written front to back through one buffer.
+// The output written front to back through one buffer. Each write ends at a multiple of the
+// buffer's size in the file, so that after the first every write covers whole pages: the kernel
+// then takes each write's pages as one piece, where a write that begins or ends within a page
+// costs it more, here and again when the file is deleted.
 class TArchiveWriter {
 public:
     // Writes from position on.
     TArchiveWriter(TFileStream &output, int64_t position)
         : output_(output), position_(position), buffer_(kWriteBuffer)
     {
+        EndAtBoundary();
     }
 
     void Append(const char *bytes, size_t count)
     {
         while (count > 0) {
-            if (used_ == buffer_.size())
+            if (used_ == room_)
                 Flush();
-            size_t n = std::min(count, buffer_.size() - used_);
+            size_t n = std::min(count, room_ - used_);
             std::copy_n(bytes, n, buffer_.data() + used_);
             used_ += n;
             bytes += n;
@@ -70,9 +74,9 @@ public:
             done = CopyInKernel(input, count);
         }
         while (done < count) {
-            if (used_ == buffer_.size())
+            if (used_ == room_)
                 Flush();
-            int64_t want = std::min<int64_t>(count - done, int64_t(buffer_.size() - used_));
+            int64_t want = std::min<int64_t>(count - done, int64_t(room_ - used_));
             int64_t got = input.ReadAt(done, buffer_.data() + used_, want);
             used_ += size_t(got);
             done += got;
@@ -87,6 +91,7 @@ public:
         output_.WriteAt(position_, buffer_.data(), int64_t(used_));
         position_ += int64_t(used_);
         used_ = 0;
+        EndAtBoundary();
     }
 
 private:
@@ -97,13 +102,18 @@ private:
     {
         const int64_t done = output_.CopyFrom(input, 0, position_, count);
         position_ += done;
+        EndAtBoundary();
         return done;
     }
+
+    // The buffer is filled up to the next multiple of its size in the file.
+    void EndAtBoundary() { room_ = buffer_.size() - size_t(position_ % int64_t(buffer_.size())); }
 
     TFileStream &output_;
     int64_t position_;
     std::vector<char> buffer_;
     size_t used_ = 0;
+    size_t room_ = 0; // how much of the buffer is filled before a write
 };
 
 // Names in the archive are Windows-1252; a name it cannot hold is refused rather than mangled.
@@ -148,25 +158,48 @@ std::unique_ptr<TFileStream> OpenTemplate(int32_t count,
                                                    ", which is in none of these folders: " + looked);
 }
 
+// A name field with its letters a..z in capitals: two names are one in the archive when these
+// are equal.
+TNameField UpperField(TNameField field)
+{
+    for (char &c : field)
+        c = AsciiUpper(c);
+    return field;
+}
+
+size_t FieldHash(const TNameField &field)
+{
+    return std::hash<std::string_view>{}(std::string_view(field.data(), field.size()));
+}
+
 // An archive whose entries cannot all come out again under their own names loses files on the
 // way back: a name extraction refuses, or two files whose stored names (cut to 20 bytes, ASCII
 // case ignored, as the archive compares them) are one.
-void CheckStoredNames(const std::vector<TInput> &inputs)
+void CheckStoredNames(const std::string &folder, const std::vector<TInput> &inputs)
 {
-    // Each stored name with its letters a..z in capitals, and the file it comes from.
-    std::unordered_map<std::string, const TInput *> byName;
-    byName.reserve(inputs.size());
-    for (const TInput &input : inputs) {
-        std::string stored = NameFromField(input.field);
+    // A table of the inputs' numbers (plus one; 0 is a free place), each at the place its
+    // stored name's hash gives or at the next free one after it. At most half of it is taken.
+    std::vector<uint32_t> table(std::bit_ceil(std::max<size_t>(2 * inputs.size(), 2)), 0);
+    const size_t mask = table.size() - 1;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        const TInput &input = inputs[i];
+        const std::string stored = NameFromField(input.field);
         if (!IsSafeEntryName(stored))
-            throw EKVBError("File " + input.path + " would be stored as \"" +
+            throw EKVBError("File " + JoinPath(folder, input.name) + " would be stored as \"" +
                             PrintableName(stored) +
                             "\", a name that cannot be extracted again; nothing was written");
-        auto [it, added] = byName.emplace(AsciiUpper(std::move(stored)), &input);
-        if (!added)
-            throw EKVBError("Files " + it->second->path + " and " + input.path +
-                            " would both be stored as \"" +
-                            PrintableName(NameFromField(input.field)) + "\"; nothing was written");
+        const TNameField upper = UpperField(input.field);
+        for (size_t place = FieldHash(upper) & mask;; place = (place + 1) & mask) {
+            if (table[place] == 0) {
+                table[place] = uint32_t(i + 1);
+                break;
+            }
+            const TInput &other = inputs[table[place] - 1];
+            if (UpperField(other.field) == upper)
+                throw EKVBError("Files " + JoinPath(folder, other.name) + " and " +
+                                JoinPath(folder, input.name) + " would both be stored as \"" +
+                                PrintableName(stored) + "\"; nothing was written");
+        }
     }
 }
 
@@ -176,9 +209,10 @@ TFileStream OpenInput(const TOpenFolder &folder, const TInput &input)
     try {
         return TFileStream(folder, input.name);
     } catch (const EFOpenError &) {
-        if (!FileAttributes(input.path))
+        const std::string path = JoinPath(folder.Path(), input.name);
+        if (!FileAttributes(path))
             throw EKVBError(kFileVanishedMessage, "Creating an archive of " + folder.Path() + ": file " +
-                                                      input.path + " was listed, but it is gone");
+                                                      path + " was listed, but it is gone");
         throw;
     }
 }
@@ -217,12 +251,11 @@ std::vector<TCutName> CreateArchive(const std::string &folder, const std::string
     for (int32_t i = 0; i < count; ++i) {
         TInput &input = inputs[size_t(i)];
         input.name = std::move((*names)[size_t(i)]);
-        input.path = JoinPath(folder, input.name);
         const std::string stored = ArchiveName(input.name);
         input.field = NameToField(stored);
         input.cut = stored.size() > size_t(kNameFieldSize);
     }
-    CheckStoredNames(inputs);
+    CheckStoredNames(folder, inputs);
 
     // The output is an unnamed file until Commit, so it is written in the order the data comes:
     // the validation block and the entries first, each file looked up once, by opening it, its
@@ -244,7 +277,7 @@ std::vector<TCutName> CreateArchive(const std::string &folder, const std::string
         const TFileStream file = OpenInput(source, input);
         input.size = file.OpenedSize();
         if (input.size > INT32_MAX)
-            throw EKVBError("File " + input.path + " is too large to store in an archive");
+            throw EKVBError("File " + JoinPath(folder, input.name) + " is too large to store in an archive");
         if (offset > INT32_MAX || EntryEnd(offset, input.size) > INT32_MAX)
             throw EKVBError(tooLarge);
         input.offset = static_cast<int32_t>(offset);
@@ -255,7 +288,7 @@ std::vector<TCutName> CreateArchive(const std::string &folder, const std::string
                          dataHeader);
         writer.Append(dataHeader, sizeof dataHeader);
         if (!writer.AppendFile(file, input.size))
-            throw FileChanged(input.path);
+            throw FileChanged(JoinPath(folder, input.name));
         Report(progress, i + 1, count);
     }
     writer.Append(kNewArchiveDescription.data(), kNewArchiveDescription.size());

@@ -313,6 +313,26 @@ TEST(CreateArchiveFailure, WhatTheArchiveCannotHoldIsRefusedBeforeWriting)
     EXPECT_EQ(c.OutputFolder(), std::set<std::string>{"out.kvb"});
 }
 
+TEST(CreateArchiveFailure, NamesThatWouldNotComeOutAgainAreRefusedBeforeWriting)
+{
+    Creation c;
+    c.Template(3);
+    WriteFile(c.output, "kept");
+    // Cut to 20 bytes, two names are one but for case; among others that are not.
+    c.Files({"soundtrack_level_01.mid", "other", "SOUNDTRACK_LEVEL_01.wav"});
+    EXPECT_EQ(c.CreateFails(), "Files " + (c.src / "soundtrack_level_01.mid").string() + " and " +
+                                   (c.src / "SOUNDTRACK_LEVEL_01.wav").string() +
+                                   " would both be stored as \"SOUNDTRACK_LEVEL_01.\"; nothing was written");
+    fs::remove(c.src / "SOUNDTRACK_LEVEL_01.wav");
+    // A name Windows cannot take.
+    c.Files({"a:b"});
+    EXPECT_EQ(c.CreateFails(), "File " + (c.src / "a:b").string() +
+                                   " would be stored as \"a:b\", a name that cannot be extracted "
+                                   "again; nothing was written");
+    EXPECT_EQ(ReadFile(c.output), "kept");
+    EXPECT_EQ(c.OutputFolder(), std::set<std::string>{"out.kvb"});
+}
+
 TEST(CreateArchiveFailure, UncreatableOutputAndMissingFolder)
 {
     Creation c;
