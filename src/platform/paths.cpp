@@ -20,9 +20,15 @@ std::string JoinPath(const std::string &folder, const std::string &name)
     if (folder.empty())
         return name;
     const char last = folder.back();
-    if (last == '/' || fs::path::value_type(last) == fs::path::preferred_separator)
-        return folder + name;
-    return folder + '/' + name;
+    const bool separated = last == '/' || fs::path::value_type(last) == fs::path::preferred_separator;
+    // Built in one allocation: creation and extraction join a path for every file.
+    std::string path;
+    path.reserve(folder.size() + 1 + name.size());
+    path += folder;
+    if (!separated)
+        path += '/';
+    path += name;
+    return path;
 }
 
 std::string FileNameOf(const std::string &path)
