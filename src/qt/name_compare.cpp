@@ -22,52 +22,71 @@ void Reorder(std::vector<std::string> &names, const std::vector<size_t> &order)
     names = std::move(sorted);
 }
 
+bool IsAscii(const std::string &name)
+{
+    return std::none_of(name.begin(), name.end(),
+                        [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+char FoldedAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
 // The name with its case folded, in UTF-8. An ASCII name (the usual one) is folded byte by byte,
 // which for ASCII is what the full Unicode folding gives.
 std::string FoldedName(const std::string &name)
 {
-    if (std::any_of(name.begin(), name.end(),
-                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+    if (!IsAscii(name))
         return QString::fromStdString(name).toCaseFolded().toStdString();
     std::string folded = name;
-    for (char &c : folded)
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
+    std::transform(folded.begin(), folded.end(), folded.begin(), FoldedAscii);
     return folded;
 }
 
-// The first eight bytes of a key as one number that orders as the bytes do (missing bytes
-// count as zero, below every byte a name holds).
-uint64_t KeyHead(const std::string &key)
+// The first eight bytes of the folded name as one number that orders as the bytes do (missing
+// bytes count as zero, below every byte a name holds). An ASCII name is folded on the way.
+uint64_t FoldedHead(const std::string &name)
 {
+    const std::string folded = IsAscii(name) ? std::string() : FoldedName(name);
+    const std::string &bytes = folded.empty() ? name : folded;
     uint64_t head = 0;
     for (size_t i = 0; i < 8; ++i)
-        head = (head << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+        head = (head << 8) |
+               static_cast<unsigned char>(i < bytes.size() ? FoldedAscii(bytes[i]) : '\0');
     return head;
 }
 
-// The C locale's order: the folded names' bytes. The heads of the keys settle most comparisons
-// without reaching the strings.
+// The C locale's order: the folded names' bytes. The names are sorted by the heads of their
+// folded bytes first; only names whose heads are equal are folded whole and compared again.
 void SortByFoldedBytes(std::vector<std::string> &names)
 {
     struct TKeyed {
         uint64_t head;
         size_t index;
     };
-    std::vector<std::string> keys;
-    keys.reserve(names.size());
     std::vector<TKeyed> keyed;
     keyed.reserve(names.size());
-    for (const std::string &name : names) {
-        keys.push_back(FoldedName(name));
-        keyed.push_back({KeyHead(keys.back()), keyed.size()});
+    for (size_t i = 0; i < names.size(); ++i)
+        keyed.push_back({FoldedHead(names[i]), i});
+    std::sort(keyed.begin(), keyed.end(),
+              [](const TKeyed &a, const TKeyed &b) { return a.head < b.head; });
+    for (auto run = keyed.begin(); run != keyed.end();) {
+        const auto end = std::find_if(run, keyed.end(),
+                                      [&](const TKeyed &k) { return k.head != run->head; });
+        if (end - run > 1) {
+            std::vector<std::pair<std::string, size_t>> tied;
+            for (auto k = run; k != end; ++k)
+                tied.emplace_back(FoldedName(names[k->index]), k->index);
+            std::sort(tied.begin(), tied.end(), [&](const auto &a, const auto &b) {
+                const int by = a.first.compare(b.first);
+                return by != 0 ? by < 0 : names[a.second] < names[b.second];
+            });
+            for (auto k = run; k != end; ++k)
+                k->index = tied[size_t(k - run)].second;
+        }
+        run = end;
     }
-    std::sort(keyed.begin(), keyed.end(), [&](const TKeyed &a, const TKeyed &b) {
-        if (a.head != b.head)
-            return a.head < b.head;
-        const int by = keys[a.index].compare(keys[b.index]);
-        return by != 0 ? by < 0 : names[a.index] < names[b.index];
-    });
     std::vector<size_t> order;
     order.reserve(keyed.size());
     for (const TKeyed &k : keyed)

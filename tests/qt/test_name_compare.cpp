@@ -33,6 +33,8 @@ TEST(LocaleNameSort, CLocaleOrdersAsQtsCollator)
         "\xCF\x82\xCF\x83",       // ςσ
         "\xC4\xB0stanbul",        // İstanbul
         "istanbul", "zz", "ZZ", "\x7F", "\xEF\xBD\x81", // full-width a
+        // Alike in their first eight bytes, apart after them.
+        "level01.tex", "LEVEL01.MID", "level01.bin", "Level01", "level01.", "level01.b",
     };
     std::vector<std::string> ours = names;
     LocaleNameSort(QLocale::c())(ours);
