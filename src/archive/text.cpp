@@ -6,11 +6,6 @@
 
 namespace kvb {
 
-char AsciiUpper(char c)
-{
-    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-}
-
 std::string AsciiUpper(std::string text)
 {
     for (char &c : text)

@@ -9,7 +9,10 @@ namespace kvb {
 // The letters a to z in capitals (AsciiUpper) or A to Z in small letters (AsciiLower), every
 // other byte as it is, whatever the locale: the case rule of archive names, and of every other
 // name the program compares with case ignored.
-char AsciiUpper(char c);
+inline char AsciiUpper(char c)
+{
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
 std::string AsciiUpper(std::string text);
 std::string AsciiLower(std::string text);
 

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <numeric>
 
@@ -45,11 +46,10 @@ std::string FoldedName(const std::string &name)
 }
 
 // The first eight bytes of the folded name as one number that orders as the bytes do (missing
-// bytes count as zero, below every byte a name holds). An ASCII name is folded on the way.
+// bytes count as zero, below every byte a name holds). ASCII bytes are folded on the way.
 uint64_t FoldedHead(const std::string &name)
 {
-    const std::string folded = IsAscii(name) ? std::string() : FoldedName(name);
-    const std::string &bytes = folded.empty() ? name : folded;
+    const std::string bytes = IsAscii(name) ? name.substr(0, 8) : FoldedName(name);
     uint64_t head = 0;
     for (size_t i = 0; i < 8; ++i)
         head = (head << 8) |
@@ -57,20 +57,42 @@ uint64_t FoldedHead(const std::string &name)
     return head;
 }
 
+struct TKeyed {
+    uint64_t head;
+    size_t index;
+};
+
+// Sorts by head, names with equal heads kept in their order: a counting pass per byte of the
+// heads, last byte first, skipping the bytes all heads share. For thousands of names that is
+// cheaper than comparing them.
+void SortByHead(std::vector<TKeyed> &keyed)
+{
+    if (keyed.empty())
+        return;
+    std::vector<TKeyed> sorted(keyed.size());
+    for (int shift = 0; shift < 64; shift += 8) {
+        const auto digit = [shift](const TKeyed &k) { return size_t(k.head >> shift) & 0xFF; };
+        std::array<size_t, 257> start{};
+        for (const TKeyed &k : keyed)
+            ++start[digit(k) + 1];
+        if (start[digit(keyed.front()) + 1] == keyed.size())
+            continue;
+        std::partial_sum(start.begin(), start.end(), start.begin());
+        for (const TKeyed &k : keyed)
+            sorted[start[digit(k)]++] = k;
+        keyed.swap(sorted);
+    }
+}
+
 // The C locale's order: the folded names' bytes. The names are sorted by the heads of their
 // folded bytes first; only names whose heads are equal are folded whole and compared again.
 void SortByFoldedBytes(std::vector<std::string> &names)
 {
-    struct TKeyed {
-        uint64_t head;
-        size_t index;
-    };
     std::vector<TKeyed> keyed;
     keyed.reserve(names.size());
     for (size_t i = 0; i < names.size(); ++i)
         keyed.push_back({FoldedHead(names[i]), i});
-    std::sort(keyed.begin(), keyed.end(),
-              [](const TKeyed &a, const TKeyed &b) { return a.head < b.head; });
+    SortByHead(keyed);
     for (auto run = keyed.begin(); run != keyed.end();) {
         const auto end = std::find_if(run, keyed.end(),
                                       [&](const TKeyed &k) { return k.head != run->head; });

@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 
 namespace kvb {
@@ -122,7 +123,7 @@ std::string ArchiveName(const std::string &name)
     std::optional<std::string> bytes = Utf8ToCp1252(name);
     if (!bytes)
         throw EKVBError("The file name " + name + " cannot be stored in an archive");
-    return *bytes;
+    return std::move(*bytes);
 }
 
 void DropOutputFile(std::vector<std::string> &names, const std::string &folder,

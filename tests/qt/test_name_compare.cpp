@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 using namespace kvb;
 
@@ -15,6 +16,19 @@ TEST(LocaleNameSort, IgnoresCaseAndPutsEqualNamesInByteOrder)
     std::vector<std::string> names = {"b.tex", "B.TEX", "a.mid", "C.bin", "A.MID", "c.bin"};
     LocaleNameSort()(names);
     EXPECT_EQ(names, (std::vector<std::string>{"A.MID", "a.mid", "B.TEX", "b.tex", "C.bin", "c.bin"}));
+}
+
+// The order of Qt's own collator in the C locale, names equal to it in byte order.
+std::vector<std::string> SortedByQt(std::vector<std::string> names)
+{
+    QCollator collator{QLocale::c()};
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(names.begin(), names.end(), [&](const std::string &a, const std::string &b) {
+        const int by = collator.sortKey(QString::fromStdString(a).toCaseFolded())
+                           .compare(collator.sortKey(QString::fromStdString(b).toCaseFolded()));
+        return by != 0 ? by < 0 : a < b;
+    });
+    return names;
 }
 
 // In the C locale the names are ordered by keys of our own; they must give the order of Qt's
@@ -38,16 +52,21 @@ TEST(LocaleNameSort, CLocaleOrdersAsQtsCollator)
     };
     std::vector<std::string> ours = names;
     LocaleNameSort(QLocale::c())(ours);
+    EXPECT_EQ(ours, SortedByQt(names));
 
-    QCollator collator{QLocale::c()};
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::vector<std::string> qts = names;
-    std::sort(qts.begin(), qts.end(), [&](const std::string &a, const std::string &b) {
-        const int by = collator.sortKey(QString::fromStdString(a).toCaseFolded())
-                           .compare(collator.sortKey(QString::fromStdString(b).toCaseFolded()));
-        return by != 0 ? by < 0 : a < b;
-    });
-    EXPECT_EQ(ours, qts);
+    // Many names, short and long, many alike in their first bytes.
+    std::mt19937 random(7);
+    const std::string letters = "aAbBzZ09._- ~";
+    std::vector<std::string> many;
+    for (int i = 0; i < 5000; ++i) {
+        std::string name(1 + random() % 14, ' ');
+        for (char &c : name)
+            c = letters[random() % letters.size()];
+        many.push_back(name);
+    }
+    ours = many;
+    LocaleNameSort(QLocale::c())(ours);
+    EXPECT_EQ(ours, SortedByQt(many));
 }
 
 TEST(LocaleNameSort, ALanguageKeepsItsOwnOrder)
