@@ -8,7 +8,8 @@
 
 namespace kvb {
 
-// Each name's collation key is made once, and the sort compares keys.
+// The order of locale (the user's unless a test gives another). Each name's key is made once and
+// the sort compares keys: Qt's collation keys, or in the C locale the case-folded bytes.
 TNameSort LocaleNameSort(const QLocale &locale = QLocale());
 
 } // namespace kvb
