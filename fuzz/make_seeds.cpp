@@ -59,6 +59,13 @@ std::map<std::string, std::string> Archives()
     PatchDataLength(lengthBytes, lengths.OffsetOf(2), 1000);
     a["odd-lengths"] = lengthBytes;
 
+    // Offsets where the end of a data header no longer fits 32 bits (from 2^31 - 24 on).
+    std::string edge = ArchiveBuilder().Validation(kShortValidation).Add("A.BIN", "abc").Add("EDGE.BIN", "de").Build();
+    PatchTocOffset(edge, 1, 2147483624);
+    a["offset-at-2gib-edge"] = edge;
+    PatchTocOffset(edge, 0, 2147483647);
+    a["offsets-at-2gib-edge"] = edge;
+
     // A hole and an overlap in data order, for the analysis report.
     ArchiveBuilder gaps;
     gaps.Validation(kShortValidation).Add("A.TEX", "aaaa").Add("B.TEX", "bb").Add("C.TEX", "c");

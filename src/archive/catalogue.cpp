@@ -92,20 +92,21 @@ void TKVBFile::ReadDataHeaders(TFileStream &file, int32_t greatestOffset, int32_
 
     for (size_t i = 0; i < sortedEntries_.size(); ++i) {
         TKVB_Entry &entry = entries_[sortedEntries_[i]];
-        if (entry.Offset < 0 || entry.Offset + int64_t(kDataHeaderSize) > fileSize)
+        if (entry.Offset < 0 || DataPosition(entry.Offset) > fileSize)
             throw FileEndsEarly(file, "the data headers",
                                 "entry " + std::to_string(sortedEntries_[i] + 1) + " (" +
                                     PrintableName(entry.Name) + "), whose header is at byte " +
                                     std::to_string(entry.Offset) + ",",
-                                int64_t(entry.Offset) + kDataHeaderSize);
+                                DataPosition(entry.Offset));
 
-        if (entry.Offset < batchStart ||
-            entry.Offset + kDataHeaderSize > batchStart + int64_t(batch.size())) {
+        // Offsets near 2 GiB would wrap in 32 bits; every position here is 64-bit.
+        const int64_t headerEnd = DataPosition(entry.Offset);
+        if (entry.Offset < batchStart || headerEnd > batchStart + int64_t(batch.size())) {
             // Take in this header and the following ones as long as they stay within one span.
-            int64_t end = entry.Offset + kDataHeaderSize;
+            int64_t end = headerEnd;
             for (size_t j = i + 1; j < sortedEntries_.size(); ++j) {
                 const int64_t next = entries_[sortedEntries_[j]].Offset;
-                const int64_t nextEnd = next + int64_t(kDataHeaderSize);
+                const int64_t nextEnd = DataPosition(next);
                 if (next - end > kHeaderBatchGap || nextEnd - entry.Offset > kHeaderBatchSpan ||
                     nextEnd > fileSize)
                     break;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 using namespace kvb;
 using namespace kvb::test;
@@ -111,4 +112,43 @@ TEST(KvbErrors, UsageErrorsExitTwoAndFailuresOne)
     RunResult r = RunKvb(c.dir, {"info", c.dir / "missing.kvb"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err.rfind("kvb: Cannot open file " + (c.dir / "missing.kvb") + ": ", 0), 0u) << r.err;
+}
+
+// A table Offset just below 2 GiB, where Offset + 24 no longer fits 32 bits: the archive is a
+// sparse file whose second entry lies there. Every reader takes its true position.
+TEST(KvbReaders, TakeAnEntryAtTheTwoGigabyteEdgeWhereItLies)
+{
+    Cli c;
+    for (const int32_t edge : {2147483624, 2147483640, 2147483647}) {
+        SCOPED_TRACE(edge);
+        ArchiveBuilder builder;
+        builder.Add("FIRST.BIN", PatternBytes(100, 1)).Add("EDGE.BIN", "0123456789");
+        std::string bytes = builder.Build();
+        const std::string tail = bytes.substr(size_t(builder.OffsetOf(1)));
+        bytes.resize(size_t(builder.OffsetOf(1)));
+        PatchTocOffset(bytes, 1, edge);
+        {
+            std::ofstream out(PathFromUtf8(c.archive), std::ios::binary | std::ios::trunc);
+            out.write(bytes.data(), std::streamsize(bytes.size()));
+            out.seekp(edge);
+            out.write(tail.data(), std::streamsize(tail.size()));
+            ASSERT_TRUE(out.good());
+        }
+        RunResult r = RunKvb(c.dir, {"list", "--lengths", c.archive});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("2\tEDGE.BIN\t" + std::to_string(edge) + "\t10\t0"), std::string::npos) << r.out;
+        r = RunKvb(c.dir, {"info", "--lengths", c.archive});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("Description: FINAL FANTASY7"), std::string::npos) << r.out;
+        for (std::initializer_list<std::string> args :
+             {std::initializer_list<std::string>{"list", "--lengths", "--json", c.archive},
+              {"analyse", c.archive}}) {
+            r = RunKvb(c.dir, args);
+            EXPECT_EQ(r.exitCode, 0) << r.err;
+        }
+        const std::string out = c.dir / ("out" + std::to_string(edge));
+        r = RunKvb(c.dir, {"extract-all", c.archive, out});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(ReadFile(out + "/EDGE.BIN"), "0123456789");
+    }
 }
