@@ -46,6 +46,8 @@ public:
 class EWriteError : public EKVBError {
 public:
     EWriteError() : EKVBError("Stream write error") {}
+    // detail: which file was being written, and the system's reason ("no space left on device").
+    explicit EWriteError(const std::string &detail) : EKVBError("Stream write error", detail) {}
 };
 
 class EFOpenError : public EKVBError {

@@ -539,7 +539,7 @@ TEST_F(InterruptedEdit, FileSizeLimitIsAWriteErrorAndTheArchiveStaysAsItWas)
     limit.fileSize = 8192;
     Outcome limited = RunWatched({"append", work.archive, input}, limit);
     EXPECT_EQ(limited.exitCode, 1) << limited.Describe();
-    EXPECT_EQ(limited.err, "kvb: Stream write error\n");
+    EXPECT_EQ(limited.err, "kvb: Stream write error: Writing " + work.archive + ": file too large\n");
     EXPECT_TRUE(ReadFile(work.archive) == *before_);
     EXPECT_TRUE(work.OnlyTheArchive());
 

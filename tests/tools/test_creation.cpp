@@ -277,6 +277,7 @@ TEST(CreateArchiveFailure, FullDisk)
         std::string message = c.CreateFails();
         setrlimit(RLIMIT_FSIZE, &old);
         EXPECT_EQ(message, "Stream write error") << limit;
+        EXPECT_EQ(c.detail, "Writing " + c.output + ": file too large") << limit;
         EXPECT_EQ(ReadFile(c.output), "kept");
         EXPECT_EQ(c.OutputFolder(), std::set<std::string>{"out.kvb"});
     }

@@ -15,6 +15,16 @@
 
 namespace kvb {
 
+namespace {
+
+// A failed write, resize or flush of file: the system's reason, and the file.
+EWriteError WriteFailed(const std::string &file, const char *doing, int error)
+{
+    return EWriteError(std::string(doing) + " " + file + ": " +
+                       (error == 0 ? std::string("the system wrote nothing") : SystemReason(error)));
+}
+
+} // namespace
 
 TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fileName)
 {
@@ -75,7 +85,7 @@ void TFileStream::Close()
     const int fd = int(handle_);
     handle_ = -1;
     if (fd >= 0 && ::close(fd) != 0)
-        throw EWriteError();
+        throw WriteFailed(fileName_, "Closing", errno);
 }
 
 int64_t TFileStream::ReadAt(int64_t position, void *buffer, int64_t count) const
@@ -107,7 +117,7 @@ void TFileStream::WriteAt(int64_t position, const void *buffer, int64_t count)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw EWriteError();
+            throw WriteFailed(fileName_, "Writing", n < 0 ? errno : 0);
         done += n;
     }
 }
@@ -234,7 +244,7 @@ void TFileStream::SetSize(int64_t size)
     if (FileWriteHook)
         FileWriteHook("resize");
     if (::ftruncate(handle_, size) != 0)
-        throw EWriteError();
+        throw WriteFailed(fileName_, "Setting the size of", errno);
 }
 
 void TFileStream::Flush()
@@ -242,7 +252,7 @@ void TFileStream::Flush()
     if (FileWriteHook)
         FileWriteHook("flush");
     if (::fdatasync(handle_) != 0 && errno != EINVAL)
-        throw EWriteError();
+        throw WriteFailed(fileName_, "Flushing", errno);
 }
 
 } // namespace kvb

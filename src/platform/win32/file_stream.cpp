@@ -28,6 +28,13 @@ OVERLAPPED At(int64_t position)
     return at;
 }
 
+// A failed write, resize or flush of file: the system's reason, and the file.
+EWriteError WriteFailed(const std::string &file, const char *doing, DWORD error)
+{
+    return EWriteError(std::string(doing) + " " + file + ": " +
+                       (error == 0 ? std::string("the system wrote nothing") : win32::SystemReason(error)));
+}
+
 const char *KindOfNonDiskFile(DWORD type)
 {
     return type == FILE_TYPE_PIPE ? "it is a pipe (FIFO)" : "it is a device";
@@ -102,7 +109,7 @@ void TFileStream::Close()
     const TFileHandle handle = handle_;
     handle_ = kNoFileHandle;
     if (handle != kNoFileHandle && !::CloseHandle(Native(handle)))
-        throw EWriteError();
+        throw WriteFailed(fileName_, "Closing", ::GetLastError());
 }
 
 int64_t TFileStream::ReadAt(int64_t position, void *buffer, int64_t count) const
@@ -135,9 +142,10 @@ void TFileStream::WriteAt(int64_t position, const void *buffer, int64_t count)
         OVERLAPPED at = At(position + done);
         DWORD n = 0;
         if (!::WriteFile(Native(handle_), in + done, DWORD(std::min(count - done, kChunk)), &n,
-                         &at) ||
-            n == 0)
-            throw EWriteError();
+                         &at))
+            throw WriteFailed(fileName_, "Writing", ::GetLastError());
+        if (n == 0)
+            throw WriteFailed(fileName_, "Writing", 0);
         done += n;
     }
 }
@@ -185,7 +193,7 @@ void TFileStream::SetSize(int64_t size)
     FILE_END_OF_FILE_INFO end{};
     end.EndOfFile.QuadPart = size;
     if (!::SetFileInformationByHandle(Native(handle_), FileEndOfFileInfo, &end, sizeof end))
-        throw EWriteError();
+        throw WriteFailed(fileName_, "Setting the size of", ::GetLastError());
 }
 
 void TFileStream::Flush()
@@ -193,7 +201,7 @@ void TFileStream::Flush()
     if (FileWriteHook)
         FileWriteHook("flush");
     if (!::FlushFileBuffers(Native(handle_)))
-        throw EWriteError();
+        throw WriteFailed(fileName_, "Flushing", ::GetLastError());
 }
 
 } // namespace kvb
