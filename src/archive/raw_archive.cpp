@@ -33,7 +33,7 @@ TRawKVBFile::TRawKVBFile(const std::string &path)
       journal_(std::make_unique<TEditJournal>(path))
 {
     TFileStream &file = *file_;
-    // An edit cut short is undone or finished before anything is read.
+    // An edit cut short is undone before anything is read.
     TreatFileSizeLimitAsWriteError();
     recoveryNote_ = journal_->Settle(file, true);
 
@@ -124,10 +124,9 @@ TKVB_TocRecord TRawKVBFile::GetTocRecord(int32_t index) const
 }
 
 TEditRecord TRawKVBFile::RecordFor(TEditRecord::Kind kind, int64_t sizeAfter,
-                                   std::vector<TEditChange> changes) const
+                                   const std::vector<TEditWrite> &writes) const
 {
-    return TEditRecord::For(kind, *file_, TocEnd(std::max(tocCount_, 0)), sizeAfter,
-                            std::move(changes));
+    return TEditRecord::For(kind, *file_, TocEnd(std::max(tocCount_, 0)), sizeAfter, writes);
 }
 
 void TRawKVBFile::RunEdit(const TEditRecord &record, const std::function<void()> &writes)
@@ -139,29 +138,28 @@ void TRawKVBFile::RunEdit(const TEditRecord &record, const std::function<void()>
                         "copy of it instead");
     // A request to stop waits for the edit's end; kill -9 and power cuts are the record's work.
     TStopRequestsDeferred deferred;
-    journal_->Begin(record);
+    journal_->Begin(*file_, record);
     try {
         writes();
         file_->Flush();
+        // The record's removal commits the edit: until it is gone, the edit is not done.
+        journal_->End();
     } catch (const EKVBError &) {
         // A write that fails part way (a full disk) is undone at once where that is possible;
         // otherwise the record stays for the next opening, and readers refuse the archive.
         journal_->RepairNow(*file_);
         throw;
     }
-    journal_->End();
 }
 
 void TRawKVBFile::SetTocRecord(int32_t index, const TKVB_TocRecord &record)
 {
     CheckIndex(index, tocRecords_.size());
     const int64_t position = TocRecordPosition(index);
-    std::string before(kTocRecordSize, '\0');
-    EncodeTocRecord(tocRecords_[size_t(index)], before.data());
     std::string after(kTocRecordSize, '\0');
     EncodeTocRecord(record, after.data());
 
-    RunEdit(RecordFor(TEditRecord::Kind::Link, file_->Size(), {{position, before, after}}),
+    RunEdit(RecordFor(TEditRecord::Kind::Link, file_->Size(), {{position, after}}),
             [&] { file_->WriteAt(position, after.data(), kTocRecordSize); });
     tocRecords_[size_t(index)] = record;
 }
@@ -210,23 +208,24 @@ void TRawKVBFile::AppendData(const TKVB_DataRecord &record)
 
     std::string header(kDataHeaderSize, '\0');
     EncodeDataHeader(TKVB_DataHeader{record.Name, record.Length}, header.data());
-    // The description stood where the header goes; nothing stood there when the last entry ran
-    // past the end of the file.
-    const int64_t sizeBefore = file_->Size();
-    const std::string replaced = position < sizeBefore ? description_ : std::string();
     const int64_t end = EntryEnd(position, record.Length);
     const int64_t sizeAfter = end + int64_t(description_.size());
-    RunEdit(RecordFor(TEditRecord::Kind::Append, sizeAfter,
-                      {{position, replaced, header}, {end, {}, description_}}),
-            [&] {
-                // Everything after the old description first, on disk before the header makes
-                // it an entry: an append cut short before the header is undone, one cut short
-                // while the header is written can be finished.
-                file_->WriteAt(DataPosition(position), record.Data.data(), record.Length);
-                file_->WriteAt(end, description_.data(), int64_t(description_.size()));
-                file_->Flush();
-                file_->WriteAt(position, header.data(), kDataHeaderSize);
-            });
+    // The header goes over the old description, then the data and the description follow
+    // front to back, so that the file only ever grows by bytes the record knows. The data goes
+    // in pieces that end on the record's block boundaries: wherever the edit is stopped, the
+    // file ends where a block ends.
+    const std::vector<TEditWrite> writes = {
+        {position, header}, {DataPosition(position), record.Data}, {end, description_}};
+    RunEdit(RecordFor(TEditRecord::Kind::Append, sizeAfter, writes), [&] {
+        file_->WriteAt(position, header.data(), kDataHeaderSize);
+        constexpr int64_t kPiece = 256 * TEditRecord::kBlock;
+        for (int64_t at = DataPosition(position); at < end;) {
+            const int64_t pieceEnd = std::min(end, (at / kPiece + 1) * kPiece);
+            file_->WriteAt(at, record.Data.data() + (at - DataPosition(position)), pieceEnd - at);
+            at = pieceEnd;
+        }
+        file_->WriteAt(end, description_.data(), int64_t(description_.size()));
+    });
 
     dataRecords_.push_back(THeldData{record.Name, record.Length, static_cast<int32_t>(position)});
 }
@@ -241,13 +240,12 @@ void TRawKVBFile::TruncateFrom(int32_t index)
     const int64_t p = dataRecords_[size_t(index)].Position;
     const int64_t size = p + int64_t(description_.size());
 
-    // What is cut off cannot be kept, so an interrupted truncation is finished, not undone.
-    std::string replaced(description_.size(), '\0');
-    if (file_->ReadAt(p, replaced.data(), int64_t(replaced.size())) != int64_t(replaced.size()))
-        throw EReadError();
-    RunEdit(RecordFor(TEditRecord::Kind::Truncate, size, {{p, replaced, description_}}), [&] {
-        file_->SetSize(size);
+    // The description goes over the entry's header first and is on disk before the file is
+    // cut: until the cut an interrupted truncation is undone, and the cut completes it.
+    RunEdit(RecordFor(TEditRecord::Kind::Truncate, size, {{p, description_}}), [&] {
         file_->WriteAt(p, description_.data(), int64_t(description_.size()));
+        file_->Flush();
+        file_->SetSize(size);
     });
 
     dataRecords_.resize(size_t(index));

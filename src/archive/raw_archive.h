@@ -3,9 +3,9 @@
 // It keeps the table of contents as raw records and the data entries as found by walking their
 // headers from the end of the validation block. Every edit reaches the file (and is flushed)
 // before the call returns; there is no undo and nothing to save. While an edit runs, a record
-// beside the archive says what the archive looks like before and after it, so that an edit cut
-// short by anything, kill -9 and power cuts included, is put right when the archive is next
-// opened for editing, and an edit that was reported done stays done.
+// beside the archive holds the bytes it overwrites and checksums of those it adds, so that an
+// edit cut short by anything, kill -9 and power cuts included, is undone when the archive is
+// next opened for editing, and an edit that was reported done stays done.
 #pragma once
 
 #include "archive/edit_journal.h"
@@ -83,9 +83,10 @@ private:
     EKVBError TooManyDataRecords(int64_t position, int64_t sameSince) const;
     // Records the edit beside the archive, runs writes and flushes them, then drops the record.
     void RunEdit(const TEditRecord &record, const std::function<void()> &writes);
-    // The record for an edit that writes changes and leaves the file sizeAfter bytes long.
+    // The record for an edit that makes writes (in file order) and leaves the file sizeAfter
+    // bytes long.
     TEditRecord RecordFor(TEditRecord::Kind kind, int64_t sizeAfter,
-                          std::vector<TEditChange> changes) const;
+                          const std::vector<TEditWrite> &writes) const;
 
     std::string path_;
     std::vector<THeldData> dataRecords_;

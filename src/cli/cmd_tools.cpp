@@ -3,6 +3,7 @@
 #include "cli/json_output.h"
 
 #include "archive/catalogue.h"
+#include "archive/edit_journal.h"
 #include "archive/format.h"
 #include "archive/text.h"
 #include "platform/errors.h"
@@ -28,13 +29,16 @@ void Create(const std::string &folder, const std::string &output,
             const std::vector<std::string> &templateFolders)
 {
     // The order the windows use, which comes from Qt; without Qt, the system's own.
+    std::optional<std::string> note;
 #if KVB_WITH_QT
     const std::vector<TCutName> cut =
-        CreateArchive(folder, output, templateFolders, LocaleNameSort());
+        CreateArchive(folder, output, templateFolders, LocaleNameSort(), {}, &note);
 #else
     const std::vector<TCutName> cut =
-        CreateArchive(folder, output, templateFolders, SystemNameCompare());
+        CreateArchive(folder, output, templateFolders, SystemNameCompare(), {}, &note);
 #endif
+    if (note)
+        std::cerr << "kvb: " << *note << '\n';
     for (const TCutName &name : cut)
         std::cerr << "kvb: warning: file " << name.FileName << " is stored under the name \""
                   << PrintableName(name.StoredName) << "\", as an archive keeps at most "
@@ -94,6 +98,11 @@ void Replace(const std::string &archive, const std::vector<std::string> &pairs,
              const std::string &output, bool dryRun)
 {
     std::vector<TReplacement> replacements;
+    // The file that will be replaced has an interrupted edit settled before anything is read, so
+    // that an archive cut short part way is put back and then rebuilt.
+    if (!dryRun)
+        if (std::optional<std::string> settled = SettleBeforeReplacing(output.empty() ? archive : output))
+            std::cerr << "kvb: " << *settled << '\n';
     {
         TKVBFile catalogue(archive, false);
         ShowNote(catalogue);

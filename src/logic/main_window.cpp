@@ -283,10 +283,15 @@ void TKVBEditorLogic::btnCreateClick()
         return;
     // 4.-13. List, sort, find the template, write the archive; a cancel leaves nothing.
     try {
+        std::optional<std::string> note;
         const bool done = work_.Run([&] {
             CreateArchive(selFolder.Path(), *output, {}, sort_,
-                          [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
+                          [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); },
+                          &note);
         }, "Creating " + FileNameOf(*output) + " from " + selFolder.Path() + "...");
+        // What was done about an interrupted edit of the archive that was replaced.
+        if (note)
+            dialogs_.Notice(*note);
         const std::string files = std::to_string(std::max(0, work_.Maximum()));
         view_.SetStatus(done ? FileNameOf(*output) + " created from " + files + " files in " + selFolder.Path()
                              : "Cancelled: no archive was written.");

@@ -31,7 +31,7 @@ enum class TOutputKind {
     // "Cannot open file %s" while an editor holds the target.
     Archive,
     // Records that later writes rely on: as Whole, and on disk, name included, once Commit
-    // returns, whether or not something stood there.
+    // returns, whether or not something stood there; no one but its owner may write it.
     Durable,
 };
 

@@ -1,5 +1,6 @@
 #include "tools/creation.h"
 
+#include "archive/edit_journal.h"
 #include "archive/extract.h"
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
@@ -233,7 +234,8 @@ void Report(const TProgress &progress, int64_t position, int64_t maximum)
 
 std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
                                     const std::vector<std::string> &templateFolders,
-                                    const TNameSort &sort, const TProgress &progress)
+                                    const TNameSort &sort, const TProgress &progress,
+                                    std::optional<std::string> *note)
 {
     std::optional<std::vector<std::string>> names = ListPlainFiles(folder);
     if (!names)
@@ -262,7 +264,11 @@ std::vector<TCutName> CreateArchive(const std::string &folder, const std::string
     // the validation block and the entries first, each file looked up once, by opening it, its
     // size taken from the open file; then the header and the table, whose offsets are known by
     // then. Whatever fails on the way, a size past the archive's 32-bit fields included, leaves
-    // nothing behind.
+    // nothing behind. An archive it replaces has its edit record settled first, so that no
+    // record of that archive is left beside the new one.
+    std::optional<std::string> settled = SettleBeforeReplacing(outputFileName);
+    if (note)
+        *note = std::move(settled);
     TOutputFile output(outputFileName, TOutputKind::Archive, {validation.get()});
     TArchiveWriter writer(output.Stream(), TocEnd(count));
     if (!writer.AppendFile(*validation, validationSize))
@@ -315,9 +321,11 @@ std::vector<TCutName> CreateArchive(const std::string &folder, const std::string
 
 std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
                                     const std::vector<std::string> &templateFolders,
-                                    const TNameCompare &compare, const TProgress &progress)
+                                    const TNameCompare &compare, const TProgress &progress,
+                                    std::optional<std::string> *note)
 {
-    return CreateArchive(folder, outputFileName, templateFolders, SortByCompare(compare), progress);
+    return CreateArchive(folder, outputFileName, templateFolders, SortByCompare(compare), progress,
+                         note);
 }
 
 } // namespace kvb

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,15 +51,19 @@ struct TCutName {
 // changes in size during the run, a message when sizes, offsets or the count do not fit the
 // archive's fields, and the stream errors of the files involved. Returns the files whose names
 // were cut, in the archive's order. progress hears of each file once it is copied (1 to n, of
-// n); never for an empty folder.
+// n); never for an empty folder. The record of an interrupted edit beside an archive that the
+// new one replaces is settled first (as an editor opening it would); what was done about it
+// goes to note, when one is given.
 std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
                                     const std::vector<std::string> &templateFolders,
-                                    const TNameSort &sort, const TProgress &progress = {});
+                                    const TNameSort &sort, const TProgress &progress = {},
+                                    std::optional<std::string> *note = nullptr);
 
 // The same with the order given as a comparison of two names.
 std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
                                     const std::vector<std::string> &templateFolders,
                                     const TNameCompare &compare,
-                                    const TProgress &progress = {});
+                                    const TProgress &progress = {},
+                                    std::optional<std::string> *note = nullptr);
 
 } // namespace kvb

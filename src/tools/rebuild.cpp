@@ -166,12 +166,21 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const TProgress &progress,
                                            std::optional<std::string> *note)
 {
+    // The file that is replaced (the archive itself, or an archive standing at the output) has
+    // the record of an interrupted edit settled first, so that none is left beside the new one.
+    std::vector<std::string> notes;
+    if (std::optional<std::string> settled = SettleBeforeReplacing(output.empty() ? archive : output))
+        notes.push_back(std::move(*settled));
     // Locked before the first byte is read and until the new archive is in place: an edit that
     // landed in between would be read by no one and then replaced.
     TFileStream file(archive, TFileStream::Mode::OpenReadLocked);
-    std::optional<std::string> settled = TEditJournal(archive).Settle(file, false);
-    if (note)
-        *note = std::move(settled);
+    if (std::optional<std::string> settled = TEditJournal(archive).Settle(file, false))
+        notes.push_back(std::move(*settled));
+    if (note && !notes.empty()) {
+        *note = notes.front();
+        for (size_t i = 1; i < notes.size(); ++i)
+            **note += "\n" + notes[i];
+    }
     TPlan plan = Plan(file, archive, replacements);
     const TLayout &layout = plan.layout;
 

@@ -45,8 +45,11 @@ std::vector<TReplacedEntry> PlanReplacement(const std::string &archive,
 // kept out of the archive from its first read until the new one is in place (refused with
 // "Cannot open file %s" while one holds it), so that no edit made meanwhile is lost. A named
 // output may be neither the archive nor a file put in. Raises what PlanReplacement raises, and
-// the stream errors of the files. What the rebuild did about a record an interrupted edit left
-// beside the archive goes to note, when one is given. progress hears (KiB written, KiB in all).
+// the stream errors of the files. The record of an interrupted edit beside the file that is
+// replaced (the archive, or an archive at output) is settled first, as an editor opening it
+// would; one beside the archive read from, when the output is another file, is settled as far
+// as a reader may. What was done about either goes to note, one line each, when one is given.
+// progress hears (KiB written, KiB in all).
 std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const std::vector<TReplacement> &replacements,
                                            const std::string &output,

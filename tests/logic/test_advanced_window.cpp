@@ -2,7 +2,11 @@
 // blocks, link, append, truncate, find, and the read-only question.
 #include "archive/edit_journal.h"
 #include "logic/scripted_face.h"
+#include "archive/catalogue.h"
+#include "archive/raw_archive.h"
 #include "platform/file_attributes.h"
+#include "platform/program_folder.h"
+#include "platform/stream.h"
 
 #include <gtest/gtest.h>
 
@@ -278,3 +282,124 @@ TEST(AdvancedWindowLogic, OpeningSaysWhatItFoundBesideTheArchive)
         << e.dialogs.shown[0];
     EXPECT_EQ(ReadFile(e.path), before);
 }
+
+namespace {
+
+// Stands for kill -9: no handler of the library runs for it.
+struct Killed {};
+
+// Cuts an edit short the way a kill at the n-th file operation named op would.
+struct KillAt {
+    static inline std::string op;
+    static inline int left = 0;
+    KillAt(std::string operation, int n)
+    {
+        op = std::move(operation);
+        left = n;
+        FileWriteHook = [](const char *what) {
+            if (op == what && --left == 0)
+                throw Killed{};
+        };
+    }
+    ~KillAt() { FileWriteHook = nullptr; }
+};
+
+// Leaves the record of a truncation at data record 2 beside path: killed before it wrote to the
+// archive, or part way (before the cut).
+void LeaveTruncateRecord(const std::string &path, bool partWay)
+{
+    TRawKVBFile f(path);
+    KillAt kill(partWay ? "resize" : "write", partWay ? 1 : 2);
+    try {
+        f.TruncateFrom(2);
+        ADD_FAILURE() << "the truncation was not cut short";
+    } catch (const Killed &) {
+    }
+}
+
+} // namespace
+
+// An append, then a truncation cut short before it wrote, then the archive put back from a copy
+// made before the append: the record fits neither, so opening the archive (to read it, and for
+// editing) changes nothing, says so, and keeps the record aside.
+TEST(EditRecordInTheWindows, AnArchivePutBackFromABackupIsNeverCut)
+{
+    Editor e;
+    const std::string backup = NumberedArchive(5);
+    WriteFile(e.path, backup);
+    {
+        TRawKVBFile f(e.path);
+        f.AppendData(DataRecordOf("NEW.BIN", PatternBytes(2000, 9)));
+    }
+    LeaveTruncateRecord(e.path, false);
+    ASSERT_TRUE(fs::exists(EditRecordPathFor(e.path)));
+    WriteFile(e.path, backup);
+
+    e.dialogs.files.push_back(e.path);
+    e.Do([&] { e.main.btnOpenClick(); });
+    ASSERT_EQ(e.dialogs.shown.size(), 1u);
+    EXPECT_NE(e.dialogs.Last().find("was ignored"), std::string::npos) << e.dialogs.Last();
+    EXPECT_EQ(e.mainView.rows.size(), 5u);
+
+    bool opened = false;
+    e.Do([&] { opened = e.advanced.OpenForEdit(e.path); });
+    EXPECT_TRUE(opened);
+    EXPECT_NE(e.dialogs.Last().find("none of the states"), std::string::npos) << e.dialogs.Last();
+    e.advanced.FormClose();
+    EXPECT_EQ(ReadFile(e.path), backup);
+    EXPECT_FALSE(fs::exists(EditRecordPathFor(e.path)));
+}
+
+// Create onto an archive whose edit was cut short part way: the record is settled first (the
+// edit undone on the old archive, which is then replaced), and none is left beside the new one.
+TEST(EditRecordInTheWindows, CreateOntoAnArchiveSettlesItsRecordFirst)
+{
+    Editor e;
+    const std::string templatePath = JoinPath(ExecutableFolder(), "KVB.3");
+    try {
+        WriteFile(PathFromUtf8(templatePath), StandardValidation());
+    } catch (const std::exception &) {
+        GTEST_SKIP() << "the program's folder cannot be written here";
+    }
+    WriteFile(e.path, NumberedArchive(5));
+    LeaveTruncateRecord(e.path, true);
+    fs::create_directory(e.dir.Path() / "src");
+    for (int i = 0; i < 3; ++i)
+        WriteFile(e.dir / ("src/F" + std::to_string(i)), std::string(size_t(10 + i), 'x'));
+    e.dialogs.folders.push_back(e.dir / "src");
+    e.dialogs.files.push_back(e.path);
+    e.Do([&] { e.main.btnCreateClick(); });
+    fs::remove(PathFromUtf8(templatePath));
+    ASSERT_EQ(e.dialogs.shown.size(), 2u) << e.dialogs.Last();
+    EXPECT_NE(e.dialogs.Last().find("has been undone"), std::string::npos) << e.dialogs.Last();
+    EXPECT_FALSE(fs::exists(EditRecordPathFor(e.path)));
+    EXPECT_EQ(TKVBFile(e.path, true).EntryCount(), 3);
+}
+
+#ifndef _WIN32
+// A file at the record's name that others may write is not the owner's record: both windows say
+// so and apply nothing, and an edit is refused while it stands there.
+TEST(EditRecordInTheWindows, ARecordOthersMayWriteIsReportedAndNeverApplied)
+{
+    Editor e;
+    WriteFile(e.path, NumberedArchive(5));
+    LeaveTruncateRecord(e.path, true);
+    const std::string half = ReadFile(e.path);
+    fs::permissions(EditRecordPathFor(e.path), fs::perms::others_write, fs::perm_options::add);
+
+    e.dialogs.files.push_back(e.path);
+    e.Do([&] { e.main.btnOpenClick(); });
+    EXPECT_NE(e.dialogs.Last().find("not written by the archive's owner (users other than its owner may "
+                                    "write it)"), std::string::npos) << e.dialogs.Last();
+    bool opened = false;
+    e.Do([&] { opened = e.advanced.OpenForEdit(e.path); });
+    EXPECT_TRUE(opened);
+    EXPECT_NE(e.dialogs.Last().find("was ignored"), std::string::npos) << e.dialogs.Last();
+    e.a.tableSelected = 0;
+    e.a.dataSelected = 1;
+    e.Do([&] { e.advanced.btnLinkClick(); });
+    EXPECT_NE(e.dialogs.Last().find("where the record of the edit goes"), std::string::npos) << e.dialogs.Last();
+    e.advanced.FormClose();
+    EXPECT_EQ(ReadFile(e.path), half);
+}
+#endif

@@ -199,6 +199,78 @@ TEST_P(CrashCampaign, EveryKillAndEveryErrorLeavesTheTargetOldOrNewAndNothingBes
     std::cout << "[ campaign ] " << scenario.name << ": " << runs << " cut-short runs\n";
 }
 
+// The recovery of each in-place edit is cut short in turn: for every kill of the edit that leaves
+// the archive half edited, the next editor (kvb raw) is killed or failed at each of its own
+// writing calls. Whatever it leaves, the one after it puts the archive back as it was, and
+// nothing is left beside it.
+TEST_P(CrashCampaign, EveryKillAndErrorOfTheRecoveryIsCarriedOnByTheNextEditor)
+{
+    const Scenario &scenario = GetParam();
+    if (!scenario.inPlace)
+        GTEST_SKIP() << "a rebuild has no recovery: its next run writes the target again";
+    if (!HaveStrace())
+        GTEST_SKIP() << "strace is not installed";
+    TempDir inputs, logs;
+    WriteFile(inputs / "NEW.BIN", Inputs());
+    const std::string in = inputs.Path().string();
+    std::string before, after;
+    std::set<std::string> files;
+    std::map<std::string, int> calls;
+    {
+        TempDir work;
+        scenario.prepare(work.Path().string(), in);
+        before = ReadFile(work / scenario.target);
+        files = Listing(work.Path().string());
+        calls = CountCalls(scenario.args(work.Path().string(), in), logs.Path().string());
+        after = ReadFile(work / scenario.target);
+    }
+    int halfEdited = 0, runs = 0;
+    for (const auto &[call, count] : calls) {
+        for (int n = 1; n <= count; ++n) {
+            // The edit, killed here; only the kills that leave it part way have a recovery.
+            TempDir first;
+            const std::string w = first.Path().string();
+            scenario.prepare(w, in);
+            RunTraced({"-o", "/dev/null", "-e", "trace=" + call, "-e",
+                       "inject=" + call + ":signal=KILL:when=" + std::to_string(n)},
+                      scenario.args(w, in), logs.Path().string());
+            const std::string half = ReadFile(first / scenario.target);
+            const std::string record = first / ("." + scenario.target + ".kvb-journal");
+            if (half == before || half == after || !fs::exists(record))
+                continue;
+            ++halfEdited;
+            const std::string recordBytes = ReadFile(record);
+            const std::vector<std::string> raw = {"raw", w + "/" + scenario.target};
+            for (const auto &[rcall, rcount] : CountCalls(raw, logs.Path().string())) {
+                // The count above ran the recovery: the half-edited archive comes back each time.
+                for (int r = 1; r <= rcount; ++r) {
+                    for (const std::string fault : {"signal=KILL", "error=EIO"}) {
+                        SCOPED_TRACE("edit killed at " + call + " " + std::to_string(n) +
+                                     ", recovery cut at " + rcall + " " + std::to_string(r) + ": " + fault);
+                        ++runs;
+                        WriteFile(first / scenario.target, half);
+                        WriteFile(record, recordBytes);
+                        RunTraced({"-o", "/dev/null", "-e", "trace=" + rcall, "-e",
+                                   "inject=" + rcall + ":" + fault + ":when=" + std::to_string(r)},
+                                  raw, logs.Path().string());
+                        const TracedRun next = RunTraced({"-o", "/dev/null", "-e", "trace=none"}, raw,
+                                                         logs.Path().string());
+                        EXPECT_EQ(next.exitCode, 0) << next.err;
+                        EXPECT_TRUE(ReadFile(first / scenario.target) == before) << next.err;
+                        EXPECT_EQ(Listing(w), files) << "something was left beside the archive";
+                    }
+                }
+            }
+        }
+    }
+    // A link is a single write, which no kill cuts in two; append and truncate are cut part way.
+    if (scenario.name != "link") {
+        EXPECT_GT(halfEdited, 0);
+        EXPECT_GT(runs, 0);
+    }
+    std::cout << "[ campaign ] recovery of " << scenario.name << ": " << runs << " cut-short runs\n";
+}
+
 INSTANTIATE_TEST_SUITE_P(Commands, CrashCampaign, testing::ValuesIn(Scenarios()),
                          [](const testing::TestParamInfo<Scenario> &info) {
                              std::string name = info.param.name;

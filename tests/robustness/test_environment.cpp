@@ -7,6 +7,7 @@
 #include "platform/stream.h"
 #include "cli/run_kvb.h"
 #include "robustness/child_process.h"
+#include "robustness/traced_kvb.h"
 #include "support/archive_builder.h"
 #include "tools/creation.h"
 
@@ -95,7 +96,8 @@ TEST(FullDisk, ExtractionFailsWithTheWriteErrorOnBothCopyPaths)
         return Outcome([&] { ExtractEntry(file, entry, dir / "kernel.bin"); }) + " / " +
                Outcome([&] { ExtractEntry(memory, entry, dir / "buffered.bin"); });
     });
-    EXPECT_EQ(result, "Stream write error / Stream write error");
+    EXPECT_EQ(result, "Stream write error\nWriting " + dir / "kernel.bin" + ": file too large / Stream write error\nWriting " +
+                          dir / "buffered.bin" + ": file too large");
     EXPECT_LE(fs::file_size(dir / "kernel.bin"), 1u << 20);
     EXPECT_LE(fs::file_size(dir / "buffered.bin"), 1u << 20);
 }
@@ -115,7 +117,7 @@ TEST(FullDisk, AppendThatDoesNotFitLeavesTheArchiveAsItWas)
         text += " / " + std::to_string(f.DataCount()) + " records / ";
         return text + Outcome([&] { f.AppendData(DataRecordOf("SMALL.BIN", std::string(100, 's'))); });
     });
-    EXPECT_EQ(result, "Stream write error / 2 records / ok");
+    EXPECT_EQ(result, "Stream write error\nWriting " + path + ": file too large / 2 records / ok");
 
     // The failed append left nothing behind: the archive is the original plus the small entry.
     TRawKVBFile f(path);
@@ -127,7 +129,7 @@ TEST(FullDisk, AppendThatDoesNotFitLeavesTheArchiveAsItWas)
 }
 
 // A real full file system, where writes fail with ENOSPC: a small tmpfs in a private mount.
-TEST(FullDisk, ExtractAllSaysItDoesNotFitAndCreateKeepsTheOldArchive)
+TEST(FullDisk, EveryWriterSaysWhyAndOnWhichFileAndKeepsWhatStoodThere)
 {
     TempDir dir;
     std::string path = dir / "a.kvb";
@@ -165,9 +167,23 @@ TEST(FullDisk, ExtractAllSaysItDoesNotFitAndCreateKeepsTheOldArchive)
         int left = 0;
         for ([[maybe_unused]] const auto &entry : fs::directory_iterator(small))
             ++left;
+        const std::string kept = ReadFile(target);
+        fs::remove(target);
+
+        // An archive that fits, then an append and a replacement that do not.
+        const std::string archive = small + "/G.KVB";
+        const std::string fits = ArchiveBuilder().Add("A.BIN", PatternBytes(40 << 10, 1)).Build();
+        WriteFile(archive, fits);
+        const std::string big = dir / "BIG.BIN";
+        WriteFile(big, PatternBytes(180 << 10, 3));
+        RunResult append = RunKvb(dir, {"append", archive, big});
+        const bool appendKept = ReadFile(archive) == fits;
+        RunResult replace = RunKvb(dir, {"replace", archive, "1", big});
+        const bool replaceKept = ReadFile(archive) == fits;
         return std::to_string(all.exitCode) + " " + all.err + std::to_string(complete) + "\n" +
-               std::to_string(create.exitCode) + " " + create.err + ReadFile(target) + " " +
-               std::to_string(left);
+               std::to_string(create.exitCode) + " " + create.err + kept + " " + std::to_string(left) +
+               "\n" + std::to_string(append.exitCode) + " " + append.err + std::to_string(appendKept) +
+               "\n" + std::to_string(replace.exitCode) + " " + replace.err + std::to_string(replaceKept);
     });
     if (result.rfind("skip: ", 0) == 0)
         GTEST_SKIP() << result;
@@ -176,9 +192,13 @@ TEST(FullDisk, ExtractAllSaysItDoesNotFitAndCreateKeepsTheOldArchive)
     const std::string refused = "1 kvb: Not enough room in " + small +
                                 "/out: extracting every entry needs 524288 bytes, and ";
     EXPECT_EQ(result.substr(0, refused.size()), refused) << result;
-    EXPECT_NE(result.find(" bytes are free\n0\n1 kvb: Stream write error\nkept 1"),
-              std::string::npos)
-        << result;
+    // Each failure on the full file system gives the system's reason and the file it wrote, and
+    // leaves the archive as it was.
+    const std::string full = ": no space left on device\n";
+    const std::string rest = result.substr(result.find(" bytes are free\n"));
+    EXPECT_EQ(rest, " bytes are free\n0\n1 kvb: Stream write error: Writing " + small + "/kept.kvb" + full +
+                        "kept 1\n1 kvb: Stream write error: Writing " + small + "/G.KVB" + full +
+                        "1\n1 kvb: Stream write error: Writing " + small + "/G.KVB" + full + "1");
 }
 
 TEST(ReadOnlyPlace, ArchiveIsReadAndExtractedButNotEditedOrReplaced)
@@ -217,6 +237,49 @@ TEST(ReadOnlyPlace, ArchiveIsReadAndExtractedButNotEditedOrReplaced)
                           "/first.bin\nCannot create file " + path + ": it is read-only");
     EXPECT_EQ(ReadFile(out / "second.bin"), bytes.substr(3820, 50));
     EXPECT_EQ(ReadFile(path), bytes);
+}
+
+// A disc image or a read-only share of an archive whose edit was cut short when it was copied:
+// it cannot be put right where it is, and the reader says so and how to repair a copy, instead
+// of pointing at an editor that cannot open it.
+TEST(ReadOnlyPlace, AHalfEditedArchiveThereIsExplainedWithHowToRepairACopy)
+{
+    if (!HaveStrace())
+        GTEST_SKIP() << "strace is not installed";
+    TempDir dir, logs;
+    const std::string folder = dir / "ro";
+    fs::create_directory(folder);
+    const std::string path = folder + "/G.KVB";
+    WriteFile(path, TwoEntryArchive());
+    WriteFile(dir / "NEW.BIN", PatternBytes(20000, 9));
+    // Killed before its fourth write (the description), with the header and data written.
+    const TracedRun cut = RunTraced({"-o", "/dev/null", "-e", "trace=pwrite64", "-e",
+                                     "inject=pwrite64:signal=KILL:when=4"},
+                                    {"append", path, dir / "NEW.BIN"}, logs.Path().string());
+    ASSERT_NE(cut.exitCode, 0);
+    const std::string half = ReadFile(path);
+
+    const std::string result = RunInChild([&]() -> std::string {
+        if (std::string why = MountReadOnly(folder); !why.empty())
+            return "skip: " + why;
+        return Outcome([&] { TKVBFile(path, true); }) + "\n" + RunKvb(dir, {"list", path}).err;
+    });
+    if (result.rfind("skip: ", 0) == 0)
+        GTEST_SKIP() << result;
+    const std::string message = "Archive " + path + " has an edit (append) that was not finished: it was being "
+                                "edited when it was copied or mounted where it is now, and it cannot be put "
+                                "right there (the file system is read-only). Copy G.KVB together with "
+                                ".G.KVB.kvb-journal beside it into a folder you can write, and open the copy "
+                                "for editing (Advanced... or kvb raw), which undoes that edit";
+    EXPECT_EQ(result, message + "\nkvb: " + message + "\n");
+    EXPECT_TRUE(ReadFile(path) == half);
+
+    // And so it is, in a copy.
+    fs::create_directory(dir / "copy");
+    fs::copy(path, dir / "copy/G.KVB");
+    fs::copy(folder + "/.G.KVB.kvb-journal", dir / "copy/.G.KVB.kvb-journal");
+    EXPECT_EQ(RunKvb(dir, {"raw", dir / "copy/G.KVB"}).exitCode, 0);
+    EXPECT_EQ(ReadFile(dir / "copy/G.KVB"), TwoEntryArchive());
 }
 
 TEST(SecondEditor, AnotherProcessIsRefusedWhileOneEditsButReadersAreNot)

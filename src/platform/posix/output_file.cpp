@@ -233,8 +233,14 @@ void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources, b
     }
     // Held for the file's whole life, so that no other writer takes it for a leftover.
     ::flock(fd, LOCK_EX);
-    if (keepMode != 0)
+    if (kind == TOutputKind::Durable) {
+        // Trusted later only as long as no one but its owner can have changed it.
+        struct stat made {};
+        if (::fstat(fd, &made) == 0)
+            ::fchmod(fd, (keepMode != 0 ? keepMode : made.st_mode & 07777) & ~mode_t(S_IWGRP | S_IWOTH));
+    } else if (keepMode != 0) {
         ::fchmod(fd, keepMode);
+    }
     stream = std::make_unique<TFileStream>(fd, unnamed ? target : Shown(hidden));
 }
 

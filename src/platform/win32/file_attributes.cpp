@@ -1,5 +1,7 @@
 #include "platform/file_attributes.h"
 
+#include "platform/errors.h"
+
 #include "platform/win32/wide.h"
 
 namespace kvb {
@@ -44,6 +46,13 @@ bool RemoveFile(const std::string &path)
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return false;
     return ::DeleteFileW(name.c_str()) != 0;
+}
+
+void RemoveFileDurably(const std::string &path)
+{
+    // Windows makes a deletion durable itself; a folder cannot be flushed there.
+    if (!::DeleteFileW(win32::Wide(path).c_str()))
+        throw EKVBError("Cannot remove " + path + ": " + win32::SystemReason(::GetLastError()));
 }
 
 bool MoveAside(const std::string &path, const std::string &newPath)

@@ -1,0 +1,30 @@
+// 64-bit checksums of bytes (xxHash's XXH3): they tell apart bytes that differ by accident (an
+// older copy of a file, another archive), quickly; they are no defence against a forger.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace kvb {
+
+uint64_t Checksum64(std::string_view bytes);
+
+// The checksum of bytes handed over in pieces: the same as Checksum64 of the pieces joined.
+class TChecksum {
+public:
+    TChecksum();
+    ~TChecksum();
+    TChecksum(const TChecksum &) = delete;
+    TChecksum &operator=(const TChecksum &) = delete;
+
+    void Add(std::string_view bytes);
+    uint64_t Value() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace kvb
