@@ -191,17 +191,7 @@ namespace {
 // Runs kvb as a user with no rights of its own (nobody), as another user of a shared folder would.
 TracedRun AsAnotherUser(const Scene &s, const std::vector<std::string> &args)
 {
-    std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups -- " + Quote(KVB_BINARY);
-    for (const std::string &a : args)
-        command += ' ' + Quote(a);
-    const std::string err = s.logs / "other-user";
-    command += " >/dev/null 2>" + Quote(err) + " </dev/null";
-    const int status = std::system(command.c_str());
-    TracedRun run;
-    if (WIFEXITED(status))
-        run.exitCode = WEXITSTATUS(status);
-    run.err = ReadFile(err);
-    return run;
+    return RunWrapped("setpriv --reuid=65534 --regid=65534 --clear-groups --", args, s.logs.Path().string());
 }
 
 } // namespace

@@ -40,14 +40,12 @@ struct TracedRun {
     std::string err;
 };
 
-// Runs kvb with args under strace with the given strace options; stdout is dropped, stderr kept.
-inline TracedRun RunTraced(const std::vector<std::string> &straceOptions, const std::vector<std::string> &args,
-              const std::string &logs)
+// Runs kvb with args through wrapper (a shell command that runs the one after it); stdout is
+// dropped, stderr kept.
+inline TracedRun RunWrapped(const std::string &wrapper, const std::vector<std::string> &args,
+                            const std::string &logs)
 {
-    std::string command = "strace -f -qq";
-    for (const std::string &o : straceOptions)
-        command += ' ' + Quote(o);
-    command += " -- " + Quote(KVB_BINARY);
+    std::string command = wrapper + " " + Quote(KVB_BINARY);
     for (const std::string &a : args)
         command += ' ' + Quote(a);
     const std::string errFile = logs + "/stderr";
@@ -58,6 +56,16 @@ inline TracedRun RunTraced(const std::vector<std::string> &straceOptions, const 
         run.exitCode = WEXITSTATUS(status);
     run.err = ReadFile(errFile);
     return run;
+}
+
+// Runs kvb with args under strace with the given strace options.
+inline TracedRun RunTraced(const std::vector<std::string> &straceOptions, const std::vector<std::string> &args,
+              const std::string &logs)
+{
+    std::string strace = "strace -f -qq";
+    for (const std::string &o : straceOptions)
+        strace += ' ' + Quote(o);
+    return RunWrapped(strace + " --", args, logs);
 }
 
 // How often each writing call is made by a run of args that nothing disturbs.
