@@ -1,18 +1,11 @@
 #include "preview/png_image.h"
 
 #include "platform/errors.h"
-
-// The encoder is compiled here, with its functions kept to this file.
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
-#define STBI_WRITE_NO_STDIO
-#include <stb/stb_image_write.h>
-
 #include "platform/output_file.h"
 #include "platform/stream.h"
+#include "preview/png_writer.h"
 
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 namespace kvb {
@@ -53,22 +46,43 @@ TRgbImage TexImageToRgb(const TTexImage &image)
     return rgb;
 }
 
+namespace {
+
+// Writes height rows, each made by row(y, rgb) into width x 3 bytes, as a PNG into sink.
+template <typename TRow>
+void WritePng(int32_t width, int32_t height, const TPngWriter::TSink &sink, TRow &&row)
+{
+    TPngWriter writer(width, height, sink);
+    std::vector<uint8_t> rgb(size_t(width) * 3);
+    for (int32_t y = 0; y < height; ++y) {
+        row(y, rgb.data());
+        writer.WriteRow(rgb.data());
+    }
+    writer.Finish();
+}
+
+void PutColour(uint8_t *rgb, const TTexColour &colour)
+{
+    rgb[0] = colour.Red;
+    rgb[1] = colour.Green;
+    rgb[2] = colour.Blue;
+}
+
+TPngWriter::TSink SinkInto(TStream &stream)
+{
+    return [&stream](const char *bytes, size_t size) { stream.WriteBuffer(bytes, int64_t(size)); };
+}
+
+} // namespace
+
 std::string EncodePng(const TRgbImage &image)
 {
-    std::vector<unsigned char> rows(image.Pixels.size() * 3);
-    for (size_t i = 0; i < image.Pixels.size(); ++i) {
-        rows[3 * i] = image.Pixels[i].Red;
-        rows[3 * i + 1] = image.Pixels[i].Green;
-        rows[3 * i + 2] = image.Pixels[i].Blue;
-    }
     std::string png;
-    auto append = [](void *context, void *data, int size) {
-        static_cast<std::string *>(context)->append(static_cast<const char *>(data), size_t(size));
-    };
-    if (!stbi_write_png_to_func(append, &png, image.Width, image.Height, 3, rows.data(),
-                                image.Width * 3))
-        throw EEncodeError("a picture of " + std::to_string(image.Width) + " x " +
-                           std::to_string(image.Height) + " pixels as a PNG");
+    const auto sink = [&png](const char *bytes, size_t size) { png.append(bytes, size); };
+    WritePng(image.Width, image.Height, sink, [&image](int32_t y, uint8_t *rgb) {
+        for (int32_t x = 0; x < image.Width; ++x)
+            PutColour(rgb + 3 * size_t(x), image.At(x, y));
+    });
     return png;
 }
 
@@ -144,9 +158,13 @@ void WriteTexImageAsPng(const TTexImage &texture, const std::string &pngFile)
 {
     if (texture.Width == 0 || texture.Height == 0)
         throw EKVBError("The texture has no pixels, and a PNG needs at least one");
-    const std::string png = EncodePng(TexImageToRgb(texture));
+    const TShownPixels shown(texture);
+    const size_t width = size_t(texture.Width);
     TOutputFile output(pngFile, TOutputKind::Whole);
-    output.Stream().WriteBuffer(png.data(), int64_t(png.size()));
+    WritePng(texture.Width, texture.Height, SinkInto(output.Stream()), [&](int32_t y, uint8_t *rgb) {
+        for (size_t x = 0; x < width; ++x)
+            PutColour(rgb + 3 * x, shown[size_t(y) * width + x]);
+    });
     output.Commit();
 }
 
