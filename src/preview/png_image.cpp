@@ -6,6 +6,8 @@
 #include "preview/png_writer.h"
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <vector>
 
 namespace kvb {
@@ -131,24 +133,77 @@ TRgbImage TexThumbnail(const TTexImage &image, int size)
     return out;
 }
 
+namespace {
+
+// The texture in source, written as a PNG a row at a time straight from the file: what this
+// holds is a row and the writer's state, whatever size the texture claims. Pixels the file
+// holds no data for are index 0, as the preview shows them.
+void StreamTexAsPng(TFileStream &source, const std::string &texFile, const std::string &pngFile)
+{
+    const auto named = [&texFile](const EReadError &e) {
+        return EReadError("Reading texture " + texFile + ": " + e.Detail());
+    };
+    std::optional<TTexRowReader> reader;
+    try {
+        reader.emplace(source, kTexImageDataPosition);
+    } catch (const EReadError &e) {
+        throw named(e);
+    }
+    const TTexImage &texture = reader->Image();
+    if (texture.Width == 0 || texture.Height == 0)
+        throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
+                        " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");
+    // Every index has a colour: the palette's, then black.
+    std::array<TTexColour, 256> palette{};
+    std::copy(texture.Palette.begin(), texture.Palette.end(), palette.begin());
+    const size_t width = size_t(texture.Width);
+    std::vector<uint8_t> indices(texture.Format == TTexFormat::Palettised8 ? width : 0);
+    std::vector<uint16_t> colours(texture.Format == TTexFormat::Direct555 ? width : 0);
+
+    TOutputFile output(pngFile, TOutputKind::Whole, {&source});
+    TPngWriter writer(texture.Width, texture.Height, SinkInto(output.Stream()));
+    std::vector<uint8_t> rgb(width * 3);
+    // Once a row is read with no data left before it, every row after it is the same.
+    bool rowsWithoutData = false;
+    for (int32_t y = 0; y < texture.Height; ++y) {
+        if (rowsWithoutData) {
+            writer.RepeatRow();
+            continue;
+        }
+        rowsWithoutData = reader->UnreadPixels() == 0;
+        try {
+            if (texture.Format == TTexFormat::Palettised8) {
+                reader->ReadRows(indices.data(), 1);
+                for (size_t x = 0; x < width; ++x)
+                    PutColour(&rgb[3 * x], palette[indices[x]]);
+            } else {
+                reader->ReadRows(colours.data(), 1);
+                for (size_t x = 0; x < width; ++x)
+                    PutColour(&rgb[3 * x], Shown555(colours[x]));
+            }
+        } catch (const EReadError &e) {
+            throw named(e);
+        }
+        writer.WriteRow(rgb.data());
+    }
+    writer.Finish();
+    output.Commit();
+}
+
+} // namespace
+
 void TexFileToPngFile(const std::string &texFile, const std::string &pngFile, int size)
 {
     TFileStream source(texFile, TFileStream::Mode::OpenRead);
+    if (size <= 0) {
+        StreamTexAsPng(source, texFile, pngFile);
+        return;
+    }
     const TTexImage texture = ReadTexture(source, texFile);
     if (texture.Width == 0 || texture.Height == 0)
         throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
                         " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");
-    if (size <= 0 && !texture.Complete()) {
-        const int64_t whole = texture.HeldPixels / texture.Width;
-        throw EKVBError("Texture " + texFile + " declares " + std::to_string(texture.Height) +
-                        " rows of " + std::to_string(texture.Width) +
-                        " pixels, but the file holds data for only " + std::to_string(whole) +
-                        (whole * texture.Width < texture.HeldPixels ? " and part of one more"
-                                                                     : "") +
-                        "; only a complete texture is written as a PNG");
-    }
-    const std::string png =
-        EncodePng(size > 0 ? TexThumbnail(texture, size) : TexImageToRgb(texture));
+    const std::string png = EncodePng(TexThumbnail(texture, size));
     TOutputFile output(pngFile, TOutputKind::Whole, {&source});
     output.Stream().WriteBuffer(png.data(), int64_t(png.size()));
     output.Commit();
