@@ -538,7 +538,7 @@ _kvb()
         role=${repeated[(n - ${#fixed[@]}) % ${#repeated[@]}]}
     fi
     local archive=
-    if [[ ${fixed[0]} == ARCHIVE ]] && ((n > 0 && known[given[0]])); then
+    if [[ ${fixed[0]-} == ARCHIVE ]] && ((n > 0 && known[given[0]])); then
         archive=${words[given[0]]}
     fi
 
