@@ -193,28 +193,26 @@ struct TPngWriter::State {
     // times.
     void MakeRepeatBlock()
     {
-        const std::vector<uint8_t> row = [this] {
-            std::vector<uint8_t> r(RowSize + 1, 0);
-            r[0] = Up;
-            return r;
-        }();
+        std::vector<uint8_t> row(RowSize + 1, 0);
+        row[0] = Up;
         RepeatAdler = adler32(adler32(0, nullptr, 0), row.data(), uInt(row.size()));
         z_stream once{};
         if (deflateInit2(&once, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
             throw Failure();
         std::array<unsigned char, 4096> out;
-        once.next_in = const_cast<Bytef *>(row.data());
+        once.next_in = row.data();
         once.avail_in = uInt(row.size());
         int result = Z_OK;
+        // The flush is done once deflate leaves room in the output.
         do {
             once.next_out = out.data();
             once.avail_out = uInt(out.size());
             result = deflate(&once, Z_FULL_FLUSH);
             RepeatBlock.append(reinterpret_cast<const char *>(out.data()),
                                out.size() - once.avail_out);
-        } while (result == Z_OK && once.avail_out == 0);
+        } while (result != Z_STREAM_ERROR && once.avail_out == 0);
         deflateEnd(&once);
-        if (result != Z_OK)
+        if (result == Z_STREAM_ERROR)
             throw Failure();
     }
 };
