@@ -57,7 +57,28 @@ void BM_TexThumbnail(benchmark::State &state)
         TexFileToPngFile(path, dir / "thumbnail.png", 256);
 }
 
+// kvb tex2png without a size, written a row at a time: for a texture that holds its pixels, and
+// for three rows that claim the largest texture there is, whose cost follows the rows it holds
+// and the little that the rest (equal rows of index 0) compress to.
+void BM_TexToPng(benchmark::State &state)
+{
+    static TempDir dir;
+    const bool claimOnly = state.range(0) != 0;
+    const std::string path = dir / (claimOnly ? "claim3.tex" : "whole.tex");
+    if (claimOnly)
+        WriteFile(path, TexBuilder::Palettised(kTexMaxSide, 3, {{1, 2, 3}, {4, 5, 6}},
+                                               std::string(size_t(kTexMaxSide) * 3, '\1'))
+                            .HeaderSize(kTexMaxSide, kTexMaxSide)
+                            .Build());
+    else
+        WriteFile(path, GradientTex(4096, 4096).Build());
+    for (auto _ : state)
+        TexFileToPngFile(path, dir / "picture.png");
+}
+
 } // namespace
+
+BENCHMARK(BM_TexToPng)->Arg(0)->Arg(1)->ArgName("claim_only")->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_TexThumbnail)->Arg(0)->Arg(1)->ArgName("claim_only")->Unit(benchmark::kMillisecond);
 

@@ -70,8 +70,10 @@ kvb_add_windows_tests(tools_tests SOURCES
 kvb_add_windows_tests(preview_tests SOURCES
   preview/test_tex.cpp
   preview/test_tex_encode.cpp
+  preview/test_png_writer.cpp
   ARGS --gtest_filter=-EncodeTex.ANewPaletteHasAtMostTheReferenceCountAndFitsThePicture
 )
+target_link_libraries(preview_tests PRIVATE ZLIB::ZLIB)
 
 kvb_add_windows_tests(cli_tests SOURCES
   cli/test_cli_archive.cpp

@@ -1,18 +1,13 @@
 #include "preview/png_image.h"
 
 #include "platform/errors.h"
-
-// The encoder is compiled here, with its functions kept to this file.
-#define STB_IMAGE_WRITE_IMPLEMENTATION
-#define STB_IMAGE_WRITE_STATIC
-#define STBI_WRITE_NO_STDIO
-#include <stb/stb_image_write.h>
-
 #include "platform/output_file.h"
 #include "platform/stream.h"
+#include "preview/png_writer.h"
 
 #include <algorithm>
-#include <memory>
+#include <array>
+#include <optional>
 #include <vector>
 
 namespace kvb {
@@ -53,22 +48,43 @@ TRgbImage TexImageToRgb(const TTexImage &image)
     return rgb;
 }
 
+namespace {
+
+// Writes height rows, each made by row(y, rgb) into width x 3 bytes, as a PNG into sink.
+template <typename TRow>
+void WritePng(int32_t width, int32_t height, const TPngWriter::TSink &sink, TRow &&row)
+{
+    TPngWriter writer(width, height, sink);
+    std::vector<uint8_t> rgb(size_t(width) * 3);
+    for (int32_t y = 0; y < height; ++y) {
+        row(y, rgb.data());
+        writer.WriteRow(rgb.data());
+    }
+    writer.Finish();
+}
+
+void PutColour(uint8_t *rgb, const TTexColour &colour)
+{
+    rgb[0] = colour.Red;
+    rgb[1] = colour.Green;
+    rgb[2] = colour.Blue;
+}
+
+TPngWriter::TSink SinkInto(TStream &stream)
+{
+    return [&stream](const char *bytes, size_t size) { stream.WriteBuffer(bytes, int64_t(size)); };
+}
+
+} // namespace
+
 std::string EncodePng(const TRgbImage &image)
 {
-    std::vector<unsigned char> rows(image.Pixels.size() * 3);
-    for (size_t i = 0; i < image.Pixels.size(); ++i) {
-        rows[3 * i] = image.Pixels[i].Red;
-        rows[3 * i + 1] = image.Pixels[i].Green;
-        rows[3 * i + 2] = image.Pixels[i].Blue;
-    }
     std::string png;
-    auto append = [](void *context, void *data, int size) {
-        static_cast<std::string *>(context)->append(static_cast<const char *>(data), size_t(size));
-    };
-    if (!stbi_write_png_to_func(append, &png, image.Width, image.Height, 3, rows.data(),
-                                image.Width * 3))
-        throw EEncodeError("a picture of " + std::to_string(image.Width) + " x " +
-                           std::to_string(image.Height) + " pixels as a PNG");
+    const auto sink = [&png](const char *bytes, size_t size) { png.append(bytes, size); };
+    WritePng(image.Width, image.Height, sink, [&image](int32_t y, uint8_t *rgb) {
+        for (int32_t x = 0; x < image.Width; ++x)
+            PutColour(rgb + 3 * size_t(x), image.At(x, y));
+    });
     return png;
 }
 
@@ -117,24 +133,77 @@ TRgbImage TexThumbnail(const TTexImage &image, int size)
     return out;
 }
 
+namespace {
+
+// The texture in source, written as a PNG a row at a time straight from the file: what this
+// holds is a row and the writer's state, whatever size the texture claims. Pixels the file
+// holds no data for are index 0, as the preview shows them.
+void StreamTexAsPng(TFileStream &source, const std::string &texFile, const std::string &pngFile)
+{
+    const auto named = [&texFile](const EReadError &e) {
+        return EReadError("Reading texture " + texFile + ": " + e.Detail());
+    };
+    std::optional<TTexRowReader> reader;
+    try {
+        reader.emplace(source, kTexImageDataPosition);
+    } catch (const EReadError &e) {
+        throw named(e);
+    }
+    const TTexImage &texture = reader->Image();
+    if (texture.Width == 0 || texture.Height == 0)
+        throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
+                        " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");
+    // Every index has a colour: the palette's, then black.
+    std::array<TTexColour, 256> palette{};
+    std::copy(texture.Palette.begin(), texture.Palette.end(), palette.begin());
+    const size_t width = size_t(texture.Width);
+    std::vector<uint8_t> indices(texture.Format == TTexFormat::Palettised8 ? width : 0);
+    std::vector<uint16_t> colours(texture.Format == TTexFormat::Direct555 ? width : 0);
+
+    TOutputFile output(pngFile, TOutputKind::Whole, {&source});
+    TPngWriter writer(texture.Width, texture.Height, SinkInto(output.Stream()));
+    std::vector<uint8_t> rgb(width * 3);
+    // Once a row is read with no data left before it, every row after it is the same.
+    bool rowsWithoutData = false;
+    for (int32_t y = 0; y < texture.Height; ++y) {
+        if (rowsWithoutData) {
+            writer.RepeatRow();
+            continue;
+        }
+        rowsWithoutData = reader->UnreadPixels() == 0;
+        try {
+            if (texture.Format == TTexFormat::Palettised8) {
+                reader->ReadRows(indices.data(), 1);
+                for (size_t x = 0; x < width; ++x)
+                    PutColour(&rgb[3 * x], palette[indices[x]]);
+            } else {
+                reader->ReadRows(colours.data(), 1);
+                for (size_t x = 0; x < width; ++x)
+                    PutColour(&rgb[3 * x], Shown555(colours[x]));
+            }
+        } catch (const EReadError &e) {
+            throw named(e);
+        }
+        writer.WriteRow(rgb.data());
+    }
+    writer.Finish();
+    output.Commit();
+}
+
+} // namespace
+
 void TexFileToPngFile(const std::string &texFile, const std::string &pngFile, int size)
 {
     TFileStream source(texFile, TFileStream::Mode::OpenRead);
+    if (size <= 0) {
+        StreamTexAsPng(source, texFile, pngFile);
+        return;
+    }
     const TTexImage texture = ReadTexture(source, texFile);
     if (texture.Width == 0 || texture.Height == 0)
         throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
                         " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");
-    if (size <= 0 && !texture.Complete()) {
-        const int64_t whole = texture.HeldPixels / texture.Width;
-        throw EKVBError("Texture " + texFile + " declares " + std::to_string(texture.Height) +
-                        " rows of " + std::to_string(texture.Width) +
-                        " pixels, but the file holds data for only " + std::to_string(whole) +
-                        (whole * texture.Width < texture.HeldPixels ? " and part of one more"
-                                                                     : "") +
-                        "; only a complete texture is written as a PNG");
-    }
-    const std::string png =
-        EncodePng(size > 0 ? TexThumbnail(texture, size) : TexImageToRgb(texture));
+    const std::string png = EncodePng(TexThumbnail(texture, size));
     TOutputFile output(pngFile, TOutputKind::Whole, {&source});
     output.Stream().WriteBuffer(png.data(), int64_t(png.size()));
     output.Commit();
@@ -144,9 +213,13 @@ void WriteTexImageAsPng(const TTexImage &texture, const std::string &pngFile)
 {
     if (texture.Width == 0 || texture.Height == 0)
         throw EKVBError("The texture has no pixels, and a PNG needs at least one");
-    const std::string png = EncodePng(TexImageToRgb(texture));
+    const TShownPixels shown(texture);
+    const size_t width = size_t(texture.Width);
     TOutputFile output(pngFile, TOutputKind::Whole);
-    output.Stream().WriteBuffer(png.data(), int64_t(png.size()));
+    WritePng(texture.Width, texture.Height, SinkInto(output.Stream()), [&](int32_t y, uint8_t *rgb) {
+        for (size_t x = 0; x < width; ++x)
+            PutColour(rgb + 3 * x, shown[size_t(y) * width + x]);
+    });
     output.Commit();
 }
 

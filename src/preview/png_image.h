@@ -42,7 +42,7 @@ private:
     const TTexImage &image_;
     std::vector<TTexColour> palette_; // Palettised8: as shown
 };
-// An 8-bit RGB PNG of image, which has at least one pixel.
+// An 8-bit RGB PNG of image, which has at least one pixel (TPngWriter, in memory).
 std::string EncodePng(const TRgbImage &image);
 
 // The largest thumbnail kvb tex2png --size makes: the largest size desktops ask thumbnailers for.
@@ -55,10 +55,11 @@ constexpr int kMaxThumbnailSide = 1024;
 TRgbImage TexThumbnail(const TTexImage &image, int size);
 
 // kvb tex2png and "Export as PNG...": decodes the TEX file and writes it as a PNG through the
-// safe writer; a size above 0 writes TexThumbnail(size) instead (file managers' thumbnails).
-// Needs no graphics library, so every build of kvb has it. A texture without pixels is refused,
-// since a PNG needs at least one, and so is, without a size, a texture whose file ends before
-// its pixels do.
+// safe writer, a row at a time from the file, so that memory stays at a row and the PNG writer's
+// state whatever size the texture claims; pixels a palettised file ends before are index 0, as
+// the preview shows them. A size above 0 writes TexThumbnail(size) instead (file managers'
+// thumbnails). Needs no graphics library, so every build of kvb has it. A texture without pixels
+// is refused, since a PNG needs at least one.
 void TexFileToPngFile(const std::string &texFile, const std::string &pngFile, int size = 0);
 
 // The preview window's "Save as PNG...": texture as shown, written as a PNG through the safe

@@ -41,7 +41,7 @@ void CheckHeader(int32_t width, int32_t height, uint32_t paletteCount)
                         " colours is not supported: at most " + std::to_string(kTexMaxPaletteCount));
 }
 
-void ReadPalettised(TStream &stream, uint32_t count, TTexImage &image)
+void ReadPalette(TStream &stream, uint32_t count, TTexImage &image)
 {
     std::array<unsigned char, kTexMaxPaletteCount * kTexPaletteEntrySize> raw;
     const int64_t paletteBytes = int64_t(count) * kTexPaletteEntrySize;
@@ -53,59 +53,74 @@ void ReadPalettised(TStream &stream, uint32_t count, TTexImage &image)
         const unsigned char *entry = &raw[size_t(i) * kTexPaletteEntrySize];
         image.Palette[i] = TTexColour{entry[2], entry[1], entry[0]};
     }
-
-    // Only now that the palette was there is the pixel storage sized, and only for the rows the
-    // file holds; rows go straight into it. Data ending early is no error: the row it ends in
-    // is filled in part, and later rows are not stored (they read as 0).
-    const int64_t pixels = int64_t(image.Width) * image.Height;
-    image.HeldPixels = std::clamp<int64_t>(stream.Size() - stream.Position(), 0, pixels);
-    const size_t width = size_t(image.Width);
-    image.Indices.assign(width * size_t(image.HeldRows()), 0);
-    int64_t left = image.HeldPixels;
-    for (int32_t row = 0; left > 0; ++row) {
-        const int64_t part = std::min<int64_t>(image.Width, left);
-        stream.ReadBuffer(image.Indices.data() + size_t(row) * width, part);
-        left -= part;
-    }
-}
-
-void ReadDirect(TStream &stream, TTexImage &image)
-{
-    const size_t pixels = size_t(image.Width) * size_t(image.Height);
-    const int64_t bytes = int64_t(pixels) * 2;
-    // A short file must fail before memory is reserved for what it claims to hold.
-    if (std::max<int64_t>(0, stream.Size() - stream.Position()) < bytes)
-        throw CutShort(stream, "data of " + std::to_string(image.Width) + " x " +
-                                   std::to_string(image.Height) + " pixels of 16 bits",
-                       stream.Position() + bytes);
-    image.Colours.resize(pixels);
-    image.HeldPixels = int64_t(pixels);
-    stream.ReadBuffer(image.Colours.data(), bytes);
-    // The file is little-endian; this turns its bytes into values on any host.
-    const auto *raw = reinterpret_cast<const unsigned char *>(image.Colours.data());
-    for (size_t i = 0; i < pixels; ++i)
-        image.Colours[i] = uint16_t(raw[2 * i] | (raw[2 * i + 1] << 8));
 }
 
 } // namespace
 
-TTexImage TexToBitmap(TStream &stream, int32_t position)
+TTexRowReader::TTexRowReader(TStream &stream, int32_t position) : stream_(stream)
 {
     stream.Seek(kTexWidthPosition);
-    TTexImage image;
-    image.Width = ReadInt32(stream, "width");
-    image.Height = ReadInt32(stream, "height");
+    image_.Width = ReadInt32(stream, "width");
+    image_.Height = ReadInt32(stream, "height");
     stream.Seek(kTexPaletteCountPosition);
     const auto paletteCount = static_cast<uint32_t>(ReadInt32(stream, "palette's colour count"));
-    CheckHeader(image.Width, image.Height, paletteCount);
+    CheckHeader(image_.Width, image_.Height, paletteCount);
 
     stream.Seek(position);
+    const int64_t pixels = int64_t(image_.Width) * image_.Height;
     if (paletteCount != 0) {
-        image.Format = TTexFormat::Palettised8;
-        ReadPalettised(stream, paletteCount, image);
+        image_.Format = TTexFormat::Palettised8;
+        ReadPalette(stream, paletteCount, image_);
+        // Rows follow the palette directly. Data ending early is no error: the row it ends in is
+        // filled in part, and later rows read nothing.
+        image_.HeldPixels = std::clamp<int64_t>(stream.Size() - stream.Position(), 0, pixels);
     } else {
-        image.Format = TTexFormat::Direct555;
-        ReadDirect(stream, image);
+        image_.Format = TTexFormat::Direct555;
+        // A short file must fail before memory is reserved for what it claims to hold.
+        const int64_t bytes = pixels * 2;
+        if (std::max<int64_t>(0, stream.Size() - stream.Position()) < bytes)
+            throw CutShort(stream, "data of " + std::to_string(image_.Width) + " x " +
+                                       std::to_string(image_.Height) + " pixels of 16 bits",
+                           stream.Position() + bytes);
+        image_.HeldPixels = pixels;
+    }
+    unread_ = image_.HeldPixels;
+}
+
+void TTexRowReader::ReadRows(uint8_t *indices, int32_t rows)
+{
+    const int64_t wanted = int64_t(image_.Width) * rows;
+    const int64_t held = std::min(wanted, unread_);
+    stream_.ReadBuffer(indices, held);
+    std::fill(indices + held, indices + wanted, uint8_t(0));
+    unread_ -= held;
+}
+
+void TTexRowReader::ReadRows(uint16_t *colours, int32_t rows)
+{
+    const int64_t wanted = int64_t(image_.Width) * rows;
+    const int64_t held = std::min(wanted, unread_);
+    stream_.ReadBuffer(colours, held * 2);
+    // The file is little-endian; this turns its bytes into values on any host.
+    const auto *raw = reinterpret_cast<const unsigned char *>(colours);
+    for (int64_t i = 0; i < held; ++i)
+        colours[i] = uint16_t(raw[2 * i] | (raw[2 * i + 1] << 8));
+    std::fill(colours + held, colours + wanted, uint16_t(0));
+    unread_ -= held;
+}
+
+TTexImage TexToBitmap(TStream &stream, int32_t position)
+{
+    TTexRowReader reader(stream, position);
+    TTexImage image = reader.Image();
+    // Only the rows the file holds are stored, each read straight into its place.
+    const size_t width = size_t(image.Width);
+    if (image.Format == TTexFormat::Palettised8) {
+        image.Indices.resize(width * size_t(image.HeldRows()));
+        reader.ReadRows(image.Indices.data(), image.HeldRows());
+    } else {
+        image.Colours.resize(width * size_t(image.Height));
+        reader.ReadRows(image.Colours.data(), image.Height);
     }
     return image;
 }

@@ -74,6 +74,27 @@ struct TTexImage {
     }
 };
 
+// A TEX file's pixels read a number of rows at a time, top row first, for writers that never hold
+// the whole image. The header and the palette are read and checked on construction, as
+// TexToBitmap reads them, and Image() holds them (Format, Width, Height, Palette, HeldPixels)
+// without pixels; direct-colour data cut short fails there too, before any row is read.
+class TTexRowReader {
+public:
+    TTexRowReader(TStream &stream, int32_t position);
+    const TTexImage &Image() const { return image_; }
+    // The next rows, Width pixels each: palette indices (Palettised8) or 5-5-5 values
+    // (Direct555), in one read. Pixels the file holds no data for are 0.
+    void ReadRows(uint8_t *indices, int32_t rows);
+    void ReadRows(uint16_t *colours, int32_t rows);
+    // Pixels the file holds that were not read yet: once none are left, every row reads as 0.
+    int64_t UnreadPixels() const { return unread_; }
+
+private:
+    TStream &stream_;
+    TTexImage image_;
+    int64_t unread_ = 0; // pixels the file holds that were not read yet
+};
+
 // Decodes the TEX file in stream with its image data at position. The caller keeps the stream;
 // afterwards it stands after the last byte read. A header, palette or direct-colour pixel data
 // cut short fails with EReadError, before anything is allocated for the pixels; palettised pixel

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QImageReader>
 
 using namespace kvb;
 using namespace kvb::test;
@@ -55,15 +56,18 @@ TEST(KvbTex2png, DirectColourPictureReadsBackWithItsColours)
 TEST(KvbTex2png, FailuresPrintTheMessageAndWriteNoPng)
 {
     TempDir dir;
-    auto fails = [&](const std::string &tex, const std::string &png, const std::string &message) {
-        RunResult r = RunKvb(dir, {"tex2png", tex, png});
+    auto fails = [&](const std::string &tex, const std::string &png, const std::string &message,
+                     const char *size = nullptr) {
+        RunResult r = size ? RunKvb(dir, {"tex2png", "--size", size, tex, png}) : RunKvb(dir, {"tex2png", tex, png});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err, "kvb: " + message + "\n");
     };
+    // A 16-bit texture cut short is a read error, for the preview as for its picture and thumbnail.
     WriteFile(dir / "short.tex", TexBuilder::Direct(2, 2, {1, 2, 3, 4}).CutShort(1).Build());
-    fails(dir / "short.tex", dir / "a.png",
-          "Stream read error: Reading texture " + (dir / "short.tex") + ": the file ends at byte 243, but its data of 2 x 2 "
-          "pixels of 16 bits needs bytes up to 244");
+    for (const char *size : {static_cast<const char *>(nullptr), "8"})
+        fails(dir / "short.tex", dir / "a.png",
+              "Stream read error: Reading texture " + (dir / "short.tex") + ": the file ends at byte 243, but its data of 2 x 2 "
+              "pixels of 16 bits needs bytes up to 244", size);
     WriteFile(dir / "empty.tex", TexBuilder::Direct(0, 0, {}).HeaderSize(0, 9).Build());
     fails(dir / "empty.tex", dir / "a.png",
           "Texture " + dir / "empty.tex" + " has no pixels (0 x 9), and a PNG needs at least one");
@@ -118,41 +122,55 @@ TEST(KvbTex2png, SizeScalesTheLongerSideKeepingTheProportions)
     EXPECT_EQ(RunKvb(dir, {"tex2png", "--size", "0", dir / "in.tex", dir / "x.png"}).exitCode, 2);
 }
 
-TEST(KvbTex2png, ATextureCutShortGivesAThumbnailOfWhatItHoldsButNoPng)
+TEST(KvbTex2png, ATexturesFileEndingEarlyIsWrittenWithIndex0WhereItHoldsNoData)
 {
     TempDir dir;
     const TTexColour unset{10, 20, 30}, set{200, 100, 50};
-    // 64 x 64 pixels declared, the top 32 rows held, all of palette entry 1.
-    WriteFile(dir / "half.tex",
-              TexBuilder::Palettised(64, 32, {unset, set}, std::string(64 * 32, '\1'))
-                  .HeaderSize(64, 64)
-                  .Build());
-    RunResult r = RunKvb(dir, {"tex2png", "--size", "2", dir / "half.tex", dir / "half.png"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    QImage thumbnail(QString::fromStdString(dir / "half.png"), "PNG");
-    ASSERT_EQ(thumbnail.size(), QSize(2, 2));
-    EXPECT_EQ(thumbnail.pixel(1, 0), qRgb(set.Red, set.Green, set.Blue));
-    EXPECT_EQ(thumbnail.pixel(0, 1), qRgb(unset.Red, unset.Green, unset.Blue));
-
-    const auto refused = [&](const std::string &tex, const std::string &held) {
-        RunResult r = RunKvb(dir, {"tex2png", tex, dir / "full.png"});
-        EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.err, "kvb: Texture " + tex + held + "; only a complete texture is written as a PNG\n");
-        EXPECT_FALSE(std::filesystem::exists(dir / "full.png"));
+    const QRgb unsetRgb = qRgb(unset.Red, unset.Green, unset.Blue), setRgb = qRgb(set.Red, set.Green, set.Blue);
+    // The PNG that kvb tex2png writes of texture, at full size or, with a size, as a thumbnail.
+    const auto written = [&](const std::string &name, const TexBuilder &texture, const char *size = nullptr) {
+        WriteFile(dir / name, texture.Build());
+        const std::string png = dir / (name + ".png");
+        RunResult r = size ? RunKvb(dir, {"tex2png", "--size", size, dir / name, png})
+                           : RunKvb(dir, {"tex2png", dir / name, png});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        return QImage(QString::fromStdString(png), "PNG");
     };
-    refused(dir / "half.tex", " declares 64 rows of 64 pixels, but the file holds data for only 32");
-    WriteFile(dir / "short.tex", TexBuilder::Palettised(4, 3, {set}, std::string(12, '\0')).CutShort(5).Build());
-    refused(dir / "short.tex",
-            " declares 3 rows of 4 pixels, but the file holds data for only 1 and part of one more");
 
-    // 240 bytes that claim the largest texture: a thumbnail of what they hold, at once.
-    WriteFile(dir / "claim.tex", TexBuilder::Palettised(1, 1, {unset}, "\1").HeaderSize(16384, 16384).CutShort(1).Build());
-    r = RunKvb(dir, {"tex2png", "--size", "256", dir / "claim.tex", dir / "claim.png"});
+    // 64 x 64 pixels declared, the top 32 rows held, all of palette entry 1.
+    const TexBuilder half =
+        TexBuilder::Palettised(64, 32, {unset, set}, std::string(64 * 32, '\1')).HeaderSize(64, 64);
+    QImage png = written("half.tex", half);
+    ASSERT_EQ(png.size(), QSize(64, 64));
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(png.pixel(x, y), y < 32 ? setRgb : unsetRgb) << x << "," << y;
+    // The thumbnail shows the same.
+    png = written("half.tex", half, "2");
+    ASSERT_EQ(png.size(), QSize(2, 2));
+    EXPECT_EQ(png.pixel(1, 0), setRgb);
+    EXPECT_EQ(png.pixel(0, 1), unsetRgb);
+
+    // The data ends inside the second row: it is held in part, the third not at all.
+    png = written("short.tex", TexBuilder::Palettised(4, 3, {unset, set}, std::string(12, '\1')).CutShort(7));
+    ASSERT_EQ(png.size(), QSize(4, 3));
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(png.pixel(x, y), y * 4 + x < 5 ? setRgb : unsetRgb) << x << "," << y;
+
+    // Three rows that claim the largest texture: the whole picture, whose cost is a row and the
+    // little that its equal rows compress to; and its thumbnail.
+    const TexBuilder claim = TexBuilder::Palettised(16384, 3, {unset, set}, std::string(16384 * 3, '\1'))
+                                 .HeaderSize(16384, 16384);
+    WriteFile(dir / "claim.tex", claim.Build());
+    RunResult r = RunKvb(dir, {"tex2png", dir / "claim.tex", dir / "claim.png"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    thumbnail = QImage(QString::fromStdString(dir / "claim.png"), "PNG");
-    ASSERT_EQ(thumbnail.size(), QSize(256, 256));
-    EXPECT_EQ(thumbnail.pixel(255, 255), qRgb(unset.Red, unset.Green, unset.Blue));
-    refused(dir / "claim.tex", " declares 16384 rows of 16384 pixels, but the file holds data for only 0");
+    EXPECT_EQ(QImageReader(QString::fromStdString(dir / "claim.png"), "PNG").size(), QSize(16384, 16384));
+    EXPECT_LT(std::filesystem::file_size(dir / "claim.png"), uintmax_t(4) << 20);
+    png = written("claim.tex", claim, "256");
+    ASSERT_EQ(png.size(), QSize(256, 256));
+    EXPECT_EQ(png.pixel(255, 255), unsetRgb);
 }
 
 TEST(KvbTex2png, SizeIsAThumbnailOfAtMost1024Pixels)
