@@ -120,11 +120,11 @@ std::optional<std::string> TEditJournal::Settle(TFileStream &archive, bool mayRe
     const std::string edit = record.EditName();
     switch (record.StateOf(archive)) {
     case TEditState::Before:
-        RemoveFileDurably(path_);
+        RemoveFileOrRaise(path_);
         return Interrupted(edit, "was interrupted before it changed anything: the archive is as "
                                  "it was before that edit");
     case TEditState::After:
-        RemoveFileDurably(path_);
+        RemoveFileOrRaise(path_);
         return Interrupted(edit, "had been completed: the archive is as that edit left it");
     case TEditState::Unrelated:
         return setAside("The record of an interrupted edit (" + edit + ") lay beside " + archive_ +
@@ -136,7 +136,7 @@ std::optional<std::string> TEditJournal::Settle(TFileStream &archive, bool mayRe
     if (!mayRepair)
         throw NotFinished(archive_, shown, edit);
     record.Restore(archive);
-    RemoveFileDurably(path_);
+    RemoveFileOrRaise(path_);
     return Interrupted(edit, "was interrupted and has been undone: the archive is as it was "
                              "before that edit");
 }
@@ -194,7 +194,9 @@ void TEditJournal::Begin(const TFileStream &archive, const TEditRecord &record)
 
 void TEditJournal::End()
 {
-    RemoveFileDurably(path_);
+    // The archive is on disk as the edit leaves it, so the removal need not be: a record that a
+    // power cut brings back finds the archive complete, and the next editor only removes it.
+    RemoveFileOrRaise(path_);
     open_.reset();
 }
 

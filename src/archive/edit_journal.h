@@ -39,8 +39,8 @@ public:
     // earlier edit's record is still open, and while something stands where the record goes
     // that the archive's owner did not write.
     void Begin(const TFileStream &archive, const TEditRecord &record);
-    // The edit's writes are flushed: its record goes, durably, which commits the edit. Raises
-    // when the record cannot be removed; the edit is then not done.
+    // The edit's writes are flushed: its record goes, which ends the edit. Raises when the record
+    // cannot be removed; the edit is then not reported done.
     void End();
     // After a failed edit: puts the archive back as it was before the edit where that can be
     // done, and then ends the record; otherwise the record stays for the next opening.

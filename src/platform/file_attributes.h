@@ -32,10 +32,9 @@ std::optional<int64_t> FreeSpace(const std::string &folder);
 // removed.
 bool RemoveFile(const std::string &path);
 
-// Removes the file at path (a link itself, never what it leads to) and makes the removal
-// durable, the folder's entry included; raises EKVBError naming the file, with the system's
-// reason, when it cannot.
-void RemoveFileDurably(const std::string &path);
+// Removes the file at path (a link itself, never what it leads to); raises EKVBError naming the
+// file, with the system's reason, when it cannot.
+void RemoveFileOrRaise(const std::string &path);
 
 // Gives whatever stands at path (a link itself, not what it leads to) the name newPath in the
 // same folder, unless something stands at newPath already; false when nothing was renamed.

@@ -1,7 +1,6 @@
 #include "platform/file_attributes.h"
 
 #include "platform/errors.h"
-#include "platform/paths.h"
 #include "platform/posix/file_kind.h"
 
 #include <cstdio>
@@ -49,19 +48,10 @@ bool RemoveFile(const std::string &path)
     return ::unlink(path.c_str()) == 0;
 }
 
-void RemoveFileDurably(const std::string &path)
+void RemoveFileOrRaise(const std::string &path)
 {
     if (::unlink(path.c_str()) != 0)
         throw EKVBError("Cannot remove " + path + ": " + SystemReason(errno));
-    const std::string parent = ParentFolderOf(path);
-    const int folder = ::open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder < 0)
-        return;
-    const bool synced = ::fsync(folder) == 0 || errno == EINVAL;
-    const int error = errno;
-    ::close(folder);
-    if (!synced)
-        throw EKVBError("Cannot remove " + path + ": " + SystemReason(error));
 }
 
 bool MoveAside(const std::string &path, const std::string &newPath)

@@ -48,9 +48,8 @@ bool RemoveFile(const std::string &path)
     return ::DeleteFileW(name.c_str()) != 0;
 }
 
-void RemoveFileDurably(const std::string &path)
+void RemoveFileOrRaise(const std::string &path)
 {
-    // Windows makes a deletion durable itself; a folder cannot be flushed there.
     if (!::DeleteFileW(win32::Wide(path).c_str()))
         throw EKVBError("Cannot remove " + path + ": " + win32::SystemReason(::GetLastError()));
 }
