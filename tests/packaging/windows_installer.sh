@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds what a Windows user downloads (the zip and the installer) from the Windows build, and
-# checks the installer under Wine, run silently in a prefix of its own:
+# Builds what a Windows user downloads (the zip and the installer, with the package managers'
+# manifests) from the Windows build, checks the manifests against them, and checks the
+# installer under Wine, run silently in a prefix of its own:
 # - installed, it puts the zip's files under Program Files with an uninstaller and registers
 #   them with the system; uninstalled, it takes all of it away again, the desktop program's
 #   Start-menu entry and .KVB association included;
@@ -12,7 +13,8 @@
 set -euo pipefail
 fail() { echo "FAILED: $*" >&2; exit 1; }
 seconds_since() { echo "$(date +%s%N) $1" | awk '{ printf "%.1f", ($1 - $2) / 1e9 }'; }
-# The name of the installation's entry under Uninstall (CPACK_PACKAGE_INSTALL_REGISTRY_KEY).
+# The name of the installation's entry under Uninstall (CPACK_PACKAGE_INSTALL_REGISTRY_KEY),
+# which winget knows it by.
 product_code="KVB Editor"
 
 if [ "${1:-}" != --in-wine ]; then
@@ -42,6 +44,10 @@ if [ "${1:-}" != --in-wine ]; then
   if [ -f "$source/LICENSE" ]; then
     grep -qx LICENSE.txt "$work/zip-files" || fail "the zip lacks LICENSE.txt"
   fi
+
+  status=0
+  python3 "$here/check_manifests.py" "$work/out" "$version" "$product_code" || status=$?
+  [ "$status" -eq 0 ] || [ "$status" -eq 77 ] || fail "the manifests"
 
   # The desktop program as the zip holds it, to compare the installed one with.
   mkdir "$work/unzipped"
@@ -139,8 +145,8 @@ check_installed "$default_folder" "$version"
 folder=$(unix_path "$default_folder")
 said=$("$WINE" "$default_folder\\kvb.exe" --version | tr -d '\r')
 [ "$said" = "kvb $version" ] || fail "the installed kvb.exe says '$said'"
-# Each package strips its own copy, which stamps the time into the program's first kilobyte.
-cmp -s <(tail -c +1025 "$folder/kvbview.exe") <(tail -c +1025 "$zipped_view") ||
+# Each package strips its own copy, which stamps the release's time into it.
+cmp -s "$folder/kvbview.exe" "$zipped_view" ||
   fail "the installed kvbview.exe is not the zip's"
 run_silently "$default_folder\\Uninstall.exe"
 [ ! -e "$folder" ] || fail "left after uninstalling: $(cd "$folder" && find . | tr '\n' ' ')"
