@@ -122,8 +122,8 @@ echo "an older page" | gzip -9n >"$older/usr/share/man/man1/kvb.1.gz"
 (cd "$older" && find usr -type f -exec md5sum {} + >DEBIAN/md5sums)
 dpkg-deb --root-owner-group -b "$older" "$work/kvb-editor_0.0.1-1_$arch.deb" >/dev/null
 
-if [ "$(id -u)" -ne 0 ] || ! command -v unshare >/dev/null; then
-  echo "skipped the upgrade with apt: it needs root, for a throw-away copy of the system"
+if [ "$(id -u)" -ne 0 ] || ! unshare --mount true 2>/dev/null || ! grep -qw overlay /proc/filesystems; then
+  echo "skipped the upgrade with apt: it needs root, mount namespaces and overlayfs, for a throw-away copy of the system"
   exit 0
 fi
 cp "$work/a/$deb" "$here/debian_upgrade.sh" "$here/completion.sh" "$work/"
