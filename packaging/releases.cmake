@@ -1,5 +1,5 @@
 # The releases of CHANGELOG.md, the one place where versions, dates and notes are written:
-# the Debian changelog and the metainfo's release list are made from them.
+# the metainfo's release list and the packages' time stamps are made from them.
 #
 # kvb_read_releases(FILE) sets KVB_RELEASES (the versions, newest first) and for each version V
 # KVB_RELEASE_DATE_<V> (YYYY-MM-DD) and KVB_RELEASE_NOTES_<V> (a list, one note each, its lines
@@ -53,43 +53,27 @@ function(kvb_read_releases file)
   set(KVB_RELEASES ${releases} PARENT_SCOPE)
 endfunction()
 
-# The date as Debian's changelog writes it (RFC 5322, midnight UTC), its weekday worked out by
-# Sakamoto's method.
-function(kvb_rfc5322_date date out)
+# The seconds from 1970-01-01 to midnight UTC of date (YYYY-MM-DD), into the variable out: the
+# time stamp of everything a release's packages hold. Days are counted in eras of 400 years of
+# years that begin in March, so that a leap day ends its year (Hinnant's days_from_civil).
+function(kvb_release_epoch date out)
   string(REGEX MATCH "^([0-9]+)-([0-9]+)-([0-9]+)$" _ ${date})
   math(EXPR y "${CMAKE_MATCH_1}")
   math(EXPR m "${CMAKE_MATCH_2}")
   math(EXPR d "${CMAKE_MATCH_3}")
-  set(offsets 0 3 2 5 0 3 5 1 4 6 2 4)
-  math(EXPR index "${m} - 1")
-  list(GET offsets ${index} offset)
-  set(yy ${y})
-  if(m LESS 3)
-    math(EXPR yy "${y} - 1")
+  if(m LESS_EQUAL 2)
+    math(EXPR y "${y} - 1")
+    math(EXPR m "${m} + 9")
+  else()
+    math(EXPR m "${m} - 3")
   endif()
-  math(EXPR weekday "(${yy} + ${yy} / 4 - ${yy} / 100 + ${yy} / 400 + ${offset} + ${d}) % 7")
-  set(days Sun Mon Tue Wed Thu Fri Sat)
-  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
-  list(GET days ${weekday} day)
-  list(GET months ${index} month)
-  set(${out} "${day}, ${CMAKE_MATCH_3} ${month} ${y} 00:00:00 +0000" PARENT_SCOPE)
-endfunction()
-
-# Debian's changelog of package, signed by maintainer, written to out.
-function(kvb_write_debian_changelog package maintainer out)
-  set(text)
-  foreach(version IN LISTS KVB_RELEASES)
-    kvb_rfc5322_date(${KVB_RELEASE_DATE_${version}} date)
-    string(APPEND text "${package} (${version}) unstable; urgency=medium\n\n")
-    foreach(note IN LISTS KVB_RELEASE_NOTES_${version})
-      string(REPLACE "${KVB_SEMICOLON}" ";" note "${note}")
-      string(REPLACE "\n" "\n    " note "${note}")
-      string(APPEND text "  * ${note}\n")
-    endforeach()
-    string(APPEND text "\n -- ${maintainer}  ${date}\n\n")
-  endforeach()
-  string(STRIP "${text}" text)
-  file(WRITE ${out} "${text}\n")
+  math(EXPR era "${y} / 400")
+  math(EXPR year_of_era "${y} - ${era} * 400")
+  math(EXPR day_of_year "(153 * ${m} + 2) / 5 + ${d} - 1")
+  math(EXPR day_of_era "${year_of_era} * 365 + ${year_of_era} / 4 - ${year_of_era} / 100 + ${day_of_year}")
+  math(EXPR days "${era} * 146097 + ${day_of_era} - 719468")
+  math(EXPR seconds "${days} * 86400")
+  set(${out} ${seconds} PARENT_SCOPE)
 endfunction()
 
 # The metainfo's <release> elements, into the variable out.

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the build into a fresh prefix and runs every kvb command from there: an install must
-# work wherever it is put, with nothing found through the build tree.
+# work wherever it is put, with nothing found through the build tree. Its manual pages describe
+# every command and option, and kvb's completion works from it.
 # Usage: installed_kvb.sh BUILD_DIR DEMO_ARCHIVE VERSION
 set -euo pipefail
-build=$1 demo=$2 version=$3
+build=$1 demo=$(realpath "$2") version=$3
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*" >&2; exit 1; }
@@ -39,3 +41,21 @@ count=$(ls all | wc -l)
 "$kvb" truncate new.kvb "$count" --yes >/dev/null || fail truncate
 HOME=$work WINEPREFIX=$work/none "$kvb" game-folder 2>/dev/null && fail "game-folder found a game"
 echo "every kvb command works from $work/moved"
+
+# man finds the pages in the install's share/man; kvb's lists every command and its options,
+# exit codes and environment, as kvb --help does.
+page=$(MANWIDTH=200 man -M "$work/moved/share/man" kvb 2>/dev/null) || fail "man kvb"
+for command in $("$kvb" --help | sed -n '/^Subcommands:/,/^$/s/^  \([a-z0-9-]*\) .*/\1/p'); do
+  [[ $page == *"kvb $command"* ]] || fail "man kvb lacks the command $command"
+  for option in $("$kvb" "$command" --help | sed -n 's/^  \(--[a-z-]*\).*/\1/p'); do
+    [[ $page == *"$option"* ]] || fail "man kvb lacks $command's option $option"
+  done
+done
+for part in "EXIT STATUS" ENVIRONMENT KVB_SOUNDFONT WINEPREFIX; do
+  [[ $page == *"$part"* ]] || fail "man kvb lacks $part"
+done
+page=$(MANWIDTH=200 man -M "$work/moved/share/man" kvbview 2>/dev/null) || fail "man kvbview"
+[[ $page == *"kvbview [ARCHIVE]"* && $page == *KVB_SOUNDFONT* ]] || fail "man kvbview: $page"
+echo "man kvb, man kvbview"
+bash "$here/completion.sh" "$work/moved" "$demo" >/dev/null || fail "kvb's completion"
+echo "kvb's completion"
