@@ -193,6 +193,10 @@ void TKVBEditorLogic::btnExtractAllClick()
             view_.SetStatus(count + " files extracted to " + folder);
         else
             view_.SetStatus("Cancelled: " + extracted() + " files extracted to " + folder);
+    } catch (const EUnextractedNames &e) {
+        // Every other entry is written: the status line counts them and names what is missing.
+        view_.SetStatus(e.what());
+        throw;
     } catch (const std::exception &) {
         view_.SetStatus("Stopped by an error: " + extracted() + " files extracted to " + folder);
         throw;
