@@ -29,16 +29,12 @@ void Create(const std::string &folder, const std::string &output,
 {
     // The order the windows use, which comes from Qt; without Qt, the system's own.
 #if KVB_WITH_QT
-    const std::vector<TCutName> cut =
-        CreateArchive(folder, output, templateFolders, LocaleNameSort());
+    const TCreatedArchive created = CreateArchive(folder, output, templateFolders, LocaleNameSort());
 #else
-    const std::vector<TCutName> cut =
-        CreateArchive(folder, output, templateFolders, SystemNameCompare());
+    const TCreatedArchive created = CreateArchive(folder, output, templateFolders, SystemNameCompare());
 #endif
-    for (const TCutName &name : cut)
-        std::cerr << "kvb: warning: file " << name.FileName << " is stored under the name \""
-                  << PrintableName(name.StoredName) << "\", as an archive keeps at most "
-                  << kNameFieldSize << " bytes of a name\n";
+    for (const std::string &warning : created.Warnings)
+        std::cerr << "kvb: warning: " << warning << '\n';
 }
 
 ordered_json AnalysisJson(const TArchiveAnalysis &analysis, const std::string &archive)

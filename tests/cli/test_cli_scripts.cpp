@@ -261,7 +261,8 @@ TEST(KvbCreate, WarnsOfEachCutNameAndExtractAndReplaceSayWhatToLookFor)
                                dir / "templates"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "kvb: warning: file soundtrack_level_01.mid is stored under the name "
-                     "\"soundtrack_level_01.\", as an archive keeps at most 20 bytes of a name\n");
+                     "\"soundtrack_level_01.\", as an archive keeps at most 20 bytes of a name; "
+                     "that name cannot be a file name on Windows (Windows drops a final dot)\n");
 
     const std::string hint = "kvb: The archive has no entry named soundtrack_level_01.mid; names "
                              "are stored in at most 20 bytes, so look for "
