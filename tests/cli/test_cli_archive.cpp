@@ -123,6 +123,22 @@ TEST(KvbExtractAll, NamesWindowsCannotUseAreFilesElsewhereAndNamedOnWindows)
 #endif
 }
 
+// Whatever is written to a device is lost, and the run would say it succeeded.
+TEST(KvbExtract, RefusesADeviceAsItsOutput)
+{
+    Cli c;
+#ifdef _WIN32
+    const std::vector<std::string> devices = {"NUL", "nul.txt", "\\\\.\\NUL", c.dir / "CON", "NUL:"};
+#else
+    const std::vector<std::string> devices = {"/dev/null"};
+#endif
+    for (const std::string &device : devices) {
+        RunResult r = RunKvb(c.dir, {"extract", c.archive, "1", device});
+        EXPECT_EQ(r.exitCode, 1) << device;
+        EXPECT_EQ(r.err, "kvb: Cannot create file " + device + ": it is a device\n");
+    }
+}
+
 TEST(KvbEdit, RawLinkAppendTruncateReproduceTheWorkedNumbers)
 {
     Cli c;
