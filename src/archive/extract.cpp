@@ -129,10 +129,29 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const TOpenFolder &folder,
     output.Commit();
 }
 
+std::optional<std::string> NameFaultAnywhere(const std::string &name)
+{
+    if (name.empty())
+        return "it is empty";
+    if (name == "." || name == "..")
+        return "it names a folder";
+    // ":" names a drive or a stream on Windows, and archives travel between systems.
+    for (const char c : name)
+        if (c == '/' || c == '\\' || c == ':')
+            return std::string("it holds \"") + c + "\"";
+    return std::nullopt;
+}
+
+std::optional<std::string> UnusableNameReason(const std::string &name)
+{
+    if (std::optional<std::string> fault = NameFaultAnywhere(name))
+        return fault;
+    return SystemFileNameFault(name);
+}
+
 bool IsSafeEntryName(const std::string &name)
 {
-    // ":" names a drive or a stream on Windows, and archives travel between systems.
-    return IsPlainFileName(name) && name.find(':') == std::string::npos;
+    return !UnusableNameReason(name);
 }
 
 void CheckSafeEntryName(const std::string &name, const std::string &action)
@@ -141,15 +160,44 @@ void CheckSafeEntryName(const std::string &name, const std::string &action)
         throw EUnusableNameError(PrintableName(name), action);
 }
 
-int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source,
-                          const TEntryFilter &wanted)
+namespace {
+
+// An entry extract-all passes over, and why.
+struct TPassedOver {
+    int32_t index;
+    std::string name;
+    std::string reason;
+};
+
+// Names enough entries to act on and stays one line, however many there are.
+constexpr size_t kPassedOverNamed = 5;
+
+std::string UnextractedText(int32_t written, int32_t wanted, const std::vector<TPassedOver> &passed)
+{
+    const size_t count = passed.size();
+    std::string text = std::to_string(written) + " of " + std::to_string(wanted) +
+                       " files extracted; " + std::to_string(count) +
+                       (count == 1 ? " name cannot be a file name: " : " names cannot be file names: ");
+    const size_t named = std::min(count, kPassedOverNamed);
+    for (size_t i = 0; i < named; ++i) {
+        const TPassedOver &entry = passed[i];
+        text += (i == 0 ? "" : ", ") + std::string("entry ") + std::to_string(entry.index + 1) +
+                " \"" + PrintableName(entry.name) + "\" (" + entry.reason + ")";
+    }
+    if (count > named)
+        text += " and " + std::to_string(count - named) + " more";
+    return text;
+}
+
+// The bytes extracting the entries at indices writes: each record's length, read from its data
+// header where the catalogue has none.
+int64_t RoomFor(const TKVBFile &catalogue, const TFileStream &source,
+                const std::vector<int32_t> &indices)
 {
     // Records that share one entry are each written out, so each counts.
     int64_t total = 0;
-    for (int32_t index = 0; index < catalogue.EntryCount(); ++index) {
+    for (const int32_t index : indices) {
         TKVB_Entry entry = catalogue.GetEntry(index);
-        if (wanted && !wanted(entry))
-            continue;
         int64_t length = entry.Length;
         if (length == -1) {
             char header[kDataHeaderSize];
@@ -162,29 +210,43 @@ int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source,
     return total;
 }
 
+} // namespace
+
 void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
                 const TProgress &progress, const TEntryFilter &wanted)
 {
     TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
+    // The names are settled first, so that one that cannot be a file name costs no other entry
+    // its file, and the progress counts the files there are to write.
+    std::vector<int32_t> picked;
+    std::vector<TPassedOver> passed;
+    int32_t wantedCount = 0;
+    for (int32_t index = 0; index < catalogue.EntryCount(); ++index) {
+        const TKVB_Entry entry = catalogue.GetEntry(index);
+        if (wanted && !wanted(entry))
+            continue;
+        ++wantedCount;
+        if (std::optional<std::string> reason = UnusableNameReason(entry.Name))
+            passed.push_back({index, entry.Name, std::move(*reason)});
+        else
+            picked.push_back(index);
+    }
     // A folder that fills up half way leaves half the files; the room is checked first.
-    const int64_t needed = RoomForEveryEntry(catalogue, source, wanted);
+    const int64_t needed = RoomFor(catalogue, source, picked);
     if (std::optional<int64_t> free = FreeSpace(folder); free && needed > *free)
         throw EKVBError("Not enough room in " + folder + ": extracting every entry needs " +
                         std::to_string(needed) + " bytes, and " + std::to_string(*free) +
                         " bytes are free");
-    std::vector<int32_t> picked;
-    for (int32_t index = 0; index < catalogue.EntryCount(); ++index)
-        if (!wanted || wanted(catalogue.GetEntry(index)))
-            picked.push_back(index);
     const int32_t count = static_cast<int32_t>(picked.size());
     const TOpenFolder into(folder);
     for (int32_t done = 0; done < count; ++done) {
         TKVB_Entry entry = catalogue.GetEntry(picked[size_t(done)]);
-        CheckSafeEntryName(entry.Name, "extracted");
         ExtractEntry(source, entry, into, Cp1252ToUtf8(entry.Name));
         if (progress)
             progress(done + 1, count);
     }
+    if (!passed.empty())
+        throw EUnextractedNames(UnextractedText(count, wantedCount, passed));
 }
 
 } // namespace kvb

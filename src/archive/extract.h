@@ -6,11 +6,11 @@
 #include "platform/errors.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace kvb {
 
-class TFileStream;
 class TOpenFolder;
 class TStream;
 
@@ -26,28 +26,29 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, TStream &output);
 void ExtractEntry(TStream &source, TKVB_Entry entry, const TOpenFolder &folder,
                   const std::string &name);
 
-// True when name can be used as a file name inside a folder without leaving it: not empty, not
-// "." or "..", and without "/", "\" or ":"; on Windows also none of the names the system keeps
-// for devices or changes (SystemKeepsFileName).
+// Why name cannot be a file name inside a folder on any system without leaving the folder or
+// naming a drive or a stream: it is empty, "." or "..", or holds "/", "\" or ":"; or nothing.
+// The reason is a clause for a message ("it holds \"/\"").
+std::optional<std::string> NameFaultAnywhere(const std::string &name);
+// The same, and on Windows also the names the system keeps for devices or changes
+// (SystemFileNameFault): why an entry of that name cannot be extracted here under it.
+std::optional<std::string> UnusableNameReason(const std::string &name);
+// True when UnusableNameReason(name) finds nothing.
 bool IsSafeEntryName(const std::string &name);
 // Raises EUnusableNameError with the printable name when IsSafeEntryName(name) is false.
 void CheckSafeEntryName(const std::string &name, const std::string &action);
 
-
 // Picks the entries an extraction writes; without one, every entry.
 using TEntryFilter = std::function<bool(const TKVB_Entry &entry)>;
-
-// The bytes extracting every entry of catalogue (that wanted picks) writes: each record's
-// length, read from its data header where the catalogue has none.
-int64_t RoomForEveryEntry(const TKVBFile &catalogue, const TFileStream &source,
-                          const TEntryFilter &wanted = {});
 
 // Copies every entry of catalogue into folder under its own name (converted to UTF-8), in table
 // order, through one read stream on the archive, once the folder shows room for all of it
 // (refused otherwise with both figures). An entry whose name cannot be a file name
-// stops the run with CheckSafeEntryName's error before anything is written for it; files
-// written before stay, as after any other error. With wanted, only the entries it picks are
-// checked, counted and written. progress hears (entries written, entries to write) after each.
+// (UnusableNameReason) is passed over; once every other entry is written, the run fails with
+// EUnextractedNames, which counts the files written and names the entries passed over, each
+// with its reason. Any other error stops the run; files written before stay. With wanted, only
+// the entries it picks are checked, counted and written. progress hears (files written, files
+// to write) after each, the entries passed over not counted.
 void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
                 const TProgress &progress = {}, const TEntryFilter &wanted = {});
 

@@ -21,6 +21,21 @@ std::string AsciiLower(std::string text)
     return text;
 }
 
+char Cp1252Upper(char c)
+{
+    const auto b = static_cast<unsigned char>(c);
+    // \xF7 is the division sign and \xDF the sharp s, which has no capital of one byte.
+    if (b >= 0xE0 && b <= 0xFE && b != 0xF7)
+        return char(b - 0x20);
+    switch (b) {
+    case 0x9A: return char(0x8A); // s with caron
+    case 0x9C: return char(0x8C); // oe
+    case 0x9E: return char(0x8E); // z with caron
+    case 0xFF: return char(0x9F); // y with diaeresis
+    default: return AsciiUpper(c);
+    }
+}
+
 namespace {
 
 // Code points of the bytes 0x80..0x9F; the rest of the range maps to itself.

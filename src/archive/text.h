@@ -16,6 +16,12 @@ inline char AsciiUpper(char c)
 std::string AsciiUpper(std::string text);
 std::string AsciiLower(std::string text);
 
+// The capital of every Windows-1252 letter that has one there (A for a, 0xC9 for 0xE9, 0x8A for
+// 0x9A, 0x9F for 0xFF), every other byte as it is: how a file system that ignores case compares
+// names. Not the archive's rule (AsciiUpper); only for telling which names such a file system
+// would take for one.
+char Cp1252Upper(char c);
+
 // Every byte maps to one character; the five bytes Windows-1252 leaves undefined map to the
 // C1 control characters of the same code, so no byte is ever lost.
 std::string Cp1252ToUtf8(const std::string &bytes);

@@ -29,20 +29,15 @@ void Create(const std::string &folder, const std::string &output,
             const std::vector<std::string> &templateFolders)
 {
     // The order the windows use, which comes from Qt; without Qt, the system's own.
-    std::optional<std::string> note;
 #if KVB_WITH_QT
-    const std::vector<TCutName> cut =
-        CreateArchive(folder, output, templateFolders, LocaleNameSort(), {}, &note);
+    const TCreatedArchive created = CreateArchive(folder, output, templateFolders, LocaleNameSort());
 #else
-    const std::vector<TCutName> cut =
-        CreateArchive(folder, output, templateFolders, SystemNameCompare(), {}, &note);
+    const TCreatedArchive created = CreateArchive(folder, output, templateFolders, SystemNameCompare());
 #endif
-    if (note)
-        std::cerr << "kvb: " << *note << '\n';
-    for (const TCutName &name : cut)
-        std::cerr << "kvb: warning: file " << name.FileName << " is stored under the name \""
-                  << PrintableName(name.StoredName) << "\", as an archive keeps at most "
-                  << kNameFieldSize << " bytes of a name\n";
+    if (created.RecordNote)
+        std::cerr << "kvb: " << *created.RecordNote << '\n';
+    for (const std::string &warning : created.Warnings)
+        std::cerr << "kvb: warning: " << warning << '\n';
 }
 
 ordered_json AnalysisJson(const TArchiveAnalysis &analysis, const std::string &archive)

@@ -23,6 +23,22 @@ namespace {
 const std::string kArchiveFilter = "KVB Archives|*.KVB|All files|*.*";
 const std::string kAllFiles = "All files|*.*";
 
+// A box that lists thousands of cut names would not fit the screen: the first few, then how
+// many more there are (kvb create prints each).
+constexpr size_t kWarningsListed = 10;
+
+std::string CreationWarningsText(const std::vector<std::string> &warnings)
+{
+    std::string text = "The archive was created. Some of its names will not come out again "
+                       "everywhere as they went in:";
+    const size_t listed = std::min(warnings.size(), kWarningsListed);
+    for (size_t i = 0; i < listed; ++i)
+        text += "\n" + warnings[i];
+    if (warnings.size() > listed)
+        text += "\nand " + std::to_string(warnings.size() - listed) + " more";
+    return text;
+}
+
 } // namespace
 
 TKVBEditorLogic::TKVBEditorLogic(TMainView &view, TDialogs &dialogs, MediaPlayer &player,
@@ -193,6 +209,10 @@ void TKVBEditorLogic::btnExtractAllClick()
             view_.SetStatus(count + " files extracted to " + folder);
         else
             view_.SetStatus("Cancelled: " + extracted() + " files extracted to " + folder);
+    } catch (const EUnextractedNames &e) {
+        // Every other entry is written: the status line counts them and names what is missing.
+        view_.SetStatus(e.what());
+        throw;
     } catch (const std::exception &) {
         view_.SetStatus("Stopped by an error: " + extracted() + " files extracted to " + folder);
         throw;
@@ -283,18 +303,19 @@ void TKVBEditorLogic::btnCreateClick()
         return;
     // 4.-13. List, sort, find the template, write the archive; a cancel leaves nothing.
     try {
-        std::optional<std::string> note;
+        TCreatedArchive created;
         const bool done = work_.Run([&] {
-            CreateArchive(selFolder.Path(), *output, {}, sort_,
-                          [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); },
-                          &note);
+            created = CreateArchive(selFolder.Path(), *output, {}, sort_,
+                                    [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
         }, "Creating " + FileNameOf(*output) + " from " + selFolder.Path() + "...");
         // What was done about an interrupted edit of the archive that was replaced.
-        if (note)
-            dialogs_.Notice(*note);
+        if (created.RecordNote)
+            dialogs_.Notice(*created.RecordNote);
         const std::string files = std::to_string(std::max(0, work_.Maximum()));
         view_.SetStatus(done ? FileNameOf(*output) + " created from " + files + " files in " + selFolder.Path()
                              : "Cancelled: no archive was written.");
+        if (done && !created.Warnings.empty())
+            dialogs_.Notice(CreationWarningsText(created.Warnings));
     } catch (const ENoTemplateError &e) {
         dialogs_.Notice(e.what());
     }

@@ -76,6 +76,14 @@ public:
     }
 };
 
+// Extract-all wrote every entry it could and passed over those whose names cannot be file
+// names; the message counts the files written and names the first entries passed over, with
+// the reason for each.
+class EUnextractedNames : public EKVBError {
+public:
+    explicit EUnextractedNames(const std::string &message) : EKVBError(message) {}
+};
+
 // No validation template file for an archive of the number of files being stored: the window
 // shows this as a notice, not an error.
 class ENoTemplateError : public EKVBError {

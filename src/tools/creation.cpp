@@ -4,6 +4,7 @@
 #include "archive/extract.h"
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
+#include "platform/file_names.h"
 #include "platform/folders.h"
 #include "archive/format.h"
 #include "platform/stream.h"
@@ -169,40 +170,85 @@ TNameField UpperField(TNameField field)
     return field;
 }
 
+// A name field with every letter that has a capital in capitals: two names are one where file
+// names ignore case when these are equal, and names that are one in the archive are so too.
+TNameField CaseBlindField(TNameField field)
+{
+    for (char &c : field)
+        c = Cp1252Upper(c);
+    return field;
+}
+
 size_t FieldHash(const TNameField &field)
 {
     return std::hash<std::string_view>{}(std::string_view(field.data(), field.size()));
 }
 
-// An archive whose entries cannot all come out again under their own names loses files on the
-// way back: a name extraction refuses, or two files whose stored names (cut to 20 bytes, ASCII
-// case ignored, as the archive compares them) are one.
-void CheckStoredNames(const std::string &folder, const std::vector<TInput> &inputs)
+// A listed name as the warnings show it: control characters in a file name would steer the
+// terminal.
+std::string ShownFileName(const TInput &input)
 {
+    return PrintableName(ArchiveName(input.name));
+}
+
+// An archive whose entries cannot all come out again under their own names loses files on the
+// way back: a name that no system can extract, or two files whose stored names (cut to 20
+// bytes, ASCII case ignored, as the archive compares them) are one; both are refused. Returns
+// the warnings about names that come out otherwise than they went in somewhere (see
+// TCreatedArchive), in the inputs' order.
+std::vector<std::string> CheckStoredNames(const std::string &folder, const std::vector<TInput> &inputs)
+{
+    std::vector<std::string> warnings;
     // A table of the inputs' numbers (plus one; 0 is a free place), each at the place its
-    // stored name's hash gives or at the next free one after it. At most half of it is taken.
+    // stored name's hash (case ignored as a case-blind file system ignores it) gives or at the
+    // next free one after it. At most half of it is taken.
     std::vector<uint32_t> table(std::bit_ceil(std::max<size_t>(2 * inputs.size(), 2)), 0);
     const size_t mask = table.size() - 1;
     for (size_t i = 0; i < inputs.size(); ++i) {
         const TInput &input = inputs[i];
         const std::string stored = NameFromField(input.field);
-        if (!IsSafeEntryName(stored))
+        if (NameFaultAnywhere(stored))
             throw EKVBError("File " + JoinPath(folder, input.name) + " would be stored as \"" +
                             PrintableName(stored) +
                             "\", a name that cannot be extracted again; nothing was written");
-        const TNameField upper = UpperField(input.field);
-        for (size_t place = FieldHash(upper) & mask;; place = (place + 1) & mask) {
+        const std::optional<std::string> fault = WindowsFileNameFault(stored);
+        if (input.cut || fault) {
+            std::string warning = "file " + ShownFileName(input) + " is stored under the name \"" +
+                                  PrintableName(stored) + "\"";
+            if (input.cut)
+                warning += ", as an archive keeps at most " + std::to_string(kNameFieldSize) +
+                           " bytes of a name" + (fault ? "; that name" : "");
+            else
+                warning += ", which";
+            if (fault)
+                warning += " cannot be a file name on Windows (" + *fault + ")";
+            warnings.push_back(std::move(warning));
+        }
+        const TNameField folded = CaseBlindField(input.field);
+        const TInput *twin = nullptr;
+        for (size_t place = FieldHash(folded) & mask;; place = (place + 1) & mask) {
             if (table[place] == 0) {
                 table[place] = uint32_t(i + 1);
                 break;
             }
             const TInput &other = inputs[table[place] - 1];
-            if (UpperField(other.field) == upper)
+            if (CaseBlindField(other.field) != folded)
+                continue;
+            if (UpperField(other.field) == UpperField(input.field))
                 throw EKVBError("Files " + JoinPath(folder, other.name) + " and " +
                                 JoinPath(folder, input.name) + " would both be stored as \"" +
                                 PrintableName(stored) + "\"; nothing was written");
+            if (!twin)
+                twin = &other;
         }
+        if (twin)
+            warnings.push_back("files " + ShownFileName(*twin) + " and " + ShownFileName(input) +
+                               " are stored under the names \"" + PrintableName(NameFromField(twin->field)) +
+                               "\" and \"" + PrintableName(stored) +
+                               "\", which differ only in the case of letters outside A to Z: where "
+                               "file names ignore case (as on Windows), they are extracted into one file");
     }
+    return warnings;
 }
 
 // A listed file, opened for its bytes; one that is gone since the listing is said to be.
@@ -232,10 +278,9 @@ void Report(const TProgress &progress, int64_t position, int64_t maximum)
 
 } // namespace
 
-std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
-                                    const std::vector<std::string> &templateFolders,
-                                    const TNameSort &sort, const TProgress &progress,
-                                    std::optional<std::string> *note)
+TCreatedArchive CreateArchive(const std::string &folder, const std::string &outputFileName,
+                              const std::vector<std::string> &templateFolders, const TNameSort &sort,
+                              const TProgress &progress)
 {
     std::optional<std::vector<std::string>> names = ListPlainFiles(folder);
     if (!names)
@@ -258,7 +303,7 @@ std::vector<TCutName> CreateArchive(const std::string &folder, const std::string
         input.field = NameToField(stored);
         input.cut = stored.size() > size_t(kNameFieldSize);
     }
-    CheckStoredNames(folder, inputs);
+    TCreatedArchive created{CheckStoredNames(folder, inputs)};
 
     // The output is an unnamed file until Commit, so it is written in the order the data comes:
     // the validation block and the entries first, each file looked up once, by opening it, its
@@ -266,9 +311,7 @@ std::vector<TCutName> CreateArchive(const std::string &folder, const std::string
     // then. Whatever fails on the way, a size past the archive's 32-bit fields included, leaves
     // nothing behind. An archive it replaces has its edit record settled first, so that no
     // record of that archive is left beside the new one.
-    std::optional<std::string> settled = SettleBeforeReplacing(outputFileName);
-    if (note)
-        *note = std::move(settled);
+    created.RecordNote = SettleBeforeReplacing(outputFileName);
     TOutputFile output(outputFileName, TOutputKind::Archive, {validation.get()});
     TArchiveWriter writer(output.Stream(), TocEnd(count));
     if (!writer.AppendFile(*validation, validationSize))
@@ -311,21 +354,14 @@ std::vector<TCutName> CreateArchive(const std::string &folder, const std::string
     }
     output.Stream().WriteAt(0, head.data(), int64_t(head.size()));
     output.Commit();
-
-    std::vector<TCutName> cut;
-    for (const TInput &input : inputs)
-        if (input.cut)
-            cut.push_back({input.name, NameFromField(input.field)});
-    return cut;
+    return created;
 }
 
-std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
-                                    const std::vector<std::string> &templateFolders,
-                                    const TNameCompare &compare, const TProgress &progress,
-                                    std::optional<std::string> *note)
+TCreatedArchive CreateArchive(const std::string &folder, const std::string &outputFileName,
+                              const std::vector<std::string> &templateFolders,
+                              const TNameCompare &compare, const TProgress &progress)
 {
-    return CreateArchive(folder, outputFileName, templateFolders, SortByCompare(compare), progress,
-                         note);
+    return CreateArchive(folder, outputFileName, templateFolders, SortByCompare(compare), progress);
 }
 
 } // namespace kvb

@@ -32,11 +32,19 @@ inline const std::string kNoTemplateMessage =
 inline const std::string kFileVanishedMessage = "Couldn't find a file that exists. AARRRRGH.";
 
 
-// A file whose name is longer than the 20 bytes an archive stores of a name: its entry carries
-// the first 20 bytes, and only that name finds it again.
-struct TCutName {
-    std::string FileName;   // as listed (UTF-8)
-    std::string StoredName; // as stored (Windows-1252)
+// What a new archive holds that will not come out again everywhere as it went in. Nothing of it
+// is refused, as the archive's own name rule allows it; the faces show each warning.
+struct TCreatedArchive {
+    // Sentences in the archive's order: for each file whose name is cut to the 20 bytes an
+    // archive keeps of a name (only that name finds it again) or is stored as a name that
+    // Windows cannot give a file (extracted there, the entry is left out), one that says both;
+    // and for each whose stored name only the case of letters outside A to Z tells from an
+    // earlier file's (where file names ignore case, as on Windows, the two are extracted into
+    // one file), one that names both files.
+    std::vector<std::string> Warnings;
+    // What was done about the record of an interrupted edit beside an archive that the new one
+    // replaced (settled first, as an editor opening it would); nothing when there was none.
+    std::optional<std::string> RecordNote;
 };
 
 // Writes the archive of folder's plain files to outputFileName, replacing any file there, in
@@ -49,21 +57,16 @@ struct TCutName {
 // Raises ENoTemplateError when no template is found, EKVBError with kFileVanishedMessage when
 // a listed file is gone, a message naming the file when a name cannot be stored or a file
 // changes in size during the run, a message when sizes, offsets or the count do not fit the
-// archive's fields, and the stream errors of the files involved. Returns the files whose names
-// were cut, in the archive's order. progress hears of each file once it is copied (1 to n, of
-// n); never for an empty folder. The record of an interrupted edit beside an archive that the
-// new one replaces is settled first (as an editor opening it would); what was done about it
-// goes to note, when one is given.
-std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
-                                    const std::vector<std::string> &templateFolders,
-                                    const TNameSort &sort, const TProgress &progress = {},
-                                    std::optional<std::string> *note = nullptr);
+// archive's fields, and the stream errors of the files involved. Returns the warnings about
+// the stored names. progress hears of each file once it is copied (1 to n, of n); never for an
+// empty folder.
+TCreatedArchive CreateArchive(const std::string &folder, const std::string &outputFileName,
+                              const std::vector<std::string> &templateFolders,
+                              const TNameSort &sort, const TProgress &progress = {});
 
 // The same with the order given as a comparison of two names.
-std::vector<TCutName> CreateArchive(const std::string &folder, const std::string &outputFileName,
-                                    const std::vector<std::string> &templateFolders,
-                                    const TNameCompare &compare,
-                                    const TProgress &progress = {},
-                                    std::optional<std::string> *note = nullptr);
+TCreatedArchive CreateArchive(const std::string &folder, const std::string &outputFileName,
+                              const std::vector<std::string> &templateFolders,
+                              const TNameCompare &compare, const TProgress &progress = {});
 
 } // namespace kvb

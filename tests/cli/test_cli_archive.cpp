@@ -1,4 +1,5 @@
 #include "archive/format.h"
+#include "platform/listing.h"
 #include "run_kvb.h"
 
 #include <gtest/gtest.h>
@@ -54,7 +55,7 @@ TEST(KvbExtract, CopiesOneEntryAndRejectsNumbersOutOfRange)
     EXPECT_EQ(r.err.rfind("kvb: ", 0), 0u);
 }
 
-TEST(KvbExtractAll, WritesEveryEntryAndRefusesNamesLeavingTheFolder)
+TEST(KvbExtractAll, WritesEveryUsableEntryThenFailsNamingEachNameThatCannotBeAFile)
 {
     Cli c;
     RunResult r = RunKvb(c.dir, {"extract-all", c.archive, c.dir / "out/sub"});
@@ -62,13 +63,81 @@ TEST(KvbExtractAll, WritesEveryEntryAndRefusesNamesLeavingTheFolder)
     EXPECT_EQ(ReadFile(c.dir / "out/sub/FIRST.BIN"), PatternBytes(100, 1));
     EXPECT_EQ(ReadFile(c.dir / "out/sub/SECOND.BIN"), PatternBytes(50, 2));
 
-    WriteFile(c.archive, ArchiveBuilder().Add("GOOD.BIN", "g").Add("../EVIL", "e").Add("LATER", "l").Build());
+    WriteFile(c.archive,
+              ArchiveBuilder().Add("GOOD.BIN", "g").Add("../EVIL", "e").Add("LATER", "l").Add("a:b", "c").Build());
     r = RunKvb(c.dir, {"extract-all", c.archive, c.dir / "x"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("../EVIL"), std::string::npos);
-    EXPECT_TRUE(std::filesystem::exists(c.dir / "x/GOOD.BIN"));
+    EXPECT_EQ(r.err, "kvb: 2 of 4 files extracted; 2 names cannot be file names: entry 2 \"../EVIL\" "
+                     "(it holds \"/\"), entry 4 \"a:b\" (it holds \":\")\n");
+    EXPECT_EQ(ReadFile(c.dir / "x/GOOD.BIN"), "g");
+    EXPECT_EQ(ReadFile(c.dir / "x/LATER"), "l");
     EXPECT_FALSE(std::filesystem::exists(c.dir / "EVIL"));
-    EXPECT_FALSE(std::filesystem::exists(c.dir / "x/LATER"));
+
+    // However many there are, the message names the first few.
+    ArchiveBuilder many;
+    many.Add("", "0").Add(".", "1").Add("OK", "ok");
+    for (int i = 0; i < 6; ++i)
+        many.Add("sub\\" + std::to_string(i), "s");
+    WriteFile(c.archive, many.Build());
+    r = RunKvb(c.dir, {"extract-all", c.archive, c.dir / "y"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "kvb: 1 of 9 files extracted; 8 names cannot be file names: entry 1 \"\" (it is "
+                     "empty), entry 2 \".\" (it names a folder), entry 4 \"sub\\0\" (it holds \"\\\"), "
+                     "entry 5 \"sub\\1\" (it holds \"\\\"), entry 6 \"sub\\2\" (it holds \"\\\") and 3 more\n");
+    EXPECT_EQ(ReadFile(c.dir / "y/OK"), "ok");
+}
+
+// Windows gives some names to devices in every folder and changes others; what extract-all wrote
+// under them would go nowhere (NUL), stop the run (CON) or land in another file ("x."). There
+// they are passed over and named, and every other entry is written; elsewhere they are files.
+TEST(KvbExtractAll, NamesWindowsCannotUseAreFilesElsewhereAndNamedOnWindows)
+{
+    Cli c;
+    const std::vector<std::string> odd = {"NUL", "nul.tex", "CON", "a b ", "x.", "A?B", "Com1.bin", "\x01"};
+    ArchiveBuilder builder;
+    builder.Add("GOOD.BIN", "first");
+    for (const std::string &name : odd)
+        builder.Add(name, "odd " + name);
+    builder.Add("LATER.BIN", "last");
+    WriteFile(c.archive, builder.Build());
+    const std::string out = c.dir / "out";
+    RunResult r = RunKvb(c.dir, {"extract-all", c.archive, out});
+    EXPECT_EQ(ReadFile(c.dir / "out/GOOD.BIN"), "first");
+    EXPECT_EQ(ReadFile(c.dir / "out/LATER.BIN"), "last");
+#ifdef _WIN32
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "kvb: 2 of 10 files extracted; 8 names cannot be file names: entry 2 \"NUL\" "
+                     "(Windows keeps it for a device), entry 3 \"nul.tex\" (Windows keeps it for a "
+                     "device), entry 4 \"CON\" (Windows keeps it for a device), entry 5 \"a b \" "
+                     "(Windows drops a final space), entry 6 \"x.\" (Windows drops a final dot) "
+                     "and 3 more\n");
+    EXPECT_EQ(ListPlainFiles(out).value_or(std::vector<std::string>{}),
+              (std::vector<std::string>{"GOOD.BIN", "LATER.BIN"}));
+    // A name of the user's choice is not the entry's.
+    r = RunKvb(c.dir, {"extract", c.archive, "2", c.dir / "two.bin"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(c.dir / "two.bin"), "odd NUL");
+#else
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const std::string &name : odd)
+        EXPECT_EQ(ReadFile(c.dir / ("out/" + name)), "odd " + name);
+#endif
+}
+
+// Whatever is written to a device is lost, and the run would say it succeeded.
+TEST(KvbExtract, RefusesADeviceAsItsOutput)
+{
+    Cli c;
+#ifdef _WIN32
+    const std::vector<std::string> devices = {"NUL", "nul.txt", "\\\\.\\NUL", c.dir / "CON", "NUL:"};
+#else
+    const std::vector<std::string> devices = {"/dev/null"};
+#endif
+    for (const std::string &device : devices) {
+        RunResult r = RunKvb(c.dir, {"extract", c.archive, "1", device});
+        EXPECT_EQ(r.exitCode, 1) << device;
+        EXPECT_EQ(r.err, "kvb: Cannot create file " + device + ": it is a device\n");
+    }
 }
 
 TEST(KvbEdit, RawLinkAppendTruncateReproduceTheWorkedNumbers)

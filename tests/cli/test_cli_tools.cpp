@@ -1,7 +1,9 @@
+#include "archive/catalogue.h"
 #include "run_kvb.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace kvb::test;
@@ -48,6 +50,73 @@ TEST(KvbCreate, BuildsTheArchiveThatAnalyseFindsWithoutFault)
                      "Description: FINAL FANTASY7\n\nSection 1: Header: 97 bytes.\n"
                      "Section 2: Error check: 3602 bytes.\n0 files have mismatched filenames.\n"
                      "There are no data gaps in the file (OK).\n");
+}
+
+// The archive keeps them apart and stores them, as its own name rule allows; where they come
+// out otherwise than they went in, create says so and extract-all names them.
+TEST(KvbCreate, WarnsOfNamesThatOnlyAccentedCaseTellsApartOrWindowsCannotUse)
+{
+    Tools t;
+    for (const char *name : {"c.p", "b.tex", "A.TEX"})
+        fs::remove(t.src / name);
+    // Cut to 20 bytes: the first two differ only in the case of an accented letter, the third
+    // ends in a dot.
+    const std::string first = "aaaaaaaaaaaaaaaaaaa\xC3\x89" "1.tex", second = "aaaaaaaaaaaaaaaaaaa\xC3\xA9" "2.tex";
+    const std::string firstStored = "aaaaaaaaaaaaaaaaaaa\xC3\x89", secondStored = "aaaaaaaaaaaaaaaaaaa\xC3\xA9";
+    for (const std::string &name : {first, second, std::string("abcdefghijklmnopqrs.tex")})
+        WriteFile(kvb::PathFromUtf8(t.src.string() + "/" + name), name);
+    const std::string archive = t.dir / "new.kvb";
+    RunResult r = RunKvb(t.dir, {"create", t.src.string(), archive, "--templates", t.templates.string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err,
+              "kvb: warning: file " + first + " is stored under the name \"" + firstStored +
+                  "\", as an archive keeps at most 20 bytes of a name\n"
+                  "kvb: warning: file " + second + " is stored under the name \"" + secondStored +
+                  "\", as an archive keeps at most 20 bytes of a name\n"
+                  "kvb: warning: files " + first + " and " + second + " are stored under the names \"" +
+                  firstStored + "\" and \"" + secondStored +
+                  "\", which differ only in the case of letters outside A to Z: where file names "
+                  "ignore case (as on Windows), they are extracted into one file\n"
+                  "kvb: warning: file abcdefghijklmnopqrs.tex is stored under the name "
+                  "\"abcdefghijklmnopqrs.\", as an archive keeps at most 20 bytes of a name; that "
+                  "name cannot be a file name on Windows (Windows drops a final dot)\n");
+
+    r = RunKvb(t.dir, {"extract-all", archive, t.dir / "out"});
+#ifdef _WIN32
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "kvb: 2 of 3 files extracted; 1 name cannot be a file name: entry 3 "
+                     "\"abcdefghijklmnopqrs.\" (Windows drops a final dot)\n");
+#else
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadFile(kvb::PathFromUtf8(t.dir / ("out/" + firstStored))), first);
+    EXPECT_EQ(ReadFile(kvb::PathFromUtf8(t.dir / ("out/" + secondStored))), second);
+    EXPECT_EQ(ReadFile(t.dir / "out/abcdefghijklmnopqrs."), "abcdefghijklmnopqrs.tex");
+
+    // Whole names as a folder here holds them, where Windows has none of them.
+    fs::remove_all(t.src);
+    fs::create_directory(t.src);
+    for (const char *name : {"\xC3\x89.TEX", "\xC3\xA9.tex", "x.", "a b ", "NUL", "CON.TXT"})
+        WriteFile(t.src / name, name);
+    WriteFile(t.templates / "KVB.6", t.validation);
+    r = RunKvb(t.dir, {"create", t.src.string(), archive, "--templates", t.templates.string()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    for (const std::string line :
+         {"kvb: warning: files \xC3\x89.TEX and \xC3\xA9.tex are stored under the names \"\xC3\x89.TEX\" and "
+          "\"\xC3\xA9.tex\", which differ only in the case of letters outside A to Z: where file names "
+          "ignore case (as on Windows), they are extracted into one file\n",
+          "kvb: warning: file x. is stored under the name \"x.\", which cannot be a file name on "
+          "Windows (Windows drops a final dot)\n",
+          "kvb: warning: file a b  is stored under the name \"a b \", which cannot be a file name on "
+          "Windows (Windows drops a final space)\n",
+          "kvb: warning: file NUL is stored under the name \"NUL\", which cannot be a file name on "
+          "Windows (Windows keeps it for a device)\n",
+          "kvb: warning: file CON.TXT is stored under the name \"CON.TXT\", which cannot be a file "
+          "name on Windows (Windows keeps it for a device)\n"})
+        EXPECT_NE(r.err.find(line), std::string::npos) << line << " in\n" << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 5) << r.err;
+    const kvb::TKVBFile catalogue(archive, false);
+    EXPECT_EQ(catalogue.EntryCount(), 6);
+#endif
 }
 
 TEST(KvbCreate, FindsTheTemplateNextToTheProgramFirst)

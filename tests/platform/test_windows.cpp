@@ -154,30 +154,3 @@ TEST(Utf8Paths, NamesOutsideTheAnsiCodePageAreWrittenListedAndRead)
     EXPECT_EQ(r.err.rfind("kvb: Cannot open file " + JoinPath(folder, "missing-" + greek + ".kvb") + ": ", 0),
               0u) << r.err;
 }
-
-// Windows hands some names to devices in every folder: what extract-all wrote under them would
-// go nowhere (NUL) or stop the run half way (CON). Each is refused before anything is written
-// for it, naming the entry; the files before it stay.
-TEST(DeviceNames, AreRefusedBeforeAnythingIsWrittenForThem)
-{
-    for (const std::string bad : {"NUL", "NUL.TXT", "nul.tex", "CON", "AUX", "COM1", "lpt9.bin",
-                                  "PRN", "ENDS.", "ENDS ", "A?B"}) {
-        SCOPED_TRACE(bad);
-        TempDir dir;
-        const std::string archive = dir / "a.kvb";
-        WriteFile(archive, ArchiveBuilder()
-                               .Add("GOOD.BIN", "first")
-                               .Add(bad, "lost")
-                               .Add("LATER.BIN", "never")
-                               .Build());
-        const std::string out = dir / "out";
-        RunResult r = RunKvb(dir, {"extract-all", archive, out});
-        EXPECT_EQ(r.exitCode, 1) << r.out;
-        EXPECT_EQ(r.err, "kvb: Entry \"" + bad +
-                             "\" has a name that cannot be used as a file name; it was not extracted\n");
-        const std::vector<std::string> written = ListPlainFiles(out).value_or(std::vector<std::string>{});
-        EXPECT_EQ(written, std::vector<std::string>{"GOOD.BIN"});
-        r = RunKvb(dir, {"extract", archive, "2", dir / "two.bin"});
-        EXPECT_EQ(r.exitCode, 0) << "a name of the user's choice is not the entry's: " << r.err;
-    }
-}

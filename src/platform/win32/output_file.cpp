@@ -63,6 +63,22 @@ const std::string &PlainFileName(const TOpenFolder &folder, const std::string &n
     return name;
 }
 
+// What stands at a name that is no file on a disk: Windows opens a device (NUL, CON, COM1) or a
+// pipe under it, and what is written there is lost or sent on.
+std::string WhatStandsThere(HANDLE handle)
+{
+    return ::GetFileType(handle) == FILE_TYPE_PIPE ? "it is a pipe" : "it is a device";
+}
+
+// A device's name (NUL, nul.txt, \\.\CON) is refused before anything opens it: opening some
+// devices already does something, and the exclusive create that makes a new file opens a
+// device all the same.
+void RefuseDeviceName(const std::string &target)
+{
+    if (IsWindowsDeviceName(FileNameOf(target)))
+        throw EFCreateError(target, "it is a device");
+}
+
 bool IsMissing(DWORD error)
 {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
@@ -128,6 +144,7 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
     s.target = target;
     s.kind = kind;
     s.lockedTarget = lockedTarget;
+    RefuseDeviceName(target);
     const std::wstring wideTarget = win32::Wide(target);
     // Shared for deleting, so that Commit can rename the open file into place.
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
@@ -137,6 +154,12 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
                                     nullptr, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
+            // A name that leads to a device all the same ("NUL:", a path in the device space).
+            if (::GetFileType(file) != FILE_TYPE_DISK) {
+                const std::string what = WhatStandsThere(file);
+                ::CloseHandle(file);
+                throw EFCreateError(target, what);
+            }
             s.direct = true;
             s.stream = std::make_unique<TFileStream>(reinterpret_cast<TFileHandle>(file), target);
             return;
@@ -160,7 +183,7 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
         if (!here.Valid())
             throw EFCreateError(target);
         if (::GetFileType(here.Get()) != FILE_TYPE_DISK)
-            throw EFCreateError(target, "a device stands there");
+            throw EFCreateError(target, WhatStandsThere(here.Get()));
         refuseIfRead(IdentityOf(here.Get()));
         if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             // Replaced, never followed; but a link to the file being read is refused as well,
