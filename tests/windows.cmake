@@ -58,6 +58,7 @@ kvb_add_windows_tests(logic_tests SOURCES
   logic/test_long_work.cpp
   logic/test_main_window.cpp
   logic/test_preview_window.cpp
+  logic/test_window_descriptions.cpp
 )
 target_link_libraries(logic_tests PRIVATE kvblogic)
 

@@ -6,6 +6,7 @@
 #include "archive/raw_archive.h"
 #include "logic/blocks.h"
 #include "logic/face.h"
+#include "logic/window_description.h"
 #include "logic/work.h"
 
 #include <array>
@@ -58,6 +59,10 @@ class TAdvancedLogic {
 public:
     TAdvancedLogic(TAdvancedView &view, TDialogs &dialogs);
     ~TAdvancedLogic();
+
+    // The window's controls and where they stand, and its keys, which both faces draw and bind
+    // to the handlers below.
+    static const TWindowDescription<TAdvancedLogic> &Description();
 
     // Opens the archive for editing and fills the window. False when the user declines to make
     // a read-only archive writable; failures to open it are raised.

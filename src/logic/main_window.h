@@ -7,6 +7,7 @@
 #include "archive/catalogue.h"
 #include "logic/blocks.h"
 #include "logic/face.h"
+#include "logic/window_description.h"
 #include "logic/work.h"
 #include "platform/collation.h"
 
@@ -73,6 +74,10 @@ public:
                     TWavRenderer renderWav);
     ~TKVBEditorLogic();
 
+    // The window's controls and where they stand, its entry menu and its keys, which both
+    // faces draw and bind to the handlers below.
+    static const TWindowDescription<TKVBEditorLogic> &Description();
+
     // The windows created after this one at start-up.
     void SetSecondaryWindows(TTexViewLogic &texView, TAdvancedLogic &advanced);
 
@@ -96,6 +101,8 @@ public:
     void lstFilesDblClick();
     void btnCreateClick();
     void btnAnalyseClick();
+    // The two links keep the names of the labels they once were: Label3 mails the author,
+    // Label4 opens the author's web page.
     void Label3Click();
     void Label4Click();
     void btnAdvancedClick();

@@ -113,4 +113,9 @@ void TTexViewLogic::mnuSavePngClick()
     WriteTexImageAsPng(texture_, *target);
 }
 
+void TTexViewLogic::EscapePressed()
+{
+    view_.Hide();
+}
+
 } // namespace kvb::logic

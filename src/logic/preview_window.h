@@ -4,6 +4,7 @@
 #pragma once
 
 #include "logic/face.h"
+#include "logic/window_description.h"
 #include "preview/tex.h"
 
 #include <string>
@@ -47,6 +48,8 @@ public:
     // within FreeArea, with scroll bars for the rest. The window becomes visible beside the
     // main window without taking the keyboard focus from it.
     virtual void ShowPicture(const TTexImage &texture, int percent, const std::string &caption) = 0;
+    // Hides the window; the texture stays for the next time it is shown.
+    virtual void Hide() = 0;
 };
 
 class TTexViewLogic {
@@ -57,6 +60,9 @@ public:
 
     TTexViewLogic(TTexView &view, TDialogs &dialogs);
 
+    // The picture's menu and the window's keys, which both faces bind to the handlers below.
+    static const TWindowDescription<TTexViewLogic> &Description();
+
     // The preview's texture, previewed from the file fileName (without folder): at its own
     // size, or fitted to the window's room when it is larger.
     void ShowTexture(const TTexImage &texture, const std::string &fileName);
@@ -66,6 +72,8 @@ public:
     void ZoomOut();
     void ZoomReset();
     void mnuSavePngClick();
+    // Escape hides the window.
+    void EscapePressed();
 
     // The zoom in percent, and the title that shows it ("Preview" at 100%).
     int Zoom() const { return percent_; }

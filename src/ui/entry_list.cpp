@@ -7,6 +7,13 @@ namespace kvb::ui {
 
 TEntryList::TEntryList(QWidget *parent) : QTreeWidget(parent)
 {
+}
+
+void TEntryList::AllowDragging(std::function<std::string(int row)> extract,
+                               std::function<void(const std::exception &)> failed)
+{
+    ExtractForDrag = std::move(extract);
+    DragFailed = std::move(failed);
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setDefaultDropAction(Qt::CopyAction);

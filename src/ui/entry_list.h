@@ -1,5 +1,5 @@
-// The main window's list of entries: a report list whose rows can be dragged out to a file
-// manager or the desktop, which then receive the extracted file.
+// A report list of the windows; the main window's entry list lets its rows be dragged out to a
+// file manager or the desktop, which then receive the extracted file.
 #pragma once
 
 #include <QTreeWidget>
@@ -13,8 +13,12 @@ class TEntryList : public QTreeWidget {
 public:
     explicit TEntryList(QWidget *parent = nullptr);
 
-    // Extracts the entry a row (by its number) stands for and returns the file's path; raises on
-    // failure. Set by the window; without it nothing can be dragged.
+    // Rows may be dragged out: extract makes the file of a row (by its number) and returns its
+    // path, raising on failure; failed shows why, since a drag cannot raise into Qt's loop.
+    void AllowDragging(std::function<std::string(int row)> extract,
+                       std::function<void(const std::exception &)> failed);
+
+    // Set by AllowDragging; without it nothing can be dragged.
     std::function<std::string(int row)> ExtractForDrag;
     // Shows what went wrong with a drag; a drag cannot raise into Qt's event loop.
     std::function<void(const std::exception &)> DragFailed;

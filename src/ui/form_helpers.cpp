@@ -34,14 +34,6 @@ public:
 
 } // namespace
 
-QTreeWidget *ReportList(QWidget *parent, const char *name,
-                        std::initializer_list<std::pair<QString, int>> columns)
-{
-    auto *list = new QTreeWidget(parent);
-    SetUpReportList(list, name, columns);
-    return list;
-}
-
 QListWidget *InfoList(QWidget *parent)
 {
     auto *list = new QListWidget(parent);
@@ -61,7 +53,7 @@ void PressOnEnter(QPushButton *button)
 }
 
 void SetUpReportList(QTreeWidget *list, const char *name,
-                     std::initializer_list<std::pair<QString, int>> columns)
+                     const std::vector<std::pair<QString, int>> &columns)
 {
     list->setObjectName(name);
     list->setColumnCount(int(columns.size()));

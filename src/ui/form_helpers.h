@@ -7,7 +7,6 @@
 #include <QString>
 
 #include <array>
-#include <initializer_list>
 #include <vector>
 #include <string>
 #include <utility>
@@ -29,13 +28,10 @@ void On(QObject *context, logic::TDialogs &dialogs, Sender *sender, Signal signa
 
 QString Q(const std::string &text);
 
-// A read-only list in report style: the columns' captions and widths, headers that cannot be
-// clicked or moved, no tree decoration, one row selectable.
-QTreeWidget *ReportList(QWidget *parent, const char *name,
-                        std::initializer_list<std::pair<QString, int>> columns);
-// The same for a list of a class of its own, created by the caller.
+// A read-only list in report style, made by the caller: the columns' captions and widths,
+// headers that cannot be clicked or moved, no tree decoration, one row selectable.
 void SetUpReportList(QTreeWidget *list, const char *name,
-                     std::initializer_list<std::pair<QString, int>> columns);
+                     const std::vector<std::pair<QString, int>> &columns);
 
 // The silver information list of both windows, its text readable also while the window is
 // disabled for a long operation.

@@ -6,9 +6,10 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class QCloseEvent;
 class QComboBox;
-class QKeyEvent;
 class QProgressBar;
 class QLabel;
 class QListWidget;
@@ -18,6 +19,8 @@ class QTreeWidget;
 
 namespace kvb::ui {
 
+class TDescribedControls;
+
 class TfrmAdvanced : public QDialog, public logic::TAdvancedView {
     Q_OBJECT
 public:
@@ -26,7 +29,7 @@ public:
 
     logic::TAdvancedLogic &Logic() { return logic_; }
 
-    // Controls, in tab order where they take the focus.
+    // The controls the window's description names. Status is the progress bar.
     QListWidget *lstInfo;
     QTreeWidget *lstTable;
     QTreeWidget *lstHeader;
@@ -70,14 +73,11 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
-    void keyPressEvent(QKeyEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void CreateControls();
-    void ConnectEvents();
-
     logic::TDialogs &dialogs_;
+    std::unique_ptr<TDescribedControls> controls_;
     logic::TAdvancedLogic logic_;
 };
 

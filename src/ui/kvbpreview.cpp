@@ -1,7 +1,7 @@
 #include "ui/kvbpreview.h"
 
 #include "qt/tex_image.h"
-#include "ui/form_helpers.h"
+#include "ui/described_form.h"
 
 #include <QContextMenuEvent>
 #include <QGuiApplication>
@@ -10,7 +10,6 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QScrollArea>
-#include <QShortcut>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -21,8 +20,9 @@ namespace kvb::ui {
 TfrmTexView::TfrmTexView(logic::TDialogs &dialogs, QWidget *beside)
     : QWidget(nullptr, Qt::Window), dialogs_(dialogs), logic_(*this, dialogs), beside_(beside)
 {
-    setObjectName("frmTexView");
-    setWindowTitle("Preview");
+    const auto &description = logic::TTexViewLogic::Description();
+    setObjectName(Q(description.Name));
+    setWindowTitle(Q(description.Caption));
     // An ordinary window of its own: not kept above the main window, not taking the focus
     // from its list when a texture is shown, and not keeping the program alive once the main
     // window has closed.
@@ -45,18 +45,10 @@ TfrmTexView::TfrmTexView(logic::TDialogs &dialogs, QWidget *beside)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(Scroller);
-    resize(688, 453);
+    resize(description.Width, description.Height);
     move(434, 229);
 
-    logic::TTexViewLogic &l = logic_;
-    auto key = [&](QKeySequence keys, std::function<void()> call) {
-        On(this, dialogs_, new QShortcut(keys, this), &QShortcut::activated, call);
-    };
-    key(QKeySequence::ZoomIn, [&l] { l.ZoomIn(); });
-    key(QKeySequence(Qt::CTRL | Qt::Key_Equal), [&l] { l.ZoomIn(); });
-    key(QKeySequence::ZoomOut, [&l] { l.ZoomOut(); });
-    key(QKeySequence(Qt::CTRL | Qt::Key_0), [&l] { l.ZoomReset(); });
-    key(QKeySequence(Qt::Key_Escape), [this] { close(); });
+    Bind(this, dialogs_, logic_, logic::TTexViewLogic::Description(), TDescribedControls());
 }
 
 logic::TRect TfrmTexView::Room() const
@@ -110,21 +102,12 @@ void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::
 
 std::unique_ptr<QMenu> TfrmTexView::PictureMenu()
 {
-    auto menu = std::make_unique<QMenu>(this);
-    logic::TTexViewLogic &l = logic_;
-    auto add = [&](const char *name, const QString &text, QKeySequence keys, std::function<void()> call) {
-        QAction *action = menu->addAction(text);
-        action->setObjectName(name);
-        action->setShortcut(keys);
-        action->setEnabled(l.HasPicture());
-        On(this, dialogs_, action, &QAction::triggered, call);
-    };
-    add("mnuSavePng", "Save as PNG...", {}, [&l] { l.mnuSavePngClick(); });
-    menu->addSeparator();
-    add("mnuZoomIn", "Zoom in", QKeySequence::ZoomIn, [&l] { l.ZoomIn(); });
-    add("mnuZoomOut", "Zoom out", QKeySequence::ZoomOut, [&l] { l.ZoomOut(); });
-    add("mnuZoomReset", "Actual size", QKeySequence(Qt::CTRL | Qt::Key_0), [&l] { l.ZoomReset(); });
-    return menu;
+    return DescribedMenu(this, dialogs_, logic_, logic::TTexViewLogic::Description());
+}
+
+void TfrmTexView::Hide()
+{
+    close();
 }
 
 void TfrmTexView::contextMenuEvent(QContextMenuEvent *event)

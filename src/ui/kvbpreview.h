@@ -33,6 +33,7 @@ public:
     // TTexView.
     logic::TRect FreeArea() const override;
     void ShowPicture(const TTexImage &texture, int percent, const std::string &caption) override;
+    void Hide() override;
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;

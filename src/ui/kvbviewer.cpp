@@ -2,9 +2,7 @@
 
 #include "media/fluidsynth_player.h"
 #include "qt/name_compare.h"
-#include "ui/entry_list.h"
-#include "ui/form_helpers.h"
-#include "ui/link_label.h"
+#include "ui/described_form.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -14,7 +12,6 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontDatabase>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -22,7 +19,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QShortcut>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -60,30 +56,40 @@ TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWid
                  RenderMidiToWav(mid, wav, FluidSynthSetup::FromEnvironment());
              })
 {
-    setObjectName("frmKVBEditor");
-    setWindowTitle("KVB Editor");
+    const auto &description = logic::TKVBEditorLogic::Description();
+    setObjectName(Q(description.Name));
+    setWindowTitle(Q(description.Caption));
     setFont(WindowFont());
 
-    // The controls, which long work disables, above the progress row, which it does not.
     auto *central = new QWidget(this);
-    auto *outer = new QVBoxLayout(central);
-    outer->setContentsMargins(6, 6, 6, 6);
-    outer->setSpacing(4);
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(6, 6, 6, 6);
     setCentralWidget(central);
-    controls_ = new QWidget(central);
-    auto *layout = new QVBoxLayout(controls_);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(5);
-    outer->addWidget(controls_, 1);
-    CreateButtons(layout);
-    CreateLists(layout);
-    CreateNotes(layout);
-    CreateStatus(outer);
+    controls_ = std::make_unique<TDescribedControls>(central, description.Looks(), description.Layout, layout);
+    const TDescribedControls &c = *controls_;
+    btnOpen = c.Get<QPushButton>("btnOpen");
+    btnExtract = c.Get<QPushButton>("btnExtract");
+    btnExtractAll = c.Get<QPushButton>("btnExtractAll");
+    lstFiles = c.Get<TEntryList>("lstFiles");
+    lstInfo = c.Get<QListWidget>("lstInfo");
+    btnCreate = c.Get<QPushButton>("btnCreate");
+    btnAnalyse = c.Get<QPushButton>("btnAnalyse");
+    btnAdvanced = c.Get<QPushButton>("btnAdvanced");
+    cmbList = c.Get<QComboBox>("cmbList");
+    Label5 = c.Get<QLabel>("Label5");
+    chkFullRead = c.Get<QCheckBox>("chkFullRead");
+    Label1 = c.Get<QLabel>("Label1");
+    Label3 = c.Get<TLinkLabel>("Label3");
+    Label2 = c.Get<QLabel>("Label2");
+    Label4 = c.Get<TLinkLabel>("Label4");
+    lblStatus = c.Get<QLabel>("lblStatus");
+    Status = c.Get<QProgressBar>("Status");
+    btnCancel = c.Get<QPushButton>("btnCancel");
     ConnectEvents();
 
-    // 300 pixels wide at first, centred on the screen; the lists grow with the window.
-    resize(300, 575);
-    setMinimumSize(300, minimumSizeHint().height());
+    // At its first size, centred on the screen; the lists grow with the window.
+    resize(description.Width, description.Height);
+    setMinimumSize(description.LeastWidth, minimumSizeHint().height());
     if (QScreen *screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
@@ -102,37 +108,10 @@ void TfrmKVBEditor::Forward(const std::function<void()> &call)
 
 void TfrmKVBEditor::ConnectEvents()
 {
+    Bind(this, dialogs_, logic_, logic::TKVBEditorLogic::Description(), *controls_);
     logic::TKVBEditorLogic &l = logic_;
-    On(this, dialogs_, btnOpen, &QPushButton::clicked, [&l] { l.btnOpenClick(); });
-    On(this, dialogs_, btnExtract, &QPushButton::clicked, [&l] { l.btnExtractClick(); });
-    On(this, dialogs_, btnExtractAll, &QPushButton::clicked, [&l] { l.btnExtractAllClick(); });
-    On(this, dialogs_, btnCreate, &QPushButton::clicked, [&l] { l.btnCreateClick(); });
-    On(this, dialogs_, btnAnalyse, &QPushButton::clicked, [&l] { l.btnAnalyseClick(); });
-    On(this, dialogs_, btnAdvanced, &QPushButton::clicked, [&l] { l.btnAdvancedClick(); });
-    On(this, dialogs_, cmbList, &QComboBox::activated, [&l] { l.cmbListChange(); });
-    On(this, dialogs_, lstFiles, &QTreeWidget::itemDoubleClicked, [&l] { l.lstFilesDblClick(); });
-    On(this, dialogs_, Label3, &TLinkLabel::clicked, [&l] { l.Label3Click(); });
-    On(this, dialogs_, Label4, &TLinkLabel::clicked, [&l] { l.Label4Click(); });
-
-    auto key = [this](QKeySequence keys, QWidget *parent, Qt::ShortcutContext context,
-                      std::function<void()> call) {
-        auto *shortcut = new QShortcut(keys, parent, nullptr, nullptr, context);
-        On(this, dialogs_, shortcut, &QShortcut::activated, call);
-    };
-    key(QKeySequence(Qt::Key_Return), lstFiles, Qt::WidgetShortcut, [&l] { l.lstFilesDblClick(); });
-    // Cancel, Escape and the close button act during long work too.
-    connect(btnCancel, &QPushButton::clicked, this, [&l] { l.btnCancelClick(); });
-    connect(new QShortcut(QKeySequence(Qt::Key_Escape), this), &QShortcut::activated, this,
-            [this, &l] { logic::GuardedDuringWork(dialogs_, [&l] { l.EscapePressed(); }); });
-    key(QKeySequence::Find, this, Qt::WindowShortcut, [&l] { l.FindClick(); });
-    key(QKeySequence::FindNext, this, Qt::WindowShortcut, [&l] { l.FindNextClick(); });
-    key(QKeySequence(Qt::CTRL | Qt::Key_O), this, Qt::WindowShortcut, [&l] { l.btnOpenClick(); });
-    key(QKeySequence(Qt::CTRL | Qt::Key_E), this, Qt::WindowShortcut, [&l] { l.btnExtractClick(); });
-
-    lstFiles->ExtractForDrag = [&l](int row) { return l.ExtractForDrag(row); };
-    lstFiles->DragFailed = [this](const std::exception &e) {
-        dialogs_.Error(logic::ErrorBoxText(e.what()));
-    };
+    lstFiles->AllowDragging([&l](int row) { return l.ExtractForDrag(row); },
+                            [this](const std::exception &e) { dialogs_.Error(logic::ErrorBoxText(e.what())); });
     setAcceptDrops(true);
     lstFiles->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lstFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
@@ -142,26 +121,7 @@ void TfrmKVBEditor::ConnectEvents()
 
 std::unique_ptr<QMenu> TfrmKVBEditor::EntryMenu()
 {
-    const logic::TEntryMenu offer = logic_.EntryMenu();
-    auto menu = std::make_unique<QMenu>(this);
-    logic::TKVBEditorLogic &l = logic_;
-    auto add = [&](const char *name, const char *text, bool enabled, std::function<void()> call) {
-        QAction *action = menu->addAction(text);
-        action->setObjectName(name);
-        action->setEnabled(enabled);
-        On(this, dialogs_, action, &QAction::triggered, call);
-    };
-    add("mnuExtract", "Extract...", offer.Selected, [&l] { l.btnExtractClick(); });
-    add("mnuReplace", "Replace with file...", offer.Selected, [&l] { l.mnuReplaceClick(); });
-    if (offer.Texture) {
-        add("mnuExportPng", "Export as PNG...", true, [&l] { l.mnuExportPngClick(); });
-        add("mnuImportPng", "Import PNG...", true, [&l] { l.mnuImportPngClick(); });
-    }
-    if (offer.Music)
-        add("mnuSaveWav", "Save as WAV...", true, [&l] { l.mnuSaveWavClick(); });
-    menu->addSeparator();
-    add("mnuStopMusic", "Stop music", offer.Playing, [&l] { l.mnuStopMusicClick(); });
-    return menu;
+    return DescribedMenu(this, dialogs_, logic_, logic::TKVBEditorLogic::Description());
 }
 
 void TfrmKVBEditor::SetBlockLabels(const std::vector<std::string> &labels)
@@ -220,8 +180,7 @@ void TfrmKVBEditor::SetProgressPosition(int32_t position)
 
 void TfrmKVBEditor::SetBusy(bool busy)
 {
-    controls_->setEnabled(!busy);
-    btnCancel->setEnabled(busy);
+    controls_->SetBusy(busy);
     if (busy) {
         btnCancel->setFocus();
         QGuiApplication::setOverrideCursor(Qt::BusyCursor);

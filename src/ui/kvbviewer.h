@@ -16,7 +16,6 @@ class QListWidget;
 class QMenu;
 class QProgressBar;
 class QPushButton;
-class QVBoxLayout;
 
 namespace kvb {
 class MediaPlayer;
@@ -24,6 +23,7 @@ class MediaPlayer;
 
 namespace kvb::ui {
 
+class TDescribedControls;
 class TEntryList;
 class TLinkLabel;
 
@@ -35,11 +35,10 @@ public:
     ~TfrmKVBEditor() override;
 
     logic::TKVBEditorLogic &Logic() { return logic_; }
-    // The entry list's context menu for the selected row, its actions carrying the object names
-    // mnuExtract, mnuReplace, mnuExportPng, mnuImportPng, mnuSaveWav and mnuStopMusic.
+    // The entry list's context menu for the selected row, as the window's description has it.
     std::unique_ptr<QMenu> EntryMenu();
 
-    // Controls, top to bottom.
+    // The controls the window's description names, top to bottom. Status is the progress bar.
     QPushButton *btnOpen, *btnExtract, *btnExtractAll;
     TEntryList *lstFiles;
     QListWidget *lstInfo;
@@ -78,16 +77,12 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private:
-    void CreateButtons(QVBoxLayout *layout);
-    void CreateLists(QVBoxLayout *layout);
-    void CreateNotes(QVBoxLayout *layout);
-    void CreateStatus(QVBoxLayout *layout);
     void ConnectEvents();
     // Runs call inside the error guard: what every event of the window does.
     void Forward(const std::function<void()> &call);
 
     logic::TDialogs &dialogs_;
-    QWidget *controls_ = nullptr;
+    std::unique_ptr<TDescribedControls> controls_;
     logic::TKVBEditorLogic logic_;
 };
 

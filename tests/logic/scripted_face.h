@@ -222,7 +222,10 @@ public:
         zoom = percent;
         caption = c;
         ++shows;
+        visible = true;
     }
+    void Hide() override { visible = false; }
+    bool visible = false;
 };
 
 // Plays nothing; remembers what it was asked to do. At Close it notes whether the preview's

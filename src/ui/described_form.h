@@ -1,0 +1,121 @@
+// A window's description (logic/window_description.h) drawn by Qt: the widget of each control,
+// Qt's box layouts for where they stand, the Tab order, and each event, key and menu item bound
+// to its handler inside the error guard.
+#pragma once
+
+#include "logic/window_description.h"
+#include "ui/entry_list.h"
+#include "ui/form_helpers.h"
+#include "ui/link_label.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QKeySequence>
+#include <QMenu>
+#include <QPushButton>
+#include <QShortcut>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+class QBoxLayout;
+
+namespace kvb::ui {
+
+class TDescribedControls {
+public:
+    // A window whose description names no controls (the preview: its picture is Qt's own).
+    TDescribedControls() = default;
+    // Makes a widget for every control under parent, each with its object name, and places
+    // them into box as layout says.
+    TDescribedControls(QWidget *parent, const std::vector<const logic::TControlLook *> &controls,
+                       const logic::TPlace &layout, QBoxLayout *box);
+
+    // The widget of the control named so (of the class its kind makes); nullptr when none.
+    template <typename Widget> Widget *Get(const std::string &name) const
+    {
+        return static_cast<Widget *>(Find(name));
+    }
+    QWidget *Find(const std::string &name) const;
+    // Each control as long work wants it: disabled, kept, or enabled only during the work.
+    void SetBusy(bool busy) const;
+    // Tab moves through the controls in order.
+    void SetTabOrder(const std::vector<std::string> &order) const;
+
+private:
+    void Lay(const logic::TPlace &place, QBoxLayout *box) const;
+
+    std::vector<std::pair<const logic::TControlLook *, QWidget *>> widgets_;
+};
+
+// The keys of the key's sequences, as Qt takes them.
+std::vector<QKeySequence> KeySequences(logic::TKey key);
+
+// Binds every control's events, and the window's keys, to logic's handlers.
+template <typename Logic>
+void Bind(QWidget *window, logic::TDialogs &dialogs, Logic &logic,
+          const logic::TWindowDescription<Logic> &description, const TDescribedControls &controls)
+{
+    auto guarded = [&dialogs, &logic](logic::THandler<Logic> handler, bool duringWork) {
+        return [&dialogs, &logic, handler, duringWork] {
+            const auto call = [&logic, handler] { (logic.*handler)(); };
+            duringWork ? logic::GuardedDuringWork(dialogs, call) : logic::Guarded(dialogs, call);
+        };
+    };
+    for (const logic::TControl<Logic> &c : description.Controls) {
+        QWidget *w = controls.Find(c.Name);
+        const bool duringWork = c.DuringWork == logic::TDuringWork::OnlyThen;
+        using Kind = logic::TControlKind;
+        if (c.Click && c.Kind == Kind::Button)
+            QObject::connect(static_cast<QPushButton *>(w), &QPushButton::clicked, window, guarded(c.Click, duringWork));
+        if (c.Click && c.Kind == Kind::CheckBox)
+            QObject::connect(static_cast<QCheckBox *>(w), &QCheckBox::clicked, window, guarded(c.Click, duringWork));
+        if (c.Click && c.Kind == Kind::Link)
+            QObject::connect(static_cast<TLinkLabel *>(w), &TLinkLabel::clicked, window, guarded(c.Click, duringWork));
+        if (c.Click && c.Kind == Kind::ReportList)
+            QObject::connect(static_cast<QTreeWidget *>(w), &QTreeWidget::itemClicked, window, guarded(c.Click, duringWork));
+        if (c.Choose && c.Kind == Kind::ReportList)
+            QObject::connect(static_cast<QTreeWidget *>(w), &QTreeWidget::itemDoubleClicked, window,
+                             guarded(c.Choose, duringWork));
+        if (c.Choose && c.Kind == Kind::BlockSelector)
+            QObject::connect(static_cast<QComboBox *>(w), &QComboBox::activated, window, guarded(c.Choose, duringWork));
+    }
+    for (const logic::TKeyBinding<Logic> &k : description.Keys) {
+        QWidget *on = k.Control.empty() ? window : controls.Find(k.Control);
+        for (const QKeySequence &keys : KeySequences(k.Key)) {
+            auto *shortcut = new QShortcut(keys, on, nullptr, nullptr,
+                                           k.Control.empty() ? Qt::WindowShortcut : Qt::WidgetShortcut);
+            QObject::connect(shortcut, &QShortcut::activated, window, guarded(k.Handler, k.DuringWork));
+        }
+    }
+    controls.SetTabOrder(description.TabOrder());
+}
+
+// The window's context menu as the logic offers it now, each action carrying its item's name.
+template <typename Logic>
+std::unique_ptr<QMenu> DescribedMenu(QWidget *window, logic::TDialogs &dialogs, Logic &logic,
+                                     const logic::TWindowDescription<Logic> &description)
+{
+    auto menu = std::make_unique<QMenu>(window);
+    for (const logic::TMenuItem<Logic> &item : description.Menu) {
+        if (item.Name.empty()) {
+            menu->addSeparator();
+            continue;
+        }
+        if (item.Shown && !item.Shown(logic))
+            continue;
+        QAction *action = menu->addAction(Q(item.Caption));
+        action->setObjectName(Q(item.Name));
+        action->setEnabled(!item.Enabled || item.Enabled(logic));
+        if (item.HasKey)
+            action->setShortcut(KeySequences(item.Key).front());
+        const logic::THandler<Logic> handler = item.Handler;
+        On(window, dialogs, action, &QAction::triggered, [&logic, handler] { (logic.*handler)(); });
+    }
+    return menu;
+}
+
+} // namespace kvb::ui

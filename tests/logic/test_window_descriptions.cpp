@@ -1,0 +1,135 @@
+// The three windows as both faces draw them: every control's name, kind and caption, the menus
+// and when each item is offered, the keys, and the Tab order (top to bottom, left to right).
+#include "logic/scripted_face.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+using namespace kvb;
+using namespace kvb::logic;
+using namespace kvb::test;
+
+namespace {
+
+using Kind = TControlKind;
+
+template <typename Logic>
+std::vector<std::string> Captions(const TWindowDescription<Logic> &w)
+{
+    std::vector<std::string> captions;
+    for (const TControl<Logic> &c : w.Controls)
+        if (!c.Caption.empty())
+            captions.push_back(c.Name + ": " + c.Caption);
+    return captions;
+}
+
+template <typename Logic>
+std::vector<std::string> Offered(const TWindowDescription<Logic> &w, const Logic &logic)
+{
+    std::vector<std::string> items;
+    for (const TMenuItem<Logic> &i : w.Menu) {
+        if (i.Name.empty())
+            items.push_back("-");
+        else if (!i.Shown || i.Shown(logic))
+            items.push_back(i.Caption + (i.HasKey ? "\t" + KeyText(i.Key) : "") +
+                            (!i.Enabled || i.Enabled(logic) ? "" : " (off)"));
+    }
+    return items;
+}
+
+template <typename Logic>
+std::vector<std::string> Keys(const TWindowDescription<Logic> &w)
+{
+    std::vector<std::string> keys;
+    for (const TKeyBinding<Logic> &k : w.Keys)
+        keys.push_back(KeyText(k.Key) + (k.Control.empty() ? "" : " on " + k.Control) + (k.DuringWork ? ", during work" : ""));
+    return keys;
+}
+
+// Every control has a place, once, and every place a control.
+template <typename Logic>
+void ExpectEachControlPlacedOnce(const TWindowDescription<Logic> &w)
+{
+    std::vector<std::string> placed;
+    std::function<void(const TPlace &)> walk = [&](const TPlace &p) {
+        if (!p.Control.empty())
+            placed.push_back(p.Control);
+        for (const TPlace &item : p.Items)
+            walk(item);
+    };
+    walk(w.Layout);
+    ASSERT_EQ(placed.size(), w.Controls.size());
+    for (const TControl<Logic> &c : w.Controls)
+        EXPECT_EQ(std::count(placed.begin(), placed.end(), c.Name), 1) << c.Name;
+}
+
+} // namespace
+
+TEST(WindowDescriptions, TheMainWindow)
+{
+    const auto &w = TKVBEditorLogic::Description();
+    EXPECT_EQ(w.Caption, "KVB Editor");
+    EXPECT_EQ(Captions(w), (std::vector<std::string>{
+        "btnOpen: Open KVB", "btnExtract: Extract", "btnExtractAll: Extract all", "btnCreate: Create KVB",
+        "btnAnalyse: Analyse KVB", "btnAdvanced: Advanced...",
+        "Label5: The editor can only display 1,000 (!) files at once. Archives with more files in them are split "
+        "up into 1,000 file 'blocks'.",
+        "chkFullRead: Read lengths (slower loading when on)", "Label1: Questions or bug reports: ",
+        "Label3: Mail Tarnwick", "Label2: Check for updates at ", "Label4: Tarnwick's website", "btnCancel: Cancel"}));
+    EXPECT_EQ(w.Find("lstFiles")->Columns.size(), 3u);
+    EXPECT_EQ(w.Find("lstFiles")->Columns[2].Caption, "File length");
+    EXPECT_TRUE(w.Find("chkFullRead")->Checked);
+    EXPECT_EQ(w.Find("btnCancel")->DuringWork, TDuringWork::OnlyThen);
+    EXPECT_EQ(w.TabOrder(), (std::vector<std::string>{"btnOpen", "btnExtract", "btnExtractAll", "lstFiles", "lstInfo",
+                                                      "btnCreate", "btnAnalyse", "btnAdvanced", "cmbList",
+                                                      "chkFullRead", "Label3", "Label4", "btnCancel"}));
+    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Enter on lstFiles", "Esc, during work", "Ctrl+F", "F3", "Ctrl+O",
+                                                 "Ctrl+E"}));
+    ExpectEachControlPlacedOnce(w);
+
+    // The entry menu: for no row, a texture, and a tune.
+    ScriptedWindows s;
+    TempDir dir;
+    WriteFile(dir / "a.kvb", ArchiveBuilder().Add("A.BIN", "a").Add("PIC.TEX", "t").Add("T.MID", "m").Build());
+    s.dialogs.files.push_back(dir / "a.kvb");
+    s.Do([&] { s.main.btnOpenClick(); });
+    EXPECT_EQ(Offered(w, s.main), (std::vector<std::string>{"Extract... (off)", "Replace with file... (off)", "-",
+                                                            "Stop music (off)"}));
+    s.mainView.selectedRow = 1;
+    EXPECT_EQ(Offered(w, s.main), (std::vector<std::string>{"Extract...", "Replace with file...", "Export as PNG...",
+                                                            "Import PNG...", "-", "Stop music (off)"}));
+    s.mainView.selectedRow = 2;
+    EXPECT_EQ(Offered(w, s.main)[2], "Save as WAV...");
+}
+
+TEST(WindowDescriptions, TheAdvancedWindow)
+{
+    const auto &w = TAdvancedLogic::Description();
+    EXPECT_EQ(w.Caption, "Advanced KVB Editor");
+    EXPECT_EQ(Captions(w), (std::vector<std::string>{
+        "btnQuit: Quit", "btnAppend: Append file to KVB", "btnTruncate: Truncate file (delete data)",
+        "Label1: Listed files", "Label3: Link", "btnLink: ->", "Label2: Available data",
+        "Label4: The editor can only display 1,000 (!) files at once. Archives with more files in them are split "
+        "up into 1,000 file 'blocks'.",
+        "btnCancel: Cancel"}));
+    EXPECT_EQ(w.Find("lstHeader")->Columns[0].Caption, "#");
+    EXPECT_EQ(w.Find("lstTable")->Columns[1].Caption, "Data");
+    EXPECT_EQ(w.TabOrder(), (std::vector<std::string>{"lstInfo", "btnQuit", "btnAppend", "btnTruncate", "lstTable",
+                                                      "btnLink", "lstHeader", "cmbTable", "cmbHeader", "btnCancel"}));
+    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Esc, during work", "Ctrl+F", "F3"}));
+    EXPECT_TRUE(w.Menu.empty());
+    ExpectEachControlPlacedOnce(w);
+}
+
+TEST(WindowDescriptions, ThePreviewWindow)
+{
+    const auto &w = TTexViewLogic::Description();
+    EXPECT_EQ(w.Caption, "Preview");
+    EXPECT_TRUE(w.Controls.empty());
+    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Ctrl++", "Ctrl+-", "Ctrl+0", "Esc"}));
+    ScriptedWindows s;
+    EXPECT_EQ(Offered(w, s.texViewLogic), (std::vector<std::string>{"Save as PNG... (off)", "-", "Zoom in\tCtrl++ (off)",
+                                                               "Zoom out\tCtrl+- (off)", "Actual size\tCtrl+0 (off)"}));
+}

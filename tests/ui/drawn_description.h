@@ -1,0 +1,53 @@
+// Checks that a Qt window draws its description: every control there under its name with its
+// caption and first state, and Tab moving through the controls in the described order.
+#pragma once
+
+#include "logic/window_description.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+#include <QTreeWidget>
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+namespace kvb::test {
+
+template <typename Logic>
+void ExpectDrawn(QWidget &window, const logic::TWindowDescription<Logic> &description)
+{
+    EXPECT_EQ(window.objectName().toStdString(), description.Name);
+    for (const logic::TControl<Logic> &c : description.Controls) {
+        SCOPED_TRACE(c.Name);
+        auto *w = window.findChild<QWidget *>(QString::fromStdString(c.Name));
+        ASSERT_NE(w, nullptr);
+        if (auto *button = qobject_cast<QAbstractButton *>(w))
+            EXPECT_EQ(button->text().toStdString(), c.Caption);
+        if (auto *label = qobject_cast<QLabel *>(w))
+            EXPECT_EQ(label->text().toStdString(), c.Caption);
+        if (auto *box = qobject_cast<QCheckBox *>(w))
+            EXPECT_EQ(box->isChecked(), c.Checked);
+        if (auto *list = qobject_cast<QTreeWidget *>(w)) {
+            ASSERT_EQ(list->columnCount(), int(c.Columns.size()));
+            for (size_t i = 0; i < c.Columns.size(); ++i)
+                EXPECT_EQ(list->headerItem()->text(int(i)).toStdString(), c.Columns[i].Caption);
+        }
+        EXPECT_EQ(w->isEnabled(), c.DuringWork != logic::TDuringWork::OnlyThen);
+    }
+    // The focus chain, from the first control on, as far as it goes through described controls.
+    const std::vector<std::string> order = description.TabOrder();
+    if (order.empty())
+        return;
+    std::vector<std::string> chain;
+    QWidget *first = window.findChild<QWidget *>(QString::fromStdString(order.front()));
+    QWidget *w = first;
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) && description.Find(w->objectName().toStdString()))
+            chain.push_back(w->objectName().toStdString());
+        w = w->nextInFocusChain();
+    } while (w != first && chain.size() <= order.size());
+    EXPECT_EQ(chain, order);
+}
+
+} // namespace kvb::test
