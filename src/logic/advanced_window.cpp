@@ -26,12 +26,12 @@ TRawKVBFile &TAdvancedLogic::Raw()
 
 bool TAdvancedLogic::OpenForEdit(const std::string &path)
 {
-    // 1. The file's attributes.
+    // The file's attributes.
     const std::optional<TFileAttributes> attributes = FileAttributes(path);
     if (!attributes)
         throw EKVBError("Couldn't retrieve file properties!");
 
-    // 2. A read-only archive is edited only after Yes; the attribute then stays cleared, also
+    // A read-only archive is edited only after Yes; the attribute then stays cleared, also
     //    when opening fails below.
     if (attributes->ReadOnly) {
         if (!dialogs_.Question("This file is read-only. You can only use advanced edit on files "
@@ -42,14 +42,14 @@ bool TAdvancedLogic::OpenForEdit(const std::string &path)
         ClearReadOnly(path);
     }
 
-    // 3. The archive, open for writing; the lock of one still held would keep it from opening.
+    // The archive, open for writing; the lock of one still held would keep it from opening.
     rawFile_.reset();
     rawFile_ = std::make_unique<TRawKVBFile>(path);
     fileName_ = FileNameOf(path);
     if (rawFile_->RecoveryNote())
         dialogs_.Notice(*rawFile_->RecoveryNote());
 
-    // 4.-5. The info lines, then both lists at their block 0.
+    // The info lines, then both lists at their block 0.
     view_.SetInfoLines(RawInfoLines(*rawFile_, fileName_));
     FillBlockCombos();
     return true;
@@ -142,7 +142,7 @@ void TAdvancedLogic::FillHeaderList()
 
 void TAdvancedLogic::lstTableClick()
 {
-    // 1.-2. The number before the first ")" of the selected row's Data text.
+    // The number before the first ")" of the selected row's Data text.
     const int row = view_.SelectedTableRow();
     if (row < 0)
         return;
@@ -154,36 +154,36 @@ void TAdvancedLogic::lstTableClick()
     const auto [end, ec] = std::from_chars(data.data(), data.data() + bracket, number);
     if (ec != std::errc() || end != data.data() + bracket)
         return;
-    // 3. Selected only when it lies in the data block shown; the focus stays.
+    // Selected only when it lies in the data block shown; the focus stays.
     if (const int target = dataBlock_.RowOf(number - 1); target >= 0)
         view_.SelectDataRow(target, false);
 }
 
 void TAdvancedLogic::btnLinkClick()
 {
-    // 1. A row in both lists.
+    // A row in both lists.
     const int tableRow = view_.SelectedTableRow();
     const int dataRow = view_.SelectedDataRow();
     if (tableRow < 0 || dataRow < 0) {
         dialogs_.Notice("Select an item in BOTH lists before trying to link them!");
         return;
     }
-    // 2.-4. The record points at the data entry's header, in the file at once.
+    // The record points at the data entry's header, in the file at once.
     const int t = tableBlock_.RecordOf(tableRow);
     const int h = dataBlock_.RecordOf(dataRow);
     Raw().LinkTocRecord(t, h);
-    // 5. The row's Data text names the entry now.
+    // The row's Data text names the entry now.
     view_.SetTableRowData(tableRow,
                           ShownText(LinkedDataText(h + 1, NameFromField(Raw().GetDataRecord(h).Name))));
 }
 
 void TAdvancedLogic::btnAppendClick()
 {
-    // 1. The file.
+    // The file.
     const std::optional<std::string> chosen = dialogs_.OpenFile(opnAny);
     if (!chosen)
         return;
-    // 2.-4. Read whole, appended, and let go of. A cancel while the file is read leaves the
+    // Read whole, appended, and let go of. A cancel while the file is read leaves the
     //    archive untouched; once the write begins it goes to the end.
     TRawKVBFile &file = Raw();
     {
@@ -199,18 +199,18 @@ void TAdvancedLogic::btnAppendClick()
         work_.Run([&] { file.AppendData(input.Record()); }, "Appending " + FileNameOf(*chosen) + "...");
         view_.SetStatus(FileNameOf(*chosen) + " appended.");
     }
-    // 5. A row for it when the last data block is shown; its length shows once the block is
+    // A row for it when the last data block is shown; its length shows once the block is
     //    filled again.
     const TKVB_DataRecord added = file.GetDataRecord(file.DataCount() - 1);
     if (dataBlock_.Shown() == view_.DataBlockLabelCount() - 1)
         view_.AddDataRow({std::to_string(file.DataCount()), ShownText(NameFromField(added.Name)), {}});
-    // 6. The counts.
+    // The counts.
     ReplaceCountLines();
 }
 
 void TAdvancedLogic::btnTruncateClick()
 {
-    // 1.-2. The selected data record.
+    // The selected data record.
     const int row = view_.SelectedDataRow();
     if (row < 0) {
         dialogs_.Notice("Select an item to start deletion from!");
@@ -220,12 +220,12 @@ void TAdvancedLogic::btnTruncateClick()
     const int a = dataBlock_.RecordOf(row);
     const TKVB_DataRecord data = file.GetDataRecord(a);
 
-    // 3.-4. Asked first; cut on Yes.
+    // Asked first; cut on Yes.
     if (!dialogs_.Question(TruncateQuestion(a, NameFromField(data.Name), file.DataCount()), "Warning!"))
         return;
     file.TruncateFrom(a);
 
-    // 5.-6. Both lists from block 0, then the counts.
+    // Both lists from block 0, then the counts.
     FillBlockCombos();
     ReplaceCountLines();
 }

@@ -92,7 +92,7 @@ TWindowDescription<L> Describe()
              Column({Place("Label2"), Place("lstHeader", 1)}, 1)},
             1),
         Row({Place("cmbTable"), Place("Label4", 1), Place("cmbHeader")}),
-        Row({Place("lblStatus", 1), Place("Status", 1), Place("btnCancel")}),
+        Row({Place("lblStatus", 1, true), Place("Status", 1, true), Place("btnCancel")}),
     });
     w.Keys = {
         {TKey::Escape, &L::EscapePressed, {}, true},

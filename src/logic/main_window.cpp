@@ -62,7 +62,7 @@ void TKVBEditorLogic::SetSecondaryWindows(TTexViewLogic &texView, TAdvancedLogic
 
 void TKVBEditorLogic::FormCreate()
 {
-    // 1.-3. The game's install folder from the registry, when it is there; then its data folder.
+    // The game's install folder from the registry, when it is there; then its data folder.
     const std::optional<std::string> appPath = FindGameAppPath();
     if (!appPath)
         return;
@@ -79,7 +79,7 @@ void TKVBEditorLogic::btnOpenClick()
 
 void TKVBEditorLogic::OpenArchive(const std::string &fileName)
 {
-    // 3. A new catalogue; on failure or cancel the previous one, the blocks, the list and the
+    // A new catalogue; on failure or cancel the previous one, the blocks, the list and the
     //    info lines stay as they were.
     std::unique_ptr<TKVBFile> catalogue;
     const bool read = work_.Run([&] {
@@ -97,13 +97,13 @@ void TKVBEditorLogic::OpenArchive(const std::string &fileName)
     if (catalogue_->Note())
         dialogs_.Notice(*catalogue_->Note());
 
-    // 4.-5. The block labels, then block 0.
+    // The block labels, then block 0.
     view_.SetBlockLabels(BlockLabels(catalogue_->Count()));
     shownBlock_.Reset();
     view_.SelectBlockLabel(0);
     cmbListChange();
 
-    // 6. The info lines.
+    // The info lines.
     ShowInfoLines(CatalogueInfoLines(*catalogue_, openedFileName_));
 }
 
@@ -171,20 +171,20 @@ void TKVBEditorLogic::ShowRecord(int index)
 
 void TKVBEditorLogic::btnExtractClick()
 {
-    // 1.-2. The selected row's entry.
+    // The selected row's entry.
     const int index = SelectedIndex("Select a file to extract first!");
     if (index < 0)
         return;
     const TKVB_Entry entry = catalogue_->GetEntry(index);
 
-    // 3. The save dialog offers the entry's name; only a plain one, since anything else would
+    // The save dialog offers the entry's name; only a plain one, since anything else would
     //    point the dialog outside its folder.
     savAny.FileName = IsSafeEntryName(entry.Name) ? ShownText(entry.Name) : std::string();
     const std::optional<std::string> target = dialogs_.SaveFile(savAny);
     if (!target)
         return;
 
-    // 4. One read stream on the archive for the one entry.
+    // One read stream on the archive for the one entry.
     TFileStream source(catalogue_->FileName(), TFileStream::Mode::OpenRead);
     ExtractEntry(source, entry, *target);
 }
@@ -221,7 +221,7 @@ void TKVBEditorLogic::btnExtractAllClick()
 
 void TKVBEditorLogic::lstFilesDblClick()
 {
-    // 1. The selected row.
+    // The selected row.
     const int row = view_.SelectedEntryRow();
     if (row < 0 || !catalogue_)
         return;
@@ -229,7 +229,7 @@ void TKVBEditorLogic::lstFilesDblClick()
     // The caption as the list shows it names the preview's file.
     const std::string caption = ShownText(catalogue_->GetEntry(index).Name);
 
-    // 2.-3. Textures and music only.
+    // Textures and music only.
     const std::string extension = PreviewExtension(caption);
     const bool texture = extension == ".TEX";
     if (!texture && extension != ".MID") {
@@ -240,7 +240,7 @@ void TKVBEditorLogic::lstFilesDblClick()
     if (!IsSafeEntryName(caption))
         throw EUnusableNameError(caption, "previewed");
 
-    // 4.-5. The player may still hold the previous temporary file: it lets go of it first.
+    // The player may still hold the previous temporary file: it lets go of it first.
     MediaMode mode = Media.QueryMode();
     if (mode == MediaMode::Playing || mode == MediaMode::Paused)
         Media.Stop();
@@ -248,17 +248,17 @@ void TKVBEditorLogic::lstFilesDblClick()
     if (mode == MediaMode::Stopped || mode == MediaMode::Open)
         Media.Close();
 
-    // 6.-7. The previous file goes before the new path replaces it.
+    // The previous file goes before the new path replaces it.
     DeletePreviewTempFile();
     PreviewTempFile = GetTempDir() + caption;
 
-    // 8.-10. The entry, extracted under its caption; the archive is closed again at once.
+    // The entry, extracted under its caption; the archive is closed again at once.
     {
         TFileStream archive(catalogue_->FileName(), TFileStream::Mode::OpenRead);
         ExtractEntry(archive, catalogue_->GetEntry(index), PreviewTempFile);
     }
 
-    // 11.-12. Shown, or played.
+    // Shown, or played.
     if (texture) {
         ShowTexture(PreviewTempFile);
         return;
@@ -293,15 +293,15 @@ void TKVBEditorLogic::ShowTexture(const std::string &path)
 
 void TKVBEditorLogic::btnCreateClick()
 {
-    // 1. The warning, every time, before anything else.
+    // The warning, every time, before anything else.
     dialogs_.Notice(kCreateWarning);
-    // 2.-3. The folder, then the new archive's name.
+    // The folder, then the new archive's name.
     if (!selFolder.Execute())
         return;
     const std::optional<std::string> output = dialogs_.SaveFile(savKVB);
     if (!output)
         return;
-    // 4.-13. List, sort, find the template, write the archive; a cancel leaves nothing.
+    // List, sort, find the template, write the archive; a cancel leaves nothing.
     try {
         TCreatedArchive created;
         const bool done = work_.Run([&] {
@@ -323,12 +323,12 @@ void TKVBEditorLogic::btnCreateClick()
 
 void TKVBEditorLogic::btnAnalyseClick()
 {
-    // 1. Something to analyse.
+    // Something to analyse.
     if (!catalogue_) {
         dialogs_.Notice(kAnalyseWithoutArchiveMessage);
         return;
     }
-    // 2. Read again with the lengths and name checks, whatever the check box says; it becomes
+    // Read again with the lengths and name checks, whatever the check box says; it becomes
     //    the current catalogue only when the read succeeds.
     std::unique_ptr<TKVBFile> reread;
     if (!work_.Run([&] {
@@ -342,7 +342,7 @@ void TKVBEditorLogic::btnAnalyseClick()
     view_.SetStatus({});
     catalogue_ = std::move(reread);
 
-    // 3.-9. The report, whole.
+    // The report, whole.
     ShowInfoLines(AnalyseArchive(*catalogue_, openedFileName_).Lines);
 }
 
@@ -358,17 +358,17 @@ void TKVBEditorLogic::Label4Click()
 
 void TKVBEditorLogic::btnAdvancedClick()
 {
-    // 1. Something to edit.
+    // Something to edit.
     if (!catalogue_) {
         dialogs_.Notice("Open an KVB file first!");
         return;
     }
-    // 2.-3. The advanced window, modal, on the open archive.
+    // The advanced window, modal, on the open archive.
     if (!frmAdvanced_->OpenForEdit(catalogue_->FileName()))
         return;
     frmAdvanced_->ShowModal();
 
-    // 4. The archive may have changed under the catalogue.
+    // The archive may have changed under the catalogue.
     catalogue_.reset();
     ShowInfoLines({"No file open."});
     view_.SetEntryRows({});

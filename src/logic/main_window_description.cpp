@@ -93,7 +93,7 @@ TWindowDescription<TKVBEditorLogic> Describe()
         Row({Place("Label1"), Place("Label3")}),
         Row({Place("Label2"), Place("Label4")}),
         Place("lblStatus"),
-        Row({Place("Status", 1), Place("btnCancel")}),
+        Row({Place("Status", 1, true), Place("btnCancel")}),
     });
 
     auto item = [](const std::string &name, const std::string &caption, THandler<L> handler,

@@ -1,11 +1,11 @@
 #include "win32ui/form.h"
 
+#include "platform/errors.h"
 #include "platform/win32/wide.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
-#include <stdexcept>
 
 namespace kvb::win32ui {
 
@@ -78,13 +78,13 @@ void TForm::Create(const wchar_t *className, const std::string &caption, DWORD s
         windowClass.hbrBackground = background;
         windowClass.lpszClassName = className;
         if (!::RegisterClassExW(&windowClass))
-            throw std::runtime_error("The window class could not be registered: " +
+            throw EKVBError("The window class could not be registered: " +
                                      win32::SystemMessage(::GetLastError()));
     }
     hwnd_ = ::CreateWindowExW(exStyle, className, win32::Wide(caption).c_str(), style, 0, 0, 0, 0, owner,
                               nullptr, instance, this);
     if (!hwnd_)
-        throw std::runtime_error("The window \"" + caption + "\" could not be created: " +
+        throw EKVBError("The window \"" + caption + "\" could not be created: " +
                                  win32::SystemMessage(::GetLastError()));
     ::SetPropW(hwnd_, kFormProperty, this);
     MakeFont();
@@ -110,7 +110,7 @@ HWND TForm::Control(const wchar_t *className, const std::string &text, DWORD sty
                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                      ::GetModuleHandleW(nullptr), nullptr);
     if (!control)
-        throw std::runtime_error("A control of the window could not be created: " +
+        throw EKVBError("A control of the window could not be created: " +
                                  win32::SystemMessage(::GetLastError()));
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     return control;
@@ -142,13 +142,6 @@ void TForm::Relayout()
     RECT client{};
     ::GetClientRect(hwnd_, &client);
     Layout(client.right, client.bottom);
-}
-
-void TForm::EnableControls(bool enable, const std::vector<HWND> &except)
-{
-    for (HWND child = ::GetWindow(hwnd_, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
-        if (std::find(except.begin(), except.end(), child) == except.end())
-            ::EnableWindow(child, enable);
 }
 
 LRESULT TForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)

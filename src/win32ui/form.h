@@ -97,15 +97,23 @@ protected:
     // Runs an event's handler inside the error guard; Guarded ignores it during long work.
     void Guarded(const std::function<void()> &handler);
     void GuardedDuringWork(const std::function<void()> &handler);
+    // Both as one call: guard(handler, duringWork), for the described window's dispatch.
+    auto Guard()
+    {
+        return [this](const std::function<void()> &handler, bool duringWork) {
+            duringWork ? GuardedDuringWork(handler) : Guarded(handler);
+        };
+    }
     logic::TDialogs &Dialogs() { return dialogs_; }
     // The window procedure's default for a message.
     LRESULT Default(UINT message, WPARAM wParam, LPARAM lParam);
     // Places the controls again for the current client area.
     void Relayout();
-    // Enables or disables every child control but those of except.
-    void EnableControls(bool enable, const std::vector<HWND> &except);
 
 private:
+    // Makes the controls a window's description names.
+    friend class TDescribedControls;
+
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     static void Dispatch(MSG &message);
     // The window's keys for a message bound for it or one of its controls.

@@ -4,25 +4,22 @@
 #pragma once
 
 #include "logic/advanced_window.h"
+#include "win32ui/described_form.h"
 #include "win32ui/form.h"
+
+#include <memory>
 
 namespace kvb::win32ui {
 
 class TfrmAdvanced : public TForm, public logic::TAdvancedView {
 public:
-    enum : int {
-        IdInfo = 101, IdTable, IdHeader, IdLink, IdAppend, IdQuit, IdTruncate, IdTableBlocks,
-        IdHeaderBlocks, IdLabel1, IdLabel2, IdLabel3, IdLabel4, IdStatusText, IdStatus, IdCancel,
-        CmdFind = 201, CmdFindNext,
-    };
-
     // owner: the main window, which takes no input while this one is shown.
     TfrmAdvanced(logic::TDialogs &dialogs, HWND owner);
 
     logic::TAdvancedLogic &Logic() { return logic_; }
     bool Shown() const { return shown_; }
 
-    // Controls, in tab order where they take the focus.
+    // The controls the window's description names. Status is the progress bar.
     HWND lstInfo = nullptr, lstTable = nullptr, lstHeader = nullptr, btnLink = nullptr, btnAppend = nullptr;
     HWND btnQuit = nullptr, btnTruncate = nullptr, cmbTable = nullptr, cmbHeader = nullptr;
     HWND Label1 = nullptr, Label2 = nullptr, Label3 = nullptr, Label4 = nullptr;
@@ -66,12 +63,11 @@ protected:
 
 private:
     void CreateControls();
-    // The heights of the rows above and below the two lists at width.
-    int FixedHeight(int width) const;
     // Every way of closing ends here, so the archive is never left open.
     void EndModal();
 
     HWND owner_;
+    std::unique_ptr<TDescribedControls> controls_;
     bool shown_ = false;
     std::unique_ptr<std::remove_pointer_t<HBRUSH>, TGdiDeleter> silver_;
     logic::TAdvancedLogic logic_;

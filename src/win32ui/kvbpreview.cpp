@@ -27,18 +27,14 @@ SCROLLINFO ScrollInfo(UINT mask)
 } // namespace
 
 TfrmTexView::TfrmTexView(logic::TDialogs &dialogs, HWND beside)
-    : TForm(dialogs), beside_(beside), logic_(*this, dialogs)
+    : TForm(dialogs), beside_(beside), controls_(*this, {}, {}), logic_(*this, dialogs)
 {
-    Create(L"TfrmTexView", "Preview", kStyle, 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
-    Ready(688, 453);
+    const auto &description = logic::TTexViewLogic::Description();
+    Create(L"TfrmTexView", description.Caption, kStyle, 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
+    Ready(description.Width, description.Height);
     ::SetWindowPos(Handle(), nullptr, Scale(434), Scale(229), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ::ShowScrollBar(Handle(), SB_BOTH, FALSE);
-    SetAccelerators({{FCONTROL | FVIRTKEY, VK_OEM_PLUS, MnuZoomIn},
-                     {FCONTROL | FVIRTKEY, VK_ADD, MnuZoomIn},
-                     {FCONTROL | FVIRTKEY, VK_OEM_MINUS, MnuZoomOut},
-                     {FCONTROL | FVIRTKEY, VK_SUBTRACT, MnuZoomOut},
-                     {FCONTROL | FVIRTKEY, '0', MnuZoomReset},
-                     {FCONTROL | FVIRTKEY, VK_NUMPAD0, MnuZoomReset}});
+    SetAccelerators(Accelerators(description));
 }
 
 logic::TRect TfrmTexView::Room() const
@@ -209,35 +205,27 @@ void TfrmTexView::ShowPictureMenu(LPARAM at)
         point = {0, 0};
         ::ClientToScreen(Handle(), &point);
     }
-    HMENU menu = ::CreatePopupMenu();
-    const UINT state = logic_.HasPicture() ? MF_ENABLED : MF_GRAYED;
-    ::AppendMenuW(menu, MF_STRING | state, MnuSavePng, L"Save as PNG...");
-    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-    ::AppendMenuW(menu, MF_STRING | state, MnuZoomIn, L"Zoom in\tCtrl++");
-    ::AppendMenuW(menu, MF_STRING | state, MnuZoomOut, L"Zoom out\tCtrl+-");
-    ::AppendMenuW(menu, MF_STRING | state, MnuZoomReset, L"Actual size\tCtrl+0");
+    HMENU menu = DescribedMenu(logic::TTexViewLogic::Description(), logic_);
     ::TrackPopupMenu(menu, TPM_RIGHTBUTTON, point.x, point.y, 0, Handle(), nullptr);
     ::DestroyMenu(menu);
 }
 
 void TfrmTexView::OnCommand(int id, int code, HWND)
 {
-    if (code != 0 && code != 1)
-        return;
-    logic::TTexViewLogic &l = logic_;
-    switch (id) {
-    case MnuSavePng: Guarded([&l] { l.mnuSavePngClick(); }); break;
-    case MnuZoomIn: Guarded([&l] { l.ZoomIn(); }); break;
-    case MnuZoomOut: Guarded([&l] { l.ZoomOut(); }); break;
-    case MnuZoomReset: Guarded([&l] { l.ZoomReset(); }); break;
-    }
+    RunCommand(logic::TTexViewLogic::Description(), controls_, logic_, id, code, Guard());
+}
+
+void TfrmTexView::Hide()
+{
+    ::ShowWindow(Handle(), SW_HIDE);
 }
 
 bool TfrmTexView::OnKey(const MSG &message)
 {
     const bool control = ::GetKeyState(VK_CONTROL) < 0;
+    if (RunKey(logic::TTexViewLogic::Description(), controls_, logic_, message, Guard()))
+        return true;
     switch (message.wParam) {
-    case VK_ESCAPE: ::ShowWindow(Handle(), SW_HIDE); return true;
     case VK_LEFT: Scroll(SB_HORZ, SB_LINEUP); return true;
     case VK_RIGHT: Scroll(SB_HORZ, SB_LINEDOWN); return true;
     case VK_UP: Scroll(SB_VERT, SB_LINEUP); return true;

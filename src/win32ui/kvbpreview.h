@@ -4,6 +4,7 @@
 #pragma once
 
 #include "logic/preview_window.h"
+#include "win32ui/described_form.h"
 #include "win32ui/form.h"
 #include "win32ui/tex_dib.h"
 
@@ -11,8 +12,6 @@ namespace kvb::win32ui {
 
 class TfrmTexView : public TForm, public logic::TTexView {
 public:
-    enum : int { MnuSavePng = 301, MnuZoomIn, MnuZoomOut, MnuZoomReset };
-
     // beside: the main window, which the preview is placed beside; neither owns the other.
     TfrmTexView(logic::TDialogs &dialogs, HWND beside);
 
@@ -26,6 +25,7 @@ public:
     // TTexView.
     logic::TRect FreeArea() const override;
     void ShowPicture(const TTexImage &texture, int percent, const std::string &caption) override;
+    void Hide() override;
 
 protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -45,6 +45,8 @@ private:
     void ShowPictureMenu(LPARAM at);
 
     HWND beside_;
+    // None: the picture is the window's own; the description brings the menu and the keys.
+    TDescribedControls controls_;
     TTexDib picture_;
     SIZE size_{0, 0};
     logic::TTexViewLogic logic_;

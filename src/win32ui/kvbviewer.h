@@ -3,6 +3,7 @@
 #pragma once
 
 #include "logic/main_window.h"
+#include "win32ui/described_form.h"
 #include "win32ui/form.h"
 
 #include <shellapi.h>
@@ -27,15 +28,6 @@ void OpenWithShell(const std::string &url);
 
 class TfrmKVBEditor : public TForm, public logic::TMainView {
 public:
-    // The controls' identifiers, and the commands of the keys and the entry menu.
-    enum : int {
-        IdOpen = 101, IdExtract, IdExtractAll, IdFiles, IdInfo, IdCreate, IdAnalyse, IdAdvanced,
-        IdList, IdLabel5, IdFullRead, IdLabel1, IdLabel3, IdLabel2, IdLabel4, IdStatusText,
-        IdStatus, IdCancel,
-        CmdFind = 201, CmdFindNext,
-        MnuExtract = 301, MnuReplace, MnuExportPng, MnuImportPng, MnuSaveWav, MnuStopMusic,
-    };
-
     // player plays the preview's music and openLink opens the two links; the window owns neither.
     TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, TLinkOpener openLink = OpenWithShell);
     ~TfrmKVBEditor() override;
@@ -46,7 +38,7 @@ public:
     // The entry list's context menu for the selected row; its commands reach the window.
     TMenu EntryMenu();
 
-    // Controls, top to bottom.
+    // The controls the window's description names, top to bottom. Status is the progress bar.
     HWND btnOpen = nullptr, btnExtract = nullptr, btnExtractAll = nullptr, lstFiles = nullptr, lstInfo = nullptr;
     HWND btnCreate = nullptr, btnAnalyse = nullptr, btnAdvanced = nullptr, cmbList = nullptr, Label5 = nullptr;
     HWND chkFullRead = nullptr, Label1 = nullptr, Label3 = nullptr, Label2 = nullptr, Label4 = nullptr;
@@ -80,12 +72,11 @@ protected:
 
 private:
     void CreateControls();
-    // The heights of everything but the two lists at width, and where the lists may begin.
-    int FixedHeight(int width) const;
     void ShowEntryMenu(LPARAM at);
     void FilesDropped(HDROP drop);
 
     TLinkOpener openLink_;
+    std::unique_ptr<TDescribedControls> controls_;
     TFont linkFont_;
     std::unique_ptr<std::remove_pointer_t<HBRUSH>, TGdiDeleter> silver_;
     bool busy_ = false;

@@ -1,6 +1,7 @@
 // The Win32 advanced window's wiring: shown modally from the main window's "Advanced...", its
 // controls and texts, the link, append and truncate through its buttons, the read-only
 // question, and the ways it closes. What the edits do is the logic's tests' business.
+#include "drawn_description.h"
 #include "win32_windows.h"
 
 #include "platform/file_attributes.h"
@@ -46,7 +47,7 @@ const char *kWarning = "notice: Warning! Edits to the KVB file in this mode are 
 
 } // namespace
 
-TEST(AdvancedForm, ShowsModallyWithItsTextsAndLeavesNoArchiveOpen)
+TEST(AdvancedForm, ShowsModallyDrawingItsDescriptionAndLeavesNoArchiveOpen)
 {
     Advanced w;
     TfrmAdvanced &a = w.a;
@@ -55,17 +56,7 @@ TEST(AdvancedForm, ShowsModallyWithItsTextsAndLeavesNoArchiveOpen)
         ran = true;
         EXPECT_TRUE(::IsWindowVisible(a.Handle()));
         EXPECT_FALSE(::IsWindowEnabled(w.main.Handle()));
-        EXPECT_EQ(Win32Windows::Text(a.Handle()), "Advanced KVB Editor");
-        const std::pair<HWND, const char *> texts[] = {
-            {a.btnQuit, "Quit"}, {a.btnAppend, "Append file to KVB"}, {a.btnTruncate, "Truncate file (delete data)"},
-            {a.Label1, "Listed files"}, {a.Label2, "Available data"}, {a.Label3, "Link"}, {a.btnLink, "->"},
-            {a.btnCancel, "Cancel"},
-            {a.Label4, "The editor can only display 1,000 (!) files at once. Archives with more files in them "
-                       "are split up into 1,000 file 'blocks'."}};
-        for (const auto &[control, text] : texts)
-            EXPECT_EQ(Win32Windows::Text(control), text);
-        EXPECT_EQ(Win32Windows::Columns(a.lstTable), (std::vector<std::string>{"Filename", "Data"}));
-        EXPECT_EQ(Win32Windows::Columns(a.lstHeader), (std::vector<std::string>{"#", "Name", "File length"}));
+        ExpectDrawn(a.Handle(), logic::TAdvancedLogic::Description());
         EXPECT_EQ(Win32Windows::Lines(a.lstInfo),
                   (std::vector<std::string>{"File: EDIT.KVB", "Creator: SQUARESOFT", "Description: FINAL FANTASY7",
                                             "File has 4 active files.", "File has 6 data files in it."}));

@@ -22,6 +22,16 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
+// The identifier of the main window's control named so.
+int MainId(const std::string &name)
+{
+    return win32ui::ControlId(logic::TKVBEditorLogic::Description(), name);
+}
+
+} // namespace
+
+namespace {
+
 // Polls until found() gives a window, or nothing after the time is up.
 HWND WaitFor(const std::function<HWND()> &found, std::chrono::seconds timeout = std::chrono::seconds(30))
 {
@@ -166,14 +176,14 @@ TEST(KvbviewExe, OpensExtractsAndPreviewsTheDemoArchiveThroughTheRealDialogs)
     // The window exists before its controls do: wait until it is shown, with its last one.
     const HWND main = WaitFor([] {
         HWND window = ::FindWindowW(L"TfrmKVBEditor", L"KVB Editor");
-        return window && ::IsWindowVisible(window) && ::GetDlgItem(window, TfrmKVBEditor::IdCancel) ? window : nullptr;
+        return window && ::IsWindowVisible(window) && ::GetDlgItem(window, MainId("btnCancel")) ? window : nullptr;
     });
     ASSERT_NE(main, nullptr);
-    const HWND files = ::GetDlgItem(main, TfrmKVBEditor::IdFiles), info = ::GetDlgItem(main, TfrmKVBEditor::IdInfo);
-    const HWND blocks = ::GetDlgItem(main, TfrmKVBEditor::IdList);
+    const HWND files = ::GetDlgItem(main, MainId("lstFiles")), info = ::GetDlgItem(main, MainId("lstInfo"));
+    const HWND blocks = ::GetDlgItem(main, MainId("cmbList"));
 
     // "Open KVB": the real Open dialog. A button that opens a modal box is posted, not sent.
-    ::PostMessageW(::GetDlgItem(main, TfrmKVBEditor::IdOpen), BM_CLICK, 0, 0);
+    ::PostMessageW(::GetDlgItem(main, MainId("btnOpen")), BM_CLICK, 0, 0);
     const HWND open = WaitFor([&] { return OwnedDialog(main); });
     ASSERT_NE(open, nullptr);
     ASSERT_TRUE(Answer(open, Windows(archive)));
@@ -186,17 +196,17 @@ TEST(KvbviewExe, OpensExtractsAndPreviewsTheDemoArchiveThroughTheRealDialogs)
     // The second block, chosen as the drop-down list tells its window.
     TRemoteItem remote(process.hProcess);
     ::SendMessageW(blocks, CB_SETCURSEL, 1, 0);
-    ::SendMessageW(main, WM_COMMAND, MAKEWPARAM(TfrmKVBEditor::IdList, CBN_SELCHANGE), reinterpret_cast<LPARAM>(blocks));
+    ::SendMessageW(main, WM_COMMAND, MAKEWPARAM(MainId("cmbList"), CBN_SELCHANGE), reinterpret_cast<LPARAM>(blocks));
     EXPECT_EQ(::SendMessageW(files, LVM_GETITEMCOUNT, 0, 0), 1000);
     EXPECT_EQ(remote.Cell(files, 0, 0), L"FILE0996.BIN");
 
     // Back to the first block: "Extract" of GRADIENT.TEX through the real Save dialog, which
     // offers the entry's name.
     ::SendMessageW(blocks, CB_SETCURSEL, 0, 0);
-    ::SendMessageW(main, WM_COMMAND, MAKEWPARAM(TfrmKVBEditor::IdList, CBN_SELCHANGE), reinterpret_cast<LPARAM>(blocks));
+    ::SendMessageW(main, WM_COMMAND, MAKEWPARAM(MainId("cmbList"), CBN_SELCHANGE), reinterpret_cast<LPARAM>(blocks));
     ASSERT_EQ(remote.Cell(files, 2, 0), L"GRADIENT.TEX");
     remote.Select(files, 2);
-    ::PostMessageW(::GetDlgItem(main, TfrmKVBEditor::IdExtract), BM_CLICK, 0, 0);
+    ::PostMessageW(::GetDlgItem(main, MainId("btnExtract")), BM_CLICK, 0, 0);
     const HWND save = WaitFor([&] { return OwnedDialog(main); });
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(TextOf(FileNameBox(save)), L"GRADIENT.TEX");

@@ -1,6 +1,7 @@
 // The Win32 main window's wiring: its controls and texts, each handler reached through the real
 // controls, the keys, the entry menu, a dropped archive, Cancel during long work, and the
 // layout as the window grows. What the handlers do is the logic's tests' business.
+#include "drawn_description.h"
 #include "win32_windows.h"
 
 #include "platform/program_folder.h"
@@ -57,37 +58,24 @@ int Height(HWND control)
 
 } // namespace
 
-TEST(MainForm, ShowsEveryControlWithItsText)
+TEST(MainForm, DrawsItsDescription)
 {
     Win32Windows w;
     TfrmKVBEditor &m = w.main;
-    EXPECT_EQ(Win32Windows::Text(m.Handle()), "KVB Editor");
-    const std::pair<HWND, const char *> texts[] = {
-        {m.btnOpen, "Open KVB"},     {m.btnExtract, "Extract"},       {m.btnExtractAll, "Extract all"},
-        {m.btnCreate, "Create KVB"}, {m.btnAnalyse, "Analyse KVB"},   {m.btnAdvanced, "Advanced..."},
-        {m.chkFullRead, "Read lengths (slower loading when on)"},     {m.btnCancel, "Cancel"},
-        {m.Label1, "Questions or bug reports: "},                     {m.Label3, "Mail Tarnwick"},
-        {m.Label2, "Check for updates at "},                          {m.Label4, "Tarnwick's website"},
-        {m.Label5, "The editor can only display 1,000 (!) files at once. Archives with more files in them "
-                   "are split up into 1,000 file 'blocks'."}};
-    for (const auto &[control, text] : texts) {
-        EXPECT_EQ(Win32Windows::Text(control), text);
-        EXPECT_TRUE(::IsWindowVisible(control)) << text;
-    }
-    EXPECT_EQ(Win32Windows::Columns(m.lstFiles), (std::vector<std::string>{"Filename", "Table start", "File length"}));
+    ExpectDrawn(m.Handle(), logic::TKVBEditorLogic::Description());
+    for (const auto &c : logic::TKVBEditorLogic::Description().Controls)
+        EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(m.Handle(), win32ui::ControlId(logic::TKVBEditorLogic::Description(), c.Name))))
+            << c.Name;
     EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 0, 0), 100);
     EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 2, 0), 75);
-    EXPECT_EQ(::SendMessageW(m.chkFullRead, BM_GETCHECK, 0, 0), BST_CHECKED);
-    EXPECT_FALSE(::IsWindowEnabled(m.btnCancel));
     EXPECT_EQ(::SendMessageW(m.cmbList, CB_GETMINVISIBLE, 0, 0), 20);
     EXPECT_TRUE(Win32Windows::Lines(m.lstInfo).empty());
     // Labels are as wide as their texts: the link follows its label without covering it.
     EXPECT_GE(Win32Windows::Bounds(m.Label4).left, Win32Windows::Bounds(m.Label2).right);
     EXPECT_GT(Win32Windows::Bounds(m.Label2).right - Win32Windows::Bounds(m.Label2).left, 40);
 
-    EXPECT_EQ(Win32Windows::Text(w.preview.Handle()), "Preview");
+    EXPECT_EQ(Win32Windows::Text(w.preview.Handle()), logic::TTexViewLogic::Description().Caption);
     EXPECT_FALSE(::IsWindowVisible(w.preview.Handle()));
-    EXPECT_EQ(Win32Windows::Text(w.advanced.Handle()), "Advanced KVB Editor");
     EXPECT_FALSE(::IsWindowVisible(w.advanced.Handle()));
 }
 
@@ -351,7 +339,7 @@ TEST(MainForm, TheEntryMenuOffersWhatTheRowAllows)
     // A command of the menu reaches its handler.
     const std::string png = w.dir / "GRADIENT.png";
     w.dialogs.files.push_back(png);
-    ::SendMessageW(m.Handle(), WM_COMMAND, MAKEWPARAM(TfrmKVBEditor::MnuExportPng, 0), 0);
+    ::SendMessageW(m.Handle(), WM_COMMAND, MAKEWPARAM(win32ui::MenuCommand(logic::TKVBEditorLogic::Description(), "mnuExportPng"), 0), 0);
     EXPECT_EQ(w.dialogs.lastFile.FileName, "GRADIENT.TEX.png");
     EXPECT_EQ(ReadFile(PathFromUtf8(png)).substr(1, 3), "PNG");
 }
