@@ -37,23 +37,29 @@ enum : int { kFirstControlId = 101, kFirstKeyCommand = 201, kFirstMenuCommand = 
 constexpr int kClicked = BN_CLICKED;
 constexpr int kAccelerator = 1;
 
+// The place of the item called name in a description's list, from 0; -1 when there is none.
+template <typename Item>
+int IndexByName(const std::vector<Item> &items, const std::string &name)
+{
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i].Name == name)
+            return int(i);
+    return -1;
+}
+
 // The identifier of a described control, and the command of a described menu item, as another
 // program that drives the window sends them; 0 when there is none of that name.
 template <typename Logic>
 int ControlId(const logic::TWindowDescription<Logic> &description, const std::string &name)
 {
-    for (size_t i = 0; i < description.Controls.size(); ++i)
-        if (description.Controls[i].Name == name)
-            return kFirstControlId + int(i);
-    return 0;
+    const int i = IndexByName(description.Controls, name);
+    return i < 0 ? 0 : kFirstControlId + i;
 }
 template <typename Logic>
 int MenuCommand(const logic::TWindowDescription<Logic> &description, const std::string &name)
 {
-    for (size_t i = 0; i < description.Menu.size(); ++i)
-        if (description.Menu[i].Name == name)
-            return kFirstMenuCommand + int(i);
-    return 0;
+    const int i = IndexByName(description.Menu, name);
+    return i < 0 ? 0 : kFirstMenuCommand + i;
 }
 
 class TDescribedControls {
