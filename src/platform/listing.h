@@ -5,12 +5,16 @@
 // neither listed nor descended into.
 #pragma once
 
+#include "platform/stream.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kvb {
+
+class TOpenFolder;
 
 bool IsHiddenName(const std::string &name);
 
@@ -21,5 +25,28 @@ std::optional<std::vector<std::string>> ListPlainFiles(const std::string &folder
 // The size of the file at path when a listing of its folder would show it; nothing when it is
 // gone, hidden or not a plain file.
 std::optional<int64_t> LookUpPlainFile(const std::string &path);
+
+// What stands under a name in a folder: the link itself, never what it leads to.
+enum class TEntryKind {
+    PlainFile,
+    Folder,
+    Link,  // a symbolic link, or on Windows any reparse point
+    Other, // a pipe, a device, a socket
+};
+
+struct TFolderEntry {
+    std::string Name;
+    TEntryKind Kind = TEntryKind::Other;
+    TFileStamp Stamp; // of a plain file; nothing else
+};
+
+// Every entry of folder that a listing shows (hidden names and, on Windows, files with the
+// hidden or system attribute left out), of whatever kind, in the order the file system gives
+// them: what a tool that reads a folder back must refuse, and not only what it may read.
+// Nothing when the folder cannot be read.
+std::optional<std::vector<TFolderEntry>> ListFolder(const TOpenFolder &folder);
+
+// What stands at name in folder, hidden or not; nothing when nothing does.
+std::optional<TFolderEntry> LookUpEntry(const TOpenFolder &folder, const std::string &name);
 
 } // namespace kvb

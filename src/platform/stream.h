@@ -16,6 +16,15 @@ struct TFileIdentity {
     friend bool operator==(const TFileIdentity &, const TFileIdentity &) = default;
 };
 
+// A file's size and the time of its last change of content, as the system keeps them: what
+// make and rsync compare to tell a file unchanged without reading it. Modified counts
+// nanoseconds since 1970-01-01 UTC, in the steps the file system keeps.
+struct TFileStamp {
+    int64_t Size = 0;
+    int64_t Modified = 0;
+    friend bool operator==(const TFileStamp &, const TFileStamp &) = default;
+};
+
 class TStream {
 public:
     virtual ~TStream() = default;
@@ -65,8 +74,9 @@ public:
     // TOutputFile.
     TFileStream(const std::string &fileName, Mode mode);
     // The same, for reading, of the file name in folder, found without walking the folder's
-    // path again; a name that is not a plain file name there is refused.
-    TFileStream(const TOpenFolder &folder, const std::string &name);
+    // path again; a name that is not a plain file name there is refused. Without followLinks a
+    // link standing at the name is refused too ("it is a link"), never followed.
+    TFileStream(const TOpenFolder &folder, const std::string &name, bool followLinks = true);
     // Takes over a handle the platform layer opened itself; it is closed with the stream.
     TFileStream(TFileHandle handle, const std::string &fileName);
     ~TFileStream() override;
@@ -100,6 +110,8 @@ public:
     int64_t OpenedSize() const { return openedSize_; }
     // Which file this is, whatever name it was opened by.
     TFileIdentity Identity() const;
+    // The file's size and last modification as the system has them now.
+    TFileStamp Stamp() const;
     // How many names (hard links) the file has.
     int64_t LinkCount() const;
     TFileHandle Handle() const { return handle_; }
@@ -107,7 +119,7 @@ public:
 
 private:
     // Opens name relative to the folder at (on POSIX systems; Windows opens by the whole path).
-    void Open(TFileHandle at, const std::string &name, Mode mode);
+    void Open(TFileHandle at, const std::string &name, Mode mode, bool followLinks = true);
 
     std::string fileName_;
     TFileHandle handle_ = kNoFileHandle;

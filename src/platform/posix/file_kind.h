@@ -1,6 +1,8 @@
 // What stands at a path when it is not the plain file the program wanted there, in the words
-// of its messages.
+// of its messages; and a plain file's stamp.
 #pragma once
+
+#include "platform/stream.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,6 +10,13 @@
 #include <sys/stat.h>
 
 namespace kvb {
+
+// Size and modification time as a TFileStamp.
+inline TFileStamp StampOf(const struct stat &st)
+{
+    return TFileStamp{int64_t(st.st_size),
+                      int64_t(st.st_mtim.tv_sec) * 1000000000 + int64_t(st.st_mtim.tv_nsec)};
+}
 
 // The system's reason for a failed call (errno), as a clause of a message; the common ones in
 // the same words on every system, so that kvb says the same on Linux and Windows.
@@ -32,6 +41,8 @@ inline const char *WhatItIs(mode_t mode)
 {
     if (S_ISDIR(mode))
         return "it is a folder";
+    if (S_ISLNK(mode))
+        return "it is a link";
     if (S_ISFIFO(mode))
         return "it is a pipe (FIFO)";
     if (S_ISCHR(mode) || S_ISBLK(mode))

@@ -31,23 +31,26 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
     Open(AT_FDCWD, fileName, mode);
 }
 
-TFileStream::TFileStream(const TOpenFolder &folder, const std::string &name)
+TFileStream::TFileStream(const TOpenFolder &folder, const std::string &name, bool followLinks)
     : fileName_(JoinPath(folder.Path(), name))
 {
     if (!IsPlainFileName(name))
         throw EFOpenError(fileName_, "it is not a plain file name");
-    Open(folder.Handle(), name, Mode::OpenRead);
+    Open(folder.Handle(), name, Mode::OpenRead, followLinks);
 }
 
-void TFileStream::Open(TFileHandle at, const std::string &name, Mode mode)
+void TFileStream::Open(TFileHandle at, const std::string &name, Mode mode, bool followLinks)
 {
     const std::string &fileName = fileName_;
     // Non-blocking, so that a pipe planted under the name is refused below instead of waiting
     // for a writer for ever; on a plain file the flag changes nothing.
     const int access = mode == Mode::OpenReadWrite ? O_RDWR : O_RDONLY;
-    handle_ = ::openat(int(at), name.c_str(), access | O_NONBLOCK | O_CLOEXEC);
+    handle_ = ::openat(int(at), name.c_str(),
+                       access | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
     if (handle_ < 0 && errno == EISDIR)
         throw EFOpenError(fileName, WhatItIs(S_IFDIR));
+    if (handle_ < 0 && errno == ELOOP && !followLinks)
+        throw EFOpenError(fileName, WhatItIs(S_IFLNK));
     if (handle_ < 0)
         throw EFOpenError(fileName, SystemReason(errno));
     // Only plain files are archives or inputs; the same call gives the size the file had when
@@ -221,6 +224,14 @@ TFileIdentity TFileStream::Identity() const
         identity_ = TFileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
     }
     return *identity_;
+}
+
+TFileStamp TFileStream::Stamp() const
+{
+    struct stat st {};
+    if (::fstat(handle_, &st) != 0)
+        throw EReadError();
+    return StampOf(st);
 }
 
 int64_t TFileStream::LinkCount() const

@@ -54,12 +54,18 @@ std::string PathIn(const TOpenFolder &folder, const std::string &name)
 
 } // namespace
 
-TFileStream::TFileStream(const TOpenFolder &folder, const std::string &name)
-    : TFileStream(PathIn(folder, name), Mode::OpenRead)
+TFileStream::TFileStream(const TOpenFolder &folder, const std::string &name, bool followLinks)
+    : fileName_(PathIn(folder, name))
 {
+    Open(kNoFileHandle, fileName_, Mode::OpenRead, followLinks);
 }
 
 TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fileName)
+{
+    Open(kNoFileHandle, fileName, mode);
+}
+
+void TFileStream::Open(TFileHandle, const std::string &fileName, Mode mode, bool followLinks)
 {
     const std::wstring name = win32::Wide(fileName);
     const DWORD attributes = ::GetFileAttributesW(name.c_str());
@@ -72,8 +78,9 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
     const DWORD share = mode == Mode::OpenRead        ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
                         : mode == Mode::OpenReadLocked ? FILE_SHARE_READ | FILE_SHARE_DELETE
                                                        : FILE_SHARE_READ;
-    win32::THandle file(::CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Without followLinks the link itself is opened, and refused below.
+    const DWORD flags = FILE_ATTRIBUTE_NORMAL | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    win32::THandle file(::CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!file.Valid()) {
         const DWORD error = ::GetLastError();
         if (mode != Mode::OpenRead && error == ERROR_SHARING_VIOLATION)
@@ -87,6 +94,8 @@ TFileStream::TFileStream(const std::string &fileName, Mode mode) : fileName_(fil
         throw EFOpenError(fileName);
     if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
         throw EFOpenError(fileName, "it is a folder");
+    if (!followLinks && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        throw EFOpenError(fileName, "it is a link");
     openedSize_ = int64_t((uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
     identity_ = TFileIdentity{info.dwVolumeSerialNumber,
                               (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
@@ -168,6 +177,15 @@ TFileIdentity TFileStream::Identity() const
                                   (uint64_t(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
     }
     return *identity_;
+}
+
+TFileStamp TFileStream::Stamp() const
+{
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(Native(handle_), &info))
+        throw EReadError();
+    return TFileStamp{int64_t((uint64_t(info.nFileSizeHigh) << 32) | info.nFileSizeLow),
+                      win32::UnixNanoseconds(info.ftLastWriteTime)};
 }
 
 int64_t TFileStream::LinkCount() const

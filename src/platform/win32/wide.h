@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace kvb::win32 {
@@ -17,6 +18,13 @@ std::string SystemMessage(DWORD error);
 // The same as a clause of a message: its first letter small, and the common ones in the words
 // the other systems use too.
 std::string SystemReason(DWORD error);
+
+// A FILETIME (100 ns steps since 1601) as nanoseconds since 1970, as the other systems count.
+inline int64_t UnixNanoseconds(const FILETIME &time)
+{
+    constexpr int64_t kFrom1601To1970 = 116444736000000000;
+    return (int64_t((uint64_t(time.dwHighDateTime) << 32) | time.dwLowDateTime) - kFrom1601To1970) * 100;
+}
 
 // Owns a HANDLE from CreateFileW or FindFirstFileExW.
 class THandle {
