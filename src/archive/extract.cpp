@@ -129,6 +129,48 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const TOpenFolder &folder,
     output.Commit();
 }
 
+TEntryStream::TEntryStream(const TFileStream &archive, int64_t dataPosition, int64_t length)
+    : archive_(archive), dataPosition_(dataPosition),
+      // An entry running past the archive's end holds what there is.
+      length_(std::clamp<int64_t>(archive.Size() - dataPosition, 0, std::max<int64_t>(length, 0)))
+{
+}
+
+int64_t TEntryStream::Read(void *buffer, int64_t count)
+{
+    // Parsers read a few bytes at a time; one block serves many of their reads.
+    constexpr int64_t kBlock = 64 * 1024;
+    count = std::clamp<int64_t>(count, 0, std::max<int64_t>(0, length_ - position_));
+    auto *out = static_cast<char *>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        const int64_t at = position_ + done;
+        if (at < blockStart_ || at >= blockStart_ + int64_t(block_.size())) {
+            if (count - done >= kBlock) {
+                const int64_t got = archive_.ReadAt(dataPosition_ + at, out + done, count - done);
+                done += got;
+                break;
+            }
+            block_.resize(size_t(std::min(kBlock, length_ - at)));
+            blockStart_ = at;
+            const int64_t got = archive_.ReadAt(dataPosition_ + at, block_.data(), int64_t(block_.size()));
+            block_.resize(size_t(got));
+            if (got == 0)
+                break;
+        }
+        const int64_t piece = std::min(count - done, blockStart_ + int64_t(block_.size()) - at);
+        std::copy_n(block_.data() + (at - blockStart_), piece, out + done);
+        done += piece;
+    }
+    position_ += done;
+    return done;
+}
+
+void TEntryStream::Write(const void *, int64_t)
+{
+    throw EWriteError("An entry's data is read where it lies in the archive and never written there");
+}
+
 std::optional<std::string> NameFaultAnywhere(const std::string &name)
 {
     if (name.empty())
@@ -162,32 +204,8 @@ void CheckSafeEntryName(const std::string &name, const std::string &action)
 
 namespace {
 
-// An entry extract-all passes over, and why.
-struct TPassedOver {
-    int32_t index;
-    std::string name;
-    std::string reason;
-};
-
 // Names enough entries to act on and stays one line, however many there are.
 constexpr size_t kPassedOverNamed = 5;
-
-std::string UnextractedText(int32_t written, int32_t wanted, const std::vector<TPassedOver> &passed)
-{
-    const size_t count = passed.size();
-    std::string text = std::to_string(written) + " of " + std::to_string(wanted) +
-                       " files extracted; " + std::to_string(count) +
-                       (count == 1 ? " name cannot be a file name: " : " names cannot be file names: ");
-    const size_t named = std::min(count, kPassedOverNamed);
-    for (size_t i = 0; i < named; ++i) {
-        const TPassedOver &entry = passed[i];
-        text += (i == 0 ? "" : ", ") + std::string("entry ") + std::to_string(entry.index + 1) +
-                " \"" + PrintableName(entry.name) + "\" (" + entry.reason + ")";
-    }
-    if (count > named)
-        text += " and " + std::to_string(count - named) + " more";
-    return text;
-}
 
 // The bytes extracting the entries at indices writes: each record's length, read from its data
 // header where the catalogue has none.
@@ -212,6 +230,26 @@ int64_t RoomFor(const TKVBFile &catalogue, const TFileStream &source,
 
 } // namespace
 
+std::string UnextractedText(int32_t written, int32_t wanted, const std::vector<std::string> &passedOver,
+                            const std::string &verb)
+{
+    const size_t count = passedOver.size();
+    std::string text = std::to_string(written) + " of " + std::to_string(wanted) + " files " + verb +
+                       "; " + std::to_string(count) +
+                       (count == 1 ? " name cannot be a file name: " : " names cannot be file names: ");
+    const size_t named = std::min(count, kPassedOverNamed);
+    for (size_t i = 0; i < named; ++i)
+        text += (i == 0 ? "" : ", ") + passedOver[i];
+    if (count > named)
+        text += " and " + std::to_string(count - named) + " more";
+    return text;
+}
+
+std::string PassedOverText(int32_t index, const std::string &name, const std::string &reason)
+{
+    return "entry " + std::to_string(index + 1) + " \"" + PrintableName(name) + "\" (" + reason + ")";
+}
+
 void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
                 const TProgress &progress, const TEntryFilter &wanted)
 {
@@ -219,7 +257,7 @@ void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
     // The names are settled first, so that one that cannot be a file name costs no other entry
     // its file, and the progress counts the files there are to write.
     std::vector<int32_t> picked;
-    std::vector<TPassedOver> passed;
+    std::vector<std::string> passed;
     int32_t wantedCount = 0;
     for (int32_t index = 0; index < catalogue.EntryCount(); ++index) {
         const TKVB_Entry entry = catalogue.GetEntry(index);
@@ -227,7 +265,7 @@ void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
             continue;
         ++wantedCount;
         if (std::optional<std::string> reason = UnusableNameReason(entry.Name))
-            passed.push_back({index, entry.Name, std::move(*reason)});
+            passed.push_back(PassedOverText(index, entry.Name, *reason));
         else
             picked.push_back(index);
     }
@@ -246,7 +284,7 @@ void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
             progress(done + 1, count);
     }
     if (!passed.empty())
-        throw EUnextractedNames(UnextractedText(count, wantedCount, passed));
+        throw EUnextractedNames(UnextractedText(count, wantedCount, passed, "extracted"));
 }
 
 } // namespace kvb

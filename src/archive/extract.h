@@ -4,15 +4,16 @@
 #include "archive/catalogue.h"
 #include "archive/progress.h"
 #include "platform/errors.h"
+#include "platform/stream.h"
 
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kvb {
 
 class TOpenFolder;
-class TStream;
 
 // Copies the entry's data from source (a stream on the archive, owned by the caller) into a new
 // file outputFileName, replacing any file of that name. With Length -1 the length is read from
@@ -25,6 +26,26 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, TStream &output);
 // The same into the file name in folder.
 void ExtractEntry(TStream &source, TKVB_Entry entry, const TOpenFolder &folder,
                   const std::string &name);
+
+// An entry's data as a stream of its own, read where it lies in the archive a block at a time:
+// for readers that parse an entry (a texture) without copying it out first. Read only.
+class TEntryStream : public TStream {
+public:
+    // archive must outlive the stream; the entry's data is [dataPosition, dataPosition + length),
+    // or as much of it as the archive holds.
+    TEntryStream(const TFileStream &archive, int64_t dataPosition, int64_t length);
+    int64_t Read(void *buffer, int64_t count) override;
+    // Raises EWriteError.
+    void Write(const void *buffer, int64_t count) override;
+    int64_t Size() const override { return length_; }
+
+private:
+    const TFileStream &archive_;
+    int64_t dataPosition_;
+    int64_t length_;
+    std::vector<char> block_;
+    int64_t blockStart_ = 0; // position in the entry of block_[0]
+};
 
 // Why name cannot be a file name inside a folder on any system without leaving the folder or
 // naming a drive or a stream: it is empty, "." or "..", or holds "/", "\" or ":"; or nothing.
@@ -51,5 +72,13 @@ using TEntryFilter = std::function<bool(const TKVB_Entry &entry)>;
 // to write) after each, the entries passed over not counted.
 void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
                 const TProgress &progress = {}, const TEntryFilter &wanted = {});
+
+// What an extraction that passed over entries says once it has written every other one:
+// "W of N files <verb>; K names cannot be file names: " and the first five of passedOver
+// (PassedOverText each), "and M more" after them.
+std::string UnextractedText(int32_t written, int32_t wanted, const std::vector<std::string> &passedOver,
+                            const std::string &verb);
+// One entry passed over, as UnextractedText names it: entry 7 "CON" (reason).
+std::string PassedOverText(int32_t index, const std::string &name, const std::string &reason);
 
 } // namespace kvb
