@@ -135,24 +135,21 @@ TRgbImage TexThumbnail(const TTexImage &image, int size)
 
 namespace {
 
-// The texture in source, written as a PNG a row at a time straight from the file: what this
-// holds is a row and the writer's state, whatever size the texture claims. Pixels the file
-// holds no data for are index 0, as the preview shows them.
-void StreamTexAsPng(TFileStream &source, const std::string &texFile, const std::string &pngFile)
+// A PNG needs at least one pixel.
+void CheckHasPixels(const TTexImage &texture, const std::string &texName)
 {
-    const auto named = [&texFile](const EReadError &e) {
-        return EReadError("Reading texture " + texFile + ": " + e.Detail());
-    };
-    std::optional<TTexRowReader> reader;
-    try {
-        reader.emplace(source, kTexImageDataPosition);
-    } catch (const EReadError &e) {
-        throw named(e);
-    }
-    const TTexImage &texture = reader->Image();
     if (texture.Width == 0 || texture.Height == 0)
-        throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
+        throw EKVBError("Texture " + texName + " has no pixels (" + std::to_string(texture.Width) +
                         " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");
+}
+
+} // namespace
+
+void WriteTexRowsAsPng(TTexRowReader &reader, const std::string &texName,
+                       const std::function<void(const char *bytes, size_t size)> &sink)
+{
+    const TTexImage &texture = reader.Image();
+    CheckHasPixels(texture, texName);
     // Every index has a colour: the palette's, then black.
     std::array<TTexColour, 256> palette{};
     std::copy(texture.Palette.begin(), texture.Palette.end(), palette.begin());
@@ -160,8 +157,7 @@ void StreamTexAsPng(TFileStream &source, const std::string &texFile, const std::
     std::vector<uint8_t> indices(texture.Format == TTexFormat::Palettised8 ? width : 0);
     std::vector<uint16_t> colours(texture.Format == TTexFormat::Direct555 ? width : 0);
 
-    TOutputFile output(pngFile, TOutputKind::Whole, {&source});
-    TPngWriter writer(texture.Width, texture.Height, SinkInto(output.Stream()));
+    TPngWriter writer(texture.Width, texture.Height, sink);
     std::vector<uint8_t> rgb(width * 3);
     // Once a row is read with no data left before it, every row after it is the same.
     bool rowsWithoutData = false;
@@ -170,23 +166,42 @@ void StreamTexAsPng(TFileStream &source, const std::string &texFile, const std::
             writer.RepeatRow();
             continue;
         }
-        rowsWithoutData = reader->UnreadPixels() == 0;
+        rowsWithoutData = reader.UnreadPixels() == 0;
         try {
             if (texture.Format == TTexFormat::Palettised8) {
-                reader->ReadRows(indices.data(), 1);
+                reader.ReadRows(indices.data(), 1);
                 for (size_t x = 0; x < width; ++x)
                     PutColour(&rgb[3 * x], palette[indices[x]]);
             } else {
-                reader->ReadRows(colours.data(), 1);
+                reader.ReadRows(colours.data(), 1);
                 for (size_t x = 0; x < width; ++x)
                     PutColour(&rgb[3 * x], Shown555(colours[x]));
             }
         } catch (const EReadError &e) {
-            throw named(e);
+            throw EReadError("Reading texture " + texName + ": " + e.Detail());
         }
         writer.WriteRow(rgb.data());
     }
     writer.Finish();
+}
+
+namespace {
+
+// The texture in source, written as a PNG a row at a time straight from the file: what this
+// holds is a row and the writer's state, whatever size the texture claims. Pixels the file
+// holds no data for are index 0, as the preview shows them.
+void StreamTexAsPng(TFileStream &source, const std::string &texFile, const std::string &pngFile)
+{
+    std::optional<TTexRowReader> reader;
+    try {
+        reader.emplace(source, kTexImageDataPosition);
+    } catch (const EReadError &e) {
+        throw EReadError("Reading texture " + texFile + ": " + e.Detail());
+    }
+    const TTexImage &texture = reader->Image();
+    CheckHasPixels(texture, texFile);
+    TOutputFile output(pngFile, TOutputKind::Whole, {&source});
+    WriteTexRowsAsPng(*reader, texFile, SinkInto(output.Stream()));
     output.Commit();
 }
 
@@ -200,9 +215,7 @@ void TexFileToPngFile(const std::string &texFile, const std::string &pngFile, in
         return;
     }
     const TTexImage texture = ReadTexture(source, texFile);
-    if (texture.Width == 0 || texture.Height == 0)
-        throw EKVBError("Texture " + texFile + " has no pixels (" + std::to_string(texture.Width) +
-                        " x " + std::to_string(texture.Height) + "), and a PNG needs at least one");
+    CheckHasPixels(texture, texFile);
     const std::string png = EncodePng(TexThumbnail(texture, size));
     TOutputFile output(pngFile, TOutputKind::Whole, {&source});
     output.Stream().WriteBuffer(png.data(), int64_t(png.size()));

@@ -5,7 +5,9 @@
 
 #include "preview/tex.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,13 @@ constexpr int kMaxThumbnailSide = 1024;
 // size and the bytes held, never the size the texture claims: enlarged with each pixel a sharp
 // block, as the game's art is drawn; shrunk by averaging the samples. Pixels without data are 0.
 TRgbImage TexThumbnail(const TTexImage &image, int size);
+
+// The texture reader reads, written as a PNG into sink from its first row to its last, a row
+// at a time as it is read: what this holds is a row and the PNG writer's state. Pixels the
+// texture holds no data for are index 0. texName names the texture in messages; one without
+// pixels is refused, since a PNG needs at least one.
+void WriteTexRowsAsPng(TTexRowReader &reader, const std::string &texName,
+                       const std::function<void(const char *bytes, size_t size)> &sink);
 
 // kvb tex2png and "Export as PNG...": decodes the TEX file and writes it as a PNG through the
 // safe writer, a row at a time from the file, so that memory stays at a row and the PNG writer's

@@ -185,16 +185,28 @@ std::string EncodeTex(const std::string &reference, const std::string &reference
     return out;
 }
 
+bool PngKeepsTexture(TStream &source)
+{
+    try {
+        const TTexRowReader reader(source, kTexImageDataPosition);
+        const TTexImage &image = reader.Image();
+        return image.Width > 0 && image.Height > 0 && image.Complete();
+    } catch (const EKVBError &) {
+        return false;
+    }
+}
+
 bool NewPalettesAvailable()
 {
     return KVB_HAVE_IMAGEQUANT != 0;
 }
 
-TMadeTexture MakeTex(const std::string &referenceFile, const std::string &pngFile, bool newPalette)
+TMadeTexture MakeTexFromBytes(const std::string &reference, const std::string &referenceName,
+                              const std::string &png, const std::string &pngName, bool newPalette)
 {
-    const TRgbImage picture = DecodePng(ReadWhole(pngFile), pngFile);
+    const TRgbImage picture = DecodePng(png, pngName);
     TMadeTexture made;
-    made.Bytes = EncodeTex(ReadWhole(referenceFile), referenceFile, picture, newPalette);
+    made.Bytes = EncodeTex(reference, referenceName, picture, newPalette);
 
     // The texture read back, pixel by pixel against the picture.
     TMemoryStream stream(made.Bytes);
@@ -212,6 +224,19 @@ TMadeTexture MakeTex(const std::string &referenceFile, const std::string &pngFil
         }
     }
     return made;
+}
+
+TMadeTexture MakeTex(const std::string &referenceFile, const std::string &pngFile, bool newPalette)
+{
+    return MakeTexFromBytes(ReadWhole(referenceFile), referenceFile, ReadWhole(pngFile), pngFile,
+                            newPalette);
+}
+
+std::string ColourChangeText(const TColourChange &change, const std::string &pngName)
+{
+    return std::to_string(change.Pixels) + " of the " + std::to_string(change.Of) + " pixels of " +
+           pngName + " would change colour, by up to " + std::to_string(change.Largest) +
+           " of 255 in red, green or blue, because the texture's palette lacks their colours.";
 }
 
 void WriteTex(const TMadeTexture &texture, const std::string &referenceFile,

@@ -20,6 +20,12 @@ namespace kvb {
 std::string EncodeTex(const std::string &reference, const std::string &referenceName,
                       const TRgbImage &image, bool newPalette);
 
+// Whether the texture in source (a TEX file from its first byte) comes back byte for byte from
+// the PNG that WriteTexRowsAsPng makes of it, encoded with itself as the reference and without a
+// new palette: it can be read, has pixels, and holds data for all of them (one cut short would
+// come back with the pixels it lacks).
+bool PngKeepsTexture(TStream &source);
+
 // Whether this build can make a new palette of more than one colour.
 bool NewPalettesAvailable();
 
@@ -37,6 +43,14 @@ struct TMadeTexture {
     TColourChange Change;
 };
 TMadeTexture MakeTex(const std::string &referenceFile, const std::string &pngFile, bool newPalette);
+// The same from the bytes of the reference and of the PNG, each named for messages.
+TMadeTexture MakeTexFromBytes(const std::string &reference, const std::string &referenceName,
+                              const std::string &png, const std::string &pngName, bool newPalette);
+
+// What "Import PNG..." says of a change before it asks about a new palette: "N of the M pixels
+// of NAME would change colour, by up to L of 255 in red, green or blue, because the texture's
+// palette lacks their colours."
+std::string ColourChangeText(const TColourChange &change, const std::string &pngName);
 
 // Writes a made texture to texFile through the safe writer (texFile may be neither input).
 void WriteTex(const TMadeTexture &texture, const std::string &referenceFile,
