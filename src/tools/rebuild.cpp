@@ -128,12 +128,13 @@ TPlan Plan(const TFileStream &file, const std::string &archive,
                             " and " + std::to_string(replacement.TocIndex + 1) +
                             " lead to one data entry, which can be replaced only once");
         auto input = std::make_unique<TFileStream>(replacement.FileName, TFileStream::Mode::OpenRead);
-        if (input->OpenedSize() > INT32_MAX)
+        const int64_t length = replacement.Data ? int64_t(replacement.Data->size()) : input->OpenedSize();
+        if (length > INT32_MAX)
             throw EKVBError("File " + replacement.FileName + " is too large to store in an archive");
         entry.replacement = int32_t(r);
         plan.changes.push_back({replacement.TocIndex,
                                 NameFromField(layout.toc[size_t(replacement.TocIndex)].Name),
-                                entry.length, input->OpenedSize()});
+                                entry.length, length});
         plan.inputs.push_back(std::move(input));
     }
 
@@ -166,6 +167,17 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const TProgress &progress,
                                            std::optional<std::string> *note)
 {
+    return ReplaceEntries(
+        archive, [&replacements](const TFileStream &) { return replacements; }, output, progress,
+        note);
+}
+
+std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
+                                           const TReplacementChoice &choose,
+                                           const std::string &output,
+                                           const TProgress &progress,
+                                           std::optional<std::string> *note)
+{
     // The file that is replaced (the archive itself, or an archive standing at the output) has
     // the record of an interrupted edit settled first, so that none is left beside the new one.
     std::vector<std::string> notes;
@@ -181,6 +193,9 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
         for (size_t i = 1; i < notes.size(); ++i)
             **note += "\n" + notes[i];
     }
+    const std::vector<TReplacement> replacements = choose(file);
+    if (replacements.empty() && output.empty())
+        return {};
     TPlan plan = Plan(file, archive, replacements);
     const TLayout &layout = plan.layout;
 
@@ -241,11 +256,16 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
         target.WriteAt(written, header, kDataHeaderSize);
         written += kDataHeaderSize;
         const TFileStream &input = *plan.inputs[size_t(entry.replacement)];
-        copy(input, 0, entry.newLength);
-        // The length the plan was made with is the one the offsets rely on.
-        if (input.Size() != entry.newLength)
-            throw EKVBError("File " + input.FileName() + " changed in size while the archive was "
-                            "being rebuilt");
+        if (const std::optional<std::string> &data = replacements[size_t(entry.replacement)].Data) {
+            target.WriteAt(written, data->data(), int64_t(data->size()));
+            written += int64_t(data->size());
+        } else {
+            copy(input, 0, entry.newLength);
+            // The length the plan was made with is the one the offsets rely on.
+            if (input.Size() != entry.newLength)
+                throw EKVBError("File " + input.FileName() + " changed in size while the archive "
+                                "was being rebuilt");
+        }
         runStart = EntryEnd(entry.position, entry.length);
         report(written);
     }

@@ -18,11 +18,19 @@
 
 namespace kvb {
 
+class TFileStream;
+
 // The data of the entry that table-of-contents record TocIndex (0-based) points at, replaced by
-// the content of the file FileName.
+// the content of the file FileName; or by Data, made from that file (a texture encoded from a
+// picture), which is then opened only so that no output can be it.
 struct TReplacement {
+    TReplacement(int32_t tocIndex, std::string fileName, std::optional<std::string> data = {})
+        : TocIndex(tocIndex), FileName(std::move(fileName)), Data(std::move(data))
+    {
+    }
     int32_t TocIndex = 0;
     std::string FileName;
+    std::optional<std::string> Data;
 };
 
 // One data entry that a rebuild changes.
@@ -52,6 +60,19 @@ std::vector<TReplacedEntry> PlanReplacement(const std::string &archive,
 // progress hears (KiB written, KiB in all).
 std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const std::vector<TReplacement> &replacements,
+                                           const std::string &output,
+                                           const TProgress &progress = {},
+                                           std::optional<std::string> *note = nullptr);
+
+// Chooses the replacements from the archive as the rebuild holds it: locked, with any
+// interrupted edit settled, before anything else of it is read (kvb update compares it with
+// what an export recorded). It may raise to refuse, and nothing is written.
+using TReplacementChoice = std::function<std::vector<TReplacement>(const TFileStream &archive)>;
+
+// ReplaceEntries with the replacements that choose gives. When it gives none and the archive
+// is rebuilt in its own place, nothing is written at all.
+std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
+                                           const TReplacementChoice &choose,
                                            const std::string &output,
                                            const TProgress &progress = {},
                                            std::optional<std::string> *note = nullptr);
