@@ -82,6 +82,7 @@ void DescribeKvb(CLI::App &app)
     RegisterArchiveCommands(app);
     RegisterMediaCommands(app);
     RegisterToolCommands(app);
+    RegisterFolderCommands(app);
     app.footer(ItemList("Exit status", ExitCodes()) + '\n' +
                ItemList("Environment", EnvironmentVariables()));
 }

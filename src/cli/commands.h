@@ -16,6 +16,7 @@ namespace kvb::cli {
 void RegisterArchiveCommands(CLI::App &app);
 void RegisterMediaCommands(CLI::App &app);
 void RegisterToolCommands(CLI::App &app);
+void RegisterFolderCommands(CLI::App &app);
 
 // Says on standard error what reading the catalogue found beside the archive, if anything.
 void ShowNote(const TKVBFile &catalogue);

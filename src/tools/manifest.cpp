@@ -1,0 +1,342 @@
+#include "tools/manifest.h"
+
+#include "archive/extract.h"
+#include "archive/format.h"
+#include "archive/text.h"
+#include "platform/errors.h"
+#include "platform/file_attributes.h"
+#include "platform/file_names.h"
+#include "platform/output_file.h"
+#include "platform/paths.h"
+#include "tools/json_reader.h"
+
+#include <algorithm>
+#include <charconv>
+#include <set>
+
+namespace kvb {
+
+namespace {
+
+constexpr const char *kFormatName = "kvb-export";
+constexpr int64_t kFormatVersion = 1;
+// A manifest holds about 200 bytes an entry; this is room for millions of entries, and keeps
+// a file planted under the name from filling the memory.
+constexpr int64_t kMaxManifestSize = int64_t(1) << 30;
+
+std::string Hex64(uint64_t value)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex(16, '0');
+    for (int i = 15; i >= 0; --i, value >>= 4)
+        hex[size_t(i)] = kDigits[value & 15];
+    return hex;
+}
+
+// text as a JSON string. Invalid UTF-8 (a path the system handed over as bytes) becomes U+FFFD,
+// as JSON can hold only characters.
+void PutString(std::string &out, std::string_view text)
+{
+    out += '"';
+    for (size_t i = 0; i < text.size();) {
+        // Runs that need no escape go in at once.
+        size_t plain = i;
+        while (plain < text.size() && uint8_t(text[plain]) >= 0x20 && uint8_t(text[plain]) < 0x7F &&
+               text[plain] != '"' && text[plain] != '\\')
+            ++plain;
+        out.append(text.substr(i, plain - i));
+        if (plain == text.size())
+            break;
+        i = plain;
+        const auto c = uint8_t(text[i]);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += char(c);
+            ++i;
+        } else if (c < 0x80) {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kDigits[c >> 4];
+            out += kDigits[c & 15];
+            ++i;
+        } else if (const size_t n = Utf8SequenceLength(text, i); n > 0) {
+            out.append(text.substr(i, n));
+            i += n;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    out += '"';
+}
+
+void PutNumber(std::string &out, int64_t value)
+{
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, result.ptr);
+}
+
+void PutEntry(std::string &out, const TManifestEntry &entry)
+{
+    out += "{\"number\":";
+    PutNumber(out, entry.Index + 1);
+    out += ",\"name\":";
+    const bool ascii = std::all_of(entry.Name.begin(), entry.Name.end(),
+                                   [](char c) { return uint8_t(c) < 0x80; });
+    PutString(out, ascii ? entry.Name : Cp1252ToUtf8(entry.Name));
+    out += ",\"length\":";
+    PutNumber(out, entry.Length);
+    out += ",\"checksum\":\"" + Hex64(entry.Checksum) + "\",\"file\":";
+    if (!entry.File) {
+        out += "null}";
+        return;
+    }
+    PutString(out, *entry.File);
+    const bool png = entry.Format == TFileFormat::Png;
+    out += png ? ",\"format\":\"png\",\"file_size\":" : ",\"format\":\"bytes\",\"file_size\":";
+    PutNumber(out, entry.FileStamp.Size);
+    out += ",\"file_modified\":";
+    PutNumber(out, entry.FileStamp.Modified);
+    if (png)
+        out += ",\"file_checksum\":\"" + Hex64(entry.FileChecksum) + "\"";
+    out += '}';
+}
+
+} // namespace
+
+std::string ManifestText(const TManifest &manifest)
+{
+    std::string out = std::string("{\"format\":\"") + kFormatName + "\",\"version\":" +
+                      std::to_string(kFormatVersion) + ",\n\"archive\":{\"path\":";
+    PutString(out, manifest.ArchivePath);
+    out += ",\"size\":" + std::to_string(manifest.ArchiveSize) + ",\"checksum\":\"" +
+           Hex64(manifest.ArchiveChecksum) + "\"},\n\"entries\":[";
+    out.reserve(out.size() + manifest.Entries.size() * 200);
+    for (size_t i = 0; i < manifest.Entries.size(); ++i) {
+        out += i == 0 ? "\n" : ",\n";
+        PutEntry(out, manifest.Entries[i]);
+    }
+    out += "\n]}\n";
+    return out;
+}
+
+std::string CaseBlindName(const std::string &utf8Name)
+{
+    if (std::optional<std::string> stored = Utf8ToCp1252(utf8Name)) {
+        for (char &c : *stored)
+            c = Cp1252Upper(c);
+        return *stored;
+    }
+    return AsciiUpper(utf8Name);
+}
+
+bool IsExportFileName(const std::string &name)
+{
+    static const std::string manifest = CaseBlindName(kManifestName);
+    return IsPlainFileName(name) && !NameFaultAnywhere(name) &&
+           name.find('\0') == std::string::npos && CaseBlindName(name) != manifest;
+}
+
+namespace {
+
+uint64_t ReadHex64(TJsonReader &json, const std::string &what)
+{
+    const std::string text = json.String();
+    uint64_t value = 0;
+    bool valid = text.size() == 16;
+    for (size_t i = 0; valid && i < text.size(); ++i) {
+        const char c = text[i];
+        const char l = char(c | 0x20);
+        const int digit = c >= '0' && c <= '9' ? c - '0' : l >= 'a' && l <= 'f' ? l - 'a' + 10 : -1;
+        valid = digit >= 0;
+        value = value << 4 | uint64_t(digit);
+    }
+    if (!valid)
+        json.Fail(what + " must be 16 hexadecimal digits");
+    return value;
+}
+
+// Keeps each object's members apart: a member twice would leave which one counts to chance.
+class TMembers {
+public:
+    explicit TMembers(TJsonReader &json) : json_(json) { json_.BeginObject(); }
+    bool Next(std::string &key)
+    {
+        if (!json_.NextMember(key))
+            return false;
+        if (!seen_.insert(key).second)
+            json_.Fail("the member \"" + key + "\" appears twice");
+        return true;
+    }
+    void Require(const char *key) const
+    {
+        if (!seen_.count(key))
+            json_.Fail(std::string("the member \"") + key + "\" is missing");
+    }
+
+private:
+    TJsonReader &json_;
+    std::set<std::string> seen_;
+};
+
+void ReadArchive(TJsonReader &json, TManifest &manifest)
+{
+    TMembers members(json);
+    for (std::string key; members.Next(key);) {
+        if (key == "path")
+            manifest.ArchivePath = json.String();
+        else if (key == "size")
+            manifest.ArchiveSize = json.Integer(0, INT64_MAX, "The archive's size");
+        else if (key == "checksum")
+            manifest.ArchiveChecksum = ReadHex64(json, "The archive's checksum");
+        else
+            json.Skip();
+    }
+    for (const char *key : {"size", "checksum"})
+        members.Require(key);
+}
+
+void ReadFileMembers(TJsonReader &json, const std::string &key, TManifestEntry &entry)
+{
+    if (key == "format") {
+        const std::string format = json.String();
+        if (format != "bytes" && format != "png")
+            json.Fail("a file's format must be \"bytes\" or \"png\"");
+        entry.Format = format == "png" ? TFileFormat::Png : TFileFormat::Bytes;
+    } else if (key == "file_size") {
+        entry.FileStamp.Size = json.Integer(0, INT64_MAX, "A file's size");
+    } else if (key == "file_modified") {
+        entry.FileStamp.Modified = json.Integer(INT64_MIN, INT64_MAX, "A file's time");
+    } else if (key == "file_checksum") {
+        entry.FileChecksum = ReadHex64(json, "A file's checksum");
+    } else {
+        json.Skip();
+    }
+}
+
+TManifestEntry ReadEntry(TJsonReader &json)
+{
+    TManifestEntry entry;
+    TMembers members(json);
+    bool fileChecksum = false;
+    for (std::string key; members.Next(key);) {
+        if (key == "number") {
+            entry.Index = int32_t(json.Integer(1, INT32_MAX, "A record number") - 1);
+        } else if (key == "name") {
+            const std::optional<std::string> stored = Utf8ToCp1252(json.String());
+            if (!stored || stored->size() > size_t(kNameFieldSize) ||
+                stored->find('\0') != std::string::npos)
+                json.Fail("a name must be text an archive can hold: at most 20 characters of "
+                          "Windows-1252, without NUL");
+            entry.Name = *stored;
+        } else if (key == "length") {
+            entry.Length = json.Integer(0, INT32_MAX, "A length");
+        } else if (key == "checksum") {
+            entry.Checksum = ReadHex64(json, "A checksum");
+        } else if (key == "file") {
+            if (!json.Null()) {
+                entry.File = json.String();
+                if (!IsExportFileName(*entry.File))
+                    json.Fail("a file must be named by a plain file name in the folder, not a "
+                              "path, \"..\" or the manifest's own name");
+            }
+        } else {
+            fileChecksum = fileChecksum || key == "file_checksum";
+            ReadFileMembers(json, key, entry);
+        }
+    }
+    for (const char *key : {"number", "name", "length", "checksum", "file"})
+        members.Require(key);
+    if (entry.File) {
+        for (const char *key : {"format", "file_size", "file_modified"})
+            members.Require(key);
+        if (entry.Format == TFileFormat::Png)
+            members.Require("file_checksum");
+        else if (!fileChecksum)
+            entry.FileChecksum = entry.Checksum;
+        else if (entry.FileChecksum != entry.Checksum || entry.FileStamp.Size != entry.Length)
+            json.Fail("a file of the entry's bytes must have the entry's checksum and length");
+    }
+    return entry;
+}
+
+void ReadEntries(TJsonReader &json, TManifest &manifest)
+{
+    std::set<int32_t> numbers;
+    json.BeginArray();
+    while (json.NextElement()) {
+        TManifestEntry entry = ReadEntry(json);
+        if (!numbers.insert(entry.Index).second)
+            json.Fail("record " + std::to_string(entry.Index + 1) + " is listed twice");
+        manifest.Entries.push_back(std::move(entry));
+    }
+    std::sort(manifest.Entries.begin(), manifest.Entries.end(),
+              [](const TManifestEntry &a, const TManifestEntry &b) { return a.Index < b.Index; });
+}
+
+} // namespace
+
+TManifest ParseManifest(std::string_view text, const std::string &source)
+{
+    TJsonReader json(text, source);
+    TManifest manifest;
+    TMembers members(json);
+    for (std::string key; members.Next(key);) {
+        if (key == "format") {
+            if (json.String() != kFormatName)
+                json.Fail(std::string("it is not the manifest of an export (its format is not \"") +
+                          kFormatName + "\")");
+        } else if (key == "version") {
+            if (json.Integer(INT64_MIN, INT64_MAX, "The version") != kFormatVersion)
+                json.Fail("it is of a version this kvb does not know (it knows version " +
+                          std::to_string(kFormatVersion) + ")");
+        } else if (key == "archive") {
+            ReadArchive(json, manifest);
+        } else if (key == "entries") {
+            ReadEntries(json, manifest);
+        } else {
+            json.Skip();
+        }
+    }
+    for (const char *key : {"format", "version", "archive", "entries"})
+        members.Require(key);
+    json.End();
+    return manifest;
+}
+
+TReadManifest ReadManifest(const TOpenFolder &folder)
+{
+    const std::string path = JoinPath(folder.Path(), kManifestName);
+    std::optional<TFileStream> file;
+    try {
+        file.emplace(folder, kManifestName, false);
+    } catch (const EFOpenError &e) {
+        throw EKVBError("Folder " + folder.Path() + " holds no manifest of an export (" +
+                        kManifestName + "): " + e.what());
+    }
+    const int64_t size = file->OpenedSize();
+    if (size > kMaxManifestSize)
+        throw EKVBError("Manifest " + path + " cannot be read: it has " + std::to_string(size) +
+                        " bytes, more than any export writes");
+    std::string text(size_t(size), '\0');
+    if (file->ReadAt(0, text.data(), size) != size)
+        throw EReadError("Reading " + path + ": it ends before its size says");
+    return {ParseManifest(text, "Manifest " + path), file->Stamp()};
+}
+
+void WriteManifest(const TOpenFolder &folder, const TManifest &manifest,
+                   const std::vector<const TFileStream *> &sources)
+{
+    const std::string text = ManifestText(manifest);
+    TOutputFile output(folder, kManifestName, TOutputKind::Whole, sources);
+    output.Stream().WriteBuffer(text.data(), int64_t(text.size()));
+    output.Commit();
+}
+
+void RemoveManifest(const TOpenFolder &folder)
+{
+    RemoveFile(JoinPath(folder.Path(), kManifestName));
+}
+
+} // namespace kvb

@@ -1,0 +1,221 @@
+#include "tools/update.h"
+
+#include "archive/archive_checksum.h"
+#include "archive/checksum.h"
+#include "archive/edit_journal.h"
+#include "archive/format.h"
+#include "archive/table_of_contents.h"
+#include "archive/text.h"
+#include "platform/errors.h"
+#include "platform/output_file.h"
+#include "platform/paths.h"
+#include "tools/folder_files.h"
+#include "tools/rebuild.h"
+
+#include <algorithm>
+#include <map>
+
+namespace kvb {
+
+namespace {
+
+// The archive as the manifest must find it, and the files that changed, found under whatever
+// lock the caller holds the archive with.
+class TUpdate {
+public:
+    TUpdate(const std::string &archive, const std::string &folder, const TUpdateOptions &options,
+            const TProgress &progress)
+        : archive_(archive), folder_(folder), into_(folder), read_(ReadManifest(into_)),
+          options_(options), progress_(progress)
+    {
+    }
+
+    std::vector<TReplacement> Choose(const TFileStream &file)
+    {
+        CheckArchive(file);
+        TFolderFiles files(into_, read_, toc_, sums_, options_);
+        files.Find(archive_);
+        plan_.Missing = files.Missing();
+        plan_.Ignored = files.Ignored();
+        changes_ = files.Changes(file, progress_);
+        plan_.Unchanged = files.Unchanged();
+        seenFiles_ = files.Seen();
+        plan_.Read = int32_t(seenFiles_.size());
+        std::vector<TReplacement> replacements;
+        for (const TFileChange &change : changes_)
+            replacements.push_back({change.Records.front(), JoinPath(folder_, change.File),
+                                    change.Data});
+        return replacements;
+    }
+
+    TUpdatePlan Plan(const std::vector<TReplacedEntry> &replaced)
+    {
+        for (size_t i = 0; i < replaced.size() && i < changes_.size(); ++i) {
+            const TFileChange &change = changes_[i];
+            plan_.Changes.push_back({replaced[i].TocIndex, replaced[i].Name, change.File,
+                                     change.Format, replaced[i].OldLength, replaced[i].NewLength,
+                                     change.Colours});
+        }
+        std::sort(plan_.Changes.begin(), plan_.Changes.end(),
+                  [](const TUpdateChange &a, const TUpdateChange &b) { return a.TocIndex < b.TocIndex; });
+        return plan_;
+    }
+
+    // The manifest of the archive as rebuilt in its own place, and its files as they were read.
+    void Record(const std::vector<TReplacedEntry> &replaced)
+    {
+        const TFileStream rebuilt(archive_, TFileStream::Mode::OpenRead);
+        TArchiveSums sums = sums_;
+        std::string head(size_t(HeadSize()), '\0');
+        if (rebuilt.ReadAt(0, head.data(), int64_t(head.size())) != int64_t(head.size()))
+            throw EReadError("Reading " + archive_ + " again to record it in the manifest: it ends "
+                             "before its table of contents does");
+        sums.Head = Checksum64(head);
+        TManifest manifest = read_.Manifest;
+        manifest.ArchivePath = AbsolutePathOf(archive_);
+        for (size_t i = 0; i < changes_.size(); ++i) {
+            const TFileChange &change = changes_[i];
+            const size_t k = *sums.EntryAt(change.Offset);
+            sums.Headers[k] = change.HeaderChecksum;
+            sums.Data[k] = change.DataChecksum;
+            sums.Size += replaced[i].NewLength - replaced[i].OldLength;
+            sums.Lengths[k] = int32_t(replaced[i].NewLength);
+        }
+        manifest.ArchiveSize = sums.Size;
+        manifest.ArchiveChecksum = sums.Archive();
+        RecordEntries(manifest, sums);
+        WriteManifest(into_, manifest, {&rebuilt});
+    }
+
+private:
+    int64_t HeadSize() const { return sums_.Positions.empty() ? sums_.Size : sums_.Positions.front(); }
+
+    void CheckArchive(const TFileStream &file)
+    {
+        const TManifest &manifest = read_.Manifest;
+        const std::string shown = FileNameOf(archive_);
+        const auto changed = [&](const std::string &how) {
+            return EKVBError("Archive " + archive_ + " is not the one " + folder_ +
+                             " was exported from: " + how +
+                             ". It has changed since the export, or it is another archive; "
+                             "nothing was written");
+        };
+        if (file.Size() != manifest.ArchiveSize)
+            throw changed("it has " + std::to_string(file.Size()) + " bytes, and the exported one " +
+                          std::to_string(manifest.ArchiveSize));
+        sums_ = SumArchive(file);
+        if (sums_.Archive() != manifest.ArchiveChecksum)
+            throw changed("its checksum differs from the exported one's");
+        toc_.clear();
+        const int32_t count = ReadFileHeader(file).Count;
+        ReadTableOfContents(file, count, [&](const TKVB_TocRecord &record) { toc_.push_back(record); });
+        // A rebuild keeps every byte; it needs every record's data where the entries before it
+        // lead, which the walk finds.
+        for (size_t i = 0; i < toc_.size(); ++i)
+            if (!sums_.EntryAt(toc_[i].Offset))
+                throw EKVBError("Archive " + archive_ + " cannot be updated: record " +
+                                std::to_string(i + 1) + " points at data that the entries before "
+                                "it do not lead to (a gap or an overlap between entries); the "
+                                "analysis report (Analyse KVB, kvb analyse) shows where");
+        CheckManifestEntries();
+    }
+
+    // The archive is the exported one; a manifest edited since must still speak of its records.
+    void CheckManifestEntries() const
+    {
+        for (const TManifestEntry &entry : read_.Manifest.Entries) {
+            const auto wrong = [&](const std::string &what) {
+                return EKVBError("Manifest of " + folder_ + " does not match " + archive_ +
+                                 ": record " + std::to_string(entry.Index + 1) + " " + what +
+                                 "; nothing was written");
+            };
+            if (entry.Index >= int32_t(toc_.size()))
+                throw wrong("is not in the archive, which has " + std::to_string(toc_.size()));
+            const TKVB_TocRecord &record = toc_[size_t(entry.Index)];
+            if (NameFromField(record.Name) != entry.Name)
+                throw wrong("is named \"" + PrintableName(NameFromField(record.Name)) +
+                            "\" there, not \"" + PrintableName(entry.Name) + "\"");
+            if (const std::optional<size_t> k = sums_.EntryAt(record.Offset))
+                if (sums_.Lengths[*k] != entry.Length || sums_.Data[*k] != entry.Checksum)
+                    throw wrong("holds other data there than the manifest says");
+        }
+    }
+
+    // Each entry as the archive now holds it, and each file read as it was read.
+    void RecordEntries(TManifest &manifest, const TArchiveSums &sums) const
+    {
+        std::map<int32_t, TManifestEntry> entries;
+        for (TManifestEntry &entry : manifest.Entries)
+            entries.emplace(entry.Index, std::move(entry));
+        for (const TSeenFile &seen : seenFiles_)
+            for (const int32_t index : seen.Records) {
+                TManifestEntry &entry = entries[index];
+                entry.Index = index;
+                entry.Name = NameFromField(toc_[size_t(index)].Name);
+                entry.File = seen.Name;
+                entry.Format = seen.Format;
+                entry.FileStamp = seen.Stamp;
+                entry.FileChecksum = seen.Checksum;
+            }
+        manifest.Entries.clear();
+        for (auto &[index, entry] : entries) {
+            if (const std::optional<size_t> k = sums.EntryAt(toc_[size_t(index)].Offset)) {
+                entry.Length = sums.Lengths[*k];
+                entry.Checksum = sums.Data[*k];
+            }
+            manifest.Entries.push_back(std::move(entry));
+        }
+    }
+
+    std::string archive_, folder_;
+    TOpenFolder into_;
+    TReadManifest read_;
+    TUpdateOptions options_;
+    TProgress progress_;
+    TArchiveSums sums_;
+    std::vector<TKVB_TocRecord> toc_;
+    std::vector<TFileChange> changes_;
+    std::vector<TSeenFile> seenFiles_;
+    TUpdatePlan plan_;
+};
+
+} // namespace
+
+TUpdatePlan PlanUpdate(const std::string &archive, const std::string &folder,
+                       const TUpdateOptions &options, const TProgress &progress)
+{
+    TUpdate update(archive, folder, options, progress);
+    std::vector<TReplacement> replacements;
+    std::optional<std::string> note;
+    {
+        const TFileStream file(archive, TFileStream::Mode::OpenRead);
+        note = TEditJournal(archive).CheckBeforeReading(file);
+        replacements = update.Choose(file);
+    }
+    // The rebuild's own refusals, as the real run would meet them.
+    const std::vector<TReplacedEntry> replaced =
+        replacements.empty() ? std::vector<TReplacedEntry>() : PlanReplacement(archive, replacements);
+    TUpdatePlan plan = update.Plan(replaced);
+    if (note)
+        plan.Notes.push_back(*note);
+    return plan;
+}
+
+TUpdatePlan UpdateArchive(const std::string &archive, const std::string &folder,
+                          const TUpdateOptions &options, const std::string &output,
+                          const TProgress &progress)
+{
+    TUpdate update(archive, folder, options, progress);
+    std::optional<std::string> note;
+    const std::vector<TReplacedEntry> replaced = ReplaceEntries(
+        archive, [&](const TFileStream &file) { return update.Choose(file); }, output, progress,
+        &note);
+    TUpdatePlan plan = update.Plan(replaced);
+    if (note)
+        plan.Notes.push_back(*note);
+    if (output.empty())
+        update.Record(replaced);
+    return plan;
+}
+
+} // namespace kvb
