@@ -167,7 +167,8 @@ bool TJsonReader::NextMember(std::string &key)
 {
     if (!Separator('}'))
         return false;
-    if (Peek() != TKind::String)
+    SkipSpace();
+    if (at_ >= text_.size() || text_[at_] != '"')
         Fail("a member's name is expected");
     key = String();
     Expect(':');
