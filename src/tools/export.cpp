@@ -80,6 +80,7 @@ public:
     {
         taken_.reserve(size_t(catalogue.EntryCount()) + 1);
         taken_.emplace(CaseBlindName(kManifestName), -1);
+        taken_.emplace(CaseBlindName(kNextManifestName), -1);
         naming_.FileOf.assign(size_t(catalogue.EntryCount()), -1);
         naming_.Files.reserve(size_t(catalogue.EntryCount()));
         for (int32_t index = 0; index < catalogue.EntryCount(); ++index)
@@ -322,6 +323,7 @@ TExportResult ExportArchive(const std::string &archive, const std::string &folde
     const TOpenFolder into(folder);
     // An export cut short leaves no manifest that would speak for files it did not write.
     RemoveManifest(into);
+    RemoveManifest(into, true);
 
     // The files by the position of their data entry, for the walk to meet in its order.
     std::vector<int32_t> byOffset(naming.Files.size());

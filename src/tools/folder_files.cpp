@@ -302,6 +302,7 @@ std::optional<TFileChange> TFolderFiles::Check(const TCandidate &candidate, cons
     // A file that holds what the archive holds already changes nothing.
     if (walked && sums_.Data[*walked] == change.DataChecksum)
         return std::nullopt;
+    change.Length = length;
     change.HeaderChecksum = HeaderChecksum(archive, offset, length);
     return change;
 }

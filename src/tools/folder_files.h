@@ -23,6 +23,7 @@ struct TFileChange {
     std::string File;
     TFileFormat Format = TFileFormat::Bytes;
     std::optional<std::string> Data; // a texture made of a picture; otherwise the file's bytes
+    int64_t Length = 0;              // of the new data
     uint64_t DataChecksum = 0;       // of the new data
     uint64_t HeaderChecksum = 0;     // of the data header with the new length
     TColourChange Colours;

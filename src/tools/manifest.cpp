@@ -6,6 +6,7 @@
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
 #include "platform/file_names.h"
+#include "platform/listing.h"
 #include "platform/output_file.h"
 #include "platform/paths.h"
 #include "tools/json_reader.h"
@@ -131,11 +132,18 @@ std::string CaseBlindName(const std::string &utf8Name)
     return AsciiUpper(utf8Name);
 }
 
-bool IsExportFileName(const std::string &name)
+bool IsManifestName(const std::string &name)
 {
     static const std::string manifest = CaseBlindName(kManifestName);
+    static const std::string next = CaseBlindName(kNextManifestName);
+    const std::string folded = CaseBlindName(name);
+    return folded == manifest || folded == next;
+}
+
+bool IsExportFileName(const std::string &name)
+{
     return IsPlainFileName(name) && !NameFaultAnywhere(name) &&
-           name.find('\0') == std::string::npos && CaseBlindName(name) != manifest;
+           name.find('\0') == std::string::npos && !IsManifestName(name);
 }
 
 namespace {
@@ -305,9 +313,24 @@ TManifest ParseManifest(std::string_view text, const std::string &source)
     return manifest;
 }
 
+namespace {
+
+TReadManifest ReadManifestFile(const TFileStream &file)
+{
+    const int64_t size = file.OpenedSize();
+    if (size > kMaxManifestSize)
+        throw EKVBError("Manifest " + file.FileName() + " cannot be read: it has " +
+                        std::to_string(size) + " bytes, more than any export writes");
+    std::string text(size_t(size), '\0');
+    if (file.ReadAt(0, text.data(), size) != size)
+        throw EReadError("Reading " + file.FileName() + ": it ends before its size says");
+    return {ParseManifest(text, "Manifest " + file.FileName()), file.Stamp()};
+}
+
+} // namespace
+
 TReadManifest ReadManifest(const TOpenFolder &folder)
 {
-    const std::string path = JoinPath(folder.Path(), kManifestName);
     std::optional<TFileStream> file;
     try {
         file.emplace(folder, kManifestName, false);
@@ -315,28 +338,30 @@ TReadManifest ReadManifest(const TOpenFolder &folder)
         throw EKVBError("Folder " + folder.Path() + " holds no manifest of an export (" +
                         kManifestName + "): " + e.what());
     }
-    const int64_t size = file->OpenedSize();
-    if (size > kMaxManifestSize)
-        throw EKVBError("Manifest " + path + " cannot be read: it has " + std::to_string(size) +
-                        " bytes, more than any export writes");
-    std::string text(size_t(size), '\0');
-    if (file->ReadAt(0, text.data(), size) != size)
-        throw EReadError("Reading " + path + ": it ends before its size says");
-    return {ParseManifest(text, "Manifest " + path), file->Stamp()};
+    return ReadManifestFile(*file);
+}
+
+std::optional<TReadManifest> ReadNextManifest(const TOpenFolder &folder)
+{
+    if (!LookUpEntry(folder, kNextManifestName))
+        return std::nullopt;
+    const TFileStream file(folder, kNextManifestName, false);
+    return ReadManifestFile(file);
 }
 
 void WriteManifest(const TOpenFolder &folder, const TManifest &manifest,
-                   const std::vector<const TFileStream *> &sources)
+                   const std::vector<const TFileStream *> &sources, bool next)
 {
     const std::string text = ManifestText(manifest);
-    TOutputFile output(folder, kManifestName, TOutputKind::Whole, sources);
+    TOutputFile output(folder, next ? kNextManifestName : kManifestName,
+                       next ? TOutputKind::Durable : TOutputKind::Whole, sources);
     output.Stream().WriteBuffer(text.data(), int64_t(text.size()));
     output.Commit();
 }
 
-void RemoveManifest(const TOpenFolder &folder)
+void RemoveManifest(const TOpenFolder &folder, bool next)
 {
-    RemoveFile(JoinPath(folder.Path(), kManifestName));
+    RemoveFile(JoinPath(folder.Path(), next ? kNextManifestName : kManifestName));
 }
 
 } // namespace kvb

@@ -17,6 +17,10 @@ class TOpenFolder;
 
 // Hidden, so that neither a listing of the folder nor kvb create takes it for an entry.
 inline constexpr const char *kManifestName = ".kvb-export.json";
+// The manifest of an archive that an update is about to put in place, written before the
+// archive takes its place and replacing the manifest after: whichever one the archive matches
+// speaks for it, so that an update cut short between the two steps leaves the folder usable.
+inline constexpr const char *kNextManifestName = ".kvb-export-next.json";
 
 // How a file holds its entry: the entry's bytes as they are, or a texture as a PNG picture.
 enum class TFileFormat { Bytes, Png };
@@ -54,16 +58,21 @@ struct TReadManifest {
 // Raises EKVBError naming the folder when it holds no manifest (or only a link to one, which is
 // not followed).
 TReadManifest ReadManifest(const TOpenFolder &folder);
-// Writes manifest into folder through the safe writer; sources are files the operation reads.
+// The next manifest, when the folder holds one (it is read as the manifest is).
+std::optional<TReadManifest> ReadNextManifest(const TOpenFolder &folder);
+// Writes manifest into folder through the safe writer, as the manifest or as the next one (on
+// disk once this returns); sources are files the operation reads.
 void WriteManifest(const TOpenFolder &folder, const TManifest &manifest,
-                   const std::vector<const TFileStream *> &sources = {});
-// Removes a manifest from folder, if there is one; a link there is removed, never followed.
-void RemoveManifest(const TOpenFolder &folder);
+                   const std::vector<const TFileStream *> &sources = {}, bool next = false);
+// Removes the manifest, or the next one, from folder, if there is one; a link there is removed,
+// never followed.
+void RemoveManifest(const TOpenFolder &folder, bool next = false);
 
 // Whether name may be the name of an entry's file in an export's folder: a plain file name
-// there on any system (no path, no "..", no ":") that is not the manifest's own. Case-blind, as
-// the manifest's own name must not come back from a file system that ignores case.
+// there on any system (no path, no "..", no ":") that is not a manifest's (IsManifestName).
 bool IsExportFileName(const std::string &name);
+// Whether name is a manifest's, case ignored as file systems that ignore it do.
+bool IsManifestName(const std::string &name);
 
 // name as a file system that ignores case compares it: every letter of Windows-1252 in capitals
 // where name can be written in it, otherwise the ASCII letters only.

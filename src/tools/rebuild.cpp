@@ -176,7 +176,8 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const TReplacementChoice &choose,
                                            const std::string &output,
                                            const TProgress &progress,
-                                           std::optional<std::string> *note)
+                                           std::optional<std::string> *note,
+                                           const TBeforeCommit &beforeCommit)
 {
     // The file that is replaced (the archive itself, or an archive standing at the output) has
     // the record of an interrupted edit settled first, so that none is left beside the new one.
@@ -272,6 +273,8 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
     copy(file, runStart, layout.fileSize - runStart);
     report(total);
 
+    if (beforeCommit)
+        beforeCommit(std::string(head.begin(), head.end()));
     out.Commit();
     return plan.changes;
 }

@@ -69,12 +69,17 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
 // what an export recorded). It may raise to refuse, and nothing is written.
 using TReplacementChoice = std::function<std::vector<TReplacement>(const TFileStream &archive)>;
 
+// Hears the new archive's header and table of contents once all of it is written, before it
+// takes its place (kvb update records it beside its export first); it may raise to refuse.
+using TBeforeCommit = std::function<void(const std::string &headerAndTable)>;
+
 // ReplaceEntries with the replacements that choose gives. When it gives none and the archive
 // is rebuilt in its own place, nothing is written at all.
 std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const TReplacementChoice &choose,
                                            const std::string &output,
                                            const TProgress &progress = {},
-                                           std::optional<std::string> *note = nullptr);
+                                           std::optional<std::string> *note = nullptr,
+                                           const TBeforeCommit &beforeCommit = {});
 
 } // namespace kvb

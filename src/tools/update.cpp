@@ -26,7 +26,7 @@ public:
     TUpdate(const std::string &archive, const std::string &folder, const TUpdateOptions &options,
             const TProgress &progress)
         : archive_(archive), folder_(folder), into_(folder), read_(ReadManifest(into_)),
-          options_(options), progress_(progress)
+          next_(ReadNextManifest(into_)), options_(options), progress_(progress)
     {
     }
 
@@ -61,51 +61,88 @@ public:
         return plan_;
     }
 
-    // The manifest of the archive as rebuilt in its own place, and its files as they were read.
-    void Record(const std::vector<TReplacedEntry> &replaced)
+    // Before the rebuilt archive takes its place: its manifest, as the next one.
+    void RecordNext(const std::string &headerAndTable)
     {
-        const TFileStream rebuilt(archive_, TFileStream::Mode::OpenRead);
-        TArchiveSums sums = sums_;
-        std::string head(size_t(HeadSize()), '\0');
-        if (rebuilt.ReadAt(0, head.data(), int64_t(head.size())) != int64_t(head.size()))
-            throw EReadError("Reading " + archive_ + " again to record it in the manifest: it ends "
-                             "before its table of contents does");
-        sums.Head = Checksum64(head);
-        TManifest manifest = read_.Manifest;
-        manifest.ArchivePath = AbsolutePathOf(archive_);
-        for (size_t i = 0; i < changes_.size(); ++i) {
-            const TFileChange &change = changes_[i];
-            const size_t k = *sums.EntryAt(change.Offset);
-            sums.Headers[k] = change.HeaderChecksum;
-            sums.Data[k] = change.DataChecksum;
-            sums.Size += replaced[i].NewLength - replaced[i].OldLength;
-            sums.Lengths[k] = int32_t(replaced[i].NewLength);
+        // The first piece is the header and the table as rebuilt, and the validation block.
+        TChecksum head;
+        head.Add(headerAndTable);
+        head.Add(validation_);
+        recorded_ = Recorded(head.Value(), true);
+        const TFileStream archive(archive_, TFileStream::Mode::OpenRead);
+        WriteManifest(into_, *recorded_, {&archive}, true);
+    }
+
+    // Once the archive is in its place (or nothing had to change): its manifest, which replaces
+    // the next one, and the files as they were read.
+    void Record()
+    {
+        if (!recorded_ && seenFiles_.empty() && !adopted_) {
+            if (next_)
+                RemoveManifest(into_, true); // of an archive that never took its place
+            return;
         }
-        manifest.ArchiveSize = sums.Size;
-        manifest.ArchiveChecksum = sums.Archive();
-        RecordEntries(manifest, sums);
-        WriteManifest(into_, manifest, {&rebuilt});
+        if (!recorded_)
+            recorded_ = Recorded(sums_.Head, false);
+        const TFileStream archive(archive_, TFileStream::Mode::OpenRead);
+        WriteManifest(into_, *recorded_, {&archive});
+        RemoveManifest(into_, true);
     }
 
 private:
     int64_t HeadSize() const { return sums_.Positions.empty() ? sums_.Size : sums_.Positions.front(); }
 
+    // The manifest of the archive, with the changes made when made says so, its first piece
+    // summed as head.
+    TManifest Recorded(uint64_t head, bool made) const
+    {
+        TArchiveSums sums = sums_;
+        sums.Head = head;
+        for (const TFileChange &change : made ? changes_ : std::vector<TFileChange>()) {
+            const size_t k = *sums.EntryAt(change.Offset);
+            sums.Headers[k] = change.HeaderChecksum;
+            sums.Data[k] = change.DataChecksum;
+            sums.Size += change.Length - sums.Lengths[k];
+            sums.Lengths[k] = int32_t(change.Length);
+        }
+        TManifest manifest = read_.Manifest;
+        manifest.ArchivePath = AbsolutePathOf(archive_);
+        manifest.ArchiveSize = sums.Size;
+        manifest.ArchiveChecksum = sums.Archive();
+        RecordEntries(manifest, sums);
+        return manifest;
+    }
+
     void CheckArchive(const TFileStream &file)
     {
         const TManifest &manifest = read_.Manifest;
-        const std::string shown = FileNameOf(archive_);
         const auto changed = [&](const std::string &how) {
             return EKVBError("Archive " + archive_ + " is not the one " + folder_ +
                              " was exported from: " + how +
                              ". It has changed since the export, or it is another archive; "
                              "nothing was written");
         };
-        if (file.Size() != manifest.ArchiveSize)
+        const auto next = [&]() {
+            return next_ && next_->Manifest.ArchiveSize == file.Size() &&
+                   next_->Manifest.ArchiveChecksum == sums_.Archive();
+        };
+        if (file.Size() != manifest.ArchiveSize && !(next_ && next_->Manifest.ArchiveSize == file.Size()))
             throw changed("it has " + std::to_string(file.Size()) + " bytes, and the exported one " +
                           std::to_string(manifest.ArchiveSize));
         sums_ = SumArchive(file);
-        if (sums_.Archive() != manifest.ArchiveChecksum)
-            throw changed("its checksum differs from the exported one's");
+        if (file.Size() != manifest.ArchiveSize || sums_.Archive() != manifest.ArchiveChecksum) {
+            // An update that was cut short once the archive was in place left its manifest as
+            // the next one.
+            if (!next())
+                throw changed("its checksum differs from the exported one's");
+            read_ = std::move(*next_);
+            next_.reset();
+            adopted_ = true;
+        }
+        validation_.assign(size_t(HeadSize() - std::min(HeadSize(), TocEnd(std::max(ReadFileHeader(file).Count, 0)))), '\0');
+        if (file.ReadAt(HeadSize() - int64_t(validation_.size()), validation_.data(),
+                        int64_t(validation_.size())) != int64_t(validation_.size()))
+            throw EReadError();
         toc_.clear();
         const int32_t count = ReadFileHeader(file).Count;
         ReadTableOfContents(file, count, [&](const TKVB_TocRecord &record) { toc_.push_back(record); });
@@ -170,12 +207,16 @@ private:
     std::string archive_, folder_;
     TOpenFolder into_;
     TReadManifest read_;
+    std::optional<TReadManifest> next_;
     TUpdateOptions options_;
     TProgress progress_;
     TArchiveSums sums_;
     std::vector<TKVB_TocRecord> toc_;
     std::vector<TFileChange> changes_;
     std::vector<TSeenFile> seenFiles_;
+    bool adopted_ = false;
+    std::string validation_; // the validation block, the end of the first piece
+    std::optional<TManifest> recorded_;
     TUpdatePlan plan_;
 };
 
@@ -207,14 +248,20 @@ TUpdatePlan UpdateArchive(const std::string &archive, const std::string &folder,
 {
     TUpdate update(archive, folder, options, progress);
     std::optional<std::string> note;
+    // In its own place the archive is recorded beside the export before it takes that place.
+    TBeforeCommit recordNext;
+    if (output.empty())
+        recordNext = [&](const std::string &headerAndTable) {
+            update.RecordNext(headerAndTable);
+        };
     const std::vector<TReplacedEntry> replaced = ReplaceEntries(
         archive, [&](const TFileStream &file) { return update.Choose(file); }, output, progress,
-        &note);
+        &note, recordNext);
     TUpdatePlan plan = update.Plan(replaced);
     if (note)
         plan.Notes.push_back(*note);
     if (output.empty())
-        update.Record(replaced);
+        update.Record();
     return plan;
 }
 

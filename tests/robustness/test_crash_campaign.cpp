@@ -31,8 +31,8 @@ namespace {
 std::set<std::string> Listing(const std::string &folder)
 {
     std::set<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
+    for (const auto &entry : fs::recursive_directory_iterator(folder))
+        names.insert(fs::relative(entry.path(), folder).string());
     return names;
 }
 
@@ -59,6 +59,16 @@ std::string ThreeEntries()
         .Add("SECOND.BIN", PatternBytes(2000, 2))
         .Add("THIRD.BIN", PatternBytes(1000, 3))
         .Build();
+}
+
+// An export of the archive in work/G.KVB into work/mod, with one of its files changed since.
+void ExportChanged(const std::string &work)
+{
+    WriteFile(work + "/G.KVB", ThreeEntries());
+    const std::string command = std::string("'") + KVB_BINARY + "' export '" + work + "/G.KVB' '" +
+                                work + "/mod'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    WriteFile(work + "/mod/SECOND.BIN", Inputs());
 }
 
 std::vector<Scenario> Scenarios()
@@ -97,6 +107,12 @@ std::vector<Scenario> Scenarios()
                                              "--output", w + "/OUT.KVB"};
          },
          "OUT.KVB", false, "G.KVB"},
+        {"update",
+         [](const std::string &w, const std::string &) { ExportChanged(w); },
+         [](const std::string &w, const std::string &) {
+             return std::vector<std::string>{"update", w + "/G.KVB", w + "/mod"};
+         },
+         "G.KVB", false, ""},
         {"create",
          [](const std::string &w, const std::string &) { WriteFile(w + "/OUT.KVB", "an older output"); },
          [](const std::string &w, const std::string &in) {

@@ -384,3 +384,24 @@ TEST(Update, TakesAFileNamedAsAnEntryAndAPictureForATextureExportedAsBytes)
     EXPECT_EQ(read.Manifest.Entries[2].Format, TFileFormat::Png);
     EXPECT_TRUE(UpdateArchive(t.archive, t.folder, {}, "").Changes.empty());
 }
+
+TEST(Update, CutShortOnceTheArchiveWasInPlaceIsCarriedOnFromTheNextManifest)
+{
+    const Exported t(Mod(), false);
+    const std::string exported = ReadFile(t.Path(kManifestName));
+    t.Put("A.BIN", "new data");
+    UpdateArchive(t.archive, t.folder, {}, "");
+    const std::string after = ReadFile(t.archive);
+    // As a kill between the archive's rename and the manifest's would leave the folder.
+    fs::rename(t.Path(kManifestName), t.Path(kNextManifestName));
+    WriteFile(t.Path(kManifestName), exported);
+    const TUpdatePlan plan = UpdateArchive(t.archive, t.folder, {}, "");
+    EXPECT_TRUE(plan.Changes.empty());
+    EXPECT_TRUE(ReadFile(t.archive) == after);
+    EXPECT_FALSE(fs::exists(t.Path(kNextManifestName)));
+    EXPECT_EQ(ReadManifest(TOpenFolder(t.folder)).Manifest.ArchiveSize, int64_t(after.size()));
+    // A next manifest of an archive that never took its place is dropped.
+    WriteFile(t.Path(kNextManifestName), exported);
+    UpdateArchive(t.archive, t.folder, {}, "");
+    EXPECT_FALSE(fs::exists(t.Path(kNextManifestName)));
+}
