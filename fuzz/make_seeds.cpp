@@ -5,6 +5,7 @@
 #include "support/archive_builder.h"
 #include "support/midi_builder.h"
 #include "support/png_builder.h"
+#include "tools/manifest.h"
 #include "support/tex_builder.h"
 
 #include <cstdio>
@@ -102,6 +103,23 @@ std::map<std::string, std::string> Textures()
     };
 }
 
+std::map<std::string, std::string> Manifests()
+{
+    TManifest manifest;
+    manifest.ArchivePath = "/games/GAME.KVB";
+    manifest.ArchiveSize = 4000;
+    manifest.ArchiveChecksum = 0x1234;
+    TManifestEntry picture;
+    picture.Name = "GREY.TEX";
+    picture.File = "GREY.png";
+    picture.Format = TFileFormat::Png;
+    TManifestEntry passed;
+    passed.Index = 1;
+    passed.Name = "\x81..";
+    manifest.Entries = {picture, passed};
+    return {{"export", ManifestText(manifest)}};
+}
+
 std::map<std::string, std::string> Pngs()
 {
     const std::string rgb = std::string("\0", 1) + "abcdefghijkl";
@@ -158,6 +176,8 @@ int main(int argc, char **argv)
             Write(out / "tex", name, bytes);
         for (const auto &[name, bytes] : Pngs())
             Write(out / "png", name, bytes);
+        for (const auto &[name, text] : Manifests())
+            Write(out / "manifest", name, text);
         for (const auto &[name, bytes] : Midis())
             Write(out / "midi", name, bytes);
     } catch (const std::exception &e) {

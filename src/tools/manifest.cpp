@@ -99,7 +99,9 @@ void PutEntry(std::string &out, const TManifestEntry &entry)
     PutNumber(out, entry.FileStamp.Size);
     out += ",\"file_modified\":";
     PutNumber(out, entry.FileStamp.Modified);
-    if (png)
+    // A file of bytes holds the entry's, but where an update changed data that several records
+    // share, the other records' files still hold what they held.
+    if (png || entry.FileChecksum != entry.Checksum)
         out += ",\"file_checksum\":\"" + Hex64(entry.FileChecksum) + "\"";
     out += '}';
 }
@@ -263,8 +265,6 @@ TManifestEntry ReadEntry(TJsonReader &json)
             members.Require("file_checksum");
         else if (!fileChecksum)
             entry.FileChecksum = entry.Checksum;
-        else if (entry.FileChecksum != entry.Checksum || entry.FileStamp.Size != entry.Length)
-            json.Fail("a file of the entry's bytes must have the entry's checksum and length");
     }
     return entry;
 }

@@ -405,3 +405,30 @@ TEST(Update, CutShortOnceTheArchiveWasInPlaceIsCarriedOnFromTheNextManifest)
     UpdateArchive(t.archive, t.folder, {}, "");
     EXPECT_FALSE(fs::exists(t.Path(kNextManifestName)));
 }
+
+TEST(Export, NeverWritesThroughALinkPlantedInTheFolderAndRefusesAPipe)
+{
+    TempDir dir;
+    const std::string archive = dir / "a.kvb", folder = dir / "out", outside = dir / "outside";
+    WriteFile(archive, Mod().Build());
+    WriteFile(outside, "mine");
+    fs::create_directory(folder);
+    fs::create_symlink(outside, folder + "/A.BIN");
+    fs::create_symlink(outside, folder + "/" + kManifestName);
+    ExportArchive(archive, folder);
+    EXPECT_EQ(ReadFile(outside), "mine");
+    EXPECT_FALSE(fs::is_symlink(folder + "/A.BIN"));
+    EXPECT_EQ(ReadFile(folder + "/A.BIN"), PatternBytes(100, 1));
+    EXPECT_FALSE(fs::is_symlink(folder + "/" + kManifestName));
+
+    // A manifest that is a link is not read.
+    fs::remove(folder + "/" + kManifestName);
+    fs::create_symlink(outside, folder + "/" + kManifestName);
+    EXPECT_NE(Refusal([&] { PlanUpdate(archive, folder); }).find("holds no manifest"), std::string::npos);
+
+    fs::remove(folder + "/B.BIN");
+    ASSERT_EQ(::mkfifo((folder + "/B.BIN").c_str(), 0600), 0);
+    EXPECT_NE(Refusal([&] { ExportArchive(archive, folder); }).find("it is a pipe"), std::string::npos);
+    // Cut short, the export leaves no manifest to speak for files it did not write.
+    EXPECT_FALSE(fs::exists(fs::symlink_status(folder + "/" + kManifestName)));
+}

@@ -29,10 +29,10 @@ TManifest Sample()
     bytes.Checksum = 3;
     bytes.File = "A.BIN";
     bytes.FileStamp = {10, 1765286000123456789};
-    bytes.FileChecksum = 3;
+    bytes.FileChecksum = 33; // another record that shares its data changed it
     TManifestEntry none;
     none.Index = 1;
-    none.Name = "CON";
+    none.Name = "\x81\x8D";
     none.Length = 0;
     none.Checksum = 4;
     manifest.Entries = {picture, none, bytes};
@@ -78,7 +78,8 @@ TEST(Manifest, ComesBackAsItWasWrittenWithEveryByteOfNamesAndFiles)
     EXPECT_EQ(picture.FileChecksum, 2u);
     EXPECT_EQ(none.Index, 1);
     EXPECT_FALSE(none.File.has_value());
-    EXPECT_EQ(bytes.FileChecksum, bytes.Checksum);
+    EXPECT_EQ(none.Name, "\x81\x8D");
+    EXPECT_EQ(bytes.FileChecksum, 33u);
     EXPECT_EQ(bytes.FileStamp.Modified, 1765286000123456789);
 }
 
