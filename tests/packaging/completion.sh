@@ -157,6 +157,11 @@ for mode in bash-completion file; do
   completes "kvb create --templates=f" "folder" "kvb create --templates=folder/"
   offers "kvb tex2png p" "picture.TEX"
   offers "kvb replace game.kvb 1 n" "names.kvb|notes.txt"
+  offers "kvb ex" "export|extract|extract-all"
+  offers "kvb export --" "--help|--json|--png"
+  offers "kvb update --" "--dry-run|--help|--ignore-extra|--json|--new-palette|--output"
+  offers "kvb update game.kvb " "*|dir with space|folder"
+  offers "kvb update --output n" "names.kvb"
 
   # Each file name is one candidate, quoted by the shell as it is inserted: spaces, quotes, a
   # folder named *, non-ASCII, control bytes; one that begins with "-" as ./-name.

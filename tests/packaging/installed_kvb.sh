@@ -39,6 +39,12 @@ count=$(ls all | wc -l)
 "$kvb" append new.kvb gradient.png >/dev/null || fail append
 "$kvb" link new.kvb 1 $((count + 1)) >/dev/null || fail link
 "$kvb" truncate new.kvb "$count" --yes >/dev/null || fail truncate
+"$kvb" export --png "$demo" mod || fail export
+[ -f mod/GRADIENT.png ] && [ -f mod/.kvb-export.json ] || fail "export --png"
+cp "$demo" game.kvb
+"$kvb" update --dry-run game.kvb mod | grep -q . && fail "update --dry-run found changes"
+cp mod/PICTURE.png mod/GRADIENT.png
+"$kvb" update game.kvb mod | grep -q $'\tGRADIENT.TEX\t' || fail update
 HOME=$work WINEPREFIX=$work/none "$kvb" game-folder 2>/dev/null && fail "game-folder found a game"
 echo "every kvb command works from $work/moved"
 
