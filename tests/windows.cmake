@@ -64,6 +64,8 @@ target_link_libraries(logic_tests PRIVATE kvblogic)
 
 kvb_add_windows_tests(tools_tests SOURCES
   tools/test_analysis.cpp
+  tools/test_export_update.cpp
+  tools/test_manifest.cpp
   tools/test_rebuild.cpp
 )
 

@@ -16,7 +16,9 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 using namespace kvb;
 using namespace kvb::test;
@@ -311,8 +313,10 @@ TEST(Update, RefusesAndWritesNothing)
          "record 2 is named \"A.BIN\" there, not \"X.BIN\""},
         {"an extra file", [](const Exported &t) { t.Put("NOTES.TXT", "x"); },
          "holds a file that belongs to no entry of a.kvb: NOTES.TXT"},
-        {"two files for one entry", [](const Exported &t) { t.Put("grey.tex", "x"); },
-         "Files GREY.TEX and grey.tex of "},
+        {"two files for one entry", [](const Exported &t) { t.Put("grey.png", "x"); },
+         "Files GREY.TEX and grey.png of "},
+#ifndef _WIN32
+        // Wine makes no links, and Windows no pipes in a folder.
         {"a link where a file is read",
          [](const Exported &t) {
              fs::remove(t.Path("A.BIN"));
@@ -325,6 +329,7 @@ TEST(Update, RefusesAndWritesNothing)
              ASSERT_EQ(::mkfifo(t.Path("B.BIN").c_str(), 0600), 0);
          },
          "B.BIN cannot be read: it is a pipe"},
+#endif
         {"shared data changed two ways",
          [](const Exported &t) {
              t.Put("SAME.TEX", "one");
@@ -406,6 +411,8 @@ TEST(Update, CutShortOnceTheArchiveWasInPlaceIsCarriedOnFromTheNextManifest)
     EXPECT_FALSE(fs::exists(t.Path(kNextManifestName)));
 }
 
+#ifndef _WIN32
+// Wine makes no links, and Windows no pipes in a folder.
 TEST(Export, NeverWritesThroughALinkPlantedInTheFolderAndRefusesAPipe)
 {
     TempDir dir;
@@ -432,3 +439,4 @@ TEST(Export, NeverWritesThroughALinkPlantedInTheFolderAndRefusesAPipe)
     // Cut short, the export leaves no manifest to speak for files it did not write.
     EXPECT_FALSE(fs::exists(fs::symlink_status(folder + "/" + kManifestName)));
 }
+#endif
