@@ -86,17 +86,14 @@ void TFolderFiles::Refuse(const std::string &what) const
     throw EKVBError(what + "; nothing was written");
 }
 
-void TFolderFiles::Find(const std::string &archive)
+void TFolderFiles::Find(const std::vector<TFolderEntry> &listing, const std::string &archive)
 {
-    const std::optional<std::vector<TFolderEntry>> listing = ListFolder(folder_);
-    if (!listing)
-        throw EKVBError("Cannot read folder " + folder_.Path());
     std::unordered_map<std::string, const TFolderEntry *> listed;
-    listed.reserve(listing->size());
-    for (const TFolderEntry &entry : *listing)
+    listed.reserve(listing.size());
+    for (const TFolderEntry &entry : listing)
         listed.emplace(entry.Name, &entry);
     TakeManifestFiles(listed);
-    TakeOtherFiles(*listing, archive);
+    TakeOtherFiles(listing, archive);
     CheckOneFileEach();
 }
 
@@ -104,6 +101,8 @@ void TFolderFiles::TakeManifestFiles(const std::unordered_map<std::string, const
 {
     std::unordered_map<std::string, size_t> byFile;
     std::unordered_map<std::string, std::string> folded; // case-blind name: the file's name
+    byFile.reserve(manifest_.Manifest.Entries.size());
+    folded.reserve(manifest_.Manifest.Entries.size());
     for (const TManifestEntry &entry : manifest_.Manifest.Entries) {
         if (!entry.File)
             continue;
@@ -149,6 +148,7 @@ void TFolderFiles::TakeManifestFiles(const std::unordered_map<std::string, const
 void TFolderFiles::TakeOtherFiles(const std::vector<TFolderEntry> &listing, const std::string &archive)
 {
     std::unordered_map<std::string, bool> named; // the manifest's files
+    named.reserve(manifest_.Manifest.Entries.size());
     for (const TManifestEntry &entry : manifest_.Manifest.Entries)
         if (entry.File)
             named.emplace(*entry.File, true);

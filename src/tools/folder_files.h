@@ -46,9 +46,9 @@ public:
                  const std::vector<TKVB_TocRecord> &toc, const TArchiveSums &sums,
                  const TUpdateOptions &options);
 
-    // Lists the folder and gives each file its records. The archive itself, should it lie in
-    // the folder, is no file of the export. Raises for what update.h says it refuses.
-    void Find(const std::string &archive);
+    // Gives each file of listing (the folder's) its records. The archive itself, should it lie
+    // in the folder, is no file of the export. Raises for what update.h says it refuses.
+    void Find(const std::vector<TFolderEntry> &listing, const std::string &archive);
     // Reads the files that may have changed against archive (the entries' own data, for
     // pictures); progress hears (files checked, files to check).
     std::vector<TFileChange> Changes(const TFileStream &archive, const TProgress &progress);

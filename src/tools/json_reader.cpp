@@ -187,6 +187,13 @@ std::string TJsonReader::String()
     ++at_;
     std::string out;
     for (;;) {
+        // A run of plain characters goes in at once.
+        size_t plain = at_;
+        while (plain < text_.size() && uint8_t(text_[plain]) >= 0x20 && uint8_t(text_[plain]) < 0x80 &&
+               text_[plain] != '"' && text_[plain] != '\\')
+            ++plain;
+        out.append(text_.substr(at_, plain - at_));
+        at_ = plain;
         if (at_ >= text_.size())
             Fail("a string does not end");
         const char c = text_[at_];

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <charconv>
 #include <set>
+#include <string_view>
 
 namespace kvb {
 
@@ -126,6 +127,9 @@ std::string ManifestText(const TManifest &manifest)
 
 std::string CaseBlindName(const std::string &utf8Name)
 {
+    // ASCII is the same text in either code, and the usual name.
+    if (std::all_of(utf8Name.begin(), utf8Name.end(), [](char c) { return uint8_t(c) < 0x80; }))
+        return AsciiUpper(utf8Name);
     if (std::optional<std::string> stored = Utf8ToCp1252(utf8Name)) {
         for (char &c : *stored)
             c = Cp1252Upper(c);
@@ -170,24 +174,35 @@ uint64_t ReadHex64(TJsonReader &json, const std::string &what)
 // Keeps each object's members apart: a member twice would leave which one counts to chance.
 class TMembers {
 public:
-    explicit TMembers(TJsonReader &json) : json_(json) { json_.BeginObject(); }
+    explicit TMembers(TJsonReader &json) : json_(json)
+    {
+        json_.BeginObject();
+        seen_.reserve(12);
+    }
     bool Next(std::string &key)
     {
         if (!json_.NextMember(key))
             return false;
-        if (!seen_.insert(key).second)
+        if (Seen(key))
             json_.Fail("the member \"" + key + "\" appears twice");
+        seen_.push_back(key);
         return true;
     }
     void Require(const char *key) const
     {
-        if (!seen_.count(key))
+        if (!Seen(key))
             json_.Fail(std::string("the member \"") + key + "\" is missing");
     }
 
 private:
+    // An object has a handful of members: a look at each costs less than any index of them.
+    bool Seen(std::string_view key) const
+    {
+        return std::find(seen_.begin(), seen_.end(), key) != seen_.end();
+    }
+
     TJsonReader &json_;
-    std::set<std::string> seen_;
+    std::vector<std::string> seen_;
 };
 
 void ReadArchive(TJsonReader &json, TManifest &manifest)
@@ -271,11 +286,19 @@ TManifestEntry ReadEntry(TJsonReader &json)
 
 void ReadEntries(TJsonReader &json, TManifest &manifest)
 {
-    std::set<int32_t> numbers;
+    // Records come in rising order as an export writes them; only a manifest edited out of
+    // order needs a set to find a record twice.
+    std::optional<std::set<int32_t>> numbers;
     json.BeginArray();
     while (json.NextElement()) {
         TManifestEntry entry = ReadEntry(json);
-        if (!numbers.insert(entry.Index).second)
+        const bool rising = manifest.Entries.empty() || entry.Index > manifest.Entries.back().Index;
+        if (!rising && !numbers) {
+            numbers.emplace();
+            for (const TManifestEntry &earlier : manifest.Entries)
+                numbers->insert(earlier.Index);
+        }
+        if (numbers && !numbers->insert(entry.Index).second)
             json.Fail("record " + std::to_string(entry.Index + 1) + " is listed twice");
         manifest.Entries.push_back(std::move(entry));
     }

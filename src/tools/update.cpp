@@ -7,12 +7,14 @@
 #include "archive/table_of_contents.h"
 #include "archive/text.h"
 #include "platform/errors.h"
+#include "platform/listing.h"
 #include "platform/output_file.h"
 #include "platform/paths.h"
 #include "tools/folder_files.h"
 #include "tools/rebuild.h"
 
 #include <algorithm>
+#include <future>
 #include <map>
 
 namespace kvb {
@@ -25,8 +27,12 @@ class TUpdate {
 public:
     TUpdate(const std::string &archive, const std::string &folder, const TUpdateOptions &options,
             const TProgress &progress)
-        : archive_(archive), folder_(folder), into_(folder), read_(ReadManifest(into_)),
-          next_(ReadNextManifest(into_)), options_(options), progress_(progress)
+        : archive_(archive), folder_(folder), into_(folder),
+          // The folder's files are looked at meanwhile, as git's preloaded index does: one call
+          // of the system's per file, the update's largest cost but for the archive's.
+          listing_(std::async(std::launch::async, [this] { return ListFolder(into_); })),
+          read_(ReadManifest(into_)), next_(ReadNextManifest(into_)), options_(options),
+          progress_(progress)
     {
     }
 
@@ -34,7 +40,10 @@ public:
     {
         CheckArchive(file);
         TFolderFiles files(into_, read_, toc_, sums_, options_);
-        files.Find(archive_);
+        const std::optional<std::vector<TFolderEntry>> listing = listing_.get();
+        if (!listing)
+            throw EKVBError("Cannot read folder " + folder_);
+        files.Find(*listing, archive_);
         plan_.Missing = files.Missing();
         plan_.Ignored = files.Ignored();
         changes_ = files.Changes(file, progress_);
@@ -206,6 +215,7 @@ private:
 
     std::string archive_, folder_;
     TOpenFolder into_;
+    std::future<std::optional<std::vector<TFolderEntry>>> listing_;
     TReadManifest read_;
     std::optional<TReadManifest> next_;
     TUpdateOptions options_;
