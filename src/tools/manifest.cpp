@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <charconv>
 #include <set>
+#include <span>
 #include <string_view>
 
 namespace kvb {
@@ -171,114 +172,142 @@ uint64_t ReadHex64(TJsonReader &json, const std::string &what)
     return value;
 }
 
-// Keeps each object's members apart: a member twice would leave which one counts to chance.
+// An object's members, each known one by its place among the names given. Each member may
+// appear once: a member twice would leave which one counts to chance.
 class TMembers {
 public:
-    explicit TMembers(TJsonReader &json) : json_(json)
+    TMembers(TJsonReader &json, std::span<const std::string_view> known)
+        : json_(json), known_(known)
     {
         json_.BeginObject();
-        seen_.reserve(12);
     }
-    bool Next(std::string &key)
+    // The next member's place among the known names, or -1 for another one (for the caller to
+    // pass over); false at the object's end.
+    bool Next(int &member)
     {
-        if (!json_.NextMember(key))
+        if (!json_.NextMember(key_))
             return false;
-        if (Seen(key))
-            json_.Fail("the member \"" + key + "\" appears twice");
-        seen_.push_back(key);
+        const auto found = std::find(known_.begin(), known_.end(), key_);
+        member = found == known_.end() ? -1 : int(found - known_.begin());
+        const bool twice = member >= 0 ? (seen_ >> member & 1) != 0
+                                       : std::find(others_.begin(), others_.end(), key_) != others_.end();
+        if (twice)
+            json_.Fail("the member \"" + key_ + "\" appears twice");
+        if (member >= 0)
+            seen_ |= 1u << member;
+        else
+            others_.push_back(key_);
         return true;
     }
-    void Require(const char *key) const
+    bool Has(int member) const { return (seen_ >> member & 1) != 0; }
+    void Require(std::initializer_list<int> members) const
     {
-        if (!Seen(key))
-            json_.Fail(std::string("the member \"") + key + "\" is missing");
+        for (const int member : members)
+            if (!Has(member))
+                json_.Fail("the member \"" + std::string(known_[size_t(member)]) + "\" is missing");
     }
 
 private:
-    // An object has a handful of members: a look at each costs less than any index of them.
-    bool Seen(std::string_view key) const
-    {
-        return std::find(seen_.begin(), seen_.end(), key) != seen_.end();
-    }
-
     TJsonReader &json_;
-    std::vector<std::string> seen_;
+    std::span<const std::string_view> known_;
+    std::string key_;
+    uint32_t seen_ = 0;
+    std::vector<std::string> others_;
 };
 
 void ReadArchive(TJsonReader &json, TManifest &manifest)
 {
-    TMembers members(json);
-    for (std::string key; members.Next(key);) {
-        if (key == "path")
+    enum { kPath, kSize, kChecksum };
+    static constexpr std::string_view kKnown[] = {"path", "size", "checksum"};
+    TMembers members(json, kKnown);
+    for (int member; members.Next(member);) {
+        if (member == kPath)
             manifest.ArchivePath = json.String();
-        else if (key == "size")
+        else if (member == kSize)
             manifest.ArchiveSize = json.Integer(0, INT64_MAX, "The archive's size");
-        else if (key == "checksum")
+        else if (member == kChecksum)
             manifest.ArchiveChecksum = ReadHex64(json, "The archive's checksum");
         else
             json.Skip();
     }
-    for (const char *key : {"size", "checksum"})
-        members.Require(key);
+    members.Require({kSize, kChecksum});
 }
 
-void ReadFileMembers(TJsonReader &json, const std::string &key, TManifestEntry &entry)
+std::string ReadName(TJsonReader &json)
 {
-    if (key == "format") {
-        const std::string format = json.String();
-        if (format != "bytes" && format != "png")
-            json.Fail("a file's format must be \"bytes\" or \"png\"");
-        entry.Format = format == "png" ? TFileFormat::Png : TFileFormat::Bytes;
-    } else if (key == "file_size") {
-        entry.FileStamp.Size = json.Integer(0, INT64_MAX, "A file's size");
-    } else if (key == "file_modified") {
-        entry.FileStamp.Modified = json.Integer(INT64_MIN, INT64_MAX, "A file's time");
-    } else if (key == "file_checksum") {
-        entry.FileChecksum = ReadHex64(json, "A file's checksum");
-    } else {
-        json.Skip();
-    }
+    const std::optional<std::string> stored = Utf8ToCp1252(json.String());
+    if (!stored || stored->size() > size_t(kNameFieldSize) || stored->find('\0') != std::string::npos)
+        json.Fail("a name must be text an archive can hold: at most 20 characters of "
+                  "Windows-1252, without NUL");
+    return *stored;
+}
+
+std::optional<std::string> ReadFileName(TJsonReader &json)
+{
+    if (json.Null())
+        return std::nullopt;
+    std::string file = json.String();
+    if (!IsExportFileName(file))
+        json.Fail("a file must be named by a plain file name in the folder, not a path, \"..\" "
+                  "or the manifest's own name");
+    return file;
+}
+
+TFileFormat ReadFormat(TJsonReader &json)
+{
+    const std::string format = json.String();
+    if (format != "bytes" && format != "png")
+        json.Fail("a file's format must be \"bytes\" or \"png\"");
+    return format == "png" ? TFileFormat::Png : TFileFormat::Bytes;
 }
 
 TManifestEntry ReadEntry(TJsonReader &json)
 {
+    enum { kNumber, kName, kLength, kChecksum, kFile, kFormat, kFileSize, kFileModified, kFileChecksum };
+    static constexpr std::string_view kKnown[] = {"number", "name", "length",
+                                                  "checksum", "file", "format",
+                                                  "file_size", "file_modified", "file_checksum"};
+    TMembers members(json, kKnown);
     TManifestEntry entry;
-    TMembers members(json);
-    bool fileChecksum = false;
-    for (std::string key; members.Next(key);) {
-        if (key == "number") {
+    for (int member; members.Next(member);) {
+        switch (member) {
+        case kNumber:
             entry.Index = int32_t(json.Integer(1, INT32_MAX, "A record number") - 1);
-        } else if (key == "name") {
-            const std::optional<std::string> stored = Utf8ToCp1252(json.String());
-            if (!stored || stored->size() > size_t(kNameFieldSize) ||
-                stored->find('\0') != std::string::npos)
-                json.Fail("a name must be text an archive can hold: at most 20 characters of "
-                          "Windows-1252, without NUL");
-            entry.Name = *stored;
-        } else if (key == "length") {
+            break;
+        case kName:
+            entry.Name = ReadName(json);
+            break;
+        case kLength:
             entry.Length = json.Integer(0, INT32_MAX, "A length");
-        } else if (key == "checksum") {
+            break;
+        case kChecksum:
             entry.Checksum = ReadHex64(json, "A checksum");
-        } else if (key == "file") {
-            if (!json.Null()) {
-                entry.File = json.String();
-                if (!IsExportFileName(*entry.File))
-                    json.Fail("a file must be named by a plain file name in the folder, not a "
-                              "path, \"..\" or the manifest's own name");
-            }
-        } else {
-            fileChecksum = fileChecksum || key == "file_checksum";
-            ReadFileMembers(json, key, entry);
+            break;
+        case kFile:
+            entry.File = ReadFileName(json);
+            break;
+        case kFormat:
+            entry.Format = ReadFormat(json);
+            break;
+        case kFileSize:
+            entry.FileStamp.Size = json.Integer(0, INT64_MAX, "A file's size");
+            break;
+        case kFileModified:
+            entry.FileStamp.Modified = json.Integer(INT64_MIN, INT64_MAX, "A file's time");
+            break;
+        case kFileChecksum:
+            entry.FileChecksum = ReadHex64(json, "A file's checksum");
+            break;
+        default:
+            json.Skip();
         }
     }
-    for (const char *key : {"number", "name", "length", "checksum", "file"})
-        members.Require(key);
+    members.Require({kNumber, kName, kLength, kChecksum, kFile});
     if (entry.File) {
-        for (const char *key : {"format", "file_size", "file_modified"})
-            members.Require(key);
+        members.Require({kFormat, kFileSize, kFileModified});
         if (entry.Format == TFileFormat::Png)
-            members.Require("file_checksum");
-        else if (!fileChecksum)
+            members.Require({kFileChecksum});
+        else if (!members.Has(kFileChecksum))
             entry.FileChecksum = entry.Checksum;
     }
     return entry;
@@ -302,8 +331,9 @@ void ReadEntries(TJsonReader &json, TManifest &manifest)
             json.Fail("record " + std::to_string(entry.Index + 1) + " is listed twice");
         manifest.Entries.push_back(std::move(entry));
     }
-    std::sort(manifest.Entries.begin(), manifest.Entries.end(),
-              [](const TManifestEntry &a, const TManifestEntry &b) { return a.Index < b.Index; });
+    if (numbers)
+        std::sort(manifest.Entries.begin(), manifest.Entries.end(),
+                  [](const TManifestEntry &a, const TManifestEntry &b) { return a.Index < b.Index; });
 }
 
 } // namespace
@@ -312,26 +342,27 @@ TManifest ParseManifest(std::string_view text, const std::string &source)
 {
     TJsonReader json(text, source);
     TManifest manifest;
-    TMembers members(json);
-    for (std::string key; members.Next(key);) {
-        if (key == "format") {
+    enum { kFormat, kVersion, kArchive, kEntries };
+    static constexpr std::string_view kKnown[] = {"format", "version", "archive", "entries"};
+    TMembers members(json, kKnown);
+    for (int member; members.Next(member);) {
+        if (member == kFormat) {
             if (json.String() != kFormatName)
                 json.Fail(std::string("it is not the manifest of an export (its format is not \"") +
                           kFormatName + "\")");
-        } else if (key == "version") {
+        } else if (member == kVersion) {
             if (json.Integer(INT64_MIN, INT64_MAX, "The version") != kFormatVersion)
                 json.Fail("it is of a version this kvb does not know (it knows version " +
                           std::to_string(kFormatVersion) + ")");
-        } else if (key == "archive") {
+        } else if (member == kArchive) {
             ReadArchive(json, manifest);
-        } else if (key == "entries") {
+        } else if (member == kEntries) {
             ReadEntries(json, manifest);
         } else {
             json.Skip();
         }
     }
-    for (const char *key : {"format", "version", "archive", "entries"})
-        members.Require(key);
+    members.Require({kFormat, kVersion, kArchive, kEntries});
     json.End();
     return manifest;
 }
