@@ -138,7 +138,7 @@ private:
         if (file.Size() != manifest.ArchiveSize && !(next_ && next_->Manifest.ArchiveSize == file.Size()))
             throw changed("it has " + std::to_string(file.Size()) + " bytes, and the exported one " +
                           std::to_string(manifest.ArchiveSize));
-        sums_ = SumArchive(file);
+        sums_ = SumArchive(file, progress_);
         if (file.Size() != manifest.ArchiveSize || sums_.Archive() != manifest.ArchiveChecksum) {
             // An update that was cut short once the archive was in place left its manifest as
             // the next one.

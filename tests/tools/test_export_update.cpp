@@ -440,3 +440,31 @@ TEST(Export, NeverWritesThroughALinkPlantedInTheFolderAndRefusesAPipe)
     EXPECT_FALSE(fs::exists(fs::symlink_status(folder + "/" + kManifestName)));
 }
 #endif
+
+TEST(Update, ACancelAtAnyReportLeavesTheArchiveAndTheFolder)
+{
+    const Exported t(Mod(), false);
+    t.Put("A.BIN", "new data");
+    const Names listing = Listing(t.folder);
+    int reports = 0;
+    for (int cancelAt = 1;; ++cancelAt) {
+        SCOPED_TRACE(cancelAt);
+        int heard = 0;
+        const auto progress = [&](int32_t, int32_t) {
+            if (++heard == cancelAt)
+                throw ECancelled();
+        };
+        try {
+            UpdateArchive(t.archive, t.folder, {}, t.dir / "new.kvb", progress);
+        } catch (const ECancelled &) {
+            EXPECT_TRUE(t.Untouched());
+            EXPECT_FALSE(fs::exists(t.dir / "new.kvb"));
+            EXPECT_EQ(Listing(t.folder), listing);
+            continue;
+        }
+        reports = heard;
+        break;
+    }
+    // The archive's checksum, the files and the rebuild each report.
+    EXPECT_GE(reports, 3);
+}
