@@ -34,7 +34,7 @@ set(kvb_binary "Z:$<TARGET_FILE:kvb>")
 kvb_add_windows_tests(platform_tests SOURCES
   platform/test_windows.cpp
 )
-target_link_libraries(platform_tests PRIVATE kvbmedia kvblogic)
+target_link_libraries(platform_tests PRIVATE kvbmedia kvbgame)
 target_compile_definitions(platform_tests PRIVATE KVB_BINARY="${kvb_binary}")
 add_dependencies(platform_tests kvb)
 # The registry test looks for the value that this writes into a copy of the run's prefix, made

@@ -3,7 +3,7 @@
 #include "archive/extract.h"
 #include "archive/info_lines.h"
 #include "logic/advanced_window.h"
-#include "logic/game_folder.h"
+#include "game/game_folder.h"
 #include "logic/preview_window.h"
 #include "archive/text.h"
 #include "platform/errors.h"
