@@ -68,7 +68,7 @@ void PatchCount(std::string &archive, int32_t count);
 void PatchTocOffset(std::string &archive, int32_t record, int32_t offset);
 void PatchDataLength(std::string &archive, int32_t headerPosition, int32_t length);
 
-// The two-entry archive of the documented layout: names "FIRST.BIN" and "SECOND.BIN",
+// The two-entry archive the tests share: names "FIRST.BIN" and "SECOND.BIN",
 // 100 and 50 data bytes, 3884 bytes in all.
 std::string TwoEntryArchive();
 
