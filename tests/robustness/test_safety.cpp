@@ -6,6 +6,7 @@
 #include "archive/raw_archive.h"
 #include "cli/run_kvb.h"
 #include "support/archive_builder.h"
+#include "support/same_bytes.h"
 
 #include <gtest/gtest.h>
 
@@ -201,20 +202,6 @@ std::set<std::string> Listing(const fs::path &folder)
     for (const auto &entry : fs::directory_iterator(folder))
         names.insert(entry.path().filename().string());
     return names;
-}
-
-bool SameBytes(const fs::path &a, const fs::path &b)
-{
-    std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
-    std::vector<char> bx(1 << 20), by(1 << 20);
-    while (x && y) {
-        x.read(bx.data(), std::streamsize(bx.size()));
-        y.read(by.data(), std::streamsize(by.size()));
-        if (x.gcount() != y.gcount() ||
-            !std::equal(bx.begin(), bx.begin() + x.gcount(), by.begin()))
-            return false;
-    }
-    return x.eof() && y.eof();
 }
 
 // size bytes of pattern, written a mebibyte at a time.
@@ -447,7 +434,7 @@ protected:
         const std::string moment = delay ? std::to_string(delay->count()) + " ms" : "growing";
 
         const bool recordLeft = !work.OnlyTheArchive();
-        const bool torn = !SameBytes(work.archive, from) && !SameBytes(work.archive, whole);
+        const bool torn = !SameFileBytes(work.archive, from) && !SameFileBytes(work.archive, whole);
         // A reader must not show the half-written archive as it stands, and reads a whole one.
         for (const char *reader : {"info", "list"}) {
             Outcome r = RunWatched({reader, work.archive});
@@ -466,11 +453,11 @@ protected:
             EXPECT_TRUE(undone || finished) << moment << ": the repair said nothing: " << raw.err;
         }
         if (undone) {
-            EXPECT_TRUE(SameBytes(work.archive, from)) << moment << ": " << raw.err;
+            EXPECT_TRUE(SameFileBytes(work.archive, from)) << moment << ": " << raw.err;
         } else if (finished) {
-            EXPECT_TRUE(SameBytes(work.archive, whole)) << moment << ": " << raw.err;
+            EXPECT_TRUE(SameFileBytes(work.archive, whole)) << moment << ": " << raw.err;
         } else {
-            EXPECT_TRUE(SameBytes(work.archive, from) || SameBytes(work.archive, whole))
+            EXPECT_TRUE(SameFileBytes(work.archive, from) || SameFileBytes(work.archive, whole))
                 << moment << ": neither as before nor as after, and nothing said";
         }
         EXPECT_TRUE(work.OnlyTheArchive()) << moment;
@@ -525,7 +512,7 @@ TEST_F(InterruptedEdit, StopRequestsDuringAnAppendLetItFinish)
         Outcome r = kvb.Wait();
         EXPECT_TRUE(growing) << "the append ended before its archive was seen to grow";
         EXPECT_TRUE(r.exitCode == 0 || r.signal == signal) << signal << ": " << r.Describe();
-        EXPECT_TRUE(SameBytes(work.archive, Path("after.kvb"))) << signal;
+        EXPECT_TRUE(SameFileBytes(work.archive, Path("after.kvb"))) << signal;
         EXPECT_TRUE(work.OnlyTheArchive()) << signal;
     }
 }
@@ -597,7 +584,7 @@ TEST(InterruptedCreate, LeavesNothingButTheOldOutput)
             EXPECT_FALSE(r.hung);
             EXPECT_EQ(Listing(out), std::set<std::string>{"game.kvb"})
                 << signal << " after " << delay.count() << " ms";
-            EXPECT_TRUE(ReadFile(target) == "old archive" || SameBytes(target, dir / "whole.kvb"))
+            EXPECT_TRUE(ReadFile(target) == "old archive" || SameFileBytes(target, dir / "whole.kvb"))
                 << signal << " after " << delay.count() << " ms";
         }
 }

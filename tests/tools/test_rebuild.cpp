@@ -4,6 +4,7 @@
 #include "platform/errors.h"
 #include "platform/stream.h"
 #include "support/archive_builder.h"
+#include "support/same_bytes.h"
 #include "tools/analysis.h"
 #include "tools/rebuild.h"
 
@@ -30,18 +31,6 @@ Names Listing(const fs::path &folder)
         names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// Equality of long byte strings, reporting the first difference rather than both strings.
-testing::AssertionResult SameBytes(const std::string &actual, const std::string &expected)
-{
-    if (actual == expected)
-        return testing::AssertionSuccess();
-    size_t i = 0;
-    while (i < actual.size() && i < expected.size() && actual[i] == expected[i])
-        ++i;
-    return testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
-                                       << ", first difference at byte " << i;
 }
 
 // Record index -> the data that replaces what it points at.
