@@ -32,9 +32,9 @@ std::vector<std::string> Offered(const TWindowDescription<Logic> &w, const Logic
     for (const TMenuItem<Logic> &i : w.Menu) {
         if (i.Name.empty())
             items.push_back("-");
-        else if (!i.Shown || i.Shown(logic))
+        else if (i.IsShownFor(logic))
             items.push_back(i.Caption + (i.HasKey ? "\t" + KeyText(i.Key) : "") +
-                            (!i.Enabled || i.Enabled(logic) ? "" : " (off)"));
+                            (i.IsEnabledFor(logic) ? "" : " (off)"));
     }
     return items;
 }
