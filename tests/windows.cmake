@@ -73,6 +73,8 @@ kvb_add_windows_tests(tools_tests SOURCES
 kvb_add_windows_tests(preview_tests SOURCES
   preview/test_tex.cpp
   preview/test_tex_encode.cpp
+  preview/test_png_decode.cpp
+  preview/png_samples.cpp
   preview/test_png_writer.cpp
   ARGS --gtest_filter=-EncodeTex.ANewPaletteHasAtMostTheReferenceCountAndFitsThePicture
 )
