@@ -57,6 +57,8 @@ kvb_add_windows_tests(logic_tests SOURCES
   logic/test_entry_preview.cpp
   logic/test_long_work.cpp
   logic/test_main_window.cpp
+  logic/test_main_window_entries.cpp
+  logic/test_main_window_tools.cpp
   logic/test_preview_window.cpp
   logic/test_window_descriptions.cpp
 )
@@ -71,6 +73,8 @@ kvb_add_windows_tests(tools_tests SOURCES
 kvb_add_windows_tests(preview_tests SOURCES
   preview/test_tex.cpp
   preview/test_tex_encode.cpp
+  preview/test_png_decode.cpp
+  preview/png_samples.cpp
   preview/test_png_writer.cpp
   ARGS --gtest_filter=-EncodeTex.ANewPaletteHasAtMostTheReferenceCountAndFitsThePicture
 )
