@@ -6,6 +6,7 @@
 #include "preview/tex.h"
 #include "preview/tex_encode.h"
 #include "support/archive_builder.h"
+#include "support/same_bytes.h"
 #include "support/tex_builder.h"
 
 #include <gtest/gtest.h>
@@ -52,17 +53,6 @@ TRgbImage Exported(const std::string &tex)
 TRgbImage Picture(int32_t width, int32_t height, std::vector<TTexColour> pixels)
 {
     return TRgbImage{width, height, std::move(pixels)};
-}
-
-testing::AssertionResult SameBytes(const std::string &actual, const std::string &expected)
-{
-    if (actual == expected)
-        return testing::AssertionSuccess();
-    size_t i = 0;
-    while (i < actual.size() && i < expected.size() && actual[i] == expected[i])
-        ++i;
-    return testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
-                                       << ", first difference at byte " << i;
 }
 
 int Distance(const TTexColour &a, const TTexColour &b)

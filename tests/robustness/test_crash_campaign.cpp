@@ -28,14 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::set<std::string> Listing(const std::string &folder)
-{
-    std::set<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 // One command that writes target in folder work, from a fresh copy of its starting files.
 struct Scenario {
     std::string name;

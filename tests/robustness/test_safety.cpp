@@ -26,15 +26,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Every name in folder, hidden ones included.
-std::set<std::string> Listing(const fs::path &folder)
-{
-    std::set<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 // size bytes of pattern, written a mebibyte at a time.
 void WritePatternFile(const fs::path &path, size_t size, unsigned seed)
 {

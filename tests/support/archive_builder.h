@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,8 @@ std::string TwoEntryArchive();
 
 void WriteFile(const std::filesystem::path &path, const std::string &bytes);
 std::string ReadFile(const std::filesystem::path &path);
+// Every name in folder, hidden ones included: a leftover temporary file has a hidden name.
+std::set<std::string> Listing(const std::filesystem::path &folder);
 
 // A fresh folder below the system temp folder, removed with everything in it.
 class TempDir {
