@@ -43,10 +43,10 @@ std::string CreationWarningsText(const std::vector<std::string> &warnings)
 
 TKVBEditorLogic::TKVBEditorLogic(TMainView &view, TDialogs &dialogs, MediaPlayer &player,
                                  TNameSort sort, TWavRenderer renderWav)
-    : opnKVB{kArchiveFilter, "KVB", {}}, savKVB{kArchiveFilter, "KVB", {}}, savAny{kAllFiles, {}, {}},
-      opnAny{kAllFiles, {}, {}}, opnPng{"PNG images|*.png|All files|*.*", {}, {}},
-      savPng{"PNG images|*.png|All files|*.*", "png", {}},
-      savWav{"WAV sound|*.wav|All files|*.*", "wav", {}}, selFolder(dialogs), view_(view),
+    : opnKVB{kArchiveFilter, "KVB", {}, {}}, savKVB{kArchiveFilter, "KVB", {}, {}}, savAny{kAllFiles, {}, {}, {}},
+      opnAny{kAllFiles, {}, {}, {}}, opnPng{"PNG images|*.png|All files|*.*", {}, {}, {}},
+      savPng{"PNG images|*.png|All files|*.*", "png", {}, {}},
+      savWav{"WAV sound|*.wav|All files|*.*", "wav", {}, {}}, selFolder(dialogs), view_(view),
       dialogs_(dialogs), Media(player), sort_(std::move(sort)), renderWav_(std::move(renderWav)),
       find_(dialogs, "Find the next entry whose name contains:"), work_(view, dialogs)
 {

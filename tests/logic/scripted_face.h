@@ -26,15 +26,28 @@ public:
     std::deque<std::optional<std::string>> files;   // answers of OpenFile and SaveFile
     std::deque<std::optional<std::string>> folders; // answers of ChooseFolder
     std::deque<bool> answers;                       // answers of Question
+    std::deque<logic::TAnswer> choices;             // answers of QuestionWithCancel
     std::deque<std::optional<std::string>> texts;   // answers of AskText
     logic::TFileDialog lastFile;
 
     void Notice(const std::string &text) override { shown.push_back("notice: " + text); }
     void Error(const std::string &text) override { shown.push_back("error: " + text); }
+    // What happens while the next question is up (its box runs the face's events).
+    std::function<void()> duringNextQuestion;
     bool Question(const std::string &text, const std::string &caption) override
     {
         shown.push_back("question " + caption + ": " + text);
+        if (duringNextQuestion) {
+            const std::function<void()> during = std::move(duringNextQuestion);
+            duringNextQuestion = nullptr;
+            during();
+        }
         return Next(answers, "question");
+    }
+    logic::TAnswer QuestionWithCancel(const std::string &text, const std::string &caption) override
+    {
+        shown.push_back("question " + caption + " (or cancel): " + text);
+        return Next(choices, "question with Cancel");
     }
     std::optional<std::string> OpenFile(const logic::TFileDialog &dialog) override
     {
