@@ -54,6 +54,7 @@ kvb_add_windows_tests(archive_tests SOURCES
 kvb_add_windows_tests(logic_tests SOURCES
   logic/logic_test_main.cpp
   logic/test_advanced_window.cpp
+  logic/test_edit_with.cpp
   logic/test_entry_preview.cpp
   logic/test_long_work.cpp
   logic/test_main_window.cpp
