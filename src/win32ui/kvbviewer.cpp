@@ -39,7 +39,8 @@ void OpenWithShell(const std::string &url)
 logic::TMainView::TOpened OpenFileWithShell(const std::string &path, bool choose, HWND owner)
 {
     using TOpened = logic::TMainView::TOpened;
-    const std::wstring file = win32::Wide(path);
+    // The shell takes "/" for the start of a switch, not for a separator.
+    const std::wstring file = PathFromUtf8(path).make_preferred().wstring();
     if (choose) {
         OPENASINFO info{};
         info.pcszFile = file.c_str();
