@@ -138,7 +138,7 @@ HMENU DescribedMenu(const logic::TWindowDescription<Logic> &description, const L
             ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         else if (item.IsShownFor(logic))
             AppendMenuItem(menu, kFirstMenuCommand + int(i),
-                           item.Caption + (item.HasKey ? "\t" + logic::KeyText(item.Key) : ""),
+                           item.Caption + (item.HasKey ? '\t' + logic::KeyText(item.Key) : ""),
                            item.IsEnabledFor(logic));
     }
     return menu;

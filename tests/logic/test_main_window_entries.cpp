@@ -29,7 +29,7 @@ struct MenuMain : Main {
     {
         ArchiveBuilder b;
         for (int i = 0; i < 1003; ++i)
-            b.Add("E" + std::to_string(i) + ".BIN", PatternBytes(10, unsigned(i)));
+            b.Add('E' + std::to_string(i) + ".BIN", PatternBytes(10, unsigned(i)));
         b.Add("PIC.TEX", texture.Build());
         b.Add("TUNE.MID", SimpleTune());
         WriteFile(path, b.Build());
@@ -151,7 +151,7 @@ TEST(PreviewLogic, MusicOfTheShownBlockIsExtractedAndPlayed)
     Main m;
     ArchiveBuilder b;
     for (int i = 0; i < 2010; ++i)
-        b.Add("T" + std::to_string(i) + ".mid", PatternBytes(20, unsigned(i)));
+        b.Add('T' + std::to_string(i) + ".mid", PatternBytes(20, unsigned(i)));
     m.Open(m.Write("a.kvb", b.Build()));
     m.Select(2005);
     m.Do([&] { m.main.lstFilesDblClick(); });

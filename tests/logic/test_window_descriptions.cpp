@@ -33,7 +33,7 @@ std::vector<std::string> Offered(const TWindowDescription<Logic> &w, const Logic
         if (i.Name.empty())
             items.push_back("-");
         else if (i.IsShownFor(logic))
-            items.push_back(i.Caption + (i.HasKey ? "\t" + KeyText(i.Key) : "") +
+            items.push_back(i.Caption + (i.HasKey ? '\t' + KeyText(i.Key) : "") +
                             (i.IsEnabledFor(logic) ? "" : " (off)"));
     }
     return items;

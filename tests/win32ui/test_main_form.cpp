@@ -30,7 +30,7 @@ std::string ArchiveOf(int count)
 {
     ArchiveBuilder b;
     for (int i = 0; i < count; ++i)
-        b.Add("E" + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
+        b.Add('E' + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
     return b.Build();
 }
 
@@ -187,7 +187,7 @@ TEST(MainForm, ExtractsTheSelectedEntryAndThenEveryEntry)
     w.dialogs.folders.push_back(folder);
     Win32Windows::Click(m.btnExtractAll);
     for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(ReadFile(PathFromUtf8(JoinPath(folder, "E" + std::to_string(i) + ".BIN"))),
+        EXPECT_EQ(ReadFile(PathFromUtf8(JoinPath(folder, 'E' + std::to_string(i) + ".BIN"))),
                   PatternBytes(size_t(8 + i % 5), unsigned(i)));
     EXPECT_EQ(Win32Windows::Text(m.lblStatus).rfind("7 files extracted to ", 0), 0u) << Win32Windows::Text(m.lblStatus);
 }
@@ -339,7 +339,7 @@ TEST(MainForm, TheEntryMenuOffersWhatTheRowAllows)
             if (item.Name.empty())
                 texts.push_back("-");
             else if (item.IsShownFor(m.Logic()))
-                texts.push_back(item.Caption + (item.HasKey ? "\t" + logic::KeyText(item.Key) : "") +
+                texts.push_back(item.Caption + (item.HasKey ? '\t' + logic::KeyText(item.Key) : "") +
                                 (item.IsEnabledFor(m.Logic()) ? "" : " (off)"));
         return texts;
     };
