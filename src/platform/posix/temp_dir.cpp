@@ -76,14 +76,4 @@ std::string NewTempSubfolder()
     return std::string(name.data()) + "/";
 }
 
-void RemoveTempSubfolder(const std::string &folder)
-{
-    const std::string base = GetTempDir();
-    if (folder.size() <= base.size() || folder.compare(0, base.size(), base) != 0 ||
-        folder.find("..", base.size()) != std::string::npos)
-        return;
-    std::error_code ec;
-    std::filesystem::remove_all(fs::path(folder), ec);
-}
-
 } // namespace kvb
