@@ -23,6 +23,10 @@ class NoDialogs : public logic::TDialogs {
 public:
     void Notice(const std::string &) override {}
     bool Question(const std::string &, const std::string &) override { return false; }
+    logic::TAnswer QuestionWithCancel(const std::string &, const std::string &) override
+    {
+        return logic::TAnswer::Cancel;
+    }
     void Error(const std::string &) override {}
     std::optional<std::string> OpenFile(const logic::TFileDialog &) override { return {}; }
     std::optional<std::string> SaveFile(const logic::TFileDialog &) override { return {}; }

@@ -34,7 +34,7 @@ set(kvb_binary "Z:$<TARGET_FILE:kvb>")
 kvb_add_windows_tests(platform_tests SOURCES
   platform/test_windows.cpp
 )
-target_link_libraries(platform_tests PRIVATE kvbmedia kvblogic)
+target_link_libraries(platform_tests PRIVATE kvbmedia kvbgame)
 target_compile_definitions(platform_tests PRIVATE KVB_BINARY="${kvb_binary}")
 add_dependencies(platform_tests kvb)
 # The registry test looks for the value that this writes into a copy of the run's prefix, made
@@ -54,9 +54,12 @@ kvb_add_windows_tests(archive_tests SOURCES
 kvb_add_windows_tests(logic_tests SOURCES
   logic/logic_test_main.cpp
   logic/test_advanced_window.cpp
+  logic/test_edit_with.cpp
   logic/test_entry_preview.cpp
   logic/test_long_work.cpp
   logic/test_main_window.cpp
+  logic/test_main_window_entries.cpp
+  logic/test_main_window_tools.cpp
   logic/test_preview_window.cpp
   logic/test_window_descriptions.cpp
 )
@@ -73,6 +76,8 @@ kvb_add_windows_tests(tools_tests SOURCES
 kvb_add_windows_tests(preview_tests SOURCES
   preview/test_tex.cpp
   preview/test_tex_encode.cpp
+  preview/test_png_decode.cpp
+  preview/png_samples.cpp
   preview/test_png_writer.cpp
   ARGS --gtest_filter=-EncodeTex.ANewPaletteHasAtMostTheReferenceCountAndFitsThePicture
 )

@@ -1,5 +1,9 @@
 #include "archive/checksum.h"
 
+#include "platform/stream.h"
+
+#include <vector>
+
 #define XXH_INLINE_ALL
 #include <xxhash.h>
 
@@ -29,6 +33,16 @@ void TChecksum::Add(std::string_view bytes)
 uint64_t TChecksum::Value() const
 {
     return XXH3_64bits_digest(&state_->xxh);
+}
+
+uint64_t FileChecksum64(const std::string &path)
+{
+    TFileStream file(path, TFileStream::Mode::OpenRead);
+    TChecksum sum;
+    std::vector<char> piece(size_t(1) << 20);
+    for (int64_t got; (got = file.Read(piece.data(), int64_t(piece.size()))) > 0;)
+        sum.Add(std::string_view(piece.data(), size_t(got)));
+    return sum.Value();
 }
 
 } // namespace kvb

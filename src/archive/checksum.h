@@ -5,11 +5,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace kvb {
 
 uint64_t Checksum64(std::string_view bytes);
+// Checksum64 of the whole content of the file at path, read a piece at a time; raises the
+// stream errors of the file.
+uint64_t FileChecksum64(const std::string &path);
 
 // The checksum of bytes handed over in pieces: the same as Checksum64 of the pieces joined.
 class TChecksum {

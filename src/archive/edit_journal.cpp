@@ -77,7 +77,7 @@ EKVBError NotFinished(const std::string &archive, const std::string &record,
 std::string EditRecordPathFor(const std::string &archivePath)
 {
     const std::string real = RealPathOf(archivePath);
-    return JoinPath(ParentFolderOf(real), "." + FileNameOf(real) + ".kvb-journal");
+    return JoinPath(ParentFolderOf(real), '.' + FileNameOf(real) + ".kvb-journal");
 }
 
 TEditJournal::TEditJournal(const std::string &archivePath)

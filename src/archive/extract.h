@@ -13,6 +13,25 @@
 
 namespace kvb {
 
+// An entry whose name cannot be a file name in a folder ("..", "a/b", NUL on Windows, ...), so
+// that it is not action ("extracted", "previewed"); shownName as the user sees it.
+class EUnusableNameError : public EKVBError {
+public:
+    EUnusableNameError(const std::string &shownName, const std::string &action)
+        : EKVBError("Entry \"" + shownName + "\" has a name that cannot be used as a file name; it was not " +
+                    action)
+    {
+    }
+};
+
+// Extract-all wrote every entry it could and passed over those whose names cannot be file
+// names; the message counts the files written and names the first entries passed over, with
+// the reason for each.
+class EUnextractedNames : public EKVBError {
+public:
+    explicit EUnextractedNames(const std::string &message) : EKVBError(message) {}
+};
+
 class TOpenFolder;
 
 // Copies the entry's data from source (a stream on the archive, owned by the caller) into a new

@@ -7,6 +7,21 @@
 
 namespace kvb {
 
+namespace {
+
+// Where each field starts within its record; the name or Creator field comes first in each.
+constexpr int kHeaderCountAt = kCreatorFieldSize;       // file header: Count
+constexpr int kRecordOffsetAt = kNameFieldSize;         // table record: Offset
+constexpr int kRecordReserved1At = kRecordOffsetAt + 4; // table record: Reserved1, one byte
+constexpr int kRecordReserved2At = kRecordReserved1At + 1;
+constexpr int kDataLengthAt = kNameFieldSize; // data header: Length
+
+static_assert(kHeaderCountAt + 4 == kFileHeaderSize);
+static_assert(kRecordReserved2At + 2 == kTocRecordSize);
+static_assert(kDataLengthAt + 4 == kDataHeaderSize);
+
+} // namespace
+
 int32_t GetInt32LE(const char *p)
 {
     const auto *u = reinterpret_cast<const unsigned char *>(p);
@@ -37,46 +52,46 @@ TKVB_FileHeader DecodeFileHeader(const char *p)
 {
     TKVB_FileHeader h;
     std::memcpy(h.Creator.data(), p, kCreatorFieldSize);
-    h.Count = GetInt32LE(p + 12);
+    h.Count = GetInt32LE(p + kHeaderCountAt);
     return h;
 }
 
 void EncodeFileHeader(const TKVB_FileHeader &header, char *p)
 {
     std::memcpy(p, header.Creator.data(), kCreatorFieldSize);
-    PutInt32LE(p + 12, header.Count);
+    PutInt32LE(p + kHeaderCountAt, header.Count);
 }
 
 TKVB_TocRecord DecodeTocRecord(const char *p)
 {
     TKVB_TocRecord r;
     std::memcpy(r.Name.data(), p, kNameFieldSize);
-    r.Offset = GetInt32LE(p + 20);
-    r.Reserved1 = static_cast<uint8_t>(p[24]);
-    r.Reserved2 = GetUInt16LE(p + 25);
+    r.Offset = GetInt32LE(p + kRecordOffsetAt);
+    r.Reserved1 = static_cast<uint8_t>(p[kRecordReserved1At]);
+    r.Reserved2 = GetUInt16LE(p + kRecordReserved2At);
     return r;
 }
 
 void EncodeTocRecord(const TKVB_TocRecord &record, char *p)
 {
     std::memcpy(p, record.Name.data(), kNameFieldSize);
-    PutInt32LE(p + 20, record.Offset);
-    p[24] = static_cast<char>(record.Reserved1);
-    PutUInt16LE(p + 25, record.Reserved2);
+    PutInt32LE(p + kRecordOffsetAt, record.Offset);
+    p[kRecordReserved1At] = static_cast<char>(record.Reserved1);
+    PutUInt16LE(p + kRecordReserved2At, record.Reserved2);
 }
 
 TKVB_DataHeader DecodeDataHeader(const char *p)
 {
     TKVB_DataHeader h;
     std::memcpy(h.Name.data(), p, kNameFieldSize);
-    h.Length = GetInt32LE(p + 20);
+    h.Length = GetInt32LE(p + kDataLengthAt);
     return h;
 }
 
 void EncodeDataHeader(const TKVB_DataHeader &header, char *p)
 {
     std::memcpy(p, header.Name.data(), kNameFieldSize);
-    PutInt32LE(p + 20, header.Length);
+    PutInt32LE(p + kDataLengthAt, header.Length);
 }
 
 std::string NameFromField(const TNameField &field)

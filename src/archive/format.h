@@ -6,12 +6,21 @@
 // read and written field by field, never by laying a struct over bytes.
 #pragma once
 
+#include "platform/errors.h"
+
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 
 namespace kvb {
+
+// A record number outside the table of contents.
+class EListError : public EKVBError {
+public:
+    explicit EListError(int64_t index)
+        : EKVBError("List index out of bounds (" + std::to_string(index) + ")") {}
+};
 
 constexpr int32_t kFileHeaderSize = 16;
 constexpr int32_t kTocRecordSize = 27;

@@ -299,7 +299,8 @@ void RegisterArchiveCommands(CLI::App &app)
     // Options live as long as the application; each command keeps its own.
     struct Args {
         std::string archive, path, folder;
-        std::string a, b;
+        std::string entry;                 // a record number from 1, or a name
+        std::string tocNumber, dataNumber; // record numbers from 1, as typed
         std::optional<std::string> match;
         bool lengths = false, sorted = false, yes = false, json = false;
     };
@@ -321,9 +322,9 @@ void RegisterArchiveCommands(CLI::App &app)
 
     auto *extract = app.add_subcommand("extract", "Copy one entry into a file");
     extract->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
-    extract->add_option("ENTRY", args->a, "Entry number from 1, or its name (case ignored)")->required();
+    extract->add_option("ENTRY", args->entry, "Entry number from 1, or its name (case ignored)")->required();
     extract->add_option("OUTPUT", args->path, "The file to write; - for standard output")->required();
-    extract->callback([args] { Extract(args->archive, args->a, args->path); });
+    extract->callback([args] { Extract(args->archive, args->entry, args->path); });
 
     auto *all = app.add_subcommand("extract-all", "Copy every entry into a folder");
     all->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
@@ -341,13 +342,13 @@ void RegisterArchiveCommands(CLI::App &app)
 
     auto *link = app.add_subcommand("link", "Point table-of-contents record TOC_N at data record DATA_N");
     link->add_option("ARCHIVE", args->archive, kEditedArchiveHelp)->required();
-    link->add_option("TOC_N", args->a, "Table-of-contents record number, from 1")
+    link->add_option("TOC_N", args->tocNumber, "Table-of-contents record number, from 1")
         ->required()
         ->check(kRecordNumber);
-    link->add_option("DATA_N", args->b, "Data record number, from 1, as kvb raw lists them")
+    link->add_option("DATA_N", args->dataNumber, "Data record number, from 1, as kvb raw lists them")
         ->required()
         ->check(kRecordNumber);
-    link->callback([args] { Link(args->archive, args->a, args->b); });
+    link->callback([args] { Link(args->archive, args->tocNumber, args->dataNumber); });
 
     auto *append = app.add_subcommand("append", "Append FILE as a new data entry");
     append->add_option("ARCHIVE", args->archive, kEditedArchiveHelp)->required();
@@ -357,13 +358,13 @@ void RegisterArchiveCommands(CLI::App &app)
 
     auto *truncate = app.add_subcommand("truncate", "Cut the archive off at data record DATA_N");
     truncate->add_option("ARCHIVE", args->archive, kEditedArchiveHelp)->required();
-    truncate->add_option("DATA_N", args->a, "The first data record to delete, from 1")
+    truncate->add_option("DATA_N", args->dataNumber, "The first data record to delete, from 1")
         ->required()
         ->check(kRecordNumber);
     truncate->add_flag("--yes", args->yes,
                        "Truncate without asking; without it the question is asked on the "
                        "terminal (No by default), and without a terminal nothing is done");
-    truncate->callback([args] { Truncate(args->archive, args->a, args->yes); });
+    truncate->callback([args] { Truncate(args->archive, args->dataNumber, args->yes); });
 
     auto *tmpl = app.add_subcommand("template", "Write the validation block to FOLDER/KVB.<Count>");
     tmpl->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();

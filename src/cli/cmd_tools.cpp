@@ -7,7 +7,7 @@
 #include "archive/format.h"
 #include "archive/text.h"
 #include "platform/errors.h"
-#include "logic/game_folder.h"
+#include "game/game_folder.h"
 #include "tools/analysis.h"
 #include "tools/creation.h"
 #include "tools/rebuild.h"

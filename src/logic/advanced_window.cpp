@@ -10,7 +10,7 @@
 namespace kvb::logic {
 
 TAdvancedLogic::TAdvancedLogic(TAdvancedView &view, TDialogs &dialogs)
-    : opnAny{"All files|*.*", {}, {}}, view_(view), dialogs_(dialogs),
+    : opnAny{"All files|*.*", {}, {}, {}}, view_(view), dialogs_(dialogs),
       find_(dialogs, "Find the next record whose name contains:"), work_(view, dialogs)
 {
 }

@@ -1,5 +1,5 @@
 // The main window's entry menu: replace an entry with a file, export a texture as PNG or
-// import one, save music as WAV, stop the music.
+// import one, save music as WAV, stop the music. Editing in other programs is edit_with.cpp's.
 #include "logic/main_window.h"
 
 #include "archive/extract.h"
@@ -32,32 +32,39 @@ TEntryMenu TKVBEditorLogic::EntryMenu() const
 
 void TKVBEditorLogic::ReplaceEntryWith(int index, const std::string &file, const std::string &chosen)
 {
-    const std::string archive = catalogue_->FileName();
     // An archive that cannot be rebuilt is refused before anything is asked.
-    PlanReplacement(archive, {{index, file}});
+    PlanReplacement(catalogue_->FileName(), {{index, file}});
+    const std::string entry = ShownText(catalogue_->GetEntry(index).Name);
     const std::string question = "The archive file " + openedFileName_ +
-                                 " will be rewritten, with the data of entry " +
-                                 ShownText(catalogue_->GetEntry(index).Name) + " replaced by " +
+                                 " will be rewritten, with the data of entry " + entry + " replaced by " +
                                  FileNameOf(chosen) + ". Everything else stays as it is. Continue?";
     if (!dialogs_.Question(question, "Replace entry"))
         return;
+    if (RewriteArchive({{index, file}}))
+        view_.SetStatus("Entry " + entry + " replaced; " + openedFileName_ + " was rewritten.");
+}
+
+bool TKVBEditorLogic::RewriteArchive(const std::vector<TReplacement> &replacements)
+{
+    const std::string archive = catalogue_->FileName();
     std::optional<std::string> note;
     const bool done = work_.Run([&] {
         ReplaceEntries(
-            archive, {{index, file}}, {},
+            archive, replacements, {},
             [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); }, &note);
     }, "Rewriting " + openedFileName_ + "...");
     if (note)
         dialogs_.Notice(*note);
     if (!done) {
         view_.SetStatus("Cancelled: " + openedFileName_ + " was left as it was.");
-        return;
+        return false;
     }
-    // The archive on disk is a new one: the catalogue is read again, at the same place.
-    const std::string entry = ShownText(catalogue_->GetEntry(index).Name);
-    OpenArchive(archive);
-    ShowRecord(index);
-    view_.SetStatus("Entry " + entry + " replaced; " + openedFileName_ + " was rewritten.");
+    // The archive on disk is a new one: the catalogue is read again, at the same place. The
+    // archive stays the open one, with the files being edited from it.
+    if (std::unique_ptr<TKVBFile> reread = ReadCatalogue(archive))
+        ShowCatalogue(std::move(reread), archive);
+    ShowRecord(replacements.front().TocIndex);
+    return true;
 }
 
 void TKVBEditorLogic::mnuReplaceClick()
@@ -92,27 +99,32 @@ void TKVBEditorLogic::mnuImportPngClick()
     const std::optional<std::string> png = dialogs_.OpenFile(opnPng);
     if (!png)
         return;
+    const std::string texture = GetTempDir() + "imported.TEX";
+    MakeTextureFor(index, *png, texture);
+    ReplaceEntryWith(index, texture, *png);
+}
+
+void TKVBEditorLogic::MakeTextureFor(int index, const std::string &png, const std::string &texture)
+{
     // The entry itself is the reference: the new texture is read by the game as it was. An
     // archive that cannot be rebuilt is refused before anything else is asked.
     const std::string reference = ExtractToWorkFile(*catalogue_, index, ".TEX");
     PlanReplacement(catalogue_->FileName(), {{index, reference}});
     // Colours the texture's palette lacks are said before anything is written, with a new
     // palette offered instead.
-    TMadeTexture made = MakeTex(reference, *png, false);
+    TMadeTexture made = MakeTex(reference, png, false);
     if (made.Change.Pixels > 0) {
         const std::string change =
             std::to_string(made.Change.Pixels) + " of the " + std::to_string(made.Change.Of) + " pixels of " +
-            FileNameOf(*png) + " would change colour, by up to " + std::to_string(made.Change.Largest) +
+            FileNameOf(png) + " would change colour, by up to " + std::to_string(made.Change.Largest) +
             " of 255 in red, green or blue, because the texture's palette lacks their colours.";
         if (!NewPalettesAvailable())
             dialogs_.Notice(change);
         else if (dialogs_.Question(change + " Make a new palette for the texture from the picture instead?",
                                    "Import PNG"))
-            made = MakeTex(reference, *png, true);
+            made = MakeTex(reference, png, true);
     }
-    const std::string texture = GetTempDir() + "imported.TEX";
-    WriteTex(made, reference, *png, texture);
-    ReplaceEntryWith(index, texture, *png);
+    WriteTex(made, reference, png, texture);
 }
 
 void TKVBEditorLogic::mnuSaveWavClick()

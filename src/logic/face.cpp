@@ -32,13 +32,29 @@ void Guarded(TDialogs &dialogs, const std::function<void()> &handler)
         GuardedDuringWork(dialogs, handler);
 }
 
+namespace {
+
+// Handlers on the stack: one, or more where a dialog's event loop runs another event.
+int runningHandlers = 0;
+
+} // namespace
+
 void GuardedDuringWork(TDialogs &dialogs, const std::function<void()> &handler)
 {
+    struct TRunning {
+        TRunning() { ++runningHandlers; }
+        ~TRunning() { --runningHandlers; }
+    } running;
     try {
         handler();
     } catch (const std::exception &e) {
         dialogs.Error(ErrorBoxText(e.what()));
     }
+}
+
+bool HandlerRunning()
+{
+    return runningHandlers > 0;
 }
 
 bool TFolderDialog::Execute()

@@ -17,7 +17,12 @@ struct TFileDialog {
     std::string Filter;
     std::string DefaultExtension; // added when the chosen name has none; without the dot
     std::string FileName;         // pre-filled
+    // Where it opens; empty: where the last dialog without a folder of its own was used.
+    std::string Folder;
 };
+
+// The answer to a question that may also be put off.
+enum class TAnswer { Yes, No, Cancel };
 
 class TDialogs {
 public:
@@ -26,6 +31,8 @@ public:
     virtual void Notice(const std::string &text) = 0;
     // Yes/No with No the default button and no icon; true for Yes.
     virtual bool Question(const std::string &text, const std::string &caption) = 0;
+    // Yes/No/Cancel with Cancel the default button (and Escape's), no icon.
+    virtual TAnswer QuestionWithCancel(const std::string &text, const std::string &caption) = 0;
     // An error box with the error icon, captioned with the application title.
     virtual void Error(const std::string &text) = 0;
     // The chosen file, or nothing when cancelled. Open needs an existing file; Save asks no
@@ -49,6 +56,10 @@ std::string ErrorBoxText(const std::string &message);
 void Guarded(TDialogs &dialogs, const std::function<void()> &handler);
 // The same for the events that act during long work too: Cancel, Escape, the close button.
 void GuardedDuringWork(TDialogs &dialogs, const std::function<void()> &handler);
+// Whether the handler of an event runs (it may be waiting in a dialog's own event loop). News
+// from outside that would change what it works on (a file saved by another program) wait for
+// it to end.
+bool HandlerRunning();
 
 // The folder chooser of "Extract all" and "Create KVB".
 class TFolderDialog {

@@ -3,7 +3,7 @@
 #include "archive/extract.h"
 #include "archive/info_lines.h"
 #include "logic/advanced_window.h"
-#include "logic/game_folder.h"
+#include "game/game_folder.h"
 #include "logic/preview_window.h"
 #include "archive/text.h"
 #include "platform/errors.h"
@@ -43,10 +43,10 @@ std::string CreationWarningsText(const std::vector<std::string> &warnings)
 
 TKVBEditorLogic::TKVBEditorLogic(TMainView &view, TDialogs &dialogs, MediaPlayer &player,
                                  TNameSort sort, TWavRenderer renderWav)
-    : opnKVB{kArchiveFilter, "KVB", {}}, savKVB{kArchiveFilter, "KVB", {}}, savAny{kAllFiles, {}, {}},
-      opnAny{kAllFiles, {}, {}}, opnPng{"PNG images|*.png|All files|*.*", {}, {}},
-      savPng{"PNG images|*.png|All files|*.*", "png", {}},
-      savWav{"WAV sound|*.wav|All files|*.*", "wav", {}}, selFolder(dialogs), view_(view),
+    : opnKVB{kArchiveFilter, "KVB", {}, {}}, savKVB{kArchiveFilter, "KVB", {}, {}}, savAny{kAllFiles, {}, {}, {}},
+      opnAny{kAllFiles, {}, {}, {}}, opnPng{"PNG images|*.png|All files|*.*", {}, {}, {}},
+      savPng{"PNG images|*.png|All files|*.*", "png", {}, {}},
+      savWav{"WAV sound|*.wav|All files|*.*", "wav", {}, {}}, selFolder(dialogs), view_(view),
       dialogs_(dialogs), Media(player), sort_(std::move(sort)), renderWav_(std::move(renderWav)),
       find_(dialogs, "Find the next entry whose name contains:"), work_(view, dialogs)
 {
@@ -79,8 +79,16 @@ void TKVBEditorLogic::btnOpenClick()
 
 void TKVBEditorLogic::OpenArchive(const std::string &fileName)
 {
-    // A new catalogue; on failure or cancel the previous one, the blocks, the list and the
-    //    info lines stay as they were.
+    if (!CloseEditedFiles("the archive is closed"))
+        return;
+    // On failure or cancel the previous catalogue, the blocks, the list and the info lines stay
+    // as they were.
+    if (std::unique_ptr<TKVBFile> catalogue = ReadCatalogue(fileName))
+        ShowCatalogue(std::move(catalogue), fileName);
+}
+
+std::unique_ptr<TKVBFile> TKVBEditorLogic::ReadCatalogue(const std::string &fileName)
+{
     std::unique_ptr<TKVBFile> catalogue;
     const bool read = work_.Run([&] {
         catalogue = std::make_unique<TKVBFile>(
@@ -89,9 +97,14 @@ void TKVBEditorLogic::OpenArchive(const std::string &fileName)
     }, "Opening " + FileNameOf(fileName) + "...");
     if (!read) {
         view_.SetStatus("Cancelled: " + FileNameOf(fileName) + " was not opened.");
-        return;
+        return nullptr;
     }
     view_.SetStatus({});
+    return catalogue;
+}
+
+void TKVBEditorLogic::ShowCatalogue(std::unique_ptr<TKVBFile> catalogue, const std::string &fileName)
+{
     catalogue_ = std::move(catalogue);
     openedFileName_ = FileNameOf(fileName);
     if (catalogue_->Note())
@@ -127,7 +140,15 @@ void TKVBEditorLogic::EscapePressed()
 
 bool TKVBEditorLogic::FormCloseQuery()
 {
-    return work_.CloseQuery("Work is still running. Cancel it and close the program?");
+    if (work_.Running())
+        return work_.CloseQuery("Work is still running. Cancel it and close the program?");
+    // The window stays open when the edited files could not be put back: they would go with it.
+    try {
+        return CloseEditedFiles("the program ends");
+    } catch (const std::exception &e) {
+        dialogs_.Error(ErrorBoxText(e.what()));
+        return false;
+    }
 }
 
 void TKVBEditorLogic::cmbListChange()
@@ -363,6 +384,9 @@ void TKVBEditorLogic::btnAdvancedClick()
         dialogs_.Notice("Open an KVB file first!");
         return;
     }
+    // The edits in place would leave the edited files' entries behind.
+    if (!CloseEditedFiles("the advanced window edits the archive"))
+        return;
     // The advanced window, modal, on the open archive.
     if (!frmAdvanced_->OpenForEdit(catalogue_->FileName()))
         return;
@@ -376,6 +400,7 @@ void TKVBEditorLogic::btnAdvancedClick()
 
 void TKVBEditorLogic::FormDestroy()
 {
+    ForgetEditedFiles();
     catalogue_.reset();
     Media.Close();
     DeletePreviewTempFile();

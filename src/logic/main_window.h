@@ -6,6 +6,7 @@
 
 #include "archive/catalogue.h"
 #include "logic/blocks.h"
+#include "logic/edit_with.h"
 #include "logic/face.h"
 #include "logic/window_description.h"
 #include "logic/work.h"
@@ -21,6 +22,7 @@
 
 namespace kvb {
 class MediaPlayer;
+struct TReplacement;
 }
 
 namespace kvb::logic {
@@ -53,11 +55,24 @@ public:
     virtual bool FullRead() const = 0;
     // Opens a link (mail or web) the way the desktop opens it.
     virtual void OpenLink(const std::string &url) = 0;
+
+    // How handing a file to another program ended.
+    enum class TOpened { Opened, Cancelled, NoProgram };
+    // Opens the file at path in the program the desktop opens such files with.
+    virtual TOpened OpenWithDefault(const std::string &path) = 0;
+    // Lets the user choose a program, and opens the file at path in it; Cancelled when the user
+    // chose none.
+    virtual TOpened OpenWithChosenProgram(const std::string &path) = 0;
+    // Watches the file at path, and its folder (an editor may save by renaming a new file onto
+    // it): each time the system reports a change there, the face calls EditedFileChanged with
+    // the file's or the folder's path, once no handler runs (HandlerRunning).
+    virtual void WatchFile(const std::string &path) = 0;
+    virtual void UnwatchFile(const std::string &path) = 0;
 };
 
 // What the main window's entry menu offers for the selected row.
 struct TEntryMenu {
-    bool Selected = false;  // Extract..., Replace with file...
+    bool Selected = false;  // Extract..., Replace with file..., Edit with..., Open with default program
     bool Texture = false;   // Export as PNG..., Import PNG...
     bool Music = false;     // Save as WAV...
     bool Playing = false;   // Stop music
@@ -94,7 +109,8 @@ public:
     // Escape: cancels the long work while one runs, stops the music otherwise.
     void EscapePressed();
     // The close button: true when the window may close now. During long work it asks whether
-    // to cancel it; after Yes the window closes as soon as the work has stopped.
+    // to cancel it; after Yes the window closes as soon as the work has stopped. Edited files
+    // with changes the archive lacks are offered to be put back first.
     bool FormCloseQuery();
     void btnExtractClick();
     void btnExtractAllClick();
@@ -115,12 +131,23 @@ public:
     void mnuImportPngClick();
     void mnuSaveWavClick();
     void mnuStopMusicClick();
+    // "Edit with..." and "Open with default program": the selected entries, extracted into files
+    // of their own (textures as PNG pictures), opened in another program and watched.
+    void mnuEditWithClick();
+    void mnuOpenWithDefaultClick();
+    // The face reports a change at path: an edited file, or the folder it lies in. Each new
+    // content asks once whether to put it back into the archive.
+    void EditedFileChanged(const std::string &path);
+    // The entries being edited in other programs.
+    const TEditedFiles &EditedFiles() const { return edits_; }
     // Ctrl+F asks for part of a name and selects the next entry holding it (ASCII case
     // ignored), in whichever block it lies; F3 finds the next one.
     void FindClick();
     void FindNextClick();
 
-    // Opens an archive as if it had been chosen in "Open KVB" (the command line, a drop).
+    // Opens an archive as if it had been chosen in "Open KVB" (the command line, a drop). The
+    // files edited from the archive open before are settled first (CloseEditedFiles); a Cancel
+    // there opens nothing.
     void OpenArchive(const std::string &fileName);
     // Files dropped on the window: the first, when it is a .KVB file, is opened. False when
     // the drop brings no archive (the face then refuses it).
@@ -141,12 +168,38 @@ public:
 private:
     // The catalogue index of the selected row; -1 (after notice) when no row is selected.
     int SelectedIndex(const std::string &notice);
+    // The catalogue indices of the selected rows; none (after notice) when no row is selected.
+    std::vector<int> SelectedIndices(const std::string &notice);
     void ShowInfoLines(const std::vector<std::string> &lines) { view_.SetInfoLines(lines); }
     // Shows record index: its block, then its row, selected.
     void ShowRecord(int index);
+    // Reads the catalogue of an archive; nothing when cancelled (the status line says so).
+    std::unique_ptr<TKVBFile> ReadCatalogue(const std::string &fileName);
+    // Makes catalogue the current one: its blocks, block 0 and the info lines.
+    void ShowCatalogue(std::unique_ptr<TKVBFile> catalogue, const std::string &fileName);
     // Asks, naming the file the user chose, then rebuilds the archive with entry index's data
-    // replaced by file, and opens it again showing the same block with the entry selected.
+    // replaced by file (see RewriteArchive).
     void ReplaceEntryWith(int index, const std::string &file, const std::string &chosen);
+    // Rebuilds the open archive with the replacements in one safe step, and reads it again,
+    // showing the first replaced entry selected in its block. False when cancelled: the
+    // archive is left as it was.
+    bool RewriteArchive(const std::vector<TReplacement> &replacements);
+    // The texture that the picture png makes as entry index, written to texture: the import's
+    // steps, with its question about colours the entry's palette lacks.
+    void MakeTextureFor(int index, const std::string &png, const std::string &texture);
+    // Extracts the entries not being edited yet and hands each file to another program.
+    void EditEntries(const std::vector<int> &indices, bool choose);
+    // Puts the edited files of the entries indices back into the archive in one rebuild. False
+    // when cancelled.
+    bool PutBack(const std::vector<int> &indices);
+    // Looks at the edited files of indices: each new content asks once.
+    void AskAboutChanges(const std::vector<int> &indices);
+    // Before the open archive is closed (as closing says): offers to put back the edited files
+    // with changes the archive lacks, then stops watching them and removes them. False when
+    // the user cancelled, or putting back failed or was cancelled: the archive stays open with
+    // its edited files.
+    bool CloseEditedFiles(const std::string &closing);
+    void ForgetEditedFiles();
     // Shows a texture file in the preview window.
     void ShowTexture(const std::string &path);
 
@@ -163,6 +216,10 @@ private:
     TBlockedList shownBlock_;    // cmbList's Tag
     TFind find_;
     TWork work_;
+    TEditedFiles edits_;
+    // A change is being asked about or put back; changes reported meanwhile are looked at after.
+    bool askingAboutChanges_ = false;
+    bool changedMeanwhile_ = false;
 };
 
 } // namespace kvb::logic

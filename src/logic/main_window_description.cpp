@@ -111,6 +111,8 @@ TWindowDescription<TKVBEditorLogic> Describe()
     w.Menu = {
         item("mnuExtract", "Extract...", &L::btnExtractClick, nullptr, selected),
         item("mnuReplace", "Replace with file...", &L::mnuReplaceClick, nullptr, selected),
+        item("mnuEditWith", "Edit with...", &L::mnuEditWithClick, nullptr, selected),
+        item("mnuOpenWithDefault", "Open with default program", &L::mnuOpenWithDefaultClick, nullptr, selected),
         item("mnuExportPng", "Export as PNG...", &L::mnuExportPngClick, texture, nullptr),
         item("mnuImportPng", "Import PNG...", &L::mnuImportPngClick, texture, nullptr),
         item("mnuSaveWav", "Save as WAV...", &L::mnuSaveWavClick,

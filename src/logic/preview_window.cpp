@@ -47,7 +47,7 @@ TSize ClientSizeFor(const TSize &picture, const TRect &free, int horizontalBar, 
 }
 
 TTexViewLogic::TTexViewLogic(TTexView &view, TDialogs &dialogs)
-    : savPng{"PNG images|*.png|All files|*.*", "png", {}}, view_(view), dialogs_(dialogs)
+    : savPng{"PNG images|*.png|All files|*.*", "png", {}, {}}, view_(view), dialogs_(dialogs)
 {
 }
 

@@ -110,6 +110,9 @@ struct TMenuItem {
     // The key that does the same, shown beside the caption.
     bool HasKey = false;
     TKey Key = TKey::Return;
+
+    bool IsShownFor(const Logic &logic) const { return !Shown || Shown(logic); }
+    bool IsEnabledFor(const Logic &logic) const { return !Enabled || Enabled(logic); }
 };
 
 // The names of the controls of layout that take the focus, in the order they stand.

@@ -9,6 +9,16 @@
 
 namespace kvb {
 
+// Music that plays for longer than a render allows.
+class EMidiTooLong : public EKVBError {
+public:
+    EMidiTooLong(const std::string &midiFile, int maxMinutes)
+        : EKVBError("MIDI file " + midiFile + " plays for longer than " + std::to_string(maxMinutes) +
+                    (maxMinutes == 1 ? " minute" : " minutes") + "; nothing was written")
+    {
+    }
+};
+
 // Where FluidSynth takes its instruments from and where its sound goes.
 struct FluidSynthSetup {
     std::string soundFont;     // a General MIDI .sf2 file

@@ -1,7 +1,6 @@
 // The few exception types of the library. Their messages are the texts the user sees.
 #pragma once
 
-#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -63,54 +62,6 @@ public:
         : EKVBError("Cannot create file " + fileName) {}
     EFCreateError(const std::string &fileName, const std::string &reason)
         : EKVBError("Cannot create file " + fileName + ": " + reason) {}
-};
-
-// An entry whose name cannot be a file name in a folder ("..", "a/b", NUL on Windows, ...), so
-// that it is not action ("extracted", "previewed"); shownName as the user sees it.
-class EUnusableNameError : public EKVBError {
-public:
-    EUnusableNameError(const std::string &shownName, const std::string &action)
-        : EKVBError("Entry \"" + shownName + "\" has a name that cannot be used as a file name; it was not " +
-                    action)
-    {
-    }
-};
-
-// Extract-all wrote every entry it could and passed over those whose names cannot be file
-// names; the message counts the files written and names the first entries passed over, with
-// the reason for each.
-class EUnextractedNames : public EKVBError {
-public:
-    explicit EUnextractedNames(const std::string &message) : EKVBError(message) {}
-};
-
-// No validation template file for an archive of the number of files being stored: the window
-// shows this as a notice, not an error.
-class ENoTemplateError : public EKVBError {
-public:
-    ENoTemplateError(const std::string &message, const std::string &detail) : EKVBError(message, detail) {}
-};
-
-// Music that plays for longer than a render allows.
-class EMidiTooLong : public EKVBError {
-public:
-    EMidiTooLong(const std::string &midiFile, int maxMinutes)
-        : EKVBError("MIDI file " + midiFile + " plays for longer than " + std::to_string(maxMinutes) +
-                    (maxMinutes == 1 ? " minute" : " minutes") + "; nothing was written")
-    {
-    }
-};
-
-// A picture that could not be encoded (the encoder's memory ran out, say).
-class EEncodeError : public EKVBError {
-public:
-    explicit EEncodeError(const std::string &what) : EKVBError("Cannot encode " + what) {}
-};
-
-class EListError : public EKVBError {
-public:
-    explicit EListError(int64_t index)
-        : EKVBError("List index out of bounds (" + std::to_string(index) + ")") {}
 };
 
 } // namespace kvb

@@ -14,4 +14,9 @@ std::string GetTempDir();
 // A new folder of this process's own inside GetTempDir(), its path ending in "/".
 std::string NewTempSubfolder();
 
+// Removes a folder that NewTempSubfolder made, with everything in it (links themselves, never
+// what they lead to); a path that is no folder inside GetTempDir() is left alone. What cannot be
+// removed stays until the process exits.
+void RemoveTempSubfolder(const std::string &folder);
+
 } // namespace kvb

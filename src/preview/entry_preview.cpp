@@ -6,6 +6,7 @@
 #include "archive/text.h"
 #include "platform/file_attributes.h"
 #include "platform/temp_dir.h"
+#include "preview/png_image.h"
 
 namespace kvb {
 
@@ -36,6 +37,32 @@ std::string ExtractToDragFile(const TKVBFile &catalogue, int32_t index)
     TFileStream archive(catalogue.FileName(), TFileStream::Mode::OpenRead);
     ExtractEntry(archive, entry, path);
     return path;
+}
+
+std::string ExtractForEditing(const TKVBFile &catalogue, int32_t index)
+{
+    const TKVB_Entry entry = catalogue.GetEntry(index);
+    CheckSafeEntryName(entry.Name, "opened");
+    // A folder of its own for each entry: several entries may share a name, and the other
+    // program's file must carry it (many programs choose by the name's extension).
+    const std::string folder = NewTempSubfolder();
+    const std::string name = Cp1252ToUtf8(entry.Name);
+    const bool texture = PreviewExtension(name) == ".TEX";
+    const std::string extracted = folder + (texture ? "entry.TEX" : name);
+    try {
+        {
+            TFileStream archive(catalogue.FileName(), TFileStream::Mode::OpenRead);
+            ExtractEntry(archive, entry, extracted);
+        }
+        if (!texture)
+            return extracted;
+        TexFileToPngFile(extracted, folder + name + ".png");
+        RemoveFile(extracted);
+        return folder + name + ".png";
+    } catch (...) {
+        RemoveTempSubfolder(folder);
+        throw;
+    }
 }
 
 std::string PreviewExtension(const std::string &caption)

@@ -1,5 +1,5 @@
 // What previewing an archive entry needs below the windows: the rule that picks how an entry is
-// previewed, and the private files the preview, exports and drags extract entries into.
+// previewed, and the private files the preview, exports, drags and edits extract entries into.
 #pragma once
 
 #include "archive/catalogue.h"
@@ -30,5 +30,11 @@ std::string ExtractToWorkFile(const TKVBFile &catalogue, int32_t index, const st
 // for a drag to a file manager; returns the file's path. A name that cannot be a file name is
 // refused as extracting every entry refuses it.
 std::string ExtractToDragFile(const TKVBFile &catalogue, int32_t index);
+
+// Extracts entry index into a new folder of the private temporary folder as the file another
+// program edits, and returns its path: a texture (".TEX") as a PNG picture under its name with
+// ".png" added, anything else as it is under its own name. A name that cannot be a file name is
+// refused as for a drag.
+std::string ExtractForEditing(const TKVBFile &catalogue, int32_t index);
 
 } // namespace kvb

@@ -2,6 +2,8 @@
 // deflate, so that what it holds is a few rows and zlib's state, whatever the picture's size.
 #pragma once
 
+#include "platform/errors.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -9,6 +11,12 @@
 #include <string>
 
 namespace kvb {
+
+// A picture that could not be encoded (the encoder's memory ran out, say).
+class EEncodeError : public EKVBError {
+public:
+    explicit EEncodeError(const std::string &what) : EKVBError("Cannot encode " + what) {}
+};
 
 class TPngWriter {
 public:

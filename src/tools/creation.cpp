@@ -303,7 +303,8 @@ TCreatedArchive CreateArchive(const std::string &folder, const std::string &outp
         input.field = NameToField(stored);
         input.cut = stored.size() > size_t(kNameFieldSize);
     }
-    TCreatedArchive created{CheckStoredNames(folder, inputs)};
+    TCreatedArchive created;
+    created.Warnings = CheckStoredNames(folder, inputs);
 
     // The output is an unnamed file until Commit, so it is written in the order the data comes:
     // the validation block and the entries first, each file looked up once, by opening it, its

@@ -17,6 +17,13 @@
 
 namespace kvb {
 
+// No validation template file for an archive of the number of files being stored: the window
+// shows this as a notice, not an error.
+class ENoTemplateError : public EKVBError {
+public:
+    ENoTemplateError(const std::string &message, const std::string &detail) : EKVBError(message, detail) {}
+};
+
 // Shown by the window every time before it asks for the folder.
 inline const std::string kCreateWarning =
     "WARNING! The \"Create KVB\" function will only create KVB's that contain UNCOMPRESSED, "

@@ -105,11 +105,11 @@ std::unique_ptr<QMenu> DescribedMenu(QWidget *window, logic::TDialogs &dialogs, 
             menu->addSeparator();
             continue;
         }
-        if (item.Shown && !item.Shown(logic))
+        if (!item.IsShownFor(logic))
             continue;
         QAction *action = menu->addAction(Q(item.Caption));
         action->setObjectName(Q(item.Name));
-        action->setEnabled(!item.Enabled || item.Enabled(logic));
+        action->setEnabled(item.IsEnabledFor(logic));
         if (item.HasKey)
             action->setShortcut(KeySequences(item.Key).front());
         const logic::THandler<Logic> handler = item.Handler;

@@ -79,6 +79,19 @@ bool QtDialogs::Question(const std::string &text, const std::string &caption)
     return ExecCentred(box) == QMessageBox::Yes;
 }
 
+logic::TAnswer QtDialogs::QuestionWithCancel(const std::string &text, const std::string &caption)
+{
+    QMessageBox box(QMessageBox::NoIcon, Q(caption), Q(text),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, Owner());
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (ExecCentred(box)) {
+    case QMessageBox::Yes: return logic::TAnswer::Yes;
+    case QMessageBox::No: return logic::TAnswer::No;
+    default: return logic::TAnswer::Cancel;
+    }
+}
+
 void QtDialogs::Error(const std::string &text)
 {
     QMessageBox box(QMessageBox::Critical, Q(logic::kApplicationTitle), Q(text), QMessageBox::Ok,
@@ -89,7 +102,9 @@ void QtDialogs::Error(const std::string &text)
 std::optional<std::string> QtDialogs::RunFileDialog(const logic::TFileDialog &options, bool save)
 {
     QFileDialog dialog(Owner());
-    if (!folders_.StartFolder().empty())
+    if (!options.Folder.empty())
+        dialog.setDirectory(Q(options.Folder));
+    else if (!folders_.StartFolder().empty())
         dialog.setDirectory(Q(folders_.StartFolder()));
     dialog.setNameFilter(QtFilter(options.Filter));
     dialog.setDefaultSuffix(Q(options.DefaultExtension));
@@ -106,7 +121,8 @@ std::optional<std::string> QtDialogs::RunFileDialog(const logic::TFileDialog &op
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     const std::string chosen = dialog.selectedFiles().first().toStdString();
-    folders_.ChoseFile(chosen);
+    if (options.Folder.empty())
+        folders_.ChoseFile(chosen);
     return chosen;
 }
 

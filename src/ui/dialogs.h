@@ -21,6 +21,7 @@ public:
     void SetOwner(QWidget *owner) { owner_ = owner; }
     void Notice(const std::string &text) override;
     bool Question(const std::string &text, const std::string &caption) override;
+    logic::TAnswer QuestionWithCancel(const std::string &text, const std::string &caption) override;
     void Error(const std::string &text) override;
     std::optional<std::string> OpenFile(const logic::TFileDialog &dialog) override;
     std::optional<std::string> SaveFile(const logic::TFileDialog &dialog) override;

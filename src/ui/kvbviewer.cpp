@@ -11,16 +11,22 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace kvb::ui {
 
@@ -36,6 +42,10 @@ QFont WindowFont()
     return font;
 }
 
+// An editor saves in several steps (a new file, a rename, its attributes): the logic hears of
+// them together, a moment after the first.
+constexpr int kChangeDelayMs = 100;
+
 // The local files a drag brings.
 std::vector<std::string> DroppedFiles(const QMimeData *data)
 {
@@ -50,7 +60,7 @@ std::vector<std::string> DroppedFiles(const QMimeData *data)
 } // namespace
 
 TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWidget *parent)
-    : QMainWindow(parent), dialogs_(dialogs),
+    : QMainWindow(parent), dialogs_(dialogs), watcher_(new QFileSystemWatcher(this)), changeDelay_(new QTimer(this)),
       logic_(*this, dialogs, player, LocaleNameSort(),
              [](const std::string &mid, const std::string &wav) {
                  RenderMidiToWav(mid, wav, FluidSynthSetup::FromEnvironment());
@@ -113,6 +123,11 @@ void TfrmKVBEditor::ConnectEvents()
     lstFiles->AllowDragging([&l](int row) { return l.ExtractForDrag(row); },
                             [this](const std::exception &e) { dialogs_.Error(logic::ErrorBoxText(e.what())); });
     setAcceptDrops(true);
+    connect(watcher_, &QFileSystemWatcher::fileChanged, this, &TfrmKVBEditor::WatchedPathChanged);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &TfrmKVBEditor::WatchedPathChanged);
+    changeDelay_->setSingleShot(true);
+    changeDelay_->setInterval(kChangeDelayMs);
+    connect(changeDelay_, &QTimer::timeout, this, &TfrmKVBEditor::DeliverChanges);
     lstFiles->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lstFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         Forward([&] { EntryMenu()->exec(lstFiles->viewport()->mapToGlobal(at)); });
@@ -208,6 +223,62 @@ void TfrmKVBEditor::CloseWindow()
 void TfrmKVBEditor::OpenLink(const std::string &url)
 {
     QDesktopServices::openUrl(QUrl(Q(url)));
+}
+
+TfrmKVBEditor::TOpened TfrmKVBEditor::OpenWithDefault(const std::string &path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path))) ? TOpened::Opened : TOpened::NoProgram;
+}
+
+TfrmKVBEditor::TOpened TfrmKVBEditor::OpenWithChosenProgram(const std::string &path)
+{
+    // Qt has no chooser of programs, and the desktop portal's own (OpenURI, asking) is there only
+    // where a portal runs: the user picks the program's file, which is started on its own.
+    const std::optional<std::string> program = dialogs_.OpenFile({"All files|*.*", {}, {}, "/usr/bin"});
+    if (!program)
+        return TOpened::Cancelled;
+    const QFileInfo chosen(Q(*program));
+    if (!chosen.isFile() || !chosen.isExecutable() || !QProcess::startDetached(chosen.absoluteFilePath(), {Q(path)}))
+        return TOpened::NoProgram;
+    return TOpened::Opened;
+}
+
+void TfrmKVBEditor::WatchFile(const std::string &path)
+{
+    // The folder too: an editor that saves by renaming a new file onto the old one ends the
+    // old file's watch.
+    watchedFiles_.insert(Q(path));
+    watcher_->addPath(Q(path));
+    watcher_->addPath(QFileInfo(Q(path)).absolutePath());
+}
+
+void TfrmKVBEditor::UnwatchFile(const std::string &path)
+{
+    watchedFiles_.remove(Q(path));
+    watcher_->removePath(Q(path));
+    watcher_->removePath(QFileInfo(Q(path)).absolutePath());
+}
+
+void TfrmKVBEditor::WatchedPathChanged(const QString &path)
+{
+    // A file renamed onto a watched one is watched in its place.
+    const QStringList files = watcher_->files();
+    for (const QString &file : std::as_const(watchedFiles_))
+        if (!files.contains(file) && QFileInfo::exists(file))
+            watcher_->addPath(file);
+    changedPaths_.insert(path);
+    changeDelay_->start();
+}
+
+void TfrmKVBEditor::DeliverChanges()
+{
+    // A handler that waits in a dialog may be working on the archive that a change would rewrite.
+    if (logic::HandlerRunning()) {
+        changeDelay_->start();
+        return;
+    }
+    for (const QString &path : std::exchange(changedPaths_, {}))
+        Forward([&] { logic_.EditedFileChanged(path.toStdString()); });
 }
 
 void TfrmKVBEditor::closeEvent(QCloseEvent *event)

@@ -6,16 +6,20 @@
 #include "ui/dialogs.h"
 
 #include <QMainWindow>
+#include <QSet>
+#include <QString>
 
 #include <memory>
 
 class QCheckBox;
 class QComboBox;
+class QFileSystemWatcher;
 class QLabel;
 class QListWidget;
 class QMenu;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace kvb {
 class MediaPlayer;
@@ -70,6 +74,10 @@ public:
     void SetStatus(const std::string &text) override;
     void CloseWindow() override;
     void OpenLink(const std::string &url) override;
+    TOpened OpenWithDefault(const std::string &path) override;
+    TOpened OpenWithChosenProgram(const std::string &path) override;
+    void WatchFile(const std::string &path) override;
+    void UnwatchFile(const std::string &path) override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -80,9 +88,16 @@ private:
     void ConnectEvents();
     // Runs call inside the error guard: what every event of the window does.
     void Forward(const std::function<void()> &call);
+    // A watched file or folder changed; the logic hears of it shortly, once no handler runs.
+    void WatchedPathChanged(const QString &path);
+    void DeliverChanges();
 
     logic::TDialogs &dialogs_;
     std::unique_ptr<TDescribedControls> controls_;
+    QFileSystemWatcher *watcher_;
+    QSet<QString> watchedFiles_;
+    QSet<QString> changedPaths_;
+    QTimer *changeDelay_;
     logic::TKVBEditorLogic logic_;
 };
 

@@ -4,13 +4,14 @@
 
 namespace kvb::win32ui {
 
-TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player, TLinkOpener openLink)
+TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player, TLinkOpener openLink,
+                             TFileOpener openFile)
 {
     const INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS |
                                                              ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
     TAppWindows windows;
-    windows.frmKVBEditor = std::make_unique<TfrmKVBEditor>(dialogs, player, std::move(openLink));
+    windows.frmKVBEditor = std::make_unique<TfrmKVBEditor>(dialogs, player, std::move(openLink), std::move(openFile));
     const HWND main = windows.frmKVBEditor->Handle();
     windows.frmTexView = std::make_unique<TfrmTexView>(dialogs, main);
     windows.frmAdvanced = std::make_unique<TfrmAdvanced>(dialogs, main);

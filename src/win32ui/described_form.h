@@ -136,10 +136,10 @@ HMENU DescribedMenu(const logic::TWindowDescription<Logic> &description, const L
         const logic::TMenuItem<Logic> &item = description.Menu[i];
         if (item.Name.empty())
             ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        else if (!item.Shown || item.Shown(logic))
+        else if (item.IsShownFor(logic))
             AppendMenuItem(menu, kFirstMenuCommand + int(i),
-                           item.Caption + (item.HasKey ? "\t" + logic::KeyText(item.Key) : ""),
-                           !item.Enabled || item.Enabled(logic));
+                           item.Caption + (item.HasKey ? '\t' + logic::KeyText(item.Key) : ""),
+                           item.IsEnabledFor(logic));
     }
     return menu;
 }

@@ -160,6 +160,16 @@ bool TWin32Dialogs::Question(const std::string &text, const std::string &caption
                          MB_YESNO | MB_DEFBUTTON2) == IDYES;
 }
 
+logic::TAnswer TWin32Dialogs::QuestionWithCancel(const std::string &text, const std::string &caption)
+{
+    switch (::MessageBoxW(Owner(), win32::Wide(text).c_str(), win32::Wide(caption).c_str(),
+                          MB_YESNOCANCEL | MB_DEFBUTTON3)) {
+    case IDYES: return logic::TAnswer::Yes;
+    case IDNO: return logic::TAnswer::No;
+    default: return logic::TAnswer::Cancel;
+    }
+}
+
 void TWin32Dialogs::Error(const std::string &text)
 {
     ::MessageBoxW(Owner(), win32::Wide(text).c_str(), win32::Wide(logic::kApplicationTitle).c_str(),
@@ -170,7 +180,7 @@ std::optional<std::string> TWin32Dialogs::RunFileDialog(const logic::TFileDialog
 {
     const std::wstring filter = Win32Filter(dialog.Filter);
     const std::wstring extension = win32::Wide(dialog.DefaultExtension);
-    const std::wstring folder = win32::Wide(folders_.StartFolder());
+    const std::wstring folder = win32::Wide(dialog.Folder.empty() ? folders_.StartFolder() : dialog.Folder);
     std::wstring file = win32::Wide(dialog.FileName);
     file.resize(kPathBuffer, L'\0');
 
@@ -190,7 +200,8 @@ std::optional<std::string> TWin32Dialogs::RunFileDialog(const logic::TFileDialog
     if (!(save ? ::GetSaveFileNameW(&options) : ::GetOpenFileNameW(&options)))
         return std::nullopt;
     const std::string chosen = win32::Utf8(file.c_str());
-    folders_.ChoseFile(chosen);
+    if (dialog.Folder.empty())
+        folders_.ChoseFile(chosen);
     return chosen;
 }
 

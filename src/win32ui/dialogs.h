@@ -16,6 +16,7 @@ public:
 
     void Notice(const std::string &text) override;
     bool Question(const std::string &text, const std::string &caption) override;
+    logic::TAnswer QuestionWithCancel(const std::string &text, const std::string &caption) override;
     void Error(const std::string &text) override;
     std::optional<std::string> OpenFile(const logic::TFileDialog &dialog) override;
     std::optional<std::string> SaveFile(const logic::TFileDialog &dialog) override;

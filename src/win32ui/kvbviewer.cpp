@@ -1,11 +1,14 @@
 #include "win32ui/kvbviewer.h"
 
 #include "platform/collation.h"
+#include "platform/errors.h"
+#include "platform/paths.h"
 #include "platform/win32/wide.h"
 #include "win32ui/controls.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -15,6 +18,11 @@ namespace kvb::win32ui {
 namespace {
 
 constexpr const wchar_t *kLinkColourProperty = L"KvbLink";
+
+// The timer that looks at the edited files' folders: no thread waits on the system's
+// notifications, so none races the logic; every wait of the program runs the timer's ticks.
+constexpr UINT_PTR kWatchTimer = 1;
+constexpr UINT kWatchEveryMs = 250;
 
 const logic::TWindowDescription<logic::TKVBEditorLogic> &Description()
 {
@@ -28,8 +36,34 @@ void OpenWithShell(const std::string &url)
     ::ShellExecuteW(nullptr, L"open", win32::Wide(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
 }
 
-TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, TLinkOpener openLink)
-    : TForm(dialogs), openLink_(std::move(openLink)), silver_(::CreateSolidBrush(RGB(0xC0, 0xC0, 0xC0))),
+logic::TMainView::TOpened OpenFileWithShell(const std::string &path, bool choose, HWND owner)
+{
+    using TOpened = logic::TMainView::TOpened;
+    // The shell takes "/" for the start of a switch, not for a separator.
+    const std::wstring file = PathFromUtf8(path).make_preferred().wstring();
+    if (choose) {
+        OPENASINFO info{};
+        info.pcszFile = file.c_str();
+        info.oaifInFlags = OAIF_ALLOW_REGISTRATION | OAIF_EXEC;
+        const HRESULT result = ::SHOpenWithDialog(owner, &info);
+        if (result == HRESULT_FROM_WIN32(ERROR_CANCELLED))
+            return TOpened::Cancelled;
+        return SUCCEEDED(result) ? TOpened::Opened : TOpened::NoProgram;
+    }
+    // The window says itself when no program opens the file.
+    SHELLEXECUTEINFOW run{};
+    run.cbSize = sizeof run;
+    run.fMask = SEE_MASK_FLAG_NO_UI;
+    run.hwnd = owner;
+    run.lpVerb = L"open";
+    run.lpFile = file.c_str();
+    run.nShow = SW_SHOWNORMAL;
+    return ::ShellExecuteExW(&run) ? TOpened::Opened : TOpened::NoProgram;
+}
+
+TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, TLinkOpener openLink,
+                             TFileOpener openFile)
+    : TForm(dialogs), openLink_(std::move(openLink)), openFile_(std::move(openFile)), silver_(::CreateSolidBrush(RGB(0xC0, 0xC0, 0xC0))),
       logic_(*this, dialogs, player, SortByCompare(SystemNameCompare()), {})
 {
     Create(L"TfrmKVBEditor", Description().Caption, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
@@ -53,6 +87,8 @@ TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, TLin
 TfrmKVBEditor::~TfrmKVBEditor()
 {
     logic_.FormDestroy();
+    for (auto &[folder, watch] : watches_)
+        ::FindCloseChangeNotification(watch.Notification);
 }
 
 void TfrmKVBEditor::CreateControls()
@@ -140,6 +176,11 @@ LRESULT TfrmKVBEditor::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_DROPFILES:
         FilesDropped(reinterpret_cast<HDROP>(wParam));
+        return 0;
+    case WM_TIMER:
+        if (wParam != kWatchTimer)
+            break;
+        LookAtWatchedFolders();
         return 0;
     case WM_CLOSE: {
         bool close = true;
@@ -288,6 +329,67 @@ void TfrmKVBEditor::CloseWindow()
 void TfrmKVBEditor::OpenLink(const std::string &url)
 {
     openLink_(url);
+}
+
+logic::TMainView::TOpened TfrmKVBEditor::OpenWithDefault(const std::string &path)
+{
+    return openFile_(path, false, Handle());
+}
+
+logic::TMainView::TOpened TfrmKVBEditor::OpenWithChosenProgram(const std::string &path)
+{
+    return openFile_(path, true, Handle());
+}
+
+void TfrmKVBEditor::WatchFile(const std::string &path)
+{
+    // The folder, which holds this file alone: a save in place and one that renames a new file
+    // onto it both show there.
+    const std::string folder = ParentFolderOf(path);
+    if (watches_.count(folder))
+        return;
+    const HANDLE notification = ::FindFirstChangeNotificationW(
+        win32::Wide(folder).c_str(), FALSE,
+        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
+    if (notification == INVALID_HANDLE_VALUE)
+        throw EKVBError("Cannot watch " + path + " for changes: " + win32::SystemMessage(::GetLastError()));
+    watches_[folder] = TWatch{notification, path, false, false};
+    if (watches_.size() == 1)
+        ::SetTimer(Handle(), kWatchTimer, kWatchEveryMs, nullptr);
+}
+
+void TfrmKVBEditor::UnwatchFile(const std::string &path)
+{
+    const auto watch = watches_.find(ParentFolderOf(path));
+    if (watch == watches_.end())
+        return;
+    ::FindCloseChangeNotification(watch->second.Notification);
+    watches_.erase(watch);
+    if (watches_.empty())
+        ::KillTimer(Handle(), kWatchTimer);
+}
+
+void TfrmKVBEditor::LookAtWatchedFolders()
+{
+    for (auto &[folder, watch] : watches_) {
+        watch.ChangedThisTick = ::WaitForSingleObject(watch.Notification, 0) == WAIT_OBJECT_0;
+        if (watch.ChangedThisTick) {
+            ::FindNextChangeNotification(watch.Notification);
+            watch.Changed = true;
+        }
+    }
+    // A handler that waits in a dialog may be working on the archive that a change would
+    // rewrite; and a file still being written is not looked at before its writer is done.
+    if (logic::HandlerRunning())
+        return;
+    std::vector<std::string> changed;
+    for (auto &[folder, watch] : watches_)
+        if (watch.Changed && !watch.ChangedThisTick) {
+            watch.Changed = false;
+            changed.push_back(folder);
+        }
+    for (const std::string &folder : changed)
+        Guarded([&] { logic_.EditedFileChanged(folder); });
 }
 
 } // namespace kvb::win32ui

@@ -9,6 +9,7 @@
 #include <shellapi.h>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 namespace kvb {
@@ -26,10 +27,17 @@ using TMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, TMenuDeleter>;
 using TLinkOpener = std::function<void(const std::string &url)>;
 void OpenWithShell(const std::string &url);
 
+// Hands the file at path to another program: the one the shell opens such files with, or (choose)
+// the one the user picks in the shell's own "Open with" dialog, owned by owner.
+using TFileOpener = std::function<logic::TMainView::TOpened(const std::string &path, bool choose, HWND owner)>;
+logic::TMainView::TOpened OpenFileWithShell(const std::string &path, bool choose, HWND owner);
+
 class TfrmKVBEditor : public TForm, public logic::TMainView {
 public:
-    // player plays the preview's music and openLink opens the two links; the window owns neither.
-    TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, TLinkOpener openLink = OpenWithShell);
+    // player plays the preview's music, openLink opens the two links and openFile hands edited
+    // entries to other programs; the window owns none of them.
+    TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, TLinkOpener openLink = OpenWithShell,
+                  TFileOpener openFile = OpenFileWithShell);
     ~TfrmKVBEditor() override;
 
     logic::TKVBEditorLogic &Logic() { return logic_; }
@@ -60,6 +68,10 @@ public:
     void SetStatus(const std::string &text) override;
     void CloseWindow() override;
     void OpenLink(const std::string &url) override;
+    TOpened OpenWithDefault(const std::string &path) override;
+    TOpened OpenWithChosenProgram(const std::string &path) override;
+    void WatchFile(const std::string &path) override;
+    void UnwatchFile(const std::string &path) override;
 
 protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
@@ -74,8 +86,22 @@ private:
     void CreateControls();
     void ShowEntryMenu(LPARAM at);
     void FilesDropped(HDROP drop);
+    // The watch timer's tick: the folders the system reports changed, handed to the logic once
+    // they have been quiet for a tick and no handler runs.
+    void LookAtWatchedFolders();
+
+    // A watched file's folder: the system's change notification on it, and whether it has
+    // changed since the logic last heard.
+    struct TWatch {
+        HANDLE Notification = INVALID_HANDLE_VALUE;
+        std::string File;
+        bool Changed = false;
+        bool ChangedThisTick = false;
+    };
 
     TLinkOpener openLink_;
+    TFileOpener openFile_;
+    std::map<std::string, TWatch> watches_; // by folder
     std::unique_ptr<TDescribedControls> controls_;
     TFont linkFont_;
     std::unique_ptr<std::remove_pointer_t<HBRUSH>, TGdiDeleter> silver_;

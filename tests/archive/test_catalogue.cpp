@@ -203,7 +203,7 @@ TEST(Catalogue, ManyEntriesInFallingOrderSortAscending)
     ArchiveBuilder b;
     const int n = 5000;
     for (int i = 0; i < n; ++i)
-        b.Add("E" + std::to_string(i), std::string(size_t(i % 7), 'x'));
+        b.Add('E' + std::to_string(i), std::string(size_t(i % 7), 'x'));
     std::string bytes = b.Build();
     // Reverse the table so that offsets fall in table order.
     for (int i = 0; i < n; ++i)

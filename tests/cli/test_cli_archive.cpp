@@ -140,7 +140,7 @@ TEST(KvbExtract, RefusesADeviceAsItsOutput)
     }
 }
 
-TEST(KvbEdit, RawLinkAppendTruncateReproduceTheWorkedNumbers)
+TEST(KvbEdit, RawLinkAppendAndTruncateGiveTheTwoEntryArchivesPositionsAndSizes)
 {
     Cli c;
     RunResult r = RunKvb(c.dir, {"raw", c.archive});

@@ -14,6 +14,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -26,15 +27,28 @@ public:
     std::deque<std::optional<std::string>> files;   // answers of OpenFile and SaveFile
     std::deque<std::optional<std::string>> folders; // answers of ChooseFolder
     std::deque<bool> answers;                       // answers of Question
+    std::deque<logic::TAnswer> choices;             // answers of QuestionWithCancel
     std::deque<std::optional<std::string>> texts;   // answers of AskText
     logic::TFileDialog lastFile;
 
     void Notice(const std::string &text) override { shown.push_back("notice: " + text); }
     void Error(const std::string &text) override { shown.push_back("error: " + text); }
+    // What happens while the next question is up (its box runs the face's events).
+    std::function<void()> duringNextQuestion;
     bool Question(const std::string &text, const std::string &caption) override
     {
         shown.push_back("question " + caption + ": " + text);
+        if (duringNextQuestion) {
+            const std::function<void()> during = std::move(duringNextQuestion);
+            duringNextQuestion = nullptr;
+            during();
+        }
         return Next(answers, "question");
+    }
+    logic::TAnswer QuestionWithCancel(const std::string &text, const std::string &caption) override
+    {
+        shown.push_back("question " + caption + " (or cancel): " + text);
+        return Next(choices, "question with Cancel");
     }
     std::optional<std::string> OpenFile(const logic::TFileDialog &dialog) override
     {
@@ -118,6 +132,11 @@ public:
     std::vector<std::string> info;
     bool fullRead = true;
     std::vector<std::string> links;
+    // "default <path>" and "chosen <path>": the files handed to other programs, and how each
+    // hand-over ends (opened when none is given).
+    std::vector<std::string> opened;
+    std::deque<TOpened> openings;
+    std::set<std::string> watched;
 
     void SetBlockLabels(const std::vector<std::string> &l) override
     {
@@ -141,6 +160,21 @@ public:
     void SetInfoLines(const std::vector<std::string> &lines) override { info = lines; }
     bool FullRead() const override { return fullRead; }
     void OpenLink(const std::string &url) override { links.push_back(url); }
+    TOpened OpenWithDefault(const std::string &path) override { return Open("default " + path); }
+    TOpened OpenWithChosenProgram(const std::string &path) override { return Open("chosen " + path); }
+    void WatchFile(const std::string &path) override { watched.insert(path); }
+    void UnwatchFile(const std::string &path) override { watched.erase(path); }
+
+private:
+    TOpened Open(const std::string &call)
+    {
+        opened.push_back(call);
+        if (openings.empty())
+            return TOpened::Opened;
+        const TOpened answer = openings.front();
+        openings.pop_front();
+        return answer;
+    }
 };
 
 class ScriptedAdvancedView : public ScriptedWork<logic::TAdvancedView> {
@@ -302,6 +336,15 @@ struct ScriptedWindows {
     }
     // Runs a handler as a face runs every event: inside the error guard.
     void Do(const std::function<void()> &handler) { logic::Guarded(dialogs, handler); }
+    // Another program saves bytes into the edited file, and the face reports a change in its
+    // folder, as it does for a watched file.
+    void SaveEdited(const std::string &file, const std::string &bytes)
+    {
+        if (!mainView.watched.count(file))
+            throw std::logic_error("the file saved is not watched: " + file);
+        WriteFile(PathFromUtf8(file), bytes);
+        Do([&] { main.EditedFileChanged(ParentFolderOf(file)); });
+    }
 };
 
 } // namespace kvb::test

@@ -19,14 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::set<std::string> Listing(const fs::path &folder)
-{
-    std::set<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 struct Work : ScriptedWindows {
     TempDir dir;
     ScriptedMainView &v = mainView;

@@ -32,9 +32,9 @@ std::vector<std::string> Offered(const TWindowDescription<Logic> &w, const Logic
     for (const TMenuItem<Logic> &i : w.Menu) {
         if (i.Name.empty())
             items.push_back("-");
-        else if (!i.Shown || i.Shown(logic))
-            items.push_back(i.Caption + (i.HasKey ? "\t" + KeyText(i.Key) : "") +
-                            (!i.Enabled || i.Enabled(logic) ? "" : " (off)"));
+        else if (i.IsShownFor(logic))
+            items.push_back(i.Caption + (i.HasKey ? '\t' + KeyText(i.Key) : "") +
+                            (i.IsEnabledFor(logic) ? "" : " (off)"));
     }
     return items;
 }
@@ -95,13 +95,15 @@ TEST(WindowDescriptions, TheMainWindow)
     WriteFile(dir / "a.kvb", ArchiveBuilder().Add("A.BIN", "a").Add("PIC.TEX", "t").Add("T.MID", "m").Build());
     s.dialogs.files.push_back(dir / "a.kvb");
     s.Do([&] { s.main.btnOpenClick(); });
-    EXPECT_EQ(Offered(w, s.main), (std::vector<std::string>{"Extract... (off)", "Replace with file... (off)", "-",
-                                                            "Stop music (off)"}));
+    EXPECT_EQ(Offered(w, s.main), (std::vector<std::string>{"Extract... (off)", "Replace with file... (off)",
+                                                            "Edit with... (off)", "Open with default program (off)",
+                                                            "-", "Stop music (off)"}));
     s.mainView.selectedRow = 1;
-    EXPECT_EQ(Offered(w, s.main), (std::vector<std::string>{"Extract...", "Replace with file...", "Export as PNG...",
+    EXPECT_EQ(Offered(w, s.main), (std::vector<std::string>{"Extract...", "Replace with file...", "Edit with...",
+                                                            "Open with default program", "Export as PNG...",
                                                             "Import PNG...", "-", "Stop music (off)"}));
     s.mainView.selectedRow = 2;
-    EXPECT_EQ(Offered(w, s.main)[2], "Save as WAV...");
+    EXPECT_EQ(Offered(w, s.main)[4], "Save as WAV...");
 }
 
 TEST(WindowDescriptions, TheAdvancedWindow)

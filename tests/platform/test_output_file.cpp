@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -41,17 +43,7 @@ const char *KindName(TOutputKind kind)
     return "?";
 }
 
-// Every name in folder, hidden ones included: a leftover temporary file has a hidden name.
-std::vector<std::string> Listing(const fs::path &folder)
-{
-    std::vector<std::string> names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-using Names = std::vector<std::string>;
+using Names = std::set<std::string>;
 
 void Write(TOutputFile &out, const std::string &bytes)
 {

@@ -28,14 +28,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::set<std::string> Listing(const std::string &folder)
-{
-    std::set<std::string> names;
-    for (const auto &entry : fs::recursive_directory_iterator(folder))
-        names.insert(fs::relative(entry.path(), folder).string());
-    return names;
-}
-
 // One command that writes target in folder work, from a fresh copy of its starting files.
 struct Scenario {
     std::string name;

@@ -197,4 +197,12 @@ std::string NumberedArchive(int count, const std::string &prefix)
     return NumberedEntries(count, prefix).Build();
 }
 
+std::set<std::string> Listing(const std::filesystem::path &folder)
+{
+    std::set<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
 } // namespace kvb::test

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -68,12 +69,14 @@ void PatchCount(std::string &archive, int32_t count);
 void PatchTocOffset(std::string &archive, int32_t record, int32_t offset);
 void PatchDataLength(std::string &archive, int32_t headerPosition, int32_t length);
 
-// The two-entry archive of the documented layout: names "FIRST.BIN" and "SECOND.BIN",
+// The two-entry archive the tests share: names "FIRST.BIN" and "SECOND.BIN",
 // 100 and 50 data bytes, 3884 bytes in all.
 std::string TwoEntryArchive();
 
 void WriteFile(const std::filesystem::path &path, const std::string &bytes);
 std::string ReadFile(const std::filesystem::path &path);
+// Every name in folder, hidden ones included: a leftover temporary file has a hidden name.
+std::set<std::string> Listing(const std::filesystem::path &folder);
 
 // A fresh folder below the system temp folder, removed with everything in it.
 class TempDir {

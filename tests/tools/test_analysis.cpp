@@ -67,7 +67,7 @@ TEST(AnalyseArchive, UnusualValidationSizeAndMismatchedNamesAreFlagged)
     ArchiveBuilder b;
     b.Validation(PatternBytes(4000, 3));
     for (int i = 0; i < 8; ++i)
-        b.Add("E" + std::to_string(i), PatternBytes(size_t(i), unsigned(i)));
+        b.Add('E' + std::to_string(i), PatternBytes(size_t(i), unsigned(i)));
     b.AddMismatched("TOC.A", "DATA.A", "a").AddMismatched("toc.b", "TOC.C", "b");
     Lines report = Report(b.Build());
     EXPECT_EQ(Lines(report.begin() + 5, report.end()),

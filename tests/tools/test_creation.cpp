@@ -84,7 +84,7 @@ Names EntryNames(const std::string &archive)
 
 } // namespace
 
-TEST(CreateArchive, WritesTheDocumentedLayoutInCaseInsensitiveOrder)
+TEST(CreateArchive, WritesHeaderTableValidationDataAndDescriptionInCaseInsensitiveOrder)
 {
     Creation c;
     std::string validation = c.Template(3);

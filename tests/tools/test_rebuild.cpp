@@ -4,10 +4,13 @@
 #include "platform/errors.h"
 #include "platform/stream.h"
 #include "support/archive_builder.h"
+#include "support/same_bytes.h"
 #include "tools/analysis.h"
 #include "tools/rebuild.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
 
 #include <algorithm>
 #include <filesystem>
@@ -20,29 +23,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using Names = std::vector<std::string>;
-
-// Every name in folder, hidden ones included: a leftover temporary file has a hidden name.
-Names Listing(const fs::path &folder)
-{
-    Names names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// Equality of long byte strings, reporting the first difference rather than both strings.
-testing::AssertionResult SameBytes(const std::string &actual, const std::string &expected)
-{
-    if (actual == expected)
-        return testing::AssertionSuccess();
-    size_t i = 0;
-    while (i < actual.size() && i < expected.size() && actual[i] == expected[i])
-        ++i;
-    return testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
-                                       << ", first difference at byte " << i;
-}
+using Names = std::set<std::string>;
 
 // Record index -> the data that replaces what it points at.
 using NewData = std::map<int32_t, std::string>;
@@ -301,8 +282,7 @@ TEST(ReplaceEntries, OutputElsewhereLeavesTheArchiveAlone)
     ExpectChanges(ReplaceEntries(s.path, replacements, output), before, data);
     EXPECT_TRUE(SameBytes(s.Bytes(), before));
     ExpectRebuilt(before, ReadFile(output), data);
-    listing.push_back("new.kvb");
-    std::sort(listing.begin(), listing.end());
+    listing.insert("new.kvb");
     EXPECT_EQ(Listing(s.dir.Path()), listing);
 }
 

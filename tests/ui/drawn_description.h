@@ -22,12 +22,16 @@ void ExpectDrawn(QWidget &window, const logic::TWindowDescription<Logic> &descri
         SCOPED_TRACE(c.Name);
         auto *w = window.findChild<QWidget *>(QString::fromStdString(c.Name));
         ASSERT_NE(w, nullptr);
-        if (auto *button = qobject_cast<QAbstractButton *>(w))
+        // Braced: an EXPECT_EQ is an if-else of its own.
+        if (auto *button = qobject_cast<QAbstractButton *>(w)) {
             EXPECT_EQ(button->text().toStdString(), c.Caption);
-        if (auto *label = qobject_cast<QLabel *>(w))
+        }
+        if (auto *label = qobject_cast<QLabel *>(w)) {
             EXPECT_EQ(label->text().toStdString(), c.Caption);
-        if (auto *box = qobject_cast<QCheckBox *>(w))
+        }
+        if (auto *box = qobject_cast<QCheckBox *>(w)) {
             EXPECT_EQ(box->isChecked(), c.Checked);
+        }
         if (auto *list = qobject_cast<QTreeWidget *>(w)) {
             ASSERT_EQ(list->columnCount(), int(c.Columns.size()));
             for (size_t i = 0; i < c.Columns.size(); ++i)

@@ -2,6 +2,7 @@
 // handler in the logic, the keys, the menu, drag and drop, and what the logic asks shown in the
 // controls. What the handlers do is the logic's tests' business.
 #include "drawn_description.h"
+#include "logic/main_window_fixture.h"
 #include "qt_windows.h"
 #include "support/midi_builder.h"
 #include "support/tex_builder.h"
@@ -13,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
@@ -131,7 +133,8 @@ TEST(MainWiring, TheEntryMenuOffersWhatTheLogicSaysAndItsActionsReachTheirHandle
     QtWindows q;
     const std::string path =
         q.Open(ArchiveBuilder().Add("A.BIN", "a").Add("PIC.TEX", GradientTex(4, 4).Build()).Add("T.MID", "m").Build());
-    auto names = [&] {
+    // The menu as drawn, and as the description offers it for the logic's state.
+    auto drawn = [&] {
         QStringList list;
         const std::unique_ptr<QMenu> menu = q.w.EntryMenu();
         for (QAction *action : menu->actions())
@@ -139,12 +142,22 @@ TEST(MainWiring, TheEntryMenuOffersWhatTheLogicSaysAndItsActionsReachTheirHandle
                 list << action->objectName() + (action->isEnabled() ? "" : " (off)");
         return list;
     };
-    EXPECT_EQ(names(), (QStringList{"mnuExtract (off)", "mnuReplace (off)", "mnuStopMusic (off)"}));
+    auto offered = [&] {
+        QStringList list;
+        for (const auto &item : logic::TKVBEditorLogic::Description().Menu)
+            if (!item.Name.empty() && item.IsShownFor(q.w.Logic()))
+                list << QString::fromStdString(item.Name) + (item.IsEnabledFor(q.w.Logic()) ? "" : " (off)");
+        return list;
+    };
+    // No row, a texture, a tune.
+    EXPECT_EQ(drawn(), offered());
+    EXPECT_TRUE(drawn().contains("mnuExtract (off)"));
     q.Select(q.w.lstFiles, 1);
-    EXPECT_EQ(names(), (QStringList{"mnuExtract", "mnuReplace", "mnuExportPng", "mnuImportPng",
-                                    "mnuStopMusic (off)"}));
+    EXPECT_EQ(drawn(), offered());
+    EXPECT_TRUE(drawn().contains("mnuExportPng"));
     q.Select(q.w.lstFiles, 2);
-    EXPECT_EQ(names(), (QStringList{"mnuExtract", "mnuReplace", "mnuSaveWav", "mnuStopMusic (off)"}));
+    EXPECT_EQ(drawn(), offered());
+    EXPECT_TRUE(drawn().contains("mnuSaveWav"));
 
     std::unique_ptr<QMenu> menu = q.w.EntryMenu();
     q.dialogs.files.push_back(std::nullopt);
@@ -257,6 +270,82 @@ TEST(MainWiring, SaveAsWavRefusesMusicFluidSynthCannotPlayWholeOrThatRendersSile
     }
 }
 
+namespace {
+
+// Stands in for the desktop's handler of local files while it lives: what QDesktopServices opens.
+class TFileUrlHandler : public QObject {
+    Q_OBJECT
+public:
+    TFileUrlHandler() { QDesktopServices::setUrlHandler("file", this, "open"); }
+    ~TFileUrlHandler() override { QDesktopServices::unsetUrlHandler("file"); }
+    std::vector<std::string> opened;
+
+public slots:
+    void open(const QUrl &url) { opened.push_back(url.toLocalFile().toStdString()); }
+};
+
+} // namespace
+
+// Both items hand the entry over; a save in the other program, in place or as a new file,
+// reaches the logic through the watcher, and so does the close button's question
+// about what was not put back.
+TEST(MainWiring, EditWithAndOpenWithDefaultHandTheEntryOverAndSavesThereReachTheLogic)
+{
+    QtWindows q;
+    const std::string path = q.Open(ArchiveBuilder().Add("ONE.BIN", "1").Add("TWO.BIN", "2").Build());
+    auto asked = [&](size_t count) {
+        return QTest::qWaitFor([&] { return q.dialogs.shown.size() >= count; }, 10000) &&
+               q.dialogs.shown.size() == count;
+    };
+    TFileUrlHandler desktop;
+    q.Select(q.w.lstFiles, 0);
+    q.w.EntryMenu()->findChild<QAction *>("mnuOpenWithDefault")->trigger();
+    ASSERT_EQ(desktop.opened.size(), 1u) << q.dialogs.Last();
+    const std::string file = desktop.opened[0];
+    EXPECT_EQ(FileNameOf(file), "ONE.BIN");
+    EXPECT_EQ(ReadFile(file), "1");
+
+    q.dialogs.answers.push_back(true);
+    WriteFile(file, "saved in place");
+    ASSERT_TRUE(asked(1)) << q.dialogs.Last();
+    EXPECT_EQ(q.dialogs.shown[0], "question Edited file: The file ONE.BIN has been changed. Update the archive?");
+    EXPECT_EQ(Main::Entry(path, 0), "saved in place");
+
+    q.dialogs.answers.push_back(false);
+    // Moved aside and written anew, as some editors save: only the folder sees the new file.
+    std::filesystem::rename(file, file + "~");
+    QTest::qWait(50);
+    WriteFile(file, "saved anew");
+    ASSERT_TRUE(asked(2)) << q.dialogs.Last();
+    // The new file is watched in the old one's place.
+    q.dialogs.answers.push_back(false);
+    WriteFile(file, "saved in place again");
+    ASSERT_TRUE(asked(3)) << q.dialogs.Last();
+
+    // "Edit with...": the program chosen (a script that saves the file) is started with it.
+    const std::string editor = q.dir / "editor.sh";
+    WriteFile(editor, "#!/bin/sh\nprintf 'edited elsewhere' > \"$1\"\n");
+    std::filesystem::permissions(editor, std::filesystem::perms::owner_all);
+    q.Select(q.w.lstFiles, 1);
+    q.dialogs.files.push_back(editor);
+    q.dialogs.answers.push_back(true);
+    q.w.EntryMenu()->findChild<QAction *>("mnuEditWith")->trigger();
+    EXPECT_EQ(q.dialogs.lastFile.Folder, "/usr/bin");
+    ASSERT_TRUE(asked(4)) << q.dialogs.Last();
+    EXPECT_EQ(q.dialogs.shown[3], "question Edited file: The file TWO.BIN has been changed. Update the archive?");
+    EXPECT_EQ(Main::Entry(path, 1), "edited elsewhere");
+
+    q.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
+    q.dialogs.choices.push_back(logic::TAnswer::No);
+    q.w.close();
+    EXPECT_EQ(q.dialogs.Last(), "question Edited files (or cancel): The changes to ONE.BIN have not been put back "
+                                "into a.kvb. Put them back before the program ends?");
+    EXPECT_FALSE(q.w.isVisible());
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_EQ(Main::Entry(path, 0), "saved in place");
+}
+
 // Long work keeps the window answering: while an archive is read, the controls are disabled but
 // Cancel, which the button, Escape and the close button (after its question) all reach.
 TEST(MainWiring, CancelEscapeAndCloseReachTheLogicWhileWorkRuns)
@@ -293,3 +382,5 @@ TEST(MainWiring, CancelEscapeAndCloseReachTheLogicWhileWorkRuns)
     QTest::qWait(20);
     EXPECT_FALSE(q.w.isVisible());
 }
+
+#include "test_main_wiring.moc"

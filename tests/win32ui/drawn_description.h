@@ -18,11 +18,14 @@ void ExpectDrawn(HWND window, const logic::TWindowDescription<Logic> &descriptio
         SCOPED_TRACE(c.Name);
         const HWND control = ::GetDlgItem(window, win32ui::ControlId(description, c.Name));
         ASSERT_NE(control, nullptr);
+        // Braced: an EXPECT_EQ is an if-else of its own.
         if (c.Kind == Kind::Button || c.Kind == Kind::CheckBox || c.Kind == Kind::Label || c.Kind == Kind::Note ||
-            c.Kind == Kind::Link)
+            c.Kind == Kind::Link) {
             EXPECT_EQ(Win32Windows::Text(control), c.Caption);
-        if (c.Kind == Kind::CheckBox)
+        }
+        if (c.Kind == Kind::CheckBox) {
             EXPECT_EQ(::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED, c.Checked);
+        }
         if (c.Kind == Kind::ReportList) {
             std::vector<std::string> captions;
             for (const logic::TColumn &column : c.Columns)

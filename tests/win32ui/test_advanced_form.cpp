@@ -19,7 +19,7 @@ ArchiveBuilder Builder()
 {
     ArchiveBuilder b;
     for (int i = 0; i < 4; ++i)
-        b.Add("E" + std::to_string(i) + ".BIN", PatternBytes(size_t(10 + i), unsigned(i)));
+        b.Add('E' + std::to_string(i) + ".BIN", PatternBytes(size_t(10 + i), unsigned(i)));
     b.AddUnlinked("SPARE.BIN", PatternBytes(5, 9));
     b.AddUnlinked("OTHER.BIN", PatternBytes(6, 8));
     return b;

@@ -2,6 +2,7 @@
 // controls, the keys, the entry menu, a dropped archive, Cancel during long work, and the
 // layout as the window grows. What the handlers do is the logic's tests' business.
 #include "drawn_description.h"
+#include "logic/main_window_fixture.h"
 #include "win32_windows.h"
 
 #include "platform/program_folder.h"
@@ -29,7 +30,7 @@ std::string ArchiveOf(int count)
 {
     ArchiveBuilder b;
     for (int i = 0; i < count; ++i)
-        b.Add("E" + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
+        b.Add('E' + std::to_string(i) + ".BIN", PatternBytes(size_t(8 + i % 5), unsigned(i)));
     return b.Build();
 }
 
@@ -186,7 +187,7 @@ TEST(MainForm, ExtractsTheSelectedEntryAndThenEveryEntry)
     w.dialogs.folders.push_back(folder);
     Win32Windows::Click(m.btnExtractAll);
     for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(ReadFile(PathFromUtf8(JoinPath(folder, "E" + std::to_string(i) + ".BIN"))),
+        EXPECT_EQ(ReadFile(PathFromUtf8(JoinPath(folder, 'E' + std::to_string(i) + ".BIN"))),
                   PatternBytes(size_t(8 + i % 5), unsigned(i)));
     EXPECT_EQ(Win32Windows::Text(m.lblStatus).rfind("7 files extracted to ", 0), 0u) << Win32Windows::Text(m.lblStatus);
 }
@@ -331,10 +332,22 @@ TEST(MainForm, TheEntryMenuOffersWhatTheRowAllows)
         }
         return texts;
     };
-    EXPECT_EQ(items(), (std::vector<std::string>{"Extract... (off)", "Replace with file... (off)", "-", "Stop music (off)"}));
+    // What the description offers for the logic's state, as the menu shows it.
+    auto offered = [&] {
+        std::vector<std::string> texts;
+        for (const auto &item : logic::TKVBEditorLogic::Description().Menu)
+            if (item.Name.empty())
+                texts.push_back("-");
+            else if (item.IsShownFor(m.Logic()))
+                texts.push_back(item.Caption + (item.HasKey ? '\t' + logic::KeyText(item.Key) : "") +
+                                (item.IsEnabledFor(m.Logic()) ? "" : " (off)"));
+        return texts;
+    };
+    EXPECT_EQ(items(), offered());
+    EXPECT_EQ(items().front(), "Extract... (off)");
     Win32Windows::SelectRow(m.lstFiles, 0);
-    EXPECT_EQ(items(), (std::vector<std::string>{"Extract...", "Replace with file...", "Export as PNG...",
-                                                 "Import PNG...", "-", "Stop music (off)"}));
+    EXPECT_EQ(items(), offered());
+    EXPECT_EQ(items().front(), "Extract...");
 
     // A command of the menu reaches its handler.
     const std::string png = w.dir / "GRADIENT.png";
@@ -342,6 +355,63 @@ TEST(MainForm, TheEntryMenuOffersWhatTheRowAllows)
     ::SendMessageW(m.Handle(), WM_COMMAND, MAKEWPARAM(win32ui::MenuCommand(logic::TKVBEditorLogic::Description(), "mnuExportPng"), 0), 0);
     EXPECT_EQ(w.dialogs.lastFile.FileName, "GRADIENT.TEX.png");
     EXPECT_EQ(ReadFile(PathFromUtf8(png)).substr(1, 3), "PNG");
+}
+
+// Both items hand the entry to the shell; a save there reaches the logic through the folder's
+// change notification, and the close button asks about what was not put back.
+TEST(MainForm, EditWithAndOpenWithDefaultHandTheEntryOverAndASaveThereAsks)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    const auto &description = logic::TKVBEditorLogic::Description();
+    const std::string path = w.Write("EDIT.KVB", ArchiveOf(3));
+    w.Open(path);
+    auto command = [&](const char *item) {
+        ::SendMessageW(m.Handle(), WM_COMMAND, MAKEWPARAM(win32ui::MenuCommand(description, item), 0), 0);
+    };
+    auto asked = [&](size_t count) {
+        return Win32Windows::WaitUntil([&] { return w.dialogs.shown.size() >= count; }) && w.dialogs.shown.size() == count;
+    };
+
+    Win32Windows::SelectRow(m.lstFiles, 1);
+    command("mnuOpenWithDefault");
+    ASSERT_EQ(w.handed.size(), 1u) << w.dialogs.Last();
+    ASSERT_EQ(w.handed[0].rfind("default ", 0), 0u);
+    const std::string file = w.handed[0].substr(8);
+    EXPECT_EQ(FileNameOf(file), "E1.BIN");
+    EXPECT_EQ(ReadFile(PathFromUtf8(file)), PatternBytes(9, 1));
+
+    w.dialogs.answers.push_back(true);
+    WriteFile(PathFromUtf8(file), "saved in another program");
+    ASSERT_TRUE(asked(1)) << w.dialogs.Last();
+    EXPECT_EQ(w.dialogs.shown[0], "question Edited file: The file E1.BIN has been changed. Update the archive?");
+    EXPECT_EQ(Main::Entry(path, 1), "saved in another program");
+    EXPECT_EQ(Win32Windows::Cell(m.lstFiles, 1, 2), "24");
+
+    // The shell's "Open with" dialog, cancelled: nothing of the entry stays.
+    Win32Windows::SelectRow(m.lstFiles, 2);
+    w.openings.push_back(logic::TMainView::TOpened::Cancelled);
+    command("mnuEditWith");
+    ASSERT_EQ(w.handed.size(), 2u);
+    ASSERT_EQ(w.handed[1].rfind("chosen ", 0), 0u);
+    EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(ParentFolderOf(w.handed[1].substr(7)))));
+
+    // Declined, then the close button: Cancel keeps the window and the file; No lets both go.
+    w.dialogs.answers.push_back(false);
+    WriteFile(PathFromUtf8(file), "declined");
+    ASSERT_TRUE(asked(2)) << w.dialogs.Last();
+    bool closed = false;
+    m.Closed = [&] { closed = true; };
+    w.dialogs.choices = {logic::TAnswer::Cancel, logic::TAnswer::No};
+    ::SendMessageW(m.Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(w.dialogs.Last(), "question Edited files (or cancel): The changes to E1.BIN have not been put back "
+                                "into EDIT.KVB. Put them back before the program ends?");
+    EXPECT_FALSE(closed);
+    EXPECT_TRUE(std::filesystem::exists(PathFromUtf8(file)));
+    ::SendMessageW(m.Handle(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(file)));
+    EXPECT_EQ(Main::Entry(path, 1), "saved in another program");
 }
 
 TEST(MainForm, ADroppedArchiveOpens)

@@ -1,6 +1,7 @@
 // The program's three Win32 windows, created in the test's own process as the program creates
 // them, over scripted dialogs and a player that plays nothing, and driven with the messages a
-// user's clicks and keys send. Every call is synchronous, so no test waits for anything.
+// user's clicks and keys send. Every call is synchronous, so no test waits for anything but the
+// system's news of a file saved by another program (WaitUntil).
 #pragma once
 
 #include "logic/scripted_face.h"
@@ -10,6 +11,8 @@
 
 #include <commctrl.h>
 
+#include <chrono>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -36,8 +39,20 @@ struct Win32Windows {
     Win32ScriptedDialogs dialogs;
     ScriptedPlayer player;
     std::vector<std::string> links;
-    win32ui::TAppWindows windows =
-        win32ui::CreateAppWindows(dialogs, player, [this](const std::string &url) { links.push_back(url); });
+    // "default <path>" and "chosen <path>": the files handed to other programs, and how each
+    // hand-over ends (opened when none is given).
+    std::vector<std::string> handed;
+    std::deque<logic::TMainView::TOpened> openings;
+    win32ui::TAppWindows windows = win32ui::CreateAppWindows(
+        dialogs, player, [this](const std::string &url) { links.push_back(url); },
+        [this](const std::string &path, bool choose, HWND) {
+            handed.push_back((choose ? "chosen " : "default ") + path);
+            if (openings.empty())
+                return logic::TMainView::TOpened::Opened;
+            const logic::TMainView::TOpened answer = openings.front();
+            openings.pop_front();
+            return answer;
+        });
     win32ui::TfrmKVBEditor &main = *windows.frmKVBEditor;
     win32ui::TfrmAdvanced &advanced = *windows.frmAdvanced;
     win32ui::TfrmTexView &preview = *windows.frmTexView;
@@ -55,6 +70,20 @@ struct Win32Windows {
     {
         dialogs.files.push_back(path);
         Click(main.btnOpen);
+    }
+
+    // Runs the program's messages (its timers' ticks among them) until done() holds; false when
+    // it does not within a while.
+    static bool WaitUntil(const std::function<bool()> &done)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            win32ui::TForm::RunWaitingMessages();
+            ::Sleep(20);
+        }
+        return true;
     }
 
     // A click on a button: the button tells its window itself.

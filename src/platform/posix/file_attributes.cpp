@@ -4,6 +4,7 @@
 #include "platform/posix/file_kind.h"
 
 #include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -23,6 +24,19 @@ bool IsPlainFile(const std::string &path)
 {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::optional<TFileStamp> FileStamp(const std::string &path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    constexpr int64_t kSecond = 1000000000;
+    const int64_t written = int64_t(st.st_mtim.tv_sec) * kSecond + st.st_mtim.tv_nsec;
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const int64_t looked = int64_t(now.tv_sec) * kSecond + now.tv_nsec;
+    return TFileStamp{int64_t(st.st_size), written, looked - written < 2 * kSecond};
 }
 
 void ClearReadOnly(const std::string &path)

@@ -78,8 +78,12 @@ void GiveOwnerOf(const TFileStream &owner, TFileStream &file)
     if (::geteuid() != 0)
         return;
     struct stat st {};
-    if (::fstat(int(owner.Handle()), &st) == 0)
-        (void)::fchown(int(file.Handle()), st.st_uid, st.st_gid);
+    if (::fstat(int(owner.Handle()), &st) != 0)
+        return;
+    // Where the owner cannot be given, the file stays this program's, and is no record that the
+    // owner's programs trust.
+    if (::fchown(int(file.Handle()), st.st_uid, st.st_gid) != 0)
+        return;
 }
 
 std::optional<std::string> WhyNotWritableWhereItIs(const std::string &path)

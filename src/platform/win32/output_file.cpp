@@ -115,8 +115,8 @@ struct TOutputFile::State {
     // one finds what a killed one left; another name only while a live writer holds that one.
     std::string HiddenName(bool shared) const
     {
-        return JoinPath(ParentFolderOf(target), "." + FileNameOf(target) + ".kvb-new" +
-                                                    (shared ? "" : "-" + RandomName(8)));
+        return JoinPath(ParentFolderOf(target), '.' + FileNameOf(target) + ".kvb-new" +
+                                                    (shared ? "" : '-' + RandomName(8)));
     }
 };
 

@@ -16,7 +16,7 @@ inline const std::string kGameRegistryKey32 =
 
 // The game's "AppPath" as a path on this machine; nothing when the game's key or the value is
 // missing. On Windows it comes from the registry (its 32-bit view first, then the 64-bit one);
-// on Linux from the registry file of the Wine prefix (see logic/wine_registry.h).
+// on Linux from the registry file of the Wine prefix (see game/wine_registry.h).
 std::optional<std::string> FindGameAppPath();
 
 // The same search, saying where it looked: every registry file read, in order, and the one the

@@ -1,5 +1,5 @@
-#include "logic/game_folder.h"
-#include "logic/wine_registry.h"
+#include "game/game_folder.h"
+#include "game/wine_registry.h"
 #include "support/archive_builder.h"
 
 #include <gtest/gtest.h>

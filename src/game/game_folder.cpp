@@ -1,11 +1,11 @@
-#include "logic/game_folder.h"
+#include "game/game_folder.h"
 
 #include "platform/errors.h"
 #include "platform/folders.h"
 #ifdef _WIN32
 #include "platform/registry.h"
 #else
-#include "logic/wine_registry.h"
+#include "game/wine_registry.h"
 #endif
 
 namespace kvb {

@@ -1,7 +1,7 @@
-#include "logic/wine_registry.h"
+#include "game/wine_registry.h"
 
 #include "archive/text.h"
-#include "logic/game_folder.h"
+#include "game/game_folder.h"
 #include "platform/errors.h"
 #include "platform/folders.h"
 #include "platform/file_attributes.h"
