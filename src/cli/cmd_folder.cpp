@@ -2,6 +2,7 @@
 #include "cli/commands.h"
 #include "cli/json_output.h"
 
+#include "archive/extract.h"
 #include "archive/text.h"
 #include "platform/errors.h"
 #include "tools/export.h"

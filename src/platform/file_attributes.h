@@ -2,6 +2,8 @@
 // when it was written last, making it writable again, and removing it.
 #pragma once
 
+#include "platform/stream.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,20 +22,8 @@ std::optional<TFileAttributes> FileAttributes(const std::string &path);
 // Whether a plain file stands at path, a link counting as what it leads to.
 bool IsPlainFile(const std::string &path);
 
-// A quick look at a file's content: its size and the time it was written last, in the system's
-// own units. Two stamps that differ mean the file may have been written in between; equal ones
-// are taken to mean it was not (as git's index and rsync take them), unless the earlier look
-// was Recent: a write within the same tick of the file system's clock leaves the time as it was.
-struct TFileStamp {
-    int64_t Size = 0;
-    int64_t Written = 0;
-    // Written less than two seconds (the coarsest clock, FAT's) before the look.
-    bool Recent = false;
-    friend bool operator==(const TFileStamp &a, const TFileStamp &b)
-    {
-        return a.Size == b.Size && a.Written == b.Written;
-    }
-};
+// A quick look at a file's content (TFileStamp, in platform/stream.h), with Recent set when it
+// was written less than two seconds before the look.
 std::optional<TFileStamp> FileStamp(const std::string &path);
 
 // Clears the read-only attribute. A failure is not reported here: opening the file for writing

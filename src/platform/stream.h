@@ -18,11 +18,20 @@ struct TFileIdentity {
 
 // A file's size and the time of its last change of content, as the system keeps them: what
 // make and rsync compare to tell a file unchanged without reading it. Modified counts
-// nanoseconds since 1970-01-01 UTC, in the steps the file system keeps.
+// nanoseconds since 1970-01-01 UTC, in the steps the file system keeps. Two stamps that differ
+// mean the file may have been written in between; equal ones are taken to mean it was not,
+// unless the earlier look was Recent: a write within the same tick of the file system's clock
+// leaves the time as it was.
 struct TFileStamp {
     int64_t Size = 0;
     int64_t Modified = 0;
-    friend bool operator==(const TFileStamp &, const TFileStamp &) = default;
+    // Written less than two seconds (the coarsest clock, FAT's) before the look; set only by
+    // FileStamp, which knows when it looked.
+    bool Recent = false;
+    friend bool operator==(const TFileStamp &a, const TFileStamp &b)
+    {
+        return a.Size == b.Size && a.Modified == b.Modified;
+    }
 };
 
 class TStream {

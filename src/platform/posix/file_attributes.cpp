@@ -32,11 +32,11 @@ std::optional<TFileStamp> FileStamp(const std::string &path)
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
     constexpr int64_t kSecond = 1000000000;
-    const int64_t written = int64_t(st.st_mtim.tv_sec) * kSecond + st.st_mtim.tv_nsec;
+    TFileStamp stamp = StampOf(st);
     timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
-    const int64_t looked = int64_t(now.tv_sec) * kSecond + now.tv_nsec;
-    return TFileStamp{int64_t(st.st_size), written, looked - written < 2 * kSecond};
+    stamp.Recent = int64_t(now.tv_sec) * kSecond + now.tv_nsec - stamp.Modified < 2 * kSecond;
+    return stamp;
 }
 
 void ClearReadOnly(const std::string &path)

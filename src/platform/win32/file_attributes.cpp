@@ -27,13 +27,13 @@ std::optional<TFileStamp> FileStamp(const std::string &path)
     if (!::GetFileAttributesExW(win32::Wide(path).c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)))
         return std::nullopt;
-    const auto wide = [](DWORD high, DWORD low) { return int64_t((uint64_t(high) << 32) | low); };
     FILETIME now{};
     ::GetSystemTimeAsFileTime(&now);
-    const int64_t written = wide(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
-    constexpr int64_t kSecond = 10000000; // in the system's 100 ns
-    return TFileStamp{wide(data.nFileSizeHigh, data.nFileSizeLow), written,
-                      wide(now.dwHighDateTime, now.dwLowDateTime) - written < 2 * kSecond};
+    TFileStamp stamp{int64_t((uint64_t(data.nFileSizeHigh) << 32) | data.nFileSizeLow),
+                     win32::UnixNanoseconds(data.ftLastWriteTime)};
+    constexpr int64_t kSecond = 1000000000;
+    stamp.Recent = win32::UnixNanoseconds(now) - stamp.Modified < 2 * kSecond;
+    return stamp;
 }
 
 void ClearReadOnly(const std::string &path)
