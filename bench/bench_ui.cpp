@@ -32,6 +32,7 @@ public:
     std::optional<std::string> SaveFile(const logic::TFileDialog &) override { return {}; }
     std::optional<std::string> ChooseFolder(const std::string &) override { return {}; }
     std::optional<std::string> AskText(const std::string &, const std::string &) override { return {}; }
+    bool ConfirmList(const logic::TListQuestion &) override { return false; }
 };
 
 // Plays nothing.

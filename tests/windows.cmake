@@ -97,6 +97,7 @@ add_dependencies(cli_tests kvb)
 # controls. Built like the program, with its manifest (common controls 6).
 add_executable(win32ui_tests
   win32ui/test_advanced_form.cpp
+  win32ui/test_dialogs.cpp
   win32ui/test_main_form.cpp
   win32ui/test_mci_player.cpp
   win32ui/test_preview_form.cpp

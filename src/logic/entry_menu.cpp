@@ -27,6 +27,7 @@ TEntryMenu TKVBEditorLogic::EntryMenu() const
         menu.Music = extension == ".MID" && renderWav_;
     }
     menu.Playing = Media.QueryMode() == MediaMode::Playing;
+    menu.Open = catalogue_ != nullptr;
     return menu;
 }
 

@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kvb::logic {
 
@@ -23,6 +24,15 @@ struct TFileDialog {
 
 // The answer to a question that may also be put off.
 enum class TAnswer { Yes, No, Cancel };
+
+// A list to look at before going on, such as the changes an update would make: the text above
+// it, the columns' headers, and rows of as many cells.
+struct TListQuestion {
+    std::string Caption;
+    std::string Text;
+    std::vector<std::string> Columns;
+    std::vector<std::vector<std::string>> Rows;
+};
 
 class TDialogs {
 public:
@@ -44,6 +54,8 @@ public:
     virtual std::optional<std::string> ChooseFolder(const std::string &title) = 0;
     // A line of text typed by the user, or nothing when cancelled.
     virtual std::optional<std::string> AskText(const std::string &text, const std::string &caption) = 0;
+    // The list, with OK (the default button) and Cancel (Escape's); true for OK.
+    virtual bool ConfirmList(const TListQuestion &question) = 0;
 };
 
 // An exception's message as the error box shows it: a "." is added to each of its lines whose

@@ -76,6 +76,7 @@ struct TEntryMenu {
     bool Texture = false;   // Export as PNG..., Import PNG...
     bool Music = false;     // Save as WAV...
     bool Playing = false;   // Stop music
+    bool Open = false;      // Export for editing..., Update from folder...: an archive is open
 };
 
 // Renders the MIDI file mid into the WAV file wav; empty where the build has no renderer.
@@ -138,6 +139,11 @@ public:
     // The face reports a change at path: an edited file, or the folder it lies in. Each new
     // content asks once whether to put it back into the archive.
     void EditedFileChanged(const std::string &path);
+    // "Export for editing...": every entry into a chosen folder with the export's manifest,
+    // textures as PNG pictures. "Update from folder...": the files changed there since, shown
+    // as a list to confirm, then put back in one rebuild.
+    void mnuExportForEditingClick();
+    void mnuUpdateFromFolderClick();
     // The entries being edited in other programs.
     const TEditedFiles &EditedFiles() const { return edits_; }
     // Ctrl+F asks for part of a name and selects the next entry holding it (ASCII case

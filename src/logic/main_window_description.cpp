@@ -108,6 +108,7 @@ TWindowDescription<TKVBEditorLogic> Describe()
     };
     const auto selected = [](const L &l) { return l.EntryMenu().Selected; };
     const auto texture = [](const L &l) { return l.EntryMenu().Texture; };
+    const auto open = [](const L &l) { return l.EntryMenu().Open; };
     w.Menu = {
         item("mnuExtract", "Extract...", &L::btnExtractClick, nullptr, selected),
         item("mnuReplace", "Replace with file...", &L::mnuReplaceClick, nullptr, selected),
@@ -120,6 +121,9 @@ TWindowDescription<TKVBEditorLogic> Describe()
         TMenuItem<L>{},
         item("mnuStopMusic", "Stop music", &L::mnuStopMusicClick, nullptr,
              [](const L &l) { return l.EntryMenu().Playing; }),
+        TMenuItem<L>{},
+        item("mnuExportForEditing", "Export for editing...", &L::mnuExportForEditingClick, nullptr, open),
+        item("mnuUpdateFromFolder", "Update from folder...", &L::mnuUpdateFromFolderClick, nullptr, open),
     };
 
     w.Keys = {

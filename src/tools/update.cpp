@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <future>
 #include <map>
+#include <tuple>
 
 namespace kvb {
 
@@ -63,11 +64,28 @@ public:
             const TFileChange &change = changes_[i];
             plan_.Changes.push_back({replaced[i].TocIndex, replaced[i].Name, change.File,
                                      change.Format, replaced[i].OldLength, replaced[i].NewLength,
-                                     change.Colours});
+                                     change.DataChecksum, change.Colours});
         }
         std::sort(plan_.Changes.begin(), plan_.Changes.end(),
                   [](const TUpdateChange &a, const TUpdateChange &b) { return a.TocIndex < b.TocIndex; });
         return plan_;
+    }
+
+    // The changes found are those confirmed: the same files for the same records, with the
+    // same new data.
+    void CheckConfirmed(const std::vector<TUpdateChange> &confirmed) const
+    {
+        using TKey = std::tuple<int32_t, std::string, int64_t, uint64_t>;
+        std::vector<TKey> found, shown;
+        for (const TFileChange &change : changes_)
+            found.emplace_back(change.Records.front(), change.File, change.Length, change.DataChecksum);
+        for (const TUpdateChange &change : confirmed)
+            shown.emplace_back(change.TocIndex, change.File, change.NewLength, change.Checksum);
+        std::sort(found.begin(), found.end());
+        std::sort(shown.begin(), shown.end());
+        if (found != shown)
+            throw EKVBError("The files of " + folder_ + " have changed since the update's plan was "
+                            "shown; nothing was written. Update again to see what would change now");
     }
 
     // Before the rebuilt archive takes its place: its manifest, as the next one.
@@ -254,7 +272,7 @@ TUpdatePlan PlanUpdate(const std::string &archive, const std::string &folder,
 
 TUpdatePlan UpdateArchive(const std::string &archive, const std::string &folder,
                           const TUpdateOptions &options, const std::string &output,
-                          const TProgress &progress)
+                          const TProgress &progress, const std::vector<TUpdateChange> *confirmed)
 {
     TUpdate update(archive, folder, options, progress);
     std::optional<std::string> note;
@@ -265,8 +283,14 @@ TUpdatePlan UpdateArchive(const std::string &archive, const std::string &folder,
             update.RecordNext(headerAndTable);
         };
     const std::vector<TReplacedEntry> replaced = ReplaceEntries(
-        archive, [&](const TFileStream &file) { return update.Choose(file); }, output, progress,
-        &note, recordNext);
+        archive,
+        [&](const TFileStream &file) {
+            std::vector<TReplacement> replacements = update.Choose(file);
+            if (confirmed)
+                update.CheckConfirmed(*confirmed);
+            return replacements;
+        },
+        output, progress, &note, recordNext);
     TUpdatePlan plan = update.Plan(replaced);
     if (note)
         plan.Notes.push_back(*note);

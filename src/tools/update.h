@@ -37,6 +37,7 @@ struct TUpdateChange {
     TFileFormat Format = TFileFormat::Bytes;
     int64_t OldLength = 0;
     int64_t NewLength = 0;
+    uint64_t Checksum = 0; // of the new data
     TColourChange Colours; // a picture's colours that the texture shows otherwise
 };
 
@@ -66,8 +67,13 @@ TUpdatePlan PlanUpdate(const std::string &archive, const std::string &folder,
 // Rebuilt in its own place, the archive is then recorded in the folder's manifest as it now is,
 // with the files that were read as they were read, so that the next update starts from it; a
 // manifest that cannot be written raises, the archive being updated.
+//
+// With confirmed (the changes of a plan that a user has looked at), the update refuses and
+// writes nothing when the files found under the lock would change anything else: a file saved
+// again between the plan and the update is not put back unseen.
 TUpdatePlan UpdateArchive(const std::string &archive, const std::string &folder,
                           const TUpdateOptions &options, const std::string &output,
-                          const TProgress &progress = {});
+                          const TProgress &progress = {},
+                          const std::vector<TUpdateChange> *confirmed = nullptr);
 
 } // namespace kvb

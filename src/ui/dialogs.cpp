@@ -1,12 +1,21 @@
 #include "ui/dialogs.h"
 
+#include <algorithm>
+
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QInputDialog>
+#include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
+#include <QTreeWidget>
+#include <QVBoxLayout>
 
 namespace kvb::ui {
 
@@ -154,6 +163,50 @@ std::optional<std::string> QtDialogs::AskText(const std::string &text, const std
     if (!ok)
         return std::nullopt;
     return answer.toStdString();
+}
+
+bool QtDialogs::ConfirmList(const logic::TListQuestion &question)
+{
+    QDialog box(Owner());
+    box.setObjectName("dlgConfirmList");
+    box.setWindowTitle(Q(question.Caption));
+    auto *layout = new QVBoxLayout(&box);
+    auto *text = new QLabel(Q(question.Text), &box);
+    text->setWordWrap(true);
+    text->setTextFormat(Qt::PlainText);
+    layout->addWidget(text);
+
+    auto *list = new QTreeWidget(&box);
+    list->setObjectName("lstConfirm");
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    QStringList headers;
+    for (const std::string &column : question.Columns)
+        headers << Q(column);
+    list->setHeaderLabels(headers);
+    QList<QTreeWidgetItem *> rows;
+    for (const std::vector<std::string> &row : question.Rows) {
+        QStringList cells;
+        for (const std::string &cell : row)
+            cells << Q(cell);
+        rows << new QTreeWidgetItem(cells);
+    }
+    list->addTopLevelItems(rows);
+    for (int column = 0; column < list->columnCount(); ++column)
+        list->resizeColumnToContents(column);
+    layout->addWidget(list, 1);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    layout->addWidget(buttons);
+    // Wide enough for the columns, within the screen; OK has the focus, as Enter's button.
+    const int columns = list->header()->length() + 2 * list->frameWidth() + 40;
+    box.resize(std::max(520, std::min(columns, 1000)), 420);
+    buttons->button(QDialogButtonBox::Ok)->setFocus();
+    return box.exec() == QDialog::Accepted;
 }
 
 } // namespace kvb::ui

@@ -27,6 +27,7 @@ public:
     std::optional<std::string> SaveFile(const logic::TFileDialog &dialog) override;
     std::optional<std::string> ChooseFolder(const std::string &title) override;
     std::optional<std::string> AskText(const std::string &text, const std::string &caption) override;
+    bool ConfirmList(const logic::TListQuestion &question) override;
 
 private:
     std::optional<std::string> RunFileDialog(const logic::TFileDialog &dialog, bool save);

@@ -2,6 +2,7 @@
 
 #include "platform/win32/wide.h"
 
+#include <commctrl.h>
 #include <commdlg.h>
 #include <shlobj.h>
 
@@ -22,9 +23,8 @@ public:
     {
         Align();
         DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_SHELLFONT | DS_CENTER;
-        Add(&style, sizeof style);
-        const DWORD extended = 0;
-        Add(&extended, sizeof extended);
+        Double(style);
+        Double(0); // no extended style
         Word(items);
         for (short value : {short(0), short(0), width, height})
             Word(WORD(value));
@@ -37,27 +37,39 @@ public:
     // A control of a system class (0x80 button, 0x81 edit, 0x82 static).
     void Item(WORD systemClass, const std::wstring &text, DWORD style, short x, short y, short cx, short cy, WORD id)
     {
-        Align();
-        style |= WS_CHILD | WS_VISIBLE;
-        Add(&style, sizeof style);
-        const DWORD extended = 0;
-        Add(&extended, sizeof extended);
-        for (short value : {x, y, cx, cy})
-            Word(WORD(value));
-        Word(id);
+        Place(style, x, y, cx, cy, id);
         Word(0xFFFF);
         Word(systemClass);
         Text(text);
         Word(0); // no creation data
     }
+    // A control of a class named (a common control's, say).
+    void Item(const std::wstring &className, DWORD style, short x, short y, short cx, short cy, WORD id)
+    {
+        Place(style, x, y, cx, cy, id);
+        Text(className);
+        Word(0); // no text
+        Word(0); // no creation data
+    }
     const DLGTEMPLATE *Get() const { return reinterpret_cast<const DLGTEMPLATE *>(words_.data()); }
 
 private:
-    void Word(WORD value) { words_.push_back(value); }
-    void Add(const void *data, size_t size)
+    void Place(DWORD style, short x, short y, short cx, short cy, WORD id)
     {
-        const auto *w = static_cast<const WORD *>(data);
-        words_.insert(words_.end(), w, w + size / sizeof(WORD));
+        Align();
+        style |= WS_CHILD | WS_VISIBLE;
+        Double(style);
+        Double(0); // no extended style
+        for (short value : {x, y, cx, cy})
+            Word(WORD(value));
+        Word(id);
+    }
+    void Word(WORD value) { words_.push_back(value); }
+    // A DWORD as the template holds it: its low word first.
+    void Double(DWORD value)
+    {
+        Word(LOWORD(value));
+        Word(HIWORD(value));
     }
     void Text(const std::wstring &text)
     {
@@ -93,6 +105,51 @@ INT_PTR CALLBACK AskTextProc(HWND box, UINT message, WPARAM wParam, LPARAM lPara
         }
         if (LOWORD(wParam) == IDCANCEL) {
             ::EndDialog(box, IDCANCEL);
+            return TRUE;
+        }
+        break;
+    }
+    return FALSE;
+}
+
+constexpr WORD kListId = 101;
+
+// The list of ConfirmList: its columns and rows put in once the box exists, each column as wide
+// as its widest cell.
+INT_PTR CALLBACK ConfirmListProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG: {
+        const auto &question = *reinterpret_cast<const logic::TListQuestion *>(lParam);
+        HWND list = ::GetDlgItem(box, kListId);
+        ListView_SetExtendedListViewStyle(list, LVS_EX_FULLROWSELECT);
+        for (size_t c = 0; c < question.Columns.size(); ++c) {
+            std::wstring header = win32::Wide(question.Columns[c]);
+            LVCOLUMNW column{};
+            column.mask = LVCF_TEXT | LVCF_SUBITEM;
+            column.pszText = header.data();
+            column.iSubItem = int(c);
+            ::SendMessageW(list, LVM_INSERTCOLUMNW, c, reinterpret_cast<LPARAM>(&column));
+        }
+        for (size_t r = 0; r < question.Rows.size(); ++r)
+            for (size_t c = 0; c < question.Rows[r].size(); ++c) {
+                std::wstring cell = win32::Wide(question.Rows[r][c]);
+                LVITEMW item{};
+                item.mask = LVIF_TEXT;
+                item.iItem = int(r);
+                item.iSubItem = int(c);
+                item.pszText = cell.data();
+                ::SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, r,
+                               reinterpret_cast<LPARAM>(&item));
+            }
+        for (size_t c = 0; c < question.Columns.size(); ++c)
+            ListView_SetColumnWidth(list, int(c), LVSCW_AUTOSIZE_USEHEADER);
+        ::SetFocus(::GetDlgItem(box, IDOK));
+        return FALSE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
+            ::EndDialog(box, LOWORD(wParam));
             return TRUE;
         }
         break;
@@ -253,6 +310,19 @@ std::optional<std::string> TWin32Dialogs::AskText(const std::string &text, const
                                   reinterpret_cast<LPARAM>(&answer)) != IDOK)
         return std::nullopt;
     return win32::Utf8(answer);
+}
+
+bool TWin32Dialogs::ConfirmList(const logic::TListQuestion &question)
+{
+    // In dialog units: the text above, the list, OK and Cancel at the bottom right.
+    TTemplate box(win32::Wide(question.Caption), 360, 226, 4);
+    box.Item(0x82, win32::Wide(question.Text), SS_LEFT | SS_NOPREFIX, 7, 7, 346, 56, WORD(-1));
+    box.Item(WC_LISTVIEWW, WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER |
+                               LVS_SHOWSELALWAYS, 7, 66, 346, 134, kListId);
+    box.Item(0x80, L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 249, 205, 50, 14, IDOK);
+    box.Item(0x80, L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, 303, 205, 50, 14, IDCANCEL);
+    return ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), box.Get(), Owner(), ConfirmListProc,
+                                     reinterpret_cast<LPARAM>(&question)) == IDOK;
 }
 
 } // namespace kvb::win32ui

@@ -1,5 +1,5 @@
 // The Win32 face's dialogs: message boxes, the common open and save dialogs, the shell's folder
-// browser, and a small box that asks for a line of text.
+// browser, a small box that asks for a line of text, and one that shows a list to confirm.
 #pragma once
 
 #include "logic/face.h"
@@ -22,6 +22,7 @@ public:
     std::optional<std::string> SaveFile(const logic::TFileDialog &dialog) override;
     std::optional<std::string> ChooseFolder(const std::string &title) override;
     std::optional<std::string> AskText(const std::string &text, const std::string &caption) override;
+    bool ConfirmList(const logic::TListQuestion &question) override;
 
 private:
     HWND Owner() const;

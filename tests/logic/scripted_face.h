@@ -73,6 +73,14 @@ public:
             whileAsking();
         return Next(texts, "text question");
     }
+    // The list shown last; answered from answers, as a question is.
+    logic::TListQuestion lastList;
+    bool ConfirmList(const logic::TListQuestion &question) override
+    {
+        lastList = question;
+        return Question(question.Text, question.Caption + " (a list of " +
+                                           std::to_string(question.Rows.size()) + ")");
+    }
     std::string Last() const { return shown.empty() ? std::string() : shown.back(); }
 
 private:

@@ -226,6 +226,24 @@ TEST(Update, PutsBackTheChangedFilesAndKeepsEveryOtherByte)
     EXPECT_TRUE(ReadFile(t.archive) == expected.Build());
 }
 
+TEST(Update, OfAConfirmedPlanRefusesAFileSavedAgainSinceThePlan)
+{
+    const Exported t(Mod(), false);
+    t.Put("A.BIN", "first");
+    const TUpdatePlan shown = PlanUpdate(t.archive, t.folder);
+    ASSERT_EQ(shown.Changes.size(), 1u);
+    // Saved again, to the same length, after the plan was shown.
+    t.Put("A.BIN", "again");
+    EXPECT_NE(Refusal([&] { UpdateArchive(t.archive, t.folder, {}, "", {}, &shown.Changes); })
+                  .find("have changed since the update's plan was shown; nothing was written"),
+              std::string::npos);
+    EXPECT_TRUE(t.Untouched());
+
+    const TUpdatePlan again = PlanUpdate(t.archive, t.folder);
+    EXPECT_EQ(UpdateArchive(t.archive, t.folder, {}, "", {}, &again.Changes).Changes.size(), 1u);
+    EXPECT_FALSE(t.Untouched());
+}
+
 TEST(Update, IntoAnOutputLeavesTheArchiveAndTheManifest)
 {
     const Exported t(Mod(), false);
