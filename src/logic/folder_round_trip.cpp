@@ -25,9 +25,9 @@ std::string ColoursCell(const TUpdateChange &change)
     if (change.Format != TFileFormat::Png)
         return {};
     if (change.Colours.Pixels == 0)
-        return "as drawn";
+        return "exact";
     return std::to_string(change.Colours.Pixels) + " of " + std::to_string(change.Colours.Of) +
-           " pixels nearest, by up to " + std::to_string(change.Colours.Largest);
+           " pixels take the nearest colour (by up to " + std::to_string(change.Colours.Largest) + ")";
 }
 
 } // namespace
@@ -39,7 +39,7 @@ void TKVBEditorLogic::mnuExportForEditingClick()
         return;
     }
     const std::optional<std::string> folder = dialogs_.ChooseFolder(
-        "Export for editing: choose the folder to write every entry of " + openedFileName_ + " into");
+        "Export for editing: choose a folder");
     if (!folder)
         return;
 
@@ -80,7 +80,7 @@ void TKVBEditorLogic::mnuUpdateFromFolderClick()
         return;
     }
     const std::optional<std::string> folder = dialogs_.ChooseFolder(
-        "Update from folder: choose the folder that \"Export for editing...\" wrote for " + openedFileName_);
+        "Update from folder: choose the export's folder");
     if (!folder)
         return;
     const std::string archive = catalogue_->FileName();

@@ -142,8 +142,14 @@ INT_PTR CALLBACK ConfirmListProc(HWND box, UINT message, WPARAM wParam, LPARAM l
                 ::SendMessageW(list, c == 0 ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, r,
                                reinterpret_cast<LPARAM>(&item));
             }
-        for (size_t c = 0; c < question.Columns.size(); ++c)
-            ListView_SetColumnWidth(list, int(c), LVSCW_AUTOSIZE_USEHEADER);
+        // As wide as the wider of its widest cell and its header (with the header's margins).
+        for (size_t c = 0; c < question.Columns.size(); ++c) {
+            ListView_SetColumnWidth(list, int(c), LVSCW_AUTOSIZE);
+            const int header = ListView_GetStringWidth(list, win32::Wide(question.Columns[c]).c_str()) +
+                               2 * ::GetSystemMetrics(SM_CXEDGE) + 12;
+            if (ListView_GetColumnWidth(list, int(c)) < header)
+                ListView_SetColumnWidth(list, int(c), header);
+        }
         ::SetFocus(::GetDlgItem(box, IDOK));
         return FALSE;
     }

@@ -75,7 +75,7 @@ TEST(FolderRoundTrip, ExportsTexturesAsPicturesAndPutsBackOnlyWhatTheListShowedA
     ASSERT_EQ(list.Rows.size(), 2u);
     EXPECT_EQ(list.Rows[0][0], "2");
     EXPECT_EQ(list.Rows[0][1], "PIC.TEX");
-    EXPECT_EQ(list.Rows[0][5].substr(0, 8), "1 of 128");
+    EXPECT_EQ(list.Rows[0][5].substr(0, 43), "1 of 128 pixels take the nearest colour (by");
     EXPECT_EQ(list.Rows[1], (std::vector<std::string>{"3", "TWO.BIN", "TWO.BIN", "12", "1", ""}));
     EXPECT_NE(list.Text.find("with the data of 2 entries replaced"), std::string::npos);
     EXPECT_NE(list.Text.find("nearest colours"), std::string::npos);
