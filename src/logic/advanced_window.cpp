@@ -177,9 +177,11 @@ void TAdvancedLogic::btnLinkClick()
     const int h = dataBlock_.RecordOf(dataRow);
     Raw().LinkTocRecord(t, h);
     // The row's Data text names the entry now.
-    const std::string linked = ShownText(LinkedDataText(h + 1, NameFromField(Raw().GetDataRecord(h).Name)));
+    const std::string linked =
+        ShownText(LinkedDataText(h + 1, NameFromField(Raw().GetDataRecord(h).Name)));
     view_.SetTableRowData(tableRow, linked);
-    view_.SetStatus(ShownText(NameFromField(Raw().GetTocRecord(t).Name)) + " now points at " + linked + ".");
+    view_.SetStatus(ShownText(NameFromField(Raw().GetTocRecord(t).Name)) + " now points at " + linked +
+                    ".");
 }
 
 void TAdvancedLogic::btnAppendClick()

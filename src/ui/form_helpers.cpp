@@ -40,7 +40,9 @@ public:
 
 double Luminance(const QColor &colour)
 {
-    const auto linear = [](double c) { return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
+    const auto linear = [](double c) {
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
     const QColor rgb = colour.toRgb();
     return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) + 0.0722 * linear(rgb.blueF());
 }
@@ -68,9 +70,11 @@ QColor ReadableOn(const QColor &colour, const QColor &background, const QColor &
     return to;
 }
 
-void DerivePalette(QWidget *widget, const std::function<void(QPalette &own, const QPalette &inherited)> &derive)
+void DerivePalette(QWidget *widget,
+                   const std::function<void(QPalette &own, const QPalette &inherited)> &derive)
 {
-    const QPalette inherited = widget->parentWidget() ? widget->parentWidget()->palette() : QApplication::palette(widget);
+    const QPalette inherited = widget->parentWidget() ? widget->parentWidget()->palette()
+                                                      : QApplication::palette(widget);
     QPalette own = widget->palette();
     derive(own, inherited);
     widget->setPalette(own);
@@ -102,8 +106,8 @@ QSize LeastSize(QWidget *content, int leastWidth)
     if (!layout->hasHeightForWidth())
         return QSize(width, minimum.height());
     const QMargins margins = layout->contentsMargins();
-    const int height = layout->minimumHeightForWidth(width - margins.left() - margins.right()) + margins.top() +
-                       margins.bottom();
+    const int height = layout->minimumHeightForWidth(width - margins.left() - margins.right()) +
+                       margins.top() + margins.bottom();
     return QSize(width, std::max(minimum.height(), height));
 }
 

@@ -11,9 +11,9 @@
 #include <array>
 #include <functional>
 #include <optional>
-#include <vector>
 #include <string>
 #include <utility>
+#include <vector>
 
 class QListWidget;
 class QPoint;
@@ -52,7 +52,8 @@ double ContrastRatio(const QColor &a, const QColor &b);
 QColor ReadableOn(const QColor &colour, const QColor &background, const QColor &fallback);
 // Sets the colours derive makes of the palette widget inherits (its parent's, or the
 // application's) in widget's own palette.
-void DerivePalette(QWidget *widget, const std::function<void(QPalette &own, const QPalette &inherited)> &derive);
+void DerivePalette(QWidget *widget,
+                   const std::function<void(QPalette &own, const QPalette &inherited)> &derive);
 
 // The least size of a window whose controls content's layout holds: at least leastWidth wide,
 // and as tall as every control needs at its least size, wrapped texts at the width they then

@@ -64,7 +64,9 @@ TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, QWidget *parent)
     Bind(this, dialogs_, logic_, description, c);
 
     setMinimumSize(LeastSize(this, description.LeastWidth));
-    PlaceOnScreen(this, QSize(std::max(600, sizeHint().width()), std::max(description.Height, sizeHint().height())),
+    PlaceOnScreen(this,
+                  QSize(std::max(600, sizeHint().width()),
+                        std::max(description.Height, sizeHint().height())),
                   QPoint(200, 108));
 }
 

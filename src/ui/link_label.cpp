@@ -19,7 +19,8 @@ TLinkLabel::TLinkLabel(const QString &text, QWidget *parent) : QLabel(text, pare
     DerivePalette(this, [](QPalette &own, const QPalette &inherited) {
         for (auto group : {QPalette::Active, QPalette::Inactive})
             own.setColor(group, QPalette::WindowText,
-                         ReadableOn(inherited.color(group, QPalette::Link), inherited.color(group, QPalette::Window),
+                         ReadableOn(inherited.color(group, QPalette::Link),
+                                    inherited.color(group, QPalette::Window),
                                     inherited.color(group, QPalette::WindowText)));
     });
     setCursor(Qt::PointingHandCursor);

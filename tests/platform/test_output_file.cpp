@@ -364,8 +364,8 @@ TEST_P(OutputFile, AFolderThatCannotBeWrittenIsGivenAsTheReason)
                 Make(target, kind);
                 ADD_FAILURE() << "accepted";
             } catch (const EFCreateError &e) {
-                EXPECT_EQ(std::string(e.what()),
-                          "Cannot create file " + target + ": its folder cannot be written (access is denied)");
+                EXPECT_EQ(std::string(e.what()), "Cannot create file " + target +
+                                                     ": its folder cannot be written (access is denied)");
             }
             EXPECT_EQ(Listing(folder), existing ? Names{"README.TXT"} : Names{});
             ::chmod(folder.c_str(), 0755);
@@ -383,7 +383,8 @@ TEST(OutputFolder, AMissingFolderIsRefusedWhetherNamedInThePathOrOpenedFirst)
             TOutputFile out(target, kind);
             FAIL() << "accepted";
         } catch (const EFCreateError &e) {
-            EXPECT_EQ(std::string(e.what()), "Cannot create file " + target + ": its folder does not exist");
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot create file " + target + ": its folder does not exist");
         }
         EXPECT_EQ(Listing(dir.Path()), Names{});
     }

@@ -71,7 +71,8 @@ void ExpectReadable(QWidget &window, QListWidget *info, const std::vector<TLinkL
     const QColor drawn = MostCommonColour(info->viewport()->grab().toImage());
     EXPECT_EQ(drawn.rgb(), p.color(QPalette::Base).rgb());
     EXPECT_GE(ContrastRatio(p.color(QPalette::Text), drawn), 4.5);
-    EXPECT_GE(ContrastRatio(p.color(QPalette::Disabled, QPalette::Text), p.color(QPalette::Disabled, QPalette::Base)),
+    EXPECT_GE(ContrastRatio(p.color(QPalette::Disabled, QPalette::Text),
+                            p.color(QPalette::Disabled, QPalette::Base)),
               4.5);
     for (TLinkLabel *link : links)
         EXPECT_GE(ContrastRatio(link->palette().color(QPalette::WindowText),
@@ -157,8 +158,10 @@ TEST(Looks, InADarkThemeTextAndLinksStandOutFromTheirBackground)
     }
     // In the light theme the info lines are grey on the window's grey, the links the theme's.
     QtWindows q;
-    EXPECT_EQ(q.w.Label4->palette().color(QPalette::WindowText), QApplication::palette().color(QPalette::Link));
-    EXPECT_EQ(q.w.lstInfo->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Window));
+    EXPECT_EQ(q.w.Label4->palette().color(QPalette::WindowText),
+              QApplication::palette().color(QPalette::Link));
+    EXPECT_EQ(q.w.lstInfo->palette().color(QPalette::Base),
+              QApplication::palette().color(QPalette::Window));
 }
 
 TEST(Looks, AtTheirSmallestSizeNoControlOverlapsAnother)
