@@ -49,8 +49,10 @@ bool TAdvancedLogic::OpenForEdit(const std::string &path)
     if (rawFile_->RecoveryNote())
         dialogs_.Notice(*rawFile_->RecoveryNote());
 
-    // The info lines, then both lists at their block 0.
+    // The info lines, then both lists at their block 0; the status line has no word yet on
+    //    this opening's edits.
     view_.SetInfoLines(RawInfoLines(*rawFile_, fileName_));
+    view_.SetStatus({});
     FillBlockCombos();
     return true;
 }
@@ -161,6 +163,8 @@ void TAdvancedLogic::lstTableClick()
 
 void TAdvancedLogic::btnLinkClick()
 {
+    // The status line speaks of this edit only, or of none when it is not made.
+    view_.SetStatus({});
     // A row in both lists.
     const int tableRow = view_.SelectedTableRow();
     const int dataRow = view_.SelectedDataRow();
@@ -173,12 +177,16 @@ void TAdvancedLogic::btnLinkClick()
     const int h = dataBlock_.RecordOf(dataRow);
     Raw().LinkTocRecord(t, h);
     // The row's Data text names the entry now.
-    view_.SetTableRowData(tableRow,
-                          ShownText(LinkedDataText(h + 1, NameFromField(Raw().GetDataRecord(h).Name))));
+    const std::string linked =
+        ShownText(LinkedDataText(h + 1, NameFromField(Raw().GetDataRecord(h).Name)));
+    view_.SetTableRowData(tableRow, linked);
+    view_.SetStatus(ShownText(NameFromField(Raw().GetTocRecord(t).Name)) + " now points at " + linked +
+                    ".");
 }
 
 void TAdvancedLogic::btnAppendClick()
 {
+    view_.SetStatus({});
     // The file.
     const std::optional<std::string> chosen = dialogs_.OpenFile(opnAny);
     if (!chosen)
@@ -210,6 +218,7 @@ void TAdvancedLogic::btnAppendClick()
 
 void TAdvancedLogic::btnTruncateClick()
 {
+    view_.SetStatus({});
     // The selected data record.
     const int row = view_.SelectedDataRow();
     if (row < 0) {
@@ -223,7 +232,10 @@ void TAdvancedLogic::btnTruncateClick()
     // Asked first; cut on Yes.
     if (!dialogs_.Question(TruncateQuestion(a, NameFromField(data.Name), file.DataCount()), "Warning!"))
         return;
+    const int32_t following = file.DataCount() - a - 1;
     file.TruncateFrom(a);
+    view_.SetStatus("Deleted item " + std::to_string(a + 1) + " (" + ShownText(NameFromField(data.Name)) +
+                    ") and the " + std::to_string(following) + " items following it.");
 
     // Both lists from block 0, then the counts.
     FillBlockCombos();

@@ -18,7 +18,7 @@ enum class TControlKind {
     Note,          // a paragraph, centred, wrapped to the width it is given
     Link,          // text that opens an address when clicked or, with the focus, on Enter
     ReportList,    // rows in columns, one selectable
-    InfoList,      // read-only lines on silver
+    InfoList,      // read-only lines on grey (silver, or a theme's window colour)
     BlockSelector, // a drop-down list of block labels
     StatusText,    // what long work is doing
     ProgressBar,

@@ -57,10 +57,10 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
         SetUpReportList(list, c.Name.c_str(), columns);
         // The selection stays visible while another list has the focus (the advanced window
         // links a row of one list to a row of the other).
-        QPalette palette = list->palette();
-        for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
-            palette.setColor(QPalette::Inactive, role, palette.color(QPalette::Active, role));
-        list->setPalette(palette);
+        DerivePalette(list, [](QPalette &own, const QPalette &inherited) {
+            for (auto role : {QPalette::Highlight, QPalette::HighlightedText})
+                own.setColor(QPalette::Inactive, role, inherited.color(QPalette::Active, role));
+        });
         w = list;
         break;
     }

@@ -1,10 +1,16 @@
 #include "ui/form_helpers.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
 #include <QTreeWidget>
+
+#include <algorithm>
+#include <cmath>
 
 namespace kvb::ui {
 
@@ -32,19 +38,102 @@ public:
     }
 };
 
+double Luminance(const QColor &colour)
+{
+    const auto linear = [](double c) {
+        return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    const QColor rgb = colour.toRgb();
+    return 0.2126 * linear(rgb.redF()) + 0.7152 * linear(rgb.greenF()) + 0.0722 * linear(rgb.blueF());
+}
+
 } // namespace
+
+double ContrastRatio(const QColor &a, const QColor &b)
+{
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableOn(const QColor &colour, const QColor &background, const QColor &fallback)
+{
+    constexpr double kLeast = 4.5;
+    const QColor from = colour.toRgb(), to = fallback.toRgb();
+    for (int step = 0; step <= 10; ++step) {
+        const double t = step / 10.0;
+        const QColor mixed = QColor::fromRgbF(float(from.redF() + (to.redF() - from.redF()) * t),
+                                              float(from.greenF() + (to.greenF() - from.greenF()) * t),
+                                              float(from.blueF() + (to.blueF() - from.blueF()) * t));
+        if (ContrastRatio(mixed, background) >= kLeast)
+            return mixed;
+    }
+    return to;
+}
+
+void DerivePalette(QWidget *widget,
+                   const std::function<void(QPalette &own, const QPalette &inherited)> &derive)
+{
+    const QPalette inherited = widget->parentWidget() ? widget->parentWidget()->palette()
+                                                      : QApplication::palette(widget);
+    QPalette own = widget->palette();
+    derive(own, inherited);
+    widget->setPalette(own);
+}
 
 QListWidget *InfoList(QWidget *parent)
 {
     auto *list = new QListWidget(parent);
     list->setObjectName("lstInfo");
-    QPalette silver = list->palette();
-    silver.setColor(QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
-    // Grey text of a disabled list would vanish on the silver.
-    silver.setColor(QPalette::Disabled, QPalette::Base, QColor(0xC0, 0xC0, 0xC0));
-    silver.setColor(QPalette::Disabled, QPalette::Text, silver.color(QPalette::Active, QPalette::Text));
-    list->setPalette(silver);
+    // The window's colours, set apart from the lists' white by the frame; the same in every
+    // state, since grey text of a disabled list would be hard to read.
+    DerivePalette(list, [](QPalette &own, const QPalette &inherited) {
+        for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            own.setColor(group, QPalette::Base, inherited.color(QPalette::Active, QPalette::Window));
+            own.setColor(group, QPalette::Text, inherited.color(QPalette::Active, QPalette::WindowText));
+        }
+    });
     return list;
+}
+
+QSize LeastSize(QWidget *content, int leastWidth)
+{
+    // Measured, not laid out: the controls take their places once the window has its size.
+    const QLayout *layout = content->layout();
+    // A layout's own minimum takes a wrapped text at the width that suits it best, not at the
+    // narrow width it has in the smallest window, where it needs more lines.
+    const QSize minimum = layout->totalMinimumSize();
+    const int width = std::max(leastWidth, minimum.width());
+    if (!layout->hasHeightForWidth())
+        return QSize(width, minimum.height());
+    const QMargins margins = layout->contentsMargins();
+    const int height = layout->minimumHeightForWidth(width - margins.left() - margins.right()) +
+                       margins.top() + margins.bottom();
+    return QSize(width, std::max(minimum.height(), height));
+}
+
+void PlaceOnScreen(QWidget *window, QSize size, std::optional<QPoint> at)
+{
+    const QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen) {
+        window->resize(size);
+        if (at)
+            window->move(*at);
+        return;
+    }
+    const QRect free = screen->availableGeometry();
+    // The window manager's frame is known only once the window has been shown: until then, room
+    // for a title bar and borders.
+    QSize frame = window->frameGeometry().size() - window->geometry().size();
+    if (frame.isEmpty())
+        frame = QSize(8, 30);
+    const QSize least = window->minimumSize();
+    size = size.boundedTo(free.size() - frame).expandedTo(least);
+    window->resize(size);
+    const QSize outer = size + frame;
+    QPoint place = at ? *at : free.center() - QPoint(outer.width() / 2, outer.height() / 2);
+    place.setX(std::max(free.left(), std::min(place.x(), free.right() + 1 - outer.width())));
+    place.setY(std::max(free.top(), std::min(place.y(), free.bottom() + 1 - outer.height())));
+    window->move(place);
 }
 
 void PressOnEnter(QPushButton *button)

@@ -3,16 +3,22 @@
 
 #include "logic/face.h"
 
+#include <QColor>
 #include <QObject>
+#include <QPalette>
 #include <QString>
 
 #include <array>
-#include <vector>
+#include <functional>
+#include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 class QListWidget;
+class QPoint;
 class QPushButton;
+class QSize;
 class QTreeWidget;
 class QWidget;
 
@@ -33,9 +39,31 @@ QString Q(const std::string &text);
 void SetUpReportList(QTreeWidget *list, const char *name,
                      const std::vector<std::pair<QString, int>> &columns);
 
-// The silver information list of both windows, its text readable also while the window is
-// disabled for a long operation.
+// The information list of both windows: grey on a light desktop, in the window's own colours
+// (whatever the desktop's theme), its text readable also while the window is disabled for a
+// long operation.
 QListWidget *InfoList(QWidget *parent);
+
+// The contrast of two colours, 1 to 21, as the accessibility guidelines measure it.
+double ContrastRatio(const QColor &a, const QColor &b);
+// colour where it stands out enough from background (4.5 : 1, the guidelines' least for text);
+// otherwise moved towards fallback (a colour the theme made for text on that background) until
+// it does.
+QColor ReadableOn(const QColor &colour, const QColor &background, const QColor &fallback);
+// Sets the colours derive makes of the palette widget inherits (its parent's, or the
+// application's) in widget's own palette.
+void DerivePalette(QWidget *widget,
+                   const std::function<void(QPalette &own, const QPalette &inherited)> &derive);
+
+// The least size of a window whose controls content's layout holds: at least leastWidth wide,
+// and as tall as every control needs at its least size, wrapped texts at the width they then
+// have included.
+QSize LeastSize(QWidget *content, int leastWidth);
+
+// Gives window (not yet shown) its first size and place: size and at (its frame's top left; the
+// middle of the screen when none) where they fit the screen's free area with the frame around
+// them, otherwise as near to them as fits, never smaller than the window's minimum.
+void PlaceOnScreen(QWidget *window, QSize size, std::optional<QPoint> at = std::nullopt);
 
 // Enter on the focused button presses it, as on the platform the windows come from.
 void PressOnEnter(QPushButton *button);

@@ -63,8 +63,11 @@ TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, QWidget *parent)
     lstInfo->setFixedHeight(std::max(lstInfo->minimumHeight(), 5 * lstInfo->fontMetrics().lineSpacing() + 8));
     Bind(this, dialogs_, logic_, description, c);
 
-    resize(std::max(600, sizeHint().width()), std::max(description.Height, sizeHint().height()));
-    move(200, 108);
+    setMinimumSize(LeastSize(this, description.LeastWidth));
+    PlaceOnScreen(this,
+                  QSize(std::max(600, sizeHint().width()),
+                        std::max(description.Height, sizeHint().height())),
+                  QPoint(200, 108));
 }
 
 TfrmAdvanced::~TfrmAdvanced() = default;

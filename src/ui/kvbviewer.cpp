@@ -21,7 +21,6 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -97,11 +96,10 @@ TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWid
     btnCancel = c.Get<QPushButton>("btnCancel");
     ConnectEvents();
 
-    // At its first size, centred on the screen; the lists grow with the window.
-    resize(description.Width, description.Height);
-    setMinimumSize(description.LeastWidth, minimumSizeHint().height());
-    if (QScreen *screen = QGuiApplication::primaryScreen())
-        move(screen->availableGeometry().center() - rect().center());
+    // At its first size, centred on the screen, as far as the screen has room; the lists grow
+    // with the window.
+    setMinimumSize(LeastSize(central, description.LeastWidth));
+    PlaceOnScreen(this, QSize(description.Width, description.Height));
 
     Forward([this] { logic_.FormCreate(); });
 }

@@ -1,5 +1,7 @@
 #include "ui/link_label.h"
 
+#include "ui/form_helpers.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyleOptionFocusRect>
@@ -12,9 +14,15 @@ TLinkLabel::TLinkLabel(const QString &text, QWidget *parent) : QLabel(text, pare
     QFont f = font();
     f.setUnderline(true);
     setFont(f);
-    QPalette p = palette();
-    p.setColor(QPalette::WindowText, Qt::blue);
-    setPalette(p);
+    // The theme's colour of links, where it can be read on the window's background (a dark
+    // theme may keep the light one's blue).
+    DerivePalette(this, [](QPalette &own, const QPalette &inherited) {
+        for (auto group : {QPalette::Active, QPalette::Inactive})
+            own.setColor(group, QPalette::WindowText,
+                         ReadableOn(inherited.color(group, QPalette::Link),
+                                    inherited.color(group, QPalette::Window),
+                                    inherited.color(group, QPalette::WindowText)));
+    });
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
 }

@@ -1,5 +1,5 @@
-// A label that behaves as a link: blue, underlined, hand cursor; clicked with the mouse or, when
-// it has the focus, with Enter or Space.
+// A label that behaves as a link: in the theme's link colour, underlined, hand cursor; clicked
+// with the mouse or, when it has the focus, with Enter or Space.
 #pragma once
 
 #include <QLabel>

@@ -113,7 +113,7 @@ TEST(ExtractEntry, MissingFolderFailsWithTheCreateError)
         ExtractEntry(source, cat.GetEntry(0), target);
         FAIL();
     } catch (const EFCreateError &e) {
-        EXPECT_EQ(std::string(e.what()), "Cannot create file " + target);
+        EXPECT_EQ(std::string(e.what()), "Cannot create file " + target + ": its folder does not exist");
     }
 }
 

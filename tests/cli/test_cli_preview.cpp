@@ -75,7 +75,8 @@ TEST(KvbTex2png, FailuresPrintTheMessageAndWriteNoPng)
     EXPECT_FALSE(std::filesystem::exists(dir / "a.png"));
 
     WriteFile(dir / "ok.tex", TexBuilder::Direct(1, 1, {0}).Build());
-    fails(dir / "ok.tex", dir / "no/such/folder.png", "Cannot create file " + dir / "no/such/folder.png");
+    fails(dir / "ok.tex", dir / "no/such/folder.png",
+          "Cannot create file " + dir / "no/such/folder.png" + ": its folder does not exist");
 }
 
 TEST(KvbMediaModule, OnlyMidi2wavNeedsItAndNamesItWhenItIsMissing)

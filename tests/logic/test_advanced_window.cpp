@@ -192,6 +192,38 @@ TEST(AdvancedWindowLogic, TruncateAsksAndCutsFromTheSelectedRowOfTheShownBlock)
     EXPECT_EQ(e.a.info[4], "File has 1004 data files in it.");
 }
 
+TEST(AdvancedWindowLogic, TheStatusLineSpeaksOfTheLastEditAndOpeningClearsIt)
+{
+    Editor e;
+    e.Edit(NumberedEntries(12).Build());
+    e.Append("colours.png", "png");
+    EXPECT_EQ(e.a.status, "colours.png appended.");
+
+    e.a.dataSelected = 10;
+    e.dialogs.answers = {true};
+    e.Do([&] { e.advanced.btnTruncateClick(); });
+    EXPECT_EQ(e.a.status, "Deleted item 11 (E10.BIN) and the 2 items following it.");
+
+    e.a.tableSelected = 3;
+    e.a.dataSelected = 7;
+    e.Do([&] { e.advanced.btnLinkClick(); });
+    EXPECT_EQ(e.a.status, "E3.BIN now points at 8) E7.BIN.");
+
+    // An edit that is not made leaves no word of an earlier one.
+    e.a.dataSelected = -1;
+    e.Do([&] { e.advanced.btnTruncateClick(); });
+    EXPECT_EQ(e.a.status, "");
+    e.a.dataSelected = 2;
+    e.dialogs.answers = {false};
+    e.Do([&] { e.advanced.btnTruncateClick(); });
+    EXPECT_EQ(e.a.status, "");
+
+    e.Append("colours.png", "png");
+    ASSERT_EQ(e.a.status, "colours.png appended.");
+    e.Edit(NumberedEntries(12).Build());
+    EXPECT_EQ(e.a.status, "");
+}
+
 TEST(AdvancedWindowLogic, TruncatingAllDataLeavesNothingToAppendTo)
 {
     Editor e;

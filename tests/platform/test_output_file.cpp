@@ -345,6 +345,34 @@ TEST_P(OutputFile, AReadOnlyTargetIsRefused)
     }
 }
 
+TEST_P(OutputFile, AFolderThatCannotBeWrittenIsGivenAsTheReason)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "running as root";
+    // A new file, and a writable file whose replacement needs room in the folder beside it.
+    for (const bool existing : {false, true}) {
+        for (TOutputKind kind : kAllKinds) {
+            SCOPED_TRACE(std::string(KindName(kind)) + (existing ? " over a file" : " new"));
+            TempDir dir;
+            const std::string folder = dir / "locked";
+            fs::create_directory(folder);
+            const std::string target = folder + "/README.TXT";
+            if (existing)
+                WriteFile(target, "old content");
+            ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+            try {
+                Make(target, kind);
+                ADD_FAILURE() << "accepted";
+            } catch (const EFCreateError &e) {
+                EXPECT_EQ(std::string(e.what()), "Cannot create file " + target +
+                                                     ": its folder cannot be written (access is denied)");
+            }
+            EXPECT_EQ(Listing(folder), existing ? Names{"README.TXT"} : Names{});
+            ::chmod(folder.c_str(), 0755);
+        }
+    }
+}
+
 TEST(OutputFolder, AMissingFolderIsRefusedWhetherNamedInThePathOrOpenedFirst)
 {
     for (TOutputKind kind : kAllKinds) {
@@ -355,8 +383,8 @@ TEST(OutputFolder, AMissingFolderIsRefusedWhetherNamedInThePathOrOpenedFirst)
             TOutputFile out(target, kind);
             FAIL() << "accepted";
         } catch (const EFCreateError &e) {
-            EXPECT_EQ(std::string(e.what()).rfind("Cannot create file " + target, 0), 0u)
-                << e.what();
+            EXPECT_EQ(std::string(e.what()),
+                      "Cannot create file " + target + ": its folder does not exist");
         }
         EXPECT_EQ(Listing(dir.Path()), Names{});
     }

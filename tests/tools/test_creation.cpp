@@ -341,7 +341,7 @@ TEST(CreateArchiveFailure, UncreatableOutputAndMissingFolder)
     c.Files({"a"});
     std::string output = c.output;
     c.output = c.dir / "no/such/folder.kvb";
-    EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output);
+    EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output + ": its folder does not exist");
     c.output = c.templates.string();
     EXPECT_EQ(c.CreateFails(), "Cannot create file " + c.output + ": it is a folder");
     c.output = c.dir / "fifo";

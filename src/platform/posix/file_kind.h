@@ -37,6 +37,21 @@ inline std::string SystemReason(int error)
     return reason;
 }
 
+// Why a file could not be made (or put in place) in its folder: the folder is what was missing
+// or refused, not the file, which did not stand there yet.
+inline std::string CreateReason(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return "its folder does not exist";
+    case EACCES:
+    case EPERM:
+        return "its folder cannot be written (access is denied)";
+    }
+    return SystemReason(error);
+}
+
 inline const char *WhatItIs(mode_t mode)
 {
     if (S_ISDIR(mode))

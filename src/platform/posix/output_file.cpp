@@ -163,7 +163,7 @@ void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources, b
             return;
         }
         if (errno != EEXIST)
-            throw EFCreateError(target);
+            throw EFCreateError(target, CreateReason(errno));
     }
 
     // What stands at the target, the link itself and not what it leads to.
@@ -202,7 +202,7 @@ void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources, b
             }
         }
     } else if (errno != ENOENT) {
-        throw EFCreateError(target);
+        throw EFCreateError(target, CreateReason(errno));
     }
 
     // The new content goes into a file of its own in the target's folder (so that it can take
@@ -226,10 +226,11 @@ void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources, b
             return fd >= 0;
         });
     if (fd < 0) {
+        const int error = errno;
         if (editorLock >= 0)
             ::close(editorLock);
         editorLock = -1;
-        throw EFCreateError(target);
+        throw EFCreateError(target, CreateReason(error));
     }
     // Held for the file's whole life, so that no other writer takes it for a leftover.
     ::flock(fd, LOCK_EX);
@@ -291,18 +292,19 @@ void TOutputFile::Commit()
         if (!s.replacing) {
             placed = ::linkat(AT_FDCWD, from.c_str(), s.at, s.name.c_str(), AT_SYMLINK_FOLLOW) == 0;
             if (!placed && errno != EEXIST)
-                throw EFCreateError(s.target);
+                throw EFCreateError(s.target, CreateReason(errno));
         }
         // A link never replaces a name; a rename does, in one step. So the file gets a hidden
         // name first, for the moment between the two calls.
         if (!placed && !s.TakeHiddenName([&](const char *hiddenName) {
                 return ::linkat(AT_FDCWD, from.c_str(), s.at, hiddenName, AT_SYMLINK_FOLLOW) == 0;
             }))
-            throw EFCreateError(s.target);
+            throw EFCreateError(s.target, CreateReason(errno));
     }
     if (!s.hidden.empty()) {
         if (::renameat(s.at, s.hidden.c_str(), s.at, s.name.c_str()) != 0)
-            throw EFCreateError(s.target); // the destructor removes the hidden file
+            // The destructor removes the hidden file.
+            throw EFCreateError(s.target, CreateReason(errno));
         s.hidden.clear();
     }
     s.committed = true;

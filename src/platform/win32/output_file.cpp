@@ -166,7 +166,7 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
         }
         if (const DWORD error = ::GetLastError();
             error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
-            throw EFCreateError(target);
+            throw EFCreateError(target, win32::CreateReason(error));
     }
 
     // What stands at the target, the link itself and not what it leads to.
@@ -181,7 +181,7 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
         };
         win32::THandle here = Look(wideTarget, false);
         if (!here.Valid())
-            throw EFCreateError(target);
+            throw EFCreateError(target, win32::SystemReason(::GetLastError()));
         if (::GetFileType(here.Get()) != FILE_TYPE_DISK)
             throw EFCreateError(target, WhatStandsThere(here.Get()));
         refuseIfRead(IdentityOf(here.Get()));
@@ -192,7 +192,7 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
             if (led.Valid())
                 refuseIfRead(IdentityOf(led.Get()));
         } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-            throw EFCreateError(target, "a folder stands there");
+            throw EFCreateError(target, "it is a folder");
         } else {
             if (attributes & FILE_ATTRIBUTE_READONLY)
                 throw EFCreateError(target, "it is read-only");
@@ -203,14 +203,15 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
                                                  nullptr, OPEN_EXISTING,
                                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
                 if (!s.editorLock.Valid()) {
-                    if (::GetLastError() == ERROR_SHARING_VIOLATION)
+                    const DWORD error = ::GetLastError();
+                    if (error == ERROR_SHARING_VIOLATION)
                         throw EFOpenError(target, "another program is editing it");
-                    throw EFCreateError(target);
+                    throw EFCreateError(target, win32::SystemReason(error));
                 }
             }
         }
-    } else if (!IsMissing(::GetLastError())) {
-        throw EFCreateError(target);
+    } else if (const DWORD error = ::GetLastError(); !IsMissing(error)) {
+        throw EFCreateError(target, win32::CreateReason(error));
     }
 
     // The new content goes into a hidden file of its own in the target's folder, so that it can
@@ -228,8 +229,9 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
             break;
     }
     if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = ::GetLastError();
         s.hidden.clear();
-        throw EFCreateError(target);
+        throw EFCreateError(target, win32::CreateReason(error));
     }
     s.stream = std::make_unique<TFileStream>(reinterpret_cast<TFileHandle>(file), s.hidden);
 }
@@ -283,7 +285,8 @@ void TOutputFile::Commit()
             placed = ::MoveFileExW(win32::Wide(s.hidden).c_str(), target.c_str(), flags);
         }
         if (!placed)
-            throw EFCreateError(s.target); // the destructor removes the hidden file
+            // The destructor removes the hidden file.
+            throw EFCreateError(s.target, win32::CreateReason(::GetLastError()));
         s.hidden.clear();
     }
     s.committed = true;

@@ -45,6 +45,18 @@ std::string SystemReason(DWORD error)
     return reason;
 }
 
+std::string CreateReason(DWORD error)
+{
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return "its folder does not exist";
+    case ERROR_ACCESS_DENIED:
+        return "its folder cannot be written (access is denied)";
+    }
+    return SystemReason(error);
+}
+
 std::string SystemMessage(DWORD error)
 {
     wchar_t *text = nullptr;

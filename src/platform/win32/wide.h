@@ -18,6 +18,9 @@ std::string SystemMessage(DWORD error);
 // The same as a clause of a message: its first letter small, and the common ones in the words
 // the other systems use too.
 std::string SystemReason(DWORD error);
+// Why a file could not be made (or put in place) in its folder, in the words the other systems
+// use: the folder is what was missing or refused, not the file.
+std::string CreateReason(DWORD error);
 
 // A FILETIME (100 ns steps since 1601) as nanoseconds since 1970, as the other systems count.
 inline int64_t UnixNanoseconds(const FILETIME &time)
