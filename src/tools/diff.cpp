@@ -11,6 +11,7 @@
 #include "tools/analysis.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 
@@ -115,6 +116,62 @@ void SumRanges(TSide &side)
     }
 }
 
+// Bytes of a file served from one buffer, refilled with a read of kReadSize where a request
+// leaves it: reading front to back costs one call a buffer.
+class TPieceReader {
+public:
+    explicit TPieceReader(const TSide &side) : side_(side), buffer_(new char[size_t(kReadSize)]) {}
+    // The bytes from position on, and how many of them are at hand (at least one).
+    const char *At(int64_t position, int64_t &available)
+    {
+        if (position < start_ || position >= start_ + filled_) {
+            start_ = position;
+            filled_ = side_.File.ReadAt(position, buffer_.get(), std::min(kReadSize, side_.Size - position));
+            if (filled_ <= 0)
+                throw FileEndsEarly(side_.File, "the data", "the comparison", position + 1);
+        }
+        available = start_ + filled_ - position;
+        return buffer_.get() + (position - start_);
+    }
+
+private:
+    const TSide &side_;
+    std::unique_ptr<char[]> buffer_;
+    int64_t start_ = 0, filled_ = 0;
+};
+
+// Data of equal length in both archives, to be compared.
+struct TComparison {
+    int32_t OffsetA = 0, OffsetB = 0, Length = 0;
+    bool Differs = false;
+    friend bool operator==(const TComparison &, const TComparison &) = default;
+};
+
+bool ByOffsets(const TComparison &x, const TComparison &y)
+{
+    return x.OffsetA != y.OffsetA ? x.OffsetA < y.OffsetA : x.OffsetB < y.OffsetB;
+}
+
+// Compares the data of each pair byte for byte, reading both archives front to back side by
+// side; only when the second archive holds the data in the order of the first.
+void CompareInStep(const TSide &a, const TSide &b, std::vector<TComparison> &comparisons)
+{
+    TPieceReader readerA(a), readerB(b);
+    for (TComparison &comparison : comparisons) {
+        int64_t atA = DataPosition(comparison.OffsetA), atB = DataPosition(comparison.OffsetB);
+        for (int64_t left = comparison.Length; left > 0 && !comparison.Differs;) {
+            int64_t availableA = 0, availableB = 0;
+            const char *bytesA = readerA.At(atA, availableA);
+            const char *bytesB = readerB.At(atB, availableB);
+            const int64_t piece = std::min({left, availableA, availableB});
+            comparison.Differs = std::memcmp(bytesA, bytesB, size_t(piece)) != 0;
+            atA += piece;
+            atB += piece;
+            left -= piece;
+        }
+    }
+}
+
 // From the end of the table to the first entry, or to the end of the file without entries.
 size_t SumValidation(TSide &side)
 {
@@ -186,17 +243,28 @@ TArchiveDiff DiffArchives(const std::string &a, const std::string &b)
 
     const size_t validationA = SumValidation(sideA);
     const size_t validationB = SumValidation(sideB);
-    struct TSlots {
-        size_t A, B;
-    };
     // One file holds the same data under both names: nothing of it needs reading.
-    std::vector<std::optional<TSlots>> slots(pairs.size());
+    std::vector<TComparison> comparisons;
     for (size_t i = 0; i < pairs.size() && !sameFile; ++i) {
         const TKVB_Entry entryA = sideA.Catalogue.GetEntry(pairs[i].A);
         const TKVB_Entry entryB = sideB.Catalogue.GetEntry(pairs[i].B);
         if (entryA.Length == entryB.Length)
-            slots[i] = TSlots{sideA.SumData(entryA), sideB.SumData(entryB)};
+            comparisons.push_back({entryA.Offset, entryB.Offset, entryA.Length});
     }
+    // Data that several records share is compared once.
+    std::sort(comparisons.begin(), comparisons.end(), ByOffsets);
+    comparisons.erase(std::unique(comparisons.begin(), comparisons.end()), comparisons.end());
+    // Where the second archive holds the data in another order, reading it side by side would
+    // jump about in it: each archive is then read front to back on its own and its data summed.
+    const bool inStep = std::is_sorted(comparisons.begin(), comparisons.end(),
+                                       [](const TComparison &x, const TComparison &y) { return x.OffsetB < y.OffsetB; });
+    if (inStep)
+        CompareInStep(sideA, sideB, comparisons);
+    for (const TComparison &comparison : comparisons)
+        if (!inStep || comparison.Differs) {
+            sideA.SumData({"", comparison.OffsetA, comparison.Length, false});
+            sideB.SumData({"", comparison.OffsetB, comparison.Length, false});
+        }
     SumRanges(sideA);
     SumRanges(sideB);
     diff.ValidationA = {sideA.Ranges[validationA].Size, sideA.Sums[validationA]};
@@ -207,10 +275,15 @@ TArchiveDiff DiffArchives(const std::string &a, const std::string &b)
         const TKVB_Entry entryB = sideB.Catalogue.GetEntry(pairs[i].B);
         TDiffChange change{entryA.Name, pairs[i].A, pairs[i].B, pairs[i].ByNumber,
                            entryA.Length, entryB.Length, std::nullopt, std::nullopt};
-        if (slots[i]) {
-            change.ChecksumA = sideA.Sums[slots[i]->A];
-            change.ChecksumB = sideB.Sums[slots[i]->B];
-            if (change.ChecksumA == change.ChecksumB)
+        if (entryA.Length == entryB.Length) {
+            const TComparison key{entryA.Offset, entryB.Offset, entryA.Length};
+            const auto compared = std::lower_bound(comparisons.begin(), comparisons.end(), key, ByOffsets);
+            if (inStep && !compared->Differs)
+                continue;
+            change.ChecksumA = sideA.Sums[sideA.SlotOf.at(entryA.Offset)];
+            change.ChecksumB = sideB.Sums[sideB.SlotOf.at(entryB.Offset)];
+            // Summed only: equal sums are taken for equal data.
+            if (!inStep && change.ChecksumA == change.ChecksumB)
                 continue;
         }
         diff.Changed.push_back(std::move(change));

@@ -5,9 +5,11 @@
 // carry is matched by number: the first record of that name in one archive with the first in
 // the other, the second with the second, and so on. Record order and where the data lies are
 // not compared, so an archive rebuilt in another order holds the same entries. Entries of
-// different length differ without being read; data of equal length is compared by its
-// checksum (Checksum64, as an export's manifest records it), each data entry read once however
-// many records share it, each archive front to back.
+// different length differ without being read. Data of equal length is compared byte for byte,
+// both archives read front to back side by side, where B holds it in A's order (as a rebuild
+// keeps it); otherwise each archive is read front to back on its own and the data compared by
+// its checksum (Checksum64, as an export's manifest records it). Data that several records
+// share is read once.
 #pragma once
 
 #include <cstdint>
