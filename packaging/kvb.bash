@@ -411,7 +411,7 @@ _kvb_complete_role()
 {
     local role=$1 cur=$2 value=$3 kept=$4 kvb=$5 archive=$6 marker=$7
     case $role in
-    ARCHIVE | NEW) _kvb_filedir "$cur" '[kK][vV][bB]' "$kept" ;;
+    ARCHIVE | NEW | A | B) _kvb_filedir "$cur" '[kK][vV][bB]' "$kept" ;;
     ENTRY) [[ -n $archive ]] && _kvb_complete_entry "$kvb" "$archive" "$value" "$kept" "$marker" ;;
     FOLDER | DIR) _kvb_filedir "$cur" -d "$kept" ;;
     TEXFILE | REFERENCE) _kvb_filedir "$cur" '[tT][eE][xX]' "$kept" ;;

@@ -9,14 +9,14 @@ namespace kvb::cli {
 const std::vector<TDocumentedItem> &ExitCodes()
 {
     static const std::vector<TDocumentedItem> codes = {
-        {std::to_string(kExitSuccess), "Success."},
+        {std::to_string(kExitSuccess), "Success. diff: the archives hold the same entries and bytes."},
         {std::to_string(kExitFailure),
          "Failure: the one line on standard error says what could not be done, on which file, "
          "and why. Also when extract-all --match matches no entry, when truncate is not "
-         "confirmed, and when standard output cannot be written."},
+         "confirmed, and when standard output cannot be written. diff: the archives differ."},
         {std::to_string(kExitUsage),
          "Usage error: an unknown command or option, a missing or malformed argument. Nothing "
-         "was read or written."},
+         "was read or written. diff: also every failure, as cmp and diff give it."},
     };
     return codes;
 }
@@ -83,8 +83,15 @@ void DescribeKvb(CLI::App &app)
     RegisterMediaCommands(app);
     RegisterToolCommands(app);
     RegisterFolderCommands(app);
+    RegisterDiffCommand(app);
     app.footer(ItemList("Exit status", ExitCodes()) + '\n' +
                ItemList("Environment", EnvironmentVariables()));
+}
+
+int FailureExitCode(const CLI::App &app)
+{
+    const std::vector<CLI::App *> parsed = app.get_subcommands();
+    return !parsed.empty() && parsed.front()->get_name() == "diff" ? kExitTrouble : kExitFailure;
 }
 
 std::string UsageErrorText(const CLI::App &app, const CLI::ParseError &error,

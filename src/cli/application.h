@@ -14,6 +14,18 @@ namespace kvb::cli {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+// diff answers a question, as cmp does: 1 when the archives differ, 2 for every trouble.
+constexpr int kExitDifferent = 1;
+constexpr int kExitTrouble = 2;
+
+// Thrown by a command whose answer is its exit code, once its output is written, so that kvb
+// still makes sure the output got out.
+struct TAnswer {
+    int ExitCode = kExitSuccess;
+};
+// The exit code of a failure of the command on app's command line: kExitTrouble for diff,
+// whose 1 is an answer; kExitFailure for every other.
+int FailureExitCode(const CLI::App &app);
 
 struct TDocumentedItem {
     std::string Name, Meaning;

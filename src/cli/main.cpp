@@ -25,16 +25,17 @@ std::string Printed(const std::exception &e)
     return e.what();
 }
 
-// A command, --help and --version have succeeded only once what they printed is out.
-int Finished()
+// A command, --help and --version have succeeded (or given their answer) only once what they
+// printed is out.
+int Finished(int answer = kvb::cli::kExitSuccess, int failure = kvb::cli::kExitFailure)
 {
     try {
         kvb::FinishStandardOutput();
     } catch (const std::exception &e) {
         std::cerr << "kvb: " << Printed(e) << '\n';
-        return kvb::cli::kExitFailure;
+        return failure;
     }
-    return kvb::cli::kExitSuccess;
+    return answer;
 }
 
 } // namespace
@@ -51,8 +52,11 @@ int main(int argc, char **argv)
     CLI::App app;
     DescribeKvb(app);
 
+    int answer = kExitSuccess;
     try {
         app.parse(int(utf8Argv.size()), utf8Argv.data());
+    } catch (const TAnswer &given) {
+        answer = given.ExitCode;
     } catch (const CLI::CallForVersion &e) {
         app.exit(e);
         return Finished();
@@ -70,7 +74,7 @@ int main(int argc, char **argv)
     } catch (const std::exception &e) {
         // One error is enough: output that failed as well adds nothing the exit code does not say.
         std::cerr << "kvb: " << Printed(e) << '\n';
-        return kExitFailure;
+        return FailureExitCode(app);
     }
-    return Finished();
+    return Finished(answer, FailureExitCode(app));
 }

@@ -162,6 +162,10 @@ for mode in bash-completion file; do
   offers "kvb update --" "--dry-run|--help|--ignore-extra|--json|--new-palette|--output"
   offers "kvb update game.kvb " "*|dir with space|folder"
   offers "kvb update --output n" "names.kvb"
+  offers "kvb d" "diff"
+  offers "kvb diff --" "--help|--json"
+  offers "kvb diff n" "names.kvb"
+  offers "kvb diff game.kvb n" "names.kvb"
 
   # Each file name is one candidate, quoted by the shell as it is inserted: spaces, quotes, a
   # folder named *, non-ASCII, control bytes; one that begins with "-" as ./-name.
