@@ -9,14 +9,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 
 using namespace kvb;
 using namespace kvb::test;
 namespace fs = std::filesystem;
 
 namespace {
-
-using Names = std::vector<std::string>;
 
 const std::string kGrey = GradientTex(32, 16).Build();
 const std::string kPicture = PictureTex(32, 16).Build();
@@ -47,14 +46,7 @@ struct Exported {
         EXPECT_EQ(r.exitCode, exitCode) << r.err;
     }
     std::string Path(const std::string &name) const { return folder + "/" + name; }
-    Names Listing() const
-    {
-        Names names;
-        for (const auto &entry : fs::recursive_directory_iterator(work))
-            names.push_back(fs::relative(entry.path(), work).string());
-        std::sort(names.begin(), names.end());
-        return names;
-    }
+    std::set<std::string> Listing() const { return test::Listing(work); }
     bool Untouched() const { return ReadFile(archive) == before; }
     RunResult Kvb(std::initializer_list<std::string> args) const { return RunKvb(dir, args); }
 };
@@ -90,7 +82,7 @@ TEST(KvbExportUpdate, TheFolderRoundTripPutsBackWhatChangedAndKeepsEveryOtherByt
     ASSERT_NE(ReadFile(t.Path("PIC.png")), exported);
     fs::last_write_time(t.Path("B.BIN"), fs::file_time_type::clock::now());
 
-    const Names listing = t.Listing();
+    const auto listing = t.Listing();
     RunResult dry = t.Kvb({"update", "--dry-run", t.archive, t.folder});
     EXPECT_EQ(dry.exitCode, 0) << dry.err;
     EXPECT_EQ(dry.out, "1\tGREY.TEX\t1772\t1772\t0\n2\tA.BIN\t100\t8\t-\n");
@@ -181,7 +173,7 @@ TEST(KvbExportUpdate, EachRefusalSaysWhyAndWritesNothing)
         WriteFile(t.Path("B.BIN"), "changed");
         row.spoil(t);
         const std::string archive = ReadFile(t.archive);
-        const Names listing = t.Listing();
+        const auto listing = t.Listing();
         for (const bool dry : {true, false}) {
             RunResult r = dry ? t.Kvb({"update", "--dry-run", t.archive, t.folder})
                               : t.Kvb({"update", t.archive, t.folder});

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <set>
 #ifndef _WIN32
 #include <sys/stat.h>
 #endif
@@ -38,15 +39,6 @@ ArchiveBuilder Mod()
     b.Add("GREY.TEX", kGrey).Add("A.BIN", PatternBytes(100, 1)).Add("PIC.TEX", kPicture)
         .Add("B.BIN", PatternBytes(50, 2)).AddAlias("SAME.TEX", 0);
     return b;
-}
-
-Names Listing(const std::string &folder)
-{
-    Names names;
-    for (const auto &entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // An archive exported into a folder beside it.
@@ -129,7 +121,7 @@ TEST(Export, NamesEveryEntrysFileSoThatNoTwoAreOneWhereCaseIsIgnored)
         .Add("CUT.TEX", TexBuilder(GradientTex(16, 8)).CutShort(20).Build())
         .AddAlias("grey.tex", 0);
     const Exported t(b, true);
-    EXPECT_EQ(Listing(t.folder), (Names{".KVB-EXPORT~4.JSON", ".kvb-export.json", "CUT.TEX", "GREY.png",
+    EXPECT_EQ(Listing(t.folder), (std::set<std::string>{".KVB-EXPORT~4.JSON", ".kvb-export.json", "CUT.TEX", "GREY.png",
                                         "grey~2.png"}));
     const std::vector<TManifestEntry> &entries = t.result.Manifest.Entries;
     ASSERT_EQ(entries.size(), 6u);
@@ -362,7 +354,7 @@ TEST(Update, RefusesAndWritesNothing)
         const Exported t(Mod(), false);
         row.spoil(t);
         const std::string archive = ReadFile(t.archive);
-        const Names listing = Listing(t.folder);
+        const auto listing = Listing(t.folder);
         for (const bool dry : {true, false}) {
             const std::string error = Refusal([&] {
                 dry ? PlanUpdate(t.archive, t.folder, row.options)
@@ -463,7 +455,7 @@ TEST(Update, ACancelAtAnyReportLeavesTheArchiveAndTheFolder)
 {
     const Exported t(Mod(), false);
     t.Put("A.BIN", "new data");
-    const Names listing = Listing(t.folder);
+    const auto listing = Listing(t.folder);
     int reports = 0;
     for (int cancelAt = 1;; ++cancelAt) {
         SCOPED_TRACE(cancelAt);
