@@ -134,7 +134,9 @@ private:
     // A name for record index that no other file has, where file names ignore case.
     std::string Untaken(const std::string &stored, int32_t index, int32_t holder)
     {
-        const std::string tag = "~" + std::to_string(index + 1);
+        // Appended, not prepended: mingw's GCC 12 warns falsely of an overlap on "~" + number.
+        std::string tag = "~";
+        tag += std::to_string(index + 1);
         std::string name = Tagged(stored, tag);
         for (int n = 2; taken_.count(Folded(name)) || UnusableNameReason(name); ++n)
             name = Tagged(stored, tag + "~" + std::to_string(n));

@@ -24,7 +24,11 @@ class TFileStream;
 // the content of the file FileName; or by Data, made from that file (a texture encoded from a
 // picture), which is then opened only so that no output can be it.
 struct TReplacement {
-    TReplacement(int32_t tocIndex, std::string fileName, std::optional<std::string> data = {})
+    TReplacement(int32_t tocIndex, std::string fileName)
+        : TocIndex(tocIndex), FileName(std::move(fileName))
+    {
+    }
+    TReplacement(int32_t tocIndex, std::string fileName, std::optional<std::string> data)
         : TocIndex(tocIndex), FileName(std::move(fileName)), Data(std::move(data))
     {
     }
