@@ -1,8 +1,8 @@
 // kvb export --png of 2,000 textures of 256 x 256 against kvb tex2png of each of them, in one
 // process: the library calls behind the two commands, on the same textures, in paired rounds.
+#include "preview/png_image.h"
 #include "support/archive_builder.h"
 #include "support/tex_builder.h"
-#include "preview/png_image.h"
 #include "tools/export.h"
 
 #include <benchmark/benchmark.h>
@@ -66,7 +66,8 @@ void BM_ExportPngAgainstTex2Png(benchmark::State &state)
         const auto convertEach = [&] {
             for (int i = 0; i < kTextures; ++i) {
                 const std::string name = "T" + std::to_string(i);
-                TexFileToPngFile((textures / (name + ".TEX")).string(), (pngFolder / (name + ".png")).string());
+                TexFileToPngFile((textures / (name + ".TEX")).string(),
+                                 (pngFolder / (name + ".png")).string());
             }
         };
         // Each goes first in every other round.

@@ -22,8 +22,7 @@ void BM_CreateArchive(benchmark::State &state)
     std::filesystem::path src = dir.Path() / "src";
     std::filesystem::create_directory(src);
     for (int i = 0; i < kFiles; ++i)
-        WriteFile(src / ("FILE" + std::to_string(i) + ".BIN"),
-                  PatternBytes(kFileSize, unsigned(i)));
+        WriteFile(src / ("FILE" + std::to_string(i) + ".BIN"), PatternBytes(kFileSize, unsigned(i)));
     WriteFile(dir / TemplateFileName(kFiles), StandardValidation());
     auto compare = [](const std::string &a, const std::string &b) {
         return ::strcasecmp(a.c_str(), b.c_str());

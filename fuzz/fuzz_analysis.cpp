@@ -2,10 +2,10 @@
 // a sanitizer report, or a report that differs from one worked out here straight from the
 // bytes: section sizes, mismatch count and every gap between neighbours in data order.
 #include "archive/catalogue.h"
-#include "platform/errors.h"
 #include "archive/format.h"
 #include "archive/info_lines.h"
 #include "fuzz_support.h"
+#include "platform/errors.h"
 #include "tools/analysis.h"
 
 #include <algorithm>
@@ -42,9 +42,8 @@ std::vector<std::string> ExpectedReport(const TKVBFile &catalogue, std::string_v
     // Data order: by offset, a later record before an earlier one at the same offset.
     std::vector<size_t> order(entries.size());
     std::iota(order.rbegin(), order.rend(), 0);
-    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
-        return entries[a].offset < entries[b].offset;
-    });
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return entries[a].offset < entries[b].offset; });
 
     std::vector<std::string> lines = CatalogueInfoLines(catalogue, kName);
     lines.emplace_back();
@@ -61,8 +60,8 @@ std::vector<std::string> ExpectedReport(const TKVBFile &catalogue, std::string_v
     const auto explanation = {std::string("     (these will not necessarily stop the KVB"),
                               std::string("      from working. However, it indicates a"),
                               std::string("      corrupt or badly constructed file.)")};
-    const auto mismatches = std::count_if(entries.begin(), entries.end(),
-                                          [](const Entry &e) { return e.mismatch; });
+    const auto mismatches =
+        std::count_if(entries.begin(), entries.end(), [](const Entry &e) { return e.mismatch; });
     lines.push_back(std::to_string(mismatches) + " files have mismatched filenames.");
     if (mismatches > 0)
         lines.insert(lines.end(), explanation);

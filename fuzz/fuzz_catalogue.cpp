@@ -2,9 +2,9 @@
 // reports, a finding is a catalogue that disagrees with the bytes it was read from: entries,
 // data order, lengths, name checks, description and the progress calls its readers rely on.
 #include "archive/catalogue.h"
-#include "platform/errors.h"
 #include "archive/format.h"
 #include "fuzz_support.h"
+#include "platform/errors.h"
 
 #include <algorithm>
 #include <string>

@@ -4,12 +4,12 @@
 // known. A finding is a crash, a sanitizer report, or an output file that is not exactly the
 // bytes the archive holds for the entry: all of them, or on a read error those that were there.
 #include "archive/catalogue.h"
-#include "platform/errors.h"
 #include "archive/extract.h"
 #include "archive/format.h"
-#include "platform/stream.h"
-#include "fuzz_support.h"
 #include "archive/text.h"
+#include "fuzz_support.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -2,8 +2,8 @@
 // A finding is a crash, a sanitizer report, an allocation beyond libFuzzer's limit, a run past
 // its time limit, or a summary that breaks its promises.
 #include "fuzz_support.h"
-#include "platform/errors.h"
 #include "media/midi_file.h"
+#include "platform/errors.h"
 
 #include <cmath>
 #include <string>

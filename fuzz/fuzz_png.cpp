@@ -26,14 +26,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (size >= 24 && uint64_t(BigEndian32(data + 16)) * BigEndian32(data + 20) > (uint64_t(1) << 20))
         return 0;
     try {
-        const TRgbImage image = DecodePng(std::string(reinterpret_cast<const char *>(data), size), "in.png");
+        const TRgbImage image =
+            DecodePng(std::string(reinterpret_cast<const char *>(data), size), "in.png");
         Check(image.Width >= 1 && image.Height >= 1 && image.Width <= kTexMaxSide &&
                   image.Height <= kTexMaxSide,
               "a decoded image has a texture's size");
-        Check(image.Width == int32_t(BigEndian32(data + 16)) && image.Height == int32_t(BigEndian32(data + 20)),
+        Check(image.Width == int32_t(BigEndian32(data + 16)) &&
+                  image.Height == int32_t(BigEndian32(data + 20)),
               "the size is the header's");
-        Check(image.Pixels.size() == size_t(image.Width) * size_t(image.Height),
-              "every pixel is there");
+        Check(image.Pixels.size() == size_t(image.Width) * size_t(image.Height), "every pixel is there");
     } catch (const EKVBError &) {
         // Refusing a damaged PNG with the library's own error is expected.
     }

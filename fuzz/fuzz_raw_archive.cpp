@@ -3,21 +3,21 @@
 // whose view disagrees with the file: data records that are not contiguous, edits that leave
 // the file other than they promise, a failed edit that changed the file's size, or a fresh
 // editor that walks the edited file differently.
-#include "platform/errors.h"
 #include "archive/format.h"
 #include "archive/raw_archive.h"
-#include "platform/stream.h"
 #include "edit_script.h"
 #include "fuzz_support.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
 #include <memory>
 #include <string>
+#include <sys/file.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace kvb;
@@ -82,16 +82,15 @@ void CheckConstruction(const TRawKVBFile &f, std::string_view archive)
     const int64_t tocEnd = kFileHeaderSize + int64_t(kTocRecordSize) * records;
     int64_t end = int64_t(archive.size());
     for (int32_t i = 0; i < records; ++i)
-        end = std::min<int64_t>(end, GetInt32LE(archive.data() + kFileHeaderSize +
-                                                kTocRecordSize * i + 20));
+        end = std::min<int64_t>(end,
+                                GetInt32LE(archive.data() + kFileHeaderSize + kTocRecordSize * i + 20));
     const int64_t walkStart = std::max(tocEnd, end);
     if (f.DataCount() > 0)
         Check(f.GetDataRecord(0).Position == walkStart, "the walk starts after the validation block");
     CheckContiguous(f);
     const int64_t walkEnd = View(f).End(walkStart);
-    std::string expected = walkEnd < int64_t(archive.size())
-                               ? std::string(archive.substr(size_t(walkEnd)))
-                               : std::string();
+    std::string expected =
+        walkEnd < int64_t(archive.size()) ? std::string(archive.substr(size_t(walkEnd))) : std::string();
     Check(f.Description() == expected, "the description is everything after the walk");
 }
 
@@ -144,8 +143,7 @@ bool Apply(TRawKVBFile &f, const std::string &path, const Edit &edit)
         record.Data = data;
         const int32_t countBefore = f.DataCount();
         const int64_t end = countBefore > 0 ? View(f).End(0) : -1;
-        if (countBefore == 0 || end > INT32_MAX ||
-            f.GetDataRecord(countBefore - 1).Length < 0) {
+        if (countBefore == 0 || end > INT32_MAX || f.GetDataRecord(countBefore - 1).Length < 0) {
             Check(RaisesKvbError([&] { f.AppendData(record); }),
                   "an append without data records, into a header or beyond 2 GiB fails");
             break;
@@ -158,8 +156,7 @@ bool Apply(TRawKVBFile &f, const std::string &path, const Edit &edit)
         Check(ReadRange(path, end, kDataHeaderSize + record.Length + int64_t(description.size())) ==
                   std::string(header, kDataHeaderSize) + data + description,
               "an append writes header, data and description");
-        Check(fuzz::FileSize(path) == end + kDataHeaderSize + record.Length +
-                                          int64_t(description.size()),
+        Check(fuzz::FileSize(path) == end + kDataHeaderSize + record.Length + int64_t(description.size()),
               "after an append the file ends with the description");
         return false;
     }
@@ -189,9 +186,8 @@ std::string OpenDiagnosis(const std::string &path)
     int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0)
         return std::string("open: ") + std::strerror(errno);
-    std::string why = ::flock(fd, LOCK_EX | LOCK_NB) != 0
-                          ? std::string("flock: ") + std::strerror(errno)
-                          : std::string("opens and locks now");
+    std::string why = ::flock(fd, LOCK_EX | LOCK_NB) != 0 ? std::string("flock: ") + std::strerror(errno)
+                                                          : std::string("opens and locks now");
     ::close(fd);
     return why;
 }

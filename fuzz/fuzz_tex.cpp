@@ -2,10 +2,10 @@
 // sanitizer report, an allocation beyond libFuzzer's limit, or an image that disagrees with the
 // file: its size and format, its palette, or any pixel (pixels without data must be 0 and cost no
 // memory).
-#include "platform/errors.h"
 #include "archive/format.h"
-#include "platform/stream.h"
 #include "fuzz_support.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
 #include "preview/tex.h"
 
 #include <algorithm>
@@ -20,7 +20,9 @@ namespace {
 void CheckImage(const TTexImage &image, std::string_view file)
 {
     const int64_t p = kTexImageDataPosition;
-    const auto byteAt = [&](int64_t i) -> unsigned { return i < int64_t(file.size()) ? uint8_t(file[size_t(i)]) : 0u; };
+    const auto byteAt = [&](int64_t i) -> unsigned {
+        return i < int64_t(file.size()) ? uint8_t(file[size_t(i)]) : 0u;
+    };
     Check(image.Width == GetInt32LE(file.data() + 60) && image.Height == GetInt32LE(file.data() + 64),
           "the size is the header's");
     const auto count = uint32_t(GetInt32LE(file.data() + 88));
@@ -40,15 +42,16 @@ void CheckImage(const TTexImage &image, std::string_view file)
           "a palette count gives an 8-bit image with that many colours");
     for (uint32_t i = 0; i < count; ++i) {
         const int64_t e = p + 4 * int64_t(i);
-        Check(image.Palette[i] == TTexColour{uint8_t(byteAt(e + 2)), uint8_t(byteAt(e + 1)),
-                                             uint8_t(byteAt(e))},
+        Check(image.Palette[i] ==
+                  TTexColour{uint8_t(byteAt(e + 2)), uint8_t(byteAt(e + 1)), uint8_t(byteAt(e))},
               "palette entries are blue, green, red", std::to_string(i));
     }
     // Large images of few bytes are legal, so the pixels are compared by range, not one by one.
     const int64_t first = p + 4 * int64_t(count);
     const size_t there = size_t(std::clamp<int64_t>(int64_t(file.size()) - first, 0, int64_t(pixels)));
     // Only the rows the file holds data for are stored; the rest read as 0 without memory.
-    const size_t heldRows = image.Width == 0 ? 0 : (there + size_t(image.Width) - 1) / size_t(image.Width);
+    const size_t heldRows = image.Width == 0 ? 0
+                                             : (there + size_t(image.Width) - 1) / size_t(image.Width);
     Check(image.HeldPixels == int64_t(there) && image.Indices.size() == heldRows * size_t(image.Width),
           "only the rows the file holds are stored");
     Check(image.Height == 0 || image.Width == 0 ||

@@ -5,8 +5,8 @@
 #include "support/archive_builder.h"
 #include "support/midi_builder.h"
 #include "support/png_builder.h"
-#include "tools/manifest.h"
 #include "support/tex_builder.h"
+#include "tools/manifest.h"
 
 #include <cstdio>
 #include <exception>
@@ -61,7 +61,8 @@ std::map<std::string, std::string> Archives()
     a["odd-lengths"] = lengthBytes;
 
     // Offsets where the end of a data header no longer fits 32 bits (from 2^31 - 24 on).
-    std::string edge = ArchiveBuilder().Validation(kShortValidation).Add("A.BIN", "abc").Add("EDGE.BIN", "de").Build();
+    std::string edge =
+        ArchiveBuilder().Validation(kShortValidation).Add("A.BIN", "abc").Add("EDGE.BIN", "de").Build();
     PatchTocOffset(edge, 1, 2147483624);
     a["offset-at-2gib-edge"] = edge;
     PatchTocOffset(edge, 0, 2147483647);
@@ -95,8 +96,9 @@ std::map<std::string, std::string> Textures()
     return {
         {"gradient", GradientTex(16, 8).Build()},
         {"picture", PictureTex(8, 8).Build()},
-        {"two-colours", TexBuilder::Palettised(3, 2, {{255, 0, 0}, {0, 0, 255}}, std::string("\0\1\1\0\5\1", 6))
-                            .Build()},
+        {"two-colours",
+         TexBuilder::Palettised(3, 2, {{255, 0, 0}, {0, 0, 255}}, std::string("\0\1\1\0\5\1", 6))
+             .Build()},
         {"cut-short", GradientTex(4, 4).CutShort(3).Build()},
         {"trailing", PictureTex(4, 4).Trailing("xyz").Build()},
         {"no-pixels", GradientTex(0, 5).Build()},

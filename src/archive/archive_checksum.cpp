@@ -63,13 +63,14 @@ int64_t FirstDataPosition(const TFileStream &file)
 }
 
 TArchiveWalk::TArchiveWalk(const TFileStream &file, const TProgress &progress)
-    : file_(file), progress_(progress), buffer_(kReadSize)
+    : file_(file),
+      progress_(progress),
+      buffer_(kReadSize)
 {
     sums_.Size = file.Size();
     TChecksum head;
-    Take(FirstDataPosition(file), [&](const char *bytes, size_t size) {
-        head.Add(std::string_view(bytes, size));
-    });
+    Take(FirstDataPosition(file),
+         [&](const char *bytes, size_t size) { head.Add(std::string_view(bytes, size)); });
     sums_.Head = head.Value();
 }
 
@@ -131,7 +132,8 @@ std::optional<TArchiveWalk::TEntry> TArchiveWalk::Next()
         }
     }
     TChecksum tail;
-    Take(sums_.Size - at_, [&](const char *bytes, size_t size) { tail.Add(std::string_view(bytes, size)); });
+    Take(sums_.Size - at_,
+         [&](const char *bytes, size_t size) { tail.Add(std::string_view(bytes, size)); });
     sums_.Tail = tail.Value();
     done_ = true;
     return std::nullopt;

@@ -27,10 +27,10 @@ class TFileStream;
 struct TArchiveSums {
     int64_t Size = 0;
     uint64_t Head = 0;
-    std::vector<int64_t> Positions;  // each walked entry's data header, in file order
-    std::vector<int32_t> Lengths;    // each walked entry's data length
-    std::vector<uint64_t> Headers;   // each walked entry's data header
-    std::vector<uint64_t> Data;      // each walked entry's data
+    std::vector<int64_t> Positions; // each walked entry's data header, in file order
+    std::vector<int32_t> Lengths;   // each walked entry's data length
+    std::vector<uint64_t> Headers;  // each walked entry's data header
+    std::vector<uint64_t> Data;     // each walked entry's data
     uint64_t Tail = 0;
 
     // The archive's checksum, from the pieces above.
@@ -73,8 +73,8 @@ private:
     std::vector<char> buffer_;
     int64_t bufferStart_ = 0; // the file position of buffer_[0]
     size_t filled_ = 0;
-    int64_t at_ = 0;          // where the next piece starts
-    int64_t dataLeft_ = -1;   // of the entry Next gave last, while ReadData has not read it
+    int64_t at_ = 0;        // where the next piece starts
+    int64_t dataLeft_ = -1; // of the entry Next gave last, while ReadData has not read it
     bool done_ = false;
 };
 

@@ -1,9 +1,9 @@
 #include "archive/catalogue.h"
 
+#include "archive/edit_journal.h"
 #include "archive/format.h"
 #include "archive/table_of_contents.h"
 #include "archive/text.h"
-#include "archive/edit_journal.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
 
@@ -20,7 +20,6 @@ int32_t ClampToInt32(int64_t value)
 {
     return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
-
 
 // Neighbouring data headers are fetched with one read of at most this many bytes, as long as
 // no gap between two of them is wider than kHeaderBatchGap: reading through a wider gap copies
@@ -114,8 +113,7 @@ void TKVBFile::ReadDataHeaders(TFileStream &file, int32_t greatestOffset, int32_
             }
             batchStart = entry.Offset;
             batch.resize(size_t(end - batchStart));
-            if (file.ReadAt(batchStart, batch.data(), int64_t(batch.size())) !=
-                int64_t(batch.size()))
+            if (file.ReadAt(batchStart, batch.data(), int64_t(batch.size())) != int64_t(batch.size()))
                 throw EReadError();
         }
 

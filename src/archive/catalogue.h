@@ -33,8 +33,8 @@ public:
     virtual ~TKVBFile() = default;
 
     // Copies; an index outside 0..EntryCount()-1 raises EListError.
-    TKVB_Entry GetEntry(int32_t index) const;        // table-of-contents order
-    TKVB_Entry GetSortedEntry(int32_t index) const;  // data order
+    TKVB_Entry GetEntry(int32_t index) const;       // table-of-contents order
+    TKVB_Entry GetSortedEntry(int32_t index) const; // data order
     // The table-of-contents index of the entry at index in data order.
     int32_t GetSortedIndex(int32_t index) const;
 

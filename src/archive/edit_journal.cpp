@@ -50,8 +50,7 @@ std::string Interrupted(const std::string &edit, const std::string &what)
     return "The archive's last edit (" + edit + ") " + what;
 }
 
-std::string NotTrustedNote(const std::string &record, const std::string &archive,
-                           const std::string &why)
+std::string NotTrustedNote(const std::string &record, const std::string &archive, const std::string &why)
 {
     return "The file " + record + " beside " + archive + " was not written by the archive's owner (" +
            why + "), so it is no record of an edit of it, and was ignored: nothing was changed";
@@ -59,14 +58,15 @@ std::string NotTrustedNote(const std::string &record, const std::string &archive
 
 // Raised where an edit cut short cannot be undone here: a reader's, or the archive cannot be
 // written where it stands (a disc image, a read-only share).
-EKVBError NotFinished(const std::string &archive, const std::string &record,
-                      const std::string &edit)
+EKVBError NotFinished(const std::string &archive, const std::string &record, const std::string &edit)
 {
     const std::string start = "Archive " + archive + " has an edit (" + edit + ") that was not finished";
     if (const std::optional<std::string> why = WhyNotWritableWhereItIs(archive))
-        return EKVBError(start + ": it was being edited when it was copied or mounted where it is "
-                         "now, and it cannot be put right there (" + *why + "). Copy " +
-                         FileNameOf(archive) + " together with " + record + " beside it into a "
+        return EKVBError(start +
+                         ": it was being edited when it was copied or mounted where it is "
+                         "now, and it cannot be put right there (" +
+                         *why + "). Copy " + FileNameOf(archive) + " together with " + record +
+                         " beside it into a "
                          "folder you can write, and open the copy for editing (Advanced... or kvb "
                          "raw), which undoes that edit");
     return EKVBError(start + "; open it for editing (Advanced... or kvb raw) to undo that edit first");
@@ -81,7 +81,8 @@ std::string EditRecordPathFor(const std::string &archivePath)
 }
 
 TEditJournal::TEditJournal(const std::string &archivePath)
-    : archive_(archivePath), path_(EditRecordPathFor(archivePath))
+    : archive_(archivePath),
+      path_(EditRecordPathFor(archivePath))
 {
 }
 
@@ -90,26 +91,26 @@ std::optional<std::string> TEditJournal::Settle(TFileStream &archive, bool mayRe
     const TFoundRecord found = FindRecord(path_, archive);
     const std::string shown = FileNameOf(path_);
     switch (found.State) {
-    case TOwnersFile::Status::Missing:
-        return std::nullopt;
-    case TOwnersFile::Status::NotTrusted:
-        return NotTrustedNote(shown, archive_, found.Why);
+    case TOwnersFile::Status::Missing: return std::nullopt;
+    case TOwnersFile::Status::NotTrusted: return NotTrustedNote(shown, archive_, found.Why);
     case TOwnersFile::Status::Unreadable:
-        throw EKVBError("Cannot open " + archive_ + " for editing: the record of an earlier edit "
-                        "beside it, " + shown + ", cannot be read (" + found.Why + "), so whether "
-                        "that edit was finished cannot be told. Nothing was changed. Make " + shown +
-                        " readable and open the archive again, or move it away if " +
+        throw EKVBError("Cannot open " + archive_ +
+                        " for editing: the record of an earlier edit "
+                        "beside it, " +
+                        shown + ", cannot be read (" + found.Why +
+                        "), so whether "
+                        "that edit was finished cannot be told. Nothing was changed. Make " +
+                        shown + " readable and open the archive again, or move it away if " +
                         FileNameOf(archive_) + " is as you want it");
-    case TOwnersFile::Status::Opened:
-        break;
+    case TOwnersFile::Status::Opened: break;
     }
 
     auto setAside = [&](const std::string &found) {
         // Never deleted: it may be the record of an archive that is still to be put back.
         const std::string aside = path_ + ".not-applied-" + RandomName(8);
         if (!MoveAside(path_, aside))
-            return found + " Nothing was changed, but the record could not be set aside: move " +
-                   shown + " away before editing the archive again.";
+            return found + " Nothing was changed, but the record could not be set aside: move " + shown +
+                   " away before editing the archive again.";
         return found + " Nothing was changed; the record was kept as " + FileNameOf(aside) +
                ", which can be deleted if " + FileNameOf(archive_) + " is the archive you want.";
     };
@@ -130,8 +131,7 @@ std::optional<std::string> TEditJournal::Settle(TFileStream &archive, bool mayRe
         return setAside("The record of an interrupted edit (" + edit + ") lay beside " + archive_ +
                         ", but the archive is in none of the states that edit would leave: it "
                         "was replaced or restored since.");
-    case TEditState::PartWay:
-        break;
+    case TEditState::PartWay: break;
     }
     if (!mayRepair)
         throw NotFinished(archive_, shown, edit);
@@ -146,17 +146,15 @@ std::optional<std::string> TEditJournal::CheckBeforeReading(const TFileStream &a
     const TFoundRecord found = FindRecord(path_, archive);
     const std::string shown = FileNameOf(path_);
     switch (found.State) {
-    case TOwnersFile::Status::Missing:
-        return std::nullopt;
-    case TOwnersFile::Status::NotTrusted:
-        return NotTrustedNote(shown, archive_, found.Why);
+    case TOwnersFile::Status::Missing: return std::nullopt;
+    case TOwnersFile::Status::NotTrusted: return NotTrustedNote(shown, archive_, found.Why);
     case TOwnersFile::Status::Unreadable:
         throw EKVBError("Cannot read " + archive_ + ": the record of an edit beside it, " + shown +
-                        ", cannot be read (" + found.Why + "), so the archive may be half "
+                        ", cannot be read (" + found.Why +
+                        "), so the archive may be half "
                         "written. Its owner puts it right by opening it for editing (Advanced... "
                         "or kvb raw)");
-    case TOwnersFile::Status::Opened:
-        break;
+    case TOwnersFile::Status::Opened: break;
     }
     const TEditState state = found.Record ? found.Record->StateOf(archive) : TEditState::Unrelated;
     if (state == TEditState::PartWay)
@@ -180,7 +178,8 @@ void TEditJournal::Begin(const TFileStream &archive, const TEditRecord &record)
                         (there.State == TOwnersFile::Status::NotTrusted
                              ? "was not written by the archive's owner ("
                              : "cannot be read (") +
-                        there.Why + "). Nothing was changed; remove it (its owner or an "
+                        there.Why +
+                        "). Nothing was changed; remove it (its owner or an "
                         "administrator can) and try again");
     const std::string bytes = record.Encode();
     // Flushed, linked into place whole and its name made durable: the record is either there
@@ -229,8 +228,10 @@ std::optional<std::string> SettleBeforeReplacing(const std::string &path)
         const std::string aside = record + ".not-applied-" + RandomName(8);
         if (!IsPlainFile(record) || !MoveAside(record, aside))
             return std::nullopt;
-        return "The record of an interrupted edit, " + FileNameOf(record) + ", lay where no "
-               "archive " + FileNameOf(path) + " stands; it was kept as " + FileNameOf(aside) +
+        return "The record of an interrupted edit, " + FileNameOf(record) +
+               ", lay where no "
+               "archive " +
+               FileNameOf(path) + " stands; it was kept as " + FileNameOf(aside) +
                ", which can be deleted if no copy of that archive is to be put back";
     }
     TFileStream archive(path, TFileStream::Mode::OpenReadWrite);

@@ -65,8 +65,7 @@ void WrittenBytes(const std::vector<TEditWrite> &writes, size_t &next, int64_t f
                   Visit &&visit)
 {
     for (int64_t at = from; at < to;) {
-        while (next < writes.size() &&
-               writes[next].Position + int64_t(writes[next].Bytes.size()) <= at)
+        while (next < writes.size() && writes[next].Position + int64_t(writes[next].Bytes.size()) <= at)
             ++next;
         if (next == writes.size() || writes[next].Position > at) {
             const int64_t gapEnd = next == writes.size() ? to : std::min(to, writes[next].Position);
@@ -184,8 +183,8 @@ std::vector<int64_t> TEditRecord::AddedBlockEnds() const
     return ends;
 }
 
-TEditRecord TEditRecord::For(Kind kind, const TFileStream &archive, int64_t fixedEnd,
-                             int64_t sizeAfter, const std::vector<TEditWrite> &writes)
+TEditRecord TEditRecord::For(Kind kind, const TFileStream &archive, int64_t fixedEnd, int64_t sizeAfter,
+                             const std::vector<TEditWrite> &writes)
 {
     TEditRecord record;
     record.EditKind = kind;
@@ -230,12 +229,9 @@ TEditRecord TEditRecord::For(Kind kind, const TFileStream &archive, int64_t fixe
 std::string TEditRecord::EditName() const
 {
     switch (EditKind) {
-    case Kind::Link:
-        return "link";
-    case Kind::Append:
-        return "append";
-    case Kind::Truncate:
-        return "truncate";
+    case Kind::Link: return "link";
+    case Kind::Append: return "append";
+    case Kind::Truncate: return "truncate";
     }
     return "edit";
 }

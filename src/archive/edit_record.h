@@ -65,8 +65,8 @@ struct TEditRecord {
     // The record of an edit that makes writes (in file order) to archive as it stands now and
     // leaves it sizeAfter bytes long. An edit that makes the file shorter cuts it as its last
     // step, once its writes are on disk.
-    static TEditRecord For(Kind kind, const TFileStream &archive, int64_t fixedEnd,
-                           int64_t sizeAfter, const std::vector<TEditWrite> &writes);
+    static TEditRecord For(Kind kind, const TFileStream &archive, int64_t fixedEnd, int64_t sizeAfter,
+                           const std::vector<TEditWrite> &writes);
 
     // "link", "append" or "truncate", as messages name the edit.
     std::string EditName() const;

@@ -59,10 +59,9 @@ std::string ArchiveName(const TStream &source)
 EReadError EntryCutShort(const TStream &source, const TKVB_Entry &entry, const std::string &part,
                          int64_t needed)
 {
-    return EReadError("Extracting entry " + PrintableName(entry.Name) + " from " +
-                      ArchiveName(source) + ": " + part + " needs bytes up to " +
-                      std::to_string(needed) + ", but the archive ends at byte " +
-                      std::to_string(source.Size()));
+    return EReadError("Extracting entry " + PrintableName(entry.Name) + " from " + ArchiveName(source) +
+                      ": " + part + " needs bytes up to " + std::to_string(needed) +
+                      ", but the archive ends at byte " + std::to_string(source.Size()));
 }
 
 int64_t FindData(TStream &source, const TKVB_Entry &entry)
@@ -120,8 +119,7 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, TStream &output)
     CopyEntryData(source, entry, output, length);
 }
 
-void ExtractEntry(TStream &source, TKVB_Entry entry, const TOpenFolder &folder,
-                  const std::string &name)
+void ExtractEntry(TStream &source, TKVB_Entry entry, const TOpenFolder &folder, const std::string &name)
 {
     const int64_t length = FindData(source, entry);
     TOutputFile output(folder, name, TOutputKind::PartialWhereNew, ReadFrom(source));
@@ -130,7 +128,8 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const TOpenFolder &folder,
 }
 
 TEntryStream::TEntryStream(const TFileStream &archive, int64_t dataPosition, int64_t length)
-    : archive_(archive), dataPosition_(dataPosition),
+    : archive_(archive),
+      dataPosition_(dataPosition),
       // An entry running past the archive's end holds what there is.
       length_(std::clamp<int64_t>(archive.Size() - dataPosition, 0, std::max<int64_t>(length, 0)))
 {
@@ -153,7 +152,8 @@ int64_t TEntryStream::Read(void *buffer, int64_t count)
             }
             block_.resize(size_t(std::min(kBlock, length_ - at)));
             blockStart_ = at;
-            const int64_t got = archive_.ReadAt(dataPosition_ + at, block_.data(), int64_t(block_.size()));
+            const int64_t got =
+                archive_.ReadAt(dataPosition_ + at, block_.data(), int64_t(block_.size()));
             block_.resize(size_t(got));
             if (got == 0)
                 break;
@@ -209,8 +209,7 @@ constexpr size_t kPassedOverNamed = 5;
 
 // The bytes extracting the entries at indices writes: each record's length, read from its data
 // header where the catalogue has none.
-int64_t RoomFor(const TKVBFile &catalogue, const TFileStream &source,
-                const std::vector<int32_t> &indices)
+int64_t RoomFor(const TKVBFile &catalogue, const TFileStream &source, const std::vector<int32_t> &indices)
 {
     // Records that share one entry are each written out, so each counts.
     int64_t total = 0;
@@ -250,8 +249,8 @@ std::string PassedOverText(int32_t index, const std::string &name, const std::st
     return "entry " + std::to_string(index + 1) + " \"" + PrintableName(name) + "\" (" + reason + ")";
 }
 
-void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
-                const TProgress &progress, const TEntryFilter &wanted)
+void ExtractAll(const TKVBFile &catalogue, const std::string &folder, const TProgress &progress,
+                const TEntryFilter &wanted)
 {
     TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
     // The names are settled first, so that one that cannot be a file name costs no other entry

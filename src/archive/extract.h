@@ -18,8 +18,8 @@ namespace kvb {
 class EUnusableNameError : public EKVBError {
 public:
     EUnusableNameError(const std::string &shownName, const std::string &action)
-        : EKVBError("Entry \"" + shownName + "\" has a name that cannot be used as a file name; it was not " +
-                    action)
+        : EKVBError("Entry \"" + shownName +
+                    "\" has a name that cannot be used as a file name; it was not " + action)
     {
     }
 };
@@ -43,8 +43,7 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const std::string &outputFi
 // The same into output, a stream of the caller's (standard output, say).
 void ExtractEntry(TStream &source, TKVB_Entry entry, TStream &output);
 // The same into the file name in folder.
-void ExtractEntry(TStream &source, TKVB_Entry entry, const TOpenFolder &folder,
-                  const std::string &name);
+void ExtractEntry(TStream &source, TKVB_Entry entry, const TOpenFolder &folder, const std::string &name);
 
 // An entry's data as a stream of its own, read where it lies in the archive a block at a time:
 // for readers that parse an entry (a texture) without copying it out first. Read only.
@@ -89,8 +88,8 @@ using TEntryFilter = std::function<bool(const TKVB_Entry &entry)>;
 // with its reason. Any other error stops the run; files written before stay. With wanted, only
 // the entries it picks are checked, counted and written. progress hears (files written, files
 // to write) after each, the entries passed over not counted.
-void ExtractAll(const TKVBFile &catalogue, const std::string &folder,
-                const TProgress &progress = {}, const TEntryFilter &wanted = {});
+void ExtractAll(const TKVBFile &catalogue, const std::string &folder, const TProgress &progress = {},
+                const TEntryFilter &wanted = {});
 
 // What an extraction that passed over entries says once it has written every other one:
 // "W of N files <verb>; K names cannot be file names: " and the first five of passedOver

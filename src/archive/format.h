@@ -19,7 +19,9 @@ namespace kvb {
 class EListError : public EKVBError {
 public:
     explicit EListError(int64_t index)
-        : EKVBError("List index out of bounds (" + std::to_string(index) + ")") {}
+        : EKVBError("List index out of bounds (" + std::to_string(index) + ")")
+    {
+    }
 };
 
 constexpr int32_t kFileHeaderSize = 16;
@@ -36,9 +38,15 @@ constexpr int64_t TocRecordPosition(int64_t index)
     return kFileHeaderSize + int64_t(kTocRecordSize) * index;
 }
 // The table of contents of count records ends here, and the validation block starts.
-constexpr int64_t TocEnd(int64_t count) { return TocRecordPosition(count); }
+constexpr int64_t TocEnd(int64_t count)
+{
+    return TocRecordPosition(count);
+}
 // The data of the entry whose data header is at position starts here.
-constexpr int64_t DataPosition(int64_t position) { return position + kDataHeaderSize; }
+constexpr int64_t DataPosition(int64_t position)
+{
+    return position + kDataHeaderSize;
+}
 // The entry whose data header is at position, with length data bytes, ends here: the next entry
 // starts here, or after the last one the description.
 constexpr int64_t EntryEnd(int64_t position, int64_t length)

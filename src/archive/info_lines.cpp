@@ -11,8 +11,7 @@ std::string ShownText(const std::string &bytes)
     return PrintableName(bytes.substr(0, bytes.find('\0')));
 }
 
-std::vector<std::string> CatalogueInfoLines(const TKVBFile &catalogue,
-                                            const std::string &shownFileName)
+std::vector<std::string> CatalogueInfoLines(const TKVBFile &catalogue, const std::string &shownFileName)
 {
     return {
         "File: " + shownFileName,

@@ -16,8 +16,7 @@ std::string ShownText(const std::string &bytes);
 
 // File:, # of files in archive:, Creator:, Description:. shownFileName is the archive's
 // file name without its folder.
-std::vector<std::string> CatalogueInfoLines(const TKVBFile &catalogue,
-                                            const std::string &shownFileName);
+std::vector<std::string> CatalogueInfoLines(const TKVBFile &catalogue, const std::string &shownFileName);
 
 // File:, Creator:, Description:, and the two counts of RawCountLines.
 std::vector<std::string> RawInfoLines(const TRawKVBFile &file, const std::string &shownFileName);

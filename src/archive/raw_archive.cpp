@@ -22,14 +22,15 @@ void CheckNothingOverlaps(int32_t position, int32_t length, const char *edit)
 {
     if (length < 0)
         throw EKVBError(std::string("Cannot ") + edit + ": the data entry at position " +
-                        std::to_string(position) + " has the invalid length " +
-                        std::to_string(length) + ", so its header would be overwritten");
+                        std::to_string(position) + " has the invalid length " + std::to_string(length) +
+                        ", so its header would be overwritten");
 }
 
 } // namespace
 
 TRawKVBFile::TRawKVBFile(const std::string &path)
-    : path_(path), file_(std::make_unique<TFileStream>(path, TFileStream::Mode::OpenReadWrite)),
+    : path_(path),
+      file_(std::make_unique<TFileStream>(path, TFileStream::Mode::OpenReadWrite)),
       journal_(std::make_unique<TEditJournal>(path))
 {
     TFileStream &file = *file_;
@@ -63,12 +64,10 @@ TRawKVBFile::TRawKVBFile(const std::string &path)
     int64_t windowStart = 0;
     int64_t sameSince = position; // where the headers started to repeat the last one
     while (fileSize - position > kDataHeaderSize) {
-        if (position < windowStart ||
-            position + kDataHeaderSize > windowStart + int64_t(window.size())) {
+        if (position < windowStart || position + kDataHeaderSize > windowStart + int64_t(window.size())) {
             windowStart = position;
             window.resize(size_t(std::min(kWalkWindow, fileSize - position)));
-            if (file.ReadAt(windowStart, window.data(), int64_t(window.size())) !=
-                int64_t(window.size()))
+            if (file.ReadAt(windowStart, window.data(), int64_t(window.size())) != int64_t(window.size()))
                 throw EReadError();
         }
         TKVB_DataHeader dataHeader = DecodeDataHeader(window.data() + (position - windowStart));
@@ -92,8 +91,7 @@ TRawKVBFile::TRawKVBFile(const std::string &path)
     // Description: whatever follows the walk.
     if (position < fileSize) {
         description_.resize(size_t(fileSize - position));
-        if (file.ReadAt(position, description_.data(), fileSize - position) !=
-            fileSize - position)
+        if (file.ReadAt(position, description_.data(), fileSize - position) != fileSize - position)
             throw EReadError();
     }
 }
@@ -133,7 +131,8 @@ void TRawKVBFile::RunEdit(const TEditRecord &record, const std::function<void()>
 {
     if (const int64_t names = file_->LinkCount(); names > 1)
         throw EKVBError("Cannot " + record.EditName() + " in " + path_ + ": the archive has " +
-                        std::to_string(names) + " names (hard links), and the record that puts "
+                        std::to_string(names) +
+                        " names (hard links), and the record that puts "
                         "an interrupted edit right would be found through this one only. Edit a "
                         "copy of it instead");
     // A request to stop waits for the edit's end; kill -9 and power cuts are the record's work.
@@ -214,8 +213,9 @@ void TRawKVBFile::AppendData(const TKVB_DataRecord &record)
     // front to back, so that the file only ever grows by bytes the record knows. The data goes
     // in pieces that end on the record's block boundaries: wherever the edit is stopped, the
     // file ends where a block ends.
-    const std::vector<TEditWrite> writes = {
-        {position, header}, {DataPosition(position), record.Data}, {end, description_}};
+    const std::vector<TEditWrite> writes = {{position, header},
+                                            {DataPosition(position), record.Data},
+                                            {end, description_}};
     RunEdit(RecordFor(TEditRecord::Kind::Append, sizeAfter, writes), [&] {
         file_->WriteAt(position, header.data(), kDataHeaderSize);
         constexpr int64_t kPiece = 256 * TEditRecord::kBlock;
@@ -292,8 +292,8 @@ std::string LinkedDataText(int32_t recordNumber, const std::string &name)
 
 std::string TruncateQuestion(int32_t index, const std::string &name, int32_t dataCount)
 {
-    return "This will delete item " + std::to_string(index + 1) + " (" + PrintableName(name) + ") and all " +
-           std::to_string(dataCount - index - 1) +
+    return "This will delete item " + std::to_string(index + 1) + " (" + PrintableName(name) +
+           ") and all " + std::to_string(dataCount - index - 1) +
            " of the items following it from the file. YOU WILL NOT BE " +
            "ABLE TO RESTORE THE DATA AT ALL, IT WILL BE LOST. Continue?";
 }

@@ -16,8 +16,8 @@ constexpr int32_t kTocRecordsPerRead = 4096;
 
 } // namespace
 
-EReadError FileEndsEarly(const TFileStream &file, const std::string &reading,
-                         const std::string &needer, int64_t needed)
+EReadError FileEndsEarly(const TFileStream &file, const std::string &reading, const std::string &needer,
+                         int64_t needed)
 {
     return EReadError("Reading " + reading + " of " + FileNameOf(file.FileName()) +
                       ": the file ends at byte " + std::to_string(file.Size()) + ", but " + needer +

@@ -15,8 +15,8 @@ class TFileStream;
 
 // The read error for a file that ends before what is being read: "Reading <reading> of <the
 // file's name>: the file ends at byte <its size>, but <needer> needs bytes up to <needed>."
-EReadError FileEndsEarly(const TFileStream &file, const std::string &reading,
-                         const std::string &needer, int64_t needed);
+EReadError FileEndsEarly(const TFileStream &file, const std::string &reading, const std::string &needer,
+                         int64_t needed);
 
 // Reads the file header; a file too short for it raises FileEndsEarly.
 TKVB_FileHeader ReadFileHeader(const TFileStream &file);

@@ -24,13 +24,11 @@ const std::vector<TDocumentedItem> &ExitCodes()
 const std::vector<TDocumentedItem> &EnvironmentVariables()
 {
     static const std::vector<TDocumentedItem> variables = {
-        {"KVB_SOUNDFONT",
-         "The SoundFont (.sf2) midi2wav renders with, instead of "
-         "/usr/share/sounds/sf2/default-GM.sf2."},
+        {"KVB_SOUNDFONT", "The SoundFont (.sf2) midi2wav renders with, instead of "
+                          "/usr/share/sounds/sf2/default-GM.sf2."},
         {"WINEPREFIX", "The Wine prefix game-folder looks in first (~/.wine when not set)."},
-        {"HOME",
-         "Where game-folder finds ~/.wine and the Steam libraries (~/.steam/steam, "
-         "~/.local/share/Steam, ~/.var/app/com.valvesoftware.Steam/.local/share/Steam)."},
+        {"HOME", "Where game-folder finds ~/.wine and the Steam libraries (~/.steam/steam, "
+                 "~/.local/share/Steam, ~/.var/app/com.valvesoftware.Steam/.local/share/Steam)."},
     };
     return variables;
 }

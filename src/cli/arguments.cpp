@@ -43,9 +43,8 @@ CLI::Validator DecimalNumber(int64_t least, int64_t most, const std::string &wha
     return CLI::Validator(
         [least, most, what](std::string &text) {
             std::optional<int64_t> value = ParseDecimal(text);
-            return value && *value >= least && *value <= most
-                       ? std::string()
-                       : what + " is needed, in decimal digits";
+            return value && *value >= least && *value <= most ? std::string()
+                                                              : what + " is needed, in decimal digits";
         },
         "", "NUMBER");
 }
@@ -97,7 +96,8 @@ bool MatchesPattern(const std::string &name, const std::string &pattern)
     // Greedy with one step back to the last star: linear in practice, never exponential.
     size_t n = 0, p = 0, starP = std::string::npos, starN = 0;
     while (n < name.size()) {
-        if (p < pattern.size() && (pattern[p] == '?' || (pattern[p] != '*' && same(pattern[p], name[n])))) {
+        if (p < pattern.size() &&
+            (pattern[p] == '?' || (pattern[p] != '*' && same(pattern[p], name[n])))) {
             ++n;
             ++p;
         } else if (p < pattern.size() && pattern[p] == '*') {

@@ -3,20 +3,20 @@
 #include "cli/json_output.h"
 
 #include "archive/catalogue.h"
-#include "platform/errors.h"
 #include "archive/extract.h"
-#include "archive/info_lines.h"
 #include "archive/format.h"
+#include "archive/info_lines.h"
 #include "archive/raw_archive.h"
-#include "platform/stream.h"
 #include "archive/text.h"
+#include "platform/errors.h"
 #include "platform/folders.h"
 #include "platform/paths.h"
 #include "platform/standard_output.h"
+#include "platform/stream.h"
 #include "tools/validation_template.h"
 
-#include <iostream>
 #include <algorithm>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -222,15 +222,15 @@ void Raw(const std::string &archive, bool json)
         std::string linked;
         if (int32_t j = file.FindDataRecordAt(r.Offset); j >= 0)
             linked = LinkedDataText(j + 1, NameFromField(file.GetDataRecord(j).Name));
-        out += "toc\t" + std::to_string(t + 1) + '\t' + PrintableName(NameFromField(r.Name)) +
-               '\t' + std::to_string(r.Offset) + '\t' + std::to_string(r.Reserved1) + '\t' +
+        out += "toc\t" + std::to_string(t + 1) + '\t' + PrintableName(NameFromField(r.Name)) + '\t' +
+               std::to_string(r.Offset) + '\t' + std::to_string(r.Reserved1) + '\t' +
                std::to_string(r.Reserved2) + '\t' + PrintableName(linked) + '\n';
         lines.LineDone();
     }
     for (int32_t j = 0; j < file.DataCount(); ++j) {
         TKVB_DataRecord d = file.GetDataRecord(j);
-        out += "data\t" + std::to_string(j + 1) + '\t' + PrintableName(NameFromField(d.Name)) +
-               '\t' + std::to_string(d.Position) + '\t' + std::to_string(d.Length) + '\n';
+        out += "data\t" + std::to_string(j + 1) + '\t' + PrintableName(NameFromField(d.Name)) + '\t' +
+               std::to_string(d.Position) + '\t' + std::to_string(d.Length) + '\n';
         lines.LineDone();
     }
 }
@@ -243,8 +243,8 @@ void Link(const std::string &archive, const std::string &tocNumber, const std::s
     int32_t h = RecordIndex(dataNumber, file.DataCount(), "data record");
     file.LinkTocRecord(t, h);
     TKVB_DataRecord d = file.GetDataRecord(h);
-    std::cout << "Record " << t + 1 << " -> " << PrintableName(LinkedDataText(h + 1, NameFromField(d.Name)))
-              << '\n';
+    std::cout << "Record " << t + 1 << " -> "
+              << PrintableName(LinkedDataText(h + 1, NameFromField(d.Name))) << '\n';
 }
 
 void Append(const std::string &archive, const std::string &input)
@@ -322,7 +322,8 @@ void RegisterArchiveCommands(CLI::App &app)
 
     auto *extract = app.add_subcommand("extract", "Copy one entry into a file");
     extract->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
-    extract->add_option("ENTRY", args->entry, "Entry number from 1, or its name (case ignored)")->required();
+    extract->add_option("ENTRY", args->entry, "Entry number from 1, or its name (case ignored)")
+        ->required();
     extract->add_option("OUTPUT", args->path, "The file to write; - for standard output")->required();
     extract->callback([args] { Extract(args->archive, args->entry, args->path); });
 
@@ -335,7 +336,8 @@ void RegisterArchiveCommands(CLI::App &app)
         ->type_name("PATTERN");
     all->callback([args] { ExtractAllInto(args->archive, args->folder, args->match); });
 
-    auto *raw = app.add_subcommand("raw", "The table of contents and the data walk, as the editor sees them");
+    auto *raw =
+        app.add_subcommand("raw", "The table of contents and the data walk, as the editor sees them");
     raw->add_flag("--json", args->json, "One JSON object with the records");
     raw->add_option("ARCHIVE", args->archive, kArchiveHelp)->required();
     raw->callback([args] { Raw(args->archive, args->json); });
@@ -352,8 +354,7 @@ void RegisterArchiveCommands(CLI::App &app)
 
     auto *append = app.add_subcommand("append", "Append FILE as a new data entry");
     append->add_option("ARCHIVE", args->archive, kEditedArchiveHelp)->required();
-    append->add_option("FILE", args->path, "The file to append, stored under its own name")
-        ->required();
+    append->add_option("FILE", args->path, "The file to append, stored under its own name")->required();
     append->callback([args] { Append(args->archive, args->path); });
 
     auto *truncate = app.add_subcommand("truncate", "Cut the archive off at data record DATA_N");

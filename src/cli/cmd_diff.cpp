@@ -54,19 +54,18 @@ void PrintDiff(const TArchiveDiff &diff, const std::string &a, const std::string
     for (const TDiffChange &change : diff.Changed)
         std::cout << "differs: " << EntryText(change.IndexA, change.Name) << ", "
                   << BytesText(change.LengthA, change.ChecksumA) << " in " << a << "; entry "
-                  << change.IndexB + 1 << ", " << BytesText(change.LengthB, change.ChecksumB)
-                  << " in " << b << (change.ByNumber ? " (matched by number)" : "") << '\n';
+                  << change.IndexB + 1 << ", " << BytesText(change.LengthB, change.ChecksumB) << " in "
+                  << b << (change.ByNumber ? " (matched by number)" : "") << '\n';
     if (diff.CreatorA != diff.CreatorB)
         std::cout << "header: creator " << Quoted(diff.CreatorA) << " in " << a << ", "
                   << Quoted(diff.CreatorB) << " in " << b << '\n';
     if (diff.CountA != diff.CountB)
-        std::cout << "header: count " << diff.CountA << " in " << a << ", " << diff.CountB
-                  << " in " << b << '\n';
+        std::cout << "header: count " << diff.CountA << " in " << a << ", " << diff.CountB << " in " << b
+                  << '\n';
     if (diff.ValidationDiffers())
         std::cout << "validation block: " << BytesText(diff.ValidationA.Size, diff.ValidationA.Checksum)
-                  << " in " << a << "; "
-                  << BytesText(diff.ValidationB.Size, diff.ValidationB.Checksum) << " in " << b
-                  << '\n';
+                  << " in " << a << "; " << BytesText(diff.ValidationB.Size, diff.ValidationB.Checksum)
+                  << " in " << b << '\n';
     if (diff.DescriptionDiffers())
         std::cout << "description: " << Quoted(diff.DescriptionA) << " in " << a << ", "
                   << Quoted(diff.DescriptionB) << " in " << b << '\n';
@@ -155,15 +154,14 @@ void RegisterDiffCommand(CLI::App &app)
     auto args = std::make_shared<Args>();
     auto *diff = app.add_subcommand(
         "diff", "Compare two archives entry by entry; exit status 0 same, 1 different, 2 trouble");
-    diff->footer(
-        "Lists the entries only in A, only in B, and in both with other data (length, and a "
-        "checksum where the lengths agree), then where the header, the validation block and "
-        "the description differ; nothing when the archives hold the same entries and bytes. "
-        "Entries are matched by name, and by number where a name occurs more than once (the "
-        "first record of that name in A with the first in B, and so on; the line says so). "
-        "Record order and where the data lies are not compared. The exit status is that of "
-        "cmp: 0 the same, 1 different, 2 trouble (a file that cannot be read or is no archive, "
-        "a usage error).");
+    diff->footer("Lists the entries only in A, only in B, and in both with other data (length, and a "
+                 "checksum where the lengths agree), then where the header, the validation block and "
+                 "the description differ; nothing when the archives hold the same entries and bytes. "
+                 "Entries are matched by name, and by number where a name occurs more than once (the "
+                 "first record of that name in A with the first in B, and so on; the line says so). "
+                 "Record order and where the data lies are not compared. The exit status is that of "
+                 "cmp: 0 the same, 1 different, 2 trouble (a file that cannot be read or is no archive, "
+                 "a usage error).");
     diff->add_option("A", args->a, "The first archive (.KVB)")->required();
     diff->add_option("B", args->b, "The second archive (.KVB)")->required();
     diff->add_flag("--json", args->json, "One JSON object with the same figures");

@@ -54,8 +54,8 @@ void Export(const std::string &archive, const std::string &folder, bool png, boo
         throw EUnextractedNames(*result.PassedOver);
 }
 
-ordered_json UpdateJson(const TUpdatePlan &plan, const std::string &archive,
-                        const std::string &folder, const std::string &output, bool dryRun)
+ordered_json UpdateJson(const TUpdatePlan &plan, const std::string &archive, const std::string &folder,
+                        const std::string &output, bool dryRun)
 {
     ordered_json out;
     out["archive"] = archive;
@@ -96,18 +96,20 @@ void Update(const std::string &archive, const std::string &folder, const std::st
     for (const TUpdateChange &change : plan.Changes)
         if (change.Colours.Pixels > 0)
             std::cerr << "kvb: warning: entry " << change.TocIndex + 1 << " \""
-                      << PrintableName(change.Name) << "\": " << ColourChangeText(change.Colours, change.File)
-                      << (options.NewPalette ? " Its new palette holds at most as many colours as the old one."
-                                             : " They are shown in the nearest colours of the palette; "
-                                               "--new-palette makes a new palette instead.")
+                      << PrintableName(change.Name)
+                      << "\": " << ColourChangeText(change.Colours, change.File)
+                      << (options.NewPalette
+                              ? " Its new palette holds at most as many colours as the old one."
+                              : " They are shown in the nearest colours of the palette; "
+                                "--new-palette makes a new palette instead.")
                       << '\n';
     if (json) {
         PrintJson(UpdateJson(plan, archive, folder, output, dryRun));
         return;
     }
     for (const TUpdateChange &change : plan.Changes)
-        std::cout << change.TocIndex + 1 << '\t' << PrintableName(change.Name) << '\t'
-                  << change.OldLength << '\t' << change.NewLength << '\t'
+        std::cout << change.TocIndex + 1 << '\t' << PrintableName(change.Name) << '\t' << change.OldLength
+                  << '\t' << change.NewLength << '\t'
                   << (change.Format == TFileFormat::Png ? std::to_string(change.Colours.Pixels) : "-")
                   << '\n';
 }
@@ -122,8 +124,9 @@ void RegisterFolderCommands(CLI::App &app)
     };
     auto args = std::make_shared<Args>();
 
-    auto *exportCommand = app.add_subcommand(
-        "export", "Copy every entry into FOLDER with a manifest, for kvb update to put back");
+    auto *exportCommand =
+        app.add_subcommand("export",
+                           "Copy every entry into FOLDER with a manifest, for kvb update to put back");
     exportCommand->add_option("ARCHIVE", args->archive, "The archive (.KVB) to read")->required();
     exportCommand
         ->add_option("FOLDER", args->folder,
@@ -136,8 +139,9 @@ void RegisterFolderCommands(CLI::App &app)
     exportCommand->add_flag("--json", args->json, "One JSON object with every entry's file");
     exportCommand->callback([args] { Export(args->archive, args->folder, args->png, args->json); });
 
-    auto *update = app.add_subcommand(
-        "update", "Put every file of FOLDER that changed since kvb export back into ARCHIVE");
+    auto *update =
+        app.add_subcommand("update",
+                           "Put every file of FOLDER that changed since kvb export back into ARCHIVE");
     update->add_option("ARCHIVE", args->archive, "The archive the folder was exported from")->required();
     update->add_option("FOLDER", args->folder, "The folder kvb export wrote")->required();
     update->add_option("--output", args->output, "Write the new archive here; ARCHIVE stays as it is")

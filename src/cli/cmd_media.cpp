@@ -3,8 +3,8 @@
 // FluidSynth has no midi2wav but says so.
 #include "cli/commands.h"
 
-#include "platform/errors.h"
 #include "media/fluidsynth_player.h"
+#include "platform/errors.h"
 #include "preview/png_image.h"
 #include "preview/tex_encode.h"
 
@@ -26,8 +26,8 @@ void RegisterMediaCommands(CLI::App &app)
     };
     auto args = std::make_shared<Args>();
 
-    auto *midi2wav = app.add_subcommand(
-        "midi2wav", "Render a MIDI file to a WAV file as the preview would play it");
+    auto *midi2wav =
+        app.add_subcommand("midi2wav", "Render a MIDI file to a WAV file as the preview would play it");
     midi2wav->add_option("MIDFILE", args->input, "The MIDI file to render")->required();
     midi2wav->add_option("WAVFILE", args->output, "The WAV file to write")->required();
     midi2wav
@@ -53,23 +53,21 @@ void RegisterMediaCommands(CLI::App &app)
                      "Scale the picture, keeping its proportions, so that its longer side is "
                      "this many pixels (thumbnails)")
         ->type_name("PIXELS")
-        ->check(DecimalNumber(1, kMaxThumbnailSide, "a size in pixels from 1 to " +
-                                            std::to_string(kMaxThumbnailSide)));
+        ->check(DecimalNumber(1, kMaxThumbnailSide,
+                              "a size in pixels from 1 to " + std::to_string(kMaxThumbnailSide)));
     tex2png->callback(
         [args] { TexFileToPngFile(args->input, args->output, int(*ParseDecimal(args->size))); });
 
     // Needs neither Qt nor FluidSynth, so it runs without the media module.
-    auto *png2tex = app.add_subcommand(
-        "png2tex", "Encode a PNG as a TEX texture that the game reads like REFERENCE");
+    auto *png2tex =
+        app.add_subcommand("png2tex", "Encode a PNG as a TEX texture that the game reads like REFERENCE");
     png2tex->add_option("REFERENCE", args->reference, "The texture the new one replaces")->required();
     png2tex->add_option("PNGFILE", args->input, "The picture to encode")->required();
     png2tex->add_option("TEXFILE", args->output, "The texture to write")->required();
     png2tex->add_flag("--new-palette", args->newPalette,
                       "Build a palette of at most the reference's count for the picture, instead "
                       "of mapping it to the reference's palette");
-    png2tex->callback([args] {
-        PngToTex(args->reference, args->input, args->output, args->newPalette);
-    });
+    png2tex->callback([args] { PngToTex(args->reference, args->input, args->output, args->newPalette); });
 }
 
 } // namespace kvb::cli

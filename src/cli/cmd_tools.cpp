@@ -6,8 +6,8 @@
 #include "archive/edit_journal.h"
 #include "archive/format.h"
 #include "archive/text.h"
-#include "platform/errors.h"
 #include "game/game_folder.h"
+#include "platform/errors.h"
 #include "tools/analysis.h"
 #include "tools/creation.h"
 #include "tools/rebuild.h"
@@ -89,8 +89,8 @@ void Analyse(const std::string &archive, bool json)
         std::cout << line << '\n';
 }
 
-void Replace(const std::string &archive, const std::vector<std::string> &pairs,
-             const std::string &output, bool dryRun)
+void Replace(const std::string &archive, const std::vector<std::string> &pairs, const std::string &output,
+             bool dryRun)
 {
     std::vector<TReplacement> replacements;
     // The file that will be replaced has an interrupted edit settled before anything is read, so
@@ -111,8 +111,8 @@ void Replace(const std::string &archive, const std::vector<std::string> &pairs,
     if (note)
         std::cerr << "kvb: " << *note << '\n';
     for (const TReplacedEntry &change : changes)
-        std::cout << change.TocIndex + 1 << '\t' << PrintableName(change.Name) << '\t'
-                  << change.OldLength << '\t' << change.NewLength << '\n';
+        std::cout << change.TocIndex + 1 << '\t' << PrintableName(change.Name) << '\t' << change.OldLength
+                  << '\t' << change.NewLength << '\n';
 }
 
 void GameFolder()
@@ -142,12 +142,14 @@ void RegisterToolCommands(CLI::App &app)
     auto *create = app.add_subcommand("create", "Build OUTPUT from every plain file of FOLDER");
     create->add_option("FOLDER", args->folder, "The folder whose plain files become the entries")
         ->required();
-    create->add_option("OUTPUT", args->output,
-                       "The archive to write; a file there is replaced once it is complete")
+    create
+        ->add_option("OUTPUT", args->output,
+                     "The archive to write; a file there is replaced once it is complete")
         ->required();
-    create->add_option("--templates", args->templates,
-                       "Further folder to look for the template KVB.<count> in, after the "
-                       "program's own folder (repeatable)")
+    create
+        ->add_option("--templates", args->templates,
+                     "Further folder to look for the template KVB.<count> in, after the "
+                     "program's own folder (repeatable)")
         ->type_name("DIR");
     create->footer(kCreateWarning);
     create->callback([args] { Create(args->folder, args->output, args->templates); });
@@ -171,13 +173,13 @@ void RegisterToolCommands(CLI::App &app)
     });
 
     auto *analyse = app.add_subcommand("analyse", "The structural report on an archive");
-    analyse->add_flag("--json", args->json,
-                      "One JSON object with the report's figures and lines");
+    analyse->add_flag("--json", args->json, "One JSON object with the report's figures and lines");
     analyse->add_option("ARCHIVE", args->archive, "The archive (.KVB) to analyse")->required();
     analyse->callback([args] { Analyse(args->archive, args->json); });
 
-    auto *gameFolder = app.add_subcommand(
-        "game-folder", "The game's data folder, as the desktop program's start-up finds it");
+    auto *gameFolder =
+        app.add_subcommand("game-folder",
+                           "The game's data folder, as the desktop program's start-up finds it");
     gameFolder->callback([] { GameFolder(); });
 }
 

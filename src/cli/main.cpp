@@ -16,8 +16,7 @@ namespace {
 // and why) follows the system's own text after ": ".
 std::string Printed(const std::exception &e)
 {
-    if (const auto *error = dynamic_cast<const kvb::EKVBError *>(&e); error && !error->Detail().empty())
-    {
+    if (const auto *error = dynamic_cast<const kvb::EKVBError *>(&e); error && !error->Detail().empty()) {
         const std::string message = error->Message();
         const bool sentence = !message.empty() && (message.back() == '.' || message.back() == '!');
         return message + (sentence ? " " : ": ") + error->Detail();

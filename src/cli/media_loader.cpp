@@ -37,8 +37,8 @@ const TMediaCommands &LoadMediaCommands()
         if (!FileAttributes(path))
             continue;
         tried = path;
-        auto entry = reinterpret_cast<TMediaModuleEntry>(
-            LoadModuleFunction(path, kMediaModuleEntry, reason));
+        auto entry =
+            reinterpret_cast<TMediaModuleEntry>(LoadModuleFunction(path, kMediaModuleEntry, reason));
         if (!entry)
             break;
         return *entry();

@@ -1,8 +1,8 @@
 // The loadable module behind kvb midi2wav.
 #include "cli/media_module.h"
 
-#include "platform/errors.h"
 #include "media/fluidsynth_player.h"
+#include "platform/errors.h"
 
 namespace kvb::cli {
 
@@ -24,8 +24,7 @@ constexpr TMediaCommands kCommands{MidiToWav};
 
 } // namespace kvb::cli
 
-extern "C" __attribute__((visibility("default"))) const kvb::cli::TMediaCommands *
-KvbMediaCommands()
+extern "C" __attribute__((visibility("default"))) const kvb::cli::TMediaCommands *KvbMediaCommands()
 {
     return &kvb::cli::kCommands;
 }

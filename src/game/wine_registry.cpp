@@ -3,8 +3,8 @@
 #include "archive/text.h"
 #include "game/game_folder.h"
 #include "platform/errors.h"
-#include "platform/folders.h"
 #include "platform/file_attributes.h"
+#include "platform/folders.h"
 #include "platform/stream.h"
 
 #include <algorithm>
@@ -142,8 +142,8 @@ void AddFolderOnce(std::vector<std::string> &folders, const std::string &folder)
 std::vector<std::string> SteamLibraryFolders(const std::string &home)
 {
     std::vector<std::string> roots;
-    for (const char *install : {"/.steam/steam", "/.local/share/Steam",
-                                "/.var/app/com.valvesoftware.Steam/.local/share/Steam"})
+    for (const char *install :
+         {"/.steam/steam", "/.local/share/Steam", "/.var/app/com.valvesoftware.Steam/.local/share/Steam"})
         AddFolderOnce(roots, home + install);
     std::vector<std::string> libraries;
     for (const std::string &root : roots) {

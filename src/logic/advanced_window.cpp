@@ -10,8 +10,11 @@
 namespace kvb::logic {
 
 TAdvancedLogic::TAdvancedLogic(TAdvancedView &view, TDialogs &dialogs)
-    : opnAny{"All files|*.*", {}, {}, {}}, view_(view), dialogs_(dialogs),
-      find_(dialogs, "Find the next record whose name contains:"), work_(view, dialogs)
+    : opnAny{"All files|*.*", {}, {}, {}},
+      view_(view),
+      dialogs_(dialogs),
+      find_(dialogs, "Find the next record whose name contains:"),
+      work_(view, dialogs)
 {
 }
 
@@ -196,11 +199,13 @@ void TAdvancedLogic::btnAppendClick()
     TRawKVBFile &file = Raw();
     {
         TAppendFile input;
-        if (!work_.Run([&] {
-                input = ReadFileForAppend(*chosen, [this](int32_t position, int32_t maximum) {
-                    work_.Report(position, maximum);
-                });
-            }, "Reading " + FileNameOf(*chosen) + "...")) {
+        if (!work_.Run(
+                [&] {
+                    input = ReadFileForAppend(*chosen, [this](int32_t position, int32_t maximum) {
+                        work_.Report(position, maximum);
+                    });
+                },
+                "Reading " + FileNameOf(*chosen) + "...")) {
             view_.SetStatus("Cancelled: nothing was appended.");
             return;
         }

@@ -108,7 +108,7 @@ private:
     TAdvancedView &view_;
     TDialogs &dialogs_;
     std::unique_ptr<TRawKVBFile> rawFile_;
-    std::string fileName_; // the archive's name without folder
+    std::string fileName_;    // the archive's name without folder
     TBlockedList tableBlock_; // cmbTable's Tag
     TBlockedList dataBlock_;  // cmbHeader's Tag
     TFind find_;

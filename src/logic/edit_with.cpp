@@ -133,7 +133,8 @@ std::vector<int> TEditedFiles::Unsettled()
 
 void TEditedFiles::Remove(int index)
 {
-    const auto at = std::find_if(files_.begin(), files_.end(), [&](const TEditedFile &e) { return e.Index == index; });
+    const auto at = std::find_if(files_.begin(), files_.end(),
+                                 [&](const TEditedFile &e) { return e.Index == index; });
     if (at == files_.end())
         return;
     RemoveTempSubfolder(ParentFolderOf(at->File));
@@ -174,7 +175,8 @@ void TKVBEditorLogic::EditEntries(const std::vector<int> &indices, bool choose)
         const bool fresh = !edits_.Of(index);
         if (fresh) {
             const std::string file = ExtractForEditing(*catalogue_, index);
-            const bool texture = PreviewExtension(Cp1252ToUtf8(catalogue_->GetEntry(index).Name)) == ".TEX";
+            const bool texture = PreviewExtension(Cp1252ToUtf8(catalogue_->GetEntry(index).Name)) ==
+                                 ".TEX";
             // Watched before the other program has it, so that no save of its is missed.
             try {
                 edits_.Add(index, file, texture);
@@ -186,8 +188,8 @@ void TKVBEditorLogic::EditEntries(const std::vector<int> &indices, bool choose)
             }
         }
         const std::string file = edits_.Of(index)->File;
-        const TMainView::TOpened opened =
-            choose ? view_.OpenWithChosenProgram(file) : view_.OpenWithDefault(file);
+        const TMainView::TOpened opened = choose ? view_.OpenWithChosenProgram(file)
+                                                 : view_.OpenWithDefault(file);
         if (opened != TMainView::TOpened::Opened && fresh) {
             view_.UnwatchFile(file);
             edits_.Remove(index);
@@ -196,7 +198,8 @@ void TKVBEditorLogic::EditEntries(const std::vector<int> &indices, bool choose)
             return;
         if (opened == TMainView::TOpened::NoProgram)
             throw EKVBError("No program could be started to open " + FileNameOf(file));
-        view_.SetStatus(FileNameOf(file) + " is open in another program; each time it is saved there, it can go back into " +
+        view_.SetStatus(FileNameOf(file) +
+                        " is open in another program; each time it is saved there, it can go back into " +
                         openedFileName_ + ".");
     }
 }
@@ -231,7 +234,8 @@ void TKVBEditorLogic::AskAboutChanges(const std::vector<int> &indices)
                 // Pending until it is in the archive: a failed or cancelled rebuild is offered
                 // again when the archive is closed, and the same content is not asked about again.
                 edits_.Account(index, *content, true);
-                if (!dialogs_.Question("The file " + name + " has been changed. Update the archive?", "Edited file")) {
+                if (!dialogs_.Question("The file " + name + " has been changed. Update the archive?",
+                                       "Edited file")) {
                     view_.SetStatus(name + " was not put back into " + openedFileName_ + ".");
                     continue;
                 }
@@ -272,9 +276,10 @@ bool TKVBEditorLogic::PutBack(const std::vector<int> &indices)
     }
     if (!RewriteArchive(replacements))
         return false;
-    view_.SetStatus((indices.size() == 1 ? "Entry " + ShownText(catalogue_->GetEntry(indices.front()).Name) +
-                                               " updated from " + FileNameOf(edits_.Of(indices.front())->File)
-                                         : std::to_string(indices.size()) + " entries updated from their edited files") +
+    view_.SetStatus((indices.size() == 1
+                         ? "Entry " + ShownText(catalogue_->GetEntry(indices.front()).Name) +
+                               " updated from " + FileNameOf(edits_.Of(indices.front())->File)
+                         : std::to_string(indices.size()) + " entries updated from their edited files") +
                     "; " + openedFileName_ + " was rewritten.");
     return true;
 }
@@ -288,10 +293,11 @@ bool TKVBEditorLogic::CloseEditedFiles(const std::string &closing)
         std::vector<std::string> names;
         for (const int index : unsettled)
             names.push_back(FileNameOf(edits_.Of(index)->File));
-        const TAnswer answer = dialogs_.QuestionWithCancel(
-            "The changes to " + NamesOf(names) + " have not been put back into " + openedFileName_ +
-                ". Put them back before " + closing + "?",
-            "Edited files");
+        const TAnswer answer = dialogs_.QuestionWithCancel("The changes to " + NamesOf(names) +
+                                                               " have not been put back into " +
+                                                               openedFileName_ +
+                                                               ". Put them back before " + closing + "?",
+                                                           "Edited files");
         if (answer == TAnswer::Cancel)
             return false;
         if (answer == TAnswer::Yes && !PutBack(unsettled))

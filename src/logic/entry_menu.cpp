@@ -49,11 +49,13 @@ bool TKVBEditorLogic::RewriteArchive(const std::vector<TReplacement> &replacemen
 {
     const std::string archive = catalogue_->FileName();
     std::optional<std::string> note;
-    const bool done = work_.Run([&] {
-        ReplaceEntries(
-            archive, replacements, {},
-            [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); }, &note);
-    }, "Rewriting " + openedFileName_ + "...");
+    const bool done = work_.Run(
+        [&] {
+            ReplaceEntries(
+                archive, replacements, {},
+                [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); }, &note);
+        },
+        "Rewriting " + openedFileName_ + "...");
     if (note)
         dialogs_.Notice(*note);
     if (!done) {
@@ -116,12 +118,14 @@ void TKVBEditorLogic::MakeTextureFor(int index, const std::string &png, const st
     TMadeTexture made = MakeTex(reference, png, false);
     if (made.Change.Pixels > 0) {
         const std::string change =
-            std::to_string(made.Change.Pixels) + " of the " + std::to_string(made.Change.Of) + " pixels of " +
-            FileNameOf(png) + " would change colour, by up to " + std::to_string(made.Change.Largest) +
+            std::to_string(made.Change.Pixels) + " of the " + std::to_string(made.Change.Of) +
+            " pixels of " + FileNameOf(png) + " would change colour, by up to " +
+            std::to_string(made.Change.Largest) +
             " of 255 in red, green or blue, because the texture's palette lacks their colours.";
         if (!NewPalettesAvailable())
             dialogs_.Notice(change);
-        else if (dialogs_.Question(change + " Make a new palette for the texture from the picture instead?",
+        else if (dialogs_.Question(change +
+                                       " Make a new palette for the texture from the picture instead?",
                                    "Import PNG"))
             made = MakeTex(reference, png, true);
     }

@@ -38,8 +38,8 @@ void TKVBEditorLogic::mnuExportForEditingClick()
         dialogs_.Notice("No archive is open. Open a KVB file first!");
         return;
     }
-    const std::optional<std::string> folder = dialogs_.ChooseFolder(
-        "Export for editing: choose a folder");
+    const std::optional<std::string> folder =
+        dialogs_.ChooseFolder("Export for editing: choose a folder");
     if (!folder)
         return;
 
@@ -47,10 +47,14 @@ void TKVBEditorLogic::mnuExportForEditingClick()
     const std::string count = std::to_string(catalogue_->EntryCount());
     TExportResult result;
     try {
-        if (!work_.Run([&] {
-                result = ExportArchive(catalogue_->FileName(), *folder, TExportOptions{true},
-                                       [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
-            }, "Exporting " + count + " entries to " + *folder + "...")) {
+        if (!work_.Run(
+                [&] {
+                    result = ExportArchive(catalogue_->FileName(), *folder, TExportOptions{true},
+                                           [this](int32_t position, int32_t maximum) {
+                                               ShowProgress(position, maximum);
+                                           });
+                },
+                "Exporting " + count + " entries to " + *folder + "...")) {
             view_.SetStatus("Cancelled: the files written to " + *folder +
                             " have no manifest, and cannot be put back from there.");
             return;
@@ -79,12 +83,14 @@ void TKVBEditorLogic::mnuUpdateFromFolderClick()
         dialogs_.Notice("No archive is open. Open a KVB file first!");
         return;
     }
-    const std::optional<std::string> folder = dialogs_.ChooseFolder(
-        "Update from folder: choose the export's folder");
+    const std::optional<std::string> folder =
+        dialogs_.ChooseFolder("Update from folder: choose the export's folder");
     if (!folder)
         return;
     const std::string archive = catalogue_->FileName();
-    const TProgress progress = [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); };
+    const TProgress progress = [this](int32_t position, int32_t maximum) {
+        ShowProgress(position, maximum);
+    };
 
     // The plan: what would change, reading everything and writing nothing.
     TUpdatePlan plan;
@@ -116,9 +122,10 @@ void TKVBEditorLogic::mnuUpdateFromFolderClick()
                                  ColoursCell(change)});
         mapped = mapped || change.Colours.Pixels > 0;
     }
-    said.insert(said.begin(), "The archive file " + openedFileName_ + " will be rewritten, with the data of " +
-                                  std::to_string(plan.Changes.size()) + " entries replaced by the files of " +
-                                  *folder + ". Everything else stays as it is.");
+    said.insert(said.begin(),
+                "The archive file " + openedFileName_ + " will be rewritten, with the data of " +
+                    std::to_string(plan.Changes.size()) + " entries replaced by the files of " + *folder +
+                    ". Everything else stays as it is.");
     if (mapped)
         said.push_back("Colours that a texture's palette lacks are shown in its nearest colours.");
     said.push_back("Continue?");

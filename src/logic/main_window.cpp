@@ -2,12 +2,12 @@
 
 #include "archive/extract.h"
 #include "archive/info_lines.h"
-#include "logic/advanced_window.h"
-#include "game/game_folder.h"
-#include "logic/preview_window.h"
 #include "archive/text.h"
-#include "platform/errors.h"
+#include "game/game_folder.h"
+#include "logic/advanced_window.h"
+#include "logic/preview_window.h"
 #include "media/media_player.h"
+#include "platform/errors.h"
 #include "platform/paths.h"
 #include "platform/stream.h"
 #include "platform/temp_dir.h"
@@ -41,14 +41,23 @@ std::string CreationWarningsText(const std::vector<std::string> &warnings)
 
 } // namespace
 
-TKVBEditorLogic::TKVBEditorLogic(TMainView &view, TDialogs &dialogs, MediaPlayer &player,
-                                 TNameSort sort, TWavRenderer renderWav)
-    : opnKVB{kArchiveFilter, "KVB", {}, {}}, savKVB{kArchiveFilter, "KVB", {}, {}}, savAny{kAllFiles, {}, {}, {}},
-      opnAny{kAllFiles, {}, {}, {}}, opnPng{"PNG images|*.png|All files|*.*", {}, {}, {}},
+TKVBEditorLogic::TKVBEditorLogic(TMainView &view, TDialogs &dialogs, MediaPlayer &player, TNameSort sort,
+                                 TWavRenderer renderWav)
+    : opnKVB{kArchiveFilter, "KVB", {}, {}},
+      savKVB{kArchiveFilter, "KVB", {}, {}},
+      savAny{kAllFiles, {}, {}, {}},
+      opnAny{kAllFiles, {}, {}, {}},
+      opnPng{"PNG images|*.png|All files|*.*", {}, {}, {}},
       savPng{"PNG images|*.png|All files|*.*", "png", {}, {}},
-      savWav{"WAV sound|*.wav|All files|*.*", "wav", {}, {}}, selFolder(dialogs), view_(view),
-      dialogs_(dialogs), Media(player), sort_(std::move(sort)), renderWav_(std::move(renderWav)),
-      find_(dialogs, "Find the next entry whose name contains:"), work_(view, dialogs)
+      savWav{"WAV sound|*.wav|All files|*.*", "wav", {}, {}},
+      selFolder(dialogs),
+      view_(view),
+      dialogs_(dialogs),
+      Media(player),
+      sort_(std::move(sort)),
+      renderWav_(std::move(renderWav)),
+      find_(dialogs, "Find the next entry whose name contains:"),
+      work_(view, dialogs)
 {
 }
 
@@ -90,11 +99,14 @@ void TKVBEditorLogic::OpenArchive(const std::string &fileName)
 std::unique_ptr<TKVBFile> TKVBEditorLogic::ReadCatalogue(const std::string &fileName)
 {
     std::unique_ptr<TKVBFile> catalogue;
-    const bool read = work_.Run([&] {
-        catalogue = std::make_unique<TKVBFile>(
-            fileName, view_.FullRead(),
-            [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
-    }, "Opening " + FileNameOf(fileName) + "...");
+    const bool read = work_.Run(
+        [&] {
+            catalogue = std::make_unique<TKVBFile>(fileName, view_.FullRead(),
+                                                   [this](int32_t position, int32_t maximum) {
+                                                       ShowProgress(position, maximum);
+                                                   });
+        },
+        "Opening " + FileNameOf(fileName) + "...");
     if (!read) {
         view_.SetStatus("Cancelled: " + FileNameOf(fileName) + " was not opened.");
         return nullptr;
@@ -166,8 +178,8 @@ void TKVBEditorLogic::FillFileList()
     rows.reserve(size_t(std::max(0, end - shownBlock_.First())));
     for (int index = shownBlock_.First(); index < end; ++index) {
         const TKVB_Entry entry = catalogue_->GetEntry(index);
-        rows.push_back({ShownText(entry.Name), std::to_string(entry.Offset),
-                        std::to_string(entry.Length)});
+        rows.push_back(
+            {ShownText(entry.Name), std::to_string(entry.Offset), std::to_string(entry.Length)});
     }
     view_.SetEntryRows(rows);
 }
@@ -223,10 +235,13 @@ void TKVBEditorLogic::btnExtractAllClick()
     const std::string count = std::to_string(catalogue_->EntryCount());
     auto extracted = [&] { return std::to_string(std::max(0, work_.Position())) + " of " + count; };
     try {
-        if (work_.Run([&] {
-                ExtractAll(*catalogue_, folder,
-                           [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
-            }, "Extracting " + count + " files to " + folder + "..."))
+        if (work_.Run(
+                [&] {
+                    ExtractAll(*catalogue_, folder, [this](int32_t position, int32_t maximum) {
+                        ShowProgress(position, maximum);
+                    });
+                },
+                "Extracting " + count + " files to " + folder + "..."))
             view_.SetStatus(count + " files extracted to " + folder);
         else
             view_.SetStatus("Cancelled: " + extracted() + " files extracted to " + folder);
@@ -325,15 +340,20 @@ void TKVBEditorLogic::btnCreateClick()
     // List, sort, find the template, write the archive; a cancel leaves nothing.
     try {
         TCreatedArchive created;
-        const bool done = work_.Run([&] {
-            created = CreateArchive(selFolder.Path(), *output, {}, sort_,
-                                    [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
-        }, "Creating " + FileNameOf(*output) + " from " + selFolder.Path() + "...");
+        const bool done = work_.Run(
+            [&] {
+                created = CreateArchive(selFolder.Path(), *output, {}, sort_,
+                                        [this](int32_t position, int32_t maximum) {
+                                            ShowProgress(position, maximum);
+                                        });
+            },
+            "Creating " + FileNameOf(*output) + " from " + selFolder.Path() + "...");
         // What was done about an interrupted edit of the archive that was replaced.
         if (created.RecordNote)
             dialogs_.Notice(*created.RecordNote);
         const std::string files = std::to_string(std::max(0, work_.Maximum()));
-        view_.SetStatus(done ? FileNameOf(*output) + " created from " + files + " files in " + selFolder.Path()
+        view_.SetStatus(done ? FileNameOf(*output) + " created from " + files + " files in " +
+                                   selFolder.Path()
                              : "Cancelled: no archive was written.");
         if (done && !created.Warnings.empty())
             dialogs_.Notice(CreationWarningsText(created.Warnings));
@@ -352,11 +372,14 @@ void TKVBEditorLogic::btnAnalyseClick()
     // Read again with the lengths and name checks, whatever the check box says; it becomes
     //    the current catalogue only when the read succeeds.
     std::unique_ptr<TKVBFile> reread;
-    if (!work_.Run([&] {
-            reread = std::make_unique<TKVBFile>(
-                catalogue_->FileName(), true,
-                [this](int32_t position, int32_t maximum) { ShowProgress(position, maximum); });
-        }, "Analysing " + openedFileName_ + "...")) {
+    if (!work_.Run(
+            [&] {
+                reread = std::make_unique<TKVBFile>(catalogue_->FileName(), true,
+                                                    [this](int32_t position, int32_t maximum) {
+                                                        ShowProgress(position, maximum);
+                                                    });
+            },
+            "Analysing " + openedFileName_ + "...")) {
         view_.SetStatus("Cancelled: " + openedFileName_ + " was not analysed.");
         return;
     }

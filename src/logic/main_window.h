@@ -23,7 +23,7 @@
 namespace kvb {
 class MediaPlayer;
 struct TReplacement;
-}
+} // namespace kvb
 
 namespace kvb::logic {
 
@@ -72,11 +72,11 @@ public:
 
 // What the main window's entry menu offers for the selected row.
 struct TEntryMenu {
-    bool Selected = false;  // Extract..., Replace with file..., Edit with..., Open with default program
-    bool Texture = false;   // Export as PNG..., Import PNG...
-    bool Music = false;     // Save as WAV...
-    bool Playing = false;   // Stop music
-    bool Open = false;      // Export for editing..., Update from folder...: an archive is open
+    bool Selected = false; // Extract..., Replace with file..., Edit with..., Open with default program
+    bool Texture = false;  // Export as PNG..., Import PNG...
+    bool Music = false;    // Save as WAV...
+    bool Playing = false;  // Stop music
+    bool Open = false;     // Export for editing..., Update from folder...: an archive is open
 };
 
 // Renders the MIDI file mid into the WAV file wav; empty where the build has no renderer.

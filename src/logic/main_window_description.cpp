@@ -16,7 +16,8 @@ TControl<TKVBEditorLogic> Button(const std::string &name, const std::string &cap
     return c;
 }
 
-TControl<TKVBEditorLogic> Text(const std::string &name, TControlKind kind, const std::string &caption = {})
+TControl<TKVBEditorLogic> Text(const std::string &name, TControlKind kind,
+                               const std::string &caption = {})
 {
     TControl<TKVBEditorLogic> c;
     c.Name = name;
@@ -45,7 +46,8 @@ TWindowDescription<TKVBEditorLogic> Describe()
     info.DuringWork = TDuringWork::Kept;
     TControl<L> blocks = Text("cmbList", TControlKind::BlockSelector);
     blocks.Choose = &L::cmbListChange;
-    TControl<L> fullRead = Text("chkFullRead", TControlKind::CheckBox, "Read lengths (slower loading when on)");
+    TControl<L> fullRead =
+        Text("chkFullRead", TControlKind::CheckBox, "Read lengths (slower loading when on)");
     fullRead.Checked = true;
     TControl<L> mail = Text("Label3", TControlKind::Link, "Mail Tarnwick");
     mail.Click = &L::Label3Click;
@@ -113,11 +115,13 @@ TWindowDescription<TKVBEditorLogic> Describe()
         item("mnuExtract", "Extract...", &L::btnExtractClick, nullptr, selected),
         item("mnuReplace", "Replace with file...", &L::mnuReplaceClick, nullptr, selected),
         item("mnuEditWith", "Edit with...", &L::mnuEditWithClick, nullptr, selected),
-        item("mnuOpenWithDefault", "Open with default program", &L::mnuOpenWithDefaultClick, nullptr, selected),
+        item("mnuOpenWithDefault", "Open with default program", &L::mnuOpenWithDefaultClick, nullptr,
+             selected),
         item("mnuExportPng", "Export as PNG...", &L::mnuExportPngClick, texture, nullptr),
         item("mnuImportPng", "Import PNG...", &L::mnuImportPngClick, texture, nullptr),
-        item("mnuSaveWav", "Save as WAV...", &L::mnuSaveWavClick,
-             [](const L &l) { return l.EntryMenu().Music; }, nullptr),
+        item(
+            "mnuSaveWav", "Save as WAV...", &L::mnuSaveWavClick,
+            [](const L &l) { return l.EntryMenu().Music; }, nullptr),
         TMenuItem<L>{},
         item("mnuStopMusic", "Stop music", &L::mnuStopMusicClick, nullptr,
              [](const L &l) { return l.EntryMenu().Playing; }),

@@ -33,7 +33,8 @@ TRect RoomBeside(const TRect &workArea, const TRect &mainWindow)
 
 TSize ScaledSize(int width, int height, int percent)
 {
-    return {std::max(1, int(int64_t(width) * percent / 100)), std::max(1, int(int64_t(height) * percent / 100))};
+    return {std::max(1, int(int64_t(width) * percent / 100)),
+            std::max(1, int(int64_t(height) * percent / 100))};
 }
 
 TSize ClientSizeFor(const TSize &picture, const TRect &free, int horizontalBar, int verticalBar)
@@ -43,11 +44,14 @@ TSize ClientSizeFor(const TSize &picture, const TRect &free, int horizontalBar, 
         client.Height += horizontalBar;
     if (client.Height > free.Height)
         client.Width += verticalBar;
-    return {std::max(1, std::min(client.Width, free.Width)), std::max(1, std::min(client.Height, free.Height))};
+    return {std::max(1, std::min(client.Width, free.Width)),
+            std::max(1, std::min(client.Height, free.Height))};
 }
 
 TTexViewLogic::TTexViewLogic(TTexView &view, TDialogs &dialogs)
-    : savPng{"PNG images|*.png|All files|*.*", "png", {}, {}}, view_(view), dialogs_(dialogs)
+    : savPng{"PNG images|*.png|All files|*.*", "png", {}, {}},
+      view_(view),
+      dialogs_(dialogs)
 {
 }
 

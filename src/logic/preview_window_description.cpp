@@ -14,8 +14,8 @@ TWindowDescription<L> Describe()
     w.Caption = L::Caption(100);
     w.Width = 688;
     w.Height = 453;
-    auto item = [](const std::string &name, const std::string &caption, THandler<L> handler,
-                   bool hasKey, TKey key) {
+    auto item = [](const std::string &name, const std::string &caption, THandler<L> handler, bool hasKey,
+                   TKey key) {
         TMenuItem<L> i;
         i.Name = name;
         i.Caption = caption;

@@ -10,13 +10,11 @@ bool TakesFocus(TControlKind kind)
     case TControlKind::Link:
     case TControlKind::ReportList:
     case TControlKind::InfoList:
-    case TControlKind::BlockSelector:
-        return true;
+    case TControlKind::BlockSelector: return true;
     case TControlKind::Label:
     case TControlKind::Note:
     case TControlKind::StatusText:
-    case TControlKind::ProgressBar:
-        return false;
+    case TControlKind::ProgressBar: return false;
     }
     return false;
 }
@@ -85,7 +83,8 @@ void Walk(const TPlace &place, const std::vector<const TControlLook *> &controls
 
 } // namespace
 
-std::vector<std::string> FocusOrder(const TPlace &layout, const std::vector<const TControlLook *> &controls)
+std::vector<std::string> FocusOrder(const TPlace &layout,
+                                    const std::vector<const TControlLook *> &controls)
 {
     std::vector<std::string> order;
     Walk(layout, controls, order);

@@ -12,7 +12,7 @@
 namespace kvb::logic {
 
 enum class TControlKind {
-    Button,        // pressed by a click, or by Enter while it has the focus
+    Button, // pressed by a click, or by Enter while it has the focus
     CheckBox,
     Label,         // one line of text
     Note,          // a paragraph, centred, wrapped to the width it is given
@@ -116,7 +116,8 @@ struct TMenuItem {
 };
 
 // The names of the controls of layout that take the focus, in the order they stand.
-std::vector<std::string> FocusOrder(const TPlace &layout, const std::vector<const TControlLook *> &controls);
+std::vector<std::string> FocusOrder(const TPlace &layout,
+                                    const std::vector<const TControlLook *> &controls);
 
 template <typename Logic>
 struct TWindowDescription {

@@ -1,7 +1,7 @@
 #include "media/fluidsynth_player.h"
 
-#include "platform/errors.h"
 #include "media/midi_file.h"
+#include "platform/errors.h"
 #include "platform/file_attributes.h"
 #include "platform/output_file.h"
 #include "platform/stream.h"
@@ -69,7 +69,10 @@ public:
 template <auto Delete>
 struct FluidDeleter {
     template <class T>
-    void operator()(T *p) const { Delete(p); }
+    void operator()(T *p) const
+    {
+        Delete(p);
+    }
 };
 using SettingsPtr = std::unique_ptr<fluid_settings_t, FluidDeleter<delete_fluid_settings>>;
 using SynthPtr = std::unique_ptr<fluid_synth_t, FluidDeleter<delete_fluid_synth>>;
@@ -163,7 +166,9 @@ struct FluidSynthPlayer::Session {
     DriverPtr driver;
 };
 
-FluidSynthPlayer::FluidSynthPlayer(FluidSynthSetup setup) : setup_(std::move(setup)) {}
+FluidSynthPlayer::FluidSynthPlayer(FluidSynthSetup setup) : setup_(std::move(setup))
+{
+}
 
 FluidSynthPlayer::~FluidSynthPlayer() = default;
 
@@ -173,10 +178,8 @@ MediaMode FluidSynthPlayer::QueryMode()
         return MediaMode::NotReady;
     switch (fluid_player_get_status(session_->engine.player.get())) {
     case FLUID_PLAYER_PLAYING:
-    case FLUID_PLAYER_STOPPING:
-        return MediaMode::Playing;
-    default:
-        return MediaMode::Stopped;
+    case FLUID_PLAYER_STOPPING: return MediaMode::Playing;
+    default: return MediaMode::Stopped;
     }
 }
 

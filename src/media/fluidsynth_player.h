@@ -1,8 +1,8 @@
 // MIDI playback and MIDI-to-WAV rendering through FluidSynth.
 #pragma once
 
-#include "platform/errors.h"
 #include "media/media_player.h"
+#include "platform/errors.h"
 
 #include <memory>
 #include <string>

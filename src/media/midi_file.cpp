@@ -18,7 +18,8 @@ constexpr uint32_t kDefaultTempo = 500000; // microseconds per quarter note unti
 class TMidiReader {
 public:
     TMidiReader(const std::string &bytes, const std::string &fileName)
-        : data_(reinterpret_cast<const unsigned char *>(bytes.data())), size_(bytes.size()),
+        : data_(reinterpret_cast<const unsigned char *>(bytes.data())),
+          size_(bytes.size()),
           fileName_(fileName)
     {
     }
@@ -74,8 +75,8 @@ private:
 
     uint32_t BigEndian32(size_t at) const
     {
-        return uint32_t(data_[at]) << 24 | uint32_t(data_[at + 1]) << 16 |
-               uint32_t(data_[at + 2]) << 8 | data_[at + 3];
+        return uint32_t(data_[at]) << 24 | uint32_t(data_[at + 1]) << 16 | uint32_t(data_[at + 2]) << 8 |
+               data_[at + 3];
     }
     unsigned BigEndian16(size_t at) const { return unsigned(data_[at]) << 8 | data_[at + 1]; }
 

@@ -13,7 +13,8 @@ class EKVBError : public std::runtime_error {
 public:
     explicit EKVBError(const std::string &message) : std::runtime_error(message) {}
     EKVBError(const std::string &message, const std::string &detail)
-        : std::runtime_error(detail.empty() ? message : message + "\n" + detail), detail_(detail)
+        : std::runtime_error(detail.empty() ? message : message + "\n" + detail),
+          detail_(detail)
     {
     }
     // The system's own text, without the second line.
@@ -53,15 +54,18 @@ class EFOpenError : public EKVBError {
 public:
     explicit EFOpenError(const std::string &fileName) : EKVBError("Cannot open file " + fileName) {}
     EFOpenError(const std::string &fileName, const std::string &reason)
-        : EKVBError("Cannot open file " + fileName + ": " + reason) {}
+        : EKVBError("Cannot open file " + fileName + ": " + reason)
+    {
+    }
 };
 
 class EFCreateError : public EKVBError {
 public:
-    explicit EFCreateError(const std::string &fileName)
-        : EKVBError("Cannot create file " + fileName) {}
+    explicit EFCreateError(const std::string &fileName) : EKVBError("Cannot create file " + fileName) {}
     EFCreateError(const std::string &fileName, const std::string &reason)
-        : EKVBError("Cannot create file " + fileName + ": " + reason) {}
+        : EKVBError("Cannot create file " + fileName + ": " + reason)
+    {
+    }
 };
 
 } // namespace kvb

@@ -105,8 +105,7 @@ public:
     // kernel, without passing them through this process. Returns how many it copied: fewer at
     // the source's end, on an error, or none where the system offers no such copy between these
     // two files; the caller copies the rest itself, which also tells the errors apart.
-    int64_t CopyFrom(const TFileStream &source, int64_t sourcePosition, int64_t position,
-                     int64_t count);
+    int64_t CopyFrom(const TFileStream &source, int64_t sourcePosition, int64_t position, int64_t count);
     // Cuts or extends the file to size bytes; raises EWriteError.
     void SetSize(int64_t size);
     // Makes every write so far durable; raises EWriteError.

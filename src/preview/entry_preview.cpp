@@ -1,10 +1,10 @@
 #include "preview/entry_preview.h"
 
-#include "platform/errors.h"
 #include "archive/extract.h"
-#include "platform/stream.h"
 #include "archive/text.h"
+#include "platform/errors.h"
 #include "platform/file_attributes.h"
+#include "platform/stream.h"
 #include "platform/temp_dir.h"
 #include "preview/png_image.h"
 

@@ -82,8 +82,7 @@ constexpr TPass kAdam7[] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 
 
 class TPngReader {
 public:
-    TPngReader(const std::string &bytes, const std::string &fileName)
-        : bytes_(bytes), fileName_(fileName)
+    TPngReader(const std::string &bytes, const std::string &fileName) : bytes_(bytes), fileName_(fileName)
     {
     }
 
@@ -146,8 +145,8 @@ private:
             if (!critical)
                 continue;
             if (type != "IHDR" && type != "PLTE" && type != "IDAT" && type != "IEND")
-                throw EKVBError("Image " + fileName_ + " cannot be read: it holds chunk " +
-                                shownType + ", which is needed to show it and unknown here");
+                throw EKVBError("Image " + fileName_ + " cannot be read: it holds chunk " + shownType +
+                                ", which is needed to show it and unknown here");
             CheckCrc(body - 4, length, shownType);
             if (type == "IHDR") {
                 if (haveHeader)
@@ -175,8 +174,7 @@ private:
     }
 
     // typeAndData starts with the 4 bytes of the type, which the checksum covers too.
-    void CheckCrc(const unsigned char *typeAndData, uint32_t length,
-                  const std::string &shownType) const
+    void CheckCrc(const unsigned char *typeAndData, uint32_t length, const std::string &shownType) const
     {
         const uLong crc = crc32(crc32(0, nullptr, 0), typeAndData, uInt(length) + 4);
         if (crc != BigEndian32(typeAndData + 4 + length))
@@ -195,30 +193,26 @@ private:
         header_.Interlace = body[12];
         if (header_.Width == 0 || header_.Height == 0 || header_.Width > kMaxChunkLength ||
             header_.Height > kMaxChunkLength)
-            throw BadHeader("a PNG is 1 to 2147483647 pixels on each side, and this one says " +
-                            Size());
+            throw BadHeader("a PNG is 1 to 2147483647 pixels on each side, and this one says " + Size());
         if (Channels(header_.ColourType) == 0)
             throw BadHeader("colour type " + std::to_string(header_.ColourType) +
                             " is not one of PNG's (0, 2, 3, 4, 6)");
         if (!DepthAllowed(header_.ColourType, header_.Depth))
             throw BadHeader("a bit depth of " + std::to_string(header_.Depth) +
-                            " is not allowed for colour type " +
-                            std::to_string(header_.ColourType) + " (" +
-                            ColourTypeName(header_.ColourType) + ")");
+                            " is not allowed for colour type " + std::to_string(header_.ColourType) +
+                            " (" + ColourTypeName(header_.ColourType) + ")");
         if (body[10] != 0)
             throw BadHeader("compression method " + std::to_string(body[10]) +
                             " is unknown (PNG has only 0)");
         if (body[11] != 0)
-            throw BadHeader("filter method " + std::to_string(body[11]) +
-                            " is unknown (PNG has only 0)");
+            throw BadHeader("filter method " + std::to_string(body[11]) + " is unknown (PNG has only 0)");
         if (header_.Interlace > 1)
             throw BadHeader("interlace method " + std::to_string(header_.Interlace) +
                             " is unknown (PNG has 0 and 1)");
         // Checked from the header, before anything is sized by it.
         if (header_.Width > uint32_t(kTexMaxSide) || header_.Height > uint32_t(kTexMaxSide))
-            throw EKVBError("Image " + fileName_ + " is " + Size() +
-                            " pixels; a texture takes 1 to " + std::to_string(kTexMaxSide) +
-                            " on each side");
+            throw EKVBError("Image " + fileName_ + " is " + Size() + " pixels; a texture takes 1 to " +
+                            std::to_string(kTexMaxSide) + " on each side");
     }
 
     void ReadPalette(const unsigned char *body, uint32_t length)
@@ -334,12 +328,11 @@ private:
                           (z_->msg ? z_->msg : "invalid data") + ")");
     }
 
-    void Unfilter(unsigned char type, unsigned char *row, const unsigned char *above,
-                  size_t size, size_t step, uint32_t rowNumber) const
+    void Unfilter(unsigned char type, unsigned char *row, const unsigned char *above, size_t size,
+                  size_t step, uint32_t rowNumber) const
     {
         switch (type) {
-        case 0:
-            return;
+        case 0: return;
         case 1:
             for (size_t i = step; i < size; ++i)
                 row[i] = uint8_t(row[i] + row[i - step]);
@@ -391,8 +384,7 @@ private:
             const uint8_t grey = uint8_t(Sample(row, first));
             return TTexColour{grey, grey, grey};
         }
-        case 3:
-            return palette_[Sample(row, first)]; // past the palette's end: black
+        case 3: return palette_[Sample(row, first)]; // past the palette's end: black
         default:
             return TTexColour{uint8_t(Sample(row, first)), uint8_t(Sample(row, first + 1)),
                               uint8_t(Sample(row, first + 2))};

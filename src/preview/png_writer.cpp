@@ -54,9 +54,7 @@ void FilterRow(TFilter filter, const uint8_t *row, const uint8_t *above, size_t 
     uint8_t *f = out + 1;
     const size_t first = std::min<size_t>(kBytesPerPixel, size);
     switch (filter) {
-    case None:
-        std::memcpy(f, row, size);
-        break;
+    case None: std::memcpy(f, row, size); break;
     case Sub:
         std::memcpy(f, row, first);
         for (size_t i = first; i < size; ++i)
@@ -76,8 +74,8 @@ void FilterRow(TFilter filter, const uint8_t *row, const uint8_t *above, size_t 
         for (size_t i = 0; i < first; ++i)
             f[i] = uint8_t(row[i] - above[i]);
         for (size_t i = first; i < size; ++i)
-            f[i] = uint8_t(row[i] - PaethPredictor(row[i - kBytesPerPixel], above[i],
-                                                   above[i - kBytesPerPixel]));
+            f[i] = uint8_t(row[i] -
+                           PaethPredictor(row[i - kBytesPerPixel], above[i], above[i - kBytesPerPixel]));
         break;
     }
 }
@@ -104,10 +102,10 @@ struct TPngWriter::State {
     bool DeflateStarted = false;
     // Whether deflate was given bytes since it last flushed its state.
     bool DeflatePending = false;
-    uLong Adler = adler32(0, nullptr, 0); // of every filtered byte, as zlib's trailer wants it
+    uLong Adler = adler32(0, nullptr, 0);    // of every filtered byte, as zlib's trailer wants it
     std::vector<uint8_t> Above, Best, Trial; // the row before, the filtered rows compared
     int32_t Rows = 0;
-    int Repeats = 0; // rows equal to the one before, in a row
+    int Repeats = 0;         // rows equal to the one before, in a row
     std::string RepeatBlock; // compressed data of one row filtered Up from an equal row: zeros
     uLong RepeatAdler = 0;
     std::string Chunk; // the image data chunk being filled: length and type, then its data
@@ -121,8 +119,8 @@ struct TPngWriter::State {
 
     EEncodeError Failure() const
     {
-        return EEncodeError("a picture of " + std::to_string(Width) + " x " +
-                            std::to_string(Height) + " pixels as a PNG");
+        return EEncodeError("a picture of " + std::to_string(Width) + " x " + std::to_string(Height) +
+                            " pixels as a PNG");
     }
 
     void WriteChunk(const char *type, const char *data, size_t size)
@@ -183,8 +181,7 @@ struct TPngWriter::State {
             result = deflate(&Deflate, flush);
             if (result == Z_STREAM_ERROR)
                 throw Failure();
-            AppendImageData(reinterpret_cast<const char *>(out.data()),
-                            out.size() - Deflate.avail_out);
+            AppendImageData(reinterpret_cast<const char *>(out.data()), out.size() - Deflate.avail_out);
         } while (Deflate.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
     }
 
@@ -208,8 +205,7 @@ struct TPngWriter::State {
             once.next_out = out.data();
             once.avail_out = uInt(out.size());
             result = deflate(&once, Z_FULL_FLUSH);
-            RepeatBlock.append(reinterpret_cast<const char *>(out.data()),
-                               out.size() - once.avail_out);
+            RepeatBlock.append(reinterpret_cast<const char *>(out.data()), out.size() - once.avail_out);
         } while (result != Z_STREAM_ERROR && once.avail_out == 0);
         deflateEnd(&once);
         if (result == Z_STREAM_ERROR)
@@ -227,8 +223,7 @@ TPngWriter::TPngWriter(int32_t width, int32_t height, TSink sink) : state_(std::
     if (width < 1 || height < 1 || uint64_t(width) * kBytesPerPixel >= std::numeric_limits<uInt>::max())
         throw s.Failure();
     s.RowSize = size_t(width) * kBytesPerPixel;
-    if (deflateInit2(&s.Deflate, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) !=
-        Z_OK)
+    if (deflateInit2(&s.Deflate, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         throw s.Failure();
     s.DeflateStarted = true;
     s.Above.assign(s.RowSize, 0);

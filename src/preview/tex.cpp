@@ -1,7 +1,7 @@
 #include "preview/tex.h"
 
-#include "platform/errors.h"
 #include "archive/format.h"
+#include "platform/errors.h"
 #include "platform/paths.h"
 #include "platform/stream.h"
 
@@ -17,8 +17,8 @@ namespace {
 // M". The caller that knows the file's name puts it in front.
 EReadError CutShort(const TStream &stream, const std::string &part, int64_t needed)
 {
-    return EReadError("the file ends at byte " + std::to_string(stream.Size()) + ", but its " +
-                      part + " needs bytes up to " + std::to_string(needed));
+    return EReadError("the file ends at byte " + std::to_string(stream.Size()) + ", but its " + part +
+                      " needs bytes up to " + std::to_string(needed));
 }
 
 int32_t ReadInt32(TStream &stream, const std::string &field)
@@ -79,8 +79,9 @@ TTexRowReader::TTexRowReader(TStream &stream, int32_t position) : stream_(stream
         // A short file must fail before memory is reserved for what it claims to hold.
         const int64_t bytes = pixels * 2;
         if (std::max<int64_t>(0, stream.Size() - stream.Position()) < bytes)
-            throw CutShort(stream, "data of " + std::to_string(image_.Width) + " x " +
-                                       std::to_string(image_.Height) + " pixels of 16 bits",
+            throw CutShort(stream,
+                           "data of " + std::to_string(image_.Width) + " x " +
+                               std::to_string(image_.Height) + " pixels of 16 bits",
                            stream.Position() + bytes);
         image_.HeldPixels = pixels;
     }

@@ -55,10 +55,7 @@ struct TTexImage {
     int64_t HeldPixels = 0;          // pixels the file holds data for, from the first on
 
     // Rows with stored pixels; the last of them may hold data only in part.
-    int32_t HeldRows() const
-    {
-        return Width == 0 ? Height : int32_t((HeldPixels + Width - 1) / Width);
-    }
+    int32_t HeldRows() const { return Width == 0 ? Height : int32_t((HeldPixels + Width - 1) / Width); }
     // Whether the file holds data for every pixel.
     bool Complete() const { return HeldPixels == int64_t(Width) * Height; }
 

@@ -76,7 +76,10 @@ std::string MapToPalette(const TTexImage &reference, const std::vector<TTexColou
 template <auto Free>
 struct LiqDeleter {
     template <class T>
-    void operator()(T *p) const { Free(p); }
+    void operator()(T *p) const
+    {
+        Free(p);
+    }
 };
 
 // At most maxColours colours for image, chosen by the palette library, and every pixel's index.
@@ -115,8 +118,7 @@ std::pair<std::vector<TTexColour>, std::string> NewPalette(const TRgbImage &imag
     // Textures are mostly small pictures seen close up; dithering would speckle them.
     liq_set_dithering_level(result.get(), 0.0f);
     std::string indices(image.Pixels.size(), '\0');
-    if (liq_write_remapped_image(result.get(), liqImage.get(), indices.data(), indices.size()) !=
-        LIQ_OK)
+    if (liq_write_remapped_image(result.get(), liqImage.get(), indices.data(), indices.size()) != LIQ_OK)
         throw EKVBError("The palette library cannot map the image to its palette");
     const liq_palette *found = liq_get_palette(result.get());
     std::vector<TTexColour> palette;
@@ -239,8 +241,8 @@ std::string ColourChangeText(const TColourChange &change, const std::string &png
            " of 255 in red, green or blue, because the texture's palette lacks their colours.";
 }
 
-void WriteTex(const TMadeTexture &texture, const std::string &referenceFile,
-              const std::string &pngFile, const std::string &texFile)
+void WriteTex(const TMadeTexture &texture, const std::string &referenceFile, const std::string &pngFile,
+              const std::string &texFile)
 {
     TFileStream referenceStream(referenceFile, TFileStream::Mode::OpenRead);
     TFileStream pngStream(pngFile, TFileStream::Mode::OpenRead);
@@ -249,8 +251,8 @@ void WriteTex(const TMadeTexture &texture, const std::string &referenceFile,
     output.Commit();
 }
 
-void PngToTex(const std::string &referenceFile, const std::string &pngFile,
-              const std::string &texFile, bool newPalette)
+void PngToTex(const std::string &referenceFile, const std::string &pngFile, const std::string &texFile,
+              bool newPalette)
 {
     WriteTex(MakeTex(referenceFile, pngFile, newPalette), referenceFile, pngFile, texFile);
 }

@@ -31,9 +31,9 @@ bool NewPalettesAvailable();
 
 // How a picture's colours come out in the texture made of it.
 struct TColourChange {
-    int64_t Pixels = 0;  // pixels the texture shows in another colour than the picture
-    int64_t Of = 0;      // the picture's pixels
-    int Largest = 0;     // the largest difference in one of red, green and blue (0 to 255)
+    int64_t Pixels = 0; // pixels the texture shows in another colour than the picture
+    int64_t Of = 0;     // the picture's pixels
+    int Largest = 0;    // the largest difference in one of red, green and blue (0 to 255)
 };
 
 // A texture made of a picture, not yet written, and what it changes of the picture's colours.
@@ -53,11 +53,11 @@ TMadeTexture MakeTexFromBytes(const std::string &reference, const std::string &r
 std::string ColourChangeText(const TColourChange &change, const std::string &pngName);
 
 // Writes a made texture to texFile through the safe writer (texFile may be neither input).
-void WriteTex(const TMadeTexture &texture, const std::string &referenceFile,
-              const std::string &pngFile, const std::string &texFile);
+void WriteTex(const TMadeTexture &texture, const std::string &referenceFile, const std::string &pngFile,
+              const std::string &texFile);
 
 // kvb png2tex: MakeTex, then WriteTex.
-void PngToTex(const std::string &referenceFile, const std::string &pngFile,
-              const std::string &texFile, bool newPalette);
+void PngToTex(const std::string &referenceFile, const std::string &pngFile, const std::string &texFile,
+              bool newPalette);
 
 } // namespace kvb

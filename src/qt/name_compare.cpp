@@ -52,8 +52,7 @@ uint64_t FoldedHead(const std::string &name)
     const std::string bytes = IsAscii(name) ? name.substr(0, 8) : FoldedName(name);
     uint64_t head = 0;
     for (size_t i = 0; i < 8; ++i)
-        head = (head << 8) |
-               static_cast<unsigned char>(i < bytes.size() ? FoldedAscii(bytes[i]) : '\0');
+        head = (head << 8) | static_cast<unsigned char>(i < bytes.size() ? FoldedAscii(bytes[i]) : '\0');
     return head;
 }
 
@@ -94,8 +93,8 @@ void SortByFoldedBytes(std::vector<std::string> &names)
         keyed.push_back({FoldedHead(names[i]), i});
     SortByHead(keyed);
     for (auto run = keyed.begin(); run != keyed.end();) {
-        const auto end = std::find_if(run, keyed.end(),
-                                      [&](const TKeyed &k) { return k.head != run->head; });
+        const auto end =
+            std::find_if(run, keyed.end(), [&](const TKeyed &k) { return k.head != run->head; });
         if (end - run > 1) {
             std::vector<std::pair<std::string, size_t>> tied;
             for (auto k = run; k != end; ++k)

@@ -1,9 +1,9 @@
 #include "tools/analysis.h"
 
 #include "archive/catalogue.h"
-#include "platform/errors.h"
 #include "archive/format.h"
 #include "archive/info_lines.h"
+#include "platform/errors.h"
 #include "platform/listing.h"
 #include "platform/stream.h"
 
@@ -66,8 +66,8 @@ TArchiveAnalysis AnalyseArchive(const TKVBFile &catalogue, const std::string &sh
         const TKVB_Entry a = catalogue.GetSortedEntry(j);
         const TKVB_Entry b = catalogue.GetSortedEntry(j + 1);
         if (const int64_t end = EntryEnd(a.Offset, a.Length); end != b.Offset)
-            analysis.Gaps.push_back({catalogue.GetSortedIndex(j), catalogue.GetSortedIndex(j + 1),
-                                     a.Name, b.Name, end, b.Offset});
+            analysis.Gaps.push_back({catalogue.GetSortedIndex(j), catalogue.GetSortedIndex(j + 1), a.Name,
+                                     b.Name, end, b.Offset});
     }
 
     // Then the report: the info lines, the two sections, the mismatches, the gaps.
@@ -83,8 +83,7 @@ TArchiveAnalysis AnalyseArchive(const TKVBFile &catalogue, const std::string &sh
         if (*analysis.ValidationSize != kStandardValidationSize)
             lines.push_back("     (compressed/corrupt data?)");
     }
-    lines.push_back(std::to_string(analysis.NameMismatches.size()) +
-                    " files have mismatched filenames.");
+    lines.push_back(std::to_string(analysis.NameMismatches.size()) + " files have mismatched filenames.");
     if (!analysis.NameMismatches.empty())
         AddExplanation(lines);
     for (const TDataGap &gap : analysis.Gaps) {

@@ -31,10 +31,10 @@ struct TNameMismatch {
 // Two entries, consecutive in data order, where the second does not start where the first ends:
 // a gap when it starts later, an overlap when earlier.
 struct TDataGap {
-    int32_t Index = 0, NextIndex = 0; // table-of-contents order, 0-based
-    std::string Name, NextName;       // as stored
-    int64_t End = 0;                  // where the first entry's data ends
-    int64_t NextStart = 0;            // where the second entry's data header starts
+    int32_t Index = 0, NextIndex = 0;                // table-of-contents order, 0-based
+    std::string Name, NextName;                      // as stored
+    int64_t End = 0;                                 // where the first entry's data ends
+    int64_t NextStart = 0;                           // where the second entry's data header starts
     int64_t Size() const { return NextStart - End; } // negative for an overlap
 };
 

@@ -2,17 +2,17 @@
 
 #include "archive/edit_journal.h"
 #include "archive/extract.h"
+#include "archive/format.h"
+#include "archive/text.h"
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
 #include "platform/file_names.h"
 #include "platform/folders.h"
-#include "archive/format.h"
-#include "platform/stream.h"
-#include "archive/text.h"
 #include "platform/listing.h"
-#include "platform/program_folder.h"
 #include "platform/output_file.h"
 #include "platform/paths.h"
+#include "platform/program_folder.h"
+#include "platform/stream.h"
 #include "tools/validation_template.h"
 
 #include <algorithm>
@@ -22,7 +22,6 @@
 #include <optional>
 #include <string_view>
 #include <utility>
-
 
 namespace kvb {
 
@@ -50,7 +49,9 @@ class TArchiveWriter {
 public:
     // Writes from position on.
     TArchiveWriter(TFileStream &output, int64_t position)
-        : output_(output), position_(position), buffer_(kWriteBuffer)
+        : output_(output),
+          position_(position),
+          buffer_(kWriteBuffer)
     {
         EndAtBoundary();
     }
@@ -139,8 +140,7 @@ void DropOutputFile(std::vector<std::string> &names, const std::string &folder,
     std::erase(names, FileNameOf(outputFileName));
 }
 
-std::unique_ptr<TFileStream> OpenTemplate(int32_t count,
-                                          const std::vector<std::string> &templateFolders)
+std::unique_ptr<TFileStream> OpenTemplate(int32_t count, const std::vector<std::string> &templateFolders)
 {
     std::vector<std::string> folders = {ExecutableFolder()};
     folders.insert(folders.end(), templateFolders.begin(), templateFolders.end());
@@ -157,7 +157,8 @@ std::unique_ptr<TFileStream> OpenTemplate(int32_t count,
     }
     // The system's text, then the file looked for and where.
     throw ENoTemplateError(kNoTemplateMessage, "Creating an archive of " + std::to_string(count) +
-                                                   " files needs the template " + TemplateFileName(count) +
+                                                   " files needs the template " +
+                                                   TemplateFileName(count) +
                                                    ", which is in none of these folders: " + looked);
 }
 
@@ -242,11 +243,12 @@ std::vector<std::string> CheckStoredNames(const std::string &folder, const std::
                 twin = &other;
         }
         if (twin)
-            warnings.push_back("files " + ShownFileName(*twin) + " and " + ShownFileName(input) +
-                               " are stored under the names \"" + PrintableName(NameFromField(twin->field)) +
-                               "\" and \"" + PrintableName(stored) +
-                               "\", which differ only in the case of letters outside A to Z: where "
-                               "file names ignore case (as on Windows), they are extracted into one file");
+            warnings.push_back(
+                "files " + ShownFileName(*twin) + " and " + ShownFileName(input) +
+                " are stored under the names \"" + PrintableName(NameFromField(twin->field)) +
+                "\" and \"" + PrintableName(stored) +
+                "\", which differ only in the case of letters outside A to Z: where "
+                "file names ignore case (as on Windows), they are extracted into one file");
     }
     return warnings;
 }
@@ -320,23 +322,23 @@ TCreatedArchive CreateArchive(const std::string &folder, const std::string &outp
     validation.reset();
 
     int64_t offset = TocEnd(count) + validationSize;
-    const std::string tooLarge =
-        "The files of " + folder + " are too large together to store in one archive";
+    const std::string tooLarge = "The files of " + folder +
+                                 " are too large together to store in one archive";
     const TOpenFolder source(folder);
     for (int32_t i = 0; i < count; ++i) {
         TInput &input = inputs[size_t(i)];
         const TFileStream file = OpenInput(source, input);
         input.size = file.OpenedSize();
         if (input.size > INT32_MAX)
-            throw EKVBError("File " + JoinPath(folder, input.name) + " is too large to store in an archive");
+            throw EKVBError("File " + JoinPath(folder, input.name) +
+                            " is too large to store in an archive");
         if (offset > INT32_MAX || EntryEnd(offset, input.size) > INT32_MAX)
             throw EKVBError(tooLarge);
         input.offset = static_cast<int32_t>(offset);
         offset = EntryEnd(offset, input.size);
 
         char dataHeader[kDataHeaderSize];
-        EncodeDataHeader(TKVB_DataHeader{input.field, static_cast<int32_t>(input.size)},
-                         dataHeader);
+        EncodeDataHeader(TKVB_DataHeader{input.field, static_cast<int32_t>(input.size)}, dataHeader);
         writer.Append(dataHeader, sizeof dataHeader);
         if (!writer.AppendFile(file, input.size))
             throw FileChanged(JoinPath(folder, input.name));

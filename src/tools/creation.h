@@ -21,7 +21,9 @@ namespace kvb {
 // shows this as a notice, not an error.
 class ENoTemplateError : public EKVBError {
 public:
-    ENoTemplateError(const std::string &message, const std::string &detail) : EKVBError(message, detail) {}
+    ENoTemplateError(const std::string &message, const std::string &detail) : EKVBError(message, detail)
+    {
+    }
 };
 
 // Shown by the window every time before it asks for the folder.
@@ -37,7 +39,6 @@ inline const std::string kNoTemplateMessage =
     "with an unsupported number of files in it.";
 
 inline const std::string kFileVanishedMessage = "Couldn't find a file that exists. AARRRRGH.";
-
 
 // What a new archive holds that will not come out again everywhere as it went in. Nothing of it
 // is refused, as the archive's own name rule allows it; the faces show each warning.
@@ -68,8 +69,8 @@ struct TCreatedArchive {
 // the stored names. progress hears of each file once it is copied (1 to n, of n); never for an
 // empty folder.
 TCreatedArchive CreateArchive(const std::string &folder, const std::string &outputFileName,
-                              const std::vector<std::string> &templateFolders,
-                              const TNameSort &sort, const TProgress &progress = {});
+                              const std::vector<std::string> &templateFolders, const TNameSort &sort,
+                              const TProgress &progress = {});
 
 // The same with the order given as a comparison of two names.
 TCreatedArchive CreateArchive(const std::string &folder, const std::string &outputFileName,

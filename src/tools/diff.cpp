@@ -40,7 +40,9 @@ struct TSide {
     std::vector<uint64_t> Sums;
 
     explicit TSide(const std::string &path)
-        : File(path, TFileStream::Mode::OpenRead), Catalogue(path, true), Size(File.Size())
+        : File(path, TFileStream::Mode::OpenRead),
+          Catalogue(path, true),
+          Size(File.Size())
     {
     }
 
@@ -126,7 +128,8 @@ public:
     {
         if (position < start_ || position >= start_ + filled_) {
             start_ = position;
-            filled_ = side_.File.ReadAt(position, buffer_.get(), std::min(kReadSize, side_.Size - position));
+            filled_ =
+                side_.File.ReadAt(position, buffer_.get(), std::min(kReadSize, side_.Size - position));
             if (filled_ <= 0)
                 throw FileEndsEarly(side_.File, "the data", "the comparison", position + 1);
         }
@@ -256,8 +259,9 @@ TArchiveDiff DiffArchives(const std::string &a, const std::string &b)
     comparisons.erase(std::unique(comparisons.begin(), comparisons.end()), comparisons.end());
     // Where the second archive holds the data in another order, reading it side by side would
     // jump about in it: each archive is then read front to back on its own and its data summed.
-    const bool inStep = std::is_sorted(comparisons.begin(), comparisons.end(),
-                                       [](const TComparison &x, const TComparison &y) { return x.OffsetB < y.OffsetB; });
+    const bool inStep =
+        std::is_sorted(comparisons.begin(), comparisons.end(),
+                       [](const TComparison &x, const TComparison &y) { return x.OffsetB < y.OffsetB; });
     if (inStep)
         CompareInStep(sideA, sideB, comparisons);
     for (const TComparison &comparison : comparisons)
@@ -273,11 +277,12 @@ TArchiveDiff DiffArchives(const std::string &a, const std::string &b)
     for (size_t i = 0; i < pairs.size() && !sameFile; ++i) {
         const TKVB_Entry entryA = sideA.Catalogue.GetEntry(pairs[i].A);
         const TKVB_Entry entryB = sideB.Catalogue.GetEntry(pairs[i].B);
-        TDiffChange change{entryA.Name, pairs[i].A, pairs[i].B, pairs[i].ByNumber,
+        TDiffChange change{entryA.Name,   pairs[i].A,    pairs[i].B,   pairs[i].ByNumber,
                            entryA.Length, entryB.Length, std::nullopt, std::nullopt};
         if (entryA.Length == entryB.Length) {
             const TComparison key{entryA.Offset, entryB.Offset, entryA.Length};
-            const auto compared = std::lower_bound(comparisons.begin(), comparisons.end(), key, ByOffsets);
+            const auto compared =
+                std::lower_bound(comparisons.begin(), comparisons.end(), key, ByOffsets);
             if (inStep && !compared->Differs)
                 continue;
             change.ChecksumA = sideA.Sums[sideA.SlotOf.at(entryA.Offset)];

@@ -28,9 +28,9 @@ struct TDiffEntry {
 
 // An entry both archives hold, with other data.
 struct TDiffChange {
-    std::string Name; // as stored, the same in both
+    std::string Name;               // as stored, the same in both
     int32_t IndexA = 0, IndexB = 0; // records, 0-based
-    bool ByNumber = false; // the name occurs more than once; matched by its place among them
+    bool ByNumber = false;          // the name occurs more than once; matched by its place among them
     int32_t LengthA = 0, LengthB = 0;
     // Only where the lengths are equal: the data was read to tell.
     std::optional<uint64_t> ChecksumA, ChecksumB;
@@ -44,7 +44,7 @@ struct TDiffBytes {
 };
 
 struct TArchiveDiff {
-    bool SameFile = false; // both names lead to one file
+    bool SameFile = false;                    // both names lead to one file
     std::vector<TDiffEntry> OnlyInA, OnlyInB; // in record order
     std::vector<TDiffChange> Changed;         // in A's record order
     int32_t Matched = 0;                      // entries both hold, changed or not
@@ -54,7 +54,7 @@ struct TArchiveDiff {
     // after its table here.
     TDiffBytes ValidationA, ValidationB;
     std::string DescriptionA, DescriptionB; // after the last entry, as stored
-    std::vector<std::string> Notes; // what reading found beside either archive, for the user
+    std::vector<std::string> Notes;         // what reading found beside either archive, for the user
 
     bool HeaderDiffers() const { return CountA != CountB || CreatorA != CreatorB; }
     bool ValidationDiffers() const { return !(ValidationA == ValidationB); }

@@ -16,8 +16,8 @@
 #include "preview/tex_encode.h"
 
 #include <algorithm>
-#include <memory>
 #include <map>
+#include <memory>
 #include <unordered_map>
 
 namespace kvb {
@@ -37,7 +37,7 @@ struct TPlannedFile {
 
 struct TNaming {
     std::vector<TPlannedFile> Files;
-    std::vector<int32_t> FileOf; // per record: its file, or -1 when it was passed over
+    std::vector<int32_t> FileOf;         // per record: its file, or -1 when it was passed over
     std::vector<std::string> PassedOver; // PassedOverText each, in table order
     std::vector<std::string> Warnings;
 };
@@ -76,7 +76,9 @@ std::string EntryText(int32_t index, const std::string &name)
 class TNamer {
 public:
     TNamer(const TKVBFile &catalogue, const TFileStream &archive, bool png)
-        : catalogue_(catalogue), archive_(archive), png_(png)
+        : catalogue_(catalogue),
+          archive_(archive),
+          png_(png)
     {
         taken_.reserve(size_t(catalogue.EntryCount()) + 1);
         taken_.emplace(CaseBlindName(kManifestName), -1);
@@ -142,11 +144,13 @@ private:
             name = Tagged(stored, tag + "~" + std::to_string(n));
         const std::string other =
             holder < 0 ? std::string("the manifest (") + kManifestName + ")"
-                       : "the file of " + EntryText(naming_.Files[size_t(holder)].Record,
-                                                    catalogue_.GetEntry(naming_.Files[size_t(holder)].Record).Name);
-        naming_.Warnings.push_back(EntryText(index, catalogue_.GetEntry(index).Name) +
-                                   " is written as " + PrintableName(name) + ": under its own name it would be one file with " +
-                                   other + " where file names ignore case (as on Windows)");
+                       : "the file of " +
+                             EntryText(naming_.Files[size_t(holder)].Record,
+                                       catalogue_.GetEntry(naming_.Files[size_t(holder)].Record).Name);
+        naming_.Warnings.push_back(EntryText(index, catalogue_.GetEntry(index).Name) + " is written as " +
+                                   PrintableName(name) +
+                                   ": under its own name it would be one file with " + other +
+                                   " where file names ignore case (as on Windows)");
         return name;
     }
 
@@ -168,8 +172,10 @@ TDataSource ReadWhereItLies(const TFileStream &archive, const TKVB_Entry &entry,
     return [&archive, entry, length](const std::function<void(const char *, size_t)> &use) {
         if (length < 0 || EntryEnd(entry.Offset, length) > archive.Size())
             throw EReadError("Exporting entry " + PrintableName(entry.Name) + ": its data header at " +
-                             std::to_string(entry.Offset) + " gives no data that the archive, "
-                             "which ends at byte " + std::to_string(archive.Size()) + ", holds");
+                             std::to_string(entry.Offset) +
+                             " gives no data that the archive, "
+                             "which ends at byte " +
+                             std::to_string(archive.Size()) + ", holds");
         std::vector<char> buffer(size_t(std::min<int64_t>(length, 1 << 20)));
         TChecksum sum;
         for (int64_t done = 0; done < length;) {
@@ -188,7 +194,10 @@ class TWriter {
 public:
     TWriter(const TFileStream &archive, const TOpenFolder &into, TNaming &naming,
             const TProgress &progress)
-        : archive_(archive), into_(into), naming_(naming), progress_(progress)
+        : archive_(archive),
+          into_(into),
+          naming_(naming),
+          progress_(progress)
     {
     }
 
@@ -219,7 +228,7 @@ private:
     std::unique_ptr<TOutputFile> Output(const TPlannedFile &file) const
     {
         return std::make_unique<TOutputFile>(into_, file.Name, TOutputKind::PartialWhereNew,
-                                              std::vector<const TFileStream *>{&archive_});
+                                             std::vector<const TFileStream *>{&archive_});
     }
 
     void Done(TPlannedFile &file, TOutputFile &output)
@@ -342,7 +351,8 @@ TExportResult ExportArchive(const std::string &archive, const std::string &folde
         while (next < byOffset.size() && naming.Files[size_t(byOffset[next])].Offset < entry->Position)
             ++next;
         files.clear();
-        for (; next < byOffset.size() && naming.Files[size_t(byOffset[next])].Offset == entry->Position; ++next)
+        for (; next < byOffset.size() && naming.Files[size_t(byOffset[next])].Offset == entry->Position;
+             ++next)
             files.push_back(byOffset[next]);
         if (files.empty())
             continue;

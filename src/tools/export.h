@@ -30,7 +30,7 @@ struct TExportResult {
     std::vector<std::string> Warnings; // an entry under another name, a texture as its bytes
     // The message of EUnextractedNames for the entries passed over; nothing when there were none.
     std::optional<std::string> PassedOver;
-    std::optional<std::string> Note;   // what reading the archive found beside it
+    std::optional<std::string> Note; // what reading the archive found beside it
 };
 
 // Writes the files and then the manifest into folder (made when missing), reading the archive

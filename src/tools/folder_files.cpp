@@ -48,12 +48,9 @@ std::string Shown(const std::string &name)
 const char *WhyNotRead(TEntryKind kind)
 {
     switch (kind) {
-    case TEntryKind::Link:
-        return "it is a link, which an update never follows";
-    case TEntryKind::Folder:
-        return "it is a folder";
-    default:
-        return "it is a pipe or a device, not a plain file";
+    case TEntryKind::Link: return "it is a link, which an update never follows";
+    case TEntryKind::Folder: return "it is a folder";
+    default: return "it is a pipe or a device, not a plain file";
     }
 }
 
@@ -77,7 +74,11 @@ uint64_t HeaderChecksum(const TFileStream &archive, int32_t offset, int64_t leng
 TFolderFiles::TFolderFiles(const TOpenFolder &folder, const TReadManifest &manifest,
                            const std::vector<TKVB_TocRecord> &toc, const TArchiveSums &sums,
                            const TUpdateOptions &options)
-    : folder_(folder), manifest_(manifest), toc_(toc), sums_(sums), options_(options)
+    : folder_(folder),
+      manifest_(manifest),
+      toc_(toc),
+      sums_(sums),
+      options_(options)
 {
 }
 
@@ -119,8 +120,8 @@ void TFolderFiles::TakeManifestFiles(const std::unordered_map<std::string, const
             continue;
         }
         if (const auto [twin, fresh] = folded.emplace(CaseBlindName(*entry.File), *entry.File); !fresh)
-            Refuse("The manifest of " + folder_.Path() + " names files " + Shown(twin->second) +
-                   " and " + Shown(*entry.File) + ", which are one where file names ignore case");
+            Refuse("The manifest of " + folder_.Path() + " names files " + Shown(twin->second) + " and " +
+                   Shown(*entry.File) + ", which are one where file names ignore case");
         candidates_.push_back({*entry.File, entry.Format, {entry.Index}, &entry, {}});
     }
     // Each file as it stands: a hidden one is not listed, so it is looked up on its own.
@@ -137,8 +138,8 @@ void TFolderFiles::TakeManifestFiles(const std::unordered_map<std::string, const
             continue;
         }
         if (entry->Kind != TEntryKind::PlainFile)
-            Refuse("File " + Shown(JoinPath(folder_.Path(), candidate.Name)) + " cannot be read: " +
-                   WhyNotRead(entry->Kind));
+            Refuse("File " + Shown(JoinPath(folder_.Path(), candidate.Name)) +
+                   " cannot be read: " + WhyNotRead(entry->Kind));
         candidate.Stamp = entry->Stamp;
         present.push_back(std::move(candidate));
     }
@@ -171,7 +172,8 @@ void TFolderFiles::TakeOtherFiles(const std::vector<TFolderEntry> &listing, cons
     }
     if (!extra.empty())
         Refuse("Folder " + folder_.Path() + " holds " +
-               (extra.size() == 1 ? "a file that belongs" : std::to_string(extra.size()) + " files that belong") +
+               (extra.size() == 1 ? "a file that belongs"
+                                  : std::to_string(extra.size()) + " files that belong") +
                " to no entry of " + FileNameOf(archive) + ": " + FileList(extra) +
                (extra.size() == 1 ? "; take it out" : "; take them out") +
                std::string(", or let the update pass over them (kvb update --ignore-extra)"));
@@ -213,9 +215,9 @@ void TFolderFiles::CheckOneFileEach() const
     for (const TCandidate &candidate : candidates_)
         for (const int32_t record : candidate.Records)
             if (const auto [other, added] = fileOf.emplace(record, &candidate); !added)
-                Refuse("Files " + Shown(other->second->Name) + " and " + Shown(candidate.Name) +
-                       " of " + folder_.Path() + " both belong to entry " + std::to_string(record + 1) +
-                       " \"" + PrintableName(NameFromField(toc_[size_t(record)].Name)) +
+                Refuse("Files " + Shown(other->second->Name) + " and " + Shown(candidate.Name) + " of " +
+                       folder_.Path() + " both belong to entry " + std::to_string(record + 1) + " \"" +
+                       PrintableName(NameFromField(toc_[size_t(record)].Name)) +
                        "\"; take one of them out");
 }
 
@@ -291,9 +293,10 @@ std::optional<TFileChange> TFolderFiles::Check(const TCandidate &candidate, cons
         std::string reference(size_t(oldLength), '\0');
         if (archive.ReadAt(DataPosition(offset), reference.data(), oldLength) != oldLength)
             throw EReadError();
-        const std::string entryName = PrintableName(NameFromField(toc_[size_t(candidate.Records.front())].Name));
-        TMadeTexture made = MakeTexFromBytes(reference, entryName, bytes, Shown(candidate.Name),
-                                             options_.NewPalette);
+        const std::string entryName =
+            PrintableName(NameFromField(toc_[size_t(candidate.Records.front())].Name));
+        TMadeTexture made =
+            MakeTexFromBytes(reference, entryName, bytes, Shown(candidate.Name), options_.NewPalette);
         change.DataChecksum = Checksum64(made.Bytes);
         change.Colours = made.Change;
         length = int64_t(made.Bytes.size());

@@ -71,7 +71,8 @@ size_t Utf8SequenceLength(std::string_view text, size_t at)
 }
 
 TJsonReader::TJsonReader(std::string_view text, std::string source)
-    : text_(text), source_(std::move(source))
+    : text_(text),
+      source_(std::move(source))
 {
 }
 
@@ -111,16 +112,12 @@ TJsonReader::TKind TJsonReader::Peek()
     if (at_ >= text_.size())
         Fail("the text ends where a value is expected");
     switch (text_[at_]) {
-    case '{':
-        return TKind::Object;
-    case '[':
-        return TKind::Array;
-    case '"':
-        return TKind::String;
+    case '{': return TKind::Object;
+    case '[': return TKind::Array;
+    case '"': return TKind::String;
     case 't':
     case 'f':
-    case 'n':
-        return TKind::Literal;
+    case 'n': return TKind::Literal;
     default:
         if (text_[at_] == '-' || IsDigit(text_[at_]))
             return TKind::Number;
@@ -222,24 +219,12 @@ std::string TJsonReader::String()
         switch (e) {
         case '"':
         case '\\':
-        case '/':
-            out += e;
-            break;
-        case 'b':
-            out += '\b';
-            break;
-        case 'f':
-            out += '\f';
-            break;
-        case 'n':
-            out += '\n';
-            break;
-        case 'r':
-            out += '\r';
-            break;
-        case 't':
-            out += '\t';
-            break;
+        case '/': out += e; break;
+        case 'b': out += '\b'; break;
+        case 'f': out += '\f'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        case 't': out += '\t'; break;
         case 'u': {
             const auto unit = [&]() {
                 uint32_t value = 0;
@@ -267,8 +252,7 @@ std::string TJsonReader::String()
             AppendUtf8(out, code);
             break;
         }
-        default:
-            Fail(std::string("a string holds the unknown escape \\") + e);
+        default: Fail(std::string("a string holds the unknown escape \\") + e);
         }
     }
 }
@@ -344,12 +328,8 @@ void TJsonReader::Skip()
         while (NextElement())
             Skip();
         break;
-    case TKind::String:
-        String();
-        break;
-    case TKind::Number:
-        NumberText();
-        break;
+    case TKind::String: String(); break;
+    case TKind::Number: NumberText(); break;
     case TKind::Literal:
         if (!Literal("true") && !Literal("false") && !Literal("null"))
             Fail("a value is expected");

@@ -85,8 +85,8 @@ void PutEntry(std::string &out, const TManifestEntry &entry)
     out += "{\"number\":";
     PutNumber(out, entry.Index + 1);
     out += ",\"name\":";
-    const bool ascii = std::all_of(entry.Name.begin(), entry.Name.end(),
-                                   [](char c) { return uint8_t(c) < 0x80; });
+    const bool ascii =
+        std::all_of(entry.Name.begin(), entry.Name.end(), [](char c) { return uint8_t(c) < 0x80; });
     PutString(out, ascii ? entry.Name : Cp1252ToUtf8(entry.Name));
     out += ",\"length\":";
     PutNumber(out, entry.Length);
@@ -112,8 +112,8 @@ void PutEntry(std::string &out, const TManifestEntry &entry)
 
 std::string ManifestText(const TManifest &manifest)
 {
-    std::string out = std::string("{\"format\":\"") + kFormatName + "\",\"version\":" +
-                      std::to_string(kFormatVersion) + ",\n\"archive\":{\"path\":";
+    std::string out = std::string("{\"format\":\"") + kFormatName +
+                      "\",\"version\":" + std::to_string(kFormatVersion) + ",\n\"archive\":{\"path\":";
     PutString(out, manifest.ArchivePath);
     out += ",\"size\":" + std::to_string(manifest.ArchiveSize) + ",\"checksum\":\"" +
            Hex64(manifest.ArchiveChecksum) + "\"},\n\"entries\":[";
@@ -149,8 +149,8 @@ bool IsManifestName(const std::string &name)
 
 bool IsExportFileName(const std::string &name)
 {
-    return IsPlainFileName(name) && !NameFaultAnywhere(name) &&
-           name.find('\0') == std::string::npos && !IsManifestName(name);
+    return IsPlainFileName(name) && !NameFaultAnywhere(name) && name.find('\0') == std::string::npos &&
+           !IsManifestName(name);
 }
 
 namespace {
@@ -176,8 +176,7 @@ uint64_t ReadHex64(TJsonReader &json, const std::string &what)
 // appear once: a member twice would leave which one counts to chance.
 class TMembers {
 public:
-    TMembers(TJsonReader &json, std::span<const std::string_view> known)
-        : json_(json), known_(known)
+    TMembers(TJsonReader &json, std::span<const std::string_view> known) : json_(json), known_(known)
     {
         json_.BeginObject();
     }
@@ -264,42 +263,25 @@ TFileFormat ReadFormat(TJsonReader &json)
 TManifestEntry ReadEntry(TJsonReader &json)
 {
     enum { kNumber, kName, kLength, kChecksum, kFile, kFormat, kFileSize, kFileModified, kFileChecksum };
-    static constexpr std::string_view kKnown[] = {"number", "name", "length",
-                                                  "checksum", "file", "format",
+    static constexpr std::string_view kKnown[] = {"number",    "name",          "length",
+                                                  "checksum",  "file",          "format",
                                                   "file_size", "file_modified", "file_checksum"};
     TMembers members(json, kKnown);
     TManifestEntry entry;
     for (int member; members.Next(member);) {
         switch (member) {
-        case kNumber:
-            entry.Index = int32_t(json.Integer(1, INT32_MAX, "A record number") - 1);
-            break;
-        case kName:
-            entry.Name = ReadName(json);
-            break;
-        case kLength:
-            entry.Length = json.Integer(0, INT32_MAX, "A length");
-            break;
-        case kChecksum:
-            entry.Checksum = ReadHex64(json, "A checksum");
-            break;
-        case kFile:
-            entry.File = ReadFileName(json);
-            break;
-        case kFormat:
-            entry.Format = ReadFormat(json);
-            break;
-        case kFileSize:
-            entry.FileStamp.Size = json.Integer(0, INT64_MAX, "A file's size");
-            break;
+        case kNumber: entry.Index = int32_t(json.Integer(1, INT32_MAX, "A record number") - 1); break;
+        case kName: entry.Name = ReadName(json); break;
+        case kLength: entry.Length = json.Integer(0, INT32_MAX, "A length"); break;
+        case kChecksum: entry.Checksum = ReadHex64(json, "A checksum"); break;
+        case kFile: entry.File = ReadFileName(json); break;
+        case kFormat: entry.Format = ReadFormat(json); break;
+        case kFileSize: entry.FileStamp.Size = json.Integer(0, INT64_MAX, "A file's size"); break;
         case kFileModified:
             entry.FileStamp.Modified = json.Integer(INT64_MIN, INT64_MAX, "A file's time");
             break;
-        case kFileChecksum:
-            entry.FileChecksum = ReadHex64(json, "A file's checksum");
-            break;
-        default:
-            json.Skip();
+        case kFileChecksum: entry.FileChecksum = ReadHex64(json, "A file's checksum"); break;
+        default: json.Skip();
         }
     }
     members.Require({kNumber, kName, kLength, kChecksum, kFile});
@@ -389,8 +371,8 @@ TReadManifest ReadManifest(const TOpenFolder &folder)
     try {
         file.emplace(folder, kManifestName, false);
     } catch (const EFOpenError &e) {
-        throw EKVBError("Folder " + folder.Path() + " holds no manifest of an export (" +
-                        kManifestName + "): " + e.what());
+        throw EKVBError("Folder " + folder.Path() + " holds no manifest of an export (" + kManifestName +
+                        "): " + e.what());
     }
     return ReadManifestFile(*file);
 }

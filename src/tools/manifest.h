@@ -32,14 +32,14 @@ struct TManifestEntry {
     uint64_t Checksum = 0;           // of the entry's data
     std::optional<std::string> File; // its name in the folder; nothing when none was written
     TFileFormat Format = TFileFormat::Bytes;
-    TFileStamp FileStamp;            // the file as it was left
-    uint64_t FileChecksum = 0;       // of the file's content (for Bytes, Checksum)
+    TFileStamp FileStamp;      // the file as it was left
+    uint64_t FileChecksum = 0; // of the file's content (for Bytes, Checksum)
 };
 
 struct TManifest {
     std::string ArchivePath; // for the reader's information; nothing relies on it
     int64_t ArchiveSize = 0;
-    uint64_t ArchiveChecksum = 0; // ArchiveSums' Archive()
+    uint64_t ArchiveChecksum = 0;        // ArchiveSums' Archive()
     std::vector<TManifestEntry> Entries; // in record order, each record at most once
 };
 

@@ -87,16 +87,14 @@ TLayout ReadLayout(const TFileStream &file, const std::string &archive)
             throw EReadError();
         entry.length = DecodeDataHeader(entry.header).Length;
         if (entry.length < 0)
-            throw NotContiguous(archive, "the data entry at position " +
-                                             std::to_string(entry.position) +
-                                             " has the invalid length " +
-                                             std::to_string(entry.length));
+            throw NotContiguous(archive, "the data entry at position " + std::to_string(entry.position) +
+                                             " has the invalid length " + std::to_string(entry.length));
         const int64_t end = EntryEnd(entry.position, entry.length);
         if (i + 1 < positions.size() && end != positions[i + 1])
-            throw NotContiguous(archive, std::string(end < positions[i + 1] ? "there is a gap"
-                                                                            : "data overlap") +
-                                             " after the data entry at position " +
-                                             std::to_string(entry.position));
+            throw NotContiguous(archive,
+                                std::string(end < positions[i + 1] ? "there is a gap" : "data overlap") +
+                                    " after the data entry at position " +
+                                    std::to_string(entry.position));
     }
     layout.descriptionStart = EntryEnd(layout.entries.back().position, layout.entries.back().length);
     if (layout.descriptionStart > layout.fileSize)
@@ -163,19 +161,15 @@ std::vector<TReplacedEntry> PlanReplacement(const std::string &archive,
 
 std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const std::vector<TReplacement> &replacements,
-                                           const std::string &output,
-                                           const TProgress &progress,
+                                           const std::string &output, const TProgress &progress,
                                            std::optional<std::string> *note)
 {
     return ReplaceEntries(
-        archive, [&replacements](const TFileStream &) { return replacements; }, output, progress,
-        note);
+        archive, [&replacements](const TFileStream &) { return replacements; }, output, progress, note);
 }
 
-std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
-                                           const TReplacementChoice &choose,
-                                           const std::string &output,
-                                           const TProgress &progress,
+std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive, const TReplacementChoice &choose,
+                                           const std::string &output, const TProgress &progress,
                                            std::optional<std::string> *note,
                                            const TBeforeCommit &beforeCommit)
 {
@@ -264,7 +258,8 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
             copy(input, 0, entry.newLength);
             // The length the plan was made with is the one the offsets rely on.
             if (input.Size() != entry.newLength)
-                throw EKVBError("File " + input.FileName() + " changed in size while the archive "
+                throw EKVBError("File " + input.FileName() +
+                                " changed in size while the archive "
                                 "was being rebuilt");
         }
         runStart = EntryEnd(entry.position, entry.length);

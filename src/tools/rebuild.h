@@ -8,8 +8,8 @@
 // replaced entries and the offsets after them change.
 #pragma once
 
-#include <cstdint>
 #include "archive/progress.h"
+#include <cstdint>
 
 #include <functional>
 #include <optional>
@@ -25,11 +25,14 @@ class TFileStream;
 // picture), which is then opened only so that no output can be it.
 struct TReplacement {
     TReplacement(int32_t tocIndex, std::string fileName)
-        : TocIndex(tocIndex), FileName(std::move(fileName))
+        : TocIndex(tocIndex),
+          FileName(std::move(fileName))
     {
     }
     TReplacement(int32_t tocIndex, std::string fileName, std::optional<std::string> data)
-        : TocIndex(tocIndex), FileName(std::move(fileName)), Data(std::move(data))
+        : TocIndex(tocIndex),
+          FileName(std::move(fileName)),
+          Data(std::move(data))
     {
     }
     int32_t TocIndex = 0;
@@ -64,8 +67,7 @@ std::vector<TReplacedEntry> PlanReplacement(const std::string &archive,
 // progress hears (KiB written, KiB in all).
 std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
                                            const std::vector<TReplacement> &replacements,
-                                           const std::string &output,
-                                           const TProgress &progress = {},
+                                           const std::string &output, const TProgress &progress = {},
                                            std::optional<std::string> *note = nullptr);
 
 // Chooses the replacements from the archive as the rebuild holds it: locked, with any
@@ -79,10 +81,8 @@ using TBeforeCommit = std::function<void(const std::string &headerAndTable)>;
 
 // ReplaceEntries with the replacements that choose gives. When it gives none and the archive
 // is rebuilt in its own place, nothing is written at all.
-std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive,
-                                           const TReplacementChoice &choose,
-                                           const std::string &output,
-                                           const TProgress &progress = {},
+std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive, const TReplacementChoice &choose,
+                                           const std::string &output, const TProgress &progress = {},
                                            std::optional<std::string> *note = nullptr,
                                            const TBeforeCommit &beforeCommit = {});
 

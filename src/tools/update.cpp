@@ -28,11 +28,15 @@ class TUpdate {
 public:
     TUpdate(const std::string &archive, const std::string &folder, const TUpdateOptions &options,
             const TProgress &progress)
-        : archive_(archive), folder_(folder), into_(folder),
+        : archive_(archive),
+          folder_(folder),
+          into_(folder),
           // The folder's files are looked at meanwhile, as git's preloaded index does: one call
           // of the system's per file, the update's largest cost but for the archive's.
           listing_(std::async(std::launch::async, [this] { return ListFolder(into_); })),
-          read_(ReadManifest(into_)), next_(ReadNextManifest(into_)), options_(options),
+          read_(ReadManifest(into_)),
+          next_(ReadNextManifest(into_)),
+          options_(options),
           progress_(progress)
     {
     }
@@ -53,8 +57,7 @@ public:
         plan_.Read = int32_t(seenFiles_.size());
         std::vector<TReplacement> replacements;
         for (const TFileChange &change : changes_)
-            replacements.push_back({change.Records.front(), JoinPath(folder_, change.File),
-                                    change.Data});
+            replacements.push_back({change.Records.front(), JoinPath(folder_, change.File), change.Data});
         return replacements;
     }
 
@@ -62,9 +65,9 @@ public:
     {
         for (size_t i = 0; i < replaced.size() && i < changes_.size(); ++i) {
             const TFileChange &change = changes_[i];
-            plan_.Changes.push_back({replaced[i].TocIndex, replaced[i].Name, change.File,
-                                     change.Format, replaced[i].OldLength, replaced[i].NewLength,
-                                     change.DataChecksum, change.Colours});
+            plan_.Changes.push_back({replaced[i].TocIndex, replaced[i].Name, change.File, change.Format,
+                                     replaced[i].OldLength, replaced[i].NewLength, change.DataChecksum,
+                                     change.Colours});
         }
         std::sort(plan_.Changes.begin(), plan_.Changes.end(),
                   [](const TUpdateChange &a, const TUpdateChange &b) { return a.TocIndex < b.TocIndex; });
@@ -84,7 +87,8 @@ public:
         std::sort(found.begin(), found.end());
         std::sort(shown.begin(), shown.end());
         if (found != shown)
-            throw EKVBError("The files of " + folder_ + " have changed since the update's plan was "
+            throw EKVBError("The files of " + folder_ +
+                            " have changed since the update's plan was "
                             "shown; nothing was written. Update again to see what would change now");
     }
 
@@ -166,7 +170,9 @@ private:
             next_.reset();
             adopted_ = true;
         }
-        validation_.assign(size_t(HeadSize() - std::min(HeadSize(), TocEnd(std::max(ReadFileHeader(file).Count, 0)))), '\0');
+        validation_.assign(size_t(HeadSize() -
+                                  std::min(HeadSize(), TocEnd(std::max(ReadFileHeader(file).Count, 0)))),
+                           '\0');
         if (file.ReadAt(HeadSize() - int64_t(validation_.size()), validation_.data(),
                         int64_t(validation_.size())) != int64_t(validation_.size()))
             throw EReadError();
@@ -178,7 +184,8 @@ private:
         for (size_t i = 0; i < toc_.size(); ++i)
             if (!sums_.EntryAt(toc_[i].Offset))
                 throw EKVBError("Archive " + archive_ + " cannot be updated: record " +
-                                std::to_string(i + 1) + " points at data that the entries before "
+                                std::to_string(i + 1) +
+                                " points at data that the entries before "
                                 "it do not lead to (a gap or an overlap between entries); the "
                                 "analysis report (Analyse KVB, kvb analyse) shows where");
         CheckManifestEntries();
@@ -189,9 +196,8 @@ private:
     {
         for (const TManifestEntry &entry : read_.Manifest.Entries) {
             const auto wrong = [&](const std::string &what) {
-                return EKVBError("Manifest of " + folder_ + " does not match " + archive_ +
-                                 ": record " + std::to_string(entry.Index + 1) + " " + what +
-                                 "; nothing was written");
+                return EKVBError("Manifest of " + folder_ + " does not match " + archive_ + ": record " +
+                                 std::to_string(entry.Index + 1) + " " + what + "; nothing was written");
             };
             if (entry.Index >= int32_t(toc_.size()))
                 throw wrong("is not in the archive, which has " + std::to_string(toc_.size()));
@@ -279,9 +285,7 @@ TUpdatePlan UpdateArchive(const std::string &archive, const std::string &folder,
     // In its own place the archive is recorded beside the export before it takes that place.
     TBeforeCommit recordNext;
     if (output.empty())
-        recordNext = [&](const std::string &headerAndTable) {
-            update.RecordNext(headerAndTable);
-        };
+        recordNext = [&](const std::string &headerAndTable) { update.RecordNext(headerAndTable); };
     const std::vector<TReplacedEntry> replaced = ReplaceEntries(
         archive,
         [&](const TFileStream &file) {

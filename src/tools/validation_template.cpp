@@ -8,7 +8,6 @@
 #include "platform/stream.h"
 #include "tools/analysis.h"
 
-
 namespace kvb {
 
 std::string TemplateFileName(int32_t count)

@@ -15,7 +15,7 @@ struct TAppWindows {
     // stops what the preview started.
     std::unique_ptr<TfrmTexView> frmTexView; // a window of its own, beside frmKVBEditor
     std::unique_ptr<TfrmKVBEditor> frmKVBEditor;
-    TfrmAdvanced *frmAdvanced = nullptr;  // owned by frmKVBEditor
+    TfrmAdvanced *frmAdvanced = nullptr; // owned by frmKVBEditor
 };
 
 // The main window first (its FormCreate runs while it is created), then the preview window,

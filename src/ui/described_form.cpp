@@ -32,9 +32,7 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
         w = box;
         break;
     }
-    case TControlKind::Label:
-        w = new QLabel(Q(c.Caption), parent);
-        break;
+    case TControlKind::Label: w = new QLabel(Q(c.Caption), parent); break;
     case TControlKind::Note:
     case TControlKind::StatusText: {
         auto *label = new QLabel(Q(c.Caption), parent);
@@ -44,16 +42,15 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
         w = label;
         break;
     }
-    case TControlKind::Link:
-        w = new TLinkLabel(Q(c.Caption), parent);
-        break;
+    case TControlKind::Link: w = new TLinkLabel(Q(c.Caption), parent); break;
     case TControlKind::ReportList: {
         auto *list = new TEntryList(parent);
         std::vector<std::pair<QString, int>> columns;
         for (const logic::TColumn &column : c.Columns)
             columns.emplace_back(Q(column.Caption),
-                                 column.WideAs.empty() ? column.Width
-                                                       : parent->fontMetrics().horizontalAdvance(Q(column.WideAs)) + 12);
+                                 column.WideAs.empty()
+                                     ? column.Width
+                                     : parent->fontMetrics().horizontalAdvance(Q(column.WideAs)) + 12);
         SetUpReportList(list, c.Name.c_str(), columns);
         // The selection stays visible while another list has the focus (the advanced window
         // links a row of one list to a row of the other).
@@ -64,9 +61,7 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
         w = list;
         break;
     }
-    case TControlKind::InfoList:
-        w = InfoList(parent);
-        break;
+    case TControlKind::InfoList: w = InfoList(parent); break;
     case TControlKind::BlockSelector: {
         auto *combo = new QComboBox(parent);
         combo->setEditable(false);
@@ -107,7 +102,8 @@ bool Fills(TControlKind kind)
 
 } // namespace
 
-TDescribedControls::TDescribedControls(QWidget *parent, const std::vector<const logic::TControlLook *> &controls,
+TDescribedControls::TDescribedControls(QWidget *parent,
+                                       const std::vector<const logic::TControlLook *> &controls,
                                        const logic::TPlace &layout, QBoxLayout *box)
 {
     for (const logic::TControlLook *c : controls)
@@ -186,7 +182,8 @@ std::vector<QKeySequence> KeySequences(logic::TKey key)
     case TKey::CtrlO: return {QKeySequence(Qt::CTRL | Qt::Key_O)};
     case TKey::CtrlE: return {QKeySequence(Qt::CTRL | Qt::Key_E)};
     // Ctrl++ is Ctrl+Shift+= on many keyboards: both, and Ctrl+= without the Shift.
-    case TKey::CtrlPlus: return {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)};
+    case TKey::CtrlPlus:
+        return {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)};
     case TKey::CtrlMinus: return {QKeySequence(Qt::CTRL | Qt::Key_Minus)};
     case TKey::Ctrl0: return {QKeySequence(Qt::CTRL | Qt::Key_0)};
     }

@@ -35,7 +35,8 @@ public:
                        const logic::TPlace &layout, QBoxLayout *box);
 
     // The widget of the control named so (of the class its kind makes); nullptr when none.
-    template <typename Widget> Widget *Get(const std::string &name) const
+    template <typename Widget>
+    Widget *Get(const std::string &name) const
     {
         return static_cast<Widget *>(Find(name));
     }
@@ -70,18 +71,23 @@ void Bind(QWidget *window, logic::TDialogs &dialogs, Logic &logic,
         const bool duringWork = c.DuringWork == logic::TDuringWork::OnlyThen;
         using Kind = logic::TControlKind;
         if (c.Click && c.Kind == Kind::Button)
-            QObject::connect(static_cast<QPushButton *>(w), &QPushButton::clicked, window, guarded(c.Click, duringWork));
+            QObject::connect(static_cast<QPushButton *>(w), &QPushButton::clicked, window,
+                             guarded(c.Click, duringWork));
         if (c.Click && c.Kind == Kind::CheckBox)
-            QObject::connect(static_cast<QCheckBox *>(w), &QCheckBox::clicked, window, guarded(c.Click, duringWork));
+            QObject::connect(static_cast<QCheckBox *>(w), &QCheckBox::clicked, window,
+                             guarded(c.Click, duringWork));
         if (c.Click && c.Kind == Kind::Link)
-            QObject::connect(static_cast<TLinkLabel *>(w), &TLinkLabel::clicked, window, guarded(c.Click, duringWork));
+            QObject::connect(static_cast<TLinkLabel *>(w), &TLinkLabel::clicked, window,
+                             guarded(c.Click, duringWork));
         if (c.Click && c.Kind == Kind::ReportList)
-            QObject::connect(static_cast<QTreeWidget *>(w), &QTreeWidget::itemClicked, window, guarded(c.Click, duringWork));
+            QObject::connect(static_cast<QTreeWidget *>(w), &QTreeWidget::itemClicked, window,
+                             guarded(c.Click, duringWork));
         if (c.Choose && c.Kind == Kind::ReportList)
             QObject::connect(static_cast<QTreeWidget *>(w), &QTreeWidget::itemDoubleClicked, window,
                              guarded(c.Choose, duringWork));
         if (c.Choose && c.Kind == Kind::BlockSelector)
-            QObject::connect(static_cast<QComboBox *>(w), &QComboBox::activated, window, guarded(c.Choose, duringWork));
+            QObject::connect(static_cast<QComboBox *>(w), &QComboBox::activated, window,
+                             guarded(c.Choose, duringWork));
     }
     for (const logic::TKeyBinding<Logic> &k : description.Keys) {
         QWidget *on = k.Control.empty() ? window : controls.Find(k.Control);

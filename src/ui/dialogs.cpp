@@ -8,8 +8,8 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QGridLayout>
-#include <QInputDialog>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -32,7 +32,8 @@ int ExecCentred(QMessageBox &box)
 {
     if (auto *grid = qobject_cast<QGridLayout *>(box.layout())) {
         // Room for the title, its frame's buttons and the window manager's margins.
-        const int title = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(box.windowTitle());
+        const int title = QFontMetrics(QApplication::font("QMdiSubWindowTitleBar"))
+                              .horizontalAdvance(box.windowTitle());
         grid->addItem(new QSpacerItem(title + 120, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
                       grid->rowCount(), 0, 1, grid->columnCount());
     }
@@ -74,8 +75,7 @@ QString QtFilter(const std::string &filter)
 
 void QtDialogs::Notice(const std::string &text)
 {
-    QMessageBox box(QMessageBox::NoIcon, Q(logic::kApplicationTitle), Q(text), QMessageBox::Ok,
-                    Owner());
+    QMessageBox box(QMessageBox::NoIcon, Q(logic::kApplicationTitle), Q(text), QMessageBox::Ok, Owner());
     ExecCentred(box);
 }
 

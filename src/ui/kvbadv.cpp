@@ -6,8 +6,8 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
-#include <QProgressBar>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTreeWidget>
@@ -29,7 +29,9 @@ void FillCombo(QComboBox *combo, const std::vector<std::string> &labels)
 } // namespace
 
 TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, QWidget *parent)
-    : QDialog(parent), dialogs_(dialogs), logic_(*this, dialogs)
+    : QDialog(parent),
+      dialogs_(dialogs),
+      logic_(*this, dialogs)
 {
     const auto &description = logic::TAdvancedLogic::Description();
     setObjectName(Q(description.Name));
@@ -41,7 +43,8 @@ TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, QWidget *parent)
                    Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
-    controls_ = std::make_unique<TDescribedControls>(this, description.Looks(), description.Layout, layout);
+    controls_ =
+        std::make_unique<TDescribedControls>(this, description.Looks(), description.Layout, layout);
     const TDescribedControls &c = *controls_;
     lstInfo = c.Get<QListWidget>("lstInfo");
     lstTable = c.Get<QTreeWidget>("lstTable");
@@ -60,7 +63,8 @@ TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, QWidget *parent)
     Status = c.Get<QProgressBar>("Status");
     btnCancel = c.Get<QPushButton>("btnCancel");
     // The info lines keep their height (five lines); the lists below take what the window gains.
-    lstInfo->setFixedHeight(std::max(lstInfo->minimumHeight(), 5 * lstInfo->fontMetrics().lineSpacing() + 8));
+    lstInfo->setFixedHeight(
+        std::max(lstInfo->minimumHeight(), 5 * lstInfo->fontMetrics().lineSpacing() + 8));
     Bind(this, dialogs_, logic_, description, c);
 
     setMinimumSize(LeastSize(this, description.LeastWidth));

@@ -18,7 +18,10 @@
 namespace kvb::ui {
 
 TfrmTexView::TfrmTexView(logic::TDialogs &dialogs, QWidget *beside)
-    : QWidget(nullptr, Qt::Window), dialogs_(dialogs), logic_(*this, dialogs), beside_(beside)
+    : QWidget(nullptr, Qt::Window),
+      dialogs_(dialogs),
+      logic_(*this, dialogs),
+      beside_(beside)
 {
     const auto &description = logic::TTexViewLogic::Description();
     setObjectName(Q(description.Name));
@@ -82,9 +85,10 @@ void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::
     const QSize size(scaled.Width, scaled.Height);
     // Enlarged, each texel a sharp square; reduced, smoothed so that thin lines stay visible.
     Image->setPixmap(QPixmap::fromImage(
-        percent == 100 ? picture
-                       : picture.scaled(size, Qt::IgnoreAspectRatio,
-                                        percent > 100 ? Qt::FastTransformation : Qt::SmoothTransformation)));
+        percent == 100
+            ? picture
+            : picture.scaled(size, Qt::IgnoreAspectRatio,
+                             percent > 100 ? Qt::FastTransformation : Qt::SmoothTransformation)));
     Image->resize(size);
     setWindowTitle(Q(caption));
 

@@ -68,10 +68,9 @@ int main(int argc, char **argv)
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
     if (!HasDisplay()) {
-        std::fprintf(stderr,
-                     "kvbview: no display found (DISPLAY and WAYLAND_DISPLAY are not set).\n"
-                     "Run it inside a graphical session, or on a headless machine with\n"
-                     "  xvfb-run -a kvbview [ARCHIVE]\n");
+        std::fprintf(stderr, "kvbview: no display found (DISPLAY and WAYLAND_DISPLAY are not set).\n"
+                             "Run it inside a graphical session, or on a headless machine with\n"
+                             "  xvfb-run -a kvbview [ARCHIVE]\n");
         return 1;
     }
     // Asked to stop, the program ends as its close button ends it, without a question: long

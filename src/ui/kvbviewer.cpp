@@ -59,7 +59,10 @@ std::vector<std::string> DroppedFiles(const QMimeData *data)
 } // namespace
 
 TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWidget *parent)
-    : QMainWindow(parent), dialogs_(dialogs), watcher_(new QFileSystemWatcher(this)), changeDelay_(new QTimer(this)),
+    : QMainWindow(parent),
+      dialogs_(dialogs),
+      watcher_(new QFileSystemWatcher(this)),
+      changeDelay_(new QTimer(this)),
       logic_(*this, dialogs, player, LocaleNameSort(),
              [](const std::string &mid, const std::string &wav) {
                  RenderMidiToWav(mid, wav, FluidSynthSetup::FromEnvironment());
@@ -74,7 +77,8 @@ TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWid
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(6, 6, 6, 6);
     setCentralWidget(central);
-    controls_ = std::make_unique<TDescribedControls>(central, description.Looks(), description.Layout, layout);
+    controls_ =
+        std::make_unique<TDescribedControls>(central, description.Looks(), description.Layout, layout);
     const TDescribedControls &c = *controls_;
     btnOpen = c.Get<QPushButton>("btnOpen");
     btnExtract = c.Get<QPushButton>("btnExtract");
@@ -119,7 +123,9 @@ void TfrmKVBEditor::ConnectEvents()
     Bind(this, dialogs_, logic_, logic::TKVBEditorLogic::Description(), *controls_);
     logic::TKVBEditorLogic &l = logic_;
     lstFiles->AllowDragging([&l](int row) { return l.ExtractForDrag(row); },
-                            [this](const std::exception &e) { dialogs_.Error(logic::ErrorBoxText(e.what())); });
+                            [this](const std::exception &e) {
+                                dialogs_.Error(logic::ErrorBoxText(e.what()));
+                            });
     setAcceptDrops(true);
     connect(watcher_, &QFileSystemWatcher::fileChanged, this, &TfrmKVBEditor::WatchedPathChanged);
     connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &TfrmKVBEditor::WatchedPathChanged);
@@ -236,7 +242,8 @@ TfrmKVBEditor::TOpened TfrmKVBEditor::OpenWithChosenProgram(const std::string &p
     if (!program)
         return TOpened::Cancelled;
     const QFileInfo chosen(Q(*program));
-    if (!chosen.isFile() || !chosen.isExecutable() || !QProcess::startDetached(chosen.absoluteFilePath(), {Q(path)}))
+    if (!chosen.isFile() || !chosen.isExecutable() ||
+        !QProcess::startDetached(chosen.absoluteFilePath(), {Q(path)}))
         return TOpened::NoProgram;
     return TOpened::Opened;
 }

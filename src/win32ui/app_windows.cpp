@@ -11,11 +11,13 @@ TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player, TLin
                                                              ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     ::InitCommonControlsEx(&controls);
     TAppWindows windows;
-    windows.frmKVBEditor = std::make_unique<TfrmKVBEditor>(dialogs, player, std::move(openLink), std::move(openFile));
+    windows.frmKVBEditor =
+        std::make_unique<TfrmKVBEditor>(dialogs, player, std::move(openLink), std::move(openFile));
     const HWND main = windows.frmKVBEditor->Handle();
     windows.frmTexView = std::make_unique<TfrmTexView>(dialogs, main);
     windows.frmAdvanced = std::make_unique<TfrmAdvanced>(dialogs, main);
-    windows.frmKVBEditor->Logic().SetSecondaryWindows(windows.frmTexView->Logic(), windows.frmAdvanced->Logic());
+    windows.frmKVBEditor->Logic().SetSecondaryWindows(windows.frmTexView->Logic(),
+                                                      windows.frmAdvanced->Logic());
     return windows;
 }
 

@@ -19,6 +19,7 @@ struct TAppWindows {
 
 // The common controls the windows are made of are made ready first.
 TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player,
-                             TLinkOpener openLink = OpenWithShell, TFileOpener openFile = OpenFileWithShell);
+                             TLinkOpener openLink = OpenWithShell,
+                             TFileOpener openFile = OpenFileWithShell);
 
 } // namespace kvb::win32ui

@@ -48,7 +48,8 @@ SIZE TextSize(HWND control, const std::string &text)
     const TMeasure measure(control);
     const std::wstring wide = win32::Wide(text);
     RECT bounds{0, 0, 0, 0};
-    ::DrawTextW(measure.Dc(), wide.c_str(), int(wide.size()), &bounds, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    ::DrawTextW(measure.Dc(), wide.c_str(), int(wide.size()), &bounds,
+                DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
     return {bounds.right - bounds.left, bounds.bottom - bounds.top};
 }
 
@@ -57,7 +58,8 @@ int WrappedTextHeight(HWND control, int width)
     const TMeasure measure(control);
     const std::wstring wide = win32::Wide(ControlText(control));
     RECT bounds{0, 0, std::max(1, width), 0};
-    ::DrawTextW(measure.Dc(), wide.c_str(), int(wide.size()), &bounds, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    ::DrawTextW(measure.Dc(), wide.c_str(), int(wide.size()), &bounds,
+                DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
     return bounds.bottom - bounds.top;
 }
 
@@ -122,7 +124,8 @@ std::string CellText(HWND list, int row, int column)
         item.iSubItem = column;
         item.pszText = text.data();
         item.cchTextMax = int(size);
-        const auto length = size_t(::SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&item)));
+        const auto length =
+            size_t(::SendMessageW(list, LVM_GETITEMTEXTW, WPARAM(row), reinterpret_cast<LPARAM>(&item)));
         if (length + 1 < size) {
             text.resize(length);
             return win32::Utf8(text);

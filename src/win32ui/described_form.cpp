@@ -38,7 +38,9 @@ int GrowOf(const logic::TPlace &box)
 
 TDescribedControls::TDescribedControls(TForm &form, const std::vector<const logic::TControlLook *> &looks,
                                        const logic::TPlace &layout, const TStackSizes &sizes)
-    : form_(form), sizes_(sizes), layout_(layout)
+    : form_(form),
+      sizes_(sizes),
+      layout_(layout)
 {
     // Created in Tab order first, the rest after them.
     std::vector<const logic::TControlLook *> order;
@@ -66,28 +68,29 @@ TDescribedControls::TDescribedControls(TForm &form, const std::vector<const logi
         case TControlKind::StatusText:
             w = form.Control(WC_STATICW, text, SS_LEFT | SS_NOPREFIX, id);
             break;
-        case TControlKind::Note:
-            w = form.Control(WC_STATICW, text, SS_CENTER | SS_NOPREFIX, id);
-            break;
+        case TControlKind::Note: w = form.Control(WC_STATICW, text, SS_CENTER | SS_NOPREFIX, id); break;
         case TControlKind::Link:
             w = form.Control(WC_STATICW, text, WS_TABSTOP | SS_LEFT | SS_NOPREFIX | SS_NOTIFY, id);
             break;
         case TControlKind::ReportList: {
             // A link needs a row selected in both lists at once, so selections stay visible.
             w = form.Control(WC_LISTVIEWW, "",
-                             WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER, id,
-                             WS_EX_CLIENTEDGE);
+                             WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
+                                 LVS_NOSORTHEADER,
+                             id, WS_EX_CLIENTEDGE);
             std::vector<std::pair<std::string, int>> columns;
             for (const logic::TColumn &column : look->Columns)
                 columns.emplace_back(column.Caption, column.WideAs.empty()
                                                          ? form.Scale(column.Width)
-                                                         : TextSize(w, column.WideAs).cx + form.Scale(sizes_.ColumnPadding));
+                                                         : TextSize(w, column.WideAs).cx +
+                                                               form.Scale(sizes_.ColumnPadding));
             SetUpReportList(w, columns);
             break;
         }
         case TControlKind::InfoList:
-            w = form.Control(WC_LISTBOXW, "", WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL,
-                             id, WS_EX_CLIENTEDGE);
+            w = form.Control(WC_LISTBOXW, "",
+                             WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, id,
+                             WS_EX_CLIENTEDGE);
             break;
         case TControlKind::BlockSelector:
             w = form.Control(WC_COMBOBOXW, "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, id);
@@ -165,12 +168,9 @@ SIZE TDescribedControls::NaturalSize(const TMade &m, int width) const
         size.cy = std::max<int>(size.cy, line);
         break;
     case TControlKind::Note:
-    case TControlKind::StatusText:
-        size.cy = std::max(line, WrappedTextHeight(m.Window, width));
-        break;
+    case TControlKind::StatusText: size.cy = std::max(line, WrappedTextHeight(m.Window, width)); break;
     case TControlKind::ReportList:
-    case TControlKind::InfoList:
-        break;
+    case TControlKind::InfoList: break;
     case TControlKind::BlockSelector: {
         // The closed height is the system's; the open list is placed below it.
         RECT closed{};
@@ -178,9 +178,7 @@ SIZE TDescribedControls::NaturalSize(const TMade &m, int width) const
         size.cy = closed.bottom - closed.top;
         break;
     }
-    case TControlKind::ProgressBar:
-        size.cy = scaled(sizes_.ProgressBar);
-        break;
+    case TControlKind::ProgressBar: size.cy = scaled(sizes_.ProgressBar); break;
     }
     if (look.Width > 0)
         size.cx = scaled(look.Width);
@@ -279,7 +277,8 @@ void TDescribedControls::PlaceIn(const logic::TPlace &place, int x, int y, int w
             x += (width - size.cx) / 2;
             y += (height - size.cy) / 2;
         }
-        const int placedHeight = m.Look->Kind == TControlKind::BlockSelector ? form_.Scale(sizes_.DropDown) : size.cy;
+        const int placedHeight =
+            m.Look->Kind == TControlKind::BlockSelector ? form_.Scale(sizes_.DropDown) : size.cy;
         ::SetWindowPos(m.Window, nullptr, x, y, std::max<int>(0, std::min<int>(size.cx, width)),
                        std::max(0, placedHeight), SWP_NOZORDER | SWP_NOACTIVATE);
         return;
@@ -323,8 +322,7 @@ std::vector<ACCEL> AcceleratorsFor(logic::TKey key, int command)
     case TKey::CtrlMinus: return {{ctrl, VK_OEM_MINUS, cmd}, {ctrl, VK_SUBTRACT, cmd}};
     case TKey::Ctrl0: return {{ctrl, '0', cmd}, {ctrl, VK_NUMPAD0, cmd}};
     case TKey::Return:
-    case TKey::Escape:
-        break;
+    case TKey::Escape: break;
     }
     return {};
 }

@@ -18,14 +18,14 @@ class TForm;
 
 // The named sizes of the stack, in pixels at 100 %.
 struct TStackSizes {
-    int Margin = 6;        // around the whole window
-    int Gap = 5;           // between the places of a column
-    int RowGap = 4;        // between the places of a row
-    int Button = 25;       // the least height of a button
-    int ButtonWidth = 75;  // the least width of a button that does not grow
-    int CheckBox = 17;     // the least height of a check box
+    int Margin = 6;       // around the whole window
+    int Gap = 5;          // between the places of a column
+    int RowGap = 4;       // between the places of a row
+    int Button = 25;      // the least height of a button
+    int ButtonWidth = 75; // the least width of a button that does not grow
+    int CheckBox = 17;    // the least height of a check box
     int ProgressBar = 16;
-    int DropDown = 300;    // the height of a block selector's open list
+    int DropDown = 300;     // the height of a block selector's open list
     int ColumnPadding = 12; // beside a column's text, for a column as wide as a text
 };
 
@@ -166,7 +166,8 @@ bool RunCommand(const logic::TWindowDescription<Logic> &description, const TDesc
         if (code != (choice ? CBN_SELCHANGE : kClicked))
             return false;
         const logic::TControl<Logic> *c = description.Find(look->Name);
-        return RunHandler(logic, choice ? c->Choose : c->Click, look->DuringWork == logic::TDuringWork::OnlyThen, guard);
+        return RunHandler(logic, choice ? c->Choose : c->Click,
+                          look->DuringWork == logic::TDuringWork::OnlyThen, guard);
     }
     if (code != kClicked && code != kAccelerator)
         return false;
@@ -212,7 +213,8 @@ bool RunKey(const logic::TWindowDescription<Logic> &description, const TDescribe
         ::SendMessageW(message.hwnd, CB_GETDROPPEDSTATE, 0, 0))
         return false;
     for (const logic::TKeyBinding<Logic> &binding : description.Keys)
-        if (binding.Key == key && (binding.Control.empty() || (focused && binding.Control == focused->Name)))
+        if (binding.Key == key &&
+            (binding.Control.empty() || (focused && binding.Control == focused->Name)))
             return RunHandler(logic, binding.Handler, binding.DuringWork, guard);
     if (key == logic::TKey::Return && focused &&
         (focused->Kind == logic::TControlKind::Button || focused->Kind == logic::TControlKind::Link))

@@ -22,7 +22,8 @@ public:
     TTemplate(const std::wstring &caption, short width, short height, WORD items)
     {
         Align();
-        DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_SHELLFONT | DS_CENTER;
+        DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_SHELLFONT |
+                      DS_CENTER;
         Double(style);
         Double(0); // no extended style
         Word(items);
@@ -35,7 +36,8 @@ public:
         Text(L"MS Shell Dlg");
     }
     // A control of a system class (0x80 button, 0x81 edit, 0x82 static).
-    void Item(WORD systemClass, const std::wstring &text, DWORD style, short x, short y, short cx, short cy, WORD id)
+    void Item(WORD systemClass, const std::wstring &text, DWORD style, short x, short y, short cx,
+              short cy, WORD id)
     {
         Place(style, x, y, cx, cy, id);
         Word(0xFFFF);
@@ -214,7 +216,8 @@ HWND TWin32Dialogs::Owner() const
 
 void TWin32Dialogs::Notice(const std::string &text)
 {
-    ::MessageBoxW(Owner(), win32::Wide(text).c_str(), win32::Wide(logic::kApplicationTitle).c_str(), MB_OK);
+    ::MessageBoxW(Owner(), win32::Wide(text).c_str(), win32::Wide(logic::kApplicationTitle).c_str(),
+                  MB_OK);
 }
 
 bool TWin32Dialogs::Question(const std::string &text, const std::string &caption)
@@ -243,7 +246,8 @@ std::optional<std::string> TWin32Dialogs::RunFileDialog(const logic::TFileDialog
 {
     const std::wstring filter = Win32Filter(dialog.Filter);
     const std::wstring extension = win32::Wide(dialog.DefaultExtension);
-    const std::wstring folder = win32::Wide(dialog.Folder.empty() ? folders_.StartFolder() : dialog.Folder);
+    const std::wstring folder =
+        win32::Wide(dialog.Folder.empty() ? folders_.StartFolder() : dialog.Folder);
     std::wstring file = win32::Wide(dialog.FileName);
     file.resize(kPathBuffer, L'\0');
 
@@ -323,8 +327,9 @@ bool TWin32Dialogs::ConfirmList(const logic::TListQuestion &question)
     // In dialog units: the text above, the list, OK and Cancel at the bottom right.
     TTemplate box(win32::Wide(question.Caption), 360, 226, 4);
     box.Item(0x82, win32::Wide(question.Text), SS_LEFT | SS_NOPREFIX, 7, 7, 346, 56, WORD(-1));
-    box.Item(WC_LISTVIEWW, WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER |
-                               LVS_SHOWSELALWAYS, 7, 66, 346, 134, kListId);
+    box.Item(WC_LISTVIEWW,
+             WS_BORDER | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_NOSORTHEADER | LVS_SHOWSELALWAYS,
+             7, 66, 346, 134, kListId);
     box.Item(0x80, L"OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 249, 205, 50, 14, IDOK);
     box.Item(0x80, L"Cancel", WS_TABSTOP | BS_PUSHBUTTON, 303, 205, 50, 14, IDCANCEL);
     return ::DialogBoxIndirectParamW(::GetModuleHandleW(nullptr), box.Get(), Owner(), ConfirmListProc,

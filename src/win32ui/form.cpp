@@ -79,13 +79,13 @@ void TForm::Create(const wchar_t *className, const std::string &caption, DWORD s
         windowClass.lpszClassName = className;
         if (!::RegisterClassExW(&windowClass))
             throw EKVBError("The window class could not be registered: " +
-                                     win32::SystemMessage(::GetLastError()));
+                            win32::SystemMessage(::GetLastError()));
     }
     hwnd_ = ::CreateWindowExW(exStyle, className, win32::Wide(caption).c_str(), style, 0, 0, 0, 0, owner,
                               nullptr, instance, this);
     if (!hwnd_)
-        throw EKVBError("The window \"" + caption + "\" could not be created: " +
-                                 win32::SystemMessage(::GetLastError()));
+        throw EKVBError("The window \"" + caption +
+                        "\" could not be created: " + win32::SystemMessage(::GetLastError()));
     ::SetPropW(hwnd_, kFormProperty, this);
     MakeFont();
 }
@@ -95,7 +95,8 @@ void TForm::Ready(int clientWidth, int clientHeight)
     ready_ = true;
     // No smaller than the controls need.
     const SIZE least = MinimumClientSize();
-    RECT frame{0, 0, std::max<int>(Scale(clientWidth), least.cx), std::max<int>(Scale(clientHeight), least.cy)};
+    RECT frame{0, 0, std::max<int>(Scale(clientWidth), least.cx),
+               std::max<int>(Scale(clientHeight), least.cy)};
     ::AdjustWindowRectEx(&frame, DWORD(::GetWindowLongPtrW(hwnd_, GWL_STYLE)), FALSE,
                          DWORD(::GetWindowLongPtrW(hwnd_, GWL_EXSTYLE)));
     ::SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
@@ -111,7 +112,7 @@ HWND TForm::Control(const wchar_t *className, const std::string &text, DWORD sty
                                      ::GetModuleHandleW(nullptr), nullptr);
     if (!control)
         throw EKVBError("A control of the window could not be created: " +
-                                 win32::SystemMessage(::GetLastError()));
+                        win32::SystemMessage(::GetLastError()));
     ::SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     return control;
 }
@@ -147,11 +148,8 @@ void TForm::Relayout()
 LRESULT TForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_COMMAND:
-        OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
-        return 0;
-    case WM_NOTIFY:
-        return OnNotify(*reinterpret_cast<const NMHDR *>(lParam));
+    case WM_COMMAND: OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam)); return 0;
+    case WM_NOTIFY: return OnNotify(*reinterpret_cast<const NMHDR *>(lParam));
     case WM_SIZE:
         if (wParam != SIZE_MINIMIZED)
             Layout(LOWORD(lParam), HIWORD(lParam));
@@ -172,8 +170,9 @@ LRESULT TForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
             ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
         FontChanged();
         const RECT *suggested = reinterpret_cast<const RECT *>(lParam);
-        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                       suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
+                       suggested->right - suggested->left, suggested->bottom - suggested->top,
+                       SWP_NOZORDER | SWP_NOACTIVATE);
         Relayout();
         return 0;
     }
@@ -221,7 +220,8 @@ bool TForm::TranslateKeys(MSG &message)
 void TForm::Dispatch(MSG &message)
 {
     if (message.message >= WM_KEYFIRST && message.message <= WM_KEYLAST)
-        if (TForm *form = FormOf(::GetAncestor(message.hwnd, GA_ROOT)); form && form->TranslateKeys(message))
+        if (TForm *form = FormOf(::GetAncestor(message.hwnd, GA_ROOT));
+            form && form->TranslateKeys(message))
             return;
     ::TranslateMessage(&message);
     ::DispatchMessageW(&message);

@@ -44,7 +44,8 @@ public:
     static void RunWaitingMessages();
     // Runs until done() holds (a modal window's loop); false when WM_QUIT came first, which is
     // put back for the program's loop.
-    template <typename Done> static bool RunMessagesUntil(Done done)
+    template <typename Done>
+    static bool RunMessagesUntil(Done done)
     {
         MSG message;
         while (!done()) {

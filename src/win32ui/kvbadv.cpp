@@ -27,7 +27,10 @@ TStackSizes Sizes()
 } // namespace
 
 TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, HWND owner)
-    : TForm(dialogs), owner_(owner), silver_(::CreateSolidBrush(RGB(0xC0, 0xC0, 0xC0))), logic_(*this, dialogs)
+    : TForm(dialogs),
+      owner_(owner),
+      silver_(::CreateSolidBrush(RGB(0xC0, 0xC0, 0xC0))),
+      logic_(*this, dialogs)
 {
     Create(L"TfrmAdvanced", Description().Caption,
            WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CLIPCHILDREN,
@@ -47,12 +50,14 @@ TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, HWND owner)
     const int lists = 2 * std::max(columns(lstTable), columns(lstHeader)) + TextSize(Label3, "Link").cx +
                       Scale(2 * sizes.RowGap + 2 * sizes.Margin);
     Ready(std::max(Description().Width, ::MulDiv(lists, 96, Scale(96))), Description().Height);
-    ::SetWindowPos(Handle(), nullptr, Scale(200), Scale(108), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(Handle(), nullptr, Scale(200), Scale(108), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void TfrmAdvanced::CreateControls()
 {
-    controls_ = std::make_unique<TDescribedControls>(*this, Description().Looks(), Description().Layout, Sizes());
+    controls_ =
+        std::make_unique<TDescribedControls>(*this, Description().Looks(), Description().Layout, Sizes());
     const TDescribedControls &c = *controls_;
     lstInfo = c.Find("lstInfo");
     lstTable = c.Find("lstTable");

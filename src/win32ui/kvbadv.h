@@ -20,7 +20,8 @@ public:
     bool Shown() const { return shown_; }
 
     // The controls the window's description names. Status is the progress bar.
-    HWND lstInfo = nullptr, lstTable = nullptr, lstHeader = nullptr, btnLink = nullptr, btnAppend = nullptr;
+    HWND lstInfo = nullptr, lstTable = nullptr, lstHeader = nullptr, btnLink = nullptr,
+         btnAppend = nullptr;
     HWND btnQuit = nullptr, btnTruncate = nullptr, cmbTable = nullptr, cmbHeader = nullptr;
     HWND Label1 = nullptr, Label2 = nullptr, Label3 = nullptr, Label4 = nullptr;
     HWND lblStatus = nullptr, Status = nullptr, btnCancel = nullptr;

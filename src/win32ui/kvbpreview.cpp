@@ -27,12 +27,16 @@ SCROLLINFO ScrollInfo(UINT mask)
 } // namespace
 
 TfrmTexView::TfrmTexView(logic::TDialogs &dialogs, HWND beside)
-    : TForm(dialogs), beside_(beside), controls_(*this, {}, {}), logic_(*this, dialogs)
+    : TForm(dialogs),
+      beside_(beside),
+      controls_(*this, {}, {}),
+      logic_(*this, dialogs)
 {
     const auto &description = logic::TTexViewLogic::Description();
     Create(L"TfrmTexView", description.Caption, kStyle, 0, nullptr, ::GetSysColorBrush(COLOR_BTNFACE));
     Ready(description.Width, description.Height);
-    ::SetWindowPos(Handle(), nullptr, Scale(434), Scale(229), 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SetWindowPos(Handle(), nullptr, Scale(434), Scale(229), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ::ShowScrollBar(Handle(), SB_BOTH, FALSE);
     SetAccelerators(Accelerators(description));
 }
@@ -82,8 +86,8 @@ void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::
     const SIZE frame = FrameExtra();
     const bool hidden = !::IsWindowVisible(Handle());
     const logic::TRect room = Room();
-    ::SetWindowPos(Handle(), nullptr, room.Left, room.Top, client.Width + frame.cx, client.Height + frame.cy,
-                   SWP_NOACTIVATE | SWP_NOZORDER | (hidden ? 0 : SWP_NOMOVE));
+    ::SetWindowPos(Handle(), nullptr, room.Left, room.Top, client.Width + frame.cx,
+                   client.Height + frame.cy, SWP_NOACTIVATE | SWP_NOZORDER | (hidden ? 0 : SWP_NOMOVE));
     // In front of the other windows, without taking the keyboard focus from the main window.
     if (hidden)
         ::ShowWindow(Handle(), SW_SHOWNOACTIVATE);
@@ -102,7 +106,8 @@ void TfrmTexView::Layout(int width, int height)
         ::GetClientRect(Handle(), &client);
         width = client.right;
         height = client.bottom;
-        for (auto [bar, page, whole] : {std::tuple{SB_HORZ, width, size_.cx}, std::tuple{SB_VERT, height, size_.cy}}) {
+        for (auto [bar, page, whole] :
+             {std::tuple{SB_HORZ, width, size_.cx}, std::tuple{SB_VERT, height, size_.cy}}) {
             SCROLLINFO info = ScrollInfo(SIF_RANGE | SIF_PAGE);
             info.nMin = 0;
             info.nMax = whole - 1;
@@ -164,11 +169,8 @@ void TfrmTexView::Paint()
 LRESULT TfrmTexView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_PAINT:
-        Paint();
-        return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_PAINT: Paint(); return 0;
     case WM_HSCROLL:
     case WM_VSCROLL: {
         SCROLLINFO info = ScrollInfo(SIF_TRACKPOS);
@@ -187,9 +189,7 @@ LRESULT TfrmTexView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
             Scroll(SB_VERT, notches > 0 ? SB_LINEUP : SB_LINEDOWN);
         return 0;
     }
-    case WM_CONTEXTMENU:
-        ShowPictureMenu(lParam);
-        return 0;
+    case WM_CONTEXTMENU: ShowPictureMenu(lParam); return 0;
     case WM_CLOSE:
         // Closing only hides it.
         ::ShowWindow(Handle(), SW_HIDE);

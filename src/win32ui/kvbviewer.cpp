@@ -63,7 +63,10 @@ logic::TMainView::TOpened OpenFileWithShell(const std::string &path, bool choose
 
 TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, TLinkOpener openLink,
                              TFileOpener openFile)
-    : TForm(dialogs), openLink_(std::move(openLink)), openFile_(std::move(openFile)), silver_(::CreateSolidBrush(RGB(0xC0, 0xC0, 0xC0))),
+    : TForm(dialogs),
+      openLink_(std::move(openLink)),
+      openFile_(std::move(openFile)),
+      silver_(::CreateSolidBrush(RGB(0xC0, 0xC0, 0xC0))),
       logic_(*this, dialogs, player, SortByCompare(SystemNameCompare()), {})
 {
     Create(L"TfrmKVBEditor", Description().Caption, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
@@ -174,9 +177,7 @@ LRESULT TfrmKVBEditor::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
             return 0;
         }
         break;
-    case WM_DROPFILES:
-        FilesDropped(reinterpret_cast<HDROP>(wParam));
-        return 0;
+    case WM_DROPFILES: FilesDropped(reinterpret_cast<HDROP>(wParam)); return 0;
     case WM_TIMER:
         if (wParam != kWatchTimer)
             break;
@@ -224,7 +225,8 @@ void TfrmKVBEditor::ShowEntryMenu(LPARAM at)
     if (at == -1) {
         RECT row{LVIR_BOUNDS, 0, 0, 0};
         const int selected = SelectedEntryRow();
-        if (selected < 0 || !::SendMessageW(lstFiles, LVM_GETITEMRECT, WPARAM(selected), reinterpret_cast<LPARAM>(&row)))
+        if (selected < 0 ||
+            !::SendMessageW(lstFiles, LVM_GETITEMRECT, WPARAM(selected), reinterpret_cast<LPARAM>(&row)))
             row = {0, 0, 0, 0};
         point = {row.left + Scale(8), row.bottom};
         ::ClientToScreen(lstFiles, &point);
@@ -348,11 +350,13 @@ void TfrmKVBEditor::WatchFile(const std::string &path)
     const std::string folder = ParentFolderOf(path);
     if (watches_.count(folder))
         return;
-    const HANDLE notification = ::FindFirstChangeNotificationW(
-        win32::Wide(folder).c_str(), FALSE,
-        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
+    const HANDLE notification = ::FindFirstChangeNotificationW(win32::Wide(folder).c_str(), FALSE,
+                                                               FILE_NOTIFY_CHANGE_FILE_NAME |
+                                                                   FILE_NOTIFY_CHANGE_SIZE |
+                                                                   FILE_NOTIFY_CHANGE_LAST_WRITE);
     if (notification == INVALID_HANDLE_VALUE)
-        throw EKVBError("Cannot watch " + path + " for changes: " + win32::SystemMessage(::GetLastError()));
+        throw EKVBError("Cannot watch " + path +
+                        " for changes: " + win32::SystemMessage(::GetLastError()));
     watches_[folder] = TWatch{notification, path, false, false};
     if (watches_.size() == 1)
         ::SetTimer(Handle(), kWatchTimer, kWatchEveryMs, nullptr);

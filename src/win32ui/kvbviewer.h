@@ -29,7 +29,8 @@ void OpenWithShell(const std::string &url);
 
 // Hands the file at path to another program: the one the shell opens such files with, or (choose)
 // the one the user picks in the shell's own "Open with" dialog, owned by owner.
-using TFileOpener = std::function<logic::TMainView::TOpened(const std::string &path, bool choose, HWND owner)>;
+using TFileOpener =
+    std::function<logic::TMainView::TOpened(const std::string &path, bool choose, HWND owner)>;
 logic::TMainView::TOpened OpenFileWithShell(const std::string &path, bool choose, HWND owner);
 
 class TfrmKVBEditor : public TForm, public logic::TMainView {
@@ -47,8 +48,10 @@ public:
     TMenu EntryMenu();
 
     // The controls the window's description names, top to bottom. Status is the progress bar.
-    HWND btnOpen = nullptr, btnExtract = nullptr, btnExtractAll = nullptr, lstFiles = nullptr, lstInfo = nullptr;
-    HWND btnCreate = nullptr, btnAnalyse = nullptr, btnAdvanced = nullptr, cmbList = nullptr, Label5 = nullptr;
+    HWND btnOpen = nullptr, btnExtract = nullptr, btnExtractAll = nullptr, lstFiles = nullptr,
+         lstInfo = nullptr;
+    HWND btnCreate = nullptr, btnAnalyse = nullptr, btnAdvanced = nullptr, cmbList = nullptr,
+         Label5 = nullptr;
     HWND chkFullRead = nullptr, Label1 = nullptr, Label3 = nullptr, Label2 = nullptr, Label4 = nullptr;
     HWND lblStatus = nullptr, Status = nullptr, btnCancel = nullptr;
 

@@ -39,7 +39,8 @@ TTexDib::TTexDib(const TTexImage &texture)
     const size_t held = std::min(texture.Indices.size(), size_t(texture.Width) * size_t(texture.Height));
     for (size_t start = 0; start < held; start += size_t(texture.Width)) {
         const size_t row = start / size_t(texture.Width);
-        std::memcpy(&bits_[row * stride_], &texture.Indices[start], std::min(size_t(texture.Width), held - start));
+        std::memcpy(&bits_[row * stride_], &texture.Indices[start],
+                    std::min(size_t(texture.Width), held - start));
     }
 }
 
@@ -56,8 +57,8 @@ void TTexDib::Draw(HDC dc, int x, int y, int width, int height) const
     ::SetStretchBltMode(dc, reduced ? HALFTONE : COLORONCOLOR);
     if (reduced)
         ::SetBrushOrgEx(dc, 0, 0, nullptr);
-    ::StretchDIBits(dc, x, y, width, height, 0, 0, Width(), Height(), bits_.data(), Info(), DIB_RGB_COLORS,
-                    SRCCOPY);
+    ::StretchDIBits(dc, x, y, width, height, 0, 0, Width(), Height(), bits_.data(), Info(),
+                    DIB_RGB_COLORS, SRCCOPY);
     if (old)
         ::SelectPalette(dc, old, TRUE);
 }

@@ -58,8 +58,7 @@ inline std::vector<EditCase> EditCases()
          [](TRawKVBFile &f) { f.AppendData(DataRecordOf("BIG.BIN", BigData())); }},
         {"TruncateFromTheMiddle", "truncate", ThreeEntryArchive(),
          [](TRawKVBFile &f) { f.TruncateFrom(1); }},
-        {"TruncateFromZero", "truncate", ThreeEntryArchive(),
-         [](TRawKVBFile &f) { f.TruncateFrom(0); }},
+        {"TruncateFromZero", "truncate", ThreeEntryArchive(), [](TRawKVBFile &f) { f.TruncateFrom(0); }},
     };
 }
 

@@ -138,7 +138,8 @@ TEST(Catalogue, MissingFileFailsWithTheOpenErrorNamingIt)
         FAIL();
     } catch (const EFOpenError &e) {
         // The system's reason follows, in the system's words.
-        EXPECT_EQ(std::string(e.what()).rfind("Cannot open file /nonexistent/x.kvb: ", 0), 0u) << e.what();
+        EXPECT_EQ(std::string(e.what()).rfind("Cannot open file /nonexistent/x.kvb: ", 0), 0u)
+            << e.what();
     }
 }
 

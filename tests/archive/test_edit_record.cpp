@@ -53,7 +53,8 @@ TEST_P(EditRecovery, ARecordActsOnlyOnTheArchiveItWasWrittenFor)
                 EXPECT_NE(note->find("none of the states"), std::string::npos) << *note;
                 ASSERT_EQ(s.SetAside().size(), 1u);
                 EXPECT_NE(note->find(fs::path(s.SetAside().front()).filename().string()),
-                          std::string::npos) << *note;
+                          std::string::npos)
+                    << *note;
             }
         }
     }
@@ -164,7 +165,8 @@ TEST(EditRecoveryOfAnAppend, CutsOffOnlyBytesTheEditWroteOrZeros)
     // Two whole blocks (they end at multiples of 4 KiB in the file).
     std::string zeroed = left;
     const size_t block = (before.size() / 4096 + 2) * 4096;
-    std::fill(zeroed.begin() + std::ptrdiff_t(block), zeroed.begin() + std::ptrdiff_t(block + 8192), '\0');
+    std::fill(zeroed.begin() + std::ptrdiff_t(block), zeroed.begin() + std::ptrdiff_t(block + 8192),
+              '\0');
     WriteFile(s.path, zeroed);
     {
         TRawKVBFile g(s.path);

@@ -85,9 +85,9 @@ TEST_P(EditRecovery, AWriteErrorAtAnyWriteOrFlushFailsTheEditAndLeavesItRepairab
     const EditResult after = EditedWithoutFault(edit);
     for (Fault fault : {Fault::WriteErrorOnce, Fault::WriteErrorFromThenOn}) {
         for (int n = 0;; ++n) {
-            SCOPED_TRACE(std::string(fault == Fault::WriteErrorOnce ? "one write error"
-                                                                    : "write errors from") +
-                         " at hooked call " + std::to_string(n));
+            SCOPED_TRACE(
+                std::string(fault == Fault::WriteErrorOnce ? "one write error" : "write errors from") +
+                " at hooked call " + std::to_string(n));
             Scene s(before);
             std::optional<TRawKVBFile> f(std::in_place, s.path);
             bool failed = false;
@@ -181,6 +181,4 @@ TEST_P(EditRecovery, ARecoveryCutShortAtAnyWriteIsCarriedOnByTheNextOpen)
 }
 
 INSTANTIATE_TEST_SUITE_P(Edits, EditRecovery, testing::ValuesIn(EditCases()),
-                         [](const testing::TestParamInfo<EditCase> &info) {
-                             return info.param.name;
-                         });
+                         [](const testing::TestParamInfo<EditCase> &info) { return info.param.name; });

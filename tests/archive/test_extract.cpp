@@ -1,6 +1,6 @@
 #include "archive/catalogue.h"
-#include "platform/errors.h"
 #include "archive/extract.h"
+#include "platform/errors.h"
 #include "platform/stream.h"
 #include "support/archive_builder.h"
 
@@ -19,7 +19,8 @@ struct Fixture {
     std::string data1000 = PatternBytes(1000, 3);
     Fixture()
     {
-        WriteFile(archive, ArchiveBuilder().Add("BIG.BIN", data1000).Add("EMPTY", "").Add("S", "xyz").Build());
+        WriteFile(archive,
+                  ArchiveBuilder().Add("BIG.BIN", data1000).Add("EMPTY", "").Add("S", "xyz").Build());
     }
 };
 
@@ -132,7 +133,7 @@ TEST(EntryNames, OnlyPlainNamesAreSafeInAFolder)
         EXPECT_FALSE(IsSafeEntryName(bad)) << bad;
     for (const char *good : {"A.TEX", ".hidden", "name with space", "CONSOLE.TXT", "NULL"})
         EXPECT_TRUE(IsSafeEntryName(good)) << good;
-    // Windows drops a final dot, and keeps NUL (in any case, with any extension) for a device.
+        // Windows drops a final dot, and keeps NUL (in any case, with any extension) for a device.
 #ifdef _WIN32
     for (const char *device : {"...", "NUL", "nul.tex", "Com1.bin", "A. "})
         EXPECT_FALSE(IsSafeEntryName(device)) << device;

@@ -1,6 +1,6 @@
-#include "platform/errors.h"
 #include "archive/catalogue.h"
 #include "archive/raw_archive.h"
+#include "platform/errors.h"
 #include "support/archive_builder.h"
 
 #include <gtest/gtest.h>
@@ -218,11 +218,13 @@ TEST(RawArchive, WalkRefusesMillionsOfEntriesAndNamesWhereTheRepeatsBegin)
         const std::string message = e.what();
         EXPECT_NE(message.find(path), std::string::npos) << message;
         EXPECT_NE(message.find("more than " + std::to_string(TRawKVBFile::kMaxDataRecords)),
-                  std::string::npos) << message;
+                  std::string::npos)
+            << message;
         // The description reads as one header (its length bytes are zeros); the zeros after it
         // repeat from the next one on.
         EXPECT_NE(message.find("from position " + std::to_string(bytes.size() - 14 + 24)),
-                  std::string::npos) << message;
+                  std::string::npos)
+            << message;
     }
     // A reader is not affected: it never walks the data.
     EXPECT_EQ(TKVBFile(path, false).EntryCount(), 2);

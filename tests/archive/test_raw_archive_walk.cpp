@@ -31,8 +31,8 @@ TEST(RawArchiveWalk, FindDataRecordAtFindsEveryEntryAndNothingBetween)
             const int32_t expected = it == at.end() ? -1 : it->second;
             if (f.FindDataRecordAt(p) != expected) {
                 ++mismatches;
-                ADD_FAILURE() << "position " << p << ": " << f.FindDataRecordAt(p)
-                              << " instead of " << expected;
+                ADD_FAILURE() << "position " << p << ": " << f.FindDataRecordAt(p) << " instead of "
+                              << expected;
             }
         }
     };

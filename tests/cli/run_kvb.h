@@ -40,8 +40,8 @@ inline std::wstring CommandLineQuote(const std::wstring &s)
 inline std::wstring WideOf(const std::string &utf8)
 {
     std::wstring out(utf8.size(), L'\0');
-    out.resize(size_t(::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()),
-                                            out.data(), int(out.size()))));
+    out.resize(size_t(
+        ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), out.data(), int(out.size()))));
     return out;
 }
 
@@ -68,8 +68,8 @@ inline RunResult RunProgram(const std::string &binary, const TempDir &dir,
     startup.hStdError = err;
     PROCESS_INFORMATION process{};
     RunResult result;
-    const BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0,
-                                          nullptr, nullptr, &startup, &process);
+    const BOOL started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                          nullptr, &startup, &process);
     ::CloseHandle(writeOut);
     ::CloseHandle(err);
     if (started) {

@@ -63,8 +63,12 @@ TEST(KvbExtractAll, WritesEveryUsableEntryThenFailsNamingEachNameThatCannotBeAFi
     EXPECT_EQ(ReadFile(c.dir / "out/sub/FIRST.BIN"), PatternBytes(100, 1));
     EXPECT_EQ(ReadFile(c.dir / "out/sub/SECOND.BIN"), PatternBytes(50, 2));
 
-    WriteFile(c.archive,
-              ArchiveBuilder().Add("GOOD.BIN", "g").Add("../EVIL", "e").Add("LATER", "l").Add("a:b", "c").Build());
+    WriteFile(c.archive, ArchiveBuilder()
+                             .Add("GOOD.BIN", "g")
+                             .Add("../EVIL", "e")
+                             .Add("LATER", "l")
+                             .Add("a:b", "c")
+                             .Build());
     r = RunKvb(c.dir, {"extract-all", c.archive, c.dir / "x"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "kvb: 2 of 4 files extracted; 2 names cannot be file names: entry 2 \"../EVIL\" "
@@ -81,9 +85,10 @@ TEST(KvbExtractAll, WritesEveryUsableEntryThenFailsNamingEachNameThatCannotBeAFi
     WriteFile(c.archive, many.Build());
     r = RunKvb(c.dir, {"extract-all", c.archive, c.dir / "y"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "kvb: 1 of 9 files extracted; 8 names cannot be file names: entry 1 \"\" (it is "
-                     "empty), entry 2 \".\" (it names a folder), entry 4 \"sub\\0\" (it holds \"\\\"), "
-                     "entry 5 \"sub\\1\" (it holds \"\\\"), entry 6 \"sub\\2\" (it holds \"\\\") and 3 more\n");
+    EXPECT_EQ(r.err,
+              "kvb: 1 of 9 files extracted; 8 names cannot be file names: entry 1 \"\" (it is "
+              "empty), entry 2 \".\" (it names a folder), entry 4 \"sub\\0\" (it holds \"\\\"), "
+              "entry 5 \"sub\\1\" (it holds \"\\\"), entry 6 \"sub\\2\" (it holds \"\\\") and 3 more\n");
     EXPECT_EQ(ReadFile(c.dir / "y/OK"), "ok");
 }
 
@@ -93,7 +98,8 @@ TEST(KvbExtractAll, WritesEveryUsableEntryThenFailsNamingEachNameThatCannotBeAFi
 TEST(KvbExtractAll, NamesWindowsCannotUseAreFilesElsewhereAndNamedOnWindows)
 {
     Cli c;
-    const std::vector<std::string> odd = {"NUL", "nul.tex", "CON", "a b ", "x.", "A?B", "Com1.bin", "\x01"};
+    const std::vector<std::string> odd = {"NUL", "nul.tex", "CON",      "a b ",
+                                          "x.",  "A?B",     "Com1.bin", "\x01"};
     ArchiveBuilder builder;
     builder.Add("GOOD.BIN", "first");
     for (const std::string &name : odd)
@@ -205,7 +211,8 @@ TEST(KvbReaders, TakeAnEntryAtTheTwoGigabyteEdgeWhereItLies)
         }
         RunResult r = RunKvb(c.dir, {"list", "--lengths", c.archive});
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        EXPECT_NE(r.out.find("2\tEDGE.BIN\t" + std::to_string(edge) + "\t10\t0"), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("2\tEDGE.BIN\t" + std::to_string(edge) + "\t10\t0"), std::string::npos)
+            << r.out;
         r = RunKvb(c.dir, {"info", "--lengths", c.archive});
         EXPECT_EQ(r.exitCode, 0) << r.err;
         EXPECT_NE(r.out.find("Description: FINAL FANTASY7"), std::string::npos) << r.out;

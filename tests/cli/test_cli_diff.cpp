@@ -23,7 +23,9 @@ ArchiveBuilder Base()
 {
     ArchiveBuilder b;
     b.Validation(StandardValidation());
-    b.Add("A.TEX", PatternBytes(100, 1)).Add("B.BIN", PatternBytes(50, 2)).Add("C.MID", PatternBytes(70, 3));
+    b.Add("A.TEX", PatternBytes(100, 1))
+        .Add("B.BIN", PatternBytes(50, 2))
+        .Add("C.MID", PatternBytes(70, 3));
     return b;
 }
 
@@ -42,7 +44,9 @@ TEST(CliDiff, SameArchivesSayNothingAndExitZero)
 {
     ArchiveBuilder reordered;
     reordered.Validation(StandardValidation());
-    reordered.Add("C.MID", PatternBytes(70, 3)).Add("A.TEX", PatternBytes(100, 1)).Add("B.BIN", PatternBytes(50, 2));
+    reordered.Add("C.MID", PatternBytes(70, 3))
+        .Add("A.TEX", PatternBytes(100, 1))
+        .Add("B.BIN", PatternBytes(50, 2));
     const Pair pair(Base(), reordered);
     const RunResult r = pair.Kvb({"diff", pair.a, pair.b});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -62,13 +66,20 @@ TEST(CliDiff, DifferencesAreListedOneALineWithExitOne)
     const RunResult r = pair.Kvb({"diff", pair.a, pair.b});
     EXPECT_EQ(r.exitCode, 1) << r.err;
     const std::string sumA = Hex64Of(PatternBytes(100, 1)), sumB = Hex64Of(changed);
-    EXPECT_EQ(r.out, "only in " + pair.a + ": entry 3 \"C.MID\", 70 bytes\n"
-                     "only in " + pair.b + ": entry 3 \"N\\x1B[2J.BIN\", 3 bytes\n"
-                     "differs: entry 1 \"A.TEX\", 100 bytes, checksum " + sumA + " in " + pair.a +
-                     "; entry 1, 100 bytes, checksum " + sumB + " in " + pair.b + "\n"
-                     "differs: entry 2 \"B.BIN\", 50 bytes in " + pair.a + "; entry 2, 51 bytes in " +
-                     pair.b + "\n"
-                     "description: \"FINAL FANTASY7\" in " + pair.a + ", \"FF8\" in " + pair.b + "\n");
+    EXPECT_EQ(r.out, "only in " + pair.a +
+                         ": entry 3 \"C.MID\", 70 bytes\n"
+                         "only in " +
+                         pair.b +
+                         ": entry 3 \"N\\x1B[2J.BIN\", 3 bytes\n"
+                         "differs: entry 1 \"A.TEX\", 100 bytes, checksum " +
+                         sumA + " in " + pair.a + "; entry 1, 100 bytes, checksum " + sumB + " in " +
+                         pair.b +
+                         "\n"
+                         "differs: entry 2 \"B.BIN\", 50 bytes in " +
+                         pair.a + "; entry 2, 51 bytes in " + pair.b +
+                         "\n"
+                         "description: \"FINAL FANTASY7\" in " +
+                         pair.a + ", \"FF8\" in " + pair.b + "\n");
 
     const nlohmann::json json = nlohmann::json::parse(pair.Kvb({"diff", "--json", pair.a, pair.b}).out);
     EXPECT_FALSE(json["same"]);

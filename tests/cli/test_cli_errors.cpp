@@ -130,9 +130,16 @@ TEST(KvbOutput, AFullStandardOutputFailsWithTheSystemsReason)
     Archive a;
     const std::string full = "kvb: cannot write to standard output: No space left on device\n";
     for (const std::initializer_list<std::string> &args :
-         {std::initializer_list<std::string>{"info", a.path}, {"info", "--json", a.path},
-          {"list", a.path}, {"list", "--json", a.path}, {"raw", a.path}, {"raw", "--json", a.path},
-          {"analyse", a.path}, {"analyse", "--json", a.path}, {"--help"}, {"--version"}}) {
+         {std::initializer_list<std::string>{"info", a.path},
+          {"info", "--json", a.path},
+          {"list", a.path},
+          {"list", "--json", a.path},
+          {"raw", a.path},
+          {"raw", "--json", a.path},
+          {"analyse", a.path},
+          {"analyse", "--json", a.path},
+          {"--help"},
+          {"--version"}}) {
         RunResult r = RunIntoFullDevice(a.dir, args);
         EXPECT_EQ(r.exitCode, 1) << *args.begin();
         EXPECT_EQ(r.err, full) << *args.begin();

@@ -23,7 +23,9 @@ const std::string kPicture = PictureTex(32, 16).Build();
 ArchiveBuilder Entries()
 {
     ArchiveBuilder b;
-    b.Add("GREY.TEX", kGrey).Add("A.BIN", PatternBytes(100, 1)).Add("PIC.TEX", kPicture)
+    b.Add("GREY.TEX", kGrey)
+        .Add("A.BIN", PatternBytes(100, 1))
+        .Add("PIC.TEX", kPicture)
         .Add("B.BIN", PatternBytes(50, 2));
     return b;
 }
@@ -132,7 +134,9 @@ TEST(KvbExportUpdate, JsonOutputAndANewArchiveBesideTheOld)
     EXPECT_EQ(plan["unchanged"], 3);
     EXPECT_TRUE(t.Untouched());
     ArchiveBuilder expected;
-    expected.Add("GREY.TEX", kGrey).Add("A.BIN", PatternBytes(100, 1)).Add("PIC.TEX", kPicture)
+    expected.Add("GREY.TEX", kGrey)
+        .Add("A.BIN", PatternBytes(100, 1))
+        .Add("PIC.TEX", kPicture)
         .Add("B.BIN", "changed");
     EXPECT_TRUE(ReadFile(output) == expected.Build());
 }
@@ -147,7 +151,10 @@ TEST(KvbExportUpdate, ColoursThePaletteLacksAreSaidOnStandardError)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "1\tGREY.TEX\t1772\t1772\t1\n");
     EXPECT_EQ(r.err.rfind("kvb: warning: entry 1 \"GREY.TEX\": 1 of the 512 pixels of GREY.png would "
-                          "change colour, by up to ", 0), 0u) << r.err;
+                          "change colour, by up to ",
+                          0),
+              0u)
+        << r.err;
     EXPECT_NE(r.err.find("--new-palette makes a new palette instead"), std::string::npos);
 }
 
@@ -160,8 +167,10 @@ TEST(KvbExportUpdate, EachRefusalSaysWhyAndWritesNothing)
     };
     const std::vector<Row> rows = {
         {"the archive changed since",
-         [](const Exported &t) { RunKvb(t.dir, {"append", t.archive, t.Path("A.BIN")}); },
-         "kvb: Archive " },
+         [](const Exported &t) {
+             RunKvb(t.dir, {"append", t.archive, t.Path("A.BIN")});
+         },
+         "kvb: Archive "},
         {"a file of no entry", [](const Exported &t) { WriteFile(t.Path("README.txt"), "x"); },
          "kvb: Folder "},
         {"two files for one entry", [](const Exported &t) { WriteFile(t.Path("GREY.TEX"), kGrey); },

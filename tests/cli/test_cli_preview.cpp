@@ -13,7 +13,10 @@ using namespace kvb::test;
 namespace {
 
 // A 5-bit channel as an 8-bit one, the way the bits are spread to reach full brightness.
-int Expand5(unsigned value) { return int((value << 3) | (value >> 2)); }
+int Expand5(unsigned value)
+{
+    return int((value << 3) | (value >> 2));
+}
 
 QImage WrittenPng(const TempDir &dir, const TexBuilder &texture)
 {
@@ -58,7 +61,8 @@ TEST(KvbTex2png, FailuresPrintTheMessageAndWriteNoPng)
     TempDir dir;
     auto fails = [&](const std::string &tex, const std::string &png, const std::string &message,
                      const char *size = nullptr) {
-        RunResult r = size ? RunKvb(dir, {"tex2png", "--size", size, tex, png}) : RunKvb(dir, {"tex2png", tex, png});
+        RunResult r = size ? RunKvb(dir, {"tex2png", "--size", size, tex, png})
+                           : RunKvb(dir, {"tex2png", tex, png});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err, "kvb: " + message + "\n");
     };
@@ -66,12 +70,15 @@ TEST(KvbTex2png, FailuresPrintTheMessageAndWriteNoPng)
     WriteFile(dir / "short.tex", TexBuilder::Direct(2, 2, {1, 2, 3, 4}).CutShort(1).Build());
     for (const char *size : {static_cast<const char *>(nullptr), "8"})
         fails(dir / "short.tex", dir / "a.png",
-              "Stream read error: Reading texture " + (dir / "short.tex") + ": the file ends at byte 243, but its data of 2 x 2 "
-              "pixels of 16 bits needs bytes up to 244", size);
+              "Stream read error: Reading texture " + (dir / "short.tex") +
+                  ": the file ends at byte 243, but its data of 2 x 2 "
+                  "pixels of 16 bits needs bytes up to 244",
+              size);
     WriteFile(dir / "empty.tex", TexBuilder::Direct(0, 0, {}).HeaderSize(0, 9).Build());
     fails(dir / "empty.tex", dir / "a.png",
           "Texture " + dir / "empty.tex" + " has no pixels (0 x 9), and a PNG needs at least one");
-    fails(dir / "missing.tex", dir / "a.png", "Cannot open file " + dir / "missing.tex" + ": it does not exist");
+    fails(dir / "missing.tex", dir / "a.png",
+          "Cannot open file " + dir / "missing.tex" + ": it does not exist");
     EXPECT_FALSE(std::filesystem::exists(dir / "a.png"));
 
     WriteFile(dir / "ok.tex", TexBuilder::Direct(1, 1, {0}).Build());
@@ -127,9 +134,11 @@ TEST(KvbTex2png, ATexturesFileEndingEarlyIsWrittenWithIndex0WhereItHoldsNoData)
 {
     TempDir dir;
     const TTexColour unset{10, 20, 30}, set{200, 100, 50};
-    const QRgb unsetRgb = qRgb(unset.Red, unset.Green, unset.Blue), setRgb = qRgb(set.Red, set.Green, set.Blue);
+    const QRgb unsetRgb = qRgb(unset.Red, unset.Green, unset.Blue),
+               setRgb = qRgb(set.Red, set.Green, set.Blue);
     // The PNG that kvb tex2png writes of texture, at full size or, with a size, as a thumbnail.
-    const auto written = [&](const std::string &name, const TexBuilder &texture, const char *size = nullptr) {
+    const auto written = [&](const std::string &name, const TexBuilder &texture,
+                             const char *size = nullptr) {
         WriteFile(dir / name, texture.Build());
         const std::string png = dir / (name + ".png");
         RunResult r = size ? RunKvb(dir, {"tex2png", "--size", size, dir / name, png})
@@ -154,7 +163,8 @@ TEST(KvbTex2png, ATexturesFileEndingEarlyIsWrittenWithIndex0WhereItHoldsNoData)
     EXPECT_EQ(png.pixel(0, 1), unsetRgb);
 
     // The data ends inside the second row: it is held in part, the third not at all.
-    png = written("short.tex", TexBuilder::Palettised(4, 3, {unset, set}, std::string(12, '\1')).CutShort(7));
+    png = written("short.tex",
+                  TexBuilder::Palettised(4, 3, {unset, set}, std::string(12, '\1')).CutShort(7));
     ASSERT_EQ(png.size(), QSize(4, 3));
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x)
@@ -200,7 +210,9 @@ TEST(KvbPng2tex, EveryDecodingFailureNamesThePngAndWritesNoTexture)
     headerCrc[PngChunkPosition(good, 1) - 1] ^= 1;
     dataCrc[PngChunkPosition(good, 2) - 1] ^= 1;
     std::string escape = good;
-    escape.insert(PngChunkPosition(good, 1), PngChunk("\x1b" "c\x07x", ""));
+    escape.insert(PngChunkPosition(good, 1), PngChunk("\x1b"
+                                                      "c\x07x",
+                                                      ""));
     const struct {
         const char *name;
         std::string png, message;

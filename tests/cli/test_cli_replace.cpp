@@ -66,8 +66,9 @@ TEST(KvbReplace, TakesEntriesByNumberAndByNameIgnoringAsciiCase)
     RunResult r = RunKvb(t.dir, {"replace", t.archive, "1", one, "SECOND.BIN", two});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "1\tFIRST.BIN\t100\t9\n2\tsecond.bin\t50\t1\n");
-    EXPECT_TRUE(ReadFile(t.archive) ==
-                ArchiveBuilder().Add("FIRST.BIN", "new first").Add("second.bin", "2").Add("Third", "3").Build());
+    EXPECT_TRUE(
+        ReadFile(t.archive) ==
+        ArchiveBuilder().Add("FIRST.BIN", "new first").Add("second.bin", "2").Add("Third", "3").Build());
     EXPECT_EQ(t.Listing(), (Names{"a.kvb", "one", "two"}));
 }
 
@@ -81,8 +82,9 @@ TEST(KvbReplace, RefusesEntriesItCannotTellOrFind)
         std::string error;
     };
     const std::vector<Row> rows = {
-        {"3", "Second.Bin", "kvb: Several records carry the name Second.Bin (2, 4); give the "
-                            "number of the one to replace\n"},
+        {"3", "Second.Bin",
+         "kvb: Several records carry the name Second.Bin (2, 4); give the "
+         "number of the one to replace\n"},
         {"3", "FOURTH", "kvb: The archive has no entry named FOURTH\n"},
         {"3", "5", "kvb: There is no entry 5 (the archive has 4)\n"},
         {"3", "0", "kvb: There is no entry 0 (the archive has 4)\n"},
@@ -152,9 +154,9 @@ TEST(KvbReplace, EachEntryNeedsAFile)
 {
     Replace t(Three());
     const std::string file = t.File("new", "NEW");
-    for (const RunResult &r : {RunKvb(t.dir, {"replace", t.archive, "1"}),
-                               RunKvb(t.dir, {"replace", t.archive, "1", file, "2"}),
-                               RunKvb(t.dir, {"replace", t.archive})}) {
+    for (const RunResult &r :
+         {RunKvb(t.dir, {"replace", t.archive, "1"}),
+          RunKvb(t.dir, {"replace", t.archive, "1", file, "2"}), RunKvb(t.dir, {"replace", t.archive})}) {
         EXPECT_EQ(r.exitCode, 2) << r.err;
         EXPECT_EQ(r.out, "");
     }
@@ -187,7 +189,9 @@ TEST(KvbReplace, AnEditedTextureGoesBackIntoTheArchive)
         SCOPED_TRACE(row.what);
         const std::string original = row.texture.Build();
         ArchiveBuilder builder;
-        builder.Add("A.BIN", PatternBytes(10, 1)).Add("PIC.TEX", original).Add("Z.BIN", PatternBytes(20, 2));
+        builder.Add("A.BIN", PatternBytes(10, 1))
+            .Add("PIC.TEX", original)
+            .Add("Z.BIN", PatternBytes(20, 2));
         Replace t(builder);
         auto kvb = [&](std::initializer_list<std::string> args) {
             RunResult r = RunKvb(t.dir, args);

@@ -116,8 +116,7 @@ TEST(KvbJson, FileIsThePathAsGivenSoThatArchivesOfSeveralFoldersDiffer)
     std::filesystem::copy_file(s.archive, s.dir / "other/a.kvb");
     for (const char *command : {"info", "list", "raw", "analyse"}) {
         EXPECT_EQ(s.Json({command, "--json", s.archive})["file"], s.archive) << command;
-        EXPECT_EQ(s.Json({command, "--json", s.dir / "other/a.kvb"})["file"],
-                  s.dir / "other/a.kvb")
+        EXPECT_EQ(s.Json({command, "--json", s.dir / "other/a.kvb"})["file"], s.dir / "other/a.kvb")
             << command;
     }
     // The text keeps the name alone, as the windows show it.
@@ -244,8 +243,7 @@ TEST(KvbExtractAll, AMatchOfNothingFailsNamingThePatternAndMakesNoFolder)
     Scripted s;
     RunResult r = RunKvb(s.dir, {"extract-all", s.archive, s.dir / "none", "--match", "*.WAV"});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err,
-              "kvb: No entry of " + s.archive + " matches \"*.WAV\"; nothing was extracted\n");
+    EXPECT_EQ(r.err, "kvb: No entry of " + s.archive + " matches \"*.WAV\"; nothing was extracted\n");
     EXPECT_FALSE(std::filesystem::exists(s.dir / "none"));
 }
 
@@ -257,8 +255,7 @@ TEST(KvbCreate, WarnsOfEachCutNameAndExtractAndReplaceSayWhatToLookFor)
     WriteFile(dir / "templates/KVB.2", StandardValidation());
     WriteFile(dir / "src/soundtrack_level_01.mid", "music");
     WriteFile(dir / "src/short.tex", "picture");
-    RunResult r = RunKvb(dir, {"create", dir / "src", dir / "new.kvb", "--templates",
-                               dir / "templates"});
+    RunResult r = RunKvb(dir, {"create", dir / "src", dir / "new.kvb", "--templates", dir / "templates"});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "kvb: warning: file soundtrack_level_01.mid is stored under the name "
                      "\"soundtrack_level_01.\", as an archive keeps at most 20 bytes of a name; "

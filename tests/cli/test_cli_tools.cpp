@@ -33,16 +33,15 @@ TEST(KvbCreate, BuildsTheArchiveThatAnalyseFindsWithoutFault)
 {
     Tools t;
     std::string archive = t.dir / "new.kvb";
-    RunResult r =
-        RunKvb(t.dir, {"create", t.src.string(), archive, "--templates", t.templates.string()});
+    RunResult r = RunKvb(t.dir, {"create", t.src.string(), archive, "--templates", t.templates.string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "");
     EXPECT_TRUE(ReadFile(archive) == ArchiveBuilder()
-                                        .Validation(t.validation)
-                                        .Add("A.TEX", "0123456789")
-                                        .Add("b.tex", "")
-                                        .Add("c.p", "12345")
-                                        .Build());
+                                         .Validation(t.validation)
+                                         .Add("A.TEX", "0123456789")
+                                         .Add("b.tex", "")
+                                         .Add("c.p", "12345")
+                                         .Build());
 
     r = RunKvb(t.dir, {"analyse", archive});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -61,25 +60,30 @@ TEST(KvbCreate, WarnsOfNamesThatOnlyAccentedCaseTellsApartOrWindowsCannotUse)
         fs::remove(t.src / name);
     // Cut to 20 bytes: the first two differ only in the case of an accented letter, the third
     // ends in a dot.
-    const std::string first = "aaaaaaaaaaaaaaaaaaa\xC3\x89" "1.tex", second = "aaaaaaaaaaaaaaaaaaa\xC3\xA9" "2.tex";
-    const std::string firstStored = "aaaaaaaaaaaaaaaaaaa\xC3\x89", secondStored = "aaaaaaaaaaaaaaaaaaa\xC3\xA9";
+    const std::string first = "aaaaaaaaaaaaaaaaaaa\xC3\x89"
+                              "1.tex",
+                      second = "aaaaaaaaaaaaaaaaaaa\xC3\xA9"
+                               "2.tex";
+    const std::string firstStored = "aaaaaaaaaaaaaaaaaaa\xC3\x89",
+                      secondStored = "aaaaaaaaaaaaaaaaaaa\xC3\xA9";
     for (const std::string &name : {first, second, std::string("abcdefghijklmnopqrs.tex")})
         WriteFile(kvb::PathFromUtf8(t.src.string() + "/" + name), name);
     const std::string archive = t.dir / "new.kvb";
     RunResult r = RunKvb(t.dir, {"create", t.src.string(), archive, "--templates", t.templates.string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.err,
-              "kvb: warning: file " + first + " is stored under the name \"" + firstStored +
-                  "\", as an archive keeps at most 20 bytes of a name\n"
-                  "kvb: warning: file " + second + " is stored under the name \"" + secondStored +
-                  "\", as an archive keeps at most 20 bytes of a name\n"
-                  "kvb: warning: files " + first + " and " + second + " are stored under the names \"" +
-                  firstStored + "\" and \"" + secondStored +
-                  "\", which differ only in the case of letters outside A to Z: where file names "
-                  "ignore case (as on Windows), they are extracted into one file\n"
-                  "kvb: warning: file abcdefghijklmnopqrs.tex is stored under the name "
-                  "\"abcdefghijklmnopqrs.\", as an archive keeps at most 20 bytes of a name; that "
-                  "name cannot be a file name on Windows (Windows drops a final dot)\n");
+    EXPECT_EQ(r.err, "kvb: warning: file " + first + " is stored under the name \"" + firstStored +
+                         "\", as an archive keeps at most 20 bytes of a name\n"
+                         "kvb: warning: file " +
+                         second + " is stored under the name \"" + secondStored +
+                         "\", as an archive keeps at most 20 bytes of a name\n"
+                         "kvb: warning: files " +
+                         first + " and " + second + " are stored under the names \"" + firstStored +
+                         "\" and \"" + secondStored +
+                         "\", which differ only in the case of letters outside A to Z: where file names "
+                         "ignore case (as on Windows), they are extracted into one file\n"
+                         "kvb: warning: file abcdefghijklmnopqrs.tex is stored under the name "
+                         "\"abcdefghijklmnopqrs.\", as an archive keeps at most 20 bytes of a name; that "
+                         "name cannot be a file name on Windows (Windows drops a final dot)\n");
 
     r = RunKvb(t.dir, {"extract-all", archive, t.dir / "out"});
 #ifdef _WIN32
@@ -101,7 +105,8 @@ TEST(KvbCreate, WarnsOfNamesThatOnlyAccentedCaseTellsApartOrWindowsCannotUse)
     r = RunKvb(t.dir, {"create", t.src.string(), archive, "--templates", t.templates.string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     for (const std::string line :
-         {"kvb: warning: files \xC3\x89.TEX and \xC3\xA9.tex are stored under the names \"\xC3\x89.TEX\" and "
+         {"kvb: warning: files \xC3\x89.TEX and \xC3\xA9.tex are stored under the names \"\xC3\x89.TEX\" "
+          "and "
           "\"\xC3\xA9.tex\", which differ only in the case of letters outside A to Z: where file names "
           "ignore case (as on Windows), they are extracted into one file\n",
           "kvb: warning: file x. is stored under the name \"x.\", which cannot be a file name on "
@@ -128,8 +133,7 @@ TEST(KvbCreate, FindsTheTemplateNextToTheProgramFirst)
     WriteFile(programFolder / "KVB.3", "OWN");
     std::string archive = t.dir / "new.kvb";
     RunResult r = RunProgram((programFolder / "kvb").string(), t.dir,
-                             {"create", t.src.string(), archive, "--templates",
-                              t.templates.string()});
+                             {"create", t.src.string(), archive, "--templates", t.templates.string()});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ReadFile(archive).substr(97, 3), "OWN");
 }
@@ -163,7 +167,8 @@ TEST(KvbGameFolder, SaysWhatItFoundAndWhereOrWhereItLooked)
     RunResult r = RunKvb(home, {"game-folder"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "kvb: The game's install folder is recorded in none of these registry files:\n"
-                     "  " + home / ".wine/system.reg" + "\n");
+                     "  " +
+                         home / ".wine/system.reg" + "\n");
 
     WriteFile(pfx + "/system.reg", "[Software\\\\Square Soft, Inc.\\\\Final Fantasy VII] 1\n"
                                    "\"AppPath\"=\"C:\\\\Games\\\\FF7\"\n");

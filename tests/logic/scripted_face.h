@@ -78,13 +78,14 @@ public:
     bool ConfirmList(const logic::TListQuestion &question) override
     {
         lastList = question;
-        return Question(question.Text, question.Caption + " (a list of " +
-                                           std::to_string(question.Rows.size()) + ")");
+        return Question(question.Text,
+                        question.Caption + " (a list of " + std::to_string(question.Rows.size()) + ")");
     }
     std::string Last() const { return shown.empty() ? std::string() : shown.back(); }
 
 private:
-    template <typename T> static T Next(std::deque<T> &queue, const char *what)
+    template <typename T>
+    static T Next(std::deque<T> &queue, const char *what)
     {
         if (queue.empty())
             throw std::logic_error(std::string("test gave no answer for the ") + what);
@@ -219,7 +220,10 @@ public:
         dataSelected = -1;
     }
     void AddDataRow(const TDataRow &row) override { dataRows.push_back(row); }
-    void SetTableRowData(int row, const std::string &data) override { tableRows.at(size_t(row))[1] = data; }
+    void SetTableRowData(int row, const std::string &data) override
+    {
+        tableRows.at(size_t(row))[1] = data;
+    }
     int SelectedTableRow() const override { return tableSelected; }
     int SelectedDataRow() const override { return dataSelected; }
     std::string TableRowData(int row) const override { return tableRows.at(size_t(row))[1]; }

@@ -1,9 +1,9 @@
 // The advanced editor window's behaviour through its logic, with a scripted face: both lists in
 // blocks, link, append, truncate, find, and the read-only question.
-#include "archive/edit_journal.h"
-#include "logic/scripted_face.h"
 #include "archive/catalogue.h"
+#include "archive/edit_journal.h"
 #include "archive/raw_archive.h"
+#include "logic/scripted_face.h"
 #include "platform/file_attributes.h"
 #include "platform/program_folder.h"
 #include "platform/stream.h"
@@ -272,8 +272,9 @@ TEST(AdvancedWindowLogic, ReadOnlyArchiveIsEditedOnlyAfterYes)
     fs::permissions(e.path, fs::perms::owner_write, fs::perm_options::remove);
     e.dialogs.answers = {true};
     e.Do([&] { e.main.btnAdvancedClick(); });
-    EXPECT_EQ(e.dialogs.Last(), "error: Stream read error.\nReading the table of contents of a.kvb: the file "
-                                 "ends at byte 3812, but record 141 needs bytes up to 3823.");
+    EXPECT_EQ(e.dialogs.Last(),
+              "error: Stream read error.\nReading the table of contents of a.kvb: the file "
+              "ends at byte 3812, but record 141 needs bytes up to 3823.");
     EXPECT_TRUE(OwnerMayWrite(e.path));
     EXPECT_NE(e.main.Catalogue(), nullptr);
 }
@@ -422,7 +423,9 @@ TEST(EditRecordInTheWindows, ARecordOthersMayWriteIsReportedAndNeverApplied)
     e.dialogs.files.push_back(e.path);
     e.Do([&] { e.main.btnOpenClick(); });
     EXPECT_NE(e.dialogs.Last().find("not written by the archive's owner (users other than its owner may "
-                                    "write it)"), std::string::npos) << e.dialogs.Last();
+                                    "write it)"),
+              std::string::npos)
+        << e.dialogs.Last();
     bool opened = false;
     e.Do([&] { opened = e.advanced.OpenForEdit(e.path); });
     EXPECT_TRUE(opened);
@@ -430,7 +433,8 @@ TEST(EditRecordInTheWindows, ARecordOthersMayWriteIsReportedAndNeverApplied)
     e.a.tableSelected = 0;
     e.a.dataSelected = 1;
     e.Do([&] { e.advanced.btnLinkClick(); });
-    EXPECT_NE(e.dialogs.Last().find("where the record of the edit goes"), std::string::npos) << e.dialogs.Last();
+    EXPECT_NE(e.dialogs.Last().find("where the record of the edit goes"), std::string::npos)
+        << e.dialogs.Last();
     e.advanced.FormClose();
     EXPECT_EQ(ReadFile(e.path), half);
 }

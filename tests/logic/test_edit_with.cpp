@@ -67,7 +67,9 @@ TEST(EditWith, HandsTheEntryToAnotherProgramInAFileOfItsOwnAndWatchesIt)
     EXPECT_EQ(ReadFile(PathFromUtf8(file)), "second entry");
     EXPECT_EQ(m.v.opened, Lines{"chosen " + file});
     EXPECT_TRUE(m.v.watched.count(file));
-    EXPECT_EQ(m.v.status, "TWO.BIN is open in another program; each time it is saved there, it can go back into a.kvb.");
+    EXPECT_EQ(
+        m.v.status,
+        "TWO.BIN is open in another program; each time it is saved there, it can go back into a.kvb.");
 
     // Opened again, in the default program: from the same file, changes and all.
     WriteFile(PathFromUtf8(file), "being edited");
@@ -155,7 +157,8 @@ TEST(EditWith, ASavedPictureGoesBackAsTheTextureThroughTheImportsColourQuestion)
     m.dialogs.answers = NewPalettesAvailable() ? std::deque<bool>{true, false} : std::deque<bool>{true};
     m.SaveEdited(png, EncodePng(picture));
     ASSERT_EQ(m.dialogs.shown.size(), 3u) << m.dialogs.Last();
-    EXPECT_NE(m.dialogs.shown[2].find("1 of the 128 pixels of PIC.TEX.png would change colour"), std::string::npos)
+    EXPECT_NE(m.dialogs.shown[2].find("1 of the 128 pixels of PIC.TEX.png would change colour"),
+              std::string::npos)
         << m.dialogs.shown[2];
 }
 
@@ -169,8 +172,9 @@ TEST(EditWith, ChangesNotPutBackAreOfferedBeforeTheArchiveClosesAndTheFilesGoWit
     WriteFile(PathFromUtf8(two), "unreported");
     const std::string before = ReadFile(m.path);
     const std::string other = m.Write("other.kvb", NumberedArchive(3));
-    const std::string question = "question Edited files (or cancel): The changes to ONE.BIN and TWO.BIN have not "
-                                 "been put back into a.kvb. Put them back before the archive is closed?";
+    const std::string question =
+        "question Edited files (or cancel): The changes to ONE.BIN and TWO.BIN have not "
+        "been put back into a.kvb. Put them back before the archive is closed?";
 
     // Cancel: the archive stays open, with its edited files.
     m.dialogs.choices.push_back(logic::TAnswer::Cancel);
@@ -210,12 +214,14 @@ TEST(EditWith, ClosingTheWindowOrTheAdvancedWindowOffersThemTooAndNoDropsThem)
     m.dialogs.choices.push_back(logic::TAnswer::Cancel);
     m.Do([&] { close = m.main.FormCloseQuery(); });
     EXPECT_FALSE(close);
-    EXPECT_NE(m.dialogs.Last().find("Put them back before the program ends?"), std::string::npos) << m.dialogs.Last();
+    EXPECT_NE(m.dialogs.Last().find("Put them back before the program ends?"), std::string::npos)
+        << m.dialogs.Last();
 
     // No: the advanced window opens on the archive as it was; the file is gone.
     m.dialogs.choices.push_back(logic::TAnswer::No);
     m.Do([&] { m.main.btnAdvancedClick(); });
-    EXPECT_NE(m.dialogs.shown.at(m.dialogs.shown.size() - 2).find("before the advanced window edits the archive?"),
+    EXPECT_NE(m.dialogs.shown.at(m.dialogs.shown.size() - 2)
+                  .find("before the advanced window edits the archive?"),
               std::string::npos);
     EXPECT_EQ(m.dialogs.Last().rfind("notice: Warning!", 0), 0u) << m.dialogs.Last();
     EXPECT_EQ(ReadFile(m.path), before);
@@ -248,7 +254,10 @@ TEST(EditWith, WhatCannotBeOpenedOrPutBackLeavesNothingBehindAndLosesNothing)
     bad.Open(bad.Write("bad.kvb", ArchiveBuilder().Add("..", "x").Build()));
     bad.Select(0);
     bad.Do([&] { bad.main.mnuEditWithClick(); });
-    EXPECT_EQ(bad.dialogs.Last().rfind("error: Entry \"..\" has a name that cannot be used as a file name; it was not opened", 0), 0u)
+    EXPECT_EQ(bad.dialogs.Last().rfind(
+                  "error: Entry \"..\" has a name that cannot be used as a file name; it was not opened",
+                  0),
+              0u)
         << bad.dialogs.Last();
     EXPECT_TRUE(bad.v.opened.empty());
 

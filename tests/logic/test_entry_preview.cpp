@@ -138,8 +138,9 @@ TEST(EntryPreviewLogic, AFailedExtractionKeepsWhatWasDone)
     p.main.OpenArchive(p.archive);
     p.player.mode = MediaMode::Playing;
     p.Of(0);
-    EXPECT_EQ(p.dialogs.Last(), "error: Stream read error.\nExtracting entry cut.mid from test.kvb: its data "
-                                "needs bytes up to 1003669, but the archive ends at byte 3791.");
+    EXPECT_EQ(p.dialogs.Last(),
+              "error: Stream read error.\nExtracting entry cut.mid from test.kvb: its data "
+              "needs bytes up to 1003669, but the archive ends at byte 3791.");
     EXPECT_EQ(p.player.calls, (Calls{"mode", "stop", "mode", "close"}));
     EXPECT_EQ(PreviewTempFile, GetTempDir() + "cut.mid");
     // The archive was closed again: an editor can have it.

@@ -41,7 +41,8 @@ struct RoundTrip : Main {
     void Edit(const std::string &name, const std::string &bytes) const
     {
         WriteFile(fs::path(folder) / name, bytes);
-        fs::last_write_time(fs::path(folder) / name, fs::file_time_type::clock::now() - std::chrono::hours(1));
+        fs::last_write_time(fs::path(folder) / name,
+                            fs::file_time_type::clock::now() - std::chrono::hours(1));
     }
     void Update(bool ok)
     {
@@ -71,7 +72,8 @@ TEST(FolderRoundTrip, ExportsTexturesAsPicturesAndPutsBackOnlyWhatTheListShowedA
     t.Update(false);
     EXPECT_TRUE(SameBytes(ReadFile(t.path), t.before));
     const logic::TListQuestion &list = t.dialogs.lastList;
-    EXPECT_EQ(list.Columns, (std::vector<std::string>{"Record", "Entry", "File", "Old size", "New size", "Colours"}));
+    EXPECT_EQ(list.Columns,
+              (std::vector<std::string>{"Record", "Entry", "File", "Old size", "New size", "Colours"}));
     ASSERT_EQ(list.Rows.size(), 2u);
     EXPECT_EQ(list.Rows[0][0], "2");
     EXPECT_EQ(list.Rows[0][1], "PIC.TEX");
@@ -91,7 +93,8 @@ TEST(FolderRoundTrip, ExportsTexturesAsPicturesAndPutsBackOnlyWhatTheListShowedA
     // Then nothing is left to put back.
     t.dialogs.folders.push_back(t.folder);
     t.Do([&] { t.main.mnuUpdateFromFolderClick(); });
-    EXPECT_EQ(t.dialogs.Last(), "notice: Nothing to update: the files of " + t.folder + " hold what a.kvb holds.");
+    EXPECT_EQ(t.dialogs.Last(),
+              "notice: Nothing to update: the files of " + t.folder + " hold what a.kvb holds.");
 }
 
 TEST(FolderRoundTrip, AFileSavedAgainWhileTheListIsShownIsNotPutBackUnseen)
@@ -100,7 +103,8 @@ TEST(FolderRoundTrip, AFileSavedAgainWhileTheListIsShownIsNotPutBackUnseen)
     t.Edit("ONE.BIN", "111");
     t.dialogs.duringNextQuestion = [&] { t.Edit("ONE.BIN", "222"); };
     t.Update(true);
-    EXPECT_NE(t.dialogs.Last().find("have changed since the update's plan was shown; nothing was written"),
+    EXPECT_NE(t.dialogs.Last().find(
+                  "have changed since the update's plan was shown; nothing was written"),
               std::string::npos);
     EXPECT_TRUE(SameBytes(ReadFile(t.path), t.before));
 

@@ -220,7 +220,9 @@ TEST(LongWork, AnArchiveThatCannotBeRebuiltIsRefusedBeforeTheQuestion)
     w.dialogs.files.push_back(w.dir / "new.bin");
     w.Do([&] { w.main.mnuReplaceClick(); });
     ASSERT_EQ(w.dialogs.shown.size(), 1u);
-    EXPECT_EQ(w.dialogs.shown[0].rfind("error: Archive " + w.path + " cannot be rebuilt: there is a gap", 0), 0u)
+    EXPECT_EQ(w.dialogs.shown[0].rfind("error: Archive " + w.path + " cannot be rebuilt: there is a gap",
+                                       0),
+              0u)
         << w.dialogs.shown[0];
     EXPECT_EQ(ReadFile(w.path), before);
 }
@@ -253,7 +255,8 @@ TEST(LongWork, ImportSaysWhichColoursThePaletteLacksAndOffersANewOne)
                                       "texture's palette lacks their colours. Make a new palette for "
                                       "the texture from the picture instead?");
     else
-        EXPECT_EQ(w.dialogs.shown[0].rfind("notice: 3 of the 16 pixels of white.png would change", 0), 0u);
+        EXPECT_EQ(w.dialogs.shown[0].rfind("notice: 3 of the 16 pixels of white.png would change", 0),
+                  0u);
     auto shown = [&] {
         TFileStream archive(w.path, TFileStream::Mode::OpenRead);
         const TKVBFile catalogue(w.path, true);

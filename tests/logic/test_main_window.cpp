@@ -74,8 +74,9 @@ TEST(MainWindowLogic, NoEntriesWithoutLengthsAndAFailedOpen)
     std::string broken = NumberedArchive(5);
     PatchCount(broken, 900);
     m.Open(m.Write("broken.kvb", broken));
-    EXPECT_EQ(m.dialogs.shown, Lines{"error: Stream read error.\nReading the table of contents of broken.kvb: the "
-                                     "file ends at byte 3937, but record 146 needs bytes up to 3958."});
+    EXPECT_EQ(m.dialogs.shown,
+              Lines{"error: Stream read error.\nReading the table of contents of broken.kvb: the "
+                    "file ends at byte 3937, but record 146 needs bytes up to 3958."});
     EXPECT_FALSE(m.v.busy);
     EXPECT_EQ(m.v.info, info);
     EXPECT_EQ(m.v.labels, (Lines{"1-1000", "1001-1200"}));
@@ -84,7 +85,8 @@ TEST(MainWindowLogic, NoEntriesWithoutLengthsAndAFailedOpen)
     EXPECT_EQ(m.main.Catalogue()->Count(), 1200);
 
     m.Open(m.dir / "missing.kvb");
-    EXPECT_EQ(m.dialogs.Last(), "error: Cannot open file " + (m.dir / "missing.kvb") + ": it does not exist.");
+    EXPECT_EQ(m.dialogs.Last(),
+              "error: Cannot open file " + (m.dir / "missing.kvb") + ": it does not exist.");
 }
 
 TEST(MainWindowLogic, ExtractTakesTheSelectedRowOfTheShownBlockAndOffersOnlyASafeName)
@@ -142,7 +144,8 @@ TEST(MainWindowLogic, ExtractAllWritesEveryUsableEntryAndNamesTheRest)
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(ReadFile(m.dir / ("out/E" + std::to_string(i) + ".BIN")), EntryData(i));
 
-    m.Open(m.Write("bad.kvb", ArchiveBuilder().Add("FIRST", "1").Add("..", "2").Add("LAST", "3").Build()));
+    m.Open(
+        m.Write("bad.kvb", ArchiveBuilder().Add("FIRST", "1").Add("..", "2").Add("LAST", "3").Build()));
     fs::create_directory(m.dir.Path() / "out2");
     m.dialogs.folders.push_back(m.dir / "out2");
     m.Do([&] { m.main.btnExtractAllClick(); });
@@ -281,7 +284,8 @@ TEST(MainWindowLogic, StartUpChangesToTheGameDataFolder)
     for (const char *appPath : {"C:\\\\Game\\\\", "C:\\\\Game"}) {
         WriteFile(prefix / "system.reg",
                   std::string("[Software\\\\Square Soft, Inc.\\\\Final Fantasy VII] 1\n"
-                              "\"AppPath\"=\"") + appPath + "\"\n");
+                              "\"AppPath\"=\"") +
+                      appPath + "\"\n");
         Main m;
         m.Do([&] { m.main.FormCreate(); });
         EXPECT_TRUE(m.dialogs.shown.empty()) << appPath;

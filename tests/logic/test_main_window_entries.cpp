@@ -95,8 +95,7 @@ TEST(EntryMenuLogic, ReplaceWhileTheArchiveIsHeldByAnEditorLosesNothing)
     m.dialogs.files.push_back(m.dir / "new.bin");
     m.dialogs.answers.push_back(true);
     m.Do([&] { m.main.mnuReplaceClick(); });
-    EXPECT_EQ(m.dialogs.Last(),
-              "error: Cannot open file " + m.path + ": another program is editing it.");
+    EXPECT_EQ(m.dialogs.Last(), "error: Cannot open file " + m.path + ": another program is editing it.");
     EXPECT_EQ(ReadFile(m.path), before);
 }
 
@@ -203,14 +202,16 @@ TEST(PreviewLogic, TexturesGoToThePreviewWindowAndDamageIsReported)
 
     m.Select(3);
     m.Do([&] { m.main.lstFilesDblClick(); });
-    EXPECT_EQ(m.dialogs.shown, Lines{"error: Stream read error.\nReading texture DAMAGED.TEX: the file ends at "
-                                     "byte 284, but its palette of 256 colours needs bytes up to 1308."});
+    EXPECT_EQ(m.dialogs.shown,
+              Lines{"error: Stream read error.\nReading texture DAMAGED.TEX: the file ends at "
+                    "byte 284, but its palette of 256 colours needs bytes up to 1308."});
     EXPECT_EQ(m.texView.shows, 1);
 
     // A texture without pixels is said to be one, not shown as a window of no width.
     m.Select(2);
     m.Do([&] { m.main.lstFilesDblClick(); });
-    EXPECT_EQ(m.dialogs.Last(), "notice: The texture has no pixels (0 x 7), so there is nothing to show.");
+    EXPECT_EQ(m.dialogs.Last(),
+              "notice: The texture has no pixels (0 x 7), so there is nothing to show.");
     EXPECT_EQ(m.texView.shows, 1);
 }
 
@@ -236,5 +237,6 @@ TEST(PreviewLogic, MusicThatCannotBePlayedIsNamedAsTheListShowsIt)
     m.player.openError = "the file ends inside the chunk at byte 4.";
     m.Select(0);
     m.Do([&] { m.main.lstFilesDblClick(); });
-    EXPECT_EQ(m.dialogs.Last(), "error: Cannot play BROKEN.MID: the file ends inside the chunk at byte 4.");
+    EXPECT_EQ(m.dialogs.Last(),
+              "error: Cannot play BROKEN.MID: the file ends inside the chunk at byte 4.");
 }

@@ -23,7 +23,10 @@ TEST(MainWindowLogic, CreateSaysWhichNamesWillNotComeOutAgainAsTheyWentIn)
     }
     // Cut to 20 bytes, the first two differ only in the case of an accented letter, and the
     // third ends in a dot.
-    const std::string first = "aaaaaaaaaaaaaaaaaaa\xC3\x89" "1.tex", second = "aaaaaaaaaaaaaaaaaaa\xC3\xA9" "2.tex";
+    const std::string first = "aaaaaaaaaaaaaaaaaaa\xC3\x89"
+                              "1.tex",
+                      second = "aaaaaaaaaaaaaaaaaaa\xC3\xA9"
+                               "2.tex";
     fs::create_directory(m.dir.Path() / "src");
     for (const std::string &name : {first, second, std::string("abcdefghijklmnopqrs.tex")})
         WriteFile(PathFromUtf8(m.dir / ("src/" + name)), name);
@@ -35,17 +38,23 @@ TEST(MainWindowLogic, CreateSaysWhichNamesWillNotComeOutAgainAsTheyWentIn)
     EXPECT_EQ(m.dialogs.shown[1],
               "notice: The archive was created. Some of its names will not come out again "
               "everywhere as they went in:\n"
-              "file " + first + " is stored under the name \"aaaaaaaaaaaaaaaaaaa\xC3\x89\", as an "
-              "archive keeps at most 20 bytes of a name\n"
-              "file " + second + " is stored under the name \"aaaaaaaaaaaaaaaaaaa\xC3\xA9\", as an "
-              "archive keeps at most 20 bytes of a name\n"
-              "files " + first + " and " + second + " are stored under the names "
-              "\"aaaaaaaaaaaaaaaaaaa\xC3\x89\" and \"aaaaaaaaaaaaaaaaaaa\xC3\xA9\", which differ "
-              "only in the case of letters outside A to Z: where file names ignore case (as on "
-              "Windows), they are extracted into one file\n"
-              "file abcdefghijklmnopqrs.tex is stored under the name \"abcdefghijklmnopqrs.\", as "
-              "an archive keeps at most 20 bytes of a name; that name cannot be a file name on "
-              "Windows (Windows drops a final dot)");
+              "file " +
+                  first +
+                  " is stored under the name \"aaaaaaaaaaaaaaaaaaa\xC3\x89\", as an "
+                  "archive keeps at most 20 bytes of a name\n"
+                  "file " +
+                  second +
+                  " is stored under the name \"aaaaaaaaaaaaaaaaaaa\xC3\xA9\", as an "
+                  "archive keeps at most 20 bytes of a name\n"
+                  "files " +
+                  first + " and " + second +
+                  " are stored under the names "
+                  "\"aaaaaaaaaaaaaaaaaaa\xC3\x89\" and \"aaaaaaaaaaaaaaaaaaa\xC3\xA9\", which differ "
+                  "only in the case of letters outside A to Z: where file names ignore case (as on "
+                  "Windows), they are extracted into one file\n"
+                  "file abcdefghijklmnopqrs.tex is stored under the name \"abcdefghijklmnopqrs.\", as "
+                  "an archive keeps at most 20 bytes of a name; that name cannot be a file name on "
+                  "Windows (Windows drops a final dot)");
     EXPECT_EQ(m.v.status, "new.kvb created from 3 files in " + m.main.selFolder.Path());
     const TKVBFile created(m.dir / "new.kvb", false);
     EXPECT_EQ(created.EntryCount(), 3);
@@ -62,8 +71,11 @@ TEST(MainWindowLogic, CreateWarnsFirstAndWithoutATemplateWritesNothing)
     m.Do([&] { m.main.btnCreateClick(); });
     ASSERT_EQ(m.dialogs.shown.size(), 2u);
     EXPECT_EQ(m.dialogs.shown[0].rfind("notice: WARNING! The \"Create KVB\" function", 0), 0u);
-    EXPECT_EQ(m.dialogs.shown[1].rfind("notice: " + kNoTemplateMessage + "\nCreating an archive of 4 files needs "
-                                       "the template KVB.4, which is in none of these folders: ", 0), 0u)
+    EXPECT_EQ(m.dialogs.shown[1].rfind("notice: " + kNoTemplateMessage +
+                                           "\nCreating an archive of 4 files needs "
+                                           "the template KVB.4, which is in none of these folders: ",
+                                       0),
+              0u)
         << m.dialogs.shown[1];
     EXPECT_EQ(m.dialogs.lastFile.Filter, "KVB Archives|*.KVB|All files|*.*");
     EXPECT_EQ(m.dialogs.lastFile.DefaultExtension, "KVB");
@@ -99,11 +111,11 @@ TEST(MainWindowLogic, CreateThenAnalyseTheNewArchive)
     m.Open(m.dir / "new.kvb");
     m.Do([&] { m.main.btnAnalyseClick(); });
     EXPECT_EQ(m.dialogs.shown.size(), 1u) << m.dialogs.Last();
-    EXPECT_EQ(m.v.info, (Lines{"File: new.kvb", "# of files in archive: 11", "Creator: SQUARESOFT",
-                               "Description: FINAL FANTASY7", "", "Section 1: Header: 313 bytes.",
-                               "Section 2: Error check: 3602 bytes.",
-                               "0 files have mismatched filenames.",
-                               "There are no data gaps in the file (OK)."}));
+    EXPECT_EQ(m.v.info,
+              (Lines{"File: new.kvb", "# of files in archive: 11", "Creator: SQUARESOFT",
+                     "Description: FINAL FANTASY7", "", "Section 1: Header: 313 bytes.",
+                     "Section 2: Error check: 3602 bytes.", "0 files have mismatched filenames.",
+                     "There are no data gaps in the file (OK)."}));
     // The list keeps the rows of the earlier read; the catalogue now has the lengths.
     EXPECT_EQ(m.v.rows[3][2], "-1");
     EXPECT_EQ(m.main.Catalogue()->GetEntry(3).Name, "F2"); // F0, F1, F10, F2, ...
@@ -120,11 +132,11 @@ TEST(MainWindowLogic, AnalyseStopsWhereTheReportCannotGoOn)
     m.Open(m.Write("empty.kvb", ArchiveBuilder().Build()));
     m.Do([&] { m.main.btnAnalyseClick(); });
     EXPECT_EQ(m.dialogs.shown.size(), 1u) << m.dialogs.Last();
-    EXPECT_EQ(m.v.info, (Lines{"File: empty.kvb", "# of files in archive: 0", "Creator: SQUARESOFT",
-                               "Description: ", "", "Section 1: Header: 16 bytes.",
-                               "Section 2: Error check: unknown, as the archive has no entries to end it.",
-                               "0 files have mismatched filenames.",
-                               "There are no data gaps in the file (OK)."}));
+    EXPECT_EQ(m.v.info,
+              (Lines{"File: empty.kvb", "# of files in archive: 0", "Creator: SQUARESOFT",
+                     "Description: ", "", "Section 1: Header: 16 bytes.",
+                     "Section 2: Error check: unknown, as the archive has no entries to end it.",
+                     "0 files have mismatched filenames.", "There are no data gaps in the file (OK)."}));
 
     // A hidden archive can be opened but not analysed; the info lines stay.
     m.Open(m.Write(".hidden.kvb", NumberedArchive(2)));

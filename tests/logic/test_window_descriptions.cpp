@@ -44,7 +44,8 @@ std::vector<std::string> Keys(const TWindowDescription<Logic> &w)
 {
     std::vector<std::string> keys;
     for (const TKeyBinding<Logic> &k : w.Keys)
-        keys.push_back(KeyText(k.Key) + (k.Control.empty() ? "" : " on " + k.Control) + (k.DuringWork ? ", during work" : ""));
+        keys.push_back(KeyText(k.Key) + (k.Control.empty() ? "" : " on " + k.Control) +
+                       (k.DuringWork ? ", during work" : ""));
     return keys;
 }
 
@@ -71,39 +72,47 @@ TEST(WindowDescriptions, TheMainWindow)
 {
     const auto &w = TKVBEditorLogic::Description();
     EXPECT_EQ(w.Caption, "KVB Editor");
-    EXPECT_EQ(Captions(w), (std::vector<std::string>{
-        "btnOpen: Open KVB", "btnExtract: Extract", "btnExtractAll: Extract all", "btnCreate: Create KVB",
-        "btnAnalyse: Analyse KVB", "btnAdvanced: Advanced...",
-        "Label5: The editor can only display 1,000 (!) files at once. Archives with more files in them are split "
-        "up into 1,000 file 'blocks'.",
-        "chkFullRead: Read lengths (slower loading when on)", "Label1: Questions or bug reports: ",
-        "Label3: Mail Tarnwick", "Label2: Check for updates at ", "Label4: Tarnwick's website", "btnCancel: Cancel"}));
+    EXPECT_EQ(Captions(w),
+              (std::vector<std::string>{"btnOpen: Open KVB", "btnExtract: Extract",
+                                        "btnExtractAll: Extract all", "btnCreate: Create KVB",
+                                        "btnAnalyse: Analyse KVB", "btnAdvanced: Advanced...",
+                                        "Label5: The editor can only display 1,000 (!) files at once. "
+                                        "Archives with more files in them are split "
+                                        "up into 1,000 file 'blocks'.",
+                                        "chkFullRead: Read lengths (slower loading when on)",
+                                        "Label1: Questions or bug reports: ", "Label3: Mail Tarnwick",
+                                        "Label2: Check for updates at ", "Label4: Tarnwick's website",
+                                        "btnCancel: Cancel"}));
     EXPECT_EQ(w.Find("lstFiles")->Columns.size(), 3u);
     EXPECT_EQ(w.Find("lstFiles")->Columns[2].Caption, "File length");
     EXPECT_TRUE(w.Find("chkFullRead")->Checked);
     EXPECT_EQ(w.Find("btnCancel")->DuringWork, TDuringWork::OnlyThen);
-    EXPECT_EQ(w.TabOrder(), (std::vector<std::string>{"btnOpen", "btnExtract", "btnExtractAll", "lstFiles", "lstInfo",
-                                                      "btnCreate", "btnAnalyse", "btnAdvanced", "cmbList",
-                                                      "chkFullRead", "Label3", "Label4", "btnCancel"}));
-    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Enter on lstFiles", "Esc, during work", "Ctrl+F", "F3", "Ctrl+O",
-                                                 "Ctrl+E"}));
+    EXPECT_EQ(w.TabOrder(),
+              (std::vector<std::string>{"btnOpen", "btnExtract", "btnExtractAll", "lstFiles", "lstInfo",
+                                        "btnCreate", "btnAnalyse", "btnAdvanced", "cmbList",
+                                        "chkFullRead", "Label3", "Label4", "btnCancel"}));
+    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Enter on lstFiles", "Esc, during work", "Ctrl+F", "F3",
+                                                 "Ctrl+O", "Ctrl+E"}));
     ExpectEachControlPlacedOnce(w);
 
     // The entry menu: for no row, a texture, and a tune.
     ScriptedWindows s;
     TempDir dir;
-    WriteFile(dir / "a.kvb", ArchiveBuilder().Add("A.BIN", "a").Add("PIC.TEX", "t").Add("T.MID", "m").Build());
+    WriteFile(dir / "a.kvb",
+              ArchiveBuilder().Add("A.BIN", "a").Add("PIC.TEX", "t").Add("T.MID", "m").Build());
     s.dialogs.files.push_back(dir / "a.kvb");
     s.Do([&] { s.main.btnOpenClick(); });
-    EXPECT_EQ(Offered(w, s.main), (std::vector<std::string>{"Extract... (off)", "Replace with file... (off)",
-                                                            "Edit with... (off)", "Open with default program (off)",
-                                                            "-", "Stop music (off)", "-", "Export for editing...",
-                                                            "Update from folder..."}));
+    EXPECT_EQ(Offered(w, s.main),
+              (std::vector<std::string>{"Extract... (off)", "Replace with file... (off)",
+                                        "Edit with... (off)", "Open with default program (off)", "-",
+                                        "Stop music (off)", "-", "Export for editing...",
+                                        "Update from folder..."}));
     s.mainView.selectedRow = 1;
-    EXPECT_EQ(Offered(w, s.main), (std::vector<std::string>{"Extract...", "Replace with file...", "Edit with...",
-                                                            "Open with default program", "Export as PNG...",
-                                                            "Import PNG...", "-", "Stop music (off)", "-",
-                                                            "Export for editing...", "Update from folder..."}));
+    EXPECT_EQ(Offered(w, s.main),
+              (std::vector<std::string>{"Extract...", "Replace with file...", "Edit with...",
+                                        "Open with default program", "Export as PNG...", "Import PNG...",
+                                        "-", "Stop music (off)", "-", "Export for editing...",
+                                        "Update from folder..."}));
     s.mainView.selectedRow = 2;
     EXPECT_EQ(Offered(w, s.main)[4], "Save as WAV...");
 }
@@ -112,16 +121,20 @@ TEST(WindowDescriptions, TheAdvancedWindow)
 {
     const auto &w = TAdvancedLogic::Description();
     EXPECT_EQ(w.Caption, "Advanced KVB Editor");
-    EXPECT_EQ(Captions(w), (std::vector<std::string>{
-        "btnQuit: Quit", "btnAppend: Append file to KVB", "btnTruncate: Truncate file (delete data)",
-        "Label1: Listed files", "Label3: Link", "btnLink: ->", "Label2: Available data",
-        "Label4: The editor can only display 1,000 (!) files at once. Archives with more files in them are split "
-        "up into 1,000 file 'blocks'.",
-        "btnCancel: Cancel"}));
+    EXPECT_EQ(Captions(w),
+              (std::vector<std::string>{"btnQuit: Quit", "btnAppend: Append file to KVB",
+                                        "btnTruncate: Truncate file (delete data)",
+                                        "Label1: Listed files", "Label3: Link", "btnLink: ->",
+                                        "Label2: Available data",
+                                        "Label4: The editor can only display 1,000 (!) files at once. "
+                                        "Archives with more files in them are split "
+                                        "up into 1,000 file 'blocks'.",
+                                        "btnCancel: Cancel"}));
     EXPECT_EQ(w.Find("lstHeader")->Columns[0].Caption, "#");
     EXPECT_EQ(w.Find("lstTable")->Columns[1].Caption, "Data");
-    EXPECT_EQ(w.TabOrder(), (std::vector<std::string>{"lstInfo", "btnQuit", "btnAppend", "btnTruncate", "lstTable",
-                                                      "btnLink", "lstHeader", "cmbTable", "cmbHeader", "btnCancel"}));
+    EXPECT_EQ(w.TabOrder(),
+              (std::vector<std::string>{"lstInfo", "btnQuit", "btnAppend", "btnTruncate", "lstTable",
+                                        "btnLink", "lstHeader", "cmbTable", "cmbHeader", "btnCancel"}));
     EXPECT_EQ(Keys(w), (std::vector<std::string>{"Esc, during work", "Ctrl+F", "F3"}));
     EXPECT_TRUE(w.Menu.empty());
     ExpectEachControlPlacedOnce(w);
@@ -134,6 +147,7 @@ TEST(WindowDescriptions, ThePreviewWindow)
     EXPECT_TRUE(w.Controls.empty());
     EXPECT_EQ(Keys(w), (std::vector<std::string>{"Ctrl++", "Ctrl+-", "Ctrl+0", "Esc"}));
     ScriptedWindows s;
-    EXPECT_EQ(Offered(w, s.texViewLogic), (std::vector<std::string>{"Save as PNG... (off)", "-", "Zoom in\tCtrl++ (off)",
-                                                               "Zoom out\tCtrl+- (off)", "Actual size\tCtrl+0 (off)"}));
+    EXPECT_EQ(Offered(w, s.texViewLogic),
+              (std::vector<std::string>{"Save as PNG... (off)", "-", "Zoom in\tCtrl++ (off)",
+                                        "Zoom out\tCtrl+- (off)", "Actual size\tCtrl+0 (off)"}));
 }

@@ -1,6 +1,6 @@
-#include "platform/errors.h"
 #include "media/fluidsynth_player.h"
 #include "media/midi_file.h"
+#include "platform/errors.h"
 #include "support/archive_builder.h"
 #include "support/midi_builder.h"
 #include "support/wav_samples.h"
@@ -77,7 +77,8 @@ TEST(FluidSynthPlayer, OpenFailsWithAMessageAndLeavesNothingOpen)
     WriteFile(text, "These are not notes.");
     EXPECT_EQ(OpenError(player, text), "Cannot play " + text + ": it is not a MIDI file");
     EXPECT_EQ(player.QueryMode(), MediaMode::NotReady);
-    EXPECT_EQ(OpenError(player, p.dir / "missing.mid"), "Cannot open file " + (p.dir / "missing.mid") + ": it does not exist");
+    EXPECT_EQ(OpenError(player, p.dir / "missing.mid"),
+              "Cannot open file " + (p.dir / "missing.mid") + ": it does not exist");
 
     FluidSynthSetup noFont = p.setup;
     noFont.soundFont = p.dir / "none.sf2";
@@ -100,7 +101,8 @@ TEST(FluidSynthPlayer, OpenAndRenderRefuseWhatItCannotPlayWhole)
     const std::string note("\x00\x90\x3C\x64\x60\x80\x3C\x40\x00\xFF\x2F\x00", 12);
     const std::string track = MidiChunk("MTrk", note);
     const std::string header = MidiHeader(0, 1);
-    const std::string notMidi = "it is not a MIDI file", noTrack = "its header announces 1 track, and the file holds 0";
+    const std::string notMidi = "it is not a MIDI file",
+                      noTrack = "its header announces 1 track, and the file holds 0";
     const struct {
         const char *what;
         std::string bytes, why;

@@ -1,5 +1,5 @@
-#include "platform/errors.h"
 #include "media/midi_file.h"
+#include "platform/errors.h"
 #include "support/midi_builder.h"
 
 #include <gtest/gtest.h>
@@ -47,8 +47,8 @@ TEST(SummariseMidi, LengthFollowsTheDeltaTimesAndTheTempoChangesOfEveryTrack)
 
     // A marker after the last note is not kept by the player, and neither is its delta time;
     // an end of track is.
-    const std::string marked = Bytes({0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0x80, 0x3C, 0x40,
-                                      0x87, 0x40, 0xFF, 0x06, 0x01, 'x'});
+    const std::string marked =
+        Bytes({0x00, 0x90, 0x3C, 0x64, 0x83, 0x60, 0x80, 0x3C, 0x40, 0x87, 0x40, 0xFF, 0x06, 0x01, 'x'});
     EXPECT_DOUBLE_EQ(SummariseMidi(MidiHeader(0, 1) + MidiChunk("MTrk", marked), "in.mid").Seconds, 0.5);
     EXPECT_DOUBLE_EQ(SummariseMidi(NoteThenSilence(65), "in.mid").Seconds, 65.0);
     EXPECT_NEAR(SummariseMidi(TuneWithLongestDeltaTime(), "in.mid").Seconds / 3600, 77.7, 0.1);

@@ -84,7 +84,8 @@ WORD Subsystem(const std::wstring &program)
     if (!module)
         return 0;
     // A module loaded as data is its file's bytes, marked in the handle's lowest bits.
-    const auto *base = reinterpret_cast<const BYTE *>(reinterpret_cast<ULONG_PTR>(module.get()) & ~ULONG_PTR(3));
+    const auto *base =
+        reinterpret_cast<const BYTE *>(reinterpret_cast<ULONG_PTR>(module.get()) & ~ULONG_PTR(3));
     const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(base);
     return reinterpret_cast<const IMAGE_NT_HEADERS *>(base + dos->e_lfanew)->OptionalHeader.Subsystem;
 }
@@ -141,8 +142,8 @@ TEST(WindowsResources, KvbExeHasItsIconAtEverySizeTheShellAsksFor)
         std::string image = Resource(module.get(), RT_ICON, entries[i].id);
         ASSERT_FALSE(image.empty()) << size << " pixels";
         const HICON icon = CreateIconFromResourceEx(reinterpret_cast<BYTE *>(image.data()),
-                                                    static_cast<DWORD>(image.size()), TRUE,
-                                                    0x00030000, size, size, LR_DEFAULTCOLOR);
+                                                    static_cast<DWORD>(image.size()), TRUE, 0x00030000,
+                                                    size, size, LR_DEFAULTCOLOR);
         EXPECT_NE(icon, nullptr) << size << " pixels";
         DestroyIcon(icon);
     }

@@ -31,14 +31,10 @@ constexpr TOutputKind kWholeKinds[] = {TOutputKind::Whole, TOutputKind::Archive}
 const char *KindName(TOutputKind kind)
 {
     switch (kind) {
-    case TOutputKind::PartialWhereNew:
-        return "PartialWhereNew";
-    case TOutputKind::Whole:
-        return "Whole";
-    case TOutputKind::Archive:
-        return "Archive";
-    case TOutputKind::Durable:
-        return "Durable";
+    case TOutputKind::PartialWhereNew: return "PartialWhereNew";
+    case TOutputKind::Whole: return "Whole";
+    case TOutputKind::Archive: return "Archive";
+    case TOutputKind::Durable: return "Durable";
     }
     return "?";
 }
@@ -102,8 +98,7 @@ protected:
     }
 };
 
-INSTANTIATE_TEST_SUITE_P(Both, OutputFile,
-                         ::testing::Values(Made::ByPath, Made::InOpenedFolder),
+INSTANTIATE_TEST_SUITE_P(Both, OutputFile, ::testing::Values(Made::ByPath, Made::InOpenedFolder),
                          [](const auto &info) {
                              return info.param == Made::ByPath ? "ByPath" : "InOpenedFolder";
                          });
@@ -135,8 +130,8 @@ TEST_P(OutputFile, WithoutCommitOnlyAPartialNewFileStays)
         TOutputKind kind;
         Names left;
     };
-    for (const Row &row : {Row{TOutputKind::PartialWhereNew, {"out.bin"}},
-                           Row{TOutputKind::Whole, {}}, Row{TOutputKind::Archive, {}}}) {
+    for (const Row &row : {Row{TOutputKind::PartialWhereNew, {"out.bin"}}, Row{TOutputKind::Whole, {}},
+                           Row{TOutputKind::Archive, {}}}) {
         SCOPED_TRACE(KindName(row.kind));
         TempDir dir;
         const std::string target = dir / "out.bin";
@@ -229,8 +224,7 @@ TEST_P(OutputFile, AFolderPipeOrDeviceAtTheTargetIsRefusedWithTheReason)
         const char *name;
         const char *reason;
     };
-    for (const Row &row : {Row{"folder", "it is a folder"},
-                           Row{"pipe", "it is a pipe (FIFO)"},
+    for (const Row &row : {Row{"folder", "it is a folder"}, Row{"pipe", "it is a pipe (FIFO)"},
                            Row{"device", "it is a device"}}) {
         TempDir dir;
         const std::string target = dir / row.name;
@@ -250,8 +244,7 @@ TEST_P(OutputFile, AFolderPipeOrDeviceAtTheTargetIsRefusedWithTheReason)
                 Make(target, kind);
                 FAIL() << "accepted";
             } catch (const EFCreateError &e) {
-                EXPECT_EQ(std::string(e.what()),
-                          "Cannot create file " + target + ": " + row.reason);
+                EXPECT_EQ(std::string(e.what()), "Cannot create file " + target + ": " + row.reason);
             }
             EXPECT_EQ(ModeOf(target) & S_IFMT, type);
             EXPECT_EQ(Listing(dir.Path()), Names{row.name});
@@ -262,8 +255,8 @@ TEST_P(OutputFile, AFolderPipeOrDeviceAtTheTargetIsRefusedWithTheReason)
 TEST_P(OutputFile, TheTargetMayNotBeAFileTheOperationReads)
 {
     enum class Way { SameName, HardLink, SymlinkAtTarget, SourceOpenedThroughSymlink };
-    for (Way way : {Way::SameName, Way::HardLink, Way::SymlinkAtTarget,
-                    Way::SourceOpenedThroughSymlink}) {
+    for (Way way :
+         {Way::SameName, Way::HardLink, Way::SymlinkAtTarget, Way::SourceOpenedThroughSymlink}) {
         for (TOutputKind kind : kAllKinds) {
             SCOPED_TRACE(std::string(KindName(kind)) + " way " + std::to_string(int(way)));
             TempDir dir;
@@ -420,9 +413,9 @@ TEST_P(OutputFile, ALibraryWritingByNameWritesIntoTheOutput)
         TOutputKind kind;
         bool existing;
     };
-    for (const Row &row : {Row{TOutputKind::Whole, false}, Row{TOutputKind::Archive, false},
-                           Row{TOutputKind::Whole, true}, Row{TOutputKind::Archive, true},
-                           Row{TOutputKind::PartialWhereNew, true}}) {
+    for (const Row &row :
+         {Row{TOutputKind::Whole, false}, Row{TOutputKind::Archive, false}, Row{TOutputKind::Whole, true},
+          Row{TOutputKind::Archive, true}, Row{TOutputKind::PartialWhereNew, true}}) {
         SCOPED_TRACE(std::string(KindName(row.kind)) + (row.existing ? " existing" : " new"));
         TempDir dir;
         const std::string target = dir / "out.wav";
@@ -451,8 +444,7 @@ TEST_P(OutputFile, AFaultAtAnyWriteOrFlushKeepsTheOldTarget)
 {
     for (TOutputKind kind : kAllKinds) {
         for (int failAt = 0;; ++failAt) {
-            SCOPED_TRACE(std::string(KindName(kind)) + " fault at call " +
-                         std::to_string(failAt));
+            SCOPED_TRACE(std::string(KindName(kind)) + " fault at call " + std::to_string(failAt));
             TempDir dir;
             const std::string target = dir / "out.bin";
             WriteFile(target, "old content");

@@ -1,5 +1,5 @@
-#include "platform/temp_dir.h"
 #include "cli/run_kvb.h"
+#include "platform/temp_dir.h"
 
 #include <gtest/gtest.h>
 

@@ -2,9 +2,9 @@
 // hidden by their attributes, the registry, the system's name order, and names outside the
 // ANSI code page.
 #include "cli/run_kvb.h"
+#include "game/game_folder.h"
 #include "platform/collation.h"
 #include "platform/errors.h"
-#include "game/game_folder.h"
 #include "platform/file_attributes.h"
 #include "platform/listing.h"
 #include "platform/output_file.h"
@@ -26,8 +26,8 @@ namespace {
 void SetAttributes(const std::string &path, DWORD attributes)
 {
     std::wstring wide(path.size(), L'\0');
-    wide.resize(size_t(::MultiByteToWideChar(CP_UTF8, 0, path.data(), int(path.size()),
-                                             wide.data(), int(wide.size()))));
+    wide.resize(size_t(
+        ::MultiByteToWideChar(CP_UTF8, 0, path.data(), int(path.size()), wide.data(), int(wide.size()))));
     ASSERT_TRUE(::SetFileAttributesW(wide.c_str(), attributes)) << path;
 }
 
@@ -151,6 +151,8 @@ TEST(Utf8Paths, NamesOutsideTheAnsiCodePageAreWrittenListedAndRead)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ReadFile(PathFromUtf8(JoinPath(folder, greek + "-1.bin"))), PatternBytes(100, 1));
     r = RunKvb(dir, {"info", JoinPath(folder, "missing-" + greek + ".kvb")});
-    EXPECT_EQ(r.err.rfind("kvb: Cannot open file " + JoinPath(folder, "missing-" + greek + ".kvb") + ": ", 0),
-              0u) << r.err;
+    EXPECT_EQ(r.err.rfind("kvb: Cannot open file " + JoinPath(folder, "missing-" + greek + ".kvb") + ": ",
+                          0),
+              0u)
+        << r.err;
 }

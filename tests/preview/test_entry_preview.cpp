@@ -4,7 +4,6 @@
 
 using namespace kvb;
 
-
 TEST(PreviewExtensionRule, LastDotOnwardsInAsciiCapitals)
 {
     EXPECT_EQ(PreviewExtension("a.b.tex"), ".TEX");
@@ -12,5 +11,8 @@ TEST(PreviewExtensionRule, LastDotOnwardsInAsciiCapitals)
     EXPECT_EQ(PreviewExtension("dir.d\\file"), "");
     EXPECT_EQ(PreviewExtension("c.d:stream"), "");
     EXPECT_EQ(PreviewExtension("a\\b.mid"), ".MID");
-    EXPECT_EQ(PreviewExtension("x.m\xC3\xAF" "d"), ".M\xC3\xAF" "D"); // only a to z change
+    EXPECT_EQ(PreviewExtension("x.m\xC3\xAF"
+                               "d"),
+              ".M\xC3\xAF"
+              "D"); // only a to z change
 }

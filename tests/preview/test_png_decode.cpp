@@ -73,7 +73,8 @@ TEST(DecodePng, EveryColourTypeGivesItsRgb)
         Colours expected;
     };
     const std::vector<Row> rows = {
-        {"grey", StbPng(3, 1, 1, B({0x00, 0x80, 0xff})), Colours{{0, 0, 0}, {128, 128, 128}, {255, 255, 255}}},
+        {"grey", StbPng(3, 1, 1, B({0x00, 0x80, 0xff})),
+         Colours{{0, 0, 0}, {128, 128, 128}, {255, 255, 255}}},
         {"grey and alpha", StbPng(2, 1, 2, B({0x40, 0x00, 0xc0, 0x80})),
          Colours{{64, 64, 64}, {192, 192, 192}}},
         {"RGB", StbPng(2, 1, 3, B({1, 2, 3, 0xfd, 0xfe, 0xff})), Colours{{1, 2, 3}, {253, 254, 255}}},
@@ -81,14 +82,16 @@ TEST(DecodePng, EveryColourTypeGivesItsRgb)
          Colours{{1, 2, 3}, {16, 32, 48}}},
         {"2 x 2 RGB, rows in order", StbPng(2, 2, 3, B({1, 0, 0, 2, 0, 0, 3, 0, 0, 4, 0, 0})),
          Colours{{1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}}},
-        {"palette, 8 bits", HandPng(3, 1, 8, 3, {B({2, 0, 1})},
-                                    B({0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0xa0, 0xb0, 0xc0})),
+        {"palette, 8 bits",
+         HandPng(3, 1, 8, 3, {B({2, 0, 1})}, B({0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0xa0, 0xb0, 0xc0})),
          Colours{{0xa0, 0xb0, 0xc0}, {0x10, 0x20, 0x30}, {0x40, 0x50, 0x60}}},
-        {"palette, 2 bits", HandPng(4, 1, 2, 3, {B({0x1b})},
-                                    B({0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0xa0, 0xb0, 0xc0, 1, 2, 3})),
+        {"palette, 2 bits",
+         HandPng(4, 1, 2, 3, {B({0x1b})},
+                 B({0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0xa0, 0xb0, 0xc0, 1, 2, 3})),
          Colours{{0x10, 0x20, 0x30}, {0x40, 0x50, 0x60}, {0xa0, 0xb0, 0xc0}, {1, 2, 3}}},
         // Samples of 16 bits chosen as multiples of 257, which every narrowing maps alike.
-        {"RGB, 16 bits", HandPng(2, 1, 16, 2, {B({0x12, 0x12, 0, 0, 0xff, 0xff, 0x80, 0x80, 0xab, 0xab, 1, 1})}),
+        {"RGB, 16 bits",
+         HandPng(2, 1, 16, 2, {B({0x12, 0x12, 0, 0, 0xff, 0xff, 0x80, 0x80, 0xab, 0xab, 1, 1})}),
          Colours{{0x12, 0x00, 0xff}, {0x80, 0xab, 0x01}}},
         {"grey, 16 bits", HandPng(2, 1, 16, 0, {B({0x33, 0x33, 0xcc, 0xcc})}),
          Colours{{0x33, 0x33, 0x33}, {0xcc, 0xcc, 0xcc}}},
@@ -117,7 +120,8 @@ TEST(DecodePng, RefusesWhatIsNoPngAndPicturesNoTextureHolds)
         return std::string("(no error)");
     };
     EXPECT_EQ(refusal(""), "Image in.png is not a PNG file");
-    EXPECT_EQ(refusal(StbPng(2, 1, 3, "abcdef").substr(0, 8)), "Image in.png is damaged: it ends after its signature");
+    EXPECT_EQ(refusal(StbPng(2, 1, 3, "abcdef").substr(0, 8)),
+              "Image in.png is damaged: it ends after its signature");
     EXPECT_EQ(refusal(GradientTex(4, 4).Build()), "Image in.png is not a PNG file");
     EXPECT_EQ(refusal(StbPng(2, 1, 3, "abcdef").substr(0, 20)),
               "Image in.png is damaged: it ends inside chunk IHDR");
@@ -154,7 +158,8 @@ std::string FilteredRows(const std::vector<std::string> &rows, const std::string
             const int a = i >= step ? row[i - step] : 0, b = up[i], c = i >= step ? up[i - step] : 0;
             const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
             // A type PNG does not have is stored as it comes.
-            const int predictor[] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : pb <= pc ? b : c, 0};
+            const int predictor[] = {0, a, b, (a + b) / 2, pa <= pb && pa <= pc ? a : pb <= pc ? b : c,
+                                     0};
             out += char(row[i] - predictor[std::min(int(types[r]), 5)]);
         }
         above = rows[r];
@@ -190,8 +195,10 @@ TEST(DecodePng, EveryFilterTypeAndInterlacedImagesDecode)
         const char *what;
         std::string png;
     } cases[] = {
-        {"filter types 0 to 4", PngFile(PngHeader(5, 5, 8, 2), Zlib(FilteredRows(rows, B({0, 1, 2, 3, 4}))))},
-        {"filter types 4 to 0", PngFile(PngHeader(5, 5, 8, 2), Zlib(FilteredRows(rows, B({4, 3, 2, 1, 0}))))},
+        {"filter types 0 to 4",
+         PngFile(PngHeader(5, 5, 8, 2), Zlib(FilteredRows(rows, B({0, 1, 2, 3, 4}))))},
+        {"filter types 4 to 0",
+         PngFile(PngHeader(5, 5, 8, 2), Zlib(FilteredRows(rows, B({4, 3, 2, 1, 0}))))},
         {"interlaced", PngFile(PngHeader(5, 5, 8, 2, 1), Zlib(interlaced))},
     };
     for (const auto &c : cases) {
@@ -257,7 +264,8 @@ TEST(DecodePng, InflatesNoMoreThanTheDeclaredPixelsNeed)
     // 4 x 3 RGB pixels need 3 rows of 1 + 12 bytes; a gigabyte follows them.
     const std::string bomb = PngFile(PngHeader(4, 3, 8, 2), ZlibOfZeros(uint64_t(1) << 30));
     EXPECT_LT(bomb.size(), 2u << 20);
-    EXPECT_EQ(DecodeFailure(bomb), "Image in.png is damaged: its image data holds more than its 4 x 3 pixels");
+    EXPECT_EQ(DecodeFailure(bomb),
+              "Image in.png is damaged: its image data holds more than its 4 x 3 pixels");
     EXPECT_EQ(DecodePng(PngFile(PngHeader(4, 3, 8, 2), ZlibOfZeros(39)), "in.png").Pixels.size(), 12u);
     EXPECT_EQ(DecodeFailure(PngFile(PngHeader(4, 3, 8, 2), ZlibOfZeros(38))),
               "Image in.png is damaged: its image data ends before its 4 x 3 pixels are complete");
@@ -276,7 +284,11 @@ TEST(DecodePng, ChunksAreNamedWithTheirControlBytesEscaped)
     const std::string header = PngChunk("IHDR", PngHeader(1, 1, 8, 2));
     const std::string rest = PngChunk("IDAT", Zlib(B({0, 1, 2, 3}))) + PngChunk("IEND", "");
     const std::string signature = "\x89PNG\r\n\x1a\n";
-    EXPECT_EQ(DecodeFailure(signature + header + PngChunk("\x1b" "cab", "") + rest),
+    EXPECT_EQ(DecodeFailure(signature + header +
+                            PngChunk("\x1b"
+                                     "cab",
+                                     "") +
+                            rest),
               "Image in.png is damaged: the chunk at byte 33 has the type \"\\x1Bcab\", which is "
               "not four letters");
     EXPECT_EQ(DecodeFailure(signature + header + PngChunk("ABCD", "") + rest),

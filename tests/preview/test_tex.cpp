@@ -17,10 +17,16 @@ const std::vector<TTexColour> kThreeColours = {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}};
 // 4 x 3 pixels, no index 0, so a pixel left without data stands out.
 TexBuilder Palettised4x3()
 {
-    return TexBuilder::Palettised(4, 3, kThreeColours, "\1\2\1\2" "\2\2\1\1" "\1\1\2\2");
+    return TexBuilder::Palettised(4, 3, kThreeColours,
+                                  "\1\2\1\2"
+                                  "\2\2\1\1"
+                                  "\1\1\2\2");
 }
 
-TTexImage Decode(TMemoryStream &stream) { return TexToBitmap(stream, kTexImageDataPosition); }
+TTexImage Decode(TMemoryStream &stream)
+{
+    return TexToBitmap(stream, kTexImageDataPosition);
+}
 
 void ExpectReadError(const std::string &bytes)
 {
@@ -31,7 +37,9 @@ void ExpectReadError(const std::string &bytes)
     } catch (const EReadError &e) {
         // The system's text, then where the file ends and which part of the texture it cuts.
         EXPECT_EQ(e.Message(), "Stream read error");
-        EXPECT_EQ(e.Detail().rfind("the file ends at byte " + std::to_string(bytes.size()) + ", but its ", 0), 0u)
+        EXPECT_EQ(e.Detail().rfind("the file ends at byte " + std::to_string(bytes.size()) + ", but its ",
+                                   0),
+                  0u)
             << e.Detail();
     }
 }
@@ -107,7 +115,9 @@ TEST(TexToBitmap, PalettisedPixelDataCutShortHoldsOnlyItsRowsWithoutError)
         // the last row is not stored.
         TMemoryStream stream(builder.CutShort(7).Build());
         TTexImage image = Decode(stream);
-        EXPECT_EQ(AllIndices(image), "\1\2\1\2" "\2\0\0\0" "\0\0\0\0"s);
+        EXPECT_EQ(AllIndices(image), "\1\2\1\2"
+                                     "\2\0\0\0"
+                                     "\0\0\0\0"s);
         EXPECT_EQ(image.HeldRows(), 2);
         EXPECT_EQ(image.Indices.size(), 8u);
     }
@@ -133,8 +143,8 @@ TEST(TexToBitmap, PalettisedPixelDataCutShortHoldsOnlyItsRowsWithoutError)
 TEST(TexToBitmap, FilesEndingInsideTheHeaderOrThePaletteFailWithTheReadError)
 {
     std::string bytes = Palettised4x3().Build();
-    ExpectReadError(bytes.substr(0, 67));  // height incomplete
-    ExpectReadError(bytes.substr(0, 91));  // palette count incomplete
+    ExpectReadError(bytes.substr(0, 67)); // height incomplete
+    ExpectReadError(bytes.substr(0, 91)); // palette count incomplete
     ExpectReadError(bytes.substr(0, 236 + 3 * 4 - 1));
     ExpectReadError(bytes.substr(0, 236)); // palette missing entirely
 }

@@ -20,7 +20,10 @@ using namespace kvb::test;
 namespace {
 
 // A 5-bit channel as an 8-bit one, the way the bits are spread to reach full brightness.
-uint8_t Expand5(unsigned value) { return uint8_t((value << 3) | (value >> 2)); }
+uint8_t Expand5(unsigned value)
+{
+    return uint8_t((value << 3) | (value >> 2));
+}
 
 // What an image viewer shows for the texture: the picture that tex2png exports.
 std::vector<TTexColour> Shown(const TTexImage &image)
@@ -70,7 +73,8 @@ TEST(EncodeTex, AnUnchangedExportComesBackByteForByte)
     };
     const std::vector<Row> rows = {
         {"palettised gradient", GradientTex(64, 40)},
-        {"palettised gradient with trailing bytes", GradientTex(17, 9).Trailing(B({'T', 0, 0xff, 0, 'x'}))},
+        {"palettised gradient with trailing bytes",
+         GradientTex(17, 9).Trailing(B({'T', 0, 0xff, 0, 'x'}))},
         {"direct colour, bit 15 on odd rows", PictureTex(40, 33)},
         {"direct colour with trailing bytes", PictureTex(3, 5).Trailing(PatternBytes(50, 3))},
         // Index 0 and 2 show the same colour; each pixel keeps the one it had.
@@ -135,18 +139,16 @@ TEST(EncodeTex, DirectColourRoundsEachChannelToTheNearestStep)
         uint8_t eight;
         uint16_t five;
     };
-    const std::vector<Row> rows = {{0, 0},    {4, 0},    {5, 1},    {8, 1},   {12, 1},
-                                   {13, 2},   {127, 15}, {128, 16}, {250, 30}, {251, 31},
-                                   {254, 31}, {255, 31}};
+    const std::vector<Row> rows = {{0, 0},    {4, 0},    {5, 1},    {8, 1},    {12, 1},   {13, 2},
+                                   {127, 15}, {128, 16}, {250, 30}, {251, 31}, {254, 31}, {255, 31}};
     std::vector<TTexColour> pixels;
     for (const Row &row : rows)
         pixels.push_back({row.eight, uint8_t(255 - row.eight), row.eight});
     // Bit 15 of the reference's pixels stays where the picture keeps the size.
     std::vector<uint16_t> reference(rows.size(), 0);
     reference[1] = 0x8000;
-    const std::string tex =
-        EncodeTex(TexBuilder::Direct(int32_t(rows.size()), 1, reference).Build(), "ref.tex",
-                  Picture(int32_t(rows.size()), 1, pixels), false);
+    const std::string tex = EncodeTex(TexBuilder::Direct(int32_t(rows.size()), 1, reference).Build(),
+                                      "ref.tex", Picture(int32_t(rows.size()), 1, pixels), false);
     const TTexImage decoded = Decode(tex);
     ASSERT_EQ(decoded.Colours.size(), rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -161,26 +163,31 @@ TEST(EncodeTex, DirectColourRoundsEachChannelToTheNearestStep)
 
 TEST(EncodeTex, PalettisedPixelsTakeTheNearestPaletteColour)
 {
-    const std::vector<TTexColour> palette = {
-        {0, 0, 0}, {200, 0, 0}, {0, 200, 0}, {0, 0, 200}, {255, 255, 255}, {200, 0, 0}};
+    const std::vector<TTexColour> palette = {{0, 0, 0},   {200, 0, 0},     {0, 200, 0},
+                                             {0, 0, 200}, {255, 255, 255}, {200, 0, 0}};
     struct Row {
         TTexColour pixel;
         uint8_t index;
     };
     const std::vector<Row> rows = {
-        {{190, 10, 10}, 1}, {{20, 180, 30}, 2}, {{250, 240, 255}, 4},
-        {{10, 10, 10}, 0},  {{0, 0, 160}, 3},
+        {{190, 10, 10}, 1},
+        {{20, 180, 30}, 2},
+        {{250, 240, 255}, 4},
+        {{10, 10, 10}, 0},
+        {{0, 0, 160}, 3},
         // Halfway between black and blue, and a colour held twice: the lower index.
-        {{0, 0, 100}, 0},   {{200, 0, 0}, 1},   {{201, 1, 1}, 1},
+        {{0, 0, 100}, 0},
+        {{200, 0, 0}, 1},
+        {{201, 1, 1}, 1},
     };
     std::vector<TTexColour> pixels;
     for (const Row &row : rows)
         pixels.push_back(row.pixel);
     // The reference shows white everywhere, so no pixel keeps its reference index.
     const std::string reference =
-        TexBuilder::Palettised(int32_t(rows.size()), 1, palette, std::string(rows.size(), '\4'))
-            .Build();
-    const std::string tex = EncodeTex(reference, "ref.tex", Picture(int32_t(rows.size()), 1, pixels), false);
+        TexBuilder::Palettised(int32_t(rows.size()), 1, palette, std::string(rows.size(), '\4')).Build();
+    const std::string tex =
+        EncodeTex(reference, "ref.tex", Picture(int32_t(rows.size()), 1, pixels), false);
     ASSERT_EQ(tex.size(), reference.size());
     EXPECT_EQ(tex.substr(0, 236 + 24), reference.substr(0, 236 + 24)) << "header and palette";
     for (size_t i = 0; i < rows.size(); ++i)
@@ -200,8 +207,8 @@ TEST(EncodeTex, ANewPaletteHasAtMostTheReferenceCountAndFitsThePicture)
     struct Row {
         const char *what;
         std::string reference;
-        int32_t count;       // the count field of the new texture
-        int tolerance;       // how far a pixel may lie from its own colour
+        int32_t count; // the count field of the new texture
+        int tolerance; // how far a pixel may lie from its own colour
     };
     auto solid = [](uint32_t count) {
         std::vector<TTexColour> palette(count, TTexColour{7, 7, 7});
@@ -276,8 +283,8 @@ TEST(PngToTex, WritesTheTextureAndRefusesToWriteOverItsInputs)
             PngToTex(dir / "ref.tex", dir / "in.png", input, false);
             ADD_FAILURE() << "wrote over " << input;
         } catch (const EFCreateError &e) {
-            EXPECT_EQ(std::string(e.what()),
-                      "Cannot create file " + input + ": it is " + input + ", which this operation reads");
+            EXPECT_EQ(std::string(e.what()), "Cannot create file " + input + ": it is " + input +
+                                                 ", which this operation reads");
         }
         EXPECT_EQ(ReadFile(input), before);
     }

@@ -35,6 +35,7 @@ std::vector<std::string> SortedByQt(std::vector<std::string> names)
 // collator keys, for ASCII and for names Unicode folds otherwise than byte by byte.
 TEST(LocaleNameSort, CLocaleOrdersAsQtsCollator)
 {
+    // clang-format off
     const std::vector<std::string> names = {
         "b.tex", "B.TEX", "_z", "[a]", "~1", "10.bin", "9.bin", "a b", "a-b", "ab", "AB",
         "\xC3\x84rger.mid",       // Ärger
@@ -50,6 +51,7 @@ TEST(LocaleNameSort, CLocaleOrdersAsQtsCollator)
         // Alike in their first eight bytes, apart after them.
         "level01.tex", "LEVEL01.MID", "level01.bin", "Level01", "level01.", "level01.b",
     };
+    // clang-format on
     std::vector<std::string> ours = names;
     LocaleNameSort(QLocale::c())(ours);
     EXPECT_EQ(ours, SortedByQt(names));

@@ -1,6 +1,6 @@
 #include "platform/stream.h"
-#include "support/tex_builder.h"
 #include "qt/tex_image.h"
+#include "support/tex_builder.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +21,13 @@ QImage Converted(const TexBuilder &builder)
 TEST(TexImageToQImage, PalettisedBecomesIndexed8WithThePaletteAsColourTable)
 {
     TexBuilder builder = TexBuilder::Palettised(3, 2, {{0x30, 0x20, 0x10}, {1, 2, 3}, {250, 251, 252}},
-                                                "\0\1\2" "\2\2\0"s);
+                                                "\0\1\2"
+                                                "\2\2\0"s);
     QImage image = Converted(builder);
     ASSERT_EQ(image.format(), QImage::Format_Indexed8);
     EXPECT_EQ(image.size(), QSize(3, 2));
-    EXPECT_EQ(image.colorTable(), (QList<QRgb>{qRgb(0x30, 0x20, 0x10), qRgb(1, 2, 3), qRgb(250, 251, 252)}));
+    EXPECT_EQ(image.colorTable(),
+              (QList<QRgb>{qRgb(0x30, 0x20, 0x10), qRgb(1, 2, 3), qRgb(250, 251, 252)}));
     EXPECT_EQ(image.pixelIndex(1, 0), 1);
     EXPECT_EQ(image.pixelIndex(0, 1), 2); // top row first
     EXPECT_EQ(image.pixel(0, 0), qRgb(0x30, 0x20, 0x10));
@@ -43,7 +45,10 @@ TEST(TexImageToQImage, IndexPastThePaletteShowsBlack)
 TEST(TexImageToQImage, RowsTheFileDoesNotHoldShowIndexZero)
 {
     // 3 x 3 declared; the file ends one pixel into the second row.
-    QImage image = Converted(TexBuilder::Palettised(3, 3, {{9, 9, 9}, {200, 100, 50}}, "\1\1\1" "\1\1\1" "\1\1\1"s)
+    QImage image = Converted(TexBuilder::Palettised(3, 3, {{9, 9, 9}, {200, 100, 50}},
+                                                    "\1\1\1"
+                                                    "\1\1\1"
+                                                    "\1\1\1"s)
                                  .CutShort(5));
     ASSERT_EQ(image.size(), QSize(3, 3));
     EXPECT_EQ(image.pixelIndex(2, 0), 1);

@@ -33,8 +33,8 @@ struct Scenario {
     std::string name;
     std::function<void(const std::string &work, const std::string &inputs)> prepare;
     std::function<std::vector<std::string>(const std::string &work, const std::string &inputs)> args;
-    std::string target;  // the file the command writes, in work
-    bool inPlace = true; // an in-place edit, which the next editor (kvb raw) repairs
+    std::string target;    // the file the command writes, in work
+    bool inPlace = true;   // an in-place edit, which the next editor (kvb raw) repairs
     std::string untouched; // a file in work the command reads and must never change
 };
 
@@ -57,8 +57,8 @@ std::string ThreeEntries()
 void ExportChanged(const std::string &work)
 {
     WriteFile(work + "/G.KVB", ThreeEntries());
-    const std::string command = std::string("'") + KVB_BINARY + "' export '" + work + "/G.KVB' '" +
-                                work + "/mod'";
+    const std::string command = std::string("'") + KVB_BINARY + "' export '" + work + "/G.KVB' '" + work +
+                                "/mod'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     WriteFile(work + "/mod/SECOND.BIN", Inputs());
 }
@@ -95,12 +95,11 @@ std::vector<Scenario> Scenarios()
              WriteFile(w + "/OUT.KVB", "an older output");
          },
          [](const std::string &w, const std::string &in) {
-             return std::vector<std::string>{"replace", w + "/G.KVB", "2", in + "/NEW.BIN",
-                                             "--output", w + "/OUT.KVB"};
+             return std::vector<std::string>{"replace",       w + "/G.KVB", "2",
+                                             in + "/NEW.BIN", "--output",   w + "/OUT.KVB"};
          },
          "OUT.KVB", false, "G.KVB"},
-        {"update",
-         [](const std::string &w, const std::string &) { ExportChanged(w); },
+        {"update", [](const std::string &w, const std::string &) { ExportChanged(w); },
          [](const std::string &w, const std::string &) {
              return std::vector<std::string>{"update", w + "/G.KVB", w + "/mod"};
          },
@@ -108,8 +107,7 @@ std::vector<Scenario> Scenarios()
         {"create",
          [](const std::string &w, const std::string &) { WriteFile(w + "/OUT.KVB", "an older output"); },
          [](const std::string &w, const std::string &in) {
-             return std::vector<std::string>{"create", in + "/src", w + "/OUT.KVB", "--templates",
-                                             in};
+             return std::vector<std::string>{"create", in + "/src", w + "/OUT.KVB", "--templates", in};
          },
          "OUT.KVB", false, ""},
     };
@@ -147,8 +145,8 @@ TEST_P(CrashCampaign, EveryKillAndEveryErrorLeavesTheTargetOldOrNewAndNothingBes
         if (!scenario.untouched.empty())
             untouched = ReadFile(work / scenario.untouched);
         files = Listing(work.Path().string());
-        calls = CountCalls(scenario.args(work.Path().string(), inputs.Path().string()),
-                           logs.Path().string());
+        calls =
+            CountCalls(scenario.args(work.Path().string(), inputs.Path().string()), logs.Path().string());
         after = ReadFile(work / scenario.target);
     }
     ASSERT_NE(before, after);
@@ -161,10 +159,10 @@ TEST_P(CrashCampaign, EveryKillAndEveryErrorLeavesTheTargetOldOrNewAndNothingBes
                 TempDir work;
                 const std::string w = work.Path().string(), in = inputs.Path().string();
                 scenario.prepare(w, in);
-                const TracedRun cut = RunTraced(
-                    {"-o", "/dev/null", "-e", "trace=" + call,
-                     "-e", "inject=" + call + ":" + fault + ":when=" + std::to_string(n)},
-                    scenario.args(w, in), logs.Path().string());
+                const TracedRun cut =
+                    RunTraced({"-o", "/dev/null", "-e", "trace=" + call, "-e",
+                               "inject=" + call + ":" + fault + ":when=" + std::to_string(n)},
+                              scenario.args(w, in), logs.Path().string());
                 // The kill lands for sure; an error may be one the command rightly shrugs off.
                 if (fault == "signal=KILL") {
                     ASSERT_TRUE(cut.exitCode == -1 || cut.exitCode == 128 + SIGKILL)
@@ -183,11 +181,12 @@ TEST_P(CrashCampaign, EveryKillAndEveryErrorLeavesTheTargetOldOrNewAndNothingBes
 
                 // The next editor puts an interrupted edit right; the next run of a rebuild or a
                 // creation clears what an earlier one left.
-                const TracedRun next = RunTraced({"-o", "/dev/null", "-e", "trace=none"},
-                                           scenario.inPlace
-                                               ? std::vector<std::string>{"raw", w + "/" + scenario.target}
-                                               : scenario.args(w, in),
-                                           logs.Path().string());
+                const TracedRun next =
+                    RunTraced({"-o", "/dev/null", "-e", "trace=none"},
+                              scenario.inPlace
+                                  ? std::vector<std::string>{"raw", w + "/" + scenario.target}
+                                  : scenario.args(w, in),
+                              logs.Path().string());
                 EXPECT_EQ(next.exitCode, 0) << next.err;
                 const std::string now = ReadFile(work / scenario.target);
                 if (scenario.inPlace) {
@@ -254,15 +253,16 @@ TEST_P(CrashCampaign, EveryKillAndErrorOfTheRecoveryIsCarriedOnByTheNextEditor)
                 for (int r = 1; r <= rcount; ++r) {
                     for (const std::string fault : {"signal=KILL", "error=EIO"}) {
                         SCOPED_TRACE("edit killed at " + call + " " + std::to_string(n) +
-                                     ", recovery cut at " + rcall + " " + std::to_string(r) + ": " + fault);
+                                     ", recovery cut at " + rcall + " " + std::to_string(r) + ": " +
+                                     fault);
                         ++runs;
                         WriteFile(first / scenario.target, half);
                         WriteFile(record, recordBytes);
                         RunTraced({"-o", "/dev/null", "-e", "trace=" + rcall, "-e",
                                    "inject=" + rcall + ":" + fault + ":when=" + std::to_string(r)},
                                   raw, logs.Path().string());
-                        const TracedRun next = RunTraced({"-o", "/dev/null", "-e", "trace=none"}, raw,
-                                                         logs.Path().string());
+                        const TracedRun next =
+                            RunTraced({"-o", "/dev/null", "-e", "trace=none"}, raw, logs.Path().string());
                         EXPECT_EQ(next.exitCode, 0) << next.err;
                         EXPECT_TRUE(ReadFile(first / scenario.target) == before) << next.err;
                         EXPECT_EQ(Listing(w), files) << "something was left beside the archive";

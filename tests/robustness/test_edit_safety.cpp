@@ -41,7 +41,8 @@ std::string Entries(int count, unsigned seed)
 {
     ArchiveBuilder b;
     for (int i = 0; i < count; ++i)
-        b.Add("ENTRY" + std::to_string(i) + ".BIN", PatternBytes(size_t(1000 + 300 * i), seed + unsigned(i)));
+        b.Add("ENTRY" + std::to_string(i) + ".BIN",
+              PatternBytes(size_t(1000 + 300 * i), seed + unsigned(i)));
     return b.Build();
 }
 
@@ -64,7 +65,8 @@ TEST(StaleEditRecord, NeverCutsAnArchivePutBackFromABackup)
     for (const bool overwrite : {true, false}) {
         for (const bool killedPartWay : {false, true}) {
             SCOPED_TRACE(std::string(overwrite ? "cp over it" : "rm, then cp") +
-                         (killedPartWay ? ", truncation cut short part way" : ", truncation killed before it wrote"));
+                         (killedPartWay ? ", truncation cut short part way"
+                                        : ", truncation killed before it wrote"));
             Scene s;
             const std::string backup = Entries(5, 1);
             WriteFile(s.archive, backup);
@@ -107,7 +109,8 @@ TEST(StaleEditRecord, IsSettledByWhoeverReplacesTheArchive)
     TempDir inputs;
     fs::create_directory(inputs.Path() / "src");
     for (int i = 0; i < 5; ++i)
-        WriteFile(inputs / ("src/ENTRY" + std::to_string(i) + ".BIN"), PatternBytes(size_t(900 + 300 * i), 40 + unsigned(i)));
+        WriteFile(inputs / ("src/ENTRY" + std::to_string(i) + ".BIN"),
+                  PatternBytes(size_t(900 + 300 * i), 40 + unsigned(i)));
     WriteFile(inputs / "KVB.5", StandardValidation());
     WriteFile(inputs / "R.BIN", PatternBytes(700, 8));
     for (const std::string how : {"create", "replace", "replace --output"}) {
@@ -124,12 +127,15 @@ TEST(StaleEditRecord, IsSettledByWhoeverReplacesTheArchive)
             ASSERT_TRUE(fs::exists(s.Record()));
 
             const TracedRun run =
-                how == "create"    ? s.Kvb({"create", inputs / "src", s.archive, "--templates", inputs.Path().string()})
-                : how == "replace" ? s.Kvb({"replace", s.archive, "5", inputs / "R.BIN"})
-                                   : s.Kvb({"replace", source, "5", inputs / "R.BIN", "--output", s.archive});
+                how == "create"
+                    ? s.Kvb({"create", inputs / "src", s.archive, "--templates", inputs.Path().string()})
+                : how == "replace"
+                    ? s.Kvb({"replace", s.archive, "5", inputs / "R.BIN"})
+                    : s.Kvb({"replace", source, "5", inputs / "R.BIN", "--output", s.archive});
             ASSERT_EQ(run.exitCode, 0) << run.err;
             EXPECT_NE(run.err.find(killedPartWay ? "has been undone" : "before it changed anything"),
-                      std::string::npos) << run.err;
+                      std::string::npos)
+                << run.err;
             EXPECT_FALSE(fs::exists(s.Record()));
             const std::string rebuilt = ReadFile(s.archive);
             const TracedRun raw = s.Kvb({"raw", s.archive});
@@ -165,9 +171,10 @@ TEST(PlantedEditRecord, IsReportedAndNeverApplied)
         } else if (plant == "another user's") {
             ASSERT_EQ(::chown(s.Record().c_str(), 12345, 12345), 0);
         } else {
-            fs::permissions(s.Record(), fs::perms::group_write | fs::perms::others_write, fs::perm_options::add);
+            fs::permissions(s.Record(), fs::perms::group_write | fs::perms::others_write,
+                            fs::perm_options::add);
         }
-        const std::string why = plant == "link" ? "symbolic link"
+        const std::string why = plant == "link"             ? "symbolic link"
                                 : plant == "another user's" ? "belongs to another user"
                                                             : "users other than its owner may write it";
 
@@ -191,7 +198,8 @@ namespace {
 // Runs kvb as a user with no rights of its own (nobody), as another user of a shared folder would.
 TracedRun AsAnotherUser(const Scene &s, const std::vector<std::string> &args)
 {
-    return RunWrapped("setpriv --reuid=65534 --regid=65534 --clear-groups --", args, s.logs.Path().string());
+    return RunWrapped("setpriv --reuid=65534 --regid=65534 --clear-groups --", args,
+                      s.logs.Path().string());
 }
 
 } // namespace
@@ -211,9 +219,9 @@ TEST(UnreadableEditRecord, IsReportedWithItsReasonAndTheArchiveIsNotRead)
                                    fs::perms::others_read);
     WriteFile(s.dir / "NEW.BIN", PatternBytes(20000, 9));
     const std::string script = "umask 077; exec strace -f -qq -o /dev/null -e trace=pwrite64 -e "
-                               "inject=pwrite64:signal=KILL:when=4 -- " + Quote(KVB_BINARY) +
-                               " append " + Quote(s.archive) + " " + Quote(s.dir / "NEW.BIN") +
-                               " 2>/dev/null";
+                               "inject=pwrite64:signal=KILL:when=4 -- " +
+                               Quote(KVB_BINARY) + " append " + Quote(s.archive) + " " +
+                               Quote(s.dir / "NEW.BIN") + " 2>/dev/null";
     ASSERT_NE(std::system(script.c_str()), 0);
     ASSERT_TRUE(fs::exists(s.Record()));
     ASSERT_EQ(fs::status(s.Record()).permissions() & fs::perms::others_read, fs::perms::none);
@@ -241,9 +249,9 @@ TEST(HardLinkedArchive, IsNotEditedInPlaceThroughAnyName)
     WriteFile(a, bytes);
     fs::create_hard_link(a, b);
     WriteFile(s.dir / "y", "appended");
-    for (const std::vector<std::string> &edit :
-         {std::vector<std::string>{"append", b, s.dir / "y"}, {"link", a, "1", "2"},
-          {"truncate", b, "2", "--yes"}}) {
+    for (const std::vector<std::string> &edit : {std::vector<std::string>{"append", b, s.dir / "y"},
+                                                 {"link", a, "1", "2"},
+                                                 {"truncate", b, "2", "--yes"}}) {
         const TracedRun run = s.Kvb(edit);
         EXPECT_EQ(run.exitCode, 1) << edit[0];
         EXPECT_NE(run.err.find("has 2 names"), std::string::npos) << run.err;
@@ -269,9 +277,9 @@ TEST(RebuildLock, IsHeldFromTheFirstReadSoNoConcurrentEditIsLost)
     const std::string script =
         "strace -f -qq -o /dev/null -e trace=pwrite64 -e inject=pwrite64:delay_enter=1500000:when=1 -- " +
         Quote(KVB_BINARY) + " replace " + Quote(s.archive) + " 2 " + Quote(s.dir / "R.BIN") +
-        " >/dev/null 2>" + Quote(s.logs / "replace") + " & sleep 0.5; " + Quote(KVB_BINARY) +
-        " append " + Quote(s.archive) + " " + Quote(s.dir / "y") + " >/dev/null 2>" +
-        Quote(s.logs / "append") + "; echo $? >" + Quote(s.logs / "append-status") + "; wait";
+        " >/dev/null 2>" + Quote(s.logs / "replace") + " & sleep 0.5; " + Quote(KVB_BINARY) + " append " +
+        Quote(s.archive) + " " + Quote(s.dir / "y") + " >/dev/null 2>" + Quote(s.logs / "append") +
+        "; echo $? >" + Quote(s.logs / "append-status") + "; wait";
     ASSERT_EQ(std::system(script.c_str()), 0);
     const std::string appendErr = ReadFile(s.logs / "append");
     EXPECT_EQ(ReadFile(s.logs / "append-status"), "1\n") << appendErr;
@@ -314,7 +322,8 @@ TEST(ReportedEdit, IsOnlyReportedDoneOnceItsRecordIsGone)
         const TracedRun raw = s.Kvb({"raw", s.archive});
         EXPECT_EQ(raw.exitCode, 0) << raw.err;
         EXPECT_NE(raw.err.find(edit == "truncate" ? "had been completed" : "before it changed anything"),
-                  std::string::npos) << raw.err;
+                  std::string::npos)
+            << raw.err;
         EXPECT_TRUE(ReadFile(s.archive) == left);
         EXPECT_FALSE(fs::exists(s.Record()));
     }

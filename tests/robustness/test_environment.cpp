@@ -1,11 +1,11 @@
 // The situations users meet around an archive: a full disk, a read-only place, a second program
 // holding the file, and paths with spaces and characters beyond ASCII.
 #include "archive/catalogue.h"
-#include "platform/errors.h"
 #include "archive/extract.h"
 #include "archive/raw_archive.h"
-#include "platform/stream.h"
 #include "cli/run_kvb.h"
+#include "platform/errors.h"
+#include "platform/stream.h"
 #include "robustness/child_process.h"
 #include "robustness/traced_kvb.h"
 #include "support/archive_builder.h"
@@ -96,8 +96,9 @@ TEST(FullDisk, ExtractionFailsWithTheWriteErrorOnBothCopyPaths)
         return Outcome([&] { ExtractEntry(file, entry, dir / "kernel.bin"); }) + " / " +
                Outcome([&] { ExtractEntry(memory, entry, dir / "buffered.bin"); });
     });
-    EXPECT_EQ(result, "Stream write error\nWriting " + dir / "kernel.bin" + ": file too large / Stream write error\nWriting " +
-                          dir / "buffered.bin" + ": file too large");
+    EXPECT_EQ(result, "Stream write error\nWriting " + dir / "kernel.bin" +
+                          ": file too large / Stream write error\nWriting " + dir / "buffered.bin" +
+                          ": file too large");
     EXPECT_LE(fs::file_size(dir / "kernel.bin"), 1u << 20);
     EXPECT_LE(fs::file_size(dir / "buffered.bin"), 1u << 20);
 }
@@ -196,8 +197,8 @@ TEST(FullDisk, EveryWriterSaysWhyAndOnWhichFileAndKeepsWhatStoodThere)
     // leaves the archive as it was.
     const std::string full = ": no space left on device\n";
     const std::string rest = result.substr(result.find(" bytes are free\n"));
-    EXPECT_EQ(rest, " bytes are free\n0\n1 kvb: Stream write error: Writing " + small + "/kept.kvb" + full +
-                        "kept 1\n1 kvb: Stream write error: Writing " + small + "/G.KVB" + full +
+    EXPECT_EQ(rest, " bytes are free\n0\n1 kvb: Stream write error: Writing " + small + "/kept.kvb" +
+                        full + "kept 1\n1 kvb: Stream write error: Writing " + small + "/G.KVB" + full +
                         "1\n1 kvb: Stream write error: Writing " + small + "/G.KVB" + full + "1");
 }
 
@@ -217,14 +218,16 @@ TEST(ReadOnlyPlace, ArchiveIsReadAndExtractedButNotEditedOrReplaced)
         std::string text;
         text += Outcome([&] { TKVBFile(path, true).GetEntry(1); }) + "\n";
         text += Outcome([&] {
-            TFileStream source(path, TFileStream::Mode::OpenRead);
-            ExtractEntry(source, TKVBFile(path, false).GetEntry(1), out / "second.bin");
-        }) + "\n";
+                    TFileStream source(path, TFileStream::Mode::OpenRead);
+                    ExtractEntry(source, TKVBFile(path, false).GetEntry(1), out / "second.bin");
+                }) +
+                "\n";
         text += Outcome([&] { TRawKVBFile f(path); }) + "\n";
         text += Outcome([&] {
-            TFileStream source(path, TFileStream::Mode::OpenRead);
-            ExtractEntry(source, TKVBFile(path, false).GetEntry(0), folder + "/first.bin");
-        }) + "\n";
+                    TFileStream source(path, TFileStream::Mode::OpenRead);
+                    ExtractEntry(source, TKVBFile(path, false).GetEntry(0), folder + "/first.bin");
+                }) +
+                "\n";
         text += Outcome([&] {
             CreateArchive(out.Path().string(), path, {dir.Path().string()},
                           [](const std::string &a, const std::string &b) { return a.compare(b); });
@@ -255,9 +258,9 @@ TEST(ReadOnlyPlace, AHalfEditedArchiveThereIsExplainedWithHowToRepairACopy)
     WriteFile(path, TwoEntryArchive());
     WriteFile(dir / "NEW.BIN", PatternBytes(20000, 9));
     // Killed before its fourth write (the description), with the header and data written.
-    const TracedRun cut = RunTraced({"-o", "/dev/null", "-e", "trace=pwrite64", "-e",
-                                     "inject=pwrite64:signal=KILL:when=4"},
-                                    {"append", path, dir / "NEW.BIN"}, logs.Path().string());
+    const TracedRun cut =
+        RunTraced({"-o", "/dev/null", "-e", "trace=pwrite64", "-e", "inject=pwrite64:signal=KILL:when=4"},
+                  {"append", path, dir / "NEW.BIN"}, logs.Path().string());
     ASSERT_NE(cut.exitCode, 0);
     const std::string half = ReadFile(path);
 
@@ -268,11 +271,13 @@ TEST(ReadOnlyPlace, AHalfEditedArchiveThereIsExplainedWithHowToRepairACopy)
     });
     if (result.rfind("skip: ", 0) == 0)
         GTEST_SKIP() << result;
-    const std::string message = "Archive " + path + " has an edit (append) that was not finished: it was being "
-                                "edited when it was copied or mounted where it is now, and it cannot be put "
-                                "right there (the file system is read-only). Copy G.KVB together with "
-                                ".G.KVB.kvb-journal beside it into a folder you can write, and open the copy "
-                                "for editing (Advanced... or kvb raw), which undoes that edit";
+    const std::string message =
+        "Archive " + path +
+        " has an edit (append) that was not finished: it was being "
+        "edited when it was copied or mounted where it is now, and it cannot be put "
+        "right there (the file system is read-only). Copy G.KVB together with "
+        ".G.KVB.kvb-journal beside it into a folder you can write, and open the copy "
+        "for editing (Advanced... or kvb raw), which undoes that edit";
     EXPECT_EQ(result, message + "\nkvb: " + message + "\n");
     EXPECT_TRUE(ReadFile(path) == half);
 
@@ -291,8 +296,7 @@ TEST(SecondEditor, AnotherProcessIsRefusedWhileOneEditsButReadersAreNot)
     WriteFile(path, TwoEntryArchive());
     auto tryBoth = [&] {
         return RunInChild([&] {
-            return Outcome([&] { TRawKVBFile f(path); }) + " / " +
-                   Outcome([&] { TKVBFile(path, true); });
+            return Outcome([&] { TRawKVBFile f(path); }) + " / " + Outcome([&] { TKVBFile(path, true); });
         });
     };
     {
@@ -318,7 +322,8 @@ TEST(Paths, SpacesAndCharactersBeyondAsciiWorkInTheLibraryAndTheTool)
     ExtractEntry(source, catalogue.GetEntry(0), (folder / "Ausgabe é.bin").string());
     EXPECT_EQ(ReadFile(folder / "Ausgabe é.bin"), text);
     const std::string missing = (folder / "fehlt ö.kvb").string();
-    EXPECT_EQ(Outcome([&] { TKVBFile(missing, false); }), "Cannot open file " + missing + ": it does not exist");
+    EXPECT_EQ(Outcome([&] { TKVBFile(missing, false); }),
+              "Cannot open file " + missing + ": it does not exist");
 
     const std::string input = (folder / "neue Datei ü.bin").string();
     WriteFile(input, "new");
@@ -376,10 +381,11 @@ TEST(HostileRegistry, PipesAndDevicesPlantedAsRegistryFilesArePassedOver)
     fs::remove(pfx + "/system.reg");
     r = GameFolder(home, home.Path().string(), wine.Path().string());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err.rfind("kvb: The game's install folder is recorded in none of these registry files:\n  " +
-                              wine / "system.reg",
-                          0),
-              0u)
+    EXPECT_EQ(
+        r.err.rfind("kvb: The game's install folder is recorded in none of these registry files:\n  " +
+                        wine / "system.reg",
+                    0),
+        0u)
         << r.err;
 }
 
@@ -398,5 +404,6 @@ TEST(HostileRegistry, AHugeRegistryWithoutLineBreaksIsReadOnlyInPart)
     }
     RunResult r = GameFolder(home, home.Path().string(), wine.Path().string());
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "kvb: The game's install folder is recorded in none of these registry files:\n  " + reg + "\n");
+    EXPECT_EQ(r.err, "kvb: The game's install folder is recorded in none of these registry files:\n  " +
+                         reg + "\n");
 }

@@ -1,9 +1,9 @@
 // Archives and textures that change under the reader or carry the largest value in every
 // 32-bit field.
 #include "archive/catalogue.h"
-#include "platform/errors.h"
 #include "archive/extract.h"
 #include "archive/raw_archive.h"
+#include "platform/errors.h"
 #include "platform/stream.h"
 #include "preview/tex.h"
 #include "robustness/child_process.h"
@@ -46,10 +46,7 @@ struct CutAtProgress {
 // Bytes in memory that lose their tail after the first read, as a file cut by another program.
 class ShrinkingStream : public TStream {
 public:
-    ShrinkingStream(std::string bytes, size_t shrinkTo)
-        : bytes_(std::move(bytes)), shrinkTo_(shrinkTo)
-    {
-    }
+    ShrinkingStream(std::string bytes, size_t shrinkTo) : bytes_(std::move(bytes)), shrinkTo_(shrinkTo) {}
     int64_t Read(void *buffer, int64_t count) override
     {
         int64_t n = std::clamp<int64_t>(Size() - position_, 0, count);

@@ -141,7 +141,8 @@ TEST(CreateNames, NamesThatCannotComeBackOutAreRefusedBeforeWriting)
         for (const auto &name : row.files)
             WriteFile(dir / ("src/" + name), name);
         WriteFile(dir / ("KVB." + std::to_string(row.files.size())), StandardValidation());
-        Outcome r = RunWatched({"create", dir / "src", dir / "new.kvb", "--templates", dir.Path().string()});
+        Outcome r =
+            RunWatched({"create", dir / "src", dir / "new.kvb", "--templates", dir.Path().string()});
         EXPECT_EQ(r.exitCode, 1) << row.files[0] << ": " << r.Describe();
         for (const auto &name : row.files)
             EXPECT_NE(r.err.find(name), std::string::npos) << name << ": " << r.err;

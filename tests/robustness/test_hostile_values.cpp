@@ -150,8 +150,8 @@ TEST(HostileSizes, RawRefusesATailOfZerosInLittleMemoryAndSaysWhereItStarts)
     Options options;
     if (!kSanitized)
         options.addressSpace = rlim_t(256) << 20;
-    for (const std::vector<std::string> &args :
-         {std::vector<std::string>{"raw", dir / "zeros.kvb"}, {"truncate", dir / "zeros.kvb", "3", "--yes"}}) {
+    for (const std::vector<std::string> &args : {std::vector<std::string>{"raw", dir / "zeros.kvb"},
+                                                 {"truncate", dir / "zeros.kvb", "3", "--yes"}}) {
         Outcome r = RunWatched(args, options);
         EXPECT_FALSE(r.hung);
         EXPECT_EQ(r.exitCode, 1) << r.Describe();
@@ -193,12 +193,10 @@ TEST(ControlBytes, NeverReachTheTerminalAndShowAsEscapes)
                 << args[0] << ": byte " << int(c) << " at " << i;
             if (c == 0xC2 && i + 1 < r.out.size()) {
                 const auto next = static_cast<unsigned char>(r.out[i + 1]);
-                EXPECT_FALSE(next >= 0x80 && next <= 0x9F)
-                    << args[0] << ": a C1 control at " << i;
+                EXPECT_FALSE(next >= 0x80 && next <= 0x9F) << args[0] << ": a C1 control at " << i;
             }
         }
         for (const char *escape : {"\\x1B", "\\x07", "\\x0A", "\\x9D"})
-            EXPECT_NE(r.out.find(escape), std::string::npos) << args[0] << ' ' << escape << '\n'
-                                                             << r.out;
+            EXPECT_NE(r.out.find(escape), std::string::npos) << args[0] << ' ' << escape << '\n' << r.out;
     }
 }

@@ -74,10 +74,7 @@ protected:
     struct Work {
         TempDir dir;
         std::string archive;
-        explicit Work(const std::string &from) : archive(dir / "a.kvb")
-        {
-            fs::copy_file(from, archive);
-        }
+        explicit Work(const std::string &from) : archive(dir / "a.kvb") { fs::copy_file(from, archive); }
         bool OnlyTheArchive() const { return Listing(dir.Path()) == std::set<std::string>{"a.kvb"}; }
     };
 
@@ -154,8 +151,8 @@ TEST_F(InterruptedEdit, KilledAppendLeavesTheArchiveAsBeforeOrAsAfter)
     // ends between two looks at its size.
     bool caught = false;
     for (int attempt = 0; attempt < 4 && !caught; ++attempt)
-        caught = KillAndRecover({"append", Path("BIG.BIN")}, Path("before.kvb"),
-                                Path("after.kvb"), std::nullopt);
+        caught = KillAndRecover({"append", Path("BIG.BIN")}, Path("before.kvb"), Path("after.kvb"),
+                                std::nullopt);
     EXPECT_TRUE(caught) << "no kill landed while the archive grew, or it left no edit record";
 }
 

@@ -59,8 +59,8 @@ inline TracedRun RunWrapped(const std::string &wrapper, const std::vector<std::s
 }
 
 // Runs kvb with args under strace with the given strace options.
-inline TracedRun RunTraced(const std::vector<std::string> &straceOptions, const std::vector<std::string> &args,
-              const std::string &logs)
+inline TracedRun RunTraced(const std::vector<std::string> &straceOptions,
+                           const std::vector<std::string> &args, const std::string &logs)
 {
     std::string strace = "strace -f -qq";
     for (const std::string &o : straceOptions)
@@ -69,10 +69,12 @@ inline TracedRun RunTraced(const std::vector<std::string> &straceOptions, const 
 }
 
 // How often each writing call is made by a run of args that nothing disturbs.
-inline std::map<std::string, int> CountCalls(const std::vector<std::string> &args, const std::string &logs)
+inline std::map<std::string, int> CountCalls(const std::vector<std::string> &args,
+                                             const std::string &logs)
 {
     const std::string trace = logs + "/trace";
-    const TracedRun run = RunTraced({"-o", trace, "-e", std::string("trace=") + kWritingCalls}, args, logs);
+    const TracedRun run =
+        RunTraced({"-o", trace, "-e", std::string("trace=") + kWritingCalls}, args, logs);
     EXPECT_EQ(run.exitCode, 0) << run.err;
     std::map<std::string, int> counts;
     std::ifstream in(trace);

@@ -33,8 +33,8 @@ struct Outcome {
 
     std::string Describe() const
     {
-        return (hung ? "hung; " : "") + std::string("exit ") + std::to_string(exitCode) +
-               " signal " + std::to_string(signal) + "; stderr: " + err;
+        return (hung ? "hung; " : "") + std::string("exit ") + std::to_string(exitCode) + " signal " +
+               std::to_string(signal) + "; stderr: " + err;
     }
 };
 
@@ -112,8 +112,7 @@ public:
     bool Running() const
     {
         siginfo_t info{};
-        return ::waitid(P_PID, id_t(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-               info.si_pid == 0;
+        return ::waitid(P_PID, id_t(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
     }
 
     Outcome Wait()
@@ -121,8 +120,8 @@ public:
         Outcome result;
         const auto deadline = std::chrono::steady_clock::now() + kWatchdog;
         auto left = [&] {
-            return std::chrono::duration_cast<std::chrono::milliseconds>(
-                       deadline - std::chrono::steady_clock::now())
+            return std::chrono::duration_cast<std::chrono::milliseconds>(deadline -
+                                                                         std::chrono::steady_clock::now())
                 .count();
         };
         char buffer[65536];

@@ -9,7 +9,8 @@
 namespace kvb::test {
 
 ArchiveBuilder::ArchiveBuilder()
-    : creator_(CreatorToField(kNewArchiveCreator)), validation_(StandardValidation()),
+    : creator_(CreatorToField(kNewArchiveCreator)),
+      validation_(StandardValidation()),
       description_(kNewArchiveDescription)
 {
 }
@@ -37,8 +38,8 @@ ArchiveBuilder &ArchiveBuilder::Add(const std::string &name, std::string data)
     return AddMismatched(name, name, std::move(data));
 }
 
-ArchiveBuilder &ArchiveBuilder::AddMismatched(const std::string &tocName,
-                                              const std::string &dataName, std::string data)
+ArchiveBuilder &ArchiveBuilder::AddMismatched(const std::string &tocName, const std::string &dataName,
+                                              std::string data)
 {
     toc_.push_back({tocName, data_.size()});
     data_.push_back({dataName, std::move(data)});

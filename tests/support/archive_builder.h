@@ -87,10 +87,7 @@ public:
     TempDir &operator=(const TempDir &) = delete;
     const std::filesystem::path &Path() const { return path_; }
     // name inside the folder, as UTF-8 on every system.
-    std::string operator/(const std::string &name) const
-    {
-        return JoinPath(Utf8FromPath(path_), name);
-    }
+    std::string operator/(const std::string &name) const { return JoinPath(Utf8FromPath(path_), name); }
 
 private:
     std::filesystem::path path_;

@@ -39,8 +39,8 @@ std::string MidiChunk(const std::string &id, const std::string &body)
 
 std::string MidiHeader(uint16_t format, uint16_t trackCount)
 {
-    const char body[] = {char(format >> 8), char(format), char(trackCount >> 8), char(trackCount),
-                         '\x01', '\xE0'};
+    const char body[] = {char(format >> 8), char(format), char(trackCount >> 8),
+                         char(trackCount),  '\x01',       '\xE0'};
     return MidiChunk("MThd", std::string(body, sizeof body));
 }
 
@@ -70,7 +70,11 @@ std::string TuneWithLongestDeltaTime()
 std::string ManyTracks(int count)
 {
     // Piano, then middle C for 960 ticks (a second at the default tempo).
-    const std::string track("\x00\xC0\x00" "\x00\x90\x3C\x64" "\x87\x40\x80\x3C\x40" "\x00\xFF\x2F\x00", 17);
+    const std::string track("\x00\xC0\x00"
+                            "\x00\x90\x3C\x64"
+                            "\x87\x40\x80\x3C\x40"
+                            "\x00\xFF\x2F\x00",
+                            17);
     std::string out = MidiHeader(1, uint16_t(count));
     for (int i = 0; i < count; ++i)
         out += MidiChunk("MTrk", track);
@@ -79,7 +83,10 @@ std::string ManyTracks(int count)
 
 std::string NotesWithoutSound()
 {
-    const std::string track("\x00\x99\x00\x64" "\x87\x40\x89\x00\x40" "\x00\xFF\x2F\x00", 13);
+    const std::string track("\x00\x99\x00\x64"
+                            "\x87\x40\x89\x00\x40"
+                            "\x00\xFF\x2F\x00",
+                            13);
     return MidiHeader(0, 1) + MidiChunk("MTrk", track);
 }
 

@@ -45,8 +45,7 @@ std::string PngHeader(uint32_t width, uint32_t height, int depth, int colourType
                       int compression, int filter)
 {
     return BigEndian(width) + BigEndian(height) +
-           std::string{char(depth), char(colourType), char(compression), char(filter),
-                       char(interlace)};
+           std::string{char(depth), char(colourType), char(compression), char(filter), char(interlace)};
 }
 
 std::string PngChunk(const std::string &type, const std::string &data)
@@ -56,8 +55,7 @@ std::string PngChunk(const std::string &type, const std::string &data)
     return BigEndian(uint32_t(data.size())) + body + BigEndian(uint32_t(crc));
 }
 
-std::string PngFile(const std::string &header, const std::string &imageData,
-                    const std::string &palette)
+std::string PngFile(const std::string &header, const std::string &imageData, const std::string &palette)
 {
     std::string png = "\x89PNG\r\n\x1a\n";
     png += PngChunk("IHDR", header);

@@ -7,8 +7,8 @@
 namespace kvb::test {
 
 // The data of an IHDR chunk; the fields a PNG allows only as 0 can be given otherwise.
-std::string PngHeader(uint32_t width, uint32_t height, int depth, int colourType,
-                      int interlace = 0, int compression = 0, int filter = 0);
+std::string PngHeader(uint32_t width, uint32_t height, int depth, int colourType, int interlace = 0,
+                      int compression = 0, int filter = 0);
 // A chunk with its length and a correct CRC.
 std::string PngChunk(const std::string &type, const std::string &data);
 // The signature, the IHDR chunk of header, a PLTE chunk when palette is not empty, one IDAT

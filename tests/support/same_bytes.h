@@ -19,8 +19,7 @@ inline testing::AssertionResult SameBytes(const std::string &actual, const std::
         return testing::AssertionSuccess();
     const auto first = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
     return testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
-                                       << ", first difference at byte "
-                                       << (first.first - actual.begin());
+                                       << ", first difference at byte " << (first.first - actual.begin());
 }
 
 // The two files, a mebibyte at a time.
@@ -34,11 +33,11 @@ inline testing::AssertionResult SameFileBytes(const std::filesystem::path &actua
     for (std::streamoff at = 0; x && y;) {
         x.read(bx.data(), std::streamsize(bx.size()));
         y.read(by.data(), std::streamsize(by.size()));
-        const auto first = std::mismatch(bx.begin(), bx.begin() + x.gcount(), by.begin(),
-                                         by.begin() + y.gcount());
+        const auto first =
+            std::mismatch(bx.begin(), bx.begin() + x.gcount(), by.begin(), by.begin() + y.gcount());
         if (first.first != bx.begin() + x.gcount() || x.gcount() != y.gcount())
-            return testing::AssertionFailure() << actual << " and " << expected
-                                               << " differ at byte " << at + (first.first - bx.begin());
+            return testing::AssertionFailure() << actual << " and " << expected << " differ at byte "
+                                               << at + (first.first - bx.begin());
         at += x.gcount();
     }
     return testing::AssertionSuccess();

@@ -8,7 +8,10 @@
 namespace kvb::test {
 
 TexBuilder::TexBuilder(int32_t width, int32_t height)
-    : width_(width), height_(height), headerWidth_(width), headerHeight_(height)
+    : width_(width),
+      height_(height),
+      headerWidth_(width),
+      headerHeight_(height)
 {
 }
 

@@ -58,8 +58,7 @@ TEST(AnalyseArchive, ArchiveAsCreationWritesItHasNoFindings)
                      "Section 2: Error check: 3602 bytes.", "0 files have mismatched filenames.",
                      "There are no data gaps in the file (OK)."}));
     EXPECT_EQ(Findings(ArchiveBuilder().Add("ONLY", "x").Build()),
-              (Lines{"0 files have mismatched filenames.",
-                     "There are no data gaps in the file (OK)."}));
+              (Lines{"0 files have mismatched filenames.", "There are no data gaps in the file (OK)."}));
 }
 
 TEST(AnalyseArchive, UnusualValidationSizeAndMismatchedNamesAreFlagged)
@@ -82,8 +81,7 @@ TEST(AnalyseArchive, HolesOverlapsAndSharedEntriesAreGapsInDataOrder)
     // An entry no record points at lies between A.TEX and "ÉTÉ.TEX".
     ArchiveBuilder hole;
     hole.Add("A.TEX", "aa").AddUnlinked("X", "x").Add("\xC9T\xC9.TEX", "b");
-    EXPECT_EQ(Findings(hole.Build()),
-              gap + Lines{"  A.TEX and \xC3\x89T\xC3\x89.TEX"} + kExplanation);
+    EXPECT_EQ(Findings(hole.Build()), gap + Lines{"  A.TEX and \xC3\x89T\xC3\x89.TEX"} + kExplanation);
 
     ArchiveBuilder overlap;
     overlap.Add("A.TEX", "aaaa").Add("B.TEX", "bb").Add("C.TEX", "c");
@@ -94,8 +92,7 @@ TEST(AnalyseArchive, HolesOverlapsAndSharedEntriesAreGapsInDataOrder)
     // Two records of one entry; the later record comes first in data order.
     ArchiveBuilder shared;
     shared.Add("A.TEX", "a").Add("B.TEX", "b").AddAlias("a.tex", 0);
-    EXPECT_EQ(Findings(shared.Build()),
-              gap + Lines{"  a.tex and A.TEX"} + kExplanation);
+    EXPECT_EQ(Findings(shared.Build()), gap + Lines{"  a.tex and A.TEX"} + kExplanation);
 }
 
 TEST(AnalyseArchive, ArchiveWithoutEntriesGetsAWholeReport)
@@ -104,14 +101,12 @@ TEST(AnalyseArchive, ArchiveWithoutEntriesGetsAWholeReport)
               (Lines{"File: a.kvb", "# of files in archive: 0", "Creator: SQUARESOFT",
                      "Description: ", "", "Section 1: Header: 16 bytes.",
                      "Section 2: Error check: unknown, as the archive has no entries to end it.",
-                     "0 files have mismatched filenames.",
-                     "There are no data gaps in the file (OK)."}));
+                     "0 files have mismatched filenames.", "There are no data gaps in the file (OK)."}));
 }
 
 TEST(AnalyseArchive, HiddenOrVanishedArchiveGivesNoFileInformation)
 {
-    EXPECT_EQ(Report(TwoEntryArchive(), ".hidden.kvb"),
-              Lines{"error: " + kNoFileInformationMessage});
+    EXPECT_EQ(Report(TwoEntryArchive(), ".hidden.kvb"), Lines{"error: " + kNoFileInformationMessage});
 
     TempDir dir;
     WriteFile(dir / "gone.kvb", TwoEntryArchive());

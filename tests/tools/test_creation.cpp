@@ -116,8 +116,7 @@ TEST(CreateArchive, StoresPlainFilesOnlyWithTheirNamesInWindows1252CutToTwentyBy
 {
     Creation c;
     c.Template(4);
-    c.Files({"ABCDEFGHIJKLMNOPQRST", "bcdefghijklmnopqrstuvwxyz", "caf\xC3\xA9\xE2\x82\xAC",
-             ".hidden"});
+    c.Files({"ABCDEFGHIJKLMNOPQRST", "bcdefghijklmnopqrstuvwxyz", "caf\xC3\xA9\xE2\x82\xAC", ".hidden"});
     fs::permissions(c.src / "ABCDEFGHIJKLMNOPQRST", fs::perms::owner_read);
     WriteFile(c.dir / "outside", "o");
     fs::create_symlink(c.dir / "outside", c.src / "linked");
@@ -155,13 +154,15 @@ TEST(CreateArchive, TemplateIsChosenByCountAndLookedUpInTheGivenFoldersInOrder)
     EXPECT_EQ(c.CreateFails(), kNoTemplateMessage);
     // The second line names the file looked for, and where.
     EXPECT_EQ(c.detail.rfind("Creating an archive of 0 files needs the template KVB.0, which is in none "
-                             "of these folders: ", 0), 0u) << c.detail;
+                             "of these folders: ",
+                             0),
+              0u)
+        << c.detail;
     EXPECT_NE(c.detail.find(c.dir.Path().string()), std::string::npos) << c.detail;
     EXPECT_FALSE(fs::exists(c.output));
     c.Template(0, "VALIDATION");
     c.Create();
-    EXPECT_EQ(ReadFile(c.output),
-              std::string("\0\0SQUARESOFT\0\0\0\0VALIDATIONFINAL FANTASY7", 40));
+    EXPECT_EQ(ReadFile(c.output), std::string("\0\0SQUARESOFT\0\0\0\0VALIDATIONFINAL FANTASY7", 40));
 
     for (int i = 0; i < 213; ++i)
         WriteFile(c.src / ("F" + std::to_string(i)), "x");
@@ -229,7 +230,7 @@ TEST(CreateArchive, ReplacingAFileKeepsItsPermissions)
 TEST(CreateArchiveFailure, FilesChangingDuringTheRun)
 {
     struct Case {
-        int32_t when;                       // the progress position after which ...
+        int32_t when;                        // the progress position after which ...
         std::function<void(Creation &)> act; // ... this happens
         std::function<std::string(Creation &)> message;
     };
@@ -239,7 +240,11 @@ TEST(CreateArchiveFailure, FilesChangingDuringTheRun)
         {2, [](Creation &c) { fs::remove(c.src / "c"); },
          [](Creation &) { return kFileVanishedMessage; }},
         // A file that is no longer a plain one is named, with what it is now.
-        {1, [](Creation &c) { fs::remove(c.src / "b"); fs::create_directory(c.src / "b"); },
+        {1,
+         [](Creation &c) {
+             fs::remove(c.src / "b");
+             fs::create_directory(c.src / "b");
+         },
          [](Creation &c) { return "Cannot open file " + (c.src / "b").string() + ": it is a folder"; }},
     };
     for (const Case &k : cases) {
@@ -321,9 +326,10 @@ TEST(CreateArchiveFailure, NamesThatWouldNotComeOutAgainAreRefusedBeforeWriting)
     WriteFile(c.output, "kept");
     // Cut to 20 bytes, two names are one but for case; among others that are not.
     c.Files({"soundtrack_level_01.mid", "other", "SOUNDTRACK_LEVEL_01.wav"});
-    EXPECT_EQ(c.CreateFails(), "Files " + (c.src / "soundtrack_level_01.mid").string() + " and " +
-                                   (c.src / "SOUNDTRACK_LEVEL_01.wav").string() +
-                                   " would both be stored as \"SOUNDTRACK_LEVEL_01.\"; nothing was written");
+    EXPECT_EQ(c.CreateFails(),
+              "Files " + (c.src / "soundtrack_level_01.mid").string() + " and " +
+                  (c.src / "SOUNDTRACK_LEVEL_01.wav").string() +
+                  " would both be stored as \"SOUNDTRACK_LEVEL_01.\"; nothing was written");
     fs::remove(c.src / "SOUNDTRACK_LEVEL_01.wav");
     // A name Windows cannot take.
     c.Files({"a:b"});

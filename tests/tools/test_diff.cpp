@@ -15,8 +15,10 @@ ArchiveBuilder Base()
 {
     ArchiveBuilder b;
     b.Validation(StandardValidation()).Description("FINAL FANTASY7");
-    b.Add("A.TEX", PatternBytes(100, 1)).Add("B.BIN", PatternBytes(50, 2))
-        .Add("C.MID", PatternBytes(70, 3)).Add("D.BIN", PatternBytes(0, 4));
+    b.Add("A.TEX", PatternBytes(100, 1))
+        .Add("B.BIN", PatternBytes(50, 2))
+        .Add("C.MID", PatternBytes(70, 3))
+        .Add("D.BIN", PatternBytes(0, 4));
     return b;
 }
 
@@ -47,8 +49,10 @@ TEST(Diff, EqualArchivesAndReorderedOnesHoldTheSameEntries)
 
     ArchiveBuilder reordered;
     reordered.Validation(StandardValidation()).Description("FINAL FANTASY7");
-    reordered.Add("D.BIN", PatternBytes(0, 4)).Add("C.MID", PatternBytes(70, 3))
-        .Add("A.TEX", PatternBytes(100, 1)).Add("B.BIN", PatternBytes(50, 2));
+    reordered.Add("D.BIN", PatternBytes(0, 4))
+        .Add("C.MID", PatternBytes(70, 3))
+        .Add("A.TEX", PatternBytes(100, 1))
+        .Add("B.BIN", PatternBytes(50, 2));
     const TArchiveDiff diff = Diff(Base(), reordered);
     EXPECT_TRUE(diff.Same());
     EXPECT_EQ(diff.Matched, 4);
@@ -75,8 +79,10 @@ TEST(Diff, GrownShrunkAndRenamedEntriesAreOnlyInOne)
 
     ArchiveBuilder renamed;
     renamed.Validation(StandardValidation()).Description("FINAL FANTASY7");
-    renamed.Add("A.TEX", PatternBytes(100, 1)).Add("b.bin", PatternBytes(50, 2))
-        .Add("C.MID", PatternBytes(70, 3)).Add("D.BIN", PatternBytes(0, 4));
+    renamed.Add("A.TEX", PatternBytes(100, 1))
+        .Add("b.bin", PatternBytes(50, 2))
+        .Add("C.MID", PatternBytes(70, 3))
+        .Add("D.BIN", PatternBytes(0, 4));
     diff = Diff(Base(), renamed);
     ASSERT_EQ(diff.OnlyInA.size(), 1u);
     ASSERT_EQ(diff.OnlyInB.size(), 1u);
@@ -92,7 +98,9 @@ TEST(Diff, ChangedDataIsSummedOnlyWhereTheLengthsAgree)
     changed[99] ^= 1;
     ArchiveBuilder b;
     b.Validation(StandardValidation()).Description("FINAL FANTASY7");
-    b.Add("A.TEX", changed).Add("B.BIN", PatternBytes(51, 2)).Add("C.MID", PatternBytes(70, 3))
+    b.Add("A.TEX", changed)
+        .Add("B.BIN", PatternBytes(51, 2))
+        .Add("C.MID", PatternBytes(70, 3))
         .Add("D.BIN", PatternBytes(0, 4));
     const TArchiveDiff diff = Diff(Base(), b);
     ASSERT_EQ(diff.Changed.size(), 2u);
@@ -186,8 +194,9 @@ TEST(Diff, DamagedArchivesAreRefusedNamingTheFile)
 
     std::string negative = base.Build();
     PatchDataLength(negative, base.OffsetOf(1), -5);
-    EXPECT_EQ(Refusal(negative),
-              "Stream read error\nReading the data of bad.kvb: entry 2 (B.BIN) has the negative length -5");
+    EXPECT_EQ(
+        Refusal(negative),
+        "Stream read error\nReading the data of bad.kvb: entry 2 (B.BIN) has the negative length -5");
 
     std::string huge = base.Build();
     PatchCount(huge, 80000000); // two gigabytes of table claimed

@@ -1,7 +1,7 @@
 #include "archive/archive_checksum.h"
 #include "archive/checksum.h"
-#include "platform/output_file.h"
 #include "platform/errors.h"
+#include "platform/output_file.h"
 #include "platform/stream.h"
 #include "preview/png_image.h"
 #include "preview/tex_encode.h"
@@ -36,8 +36,11 @@ const std::string kPicture = PictureTex(8, 4).Build();
 ArchiveBuilder Mod()
 {
     ArchiveBuilder b;
-    b.Add("GREY.TEX", kGrey).Add("A.BIN", PatternBytes(100, 1)).Add("PIC.TEX", kPicture)
-        .Add("B.BIN", PatternBytes(50, 2)).AddAlias("SAME.TEX", 0);
+    b.Add("GREY.TEX", kGrey)
+        .Add("A.BIN", PatternBytes(100, 1))
+        .Add("PIC.TEX", kPicture)
+        .Add("B.BIN", PatternBytes(50, 2))
+        .AddAlias("SAME.TEX", 0);
     return b;
 }
 
@@ -59,7 +62,8 @@ struct Exported {
     // not be told unchanged by their stamps, and a test of that depends on no clock.
     void Settle() const
     {
-        fs::last_write_time(Path(kManifestName), fs::file_time_type::clock::now() + std::chrono::hours(1));
+        fs::last_write_time(Path(kManifestName),
+                            fs::file_time_type::clock::now() + std::chrono::hours(1));
     }
     std::string Path(const std::string &name) const { return folder + "/" + name; }
     // Writes a file of the folder as an editor would, some time after the export.
@@ -121,8 +125,8 @@ TEST(Export, NamesEveryEntrysFileSoThatNoTwoAreOneWhereCaseIsIgnored)
         .Add("CUT.TEX", TexBuilder(GradientTex(16, 8)).CutShort(20).Build())
         .AddAlias("grey.tex", 0);
     const Exported t(b, true);
-    EXPECT_EQ(Listing(t.folder), (std::set<std::string>{".KVB-EXPORT~4.JSON", ".kvb-export.json", "CUT.TEX", "GREY.png",
-                                        "grey~2.png"}));
+    EXPECT_EQ(Listing(t.folder), (std::set<std::string>{".KVB-EXPORT~4.JSON", ".kvb-export.json",
+                                                        "CUT.TEX", "GREY.png", "grey~2.png"}));
     const std::vector<TManifestEntry> &entries = t.result.Manifest.Entries;
     ASSERT_EQ(entries.size(), 6u);
     EXPECT_EQ(entries[0].File, "GREY.png");
@@ -133,7 +137,8 @@ TEST(Export, NamesEveryEntrysFileSoThatNoTwoAreOneWhereCaseIsIgnored)
     EXPECT_EQ(entries[5].File, "GREY.png");
     EXPECT_EQ(ReadFile(t.Path("grey~2.png")), "a picture stored as it is");
     ASSERT_EQ(t.result.Warnings.size(), 3u);
-    EXPECT_NE(t.result.Warnings[0].find("entry 2 \"grey.png\" is written as grey~2.png"), std::string::npos)
+    EXPECT_NE(t.result.Warnings[0].find("entry 2 \"grey.png\" is written as grey~2.png"),
+              std::string::npos)
         << t.result.Warnings[0];
     EXPECT_NE(t.result.Warnings[2].find("entry 5 \"CUT.TEX\" is written as its bytes"), std::string::npos)
         << t.result.Warnings[2];
@@ -206,8 +211,11 @@ TEST(Update, PutsBackTheChangedFilesAndKeepsEveryOtherByte)
     }
     const std::string texture = MakeTexFromBytes(kGrey, "GREY.TEX", painted, "GREY.png", false).Bytes;
     ArchiveBuilder expected;
-    expected.Add("GREY.TEX", texture).Add("A.BIN", "new data").Add("PIC.TEX", kPicture)
-        .Add("B.BIN", PatternBytes(50, 2)).AddAlias("SAME.TEX", 0);
+    expected.Add("GREY.TEX", texture)
+        .Add("A.BIN", "new data")
+        .Add("PIC.TEX", kPicture)
+        .Add("B.BIN", PatternBytes(50, 2))
+        .AddAlias("SAME.TEX", 0);
     EXPECT_TRUE(ReadFile(t.archive) == expected.Build());
 
     // The manifest now speaks of the new archive: nothing more to do, and no file read.
@@ -226,8 +234,9 @@ TEST(Update, OfAConfirmedPlanRefusesAFileSavedAgainSinceThePlan)
     ASSERT_EQ(shown.Changes.size(), 1u);
     // Saved again, to the same length, after the plan was shown.
     t.Put("A.BIN", "again");
-    EXPECT_NE(Refusal([&] { UpdateArchive(t.archive, t.folder, {}, "", {}, &shown.Changes); })
-                  .find("have changed since the update's plan was shown; nothing was written"),
+    EXPECT_NE(Refusal([&] {
+                  UpdateArchive(t.archive, t.folder, {}, "", {}, &shown.Changes);
+              }).find("have changed since the update's plan was shown; nothing was written"),
               std::string::npos);
     EXPECT_TRUE(t.Untouched());
 
@@ -246,9 +255,12 @@ TEST(Update, IntoAnOutputLeavesTheArchiveAndTheManifest)
     EXPECT_TRUE(t.Untouched());
     EXPECT_EQ(ReadFile(t.Path(kManifestName)), manifest);
     EXPECT_TRUE(ReadFile(output) == ArchiveBuilder()
-                                        .Add("GREY.TEX", kGrey).Add("A.BIN", PatternBytes(100, 1))
-                                        .Add("PIC.TEX", kPicture).Add("B.BIN", "changed")
-                                        .AddAlias("SAME.TEX", 0).Build());
+                                        .Add("GREY.TEX", kGrey)
+                                        .Add("A.BIN", PatternBytes(100, 1))
+                                        .Add("PIC.TEX", kPicture)
+                                        .Add("B.BIN", "changed")
+                                        .AddAlias("SAME.TEX", 0)
+                                        .Build());
 }
 
 TEST(Update, TellsAFileUnchangedByItsStampOnlyWhenTheManifestIsYounger)
@@ -306,7 +318,7 @@ TEST(Update, RefusesAndWritesNothing)
     };
     const std::vector<Row> rows = {
         {"another size", [](const Exported &t) { WriteFile(t.archive, t.before + "x"); },
-         "is not the one " },
+         "is not the one "},
         {"another checksum",
          [](const Exported &t) {
              std::string bytes = t.before;
@@ -386,7 +398,8 @@ TEST(Update, TakesAFileNamedAsAnEntryAndAPictureForATextureExportedAsBytes)
     TMemoryStream texture(kPicture);
     TTexRowReader reader(texture, kTexImageDataPosition);
     std::string png;
-    WriteTexRowsAsPng(reader, "PIC.TEX", [&](const char *bytes, size_t size) { png.append(bytes, size); });
+    WriteTexRowsAsPng(reader, "PIC.TEX",
+                      [&](const char *bytes, size_t size) { png.append(bytes, size); });
     t.Put("pic.png", Painted(png, 1, 1, TTexColour{255, 255, 255}));
     const TUpdatePlan plan = UpdateArchive(t.archive, t.folder, {}, "");
     t.Settle();

@@ -43,7 +43,8 @@ TManifest Sample()
 std::string WithEntry(const std::string &members)
 {
     return "{\"format\":\"kvb-export\",\"version\":1,\"archive\":{\"path\":\"a\",\"size\":1,"
-           "\"checksum\":\"0000000000000001\"},\"entries\":[{" + members + "}]}";
+           "\"checksum\":\"0000000000000001\"},\"entries\":[{" +
+           members + "}]}";
 }
 
 const std::string kEntry = "\"number\":1,\"name\":\"A\",\"length\":1,\"checksum\":\"00000000000000ff\",";
@@ -103,25 +104,34 @@ TEST(Manifest, RefusesWhatNoExportWritesSayingWhatAndWhere)
     };
     const std::vector<Row> rows = {
         {WithEntry(kEntry + "\"file\":\"../x\"," + kFile), "a file must be named by a plain file name"},
-        {WithEntry(kEntry + "\"file\":\"/etc/passwd\"," + kFile), "a file must be named by a plain file name"},
+        {WithEntry(kEntry + "\"file\":\"/etc/passwd\"," + kFile),
+         "a file must be named by a plain file name"},
         {WithEntry(kEntry + "\"file\":\"..\"," + kFile), "a file must be named by a plain file name"},
         {WithEntry(kEntry + "\"file\":\"a\\\\b\"," + kFile), "a file must be named by a plain file name"},
         {WithEntry(kEntry + "\"file\":\"C:x\"," + kFile), "a file must be named by a plain file name"},
-        {WithEntry(kEntry + "\"file\":\"a\\u0000b\"," + kFile), "a file must be named by a plain file name"},
+        {WithEntry(kEntry + "\"file\":\"a\\u0000b\"," + kFile),
+         "a file must be named by a plain file name"},
         {WithEntry(kEntry + "\"file\":\".KVB-EXPORT.json\"," + kFile), "the manifest's own name"},
-        {WithEntry("\"number\":1,\"name\":\"\\u4e00\",\"length\":1,\"checksum\":\"00000000000000ff\",\"file\":null"),
+        {WithEntry("\"number\":1,\"name\":\"\\u4e00\",\"length\":1,\"checksum\":\"00000000000000ff\","
+                   "\"file\":null"),
          "a name must be text an archive can hold"},
-        {WithEntry("\"number\":1,\"name\":\"ABCDEFGHIJKLMNOPQRSTU\",\"length\":1,\"checksum\":\"00000000000000ff\",\"file\":null"),
+        {WithEntry("\"number\":1,\"name\":\"ABCDEFGHIJKLMNOPQRSTU\",\"length\":1,\"checksum\":"
+                   "\"00000000000000ff\",\"file\":null"),
          "a name must be text an archive can hold"},
-        {WithEntry("\"number\":99999999999999999999,\"name\":\"A\",\"length\":1,\"checksum\":\"00000000000000ff\",\"file\":null"),
+        {WithEntry("\"number\":99999999999999999999,\"name\":\"A\",\"length\":1,\"checksum\":"
+                   "\"00000000000000ff\",\"file\":null"),
          "A record number must be from 1 to 2147483647"},
-        {WithEntry("\"number\":0,\"name\":\"A\",\"length\":1,\"checksum\":\"00000000000000ff\",\"file\":null"),
+        {WithEntry(
+             "\"number\":0,\"name\":\"A\",\"length\":1,\"checksum\":\"00000000000000ff\",\"file\":null"),
          "A record number must be from 1"},
-        {WithEntry("\"number\":01,\"name\":\"A\",\"length\":1,\"checksum\":\"00000000000000ff\",\"file\":null"),
+        {WithEntry(
+             "\"number\":01,\"name\":\"A\",\"length\":1,\"checksum\":\"00000000000000ff\",\"file\":null"),
          "a number starts with 0"},
-        {WithEntry("\"number\":1.0,\"name\":\"A\",\"length\":1,\"checksum\":\"00000000000000ff\",\"file\":null"),
+        {WithEntry("\"number\":1.0,\"name\":\"A\",\"length\":1,\"checksum\":\"00000000000000ff\","
+                   "\"file\":null"),
          "A record number must be a whole number"},
-        {WithEntry("\"number\":1,\"name\":\"A\",\"length\":-1,\"checksum\":\"00000000000000ff\",\"file\":null"),
+        {WithEntry(
+             "\"number\":1,\"name\":\"A\",\"length\":-1,\"checksum\":\"00000000000000ff\",\"file\":null"),
          "A length must be from 0"},
         {WithEntry("\"number\":1,\"name\":\"A\",\"length\":1,\"checksum\":\"ff\",\"file\":null"),
          "A checksum must be 16 hexadecimal digits"},
@@ -139,7 +149,8 @@ TEST(Manifest, RefusesWhatNoExportWritesSayingWhatAndWhere)
         {WithEntry(kEntry + "\"file\":\"a\tb\""), "a control character"},
         {"{\"format\":\"tar\",\"version\":1}", "it is not the manifest of an export"},
         {"{\"format\":\"kvb-export\",\"version\":2}", "of a version this kvb does not know"},
-        {"{\"format\":\"kvb-export\",\"version\":1,\"archive\":{\"size\":1,\"checksum\":\"0000000000000001\"}}",
+        {"{\"format\":\"kvb-export\",\"version\":1,\"archive\":{\"size\":1,\"checksum\":"
+         "\"0000000000000001\"}}",
          "the member \"entries\" is missing"},
         {"", "the text ends where a value is expected"},
         {"[]", "an object is expected"},

@@ -31,8 +31,8 @@ using NewData = std::map<int32_t, std::string>;
 // The archive read plainly from its bytes, independently of the library's readers.
 struct OldLayout {
     int32_t count = 0;
-    std::vector<int64_t> offsets;         // per record
-    std::map<int64_t, int64_t> lengths;   // data entries by position, in file order
+    std::vector<int64_t> offsets;       // per record
+    std::map<int64_t, int64_t> lengths; // data entries by position, in file order
     int64_t descriptionStart = 0;
 };
 
@@ -74,8 +74,7 @@ void ExpectRebuilt(const std::string &before, const std::string &after, const Ne
         const size_t p = size_t(TocRecordPosition(i));
         EXPECT_EQ(after.substr(p, kNameFieldSize), before.substr(p, kNameFieldSize))
             << "name field of record " << i;
-        EXPECT_EQ(after.substr(p + 24, 3), before.substr(p + 24, 3))
-            << "reserved fields of record " << i;
+        EXPECT_EQ(after.substr(p + 24, 3), before.substr(p + 24, 3)) << "reserved fields of record " << i;
         EXPECT_EQ(GetInt32LE(after.data() + p + kNameFieldSize), moved[old.offsets[size_t(i)]])
             << "offset of record " << i;
     }
@@ -216,13 +215,14 @@ const std::vector<ReplaceRow> &ReplaceRows()
         {"first record, empty", OddArchive(), {{0, ""}}},
         {"two at once", OddArchive(), {{0, PatternBytes(1000, 15)}, {3, ""}}},
         {"same length, other bytes", OddArchive(), {{1, PatternBytes(7, 16)}}},
-        {"description of 24 bytes", OddArchive({std::string("FINAL\0FANTASY7\xff", 15) + "123456789", 3602, false}),
+        {"description of 24 bytes",
+         OddArchive({std::string("FINAL\0FANTASY7\xff", 15) + "123456789", 3602, false}),
          {{2, PatternBytes(1, 17)}}},
         {"no description", OddArchive({"", 3602, false}), {{3, PatternBytes(64, 18)}}},
-        {"validation block of 5 bytes", OddArchive({kNewArchiveDescription, 5, false}),
+        {"validation block of 5 bytes",
+         OddArchive({kNewArchiveDescription, 5, false}),
          {{2, PatternBytes(9, 19)}, {0, PatternBytes(999, 20)}}},
-        {"no validation block", OddArchive({kNewArchiveDescription, 0, false}),
-         {{2, ""}}},
+        {"no validation block", OddArchive({kNewArchiveDescription, 0, false}), {{2, ""}}},
     };
     return rows;
 }
@@ -306,8 +306,8 @@ std::string WithLength(std::string bytes, int32_t position, int32_t length)
 struct RefusalRow {
     const char *what;
     std::string archive;
-    std::vector<int32_t> records;  // each replaced by a file of its own
-    std::string output;            // in the scene's folder; empty for the archive itself
+    std::vector<int32_t> records; // each replaced by a file of its own
+    std::string output;           // in the scene's folder; empty for the archive itself
     std::function<std::string(const Scene &)> message; // how the message starts
 };
 
@@ -322,6 +322,8 @@ TEST(ReplaceEntries, RefusalsLeaveTheArchiveAndTheFolderAsTheyWere)
 {
     // Where TwoEntryArchive's first data header lies.
     const int32_t first = int32_t(TocEnd(2)) + int32_t(StandardValidation().size());
+    // A table, a row per refusal, laid out by hand.
+    // clang-format off
     const std::vector<RefusalRow> rows = {
         {"a gap between entries", WithLength(TwoEntryArchive(), first, 90), {1}, "",
          [&](const Scene &s) {
@@ -362,6 +364,7 @@ TEST(ReplaceEntries, RefusalsLeaveTheArchiveAndTheFolderAsTheyWere)
                     ", which this operation reads";
          }},
     };
+    // clang-format on
     for (const RefusalRow &row : rows) {
         SCOPED_TRACE(row.what);
         Scene s(row.archive);
@@ -407,13 +410,15 @@ TEST(ReplaceEntries, RefusesAMissingFileAndAnArchiveHeldByAnEditor)
     };
 
     const std::string missing = s.dir / "missing.bin";
-    EXPECT_EQ(refusal({replacements[0], {2, missing}}), "Cannot open file " + missing + ": it does not exist");
+    EXPECT_EQ(refusal({replacements[0], {2, missing}}),
+              "Cannot open file " + missing + ": it does not exist");
     EXPECT_TRUE(SameBytes(s.Bytes(), before));
     EXPECT_EQ(Listing(s.dir.Path()), listing);
 
     {
         TRawKVBFile editor(s.path);
-        EXPECT_EQ(refusal(replacements), "Cannot open file " + s.path + ": another program is editing it");
+        EXPECT_EQ(refusal(replacements),
+                  "Cannot open file " + s.path + ": another program is editing it");
     }
     EXPECT_TRUE(SameBytes(s.Bytes(), before));
     EXPECT_EQ(Listing(s.dir.Path()), listing);

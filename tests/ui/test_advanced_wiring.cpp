@@ -3,8 +3,8 @@
 #include "drawn_description.h"
 #include "qt_windows.h"
 
-#include <QLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -33,7 +33,8 @@ TEST(AdvancedWiring, DrawsItsDescriptionAndGrowsWithTheWindow)
     EXPECT_GT(q.a.lstHeader->width(), 400);
     EXPECT_GT(q.a.lstHeader->height(), 400);
     // "#" shows the numbers of an archive's last blocks whole.
-    EXPECT_GE(q.a.lstHeader->columnWidth(0), q.a.lstHeader->fontMetrics().horizontalAdvance("1999001") + 8);
+    EXPECT_GE(q.a.lstHeader->columnWidth(0),
+              q.a.lstHeader->fontMetrics().horizontalAdvance("1999001") + 8);
     ExpectDrawn(q.a, logic::TAdvancedLogic::Description());
     for (QTreeWidget *list : {q.a.lstTable, q.a.lstHeader})
         EXPECT_EQ(list->palette().color(QPalette::Inactive, QPalette::Highlight),

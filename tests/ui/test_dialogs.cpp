@@ -20,7 +20,8 @@ TEST(Dialogs, ConfirmListShowsEveryRowUnderItsColumnsAndEnterIsOkEscapeCancel)
     question.Columns = {"Record", "Entry", "New size"};
     question.Rows = {{"2", "PIC.TEX", "536"}, {"3", "TWO.BIN", "1"}};
 
-    for (const auto &[key, answer] : {std::pair{Qt::Key_Return, true}, std::pair{Qt::Key_Escape, false}}) {
+    for (const auto &[key, answer] :
+         {std::pair{Qt::Key_Return, true}, std::pair{Qt::Key_Escape, false}}) {
         QStringList seen;
         QTimer::singleShot(0, [&, key = key] {
             auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
@@ -33,6 +34,7 @@ TEST(Dialogs, ConfirmListShowsEveryRowUnderItsColumnsAndEnterIsOkEscapeCancel)
             QTest::keyClick(box, key);
         });
         EXPECT_EQ(dialogs.ConfirmList(question), answer);
-        EXPECT_EQ(seen, (QStringList{"dlgConfirmList", "Update from folder", "Entry", "2", "TWO.BIN", "1"}));
+        EXPECT_EQ(seen,
+                  (QStringList{"dlgConfirmList", "Update from folder", "Entry", "2", "TWO.BIN", "1"}));
     }
 }

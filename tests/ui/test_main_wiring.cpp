@@ -10,7 +10,6 @@
 #include "ui/entry_list.h"
 #include "ui/link_label.h"
 
-#include <QLayout>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -18,6 +17,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
@@ -72,7 +72,8 @@ TEST(MainWiring, ButtonsComboAndListReachTheirHandlers)
 
     q.dialogs.files.push_back(q.dir / "missing.kvb");
     QTest::mouseClick(q.w.btnOpen, Qt::LeftButton);
-    EXPECT_EQ(q.dialogs.Last(), "error: Cannot open file " + (q.dir / "missing.kvb") + ": it does not exist.");
+    EXPECT_EQ(q.dialogs.Last(),
+              "error: Cannot open file " + (q.dir / "missing.kvb") + ": it does not exist.");
 
     // What the logic shows lands in the controls.
     q.Open(NumberedArchive(2500));
@@ -131,8 +132,11 @@ TEST(MainWiring, DoubleClickAndEnterPreviewTheRowAndTheTextureIsShown)
 TEST(MainWiring, TheEntryMenuOffersWhatTheLogicSaysAndItsActionsReachTheirHandlers)
 {
     QtWindows q;
-    const std::string path =
-        q.Open(ArchiveBuilder().Add("A.BIN", "a").Add("PIC.TEX", GradientTex(4, 4).Build()).Add("T.MID", "m").Build());
+    const std::string path = q.Open(ArchiveBuilder()
+                                        .Add("A.BIN", "a")
+                                        .Add("PIC.TEX", GradientTex(4, 4).Build())
+                                        .Add("T.MID", "m")
+                                        .Build());
     // The menu as drawn, and as the description offers it for the logic's state.
     auto drawn = [&] {
         QStringList list;
@@ -146,7 +150,8 @@ TEST(MainWiring, TheEntryMenuOffersWhatTheLogicSaysAndItsActionsReachTheirHandle
         QStringList list;
         for (const auto &item : logic::TKVBEditorLogic::Description().Menu)
             if (!item.Name.empty() && item.IsShownFor(q.w.Logic()))
-                list << QString::fromStdString(item.Name) + (item.IsEnabledFor(q.w.Logic()) ? "" : " (off)");
+                list << QString::fromStdString(item.Name) +
+                            (item.IsEnabledFor(q.w.Logic()) ? "" : " (off)");
         return list;
     };
     // No row, a texture, a tune.
@@ -255,7 +260,8 @@ TEST(MainWiring, SaveAsWavRefusesMusicFluidSynthCannotPlayWholeOrThatRendersSile
 {
     QtWindows q;
     const std::string wav = q.dir / "music.wav";
-    q.Open(ArchiveBuilder().Add("MANY.MID", ManyTracks(380)).Add("MUTE.MID", NotesWithoutSound()).Build());
+    q.Open(
+        ArchiveBuilder().Add("MANY.MID", ManyTracks(380)).Add("MUTE.MID", NotesWithoutSound()).Build());
     for (int row : {0, 1}) {
         q.Select(q.w.lstFiles, row);
         q.dialogs.shown.clear();
@@ -308,7 +314,8 @@ TEST(MainWiring, EditWithAndOpenWithDefaultHandTheEntryOverAndSavesThereReachThe
     q.dialogs.answers.push_back(true);
     WriteFile(file, "saved in place");
     ASSERT_TRUE(asked(1)) << q.dialogs.Last();
-    EXPECT_EQ(q.dialogs.shown[0], "question Edited file: The file ONE.BIN has been changed. Update the archive?");
+    EXPECT_EQ(q.dialogs.shown[0],
+              "question Edited file: The file ONE.BIN has been changed. Update the archive?");
     EXPECT_EQ(Main::Entry(path, 0), "saved in place");
 
     q.dialogs.answers.push_back(false);
@@ -332,15 +339,17 @@ TEST(MainWiring, EditWithAndOpenWithDefaultHandTheEntryOverAndSavesThereReachThe
     q.w.EntryMenu()->findChild<QAction *>("mnuEditWith")->trigger();
     EXPECT_EQ(q.dialogs.lastFile.Folder, "/usr/bin");
     ASSERT_TRUE(asked(4)) << q.dialogs.Last();
-    EXPECT_EQ(q.dialogs.shown[3], "question Edited file: The file TWO.BIN has been changed. Update the archive?");
+    EXPECT_EQ(q.dialogs.shown[3],
+              "question Edited file: The file TWO.BIN has been changed. Update the archive?");
     EXPECT_EQ(Main::Entry(path, 1), "edited elsewhere");
 
     q.w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
     q.dialogs.choices.push_back(logic::TAnswer::No);
     q.w.close();
-    EXPECT_EQ(q.dialogs.Last(), "question Edited files (or cancel): The changes to ONE.BIN have not been put back "
-                                "into a.kvb. Put them back before the program ends?");
+    EXPECT_EQ(q.dialogs.Last(),
+              "question Edited files (or cancel): The changes to ONE.BIN have not been put back "
+              "into a.kvb. Put them back before the program ends?");
     EXPECT_FALSE(q.w.isVisible());
     EXPECT_FALSE(std::filesystem::exists(file));
     EXPECT_EQ(Main::Entry(path, 0), "saved in place");

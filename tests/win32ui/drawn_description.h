@@ -19,8 +19,8 @@ void ExpectDrawn(HWND window, const logic::TWindowDescription<Logic> &descriptio
         const HWND control = ::GetDlgItem(window, win32ui::ControlId(description, c.Name));
         ASSERT_NE(control, nullptr);
         // Braced: an EXPECT_EQ is an if-else of its own.
-        if (c.Kind == Kind::Button || c.Kind == Kind::CheckBox || c.Kind == Kind::Label || c.Kind == Kind::Note ||
-            c.Kind == Kind::Link) {
+        if (c.Kind == Kind::Button || c.Kind == Kind::CheckBox || c.Kind == Kind::Label ||
+            c.Kind == Kind::Note || c.Kind == Kind::Link) {
             EXPECT_EQ(Win32Windows::Text(control), c.Caption);
         }
         if (c.Kind == Kind::CheckBox) {

@@ -42,8 +42,9 @@ struct Advanced : Win32Windows {
     }
 };
 
-const char *kWarning = "notice: Warning! Edits to the KVB file in this mode are IMMEDIATE and CANNOT be undone. I "
-                       "recommend you keep a backup copy of any files to be edited!";
+const char *kWarning =
+    "notice: Warning! Edits to the KVB file in this mode are IMMEDIATE and CANNOT be undone. I "
+    "recommend you keep a backup copy of any files to be edited!";
 
 } // namespace
 
@@ -58,8 +59,9 @@ TEST(AdvancedForm, ShowsModallyDrawingItsDescriptionAndLeavesNoArchiveOpen)
         EXPECT_FALSE(::IsWindowEnabled(w.main.Handle()));
         ExpectDrawn(a.Handle(), logic::TAdvancedLogic::Description());
         EXPECT_EQ(Win32Windows::Lines(a.lstInfo),
-                  (std::vector<std::string>{"File: EDIT.KVB", "Creator: SQUARESOFT", "Description: FINAL FANTASY7",
-                                            "File has 4 active files.", "File has 6 data files in it."}));
+                  (std::vector<std::string>{"File: EDIT.KVB", "Creator: SQUARESOFT",
+                                            "Description: FINAL FANTASY7", "File has 4 active files.",
+                                            "File has 6 data files in it."}));
         EXPECT_EQ(Win32Windows::Labels(a.cmbTable), std::vector<std::string>{"1-4"});
         EXPECT_EQ(Win32Windows::Labels(a.cmbHeader), std::vector<std::string>{"1-6"});
         EXPECT_EQ(Win32Windows::Rows(a.lstTable), 4);
@@ -149,7 +151,8 @@ TEST(AdvancedForm, AReadOnlyArchiveIsEditedOnlyAfterYes)
     ASSERT_TRUE(::SetFileAttributesW(win32::Wide(w.path).c_str(), FILE_ATTRIBUTE_READONLY));
     w.dialogs.answers.push_back(false);
     Win32Windows::Click(w.main.btnAdvanced);
-    EXPECT_EQ(w.dialogs.Last().rfind("question Error!: This file is read-only.", 0), 0u) << w.dialogs.Last();
+    EXPECT_EQ(w.dialogs.Last().rfind("question Error!: This file is read-only.", 0), 0u)
+        << w.dialogs.Last();
     EXPECT_TRUE(FileAttributes(w.path)->ReadOnly);
     EXPECT_FALSE(::IsWindowVisible(w.a.Handle()));
     EXPECT_EQ(Win32Windows::Rows(w.main.lstFiles), 4);

@@ -79,7 +79,7 @@ std::wstring TextOf(HWND control)
 // The file name box of a common file dialog.
 HWND FileNameBox(HWND dialog)
 {
-    HWND box = ::GetDlgItem(dialog, 0x47C); // cmb13, the Explorer style's
+    HWND box = ::GetDlgItem(dialog, 0x47C);         // cmb13, the Explorer style's
     return box ? box : ::GetDlgItem(dialog, 0x480); // edt1
 }
 
@@ -95,7 +95,8 @@ bool Answer(HWND dialog, const std::wstring &path)
             return true;
         ::SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
         if (TextOf(box) == path)
-            ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
+            ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                           reinterpret_cast<LPARAM>(::GetDlgItem(dialog, IDOK)));
         ::Sleep(200);
         return !::IsWindow(dialog);
     });
@@ -106,7 +107,8 @@ class TRemoteItem {
 public:
     explicit TRemoteItem(HANDLE process) : process_(process)
     {
-        memory_ = ::VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + sizeof text_, MEM_COMMIT, PAGE_READWRITE);
+        memory_ = ::VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + sizeof text_, MEM_COMMIT,
+                                   PAGE_READWRITE);
     }
     ~TRemoteItem() { ::VirtualFreeEx(process_, memory_, 0, MEM_RELEASE); }
     TRemoteItem(const TRemoteItem &) = delete;
@@ -159,8 +161,8 @@ TEST(KvbviewExe, OpensExtractsAndPreviewsTheDemoArchiveThroughTheRealDialogs)
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     std::wstring command = L"\"" + win32::Wide(KVBVIEW_BINARY) + L"\"";
-    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                 &process))
+    ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &startup, &process))
         << "cannot start " << KVBVIEW_BINARY << ": " << ::GetLastError();
     struct TEnd {
         PROCESS_INFORMATION &p;
@@ -176,10 +178,12 @@ TEST(KvbviewExe, OpensExtractsAndPreviewsTheDemoArchiveThroughTheRealDialogs)
     // The window exists before its controls do: wait until it is shown, with its last one.
     const HWND main = WaitFor([] {
         HWND window = ::FindWindowW(L"TfrmKVBEditor", L"KVB Editor");
-        return window && ::IsWindowVisible(window) && ::GetDlgItem(window, MainId("btnCancel")) ? window : nullptr;
+        return window && ::IsWindowVisible(window) && ::GetDlgItem(window, MainId("btnCancel")) ? window
+                                                                                                : nullptr;
     });
     ASSERT_NE(main, nullptr);
-    const HWND files = ::GetDlgItem(main, MainId("lstFiles")), info = ::GetDlgItem(main, MainId("lstInfo"));
+    const HWND files = ::GetDlgItem(main, MainId("lstFiles")),
+               info = ::GetDlgItem(main, MainId("lstInfo"));
     const HWND blocks = ::GetDlgItem(main, MainId("cmbList"));
 
     // "Open KVB": the real Open dialog. A button that opens a modal box is posted, not sent.
@@ -196,14 +200,16 @@ TEST(KvbviewExe, OpensExtractsAndPreviewsTheDemoArchiveThroughTheRealDialogs)
     // The second block, chosen as the drop-down list tells its window.
     TRemoteItem remote(process.hProcess);
     ::SendMessageW(blocks, CB_SETCURSEL, 1, 0);
-    ::SendMessageW(main, WM_COMMAND, MAKEWPARAM(MainId("cmbList"), CBN_SELCHANGE), reinterpret_cast<LPARAM>(blocks));
+    ::SendMessageW(main, WM_COMMAND, MAKEWPARAM(MainId("cmbList"), CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(blocks));
     EXPECT_EQ(::SendMessageW(files, LVM_GETITEMCOUNT, 0, 0), 1000);
     EXPECT_EQ(remote.Cell(files, 0, 0), L"FILE0996.BIN");
 
     // Back to the first block: "Extract" of GRADIENT.TEX through the real Save dialog, which
     // offers the entry's name.
     ::SendMessageW(blocks, CB_SETCURSEL, 0, 0);
-    ::SendMessageW(main, WM_COMMAND, MAKEWPARAM(MainId("cmbList"), CBN_SELCHANGE), reinterpret_cast<LPARAM>(blocks));
+    ::SendMessageW(main, WM_COMMAND, MAKEWPARAM(MainId("cmbList"), CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(blocks));
     ASSERT_EQ(remote.Cell(files, 2, 0), L"GRADIENT.TEX");
     remote.Select(files, 2);
     ::PostMessageW(::GetDlgItem(main, MainId("btnExtract")), BM_CLICK, 0, 0);
@@ -211,7 +217,8 @@ TEST(KvbviewExe, OpensExtractsAndPreviewsTheDemoArchiveThroughTheRealDialogs)
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(TextOf(FileNameBox(save)), L"GRADIENT.TEX");
     ASSERT_TRUE(Answer(save, Windows(extracted)));
-    ASSERT_TRUE(WaitUntil([&] { return ::GetFileAttributesW(Windows(extracted).c_str()) != INVALID_FILE_ATTRIBUTES; }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ::GetFileAttributesW(Windows(extracted).c_str()) != INVALID_FILE_ATTRIBUTES; }));
     EXPECT_EQ(ReadFile(PathFromUtf8(extracted)), GradientTex(256, 128).Build());
 
     // Enter on the list shows the texture, at its own size.

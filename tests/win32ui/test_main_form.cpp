@@ -65,7 +65,8 @@ TEST(MainForm, DrawsItsDescription)
     TfrmKVBEditor &m = w.main;
     ExpectDrawn(m.Handle(), logic::TKVBEditorLogic::Description());
     for (const auto &c : logic::TKVBEditorLogic::Description().Controls)
-        EXPECT_TRUE(::IsWindowVisible(::GetDlgItem(m.Handle(), win32ui::ControlId(logic::TKVBEditorLogic::Description(), c.Name))))
+        EXPECT_TRUE(::IsWindowVisible(
+            ::GetDlgItem(m.Handle(), win32ui::ControlId(logic::TKVBEditorLogic::Description(), c.Name))))
             << c.Name;
     EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 0, 0), 100);
     EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 2, 0), 75);
@@ -124,11 +125,13 @@ TEST(MainForm, SizesFollowTheScreensScale)
     RECT work{};
     ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     EXPECT_TRUE(ClientSize(m.Handle()).cy == ::MulDiv(575, dpi, 96) ||
-                Win32Windows::Bounds(m.Handle()).bottom - Win32Windows::Bounds(m.Handle()).top >= work.bottom - work.top)
+                Win32Windows::Bounds(m.Handle()).bottom - Win32Windows::Bounds(m.Handle()).top >=
+                    work.bottom - work.top)
         << ClientSize(m.Handle()).cy;
     EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 0, 0), ::MulDiv(100, dpi, 96));
     LOGFONTW font{};
-    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(m.btnOpen, WM_GETFONT, 0, 0)), sizeof font, &font);
+    ::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(m.btnOpen, WM_GETFONT, 0, 0)), sizeof font,
+                 &font);
     EXPECT_EQ(font.lfHeight, -::MulDiv(11, dpi, 96));
     // The controls fit their texts at that scale too.
     EXPECT_GE(Height(m.btnOpen), ::MulDiv(25, dpi, 96));
@@ -144,16 +147,18 @@ TEST(MainForm, OpensAnArchiveAndShowsItsBlocks)
 
     EXPECT_TRUE(w.dialogs.shown.empty()) << w.dialogs.Last();
     EXPECT_EQ(w.dialogs.lastFile.Filter, "KVB Archives|*.KVB|All files|*.*");
-    EXPECT_EQ(Win32Windows::Labels(m.cmbList), (std::vector<std::string>{"1-1000", "1001-2000", "2001-2500"}));
+    EXPECT_EQ(Win32Windows::Labels(m.cmbList),
+              (std::vector<std::string>{"1-1000", "1001-2000", "2001-2500"}));
     EXPECT_EQ(::SendMessageW(m.cmbList, CB_GETCURSEL, 0, 0), 0);
     EXPECT_EQ(Win32Windows::Rows(m.lstFiles), 1000);
     EXPECT_EQ(Win32Windows::Cell(m.lstFiles, 999, 0), "E999.BIN");
     EXPECT_EQ(Win32Windows::Cell(m.lstFiles, 0, 2), "-1");
     EXPECT_EQ(Win32Windows::Lines(m.lstInfo),
-              (std::vector<std::string>{"File: MANY.KVB", "# of files in archive: 2500", "Creator: SQUARESOFT",
-                                        "Description: "}));
+              (std::vector<std::string>{"File: MANY.KVB", "# of files in archive: 2500",
+                                        "Creator: SQUARESOFT", "Description: "}));
     // The bar stays where the load left it: at its end.
-    EXPECT_EQ(::SendMessageW(m.Status, PBM_GETPOS, 0, 0), ::SendMessageW(m.Status, PBM_GETRANGE, FALSE, 0));
+    EXPECT_EQ(::SendMessageW(m.Status, PBM_GETPOS, 0, 0),
+              ::SendMessageW(m.Status, PBM_GETRANGE, FALSE, 0));
 
     Win32Windows::Choose(m.cmbList, 2);
     EXPECT_EQ(Win32Windows::Rows(m.lstFiles), 500);
@@ -189,7 +194,8 @@ TEST(MainForm, ExtractsTheSelectedEntryAndThenEveryEntry)
     for (int i = 0; i < 7; ++i)
         EXPECT_EQ(ReadFile(PathFromUtf8(JoinPath(folder, 'E' + std::to_string(i) + ".BIN"))),
                   PatternBytes(size_t(8 + i % 5), unsigned(i)));
-    EXPECT_EQ(Win32Windows::Text(m.lblStatus).rfind("7 files extracted to ", 0), 0u) << Win32Windows::Text(m.lblStatus);
+    EXPECT_EQ(Win32Windows::Text(m.lblStatus).rfind("7 files extracted to ", 0), 0u)
+        << Win32Windows::Text(m.lblStatus);
 }
 
 TEST(MainForm, CreatesAnArchiveAndAnalysesIt)
@@ -283,7 +289,8 @@ TEST(MainForm, LinksOpenTheirTargetsWithAHandCursor)
     }
     EXPECT_EQ(w.links, (std::vector<std::string>{KVB_AUTHOR_MAIL_URL, KVB_AUTHOR_WEB_URL}));
 
-    ::SendMessageW(m.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(m.Label4), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    ::SendMessageW(m.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(m.Label4),
+                   MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_HAND));
 }
 
@@ -328,7 +335,8 @@ TEST(MainForm, TheEntryMenuOffersWhatTheRowAllows)
             wchar_t text[64] = L"";
             ::GetMenuStringW(menu.get(), UINT(i), text, 64, MF_BYPOSITION);
             const UINT state = ::GetMenuState(menu.get(), UINT(i), MF_BYPOSITION);
-            texts.push_back(state & MF_SEPARATOR ? "-" : win32::Utf8(text) + (state & MF_GRAYED ? " (off)" : ""));
+            texts.push_back(
+                state & MF_SEPARATOR ? "-" : win32::Utf8(text) + (state & MF_GRAYED ? " (off)" : ""));
         }
         return texts;
     };
@@ -352,7 +360,10 @@ TEST(MainForm, TheEntryMenuOffersWhatTheRowAllows)
     // A command of the menu reaches its handler.
     const std::string png = w.dir / "GRADIENT.png";
     w.dialogs.files.push_back(png);
-    ::SendMessageW(m.Handle(), WM_COMMAND, MAKEWPARAM(win32ui::MenuCommand(logic::TKVBEditorLogic::Description(), "mnuExportPng"), 0), 0);
+    ::SendMessageW(m.Handle(), WM_COMMAND,
+                   MAKEWPARAM(win32ui::MenuCommand(logic::TKVBEditorLogic::Description(), "mnuExportPng"),
+                              0),
+                   0);
     EXPECT_EQ(w.dialogs.lastFile.FileName, "GRADIENT.TEX.png");
     EXPECT_EQ(ReadFile(PathFromUtf8(png)).substr(1, 3), "PNG");
 }
@@ -370,7 +381,8 @@ TEST(MainForm, EditWithAndOpenWithDefaultHandTheEntryOverAndASaveThereAsks)
         ::SendMessageW(m.Handle(), WM_COMMAND, MAKEWPARAM(win32ui::MenuCommand(description, item), 0), 0);
     };
     auto asked = [&](size_t count) {
-        return Win32Windows::WaitUntil([&] { return w.dialogs.shown.size() >= count; }) && w.dialogs.shown.size() == count;
+        return Win32Windows::WaitUntil([&] { return w.dialogs.shown.size() >= count; }) &&
+               w.dialogs.shown.size() == count;
     };
 
     Win32Windows::SelectRow(m.lstFiles, 1);
@@ -384,7 +396,8 @@ TEST(MainForm, EditWithAndOpenWithDefaultHandTheEntryOverAndASaveThereAsks)
     w.dialogs.answers.push_back(true);
     WriteFile(PathFromUtf8(file), "saved in another program");
     ASSERT_TRUE(asked(1)) << w.dialogs.Last();
-    EXPECT_EQ(w.dialogs.shown[0], "question Edited file: The file E1.BIN has been changed. Update the archive?");
+    EXPECT_EQ(w.dialogs.shown[0],
+              "question Edited file: The file E1.BIN has been changed. Update the archive?");
     EXPECT_EQ(Main::Entry(path, 1), "saved in another program");
     EXPECT_EQ(Win32Windows::Cell(m.lstFiles, 1, 2), "24");
 
@@ -404,8 +417,9 @@ TEST(MainForm, EditWithAndOpenWithDefaultHandTheEntryOverAndASaveThereAsks)
     m.Closed = [&] { closed = true; };
     w.dialogs.choices = {logic::TAnswer::Cancel, logic::TAnswer::No};
     ::SendMessageW(m.Handle(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(w.dialogs.Last(), "question Edited files (or cancel): The changes to E1.BIN have not been put back "
-                                "into EDIT.KVB. Put them back before the program ends?");
+    EXPECT_EQ(w.dialogs.Last(),
+              "question Edited files (or cancel): The changes to E1.BIN have not been put back "
+              "into EDIT.KVB. Put them back before the program ends?");
     EXPECT_FALSE(closed);
     EXPECT_TRUE(std::filesystem::exists(PathFromUtf8(file)));
     ::SendMessageW(m.Handle(), WM_CLOSE, 0, 0);
@@ -426,7 +440,8 @@ TEST(MainForm, ADroppedArchiveOpens)
         auto *files = static_cast<DROPFILES *>(::GlobalLock(memory));
         files->pFiles = sizeof(DROPFILES);
         files->fWide = TRUE;
-        std::memcpy(reinterpret_cast<char *>(files) + sizeof(DROPFILES), names.data(), names.size() * sizeof(wchar_t));
+        std::memcpy(reinterpret_cast<char *>(files) + sizeof(DROPFILES), names.data(),
+                    names.size() * sizeof(wchar_t));
         ::GlobalUnlock(memory);
         // The window takes the drop and lets go of it.
         ::SendMessageW(w.main.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
@@ -452,7 +467,7 @@ TEST(MainForm, CancelAndTheCloseButtonActDuringLongWork)
     w.Open(archive);
 
     EXPECT_EQ(w.dialogs.Last(), "question " + logic::kApplicationTitle +
-                                     ": Work is still running. Cancel it and close the program?");
+                                    ": Work is still running. Cancel it and close the program?");
     EXPECT_EQ(Win32Windows::Text(m.lblStatus), "Cancelled: LONG.KVB was not opened.");
     EXPECT_EQ(Win32Windows::Rows(m.lstFiles), 0);
     EXPECT_TRUE(::IsWindowVisible(m.Handle()));

@@ -1,8 +1,8 @@
 // The player kvbview.exe plays the preview's music with: Windows' MIDI sequencer through MCI.
 // Whether a sound comes out depends on the machine; what the preview relies on does not.
 #include "media/win32/mci_player.h"
-#include "platform/win32/wide.h"
 #include "platform/errors.h"
+#include "platform/win32/wide.h"
 #include "support/archive_builder.h"
 #include "support/midi_builder.h"
 

@@ -54,7 +54,8 @@ SIZE ClientSize(HWND window)
 
 TEST(TexDib, APalettisedTextureKeepsItsIndicesAndColours)
 {
-    const TexBuilder builder = TexBuilder::Palettised(3, 2, {{0x30, 0x20, 0x10}, {0xFF, 0, 0}, {0, 0, 0xFF}},
+    const TexBuilder builder = TexBuilder::Palettised(3, 2,
+                                                      {{0x30, 0x20, 0x10}, {0xFF, 0, 0}, {0, 0, 0xFF}},
                                                       std::string("\x00\x01\x02\x02\x01\x00", 6));
     const TTexDib dib(Decoded(builder));
     EXPECT_EQ(dib.BitsPerPixel(), 8);
@@ -89,7 +90,8 @@ TEST(TexDib, ADirectColourTextureKeepsItsFiveFiveFiveValues)
     EXPECT_EQ(dib.Palette(), nullptr);
     EXPECT_EQ(dib.Stride(), 4u);
     const std::vector<COLORREF> drawn = Drawn(dib, 2, 2);
-    EXPECT_EQ(drawn, (std::vector<COLORREF>{RGB(0xFF, 0, 0), RGB(0, 0xFF, 0), RGB(0, 0, 0xFF), RGB(0, 0, 0)}));
+    EXPECT_EQ(drawn,
+              (std::vector<COLORREF>{RGB(0xFF, 0, 0), RGB(0, 0xFF, 0), RGB(0, 0, 0xFF), RGB(0, 0, 0)}));
 }
 
 TEST(TexDib, PixelsAPalettisedFileHoldsNoDataForAreIndexZero)

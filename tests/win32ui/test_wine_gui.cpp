@@ -58,12 +58,12 @@ protected:
                                       windowClass.hInstance, nullptr));
         ASSERT_NE(parent_.get(), nullptr) << "CreateWindowEx failed: " << GetLastError();
         SetWindowLongPtrW(parent_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&heard_));
-        list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT,
-                                0, 0, 600, 400, parent_.get(),
-                                reinterpret_cast<HMENU>(kListId), windowClass.hInstance, nullptr);
-        button_ = CreateWindowExW(0, WC_BUTTONW, L"Extract", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                                  0, 410, 100, 30, parent_.get(),
-                                  reinterpret_cast<HMENU>(kButtonId), windowClass.hInstance, nullptr);
+        list_ = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT, 0, 0, 600, 400,
+                                parent_.get(), reinterpret_cast<HMENU>(kListId), windowClass.hInstance,
+                                nullptr);
+        button_ = CreateWindowExW(0, WC_BUTTONW, L"Extract", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 0,
+                                  410, 100, 30, parent_.get(), reinterpret_cast<HMENU>(kButtonId),
+                                  windowClass.hInstance, nullptr);
         ASSERT_NE(list_, nullptr);
         ASSERT_NE(button_, nullptr);
         ShowWindow(parent_.get(), SW_SHOWNOACTIVATE);
@@ -75,7 +75,8 @@ protected:
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.cx = 200;
         column.pszText = const_cast<wchar_t *>(title);
-        ASSERT_EQ(SendMessageW(list_, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column)), index);
+        ASSERT_EQ(SendMessageW(list_, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column)),
+                  index);
     }
 
     void AddRow(int row, const wchar_t *name, const wchar_t *length)

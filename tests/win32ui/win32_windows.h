@@ -92,8 +92,8 @@ struct Win32Windows {
     static void Choose(HWND combo, int index)
     {
         ::SendMessageW(combo, CB_SETCURSEL, WPARAM(index), 0);
-        ::SendMessageW(::GetParent(combo), WM_COMMAND,
-                       MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+        ::SendMessageW(::GetParent(combo), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(combo), CBN_SELCHANGE),
+                       reinterpret_cast<LPARAM>(combo));
     }
     // A row clicked (selected, then NM_CLICK) or double-clicked (NM_DBLCLK) in a list view.
     static void SelectRow(HWND list, int row) { win32ui::SelectRow(list, row, true); }
@@ -134,7 +134,8 @@ struct Win32Windows {
         const int count = int(::SendMessageW(listBox, LB_GETCOUNT, 0, 0));
         for (int i = 0; i < count; ++i) {
             std::wstring line(size_t(::SendMessageW(listBox, LB_GETTEXTLEN, WPARAM(i), 0)) + 1, L'\0');
-            line.resize(size_t(::SendMessageW(listBox, LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(line.data()))));
+            line.resize(size_t(
+                ::SendMessageW(listBox, LB_GETTEXT, WPARAM(i), reinterpret_cast<LPARAM>(line.data()))));
             lines.push_back(win32::Utf8(line));
         }
         return lines;
@@ -145,13 +146,17 @@ struct Win32Windows {
         const int count = int(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
         for (int i = 0; i < count; ++i) {
             std::wstring label(size_t(::SendMessageW(combo, CB_GETLBTEXTLEN, WPARAM(i), 0)) + 1, L'\0');
-            label.resize(size_t(::SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(label.data()))));
+            label.resize(size_t(
+                ::SendMessageW(combo, CB_GETLBTEXT, WPARAM(i), reinterpret_cast<LPARAM>(label.data()))));
             labels.push_back(win32::Utf8(label));
         }
         return labels;
     }
     static int Rows(HWND list) { return int(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)); }
-    static std::string Cell(HWND list, int row, int column) { return win32ui::CellText(list, row, column); }
+    static std::string Cell(HWND list, int row, int column)
+    {
+        return win32ui::CellText(list, row, column);
+    }
     static std::vector<std::string> Columns(HWND list)
     {
         std::vector<std::string> captions;

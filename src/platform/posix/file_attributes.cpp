@@ -33,7 +33,7 @@ std::optional<TFileStamp> FileStamp(const std::string &path)
         return std::nullopt;
     constexpr int64_t kSecond = 1000000000;
     TFileStamp stamp = StampOf(st);
-    timespec now {};
+    timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     stamp.Recent = int64_t(now.tv_sec) * kSecond + now.tv_nsec - stamp.Modified < 2 * kSecond;
     return stamp;

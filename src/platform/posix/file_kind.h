@@ -24,12 +24,9 @@ inline std::string SystemReason(int error)
 {
     switch (error) {
     case ENOENT:
-    case ENOTDIR:
-        return "it does not exist";
-    case EACCES:
-        return "access is denied";
-    case EROFS:
-        return "the file system is read-only";
+    case ENOTDIR: return "it does not exist";
+    case EACCES: return "access is denied";
+    case EROFS: return "the file system is read-only";
     }
     std::string reason = std::strerror(error);
     if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z')
@@ -43,11 +40,9 @@ inline std::string CreateReason(int error)
 {
     switch (error) {
     case ENOENT:
-    case ENOTDIR:
-        return "its folder does not exist";
+    case ENOTDIR: return "its folder does not exist";
     case EACCES:
-    case EPERM:
-        return "its folder cannot be written (access is denied)";
+    case EPERM: return "its folder cannot be written (access is denied)";
     }
     return SystemReason(error);
 }

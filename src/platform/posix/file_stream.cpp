@@ -45,8 +45,8 @@ void TFileStream::Open(TFileHandle at, const std::string &name, Mode mode, bool 
     // Non-blocking, so that a pipe planted under the name is refused below instead of waiting
     // for a writer for ever; on a plain file the flag changes nothing.
     const int access = mode == Mode::OpenReadWrite ? O_RDWR : O_RDONLY;
-    handle_ = ::openat(int(at), name.c_str(),
-                       access | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
+    handle_ =
+        ::openat(int(at), name.c_str(), access | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
     if (handle_ < 0 && errno == EISDIR)
         throw EFOpenError(fileName, WhatItIs(S_IFDIR));
     if (handle_ < 0 && errno == ELOOP && !followLinks)
@@ -73,7 +73,8 @@ void TFileStream::Open(TFileHandle at, const std::string &name, Mode mode, bool 
 }
 
 TFileStream::TFileStream(TFileHandle handle, const std::string &fileName)
-    : fileName_(fileName), handle_(handle)
+    : fileName_(fileName),
+      handle_(handle)
 {
 }
 

@@ -58,9 +58,9 @@ std::optional<std::vector<std::string>> ListPlainFiles(const std::string &folder
             continue;
         // The entry's type saves a stat for every ordinary file; links and file systems that
         // do not report types need one.
-        bool plain = entry->d_type == DT_REG ||
-                     ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) &&
-                      IsPlainFile(prefix + name));
+        bool plain =
+            entry->d_type == DT_REG ||
+            ((entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) && IsPlainFile(prefix + name));
         if (plain)
             names.push_back(std::move(name));
     }

@@ -3,13 +3,13 @@
 #include "platform/errors.h"
 #include "platform/file_names.h"
 #include "platform/paths.h"
-#include "platform/random_name.h"
 #include "platform/posix/file_kind.h"
+#include "platform/random_name.h"
 #include "platform/signals.h"
 
 #include <cerrno>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -43,9 +43,9 @@ void RemoveLeftover(int at, const std::string &name)
     const int fd = ::openat(at, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return;
-    struct stat opened {}, named {};
-    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
-        ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+    struct stat opened {
+    }, named{};
+    if (::fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
         ::fstatat(at, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
         IdentityOf(named) == IdentityOf(opened))
         ::unlinkat(at, name.c_str(), 0);
@@ -68,19 +68,19 @@ TOpenFolder::~TOpenFolder()
 }
 
 struct TOutputFile::State {
-    std::string target;    // as messages name it
-    int at = AT_FDCWD;     // the folder that name, folder and hidden are relative to
-    std::string name;      // the target
-    std::string folder;    // the target's folder, where the temporary file lives; found only
-                           // once a temporary file is needed
-    std::string base;      // the path of the folder at stands for, when it is not the current one
+    std::string target; // as messages name it
+    int at = AT_FDCWD;  // the folder that name, folder and hidden are relative to
+    std::string name;   // the target
+    std::string folder; // the target's folder, where the temporary file lives; found only
+                        // once a temporary file is needed
+    std::string base;   // the path of the folder at stands for, when it is not the current one
     TOutputKind kind = TOutputKind::Whole;
-    std::string hidden;    // the hidden name of a temporary file that has one
-    bool direct = false;   // created in place: nothing stood at the target
-    bool unnamed = false;  // the temporary file has no name until Commit
+    std::string hidden;   // the hidden name of a temporary file that has one
+    bool direct = false;  // created in place: nothing stood at the target
+    bool unnamed = false; // the temporary file has no name until Commit
     bool replacing = false;
     mode_t keepMode = 0;
-    int editorLock = -1;   // an archive being replaced, locked against editors until it is
+    int editorLock = -1; // an archive being replaced, locked against editors until it is
     bool committed = false;
     std::unique_ptr<TFileStream> stream;
 
@@ -88,8 +88,8 @@ struct TOutputFile::State {
     // one finds what a killed one left; another name only while a live writer holds that one.
     std::string HiddenName(bool shared) const
     {
-        return JoinPath(folder, "." + FileNameOf(name) + ".kvb-new" +
-                                    (shared ? "" : "-" + RandomName(8)));
+        return JoinPath(folder,
+                        "." + FileNameOf(name) + ".kvb-new" + (shared ? "" : "-" + RandomName(8)));
     }
     // Finds a hidden name for the temporary file that make (which creates or links it, and
     // fails with EEXIST where something stands) takes; false when none could be taken.
@@ -120,8 +120,7 @@ bool TOutputFile::State::TakeHiddenName(const std::function<bool(const char *nam
 }
 
 TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
-                         const std::vector<const TFileStream *> &sources,
-                         TFileStream *lockedTarget)
+                         const std::vector<const TFileStream *> &sources, TFileStream *lockedTarget)
     : state_(std::make_unique<State>())
 {
     State &s = *state_;
@@ -155,8 +154,7 @@ void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources, b
     // The fast path: nothing stands there yet, and one exclusive create makes the file. It
     // follows no link and opens no pipe; anything standing there takes the checks below.
     if (kind == TOutputKind::PartialWhereNew) {
-        int fd = ::openat(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                          0666);
+        int fd = ::openat(at, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd >= 0) {
             direct = true;
             stream = std::make_unique<TFileStream>(fd, target);
@@ -173,8 +171,8 @@ void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources, b
         auto refuseIfRead = [&](const TFileIdentity &identity) {
             for (const TFileStream *source : sources)
                 if (source && source->Identity() == identity)
-                    throw EFCreateError(target, "it is " + source->FileName() +
-                                                    ", which this operation reads");
+                    throw EFCreateError(target,
+                                        "it is " + source->FileName() + ", which this operation reads");
         };
         refuseIfRead(IdentityOf(here));
         if (S_ISLNK(here.st_mode)) {
@@ -188,9 +186,8 @@ void TOutputFile::State::Open(const std::vector<const TFileStream *> &sources, b
         } else {
             // Writing over the file would need its write permission; replacing it does too.
             if (::faccessat(at, name.c_str(), W_OK, 0) != 0)
-                throw EFCreateError(target, errno == EACCES || errno == EROFS
-                                                ? "it is read-only"
-                                                : "it cannot be written");
+                throw EFCreateError(target, errno == EACCES || errno == EROFS ? "it is read-only"
+                                                                              : "it cannot be written");
             keepMode = here.st_mode & 07777;
             if ((kind == TOutputKind::Archive || kind == TOutputKind::Durable) && !targetLocked) {
                 editorLock = ::openat(at, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);

@@ -31,8 +31,9 @@ OVERLAPPED At(int64_t position)
 // A failed write, resize or flush of file: the system's reason, and the file.
 EWriteError WriteFailed(const std::string &file, const char *doing, DWORD error)
 {
-    return EWriteError(std::string(doing) + " " + file + ": " +
-                       (error == 0 ? std::string("the system wrote nothing") : win32::SystemReason(error)));
+    return EWriteError(
+        std::string(doing) + " " + file + ": " +
+        (error == 0 ? std::string("the system wrote nothing") : win32::SystemReason(error)));
 }
 
 const char *KindOfNonDiskFile(DWORD type)
@@ -75,12 +76,13 @@ void TFileStream::Open(TFileHandle, const std::string &fileName, Mode mode, bool
     // second editor is refused by the system itself. A locked reader shares deleting as well,
     // so that the rebuilt archive can take its place while it still keeps editors out.
     const DWORD access = mode == Mode::OpenReadWrite ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ;
-    const DWORD share = mode == Mode::OpenRead        ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
+    const DWORD share = mode == Mode::OpenRead ? FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE
                         : mode == Mode::OpenReadLocked ? FILE_SHARE_READ | FILE_SHARE_DELETE
                                                        : FILE_SHARE_READ;
     // Without followLinks the link itself is opened, and refused below.
     const DWORD flags = FILE_ATTRIBUTE_NORMAL | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-    win32::THandle file(::CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr));
+    win32::THandle file(
+        ::CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr));
     if (!file.Valid()) {
         const DWORD error = ::GetLastError();
         if (mode != Mode::OpenRead && error == ERROR_SHARING_VIOLATION)
@@ -103,7 +105,8 @@ void TFileStream::Open(TFileHandle, const std::string &fileName, Mode mode, bool
 }
 
 TFileStream::TFileStream(TFileHandle handle, const std::string &fileName)
-    : fileName_(fileName), handle_(handle)
+    : fileName_(fileName),
+      handle_(handle)
 {
 }
 
@@ -128,8 +131,7 @@ int64_t TFileStream::ReadAt(int64_t position, void *buffer, int64_t count) const
     while (done < count) {
         OVERLAPPED at = At(position + done);
         DWORD n = 0;
-        if (!::ReadFile(Native(handle_), out + done, DWORD(std::min(count - done, kChunk)), &n,
-                        &at)) {
+        if (!::ReadFile(Native(handle_), out + done, DWORD(std::min(count - done, kChunk)), &n, &at)) {
             if (::GetLastError() == ERROR_HANDLE_EOF)
                 break;
             throw EReadError();
@@ -150,8 +152,7 @@ void TFileStream::WriteAt(int64_t position, const void *buffer, int64_t count)
     while (done < count) {
         OVERLAPPED at = At(position + done);
         DWORD n = 0;
-        if (!::WriteFile(Native(handle_), in + done, DWORD(std::min(count - done, kChunk)), &n,
-                         &at))
+        if (!::WriteFile(Native(handle_), in + done, DWORD(std::min(count - done, kChunk)), &n, &at))
             throw WriteFailed(fileName_, "Writing", ::GetLastError());
         if (n == 0)
             throw WriteFailed(fileName_, "Writing", 0);

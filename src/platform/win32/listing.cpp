@@ -10,8 +10,7 @@ namespace {
 
 // Windows hides files by their attributes; a listing for the user leaves out what Explorer
 // leaves out, and folders.
-constexpr DWORD kNotListed =
-    FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr DWORD kNotListed = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 TFolderEntry EntryOf(std::string name, DWORD attributes, DWORD sizeHigh, DWORD sizeLow,
                      const FILETIME &written)
@@ -26,7 +25,8 @@ TFolderEntry EntryOf(std::string name, DWORD attributes, DWORD sizeHigh, DWORD s
         entry.Kind = TEntryKind::Other;
     } else {
         entry.Kind = TEntryKind::PlainFile;
-        entry.Stamp = TFileStamp{int64_t((uint64_t(sizeHigh) << 32) | sizeLow), win32::UnixNanoseconds(written)};
+        entry.Stamp =
+            TFileStamp{int64_t((uint64_t(sizeHigh) << 32) | sizeLow), win32::UnixNanoseconds(written)};
     }
     return entry;
 }
@@ -42,8 +42,8 @@ std::optional<std::vector<std::string>> ListPlainFiles(const std::string &folder
 {
     WIN32_FIND_DATAW found{};
     const std::wstring pattern = win32::Wide(JoinPath(folder.empty() ? "." : folder, "*"));
-    HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
-                                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                       nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE)
         return std::nullopt;
     std::vector<std::string> names;
@@ -75,8 +75,8 @@ std::optional<std::vector<TFolderEntry>> ListFolder(const TOpenFolder &folder)
 {
     WIN32_FIND_DATAW found{};
     const std::wstring pattern = win32::Wide(JoinPath(folder.Path().empty() ? "." : folder.Path(), "*"));
-    HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
-                                       FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    HANDLE search = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                       nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE)
         return std::nullopt;
     std::vector<TFolderEntry> entries;
@@ -101,8 +101,8 @@ std::optional<TFolderEntry> LookUpEntry(const TOpenFolder &folder, const std::st
     if (name.empty() || name.find_first_of("/\\") != std::string::npos)
         return std::nullopt;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(win32::Wide(JoinPath(folder.Path(), name)).c_str(),
-                                GetFileExInfoStandard, &data))
+    if (!::GetFileAttributesExW(win32::Wide(JoinPath(folder.Path(), name)).c_str(), GetFileExInfoStandard,
+                                &data))
         return std::nullopt;
     return EntryOf(name, data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow,
                    data.ftLastWriteTime);

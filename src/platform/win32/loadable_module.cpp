@@ -8,8 +8,7 @@ void *LoadModuleFunction(const std::string &path, const char *symbol, std::strin
 {
     // Never unloaded: what it offers is used until the process ends. Its own dependencies are
     // looked for beside it, not in the current folder.
-    HMODULE module = ::LoadLibraryExW(win32::Wide(path).c_str(), nullptr,
-                                      LOAD_WITH_ALTERED_SEARCH_PATH);
+    HMODULE module = ::LoadLibraryExW(win32::Wide(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     if (!module) {
         whyNot = win32::SystemMessage(::GetLastError());
         return nullptr;

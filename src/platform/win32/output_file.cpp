@@ -2,8 +2,8 @@
 
 #include "platform/errors.h"
 #include "platform/file_names.h"
-#include "platform/random_name.h"
 #include "platform/paths.h"
+#include "platform/random_name.h"
 #include "platform/signals.h"
 #include "platform/win32/wide.h"
 
@@ -28,8 +28,8 @@ win32::THandle Look(const std::wstring &name, bool follow)
 {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
     return win32::THandle(::CreateFileW(name.c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, flags, nullptr));
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, flags, nullptr));
 }
 
 // Renames the open file to name, in its own folder, replacing what stands there even while others hold it open
@@ -94,8 +94,7 @@ void RemoveLeftover(const std::wstring &name)
         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
         return;
     win32::THandle(::CreateFileW(name.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT,
-                                 nullptr));
+                                 FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 } // namespace
@@ -103,10 +102,10 @@ void RemoveLeftover(const std::wstring &name)
 struct TOutputFile::State {
     std::string target;
     TOutputKind kind = TOutputKind::Whole;
-    std::string hidden;   // the temporary file's name until Commit
-    bool direct = false;  // created in place: nothing stood at the target
+    std::string hidden;  // the temporary file's name until Commit
+    bool direct = false; // created in place: nothing stood at the target
     bool replacing = false;
-    win32::THandle editorLock; // an archive being replaced, kept from editors until it is
+    win32::THandle editorLock;           // an archive being replaced, kept from editors until it is
     TFileStream *lockedTarget = nullptr; // the same, held by the caller
     bool committed = false;
     std::unique_ptr<TFileStream> stream;
@@ -115,8 +114,8 @@ struct TOutputFile::State {
     // one finds what a killed one left; another name only while a live writer holds that one.
     std::string HiddenName(bool shared) const
     {
-        return JoinPath(ParentFolderOf(target), '.' + FileNameOf(target) + ".kvb-new" +
-                                                    (shared ? "" : '-' + RandomName(8)));
+        return JoinPath(ParentFolderOf(target),
+                        '.' + FileNameOf(target) + ".kvb-new" + (shared ? "" : '-' + RandomName(8)));
     }
 };
 
@@ -136,8 +135,7 @@ TOutputFile::TOutputFile(const TOpenFolder &folder, const std::string &name, TOu
 }
 
 TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
-                         const std::vector<const TFileStream *> &sources,
-                         TFileStream *lockedTarget)
+                         const std::vector<const TFileStream *> &sources, TFileStream *lockedTarget)
     : state_(std::make_unique<State>())
 {
     State &s = *state_;
@@ -150,9 +148,9 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
     constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
 
     if (kind == TOutputKind::PartialWhereNew) {
-        HANDLE file = ::CreateFileW(wideTarget.c_str(), GENERIC_READ | GENERIC_WRITE, kShare,
-                                    nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        HANDLE file = ::CreateFileW(wideTarget.c_str(), GENERIC_READ | GENERIC_WRITE, kShare, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT,
+                                    nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             // A name that leads to a device all the same ("NUL:", a path in the device space).
             if (::GetFileType(file) != FILE_TYPE_DISK) {
@@ -176,8 +174,8 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
         auto refuseIfRead = [&](const std::optional<TFileIdentity> &identity) {
             for (const TFileStream *source : sources)
                 if (identity && source && source->Identity() == *identity)
-                    throw EFCreateError(target, "it is " + source->FileName() +
-                                                    ", which this operation reads");
+                    throw EFCreateError(target,
+                                        "it is " + source->FileName() + ", which this operation reads");
         };
         win32::THandle here = Look(wideTarget, false);
         if (!here.Valid())
@@ -199,9 +197,8 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
             if (kind == TOutputKind::Archive || kind == TOutputKind::Durable) {
                 // Sharing no writing: refused while an editor holds the file, and no editor
                 // gets in until the new file has replaced it.
-                s.editorLock.Reset(::CreateFileW(wideTarget.c_str(), GENERIC_READ, kShare,
-                                                 nullptr, OPEN_EXISTING,
-                                                 FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+                s.editorLock.Reset(::CreateFileW(wideTarget.c_str(), GENERIC_READ, kShare, nullptr,
+                                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
                 if (!s.editorLock.Valid()) {
                     const DWORD error = ::GetLastError();
                     if (error == ERROR_SHARING_VIOLATION)
@@ -221,10 +218,9 @@ TOutputFile::TOutputFile(const std::string &target, TOutputKind kind,
         s.hidden = s.HiddenName(attempt == 0);
         if (attempt == 0)
             RemoveLeftover(win32::Wide(s.hidden));
-        file = ::CreateFileW(win32::Wide(s.hidden).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                             kShare,
-                             nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY, nullptr);
+        file = ::CreateFileW(win32::Wide(s.hidden).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, kShare,
+                             nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY,
+                             nullptr);
         if (file == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS)
             break;
     }
@@ -269,8 +265,8 @@ void TOutputFile::Commit()
         // The file is hidden only while it is incomplete.
         FILE_BASIC_INFO basic{};
         basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-        ::SetFileInformationByHandle(reinterpret_cast<HANDLE>(s.stream->Handle()),
-                                     FileBasicInfo, &basic, sizeof basic);
+        ::SetFileInformationByHandle(reinterpret_cast<HANDLE>(s.stream->Handle()), FileBasicInfo, &basic,
+                                     sizeof basic);
         // The rename of POSIX semantics replaces the target while editors are still kept out;
         // the classic one cannot replace a file that is open, even by the one that holds it.
         const std::wstring target = win32::Wide(s.target);

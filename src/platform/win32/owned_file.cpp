@@ -24,12 +24,11 @@ bool SameOwner(HANDLE a, HANDLE b)
 {
     PSID ownerA = nullptr, ownerB = nullptr;
     PSECURITY_DESCRIPTOR sdA = nullptr, sdB = nullptr;
-    const bool known =
-        ::GetSecurityInfo(a, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &ownerA, nullptr,
-                          nullptr, nullptr, &sdA) == ERROR_SUCCESS &&
-        ::GetSecurityInfo(b, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &ownerB, nullptr,
-                          nullptr, nullptr, &sdB) == ERROR_SUCCESS &&
-        ownerA && ownerB;
+    const bool known = ::GetSecurityInfo(a, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &ownerA, nullptr,
+                                         nullptr, nullptr, &sdA) == ERROR_SUCCESS &&
+                       ::GetSecurityInfo(b, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &ownerB, nullptr,
+                                         nullptr, nullptr, &sdB) == ERROR_SUCCESS &&
+                       ownerA && ownerB;
     const bool same = !known || ::EqualSid(ownerA, ownerB);
     if (sdA)
         ::LocalFree(sdA);
@@ -56,9 +55,8 @@ TOwnersFile OpenOwnersFile(const std::string &path, const TFileStream &file)
         return With(TOwnersFile::Status::NotTrusted, "it is a folder");
     // The link itself, were one put there since the look above, never what it leads to.
     win32::THandle opened(::CreateFileW(name.c_str(), GENERIC_READ | READ_CONTROL,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT,
-                                        nullptr));
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!opened.Valid())
         return With(TOwnersFile::Status::Unreadable, win32::SystemReason(::GetLastError()));
     BY_HANDLE_FILE_INFORMATION info{};
@@ -83,8 +81,8 @@ std::optional<std::string> WhyNotWritableWhereItIs(const std::string &path)
 {
     const std::wstring name = win32::Wide(path);
     win32::THandle file(::CreateFileW(name.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.Valid()) {
         const DWORD error = ::GetLastError();
         // Held by an editor is not "cannot be written where it is".

@@ -15,12 +15,12 @@ std::optional<std::string> ReadMachineRegistryText(const std::string &key, const
     const std::wstring valueName = win32::Wide(name);
     std::optional<std::string> found;
     DWORD bytes = 0;
-    if (::RegGetValueW(opened, nullptr, valueName.c_str(), RRF_RT_REG_SZ, nullptr, nullptr,
-                       &bytes) == ERROR_SUCCESS &&
+    if (::RegGetValueW(opened, nullptr, valueName.c_str(), RRF_RT_REG_SZ, nullptr, nullptr, &bytes) ==
+            ERROR_SUCCESS &&
         bytes >= sizeof(wchar_t)) {
         std::wstring value(bytes / sizeof(wchar_t), L'\0');
-        if (::RegGetValueW(opened, nullptr, valueName.c_str(), RRF_RT_REG_SZ, nullptr,
-                           value.data(), &bytes) == ERROR_SUCCESS) {
+        if (::RegGetValueW(opened, nullptr, valueName.c_str(), RRF_RT_REG_SZ, nullptr, value.data(),
+                           &bytes) == ERROR_SUCCESS) {
             value.resize(bytes / sizeof(wchar_t));
             while (!value.empty() && value.back() == L'\0')
                 value.pop_back();

@@ -1,8 +1,8 @@
 #include "platform/temp_dir.h"
 
 #include "platform/errors.h"
-#include "platform/random_name.h"
 #include "platform/paths.h"
+#include "platform/random_name.h"
 #include "platform/win32/wide.h"
 
 #include <filesystem>

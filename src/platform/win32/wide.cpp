@@ -16,8 +16,7 @@ std::string Utf8(const wchar_t *utf16, size_t length)
 {
     if (length == 0)
         return {};
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, utf16, int(length), nullptr, 0, nullptr,
-                                        nullptr);
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, utf16, int(length), nullptr, 0, nullptr, nullptr);
     std::string out(size_t(n), '\0');
     ::WideCharToMultiByte(CP_UTF8, 0, utf16, int(length), out.data(), n, nullptr, nullptr);
     return out;
@@ -32,12 +31,9 @@ std::string SystemReason(DWORD error)
 {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return "it does not exist";
-    case ERROR_ACCESS_DENIED:
-        return "access is denied";
-    case ERROR_WRITE_PROTECT:
-        return "the file system is read-only";
+    case ERROR_PATH_NOT_FOUND: return "it does not exist";
+    case ERROR_ACCESS_DENIED: return "access is denied";
+    case ERROR_WRITE_PROTECT: return "the file system is read-only";
     }
     std::string reason = SystemMessage(error);
     if (!reason.empty() && reason[0] >= 'A' && reason[0] <= 'Z')
@@ -49,10 +45,8 @@ std::string CreateReason(DWORD error)
 {
     switch (error) {
     case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return "its folder does not exist";
-    case ERROR_ACCESS_DENIED:
-        return "its folder cannot be written (access is denied)";
+    case ERROR_PATH_NOT_FOUND: return "its folder does not exist";
+    case ERROR_ACCESS_DENIED: return "its folder cannot be written (access is denied)";
     }
     return SystemReason(error);
 }
@@ -62,8 +56,7 @@ std::string SystemMessage(DWORD error)
     wchar_t *text = nullptr;
     const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
                                          FORMAT_MESSAGE_IGNORE_INSERTS,
-                                     nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0,
-                                     nullptr);
+                                     nullptr, error, 0, reinterpret_cast<wchar_t *>(&text), 0, nullptr);
     if (n == 0 || !text)
         return "error " + std::to_string(error);
     std::string message = Utf8(text, n);
