@@ -45,4 +45,13 @@ uint64_t FileChecksum64(const std::string &path)
     return sum.Value();
 }
 
+std::string ChecksumText(uint64_t checksum)
+{
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex(16, '0');
+    for (int i = 15; i >= 0; --i, checksum >>= 4)
+        hex[size_t(i)] = kDigits[checksum & 15];
+    return hex;
+}
+
 } // namespace kvb

@@ -14,6 +14,8 @@ uint64_t Checksum64(std::string_view bytes);
 // Checksum64 of the whole content of the file at path, read a piece at a time; raises the
 // stream errors of the file.
 uint64_t FileChecksum64(const std::string &path);
+// A checksum as the manifests and kvb's output write it: 16 lower-case hexadecimal digits.
+std::string ChecksumText(uint64_t checksum);
 
 // The checksum of bytes handed over in pieces: the same as Checksum64 of the pieces joined.
 class TChecksum {

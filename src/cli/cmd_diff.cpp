@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/json_output.h"
 
+#include "archive/checksum.h"
 #include "archive/text.h"
 #include "tools/diff.h"
 
@@ -15,15 +16,6 @@ namespace {
 
 // Descriptions are a few bytes; a damaged archive's may be the rest of the file.
 constexpr size_t kShownDescription = 80;
-
-std::string Hex64(uint64_t value)
-{
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex(16, '0');
-    for (int i = 15; i >= 0; --i, value >>= 4)
-        hex[size_t(i)] = kDigits[value & 15];
-    return hex;
-}
 
 std::string Quoted(const std::string &bytes)
 {
@@ -40,7 +32,7 @@ std::string EntryText(int32_t index, const std::string &name)
 
 std::string BytesText(int64_t size, std::optional<uint64_t> checksum)
 {
-    return std::to_string(size) + " bytes" + (checksum ? ", checksum " + Hex64(*checksum) : "");
+    return std::to_string(size) + " bytes" + (checksum ? ", checksum " + ChecksumText(*checksum) : "");
 }
 
 void PrintDiff(const TArchiveDiff &diff, const std::string &a, const std::string &b)
@@ -87,7 +79,7 @@ ordered_json EntriesJson(const std::vector<TDiffEntry> &entries)
 ordered_json DiffJson(const TArchiveDiff &diff, const std::string &a, const std::string &b)
 {
     const auto checksum = [](std::optional<uint64_t> value) {
-        return value ? ordered_json(Hex64(*value)) : ordered_json(nullptr);
+        return value ? ordered_json(ChecksumText(*value)) : ordered_json(nullptr);
     };
     ordered_json out;
     out["a"] = a;
@@ -119,9 +111,9 @@ ordered_json DiffJson(const TArchiveDiff &diff, const std::string &a, const std:
     out["header"] = header;
     out["validation"] = {{"differs", diff.ValidationDiffers()},
                          {"size_a", diff.ValidationA.Size},
-                         {"checksum_a", Hex64(diff.ValidationA.Checksum)},
+                         {"checksum_a", ChecksumText(diff.ValidationA.Checksum)},
                          {"size_b", diff.ValidationB.Size},
-                         {"checksum_b", Hex64(diff.ValidationB.Checksum)}};
+                         {"checksum_b", ChecksumText(diff.ValidationB.Checksum)}};
     ordered_json description;
     description["differs"] = diff.DescriptionDiffers();
     PutArchiveText(description, "description_a", diff.DescriptionA);

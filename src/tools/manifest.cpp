@@ -1,5 +1,6 @@
 #include "tools/manifest.h"
 
+#include "archive/checksum.h"
 #include "archive/extract.h"
 #include "archive/format.h"
 #include "archive/text.h"
@@ -26,15 +27,6 @@ constexpr int64_t kFormatVersion = 1;
 // A manifest holds about 200 bytes an entry; this is room for millions of entries, and keeps
 // a file planted under the name from filling the memory.
 constexpr int64_t kMaxManifestSize = int64_t(1) << 30;
-
-std::string Hex64(uint64_t value)
-{
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string hex(16, '0');
-    for (int i = 15; i >= 0; --i, value >>= 4)
-        hex[size_t(i)] = kDigits[value & 15];
-    return hex;
-}
 
 // text as a JSON string. Invalid UTF-8 (a path the system handed over as bytes) becomes U+FFFD,
 // as JSON can hold only characters.
@@ -90,7 +82,7 @@ void PutEntry(std::string &out, const TManifestEntry &entry)
     PutString(out, ascii ? entry.Name : Cp1252ToUtf8(entry.Name));
     out += ",\"length\":";
     PutNumber(out, entry.Length);
-    out += ",\"checksum\":\"" + Hex64(entry.Checksum) + "\",\"file\":";
+    out += ",\"checksum\":\"" + ChecksumText(entry.Checksum) + "\",\"file\":";
     if (!entry.File) {
         out += "null}";
         return;
@@ -104,7 +96,7 @@ void PutEntry(std::string &out, const TManifestEntry &entry)
     // A file of bytes holds the entry's, but where an update changed data that several records
     // share, the other records' files still hold what they held.
     if (png || entry.FileChecksum != entry.Checksum)
-        out += ",\"file_checksum\":\"" + Hex64(entry.FileChecksum) + "\"";
+        out += ",\"file_checksum\":\"" + ChecksumText(entry.FileChecksum) + "\"";
     out += '}';
 }
 
@@ -116,7 +108,7 @@ std::string ManifestText(const TManifest &manifest)
                       "\",\"version\":" + std::to_string(kFormatVersion) + ",\n\"archive\":{\"path\":";
     PutString(out, manifest.ArchivePath);
     out += ",\"size\":" + std::to_string(manifest.ArchiveSize) + ",\"checksum\":\"" +
-           Hex64(manifest.ArchiveChecksum) + "\"},\n\"entries\":[";
+           ChecksumText(manifest.ArchiveChecksum) + "\"},\n\"entries\":[";
     out.reserve(out.size() + manifest.Entries.size() * 200);
     for (size_t i = 0; i < manifest.Entries.size(); ++i) {
         out += i == 0 ? "\n" : ",\n";
