@@ -87,7 +87,7 @@ void TKVBEditorLogic::mnuExportPngClick()
     if (index < 0)
         return;
     const std::string name = catalogue_->GetEntry(index).Name;
-    savPng.FileName = IsSafeEntryName(name) ? ShownText(name) + ".png" : std::string();
+    savPng.FileName = IsSafeEntryName(name) ? WithExtension(ShownText(name), ".png") : std::string();
     const std::optional<std::string> target = dialogs_.SaveFile(savPng);
     if (!target)
         return;
@@ -138,7 +138,7 @@ void TKVBEditorLogic::mnuSaveWavClick()
     if (index < 0 || !renderWav_)
         return;
     const std::string name = catalogue_->GetEntry(index).Name;
-    savWav.FileName = IsSafeEntryName(name) ? ShownText(name) + ".wav" : std::string();
+    savWav.FileName = IsSafeEntryName(name) ? WithExtension(ShownText(name), ".wav") : std::string();
     const std::optional<std::string> target = dialogs_.SaveFile(savWav);
     if (!target)
         return;

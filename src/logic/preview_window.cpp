@@ -1,5 +1,6 @@
 #include "logic/preview_window.h"
 
+#include "platform/paths.h"
 #include "preview/png_image.h"
 
 #include <algorithm>
@@ -110,7 +111,7 @@ void TTexViewLogic::mnuSavePngClick()
 {
     if (!HasPicture())
         return;
-    savPng.FileName = fileName_ + ".png";
+    savPng.FileName = WithExtension(fileName_, ".png");
     const std::optional<std::string> target = dialogs_.SaveFile(savPng);
     if (!target)
         return;

@@ -41,6 +41,13 @@ std::string ParentFolderOf(const std::string &path)
     return Utf8FromPath(PathFromUtf8(path).parent_path());
 }
 
+std::string WithExtension(const std::string &fileName, const std::string &extension)
+{
+    const size_t dot = fileName.rfind('.');
+    // A leading dot starts a name, not an extension.
+    return (dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot)) + extension;
+}
+
 std::string AbsolutePathOf(const std::string &path)
 {
     std::error_code ec;

@@ -18,6 +18,9 @@ std::string JoinPath(const std::string &folder, const std::string &name);
 // The last part of path ("" when path ends in a separator), and everything before it.
 std::string FileNameOf(const std::string &path);
 std::string ParentFolderOf(const std::string &path);
+// A file name with its last extension replaced by extension (".png"), or extension added where
+// it has none: "GREY.TEX" becomes "GREY.png", not "GREY.TEX.png".
+std::string WithExtension(const std::string &fileName, const std::string &extension);
 
 // path made absolute against the current folder, links left as they are.
 std::string AbsolutePathOf(const std::string &path);

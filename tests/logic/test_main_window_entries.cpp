@@ -107,7 +107,7 @@ TEST(EntryMenuLogic, ExportedTextureEditedAndImportedComesBackThroughThePreviewD
     m.dialogs.files.push_back(png);
     m.Do([&] { m.main.mnuExportPngClick(); });
     ASSERT_TRUE(m.dialogs.shown.empty()) << m.dialogs.Last();
-    EXPECT_EQ(m.dialogs.lastFile.FileName, "PIC.TEX.png");
+    EXPECT_EQ(m.dialogs.lastFile.FileName, "PIC.png");
 
     // Paint one pixel in a colour of the palette and put the picture back.
     TRgbImage image = DecodePng(ReadFile(png), png);
@@ -134,6 +134,7 @@ TEST(EntryMenuLogic, SaveAsWavRendersTheTuneAndStopMusicStopsThePlayer)
     m.dialogs.files.push_back(wav);
     m.Do([&] { m.main.mnuSaveWavClick(); });
     ASSERT_TRUE(m.dialogs.shown.empty()) << m.dialogs.Last();
+    EXPECT_EQ(m.dialogs.lastFile.FileName, "TUNE.wav");
     ASSERT_EQ(m.rendered.size(), 1u);
     EXPECT_EQ(ReadFile(PathFromUtf8(m.rendered[0].first)), SimpleTune());
     EXPECT_EQ(m.rendered[0].second, wav);

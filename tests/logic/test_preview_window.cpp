@@ -38,7 +38,7 @@ TEST(PreviewWindowLogic, ZoomsInWholeStepsAndSavesThePictureAsShown)
     w.dialogs.files.push_back(png);
     w.Do([&] { w.texViewLogic.mnuSavePngClick(); });
     EXPECT_TRUE(w.dialogs.shown.empty()) << w.dialogs.Last();
-    EXPECT_EQ(w.dialogs.lastFile.FileName, "PIC.TEX.png");
+    EXPECT_EQ(w.dialogs.lastFile.FileName, "PIC.png");
     const TRgbImage saved = DecodePng(ReadFile(png), png);
     ASSERT_EQ(saved.Width, 8);
     ASSERT_EQ(saved.Height, 4);

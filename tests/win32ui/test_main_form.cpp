@@ -364,7 +364,7 @@ TEST(MainForm, TheEntryMenuOffersWhatTheRowAllows)
                    MAKEWPARAM(win32ui::MenuCommand(logic::TKVBEditorLogic::Description(), "mnuExportPng"),
                               0),
                    0);
-    EXPECT_EQ(w.dialogs.lastFile.FileName, "GRADIENT.TEX.png");
+    EXPECT_EQ(w.dialogs.lastFile.FileName, "GRADIENT.png");
     EXPECT_EQ(ReadFile(PathFromUtf8(png)).substr(1, 3), "PNG");
 }
 
