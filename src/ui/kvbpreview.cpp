@@ -92,7 +92,10 @@ void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::
     // show the rest.
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     const logic::TSize client = logic::ClientSizeFor(scaled, FreeArea(), bar, bar);
-    resize(client.Width, client.Height);
+    // No narrower than its title, with the icon and the caption's buttons beside it: a small
+    // picture leaves room at its right rather than cutting the title off.
+    const int title = fontMetrics().horizontalAdvance(Q(caption)) + 5 * style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    resize(std::max(client.Width, std::min(title, FreeArea().Width)), client.Height);
     if (!isVisible()) {
         const logic::TRect room = Room();
         move(room.Left, room.Top);

@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <string>
 #include <tuple>
 
 namespace kvb::win32ui {
@@ -60,6 +61,29 @@ SIZE TfrmTexView::FrameExtra() const
     return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
+int TfrmTexView::TitleWidth() const
+{
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        return 0;
+    const int length = ::GetWindowTextLengthW(Handle());
+    std::wstring title(size_t(length) + 1, L'\0');
+    title.resize(size_t(::GetWindowTextW(Handle(), title.data(), length + 1)));
+    HFONT font = ::CreateFontIndirectW(&metrics.lfCaptionFont);
+    HDC dc = ::GetDC(Handle());
+    HGDIOBJ old = ::SelectObject(dc, font);
+    SIZE text{};
+    ::GetTextExtentPoint32W(dc, title.c_str(), int(title.size()), &text);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(Handle(), dc);
+    ::DeleteObject(font);
+    // The icon and the minimise, maximise and close buttons, each with a little room beside it.
+    const int icon = ::GetSystemMetrics(SM_CXSMICON) + ::GetSystemMetrics(SM_CXEDGE) * 2;
+    const int buttons = 3 * (metrics.iCaptionWidth + ::GetSystemMetrics(SM_CXEDGE));
+    return int(text.cx) + icon + buttons + int(FrameExtra().cx) + 2 * ::GetSystemMetrics(SM_CYCAPTION);
+}
+
 logic::TRect TfrmTexView::FreeArea() const
 {
     logic::TRect room = Room();
@@ -82,7 +106,9 @@ void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::
     const SIZE frame = FrameExtra();
     const bool hidden = !::IsWindowVisible(Handle());
     const logic::TRect room = Room();
-    ::SetWindowPos(Handle(), nullptr, room.Left, room.Top, client.Width + frame.cx, client.Height + frame.cy,
+    // A picture narrower than the title leaves room beside it rather than cutting the title off.
+    const int width = std::max(client.Width + int(frame.cx), std::min(TitleWidth(), room.Width));
+    ::SetWindowPos(Handle(), nullptr, room.Left, room.Top, width, client.Height + frame.cy,
                    SWP_NOACTIVATE | SWP_NOZORDER | (hidden ? 0 : SWP_NOMOVE));
     // In front of the other windows, without taking the keyboard focus from the main window.
     if (hidden)

@@ -21,6 +21,9 @@ public:
     SIZE PictureSize() const { return size_; }
     // The part of the picture scrolled out of view at the left and the top.
     POINT ScrollPosition() const;
+    // The least width of the window (frame included) that shows its whole title: the text in
+    // the caption's font, the icon and the caption's buttons.
+    int TitleWidth() const;
 
     // TTexView.
     logic::TRect FreeArea() const override;

@@ -259,7 +259,7 @@ TEST(MainForm, PreviewsTexturesOfBothKindsAndPlaysMusic)
     Win32Windows::SelectRow(m.lstFiles, 1);
     Win32Windows::Key(m.lstFiles, VK_RETURN);
     EXPECT_EQ(w.preview.Picture().BitsPerPixel(), 16);
-    EXPECT_EQ(ClientSize(preview).cx, 64);
+    EXPECT_EQ(w.preview.PictureSize().cx, 64);
     EXPECT_EQ(ClientSize(preview).cy, 32);
 
     Win32Windows::DoubleClick(m.lstFiles, 2);
