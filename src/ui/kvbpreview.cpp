@@ -118,4 +118,11 @@ void TfrmTexView::contextMenuEvent(QContextMenuEvent *event)
     PictureMenu()->exec(event->globalPos());
 }
 
+void TfrmTexView::keyPressEvent(QKeyEvent *event)
+{
+    if (RunShiftedKey(dialogs_, logic_, logic::TTexViewLogic::Description(), *event))
+        return;
+    QWidget::keyPressEvent(event);
+}
+
 } // namespace kvb::ui

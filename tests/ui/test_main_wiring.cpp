@@ -133,6 +133,24 @@ TEST(MainWiring, DoubleClickAndEnterPreviewTheRowAndTheTextureIsShown)
     menu->findChild<QAction *>("mnuZoomReset")->trigger();
     EXPECT_EQ(q.t.height(), 48);
     EXPECT_TRUE(fitsTitle());
+
+    // Ctrl++ as each keyboard types it: Ctrl+= , Ctrl+Shift+= (a US keyboard's plus: the key
+    // comes as Plus, or as Equal, with Shift) and the keypad's plus; Ctrl+- and Ctrl+0 back.
+    q.t.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.t));
+    QApplication::setActiveWindow(&q.t);
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> plus[] = {
+        {Qt::Key_Equal, Qt::ControlModifier},
+        {Qt::Key_Plus, Qt::ControlModifier | Qt::ShiftModifier},
+        {Qt::Key_Equal, Qt::ControlModifier | Qt::ShiftModifier},
+        {Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier},
+    };
+    for (const auto &[key, modifiers] : plus) {
+        QTest::keyClick(&q.t, key, modifiers);
+        EXPECT_EQ(q.t.windowTitle(), "Preview (200%)") << key << ' ' << modifiers;
+        QTest::keyClick(&q.t, Qt::Key_Minus, Qt::ControlModifier);
+        EXPECT_EQ(q.t.windowTitle(), "Preview");
+    }
 }
 
 TEST(MainWiring, TheEntryMenuOffersWhatTheLogicSaysAndItsActionsReachTheirHandlers)

@@ -127,6 +127,13 @@ TEST(PreviewForm, ShowsTheTextureBesideTheMainWindowAtTheLogicsZoom)
     EXPECT_EQ(ClientSize(preview).cy, 25);
     Win32Windows::Key(preview, '0', true);
     EXPECT_EQ(Win32Windows::Text(preview), "Preview");
+    // Ctrl++ on a US keyboard: Ctrl+Shift+=; and the keypad's plus.
+    Win32Windows::Key(preview, VK_OEM_PLUS, true, true);
+    EXPECT_EQ(Win32Windows::Text(preview), "Preview (200%)");
+    Win32Windows::Key(preview, VK_ADD, true);
+    EXPECT_EQ(Win32Windows::Text(preview), "Preview (300%)");
+    Win32Windows::Key(preview, VK_NUMPAD0, true);
+    EXPECT_EQ(Win32Windows::Text(preview), "Preview");
 
     // Escape, or the close button, only hides it.
     Win32Windows::Key(preview, VK_ESCAPE);
