@@ -82,8 +82,9 @@ TPlace Column(std::vector<TPlace> items, int grow = 0);
 TPlace Row(std::vector<TPlace> items, int grow = 0);
 TPlace Space(int grow = 1);
 
-// The keys a window binds. Each face maps them to its own key codes (Ctrl++ also as Ctrl+= and
-// the keypad's +, Ctrl+- and Ctrl+0 also on the keypad).
+// The keys a window binds. Each face maps them to its own key codes (Ctrl++ also as Ctrl+=, as
+// Ctrl+Shift+= where the plus is the equals key's shifted sign, and as the keypad's +; Ctrl+- and
+// Ctrl+0 also on the keypad).
 enum class TKey { Return, Escape, CtrlF, F3, CtrlO, CtrlE, CtrlPlus, CtrlMinus, Ctrl0 };
 
 // The key as menus show it ("Ctrl+F").

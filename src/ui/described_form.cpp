@@ -190,4 +190,13 @@ std::vector<QKeySequence> KeySequences(logic::TKey key)
     return {};
 }
 
+std::optional<logic::TKey> ShiftedKey(const QKeyEvent &event)
+{
+    const Qt::KeyboardModifiers modifiers = event.modifiers() & ~Qt::KeypadModifier;
+    if (modifiers == (Qt::ControlModifier | Qt::ShiftModifier) &&
+        (event.key() == Qt::Key_Plus || event.key() == Qt::Key_Equal))
+        return logic::TKey::CtrlPlus;
+    return std::nullopt;
+}
+
 } // namespace kvb::ui

@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPushButton>
@@ -17,6 +18,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,6 +56,28 @@ private:
 
 // The keys of the key's sequences, as Qt takes them.
 std::vector<QKeySequence> KeySequences(logic::TKey key);
+
+// A key that only its Shift kept from its sequence, where the system does not look past the
+// Shift itself (Ctrl+Shift+= for Ctrl++ on a US keyboard, on some platforms): the bound key it
+// stands for, once no shortcut took it.
+std::optional<logic::TKey> ShiftedKey(const QKeyEvent &event);
+
+// Runs the window's key binding for a key that reached a window unmatched; false when none.
+template <typename Logic>
+bool RunShiftedKey(logic::TDialogs &dialogs, Logic &logic,
+                   const logic::TWindowDescription<Logic> &description, const QKeyEvent &event)
+{
+    const std::optional<logic::TKey> key = ShiftedKey(event);
+    if (!key)
+        return false;
+    for (const logic::TKeyBinding<Logic> &k : description.Keys)
+        if (k.Key == *key && k.Control.empty()) {
+            const logic::THandler<Logic> handler = k.Handler;
+            logic::Guarded(dialogs, [&logic, handler] { (logic.*handler)(); });
+            return true;
+        }
+    return false;
+}
 
 // Binds every control's events, and the window's keys, to logic's handlers.
 template <typename Logic>

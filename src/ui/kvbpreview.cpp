@@ -96,7 +96,11 @@ void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::
     // show the rest.
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     const logic::TSize client = logic::ClientSizeFor(scaled, FreeArea(), bar, bar);
-    resize(client.Width, client.Height);
+    // No narrower than its title, with the icon and the caption's buttons beside it: a small
+    // picture leaves room at its right rather than cutting the title off.
+    const int title = fontMetrics().horizontalAdvance(Q(caption)) +
+                      5 * style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    resize(std::max(client.Width, std::min(title, FreeArea().Width)), client.Height);
     if (!isVisible()) {
         const logic::TRect room = Room();
         move(room.Left, room.Top);
@@ -117,6 +121,13 @@ void TfrmTexView::Hide()
 void TfrmTexView::contextMenuEvent(QContextMenuEvent *event)
 {
     PictureMenu()->exec(event->globalPos());
+}
+
+void TfrmTexView::keyPressEvent(QKeyEvent *event)
+{
+    if (RunShiftedKey(dialogs_, logic_, logic::TTexViewLogic::Description(), *event))
+        return;
+    QWidget::keyPressEvent(event);
 }
 
 } // namespace kvb::ui

@@ -9,6 +9,7 @@
 #include <memory>
 
 class QContextMenuEvent;
+class QKeyEvent;
 class QLabel;
 class QScrollArea;
 class QMenu;
@@ -37,6 +38,7 @@ public:
 
 protected:
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     // The room beside the main window, frame included, and the frame's share of it.

@@ -6,6 +6,7 @@
 #include <commdlg.h>
 #include <shlobj.h>
 
+#include <cwchar>
 #include <vector>
 
 namespace kvb::win32ui {
@@ -286,7 +287,13 @@ std::optional<std::string> TWin32Dialogs::ChooseFolder(const std::string &title)
 {
     std::wstring name(MAX_PATH, L'\0');
     const std::wstring prompt = win32::Wide(title);
-    const std::wstring start = win32::Wide(folders_.StartFolder());
+    // The folder used last, or before any the current one, where the file dialogs open too.
+    std::wstring start = win32::Wide(folders_.StartFolder());
+    if (start.empty()) {
+        start.resize(kPathBuffer, L'\0');
+        start.resize(
+            ::GetCurrentDirectoryW(kPathBuffer, start.data()) < kPathBuffer ? wcslen(start.c_str()) : 0);
+    }
     BROWSEINFOW browse{};
     browse.hwndOwner = Owner();
     browse.pszDisplayName = name.data();

@@ -5,6 +5,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <string>
 #include <tuple>
 
 namespace kvb::win32ui {
@@ -15,6 +16,13 @@ constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_HSCROLL | WS_VSCROLL;
 
 // How far a key or a notch of the wheel scrolls, in pixels at 100 %.
 constexpr int kLineStep = 32;
+
+// How long after it appeared an activation of the preview is the system's, not the user's.
+constexpr DWORD kAppearingMs = 1500;
+// Posted to give the activation back once the system's activation of the preview is done.
+constexpr UINT kGiveBackActivation = WM_APP + 1;
+// Ends the while in which the window does not take the activation.
+constexpr UINT_PTR kAppearedTimer = 1;
 
 SCROLLINFO ScrollInfo(UINT mask)
 {
@@ -64,6 +72,29 @@ SIZE TfrmTexView::FrameExtra() const
     return {frame.right - frame.left, frame.bottom - frame.top};
 }
 
+int TfrmTexView::TitleWidth() const
+{
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        return 0;
+    const int length = ::GetWindowTextLengthW(Handle());
+    std::wstring title(size_t(length) + 1, L'\0');
+    title.resize(size_t(::GetWindowTextW(Handle(), title.data(), length + 1)));
+    HFONT font = ::CreateFontIndirectW(&metrics.lfCaptionFont);
+    HDC dc = ::GetDC(Handle());
+    HGDIOBJ old = ::SelectObject(dc, font);
+    SIZE text{};
+    ::GetTextExtentPoint32W(dc, title.c_str(), int(title.size()), &text);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(Handle(), dc);
+    ::DeleteObject(font);
+    // The icon and the minimise, maximise and close buttons, each with a little room beside it.
+    const int icon = ::GetSystemMetrics(SM_CXSMICON) + ::GetSystemMetrics(SM_CXEDGE) * 2;
+    const int buttons = 3 * (metrics.iCaptionWidth + ::GetSystemMetrics(SM_CXEDGE));
+    return int(text.cx) + icon + buttons + int(FrameExtra().cx) + 2 * ::GetSystemMetrics(SM_CYCAPTION);
+}
+
 logic::TRect TfrmTexView::FreeArea() const
 {
     logic::TRect room = Room();
@@ -86,9 +117,20 @@ void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::
     const SIZE frame = FrameExtra();
     const bool hidden = !::IsWindowVisible(Handle());
     const logic::TRect room = Room();
-    ::SetWindowPos(Handle(), nullptr, room.Left, room.Top, client.Width + frame.cx,
-                   client.Height + frame.cy, SWP_NOACTIVATE | SWP_NOZORDER | (hidden ? 0 : SWP_NOMOVE));
+    // A picture narrower than the title leaves room beside it rather than cutting the title off.
+    const int width = std::max(client.Width + int(frame.cx), std::min(TitleWidth(), room.Width));
+    ::SetWindowPos(Handle(), nullptr, room.Left, room.Top, width, client.Height + frame.cy,
+                   SWP_NOACTIVATE | SWP_NOZORDER | (hidden ? 0 : SWP_NOMOVE));
     // In front of the other windows, without taking the keyboard focus from the main window.
+    if (const HWND active = ::GetActiveWindow(); active && active != Handle()) {
+        keptActive_ = active;
+        keptFocus_ = ::GetFocus();
+        shownAt_ = ::GetTickCount();
+        // The window manager is asked not to activate it as it appears (Wine's hands a window
+        // that takes no activation no focus); a click of the user's ends that, as does a while.
+        NotActivated(true);
+        ::SetTimer(Handle(), kAppearedTimer, kAppearingMs, nullptr);
+    }
     if (hidden)
         ::ShowWindow(Handle(), SW_SHOWNOACTIVATE);
     else
@@ -190,12 +232,48 @@ LRESULT TfrmTexView::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     case WM_CONTEXTMENU: ShowPictureMenu(lParam); return 0;
+    case WM_MOUSEACTIVATE:
+        // The user's click: the preview takes the activation and keeps it.
+        keptActive_ = nullptr;
+        NotActivated(false);
+        break;
+    case WM_TIMER:
+        if (wParam != kAppearedTimer)
+            break;
+        NotActivated(false);
+        return 0;
+    case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_ACTIVE && keptActive_ && ::GetTickCount() - shownAt_ < kAppearingMs)
+            ::PostMessageW(Handle(), kGiveBackActivation, 0, 0);
+        break;
+    case kGiveBackActivation: GiveBackActivation(); return 0;
     case WM_CLOSE:
         // Closing only hides it.
         ::ShowWindow(Handle(), SW_HIDE);
         return 0;
     }
     return TForm::OnMessage(message, wParam, lParam);
+}
+
+void TfrmTexView::NotActivated(bool on)
+{
+    if (!on)
+        ::KillTimer(Handle(), kAppearedTimer);
+    const LONG_PTR style = ::GetWindowLongPtrW(Handle(), GWL_EXSTYLE);
+    ::SetWindowLongPtrW(Handle(), GWL_EXSTYLE,
+                        on ? style | WS_EX_NOACTIVATE : style & ~LONG_PTR(WS_EX_NOACTIVATE));
+}
+
+void TfrmTexView::GiveBackActivation()
+{
+    const HWND active = keptActive_, focus = keptFocus_;
+    keptActive_ = keptFocus_ = nullptr;
+    if (!active || !::IsWindow(active) || !::IsWindowVisible(active) || ::GetActiveWindow() != Handle())
+        return;
+    ::SetForegroundWindow(active);
+    ::SetActiveWindow(active);
+    if (focus && ::IsWindow(focus) && ::GetAncestor(focus, GA_ROOT) == active)
+        ::SetFocus(focus);
 }
 
 void TfrmTexView::ShowPictureMenu(LPARAM at)

@@ -21,6 +21,9 @@ public:
     SIZE PictureSize() const { return size_; }
     // The part of the picture scrolled out of view at the left and the top.
     POINT ScrollPosition() const;
+    // The least width of the window (frame included) that shows its whole title: the text in
+    // the caption's font, the icon and the caption's buttons.
+    int TitleWidth() const;
 
     // TTexView.
     logic::TRect FreeArea() const override;
@@ -43,6 +46,11 @@ private:
     // bar is SB_HORZ or SB_VERT; request one of the SB_ scroll codes.
     void Scroll(int bar, int request, int track = 0);
     void ShowPictureMenu(LPARAM at);
+    // Gives the activation back to the window that had it when the preview was shown, and the
+    // focus to its control that had it.
+    void GiveBackActivation();
+    // Whether the window takes no activation (WS_EX_NOACTIVATE).
+    void NotActivated(bool on);
 
     HWND beside_;
     // None: the picture is the window's own; the description brings the menu and the keys.
@@ -50,6 +58,12 @@ private:
     TTexDib picture_;
     SIZE size_{0, 0};
     logic::TTexViewLogic logic_;
+    // Shown without activation, the window may still be activated by the system's window
+    // manager (Wine's, for one) as it appears: the window and the control that had the keyboard
+    // then get it back. Set while the preview appears, for a short while.
+    HWND keptActive_ = nullptr;
+    HWND keptFocus_ = nullptr;
+    DWORD shownAt_ = 0;
 };
 
 } // namespace kvb::win32ui

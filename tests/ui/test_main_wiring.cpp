@@ -113,12 +113,20 @@ TEST(MainWiring, DoubleClickAndEnterPreviewTheRowAndTheTextureIsShown)
     EXPECT_TRUE(q.t.isVisible());
     EXPECT_FALSE(q.t.parentWidget()); // a window of its own, not kept above the main window
     EXPECT_TRUE(q.t.testAttribute(Qt::WA_ShowWithoutActivating));
-    EXPECT_EQ(q.t.size(), QSize(64, 48));
+    // The picture's height; its width, or the title's where that is wider.
+    const auto fitsTitle = [&q] {
+        return q.t.width() > q.t.fontMetrics().horizontalAdvance(q.t.windowTitle());
+    };
+    EXPECT_EQ(q.t.height(), 48);
+    EXPECT_GE(q.t.width(), 64);
+    EXPECT_TRUE(fitsTitle());
     EXPECT_EQ(q.t.Image->pixmap().size(), QSize(64, 48));
 
     // The preview window's keys and menu reach its logic.
     q.t.PictureMenu()->findChild<QAction *>("mnuZoomIn")->trigger();
-    EXPECT_EQ(q.t.size(), QSize(128, 96));
+    EXPECT_EQ(q.t.height(), 96);
+    EXPECT_GE(q.t.width(), 128);
+    EXPECT_TRUE(fitsTitle());
     std::unique_ptr<QMenu> menu = q.t.PictureMenu();
     QStringList texts;
     for (QAction *action : menu->actions())
@@ -126,7 +134,26 @@ TEST(MainWiring, DoubleClickAndEnterPreviewTheRowAndTheTextureIsShown)
             texts << action->objectName();
     EXPECT_EQ(texts, (QStringList{"mnuSavePng", "mnuZoomIn", "mnuZoomOut", "mnuZoomReset"}));
     menu->findChild<QAction *>("mnuZoomReset")->trigger();
-    EXPECT_EQ(q.t.size(), QSize(64, 48));
+    EXPECT_EQ(q.t.height(), 48);
+    EXPECT_TRUE(fitsTitle());
+
+    // Ctrl++ as each keyboard types it: Ctrl+= , Ctrl+Shift+= (a US keyboard's plus: the key
+    // comes as Plus, or as Equal, with Shift) and the keypad's plus; Ctrl+- and Ctrl+0 back.
+    q.t.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.t));
+    QApplication::setActiveWindow(&q.t);
+    const std::pair<Qt::Key, Qt::KeyboardModifiers> plus[] = {
+        {Qt::Key_Equal, Qt::ControlModifier},
+        {Qt::Key_Plus, Qt::ControlModifier | Qt::ShiftModifier},
+        {Qt::Key_Equal, Qt::ControlModifier | Qt::ShiftModifier},
+        {Qt::Key_Plus, Qt::ControlModifier | Qt::KeypadModifier},
+    };
+    for (const auto &[key, modifiers] : plus) {
+        QTest::keyClick(&q.t, key, modifiers);
+        EXPECT_EQ(q.t.windowTitle(), "Preview (200%)") << key << ' ' << modifiers;
+        QTest::keyClick(&q.t, Qt::Key_Minus, Qt::ControlModifier);
+        EXPECT_EQ(q.t.windowTitle(), "Preview");
+    }
 }
 
 TEST(MainWiring, TheEntryMenuOffersWhatTheLogicSaysAndItsActionsReachTheirHandlers)

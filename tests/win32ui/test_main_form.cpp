@@ -265,7 +265,7 @@ TEST(MainForm, PreviewsTexturesOfBothKindsAndPlaysMusic)
     Win32Windows::SelectRow(m.lstFiles, 1);
     Win32Windows::Key(m.lstFiles, VK_RETURN);
     EXPECT_EQ(w.preview.Picture().BitsPerPixel(), 16);
-    EXPECT_EQ(ClientSize(preview).cx, 64);
+    EXPECT_EQ(w.preview.PictureSize().cx, 64);
     EXPECT_EQ(ClientSize(preview).cy, 32);
 
     Win32Windows::DoubleClick(m.lstFiles, 2);
@@ -277,6 +277,39 @@ TEST(MainForm, PreviewsTexturesOfBothKindsAndPlaysMusic)
 
     Win32Windows::DoubleClick(m.lstFiles, 3);
     EXPECT_EQ(w.dialogs.Last(), std::string("notice: ") + kCannotPreviewText);
+}
+
+TEST(MainForm, TheListKeepsTheKeyboardWhenThePreviewAppears)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    w.Open(w.Write("PREVIEW.KVB", PreviewArchive()));
+    HWND preview = w.preview.Handle();
+    ::SetForegroundWindow(m.Handle());
+    ::SetFocus(m.lstFiles);
+    // A window manager that activates every window it maps, as Wine's may: the first preview,
+    // and the first after the preview was closed.
+    for (int round = 0; round < 2; ++round) {
+        Win32Windows::SelectRow(m.lstFiles, 0);
+        Win32Windows::Key(m.lstFiles, VK_RETURN);
+        ASSERT_TRUE(::IsWindowVisible(preview));
+        ::SetForegroundWindow(preview);
+        win32ui::TForm::RunWaitingMessages();
+        EXPECT_EQ(::GetActiveWindow(), m.Handle()) << round;
+        EXPECT_EQ(::GetFocus(), m.lstFiles) << round;
+        // Down and Enter browse on.
+        Win32Windows::Key(m.lstFiles, VK_DOWN);
+        Win32Windows::Key(m.lstFiles, VK_RETURN);
+        EXPECT_EQ(w.preview.Picture().BitsPerPixel(), 16) << round;
+        ::SendMessageW(preview, WM_CLOSE, 0, 0);
+    }
+    // The user's own activation of the preview stays.
+    Win32Windows::Key(m.lstFiles, VK_UP);
+    Win32Windows::Key(m.lstFiles, VK_RETURN);
+    ::SendMessageW(preview, WM_MOUSEACTIVATE, WPARAM(preview), MAKELPARAM(HTCLIENT, WM_LBUTTONDOWN));
+    ::SetForegroundWindow(preview);
+    win32ui::TForm::RunWaitingMessages();
+    EXPECT_EQ(::GetActiveWindow(), preview);
 }
 
 TEST(MainForm, LinksOpenTheirTargetsWithAHandCursor)

@@ -108,7 +108,7 @@ TEST(PreviewForm, ShowsTheTextureBesideTheMainWindowAtTheLogicsZoom)
     HWND preview = w.preview.Handle();
     w.preview.Logic().ShowTexture(Decoded(GradientTex(100, 50)), "GRADIENT.TEX");
     EXPECT_TRUE(::IsWindowVisible(preview));
-    EXPECT_EQ(ClientSize(preview).cx, 100);
+    EXPECT_GE(ClientSize(preview).cx, 100);
     EXPECT_EQ(ClientSize(preview).cy, 50);
     // Where the logic says it goes: beside the main window, level with its top.
     const logic::TRect free = w.preview.FreeArea();
@@ -121,13 +121,20 @@ TEST(PreviewForm, ShowsTheTextureBesideTheMainWindowAtTheLogicsZoom)
     // Ctrl++ and Ctrl+- step the zoom; Ctrl+0 goes back to the texture's own size.
     Win32Windows::Key(preview, VK_OEM_PLUS, true);
     EXPECT_EQ(Win32Windows::Text(preview), "Preview (200%)");
-    EXPECT_EQ(ClientSize(preview).cx, 200);
+    EXPECT_GE(ClientSize(preview).cx, 200);
     EXPECT_EQ(w.preview.PictureSize().cy, 100);
     Win32Windows::Key(preview, VK_SUBTRACT, true);
     Win32Windows::Key(preview, VK_SUBTRACT, true);
     EXPECT_EQ(Win32Windows::Text(preview), "Preview (50%)");
-    EXPECT_EQ(ClientSize(preview).cx, 50);
+    EXPECT_EQ(ClientSize(preview).cy, 25);
     Win32Windows::Key(preview, '0', true);
+    EXPECT_EQ(Win32Windows::Text(preview), "Preview");
+    // Ctrl++ on a US keyboard: Ctrl+Shift+=; and the keypad's plus.
+    Win32Windows::Key(preview, VK_OEM_PLUS, true, true);
+    EXPECT_EQ(Win32Windows::Text(preview), "Preview (200%)");
+    Win32Windows::Key(preview, VK_ADD, true);
+    EXPECT_EQ(Win32Windows::Text(preview), "Preview (300%)");
+    Win32Windows::Key(preview, VK_NUMPAD0, true);
     EXPECT_EQ(Win32Windows::Text(preview), "Preview");
 
     // Escape, or the close button, only hides it.
@@ -165,4 +172,31 @@ TEST(PreviewForm, ALargerPictureScrolls)
     ::SendMessageW(preview, WM_VSCROLL, SB_BOTTOM, 0);
     EXPECT_EQ(w.preview.ScrollPosition().y, height - ClientSize(preview).cy);
     EXPECT_EQ(w.preview.ScrollPosition().x, 0);
+}
+
+TEST(PreviewForm, ASmallPictureHasNoScrollBarsAndTheWindowIsAsWideAsItsTitle)
+{
+    Win32Windows w;
+    HWND preview = w.preview.Handle();
+    auto bars = [preview] { return ::GetWindowLongPtrW(preview, GWL_STYLE) & (WS_HSCROLL | WS_VSCROLL); };
+    // After a picture that needed both bars, whose room the next one must not lose to them.
+    const logic::TRect free = w.preview.FreeArea();
+    w.preview.Logic().ShowTexture(Decoded(GradientTex(2 * free.Width, 2 * free.Height)), "LARGE.TEX");
+    Win32Windows::Key(preview, '0', true);
+    ASSERT_EQ(bars(), WS_HSCROLL | WS_VSCROLL);
+    ::SendMessageW(preview, WM_VSCROLL, SB_BOTTOM, 0);
+    for (const int side : {64, 16}) {
+        w.preview.Logic().ShowTexture(Decoded(GradientTex(side, side)), "SMALL.TEX");
+        EXPECT_EQ(bars(), 0) << side;
+        EXPECT_GE(ClientSize(preview).cx, side);
+        EXPECT_EQ(ClientSize(preview).cy, side);
+        EXPECT_EQ(w.preview.ScrollPosition().y, 0);
+        RECT frame{};
+        ::GetWindowRect(preview, &frame);
+        EXPECT_GE(frame.right - frame.left, w.preview.TitleWidth()) << side;
+    }
+    // Zoomed in beyond the room beside the main window: the bars come back.
+    while (w.preview.PictureSize().cx <= free.Width && w.preview.Logic().Zoom() < 800)
+        w.preview.Logic().ZoomIn();
+    EXPECT_EQ(w.preview.PictureSize().cx > free.Width, bars() != 0);
 }

@@ -112,18 +112,19 @@ struct Win32Windows {
         Notify(list, NM_DBLCLK);
     }
     // A key pressed while control has the focus, delivered by the program's own message loop;
-    // ctrl holds the Control key down meanwhile.
-    static void Key(HWND control, UINT key, bool ctrl = false)
+    // ctrl (and shift) hold the Control (and Shift) key down meanwhile.
+    static void Key(HWND control, UINT key, bool ctrl = false, bool shift = false)
     {
         BYTE keys[256] = {};
         ::GetKeyboardState(keys);
         keys[VK_CONTROL] = ctrl ? 0x80 : 0;
+        keys[VK_SHIFT] = shift ? 0x80 : 0;
         ::SetKeyboardState(keys);
         ::SetFocus(control);
         ::PostMessageW(control, WM_KEYDOWN, key, 1);
         ::PostMessageW(control, WM_KEYUP, key, 0xC0000001);
         win32ui::TForm::RunWaitingMessages();
-        keys[VK_CONTROL] = 0;
+        keys[VK_CONTROL] = keys[VK_SHIFT] = 0;
         ::SetKeyboardState(keys);
     }
 
