@@ -30,16 +30,24 @@ std::string ColoursCell(const TUpdateChange &change)
            " pixels take the nearest colour (by up to " + std::to_string(change.Colours.Largest) + ")";
 }
 
+// The folder of the round trip for the open archive; nothing (after a notice) without one, or
+// when the chooser is cancelled.
+std::optional<std::string> ChooseFolderFor(TDialogs &dialogs, const TKVBFile *catalogue,
+                                           const std::string &title)
+{
+    if (!catalogue) {
+        dialogs.Notice("No archive is open. Open a KVB file first!");
+        return std::nullopt;
+    }
+    return dialogs.ChooseFolder(title);
+}
+
 } // namespace
 
 void TKVBEditorLogic::mnuExportForEditingClick()
 {
-    if (!catalogue_) {
-        dialogs_.Notice("No archive is open. Open a KVB file first!");
-        return;
-    }
     const std::optional<std::string> folder =
-        dialogs_.ChooseFolder("Export for editing: choose a folder");
+        ChooseFolderFor(dialogs_, catalogue_.get(), "Export for editing: choose a folder");
     if (!folder)
         return;
 
@@ -79,12 +87,8 @@ void TKVBEditorLogic::mnuExportForEditingClick()
 
 void TKVBEditorLogic::mnuUpdateFromFolderClick()
 {
-    if (!catalogue_) {
-        dialogs_.Notice("No archive is open. Open a KVB file first!");
-        return;
-    }
     const std::optional<std::string> folder =
-        dialogs_.ChooseFolder("Update from folder: choose the export's folder");
+        ChooseFolderFor(dialogs_, catalogue_.get(), "Update from folder: choose the export's folder");
     if (!folder)
         return;
     const std::string archive = catalogue_->FileName();
