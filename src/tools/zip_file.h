@@ -69,8 +69,10 @@ private:
 // what is wrong: zip64, encryption, multi-disk archives, methods other than stored and
 // deflate, names ZipNameFault refuses or given twice, sizes beyond the limits, entries that
 // overlap or lie outside the file, and a CRC or size that does not match the data when read.
-// Folder entries (a name ending in '/', no data), which zip tools add when they pack a
-// folder, are checked like the others and left out of Entries(): they hold nothing.
+// A name beyond ASCII must be marked as UTF-8. What zip tools write besides our own zips is
+// read too: folder entries (a name ending in '/', no data), checked like the others and left out
+// of Entries() since they hold nothing, and the CRC and sizes written after the data (as into a
+// pipe), where the central record's count.
 class TZipReader {
 public:
     // file must outlive the reader.
@@ -87,6 +89,8 @@ private:
     void ReadExactly(int64_t position, void *buffer, int64_t count) const;
     // Where the end record puts the central directory, and how many records it holds.
     void ReadEndRecord(int64_t &offset, int64_t &size, int64_t &count) const;
+    TZipEntry ReadCentralRecord(const unsigned char *record, std::string name,
+                                const TZipLimits &limits) const;
     // Checks entry's local header and returns where its data begins.
     int64_t ReadLocalHeader(const TZipEntry &entry, uint16_t flags, int64_t directoryOffset) const;
     std::string Inflate(const TZipEntry &entry, int64_t data) const;
