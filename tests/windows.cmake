@@ -70,6 +70,7 @@ kvb_add_windows_tests(tools_tests SOURCES
   tools/test_export_update.cpp
   tools/test_manifest.cpp
   tools/test_rebuild.cpp
+  tools/test_zip_file.cpp
 )
 
 # A new palette of more than one colour needs the palette library, which this build lacks.
