@@ -488,6 +488,19 @@ TEST(MainForm, EditWithAndOpenWithDefaultHandTheEntryOverAndASaveThereAsks)
     EXPECT_EQ(Main::Entry(path, 1), "saved in another program");
 }
 
+TEST(MainForm, AnOpenedArchiveJoinsTheShellsRecentDocuments)
+{
+    Win32Windows w;
+    wchar_t recent[MAX_PATH] = {};
+    ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_RECENT, nullptr, SHGFP_TYPE_CURRENT, recent), S_OK);
+    const std::string shortcut = JoinPath(win32::Utf8(std::wstring(recent)), "RECENT TEST.kvb.lnk");
+    ::DeleteFileW(win32::Wide(shortcut).c_str());
+    w.Open(w.Write("RECENT TEST.kvb", ArchiveOf(3)));
+    ASSERT_EQ(Win32Windows::Rows(w.main.lstFiles), 3);
+    EXPECT_NE(::GetFileAttributesW(win32::Wide(shortcut).c_str()), INVALID_FILE_ATTRIBUTES) << shortcut;
+    ::DeleteFileW(win32::Wide(shortcut).c_str());
+}
+
 TEST(MainForm, ADroppedArchiveOpens)
 {
     Win32Windows w;
