@@ -92,8 +92,11 @@ void TKVBEditorLogic::OpenArchive(const std::string &fileName)
         return;
     // On failure or cancel the previous catalogue, the blocks, the list and the info lines stay
     // as they were.
-    if (std::unique_ptr<TKVBFile> catalogue = ReadCatalogue(fileName))
+    if (std::unique_ptr<TKVBFile> catalogue = ReadCatalogue(fileName)) {
         ShowCatalogue(std::move(catalogue), fileName);
+        // The program keeps no list of its own: the desktop's is the one the user sees.
+        view_.AddRecentDocument(AbsolutePathOf(fileName));
+    }
 }
 
 std::unique_ptr<TKVBFile> TKVBEditorLogic::ReadCatalogue(const std::string &fileName)

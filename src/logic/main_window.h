@@ -67,6 +67,9 @@ public:
     // it): each time the system reports a change there, the face calls EditedFileChanged with
     // the file's or the folder's path, once no handler runs (HandlerRunning).
     virtual void WatchFile(const std::string &path) = 0;
+    // Adds an archive the user opened (absolute path) to the desktop's own list of recent
+    // documents; a failure there is the desktop's business and is not reported.
+    virtual void AddRecentDocument(const std::string &path) = 0;
     virtual void UnwatchFile(const std::string &path) = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "media/fluidsynth_player.h"
 #include "qt/name_compare.h"
 #include "ui/described_form.h"
+#include "ui/recent_documents.h"
 #include "ui/status_label.h"
 
 #include <QApplication>
@@ -247,6 +248,11 @@ TfrmKVBEditor::TOpened TfrmKVBEditor::OpenWithChosenProgram(const std::string &p
         !QProcess::startDetached(chosen.absoluteFilePath(), {Q(path)}))
         return TOpened::NoProgram;
     return TOpened::Opened;
+}
+
+void TfrmKVBEditor::AddRecentDocument(const std::string &path)
+{
+    ui::AddRecentDocument(path, "application/x-kvb-archive");
 }
 
 void TfrmKVBEditor::WatchFile(const std::string &path)

@@ -261,8 +261,10 @@ void TDescribedControls::Place(int width, int height) const
     const int m = form_.Scale(sizes_.Margin);
     PlaceIn(layout_, m, m, width - 2 * m, height - 2 * m);
     // Everything moved is drawn again where it now stands, the window's own background and
-    // every control alike; a control left alone would keep the picture of what stood there.
-    ::RedrawWindow(form_.Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    // every control alike, before this returns; a control left alone would keep the picture of
+    // what stood there, and one left to the next empty queue waits through a modal loop.
+    ::RedrawWindow(form_.Handle(), nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }
 
 void TDescribedControls::PlaceIn(const logic::TPlace &place, int x, int y, int width, int height) const

@@ -343,6 +343,12 @@ logic::TMainView::TOpened TfrmKVBEditor::OpenWithChosenProgram(const std::string
     return openFile_(path, true, Handle());
 }
 
+void TfrmKVBEditor::AddRecentDocument(const std::string &path)
+{
+    // The shell's recent documents: the Start menu's and the taskbar's jump list.
+    ::SHAddToRecentDocs(SHARD_PATHW, win32::Wide(path).c_str());
+}
+
 void TfrmKVBEditor::WatchFile(const std::string &path)
 {
     // The folder, which holds this file alone: a save in place and one that renames a new file

@@ -74,6 +74,7 @@ public:
     TOpened OpenWithDefault(const std::string &path) override;
     TOpened OpenWithChosenProgram(const std::string &path) override;
     void WatchFile(const std::string &path) override;
+    void AddRecentDocument(const std::string &path) override;
     void UnwatchFile(const std::string &path) override;
 
 protected:

@@ -141,7 +141,8 @@ public:
     std::vector<std::string> info;
     bool fullRead = true;
     std::vector<std::string> links;
-    bool linksOpen = true; // whether the system has a program for them
+    bool linksOpen = true;           // whether the system has a program for them
+    std::vector<std::string> recent; // AddRecentDocument's
     // "default <path>" and "chosen <path>": the files handed to other programs, and how each
     // hand-over ends (opened when none is given).
     std::vector<std::string> opened;
@@ -177,6 +178,7 @@ public:
     TOpened OpenWithDefault(const std::string &path) override { return Open("default " + path); }
     TOpened OpenWithChosenProgram(const std::string &path) override { return Open("chosen " + path); }
     void WatchFile(const std::string &path) override { watched.insert(path); }
+    void AddRecentDocument(const std::string &path) override { recent.push_back(path); }
     void UnwatchFile(const std::string &path) override { watched.erase(path); }
 
 private:

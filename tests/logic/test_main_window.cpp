@@ -87,6 +87,10 @@ TEST(MainWindowLogic, NoEntriesWithoutLengthsAndAFailedOpen)
     m.Open(m.dir / "missing.kvb");
     EXPECT_EQ(m.dialogs.Last(),
               "error: Cannot open file " + (m.dir / "missing.kvb") + ": it does not exist.");
+
+    // Only the archives that opened join the desktop's recent documents, by absolute path.
+    EXPECT_EQ(m.v.recent, (Lines{AbsolutePathOf(m.dir / "empty.kvb"), AbsolutePathOf(m.dir / "a.kvb"),
+                                 AbsolutePathOf(m.dir / "good.kvb")}));
 }
 
 TEST(MainWindowLogic, ExtractTakesTheSelectedRowOfTheShownBlockAndOffersOnlyASafeName)

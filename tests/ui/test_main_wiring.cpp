@@ -294,6 +294,43 @@ TEST(MainWiring, ALongStatusLineStaysOneLineCutInTheMiddleWithTheWholeInItsToolt
     EXPECT_TRUE(q.w.lblStatus->toolTip().isEmpty());
 }
 
+TEST(MainWiring, AnOpenedArchiveJoinsTheDesktopsRecentDocumentsAndOthersEntriesStay)
+{
+    QtWindows q;
+    const TempDir data;
+    setenv("XDG_DATA_HOME", data.Path().c_str(), 1);
+    const std::string list = data / "recently-used.xbel";
+    WriteFile(list,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<xbel version=\"1.0\">"
+              "<bookmark href=\"file:///home/u/letter.txt\" added=\"2026-01-01T00:00:00Z\"/></xbel>\n");
+    const std::string archive = q.dir / "A B.kvb";
+    WriteFile(archive, ArchiveBuilder().Add("A.BIN", "x").Build());
+    for (int i = 0; i < 2; ++i) {
+        q.dialogs.files.push_back(archive);
+        q.w.Logic().btnOpenClick();
+    }
+    const std::string text = ReadFile(list);
+    EXPECT_NE(text.find("file:///home/u/letter.txt"), std::string::npos) << text;
+    const std::string href =
+        "href=\"" + QUrl::fromLocalFile(QString::fromStdString(archive)).toEncoded().toStdString() + "\"";
+    ASSERT_NE(text.find(href), std::string::npos) << text;
+    EXPECT_EQ(text.find(href), text.rfind(href)) << "one bookmark, used twice: " << text;
+    EXPECT_NE(text.find("application/x-kvb-archive"), std::string::npos) << text;
+    EXPECT_NE(text.find("count=\"2\""), std::string::npos) << text;
+
+    // A list that is not one, or a link where it stands, is the desktop's: left as it is.
+    WriteFile(list, "not a list");
+    q.dialogs.files.push_back(archive);
+    q.w.Logic().btnOpenClick();
+    EXPECT_EQ(ReadFile(list), "not a list");
+    std::filesystem::remove(list);
+    std::filesystem::create_symlink("/dev/null", list);
+    q.dialogs.files.push_back(archive);
+    q.w.Logic().btnOpenClick();
+    EXPECT_TRUE(std::filesystem::is_symlink(list));
+    unsetenv("XDG_DATA_HOME");
+}
+
 TEST(MainWiring, FiltersBecomeQtsAndDialogsOpenWhereTheLastOneWasUsed)
 {
     EXPECT_EQ(QtFilter("KVB Archives|*.KVB|All files|*.*"), "KVB Archives (*.KVB *.kvb);;All files (*)");

@@ -109,6 +109,21 @@ TEST(MainForm, GrowsWithTheWindowDownToItsLeastSize)
     EXPECT_LE(Win32Windows::Bounds(m.btnCancel).bottom, Win32Windows::Bounds(m.Handle()).bottom);
 }
 
+// Whatever a resize moved is drawn again before the resize returns, not when the message queue
+// is next empty: a modal notice's loop (the advanced window's opening one) left it unpainted.
+TEST(MainForm, AResizeLeavesNothingWaitingToBePainted)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    ::ShowWindow(m.Handle(), SW_SHOWNOACTIVATE);
+    ::UpdateWindow(m.Handle());
+    ::SetWindowPos(m.Handle(), nullptr, 0, 0, 800, 700, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_FALSE(::GetUpdateRect(m.Handle(), nullptr, FALSE));
+    for (HWND control : {m.lstFiles, m.lstInfo, m.Label5, m.chkFullRead, m.Label3, m.Label4, m.btnCancel})
+        EXPECT_FALSE(::GetUpdateRect(control, nullptr, FALSE)) << Win32Windows::Text(control);
+    ::ShowWindow(m.Handle(), SW_HIDE);
+}
+
 // The window, its columns and its font follow the screen's scale (the test runs at 100 % and,
 // with KVB_TEST_SCREEN_DPI, on a screen of that scale).
 TEST(MainForm, SizesFollowTheScreensScale)
@@ -471,6 +486,19 @@ TEST(MainForm, EditWithAndOpenWithDefaultHandTheEntryOverAndASaveThereAsks)
     EXPECT_TRUE(closed);
     EXPECT_FALSE(std::filesystem::exists(PathFromUtf8(file)));
     EXPECT_EQ(Main::Entry(path, 1), "saved in another program");
+}
+
+TEST(MainForm, AnOpenedArchiveJoinsTheShellsRecentDocuments)
+{
+    Win32Windows w;
+    wchar_t recent[MAX_PATH] = {};
+    ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_RECENT, nullptr, SHGFP_TYPE_CURRENT, recent), S_OK);
+    const std::string shortcut = JoinPath(win32::Utf8(std::wstring(recent)), "RECENT TEST.kvb.lnk");
+    ::DeleteFileW(win32::Wide(shortcut).c_str());
+    w.Open(w.Write("RECENT TEST.kvb", ArchiveOf(3)));
+    ASSERT_EQ(Win32Windows::Rows(w.main.lstFiles), 3);
+    EXPECT_NE(::GetFileAttributesW(win32::Wide(shortcut).c_str()), INVALID_FILE_ATTRIBUTES) << shortcut;
+    ::DeleteFileW(win32::Wide(shortcut).c_str());
 }
 
 TEST(MainForm, ADroppedArchiveOpens)
