@@ -145,9 +145,16 @@ TEST(WindowDescriptions, ThePreviewWindow)
     const auto &w = TTexViewLogic::Description();
     EXPECT_EQ(w.Caption, "Preview");
     EXPECT_TRUE(w.Controls.empty());
-    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Ctrl++", "Ctrl+-", "Ctrl+0", "Esc"}));
+    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Ctrl++", "Ctrl+-", "Ctrl+0", "Esc", "Space"}));
     ScriptedWindows s;
     EXPECT_EQ(Offered(w, s.texViewLogic),
               (std::vector<std::string>{"Save as PNG... (off)", "-", "Zoom in\tCtrl++ (off)",
                                         "Zoom out\tCtrl+- (off)", "Actual size\tCtrl+0 (off)"}));
+    // Two versions of a texture: the item that shows the other one.
+    TTexImage texture;
+    texture.Width = texture.Height = 1;
+    texture.Colours = {0};
+    texture.HeldPixels = 1;
+    s.texViewLogic.ShowComparison(texture, "a.kvb", texture, "b.kvb", "PIC.TEX");
+    EXPECT_EQ(Offered(w, s.texViewLogic)[1], "Show the other version\tSpace");
 }
