@@ -106,13 +106,13 @@ TEST(WindowDescriptions, TheMainWindow)
               (std::vector<std::string>{"Extract... (off)", "Replace with file... (off)",
                                         "Edit with... (off)", "Open with default program (off)", "-",
                                         "Stop music (off)", "-", "Export for editing...",
-                                        "Update from folder..."}));
+                                        "Update from folder...", "Compare with..."}));
     s.mainView.selectedRow = 1;
     EXPECT_EQ(Offered(w, s.main),
               (std::vector<std::string>{"Extract...", "Replace with file...", "Edit with...",
                                         "Open with default program", "Export as PNG...", "Import PNG...",
                                         "-", "Stop music (off)", "-", "Export for editing...",
-                                        "Update from folder..."}));
+                                        "Update from folder...", "Compare with..."}));
     s.mainView.selectedRow = 2;
     EXPECT_EQ(Offered(w, s.main)[4], "Save as WAV...");
 }
@@ -157,4 +157,23 @@ TEST(WindowDescriptions, ThePreviewWindow)
     texture.HeldPixels = 1;
     s.texViewLogic.ShowComparison(texture, "a.kvb", texture, "b.kvb", "PIC.TEX");
     EXPECT_EQ(Offered(w, s.texViewLogic)[1], "Show the other version\tSpace");
+}
+
+TEST(WindowDescriptions, TheCompareWindow)
+{
+    const auto &w = TCompareLogic::Description();
+    EXPECT_EQ(w.Caption, "Compare");
+    EXPECT_EQ(Captions(w), (std::vector<std::string>{"btnClose: Close"}));
+    std::vector<std::string> columns;
+    for (const TColumn &c : w.Find("lstDiff")->Columns)
+        columns.push_back(c.Caption);
+    EXPECT_EQ(columns,
+              (std::vector<std::string>{"Entry", "Record(s)", "Change", "Old size", "New size"}));
+    EXPECT_EQ(w.Find("lblSummary")->Kind, Kind::StatusText);
+    EXPECT_EQ(w.TabOrder(), (std::vector<std::string>{"lstDiff", "btnClose"}));
+    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Enter on lstDiff", "Esc"}));
+    ExpectEachControlPlacedOnce(w);
+    // With no row selected only Stop music is in the menu, and off.
+    ScriptedWindows s;
+    EXPECT_EQ(Offered(w, s.compare), (std::vector<std::string>{"-", "Stop music (off)"}));
 }
