@@ -54,6 +54,7 @@ kvb_add_windows_tests(archive_tests SOURCES
 kvb_add_windows_tests(logic_tests SOURCES
   logic/logic_test_main.cpp
   logic/test_advanced_window.cpp
+  logic/test_compare_window.cpp
   logic/test_edit_with.cpp
   logic/test_entry_preview.cpp
   logic/test_long_work.cpp
@@ -99,6 +100,7 @@ add_dependencies(cli_tests kvb)
 # controls. Built like the program, with its manifest (common controls 6).
 add_executable(win32ui_tests
   win32ui/test_advanced_form.cpp
+  win32ui/test_compare_form.cpp
   win32ui/test_dialogs.cpp
   win32ui/test_main_form.cpp
   win32ui/test_mci_player.cpp

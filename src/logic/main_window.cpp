@@ -63,10 +63,12 @@ TKVBEditorLogic::TKVBEditorLogic(TMainView &view, TDialogs &dialogs, MediaPlayer
 
 TKVBEditorLogic::~TKVBEditorLogic() = default;
 
-void TKVBEditorLogic::SetSecondaryWindows(TTexViewLogic &texView, TAdvancedLogic &advanced)
+void TKVBEditorLogic::SetSecondaryWindows(TTexViewLogic &texView, TAdvancedLogic &advanced,
+                                          TCompareLogic &compare)
 {
     frmTexView_ = &texView;
     frmAdvanced_ = &advanced;
+    frmCompare_ = &compare;
 }
 
 void TKVBEditorLogic::FormCreate()
@@ -264,9 +266,23 @@ void TKVBEditorLogic::lstFilesDblClick()
     const int row = view_.SelectedEntryRow();
     if (row < 0 || !catalogue_)
         return;
-    const int index = shownBlock_.RecordOf(row);
+    PreviewEntry(*catalogue_, shownBlock_.RecordOf(row));
+}
+
+void TKVBEditorLogic::ReleasePlayer()
+{
+    MediaMode mode = Media.QueryMode();
+    if (mode == MediaMode::Playing || mode == MediaMode::Paused)
+        Media.Stop();
+    mode = Media.QueryMode();
+    if (mode == MediaMode::Stopped || mode == MediaMode::Open)
+        Media.Close();
+}
+
+void TKVBEditorLogic::PreviewEntry(const TKVBFile &catalogue, int32_t index)
+{
     // The caption as the list shows it names the preview's file.
-    const std::string caption = ShownText(catalogue_->GetEntry(index).Name);
+    const std::string caption = ShownText(catalogue.GetEntry(index).Name);
 
     // Textures and music only.
     const std::string extension = PreviewExtension(caption);
@@ -280,12 +296,7 @@ void TKVBEditorLogic::lstFilesDblClick()
         throw EUnusableNameError(caption, "previewed");
 
     // The player may still hold the previous temporary file: it lets go of it first.
-    MediaMode mode = Media.QueryMode();
-    if (mode == MediaMode::Playing || mode == MediaMode::Paused)
-        Media.Stop();
-    mode = Media.QueryMode();
-    if (mode == MediaMode::Stopped || mode == MediaMode::Open)
-        Media.Close();
+    ReleasePlayer();
 
     // The previous file goes before the new path replaces it.
     DeletePreviewTempFile();
@@ -293,8 +304,8 @@ void TKVBEditorLogic::lstFilesDblClick()
 
     // The entry, extracted under its caption; the archive is closed again at once.
     {
-        TFileStream archive(catalogue_->FileName(), TFileStream::Mode::OpenRead);
-        ExtractEntry(archive, catalogue_->GetEntry(index), PreviewTempFile);
+        TFileStream archive(catalogue.FileName(), TFileStream::Mode::OpenRead);
+        ExtractEntry(archive, catalogue.GetEntry(index), PreviewTempFile);
     }
 
     // Shown, or played.

@@ -6,6 +6,7 @@
 
 #include "archive/catalogue.h"
 #include "logic/blocks.h"
+#include "logic/compare_window.h"
 #include "logic/edit_with.h"
 #include "logic/face.h"
 #include "logic/window_description.h"
@@ -79,26 +80,27 @@ struct TEntryMenu {
     bool Texture = false;  // Export as PNG..., Import PNG...
     bool Music = false;    // Save as WAV...
     bool Playing = false;  // Stop music
-    bool Open = false;     // Export for editing..., Update from folder...: an archive is open
+    bool Open =
+        false; // Export for editing..., Update from folder..., Compare with...: an archive is open
 };
 
 // Renders the MIDI file mid into the WAV file wav; empty where the build has no renderer.
 using TWavRenderer = std::function<void(const std::string &mid, const std::string &wav)>;
 
-class TKVBEditorLogic {
+class TKVBEditorLogic : public TEntryPreviews {
 public:
     // player plays the preview's music; sort puts names in the user's order for "Create KVB";
     // renderWav makes "Save as WAV..." (none: the menu does not offer it).
     TKVBEditorLogic(TMainView &view, TDialogs &dialogs, MediaPlayer &player, TNameSort sort,
                     TWavRenderer renderWav);
-    ~TKVBEditorLogic();
+    ~TKVBEditorLogic() override;
 
     // The window's controls and where they stand, its entry menu and its keys, which both
     // faces draw and bind to the handlers below.
     static const TWindowDescription<TKVBEditorLogic> &Description();
 
     // The windows created after this one at start-up.
-    void SetSecondaryWindows(TTexViewLogic &texView, TAdvancedLogic &advanced);
+    void SetSecondaryWindows(TTexViewLogic &texView, TAdvancedLogic &advanced, TCompareLogic &compare);
 
     // Handlers.
     void FormCreate();
@@ -147,6 +149,18 @@ public:
     // as a list to confirm, then put back in one rebuild.
     void mnuExportForEditingClick();
     void mnuUpdateFromFolderClick();
+    // "Compare with...": the open archive compared with a second one, chosen as "Open KVB"
+    // chooses, as long work; the differences in the compare window, modal, which holds the
+    // second archive's catalogue while it is open.
+    void mnuCompareWithClick();
+
+    // The previews of the compare window, with the preview window and the player of this one.
+    void PreviewEntry(const TKVBFile &catalogue, int32_t index) override;
+    void PreviewTextures(const TKVBFile &oldCatalogue, int32_t oldIndex, const std::string &oldName,
+                         const TKVBFile &newCatalogue, int32_t newIndex,
+                         const std::string &newName) override;
+    void StopMusic() override { mnuStopMusicClick(); }
+    bool MusicPlaying() const override;
     // The entries being edited in other programs.
     const TEditedFiles &EditedFiles() const { return edits_; }
     // Ctrl+F asks for part of a name and selects the next entry holding it (ASCII case
@@ -213,6 +227,8 @@ private:
     void ForgetEditedFiles();
     // Shows a texture file in the preview window.
     void ShowTexture(const std::string &path);
+    // The player stops and lets go of the file it may hold (the previous preview's).
+    void ReleasePlayer();
 
     TMainView &view_;
     TDialogs &dialogs_;
@@ -221,6 +237,7 @@ private:
     TWavRenderer renderWav_;
     TTexViewLogic *frmTexView_ = nullptr;
     TAdvancedLogic *frmAdvanced_ = nullptr;
+    TCompareLogic *frmCompare_ = nullptr;
 
     std::unique_ptr<TKVBFile> catalogue_;
     std::string openedFileName_; // the name chosen in "Open KVB", without folder

@@ -128,6 +128,7 @@ TWindowDescription<TKVBEditorLogic> Describe()
         TMenuItem<L>{},
         item("mnuExportForEditing", "Export for editing...", &L::mnuExportForEditingClick, nullptr, open),
         item("mnuUpdateFromFolder", "Update from folder...", &L::mnuUpdateFromFolderClick, nullptr, open),
+        item("mnuCompareWith", "Compare with...", &L::mnuCompareWithClick, nullptr, open),
     };
 
     w.Keys = {

@@ -61,19 +61,60 @@ std::string TTexViewLogic::Caption(int percent)
     return percent == 100 ? std::string("Preview") : "Preview (" + std::to_string(percent) + "%)";
 }
 
+std::string TTexViewLogic::ComparisonCaption(bool newShown, const std::string &archive, int percent)
+{
+    return std::string(newShown ? "New: " : "Old: ") + archive +
+           (percent == 100 ? "" : ", " + std::to_string(percent) + "%") +
+           (newShown ? " (Space: old)" : " (Space: new)");
+}
+
+std::string TTexViewLogic::ShownCaption() const
+{
+    if (!compared_)
+        return Caption(percent_);
+    return ComparisonCaption(compared_->NewShown,
+                             compared_->NewShown ? compared_->NewArchive : compared_->OldArchive,
+                             percent_);
+}
+
+int TTexViewLogic::FittedPercent(int width, int height) const
+{
+    const TRect room = view_.FreeArea();
+    if (width <= 0 || height <= 0 || (width <= room.Width && height <= room.Height))
+        return 100;
+    const int64_t across = int64_t(std::max(room.Width, 0)) * 100 / width;
+    const int64_t down = int64_t(std::max(room.Height, 0)) * 100 / height;
+    return int(std::clamp<int64_t>(std::min(across, down), 1, 100));
+}
+
 void TTexViewLogic::ShowTexture(const TTexImage &texture, const std::string &fileName)
 {
     texture_ = texture;
     fileName_ = fileName;
-    // Its own size where it fits; else the largest whole percent that fits, at least 1.
-    const TRect room = view_.FreeArea();
-    percent_ = 100;
-    if (HasPicture() && (texture_.Width > room.Width || texture_.Height > room.Height)) {
-        const int64_t across = int64_t(std::max(room.Width, 0)) * 100 / texture_.Width;
-        const int64_t down = int64_t(std::max(room.Height, 0)) * 100 / texture_.Height;
-        percent_ = int(std::clamp<int64_t>(std::min(across, down), 1, 100));
-    }
-    view_.ShowPicture(texture_, percent_, Caption(percent_));
+    compared_.reset();
+    percent_ = FittedPercent(texture_.Width, texture_.Height);
+    view_.ShowPicture(texture_, percent_, ShownCaption());
+}
+
+void TTexViewLogic::ShowComparison(const TTexImage &oldTexture, const std::string &oldArchive,
+                                   const TTexImage &newTexture, const std::string &newArchive,
+                                   const std::string &fileName)
+{
+    texture_ = oldTexture;
+    fileName_ = fileName;
+    compared_ = TCompared{newTexture, oldArchive, newArchive, false};
+    percent_ = FittedPercent(std::max(oldTexture.Width, newTexture.Width),
+                             std::max(oldTexture.Height, newTexture.Height));
+    view_.ShowPicture(texture_, percent_, ShownCaption());
+}
+
+void TTexViewLogic::FlipClick()
+{
+    if (!compared_)
+        return;
+    std::swap(texture_, compared_->Other);
+    compared_->NewShown = !compared_->NewShown;
+    view_.ShowPicture(texture_, percent_, ShownCaption());
 }
 
 void TTexViewLogic::SetZoom(int percent)
@@ -81,7 +122,7 @@ void TTexViewLogic::SetZoom(int percent)
     if (!HasPicture() || percent == percent_)
         return;
     percent_ = percent;
-    view_.ShowPicture(texture_, percent_, Caption(percent_));
+    view_.ShowPicture(texture_, percent_, ShownCaption());
 }
 
 void TTexViewLogic::ZoomIn()

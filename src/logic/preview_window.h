@@ -7,6 +7,7 @@
 #include "logic/window_description.h"
 #include "preview/tex.h"
 
+#include <optional>
 #include <string>
 
 namespace kvb::logic {
@@ -66,6 +67,14 @@ public:
     // The preview's texture, previewed from the file fileName (without folder): at its own
     // size, or fitted to the window's room when it is larger.
     void ShowTexture(const TTexImage &texture, const std::string &fileName);
+    // Two versions of the entry fileName, from the archives named oldArchive and newArchive,
+    // shown one at a time in one place (the old first) at one zoom, which the larger of them
+    // fits; Space shows the other, and the title says which is shown.
+    void ShowComparison(const TTexImage &oldTexture, const std::string &oldArchive,
+                        const TTexImage &newTexture, const std::string &newArchive,
+                        const std::string &fileName);
+    // Space: the other version, at the same zoom.
+    void FlipClick();
 
     // Ctrl++, Ctrl+- and Ctrl+0: the next step up or down, or the texture's own size.
     void ZoomIn();
@@ -78,18 +87,36 @@ public:
     // The zoom in percent, and the title that shows it ("Preview" at 100%).
     int Zoom() const { return percent_; }
     static std::string Caption(int percent);
+    // The title while two versions are compared: which of them is shown, from which archive.
+    static std::string ComparisonCaption(bool newShown, const std::string &archive, int percent);
     bool HasPicture() const { return texture_.Width > 0 && texture_.Height > 0; }
+    // Whether two versions are shown, and whether the new one is the one in view.
+    bool Comparing() const { return compared_.has_value(); }
+    bool NewShown() const { return compared_ && compared_->NewShown; }
 
     TFileDialog savPng;
 
 private:
+    // The texture's own size where width × height fits the room, else the largest whole percent
+    // that fits, at least 1.
+    int FittedPercent(int width, int height) const;
     void SetZoom(int percent);
+    // The title for what is shown now.
+    std::string ShownCaption() const;
+
+    // The version out of view while two are compared, and the archives' names.
+    struct TCompared {
+        TTexImage Other;
+        std::string OldArchive, NewArchive;
+        bool NewShown = false;
+    };
 
     TTexView &view_;
     TDialogs &dialogs_;
     TTexImage texture_;
     std::string fileName_;
     int percent_ = 100;
+    std::optional<TCompared> compared_;
 };
 
 } // namespace kvb::logic

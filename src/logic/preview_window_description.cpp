@@ -25,18 +25,20 @@ TWindowDescription<L> Describe()
         i.Key = key;
         return i;
     };
+    TMenuItem<L> flip = item("mnuFlip", "Show the other version", &L::FlipClick, true, TKey::Space);
+    flip.Shown = [](const L &l) { return l.Comparing(); };
     w.Menu = {
         item("mnuSavePng", "Save as PNG...", &L::mnuSavePngClick, false, TKey::Return),
+        flip,
         TMenuItem<L>{},
         item("mnuZoomIn", "Zoom in", &L::ZoomIn, true, TKey::CtrlPlus),
         item("mnuZoomOut", "Zoom out", &L::ZoomOut, true, TKey::CtrlMinus),
         item("mnuZoomReset", "Actual size", &L::ZoomReset, true, TKey::Ctrl0),
     };
     w.Keys = {
-        {TKey::CtrlPlus, &L::ZoomIn, {}, false},
-        {TKey::CtrlMinus, &L::ZoomOut, {}, false},
-        {TKey::Ctrl0, &L::ZoomReset, {}, false},
-        {TKey::Escape, &L::EscapePressed, {}, false},
+        {TKey::CtrlPlus, &L::ZoomIn, {}, false}, {TKey::CtrlMinus, &L::ZoomOut, {}, false},
+        {TKey::Ctrl0, &L::ZoomReset, {}, false}, {TKey::Escape, &L::EscapePressed, {}, false},
+        {TKey::Space, &L::FlipClick, {}, false},
     };
     return w;
 }

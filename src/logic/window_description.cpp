@@ -62,6 +62,7 @@ std::string KeyText(TKey key)
     case TKey::CtrlPlus: return "Ctrl++";
     case TKey::CtrlMinus: return "Ctrl+-";
     case TKey::Ctrl0: return "Ctrl+0";
+    case TKey::Space: return "Space";
     }
     return {};
 }

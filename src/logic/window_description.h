@@ -85,7 +85,7 @@ TPlace Space(int grow = 1);
 // The keys a window binds. Each face maps them to its own key codes (Ctrl++ also as Ctrl+=, as
 // Ctrl+Shift+= where the plus is the equals key's shifted sign, and as the keypad's +; Ctrl+- and
 // Ctrl+0 also on the keypad).
-enum class TKey { Return, Escape, CtrlF, F3, CtrlO, CtrlE, CtrlPlus, CtrlMinus, Ctrl0 };
+enum class TKey { Return, Escape, CtrlF, F3, CtrlO, CtrlE, CtrlPlus, CtrlMinus, Ctrl0, Space };
 
 // The key as menus show it ("Ctrl+F").
 std::string KeyText(TKey key);

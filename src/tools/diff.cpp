@@ -29,19 +29,64 @@ struct TRange {
     size_t Slot = 0;
 };
 
+// How far the comparison has got, on one scale: the two catalogues, the data compared side by
+// side, the data and the validation blocks summed.
+class TStages {
+public:
+    enum TStage { CatalogueA, CatalogueB, Comparing, Summing };
+
+    explicit TStages(const TProgress &report) : report_(report) {}
+
+    // done of total in stage; nothing when nobody asked.
+    void Report(TStage stage, int64_t done, int64_t total) const
+    {
+        if (!report_)
+            return;
+        static constexpr int32_t kStart[] = {0, 2500, 5000, 7500, kScale};
+        const int64_t span = kStart[stage + 1] - kStart[stage];
+        report_(kStart[stage] + int32_t(total > 0 ? std::min(done, total) * span / total : span), kScale);
+    }
+    // A catalogue's own reports, within its stage.
+    TProgress For(TStage stage) const
+    {
+        if (!report_)
+            return {};
+        return [this, stage](int32_t position, int32_t maximum) { Report(stage, position, maximum); };
+    }
+
+private:
+    static constexpr int32_t kScale = 10000;
+    const TProgress &report_;
+};
+
+// The catalogue with every length. A read error of the catalogue that says no more than that
+// is told which of the two files it is.
+std::shared_ptr<const TKVBFile> ReadCatalogue(const std::string &path, const TProgress &progress)
+{
+    try {
+        return std::make_shared<const TKVBFile>(path, true, progress);
+    } catch (const EReadError &e) {
+        if (!e.Detail().empty())
+            throw;
+        throw EReadError("Reading the catalogue of " + FileNameOf(path) + " to compare it");
+    }
+}
+
 // One archive as the comparison reads it. The stream is opened first, so that a pipe or a
 // device is refused before anything waits on it, and it tells whether both names are one file.
 struct TSide {
     TFileStream File;
-    TKVBFile Catalogue;
+    std::shared_ptr<const TKVBFile> Read;
+    const TKVBFile &Catalogue;
     int64_t Size;
     std::unordered_map<int32_t, size_t> SlotOf; // data entries to sum, by offset
     std::vector<TRange> Ranges;
     std::vector<uint64_t> Sums;
 
-    explicit TSide(const std::string &path)
+    TSide(const std::string &path, const TProgress &progress)
         : File(path, TFileStream::Mode::OpenRead),
-          Catalogue(path, true),
+          Read(ReadCatalogue(path, progress)),
+          Catalogue(*Read),
           Size(File.Size())
     {
     }
@@ -81,8 +126,9 @@ void CheckData(const TSide &side)
 }
 
 // Sums the ranges in the order they lie in the file, each read into one buffer in pieces of
-// kReadSize that neighbouring ranges share: an archive is read front to back, once.
-void SumRanges(TSide &side)
+// kReadSize that neighbouring ranges share: an archive is read front to back, once. done counts
+// the bytes summed, of total, for the progress.
+void SumRanges(TSide &side, const TStages &stages, int64_t &done, int64_t total)
 {
     std::vector<TRange> ranges = side.Ranges;
     std::sort(ranges.begin(), ranges.end(),
@@ -112,6 +158,8 @@ void SumRanges(TSide &side)
             }
             at += piece;
             left -= piece;
+            done += piece;
+            stages.Report(TStages::Summing, done, total);
         }
         if (!whole)
             side.Sums[range.Slot] = range.Size == 0 ? Checksum64({}) : sum.Value();
@@ -157,9 +205,13 @@ bool ByOffsets(const TComparison &x, const TComparison &y)
 
 // Compares the data of each pair byte for byte, reading both archives front to back side by
 // side; only when the second archive holds the data in the order of the first.
-void CompareInStep(const TSide &a, const TSide &b, std::vector<TComparison> &comparisons)
+void CompareInStep(const TSide &a, const TSide &b, std::vector<TComparison> &comparisons,
+                   const TStages &stages)
 {
     TPieceReader readerA(a), readerB(b);
+    int64_t total = 0, done = 0;
+    for (const TComparison &comparison : comparisons)
+        total += comparison.Length;
     for (TComparison &comparison : comparisons) {
         int64_t atA = DataPosition(comparison.OffsetA), atB = DataPosition(comparison.OffsetB);
         for (int64_t left = comparison.Length; left > 0 && !comparison.Differs;) {
@@ -171,7 +223,9 @@ void CompareInStep(const TSide &a, const TSide &b, std::vector<TComparison> &com
             atA += piece;
             atB += piece;
             left -= piece;
+            stages.Report(TStages::Comparing, done + comparison.Length - left, total);
         }
+        done += comparison.Length;
     }
 }
 
@@ -201,16 +255,19 @@ struct TPair {
 
 } // namespace
 
-TArchiveDiff DiffArchives(const std::string &a, const std::string &b)
+TArchiveDiff DiffArchives(const std::string &a, const std::string &b, const TProgress &progress)
 {
-    TSide sideA(a);
-    TSide sideB(b);
+    const TStages stages(progress);
+    TSide sideA(a, stages.For(TStages::CatalogueA));
+    TSide sideB(b, stages.For(TStages::CatalogueB));
     const bool sameFile = sideA.File.Identity() == sideB.File.Identity();
     CheckData(sideA);
     CheckData(sideB);
 
     TArchiveDiff diff;
     diff.SameFile = sameFile;
+    diff.CatalogueA = sideA.Read;
+    diff.CatalogueB = sideB.Read;
     diff.CountA = sideA.Catalogue.Count();
     diff.CountB = sideB.Catalogue.Count();
     diff.CreatorA = sideA.Catalogue.Creator();
@@ -263,14 +320,19 @@ TArchiveDiff DiffArchives(const std::string &a, const std::string &b)
         std::is_sorted(comparisons.begin(), comparisons.end(),
                        [](const TComparison &x, const TComparison &y) { return x.OffsetB < y.OffsetB; });
     if (inStep)
-        CompareInStep(sideA, sideB, comparisons);
+        CompareInStep(sideA, sideB, comparisons, stages);
     for (const TComparison &comparison : comparisons)
         if (!inStep || comparison.Differs) {
             sideA.SumData({"", comparison.OffsetA, comparison.Length, false});
             sideB.SumData({"", comparison.OffsetB, comparison.Length, false});
         }
-    SumRanges(sideA);
-    SumRanges(sideB);
+    int64_t summed = 0, toSum = 0;
+    for (const TSide *side : {&sideA, &sideB})
+        for (const TRange &range : side->Ranges)
+            toSum += range.Size;
+    SumRanges(sideA, stages, summed, toSum);
+    SumRanges(sideB, stages, summed, toSum);
+    stages.Report(TStages::Summing, toSum, toSum);
     diff.ValidationA = {sideA.Ranges[validationA].Size, sideA.Sums[validationA]};
     diff.ValidationB = {sideB.Ranges[validationB].Size, sideB.Sums[validationB]};
 

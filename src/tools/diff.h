@@ -12,12 +12,17 @@
 // share is read once.
 #pragma once
 
+#include "archive/progress.h"
+
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kvb {
+
+class TKVBFile;
 
 // An entry that only one of the two archives holds.
 struct TDiffEntry {
@@ -55,6 +60,9 @@ struct TArchiveDiff {
     TDiffBytes ValidationA, ValidationB;
     std::string DescriptionA, DescriptionB; // after the last entry, as stored
     std::vector<std::string> Notes;         // what reading found beside either archive, for the user
+    // The catalogues as the comparison read them (every length), whose record numbers the lists
+    // above give: for a look at the entries afterwards.
+    std::shared_ptr<const TKVBFile> CatalogueA, CatalogueB;
 
     bool HeaderDiffers() const { return CountA != CountB || CreatorA != CreatorB; }
     bool ValidationDiffers() const { return !(ValidationA == ValidationB); }
@@ -71,7 +79,9 @@ struct TArchiveDiff {
 // Reads both archives (refusing, as every reader does, one whose in-place edit was cut short)
 // and compares them. Raises the stream errors of either, naming it: a file that cannot be
 // opened or is no plain file, an archive that ends before its table, a data header or the data
-// of an entry, or whose entry has a negative length.
-TArchiveDiff DiffArchives(const std::string &a, const std::string &b);
+// of an entry, or whose entry has a negative length. Progress goes to progress, on one scale
+// for the whole comparison: reading each catalogue is a quarter of it, comparing data and
+// summing it the other half; a report that raises (ECancelled) stops it there.
+TArchiveDiff DiffArchives(const std::string &a, const std::string &b, const TProgress &progress = {});
 
 } // namespace kvb

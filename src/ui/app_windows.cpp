@@ -8,8 +8,10 @@ TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player)
     windows.frmKVBEditor = std::make_unique<TfrmKVBEditor>(dialogs, player);
     windows.frmTexView = std::make_unique<TfrmTexView>(dialogs, windows.frmKVBEditor.get());
     windows.frmAdvanced = new TfrmAdvanced(dialogs, windows.frmKVBEditor.get());
+    windows.frmCompare = new TfrmCompare(dialogs, windows.frmKVBEditor.get());
     windows.frmKVBEditor->Logic().SetSecondaryWindows(windows.frmTexView->Logic(),
-                                                      windows.frmAdvanced->Logic());
+                                                      windows.frmAdvanced->Logic(),
+                                                      windows.frmCompare->Logic());
     return windows;
 }
 

@@ -1,8 +1,9 @@
-// The program's three windows, created in the order the program starts them, over the player
+// The program's windows, created in the order the program starts them, over the player
 // that plays the preview's music.
 #pragma once
 
 #include "ui/kvbadv.h"
+#include "ui/kvbcompare.h"
 #include "ui/kvbpreview.h"
 #include "ui/kvbviewer.h"
 
@@ -16,10 +17,12 @@ struct TAppWindows {
     std::unique_ptr<TfrmTexView> frmTexView; // a window of its own, beside frmKVBEditor
     std::unique_ptr<TfrmKVBEditor> frmKVBEditor;
     TfrmAdvanced *frmAdvanced = nullptr; // owned by frmKVBEditor
+    TfrmCompare *frmCompare = nullptr;   // owned by frmKVBEditor
 };
 
 // The main window first (its FormCreate runs while it is created), then the preview window,
-// then the advanced editor window; both of those hidden. player outlives the windows.
+// then the advanced editor window and the compare window; all of those hidden. player outlives
+// the windows.
 TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player);
 
 } // namespace kvb::ui

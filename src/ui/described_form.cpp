@@ -191,6 +191,7 @@ std::vector<QKeySequence> KeySequences(logic::TKey key)
         return {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)};
     case TKey::CtrlMinus: return {QKeySequence(Qt::CTRL | Qt::Key_Minus)};
     case TKey::Ctrl0: return {QKeySequence(Qt::CTRL | Qt::Key_0)};
+    case TKey::Space: return {QKeySequence(Qt::Key_Space)};
     }
     return {};
 }

@@ -4,6 +4,8 @@
 #include "ui/described_form.h"
 
 #include <QContextMenuEvent>
+#include <QFontDatabase>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -97,8 +99,12 @@ void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::
     const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
     const logic::TSize client = logic::ClientSizeFor(scaled, FreeArea(), bar, bar);
     // No narrower than its title, with the icon and the caption's buttons beside it: a small
-    // picture leaves room at its right rather than cutting the title off.
-    const int title = fontMetrics().horizontalAdvance(Q(caption)) +
+    // picture leaves room at its right rather than cutting the title off. Window managers draw
+    // titles in their own font, often a bold one larger than the window's.
+    QFont titleFont = QFontDatabase::systemFont(QFontDatabase::TitleFont);
+    titleFont.setBold(true);
+    const int title = std::max(fontMetrics().horizontalAdvance(Q(caption)),
+                               QFontMetrics(titleFont).horizontalAdvance(Q(caption))) +
                       5 * style()->pixelMetric(QStyle::PM_TitleBarHeight);
     resize(std::max(client.Width, std::min(title, FreeArea().Width)), client.Height);
     if (!isVisible()) {

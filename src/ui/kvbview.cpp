@@ -1,4 +1,4 @@
-// kvbview: the desktop program. Starts the three windows and runs until the main window closes.
+// kvbview: the desktop program. Starts its windows and runs until the main window closes.
 #include "media/fluidsynth_player.h"
 #include "ui/app_windows.h"
 #include "ui/dialogs.h"

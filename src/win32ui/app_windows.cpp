@@ -16,8 +16,10 @@ TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player, TLin
     const HWND main = windows.frmKVBEditor->Handle();
     windows.frmTexView = std::make_unique<TfrmTexView>(dialogs, main);
     windows.frmAdvanced = std::make_unique<TfrmAdvanced>(dialogs, main);
+    windows.frmCompare = std::make_unique<TfrmCompare>(dialogs, main);
     windows.frmKVBEditor->Logic().SetSecondaryWindows(windows.frmTexView->Logic(),
-                                                      windows.frmAdvanced->Logic());
+                                                      windows.frmAdvanced->Logic(),
+                                                      windows.frmCompare->Logic());
     return windows;
 }
 

@@ -1,8 +1,9 @@
-// The program's three windows, created and wired as the program starts them: the main window
-// first, then the preview, then the advanced editor.
+// The program's windows, created and wired as the program starts them: the main window
+// first, then the preview, then the advanced editor and the compare window.
 #pragma once
 
 #include "win32ui/kvbadv.h"
+#include "win32ui/kvbcompare.h"
 #include "win32ui/kvbpreview.h"
 #include "win32ui/kvbviewer.h"
 
@@ -15,6 +16,7 @@ struct TAppWindows {
     std::unique_ptr<TfrmKVBEditor> frmKVBEditor;
     std::unique_ptr<TfrmTexView> frmTexView;
     std::unique_ptr<TfrmAdvanced> frmAdvanced;
+    std::unique_ptr<TfrmCompare> frmCompare;
 };
 
 // The common controls the windows are made of are made ready first.

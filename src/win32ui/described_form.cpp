@@ -324,6 +324,7 @@ std::vector<ACCEL> AcceleratorsFor(logic::TKey key, int command)
         return {{ctrl, VK_OEM_PLUS, cmd}, {BYTE(ctrl | FSHIFT), VK_OEM_PLUS, cmd}, {ctrl, VK_ADD, cmd}};
     case TKey::CtrlMinus: return {{ctrl, VK_OEM_MINUS, cmd}, {ctrl, VK_SUBTRACT, cmd}};
     case TKey::Ctrl0: return {{ctrl, '0', cmd}, {ctrl, VK_NUMPAD0, cmd}};
+    case TKey::Space: return {{FVIRTKEY, VK_SPACE, cmd}};
     case TKey::Return:
     case TKey::Escape: break;
     }

@@ -1,4 +1,4 @@
-// kvbview.exe: the desktop program on Windows. Starts the three windows, opens the archive it is
+// kvbview.exe: the desktop program on Windows. Starts its windows, opens the archive it is
 // given (a double-click on a .KVB file), and runs until the main window closes.
 #include "media/win32/mci_player.h"
 #include "platform/program_arguments.h"

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "logic/advanced_window.h"
+#include "logic/compare_window.h"
 #include "logic/main_window.h"
 #include "logic/preview_window.h"
 #include "media/media_player.h"
@@ -261,6 +262,36 @@ public:
     logic::TDialogs *dialogs = nullptr;
 };
 
+class ScriptedCompareView : public logic::TCompareView {
+public:
+    logic::TCompareLogic *logic = nullptr;
+    // What the user does while the window is shown modally; the window then closes.
+    std::function<void()> whileShown;
+    bool shown = false;
+    std::string caption, summary;
+    std::vector<TDiffRow> rows;
+    int selectedRow = -1;
+    int closes = 0;
+
+    void SetCaption(const std::string &c) override { caption = c; }
+    void SetSummary(const std::string &text) override { summary = text; }
+    void SetDiffRows(const std::vector<TDiffRow> &r) override
+    {
+        rows = r;
+        selectedRow = -1;
+    }
+    int SelectedDiffRow() const override { return selectedRow; }
+    void ShowModal() override
+    {
+        shown = true;
+        if (whileShown)
+            whileShown();
+        logic->FormClose();
+        shown = false;
+    }
+    void Close() override { ++closes; }
+};
+
 class ScriptedTexView : public logic::TTexView {
 public:
     std::optional<TTexImage> texture;
@@ -334,6 +365,7 @@ struct ScriptedWindows {
     ScriptedMainView mainView;
     ScriptedAdvancedView advancedView;
     ScriptedTexView texView;
+    ScriptedCompareView compareView;
     ScriptedPlayer player;
     std::vector<std::pair<std::string, std::string>> rendered; // (mid, wav) asked of the renderer
     logic::TKVBEditorLogic main{mainView, dialogs, player,
@@ -346,12 +378,14 @@ struct ScriptedWindows {
                                 }};
     logic::TTexViewLogic texViewLogic{texView, dialogs};
     logic::TAdvancedLogic advanced{advancedView, dialogs};
+    logic::TCompareLogic compare{compareView};
 
     ScriptedWindows()
     {
         advancedView.logic = &advanced;
         advancedView.dialogs = &dialogs;
-        main.SetSecondaryWindows(texViewLogic, advanced);
+        compareView.logic = &compare;
+        main.SetSecondaryWindows(texViewLogic, advanced, compare);
     }
     // Runs a handler as a face runs every event: inside the error guard.
     void Do(const std::function<void()> &handler) { logic::Guarded(dialogs, handler); }

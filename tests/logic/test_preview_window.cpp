@@ -79,6 +79,33 @@ TEST(PreviewWindowLogic, ATextureLargerThanTheRoomOpensFittedAndZoomsBackInSteps
     EXPECT_EQ(w.texView.zoom, 1);
 }
 
+TEST(PreviewWindowLogic, TwoVersionsOpenAtTheZoomTheLargerFitsAndFlipAtIt)
+{
+    ScriptedWindows w;
+    w.texView.room = {0, 0, 200, 200};
+    TMemoryStream wide(GradientTex(400, 100).Build()), tall(GradientTex(100, 400).Build());
+    const TTexImage wideImage = TexToBitmap(wide, kTexImageDataPosition);
+    w.texViewLogic.ShowComparison(wideImage, "a.kvb", TexToBitmap(tall, kTexImageDataPosition), "b.kvb",
+                                  "PIC.TEX");
+    // 400 across and 400 down fit at 50 %; the other version comes at it too.
+    EXPECT_EQ(w.texView.zoom, 50);
+    EXPECT_EQ(w.texView.caption, "Old: a.kvb, 50% (Space: new)");
+    w.Do([&] { w.texViewLogic.FlipClick(); });
+    EXPECT_EQ(w.texView.texture->Height, 400);
+    EXPECT_EQ(w.texView.zoom, 50);
+    EXPECT_TRUE(w.texViewLogic.NewShown());
+
+    // Saved as PNG under the entry's name; one texture previewed after ends the comparison.
+    w.dialogs.files.push_back(std::nullopt);
+    w.Do([&] { w.texViewLogic.mnuSavePngClick(); });
+    EXPECT_EQ(w.dialogs.lastFile.FileName, "PIC.png");
+    w.texViewLogic.ShowTexture(wideImage, "OTHER.TEX");
+    EXPECT_EQ(w.texView.caption, "Preview (50%)");
+    const int shows = w.texView.shows;
+    w.Do([&] { w.texViewLogic.FlipClick(); });
+    EXPECT_EQ(w.texView.shows, shows);
+}
+
 TEST(PreviewWindowLogic, GoesBesideTheMainWindowWhereThereIsRoom)
 {
     using logic::RoomBeside;

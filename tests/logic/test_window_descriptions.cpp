@@ -106,13 +106,13 @@ TEST(WindowDescriptions, TheMainWindow)
               (std::vector<std::string>{"Extract... (off)", "Replace with file... (off)",
                                         "Edit with... (off)", "Open with default program (off)", "-",
                                         "Stop music (off)", "-", "Export for editing...",
-                                        "Update from folder..."}));
+                                        "Update from folder...", "Compare with..."}));
     s.mainView.selectedRow = 1;
     EXPECT_EQ(Offered(w, s.main),
               (std::vector<std::string>{"Extract...", "Replace with file...", "Edit with...",
                                         "Open with default program", "Export as PNG...", "Import PNG...",
                                         "-", "Stop music (off)", "-", "Export for editing...",
-                                        "Update from folder..."}));
+                                        "Update from folder...", "Compare with..."}));
     s.mainView.selectedRow = 2;
     EXPECT_EQ(Offered(w, s.main)[4], "Save as WAV...");
 }
@@ -145,9 +145,35 @@ TEST(WindowDescriptions, ThePreviewWindow)
     const auto &w = TTexViewLogic::Description();
     EXPECT_EQ(w.Caption, "Preview");
     EXPECT_TRUE(w.Controls.empty());
-    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Ctrl++", "Ctrl+-", "Ctrl+0", "Esc"}));
+    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Ctrl++", "Ctrl+-", "Ctrl+0", "Esc", "Space"}));
     ScriptedWindows s;
     EXPECT_EQ(Offered(w, s.texViewLogic),
               (std::vector<std::string>{"Save as PNG... (off)", "-", "Zoom in\tCtrl++ (off)",
                                         "Zoom out\tCtrl+- (off)", "Actual size\tCtrl+0 (off)"}));
+    // Two versions of a texture: the item that shows the other one.
+    TTexImage texture;
+    texture.Width = texture.Height = 1;
+    texture.Colours = {0};
+    texture.HeldPixels = 1;
+    s.texViewLogic.ShowComparison(texture, "a.kvb", texture, "b.kvb", "PIC.TEX");
+    EXPECT_EQ(Offered(w, s.texViewLogic)[1], "Show the other version\tSpace");
+}
+
+TEST(WindowDescriptions, TheCompareWindow)
+{
+    const auto &w = TCompareLogic::Description();
+    EXPECT_EQ(w.Caption, "Compare");
+    EXPECT_EQ(Captions(w), (std::vector<std::string>{"btnClose: Close"}));
+    std::vector<std::string> columns;
+    for (const TColumn &c : w.Find("lstDiff")->Columns)
+        columns.push_back(c.Caption);
+    EXPECT_EQ(columns,
+              (std::vector<std::string>{"Entry", "Record(s)", "Change", "Old size", "New size"}));
+    EXPECT_EQ(w.Find("lblSummary")->Kind, Kind::StatusText);
+    EXPECT_EQ(w.TabOrder(), (std::vector<std::string>{"lstDiff", "btnClose"}));
+    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Enter on lstDiff", "Esc"}));
+    ExpectEachControlPlacedOnce(w);
+    // With no row selected only Stop music is in the menu, and off.
+    ScriptedWindows s;
+    EXPECT_EQ(Offered(w, s.compare), (std::vector<std::string>{"-", "Stop music (off)"}));
 }

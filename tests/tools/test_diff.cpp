@@ -1,9 +1,12 @@
+#include "archive/catalogue.h"
 #include "archive/checksum.h"
 #include "platform/errors.h"
 #include "support/archive_builder.h"
 #include "tools/diff.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace kvb;
 using namespace kvb::test;
@@ -204,3 +207,40 @@ TEST(Diff, DamagedArchivesAreRefusedNamingTheFile)
 }
 
 } // namespace
+
+TEST(Diff, ProgressRisesToItsEndInStepOrNotAndARaisingReportStopsTheComparison)
+{
+    ArchiveBuilder changed = Base();
+    changed.Add("E.BIN", PatternBytes(300000, 5));
+    ArchiveBuilder reordered;
+    reordered.Validation(StandardValidation()).Add("E.BIN", PatternBytes(300000, 6));
+    reordered.Add("D.BIN", PatternBytes(0, 4)).Add("A.TEX", PatternBytes(100, 9));
+    for (const ArchiveBuilder *b : {&changed, &reordered}) {
+        TempDir dir;
+        WriteFile(dir / "a.kvb", Base().Add("E.BIN", PatternBytes(300000, 7)).Build());
+        WriteFile(dir / "b.kvb", b->Build());
+        std::vector<int32_t> positions;
+        int32_t maximum = 0;
+        const TArchiveDiff diff =
+            DiffArchives(dir / "a.kvb", dir / "b.kvb", [&](int32_t position, int32_t of) {
+                positions.push_back(position);
+                maximum = of;
+            });
+        EXPECT_FALSE(diff.Same());
+        ASSERT_FALSE(positions.empty());
+        EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+        EXPECT_EQ(positions.back(), maximum);
+        // The catalogues as read, with every length.
+        ASSERT_TRUE(diff.CatalogueB);
+        EXPECT_EQ(diff.CatalogueB->GetEntry(0).Length, b == &changed ? 100 : 300000);
+
+        // Cancelled in the middle, at the data: the report's error comes out as it is.
+        int reports = 0;
+        EXPECT_THROW(DiffArchives(dir / "a.kvb", dir / "b.kvb",
+                                  [&](int32_t position, int32_t of) {
+                                      if (++reports > 1 && position > of / 2)
+                                          throw ECancelled();
+                                  }),
+                     ECancelled);
+    }
+}

@@ -32,6 +32,7 @@ struct QtWindows {
     ui::TfrmKVBEditor &w = *windows.frmKVBEditor;
     ui::TfrmAdvanced &a = *windows.frmAdvanced;
     ui::TfrmTexView &t = *windows.frmTexView;
+    ui::TfrmCompare &c = *windows.frmCompare;
 
     // Writes archive as a.kvb and opens it in the main window.
     std::string Open(const std::string &archive)
