@@ -150,13 +150,6 @@ void TEditedFiles::Clear()
 
 // --- The main window's handlers ----------------------------------------------------------------
 
-std::vector<int> TKVBEditorLogic::SelectedIndices(const std::string &notice)
-{
-    // The list selects one row at a time.
-    const int index = SelectedIndex(notice);
-    return index < 0 ? std::vector<int>{} : std::vector<int>{index};
-}
-
 void TKVBEditorLogic::mnuEditWithClick()
 {
     EditEntries(SelectedIndices("Select a file first!"), true);

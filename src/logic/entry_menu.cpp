@@ -15,22 +15,6 @@
 
 namespace kvb::logic {
 
-TEntryMenu TKVBEditorLogic::EntryMenu() const
-{
-    TEntryMenu menu;
-    const int row = view_.SelectedEntryRow();
-    menu.Selected = row >= 0 && catalogue_;
-    if (menu.Selected) {
-        const std::string extension =
-            PreviewExtension(ShownText(catalogue_->GetEntry(shownBlock_.RecordOf(row)).Name));
-        menu.Texture = extension == ".TEX";
-        menu.Music = extension == ".MID" && renderWav_;
-    }
-    menu.Playing = Media.QueryMode() == MediaMode::Playing;
-    menu.Open = catalogue_ != nullptr;
-    return menu;
-}
-
 void TKVBEditorLogic::ReplaceEntryWith(int index, const std::string &file, const std::string &chosen)
 {
     // An archive that cannot be rebuilt is refused before anything is asked.
