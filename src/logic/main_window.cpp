@@ -115,7 +115,8 @@ std::unique_ptr<TKVBFile> TKVBEditorLogic::ReadCatalogue(const std::string &file
     return catalogue;
 }
 
-void TKVBEditorLogic::ShowCatalogue(std::unique_ptr<TKVBFile> catalogue, const std::string &fileName)
+void TKVBEditorLogic::ShowCatalogue(std::unique_ptr<TKVBFile> catalogue, const std::string &fileName,
+                                    bool again)
 {
     catalogue_ = std::move(catalogue);
     openedFileName_ = FileNameOf(fileName);
@@ -123,10 +124,14 @@ void TKVBEditorLogic::ShowCatalogue(std::unique_ptr<TKVBFile> catalogue, const s
         dialogs_.Notice(*catalogue_->Note());
 
     // The block labels, then block 0.
-    view_.SetBlockLabels(BlockLabels(catalogue_->Count()));
-    shownBlock_.Reset();
-    view_.SelectBlockLabel(0);
-    cmbListChange();
+    if (!again) {
+        listed_.Clear();
+        sortColumn_ = -1;
+        filterText_.clear();
+        view_.SetFilterText({});
+    }
+    listed_.Reset(*catalogue_);
+    ShowListing();
 
     // The info lines.
     ShowInfoLines(CatalogueInfoLines(*catalogue_, openedFileName_));
@@ -165,11 +170,11 @@ bool TKVBEditorLogic::FormCloseQuery()
 
 void TKVBEditorLogic::lstFilesDblClick()
 {
-    // The selected row.
+    // The selected row (the current one, of several).
     const int row = view_.SelectedEntryRow();
     if (row < 0 || !catalogue_)
         return;
-    const int index = shownBlock_.RecordOf(row);
+    const int index = RecordOfRow(row);
     // The caption as the list shows it names the preview's file.
     const std::string caption = ShownText(catalogue_->GetEntry(index).Name);
 
@@ -325,6 +330,10 @@ void TKVBEditorLogic::btnAdvancedClick()
 
     // The archive may have changed under the catalogue.
     catalogue_.reset();
+    listed_.Clear();
+    sortColumn_ = -1;
+    view_.ShowSortColumn(-1, false);
+    view_.SetFilterCount({});
     ShowInfoLines({"No file open."});
     view_.SetEntryRows({});
 }

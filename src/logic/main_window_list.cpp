@@ -1,15 +1,27 @@
-// The main window's entry list: the block it shows, the rows selected and what the entry menu
-// offers for them, find, extract, and rows dragged out.
+// The main window's entry list: the block it shows, its sort and filter, the rows selected and
+// what the entry menu offers for them, find, extract, and rows dragged out.
 #include "logic/main_window.h"
 
 #include "archive/extract.h"
 #include "archive/info_lines.h"
+#include "archive/text.h"
 #include "media/media_player.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
 #include "preview/entry_preview.h"
 
 namespace kvb::logic {
+
+namespace {
+
+// What each column of the list sorts by: Filename, Table start, File length, #, Size.
+constexpr TSortKey kColumnKeys[] = {TSortKey::Name, TSortKey::Position, TSortKey::Length,
+                                    TSortKey::Record, TSortKey::Length};
+
+// Names end at their first NUL, so a part that holds one is found in none.
+const std::string kFoundNowhere(1, '\0');
+
+} // namespace
 
 void TKVBEditorLogic::cmbListChange()
 {
@@ -22,52 +34,118 @@ void TKVBEditorLogic::FillFileList()
     if (!catalogue_)
         return;
     std::vector<TMainView::TEntryRow> rows;
-    const int end = shownBlock_.End(catalogue_->EntryCount());
+    const int end = shownBlock_.End(listed_.Size());
     rows.reserve(size_t(std::max(0, end - shownBlock_.First())));
-    for (int index = shownBlock_.First(); index < end; ++index) {
+    for (int position = shownBlock_.First(); position < end; ++position) {
+        const int index = listed_.RecordAt(position);
         const TKVB_Entry entry = catalogue_->GetEntry(index);
-        rows.push_back(
-            {ShownText(entry.Name), std::to_string(entry.Offset), std::to_string(entry.Length)});
+        rows.push_back({ShownText(entry.Name), std::to_string(entry.Offset), std::to_string(entry.Length),
+                        std::to_string(index + 1), HumanSize(entry.Length)});
     }
     view_.SetEntryRows(rows);
 }
 
+void TKVBEditorLogic::ShowListing()
+{
+    // Unfiltered, the labels are those of the archive's count, as they have always been.
+    view_.SetBlockLabels(BlockLabels(listed_.Filtered() ? listed_.Size() : catalogue_->Count()));
+    shownBlock_.Reset();
+    view_.SelectBlockLabel(0);
+    cmbListChange();
+    view_.SetFilterCount(listed_.Filtered()
+                             ? GroupedNumber(listed_.Size()) + " of " + GroupedNumber(listed_.Total())
+                             : std::string());
+    view_.ShowSortColumn(sortColumn_, listed_.Descending());
+}
+
+void TKVBEditorLogic::lstFilesColumnClick(int column)
+{
+    if (!catalogue_ || column < 0 || column >= int(std::size(kColumnKeys)))
+        return;
+    listed_.SortBy(kColumnKeys[column]);
+    sortColumn_ = listed_.Key() == TSortKey::Record && !listed_.Descending() ? -1 : column;
+    ShowListing();
+}
+
+void TKVBEditorLogic::edtFilterChange()
+{
+    // Setting the text from code may report a change too: only a new text lists anew.
+    const std::string text = view_.FilterText();
+    if (text == filterText_)
+        return;
+    filterText_ = text;
+    if (!catalogue_)
+        return;
+    // Typed in UTF-8, stored in Windows-1252: a text the archive cannot hold matches nothing.
+    listed_.SetFilter(Utf8ToCp1252(text).value_or(kFoundNowhere));
+    ShowListing();
+}
+
+void TKVBEditorLogic::lstFilesSelectAll()
+{
+    view_.SelectAllEntryRows();
+}
+
+int TKVBEditorLogic::RecordOfRow(int row) const
+{
+    return row < 0 ? -1 : listed_.RecordAt(shownBlock_.RecordOf(row));
+}
+
 int TKVBEditorLogic::SelectedIndex(const std::string &notice)
 {
-    const int row = view_.SelectedEntryRow();
-    if (row < 0 || !catalogue_) {
+    const std::vector<int> rows = view_.SelectedEntryRows();
+    if (rows.empty() || !catalogue_) {
         dialogs_.Notice(notice);
         return -1;
     }
-    return shownBlock_.RecordOf(row);
+    if (rows.size() > 1) {
+        dialogs_.Notice("Select only one file for this!");
+        return -1;
+    }
+    return RecordOfRow(rows.front());
 }
 
 std::vector<int> TKVBEditorLogic::SelectedIndices(const std::string &notice)
 {
-    // The list selects one row at a time.
-    const int index = SelectedIndex(notice);
-    return index < 0 ? std::vector<int>{} : std::vector<int>{index};
+    std::vector<int> indices;
+    if (catalogue_)
+        for (const int row : view_.SelectedEntryRows())
+            indices.push_back(RecordOfRow(row));
+    if (indices.empty())
+        dialogs_.Notice(notice);
+    std::sort(indices.begin(), indices.end());
+    return indices;
 }
 
 void TKVBEditorLogic::ShowRecord(int index)
 {
-    view_.SelectBlockLabel(TBlockedList::BlockOf(index));
+    ShowPosition(listed_.PositionOf(index));
+}
+
+void TKVBEditorLogic::ShowPosition(int position)
+{
+    if (position < 0)
+        return;
+    view_.SelectBlockLabel(TBlockedList::BlockOf(position));
     cmbListChange();
-    if (const int row = shownBlock_.RowOf(index); row >= 0)
+    if (const int row = shownBlock_.RowOf(position); row >= 0)
         view_.SelectEntryRow(row);
 }
 
 TEntryMenu TKVBEditorLogic::EntryMenu() const
 {
     TEntryMenu menu;
-    const int row = view_.SelectedEntryRow();
-    menu.Selected = row >= 0 && catalogue_;
-    if (menu.Selected) {
+    const std::vector<int> rows = catalogue_ ? view_.SelectedEntryRows() : std::vector<int>{};
+    menu.Selected = !rows.empty();
+    menu.One = rows.size() == 1;
+    menu.Texture = menu.Music = menu.Selected;
+    for (const int row : rows) {
         const std::string extension =
-            PreviewExtension(ShownText(catalogue_->GetEntry(shownBlock_.RecordOf(row)).Name));
-        menu.Texture = extension == ".TEX";
-        menu.Music = extension == ".MID" && renderWav_;
+            PreviewExtension(ShownText(catalogue_->GetEntry(RecordOfRow(row)).Name));
+        menu.Texture = menu.Texture && extension == ".TEX";
+        menu.Music = menu.Music && extension == ".MID";
     }
+    menu.Music = menu.Music && renderWav_;
     menu.Playing = Media.QueryMode() == MediaMode::Playing;
     menu.Open = catalogue_ != nullptr;
     return menu;
@@ -75,6 +153,10 @@ TEntryMenu TKVBEditorLogic::EntryMenu() const
 
 void TKVBEditorLogic::btnExtractClick()
 {
+    if (catalogue_ && view_.SelectedEntryRows().size() > 1) {
+        ExtractSeveral(SelectedIndices("Select a file to extract first!"));
+        return;
+    }
     // The selected row's entry.
     const int index = SelectedIndex("Select a file to extract first!");
     if (index < 0)
@@ -101,16 +183,31 @@ void TKVBEditorLogic::btnExtractAllClick()
     }
     if (!selFolder.Execute())
         return;
+    ExtractInto(selFolder.Path(), nullptr);
+}
+
+void TKVBEditorLogic::ExtractSeveral(const std::vector<int> &indices)
+{
+    if (indices.empty() || !selFolder.Execute())
+        return;
+    ExtractInto(selFolder.Path(), &indices);
+}
+
+void TKVBEditorLogic::ExtractInto(const std::string &folder, const std::vector<int> *indices)
+{
     // Files extracted before a cancel or an error stay; the status line says how many.
-    const std::string folder = selFolder.Path();
-    const std::string count = std::to_string(catalogue_->EntryCount());
+    const std::string count = std::to_string(indices ? int(indices->size()) : catalogue_->EntryCount());
     auto extracted = [&] { return std::to_string(std::max(0, work_.Position())) + " of " + count; };
+    const TProgress progress = [this](int32_t position, int32_t maximum) {
+        ShowProgress(position, maximum);
+    };
     try {
         if (work_.Run(
                 [&] {
-                    ExtractAll(*catalogue_, folder, [this](int32_t position, int32_t maximum) {
-                        ShowProgress(position, maximum);
-                    });
+                    if (indices)
+                        ExtractEntries(*catalogue_, folder, *indices, progress);
+                    else
+                        ExtractAll(*catalogue_, folder, progress);
                 },
                 "Extracting " + count + " files to " + folder + "..."))
             view_.SetStatus(count + " files extracted to " + folder);
@@ -136,17 +233,22 @@ void TKVBEditorLogic::FindNextClick()
 {
     if (!find_.Text() || !catalogue_)
         return;
-    const int found = find_.Next(catalogue_->EntryCount(), shownBlock_.RecordOf(view_.SelectedEntryRow()),
-                                 [this](int i) { return catalogue_->GetEntry(i).Name; });
+    // In the order the list shows, from the row after the selected one.
+    const int found =
+        find_.Next(listed_.Size(), shownBlock_.RecordOf(view_.SelectedEntryRow()),
+                   [this](int i) { return catalogue_->GetEntry(listed_.RecordAt(i)).Name; });
     if (found >= 0)
-        ShowRecord(found);
+        ShowPosition(found);
 }
 
-std::string TKVBEditorLogic::ExtractForDrag(int row)
+std::vector<std::string> TKVBEditorLogic::ExtractForDrag(const std::vector<int> &rows)
 {
     if (!catalogue_)
         throw EKVBError("No archive is open");
-    return ExtractToDragFile(*catalogue_, shownBlock_.RecordOf(row));
+    std::vector<std::string> files;
+    for (const int row : rows)
+        files.push_back(ExtractToDragFile(*catalogue_, RecordOfRow(row)));
+    return files;
 }
 
 } // namespace kvb::logic
