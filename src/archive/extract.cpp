@@ -249,20 +249,20 @@ std::string PassedOverText(int32_t index, const std::string &name, const std::st
     return "entry " + std::to_string(index + 1) + " \"" + PrintableName(name) + "\" (" + reason + ")";
 }
 
-void ExtractAll(const TKVBFile &catalogue, const std::string &folder, const TProgress &progress,
-                const TEntryFilter &wanted)
+namespace {
+
+// Extract-all's steps for the entries candidates; what names them in a message about room.
+void ExtractCandidates(const TKVBFile &catalogue, const std::string &folder,
+                       const std::vector<int32_t> &candidates, const TProgress &progress,
+                       const std::string &what)
 {
     TFileStream source(catalogue.FileName(), TFileStream::Mode::OpenRead);
     // The names are settled first, so that one that cannot be a file name costs no other entry
     // its file, and the progress counts the files there are to write.
     std::vector<int32_t> picked;
     std::vector<std::string> passed;
-    int32_t wantedCount = 0;
-    for (int32_t index = 0; index < catalogue.EntryCount(); ++index) {
+    for (const int32_t index : candidates) {
         const TKVB_Entry entry = catalogue.GetEntry(index);
-        if (wanted && !wanted(entry))
-            continue;
-        ++wantedCount;
         if (std::optional<std::string> reason = UnusableNameReason(entry.Name))
             passed.push_back(PassedOverText(index, entry.Name, *reason));
         else
@@ -271,7 +271,7 @@ void ExtractAll(const TKVBFile &catalogue, const std::string &folder, const TPro
     // A folder that fills up half way leaves half the files; the room is checked first.
     const int64_t needed = RoomFor(catalogue, source, picked);
     if (std::optional<int64_t> free = FreeSpace(folder); free && needed > *free)
-        throw EKVBError("Not enough room in " + folder + ": extracting every entry needs " +
+        throw EKVBError("Not enough room in " + folder + ": extracting " + what + " needs " +
                         std::to_string(needed) + " bytes, and " + std::to_string(*free) +
                         " bytes are free");
     const int32_t count = static_cast<int32_t>(picked.size());
@@ -283,7 +283,27 @@ void ExtractAll(const TKVBFile &catalogue, const std::string &folder, const TPro
             progress(done + 1, count);
     }
     if (!passed.empty())
-        throw EUnextractedNames(UnextractedText(count, wantedCount, passed, "extracted"));
+        throw EUnextractedNames(
+            UnextractedText(count, static_cast<int32_t>(candidates.size()), passed, "extracted"));
+}
+
+} // namespace
+
+void ExtractAll(const TKVBFile &catalogue, const std::string &folder, const TProgress &progress,
+                const TEntryFilter &wanted)
+{
+    std::vector<int32_t> candidates;
+    for (int32_t index = 0; index < catalogue.EntryCount(); ++index)
+        if (!wanted || wanted(catalogue.GetEntry(index)))
+            candidates.push_back(index);
+    ExtractCandidates(catalogue, folder, candidates, progress, "every entry");
+}
+
+void ExtractEntries(const TKVBFile &catalogue, const std::string &folder,
+                    const std::vector<int32_t> &indices, const TProgress &progress)
+{
+    ExtractCandidates(catalogue, folder, indices, progress,
+                      "the " + std::to_string(indices.size()) + " entries");
 }
 
 } // namespace kvb

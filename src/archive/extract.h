@@ -90,6 +90,10 @@ using TEntryFilter = std::function<bool(const TKVB_Entry &entry)>;
 // to write) after each, the entries passed over not counted.
 void ExtractAll(const TKVBFile &catalogue, const std::string &folder, const TProgress &progress = {},
                 const TEntryFilter &wanted = {});
+// The same for the entries indices (table-of-contents indices) alone, in the order given: an
+// entry given twice, or two of one name, write the same file one after the other.
+void ExtractEntries(const TKVBFile &catalogue, const std::string &folder,
+                    const std::vector<int32_t> &indices, const TProgress &progress = {});
 
 // What an extraction that passed over entries says once it has written every other one:
 // "W of N files <verb>; K names cannot be file names: " and the first five of passedOver

@@ -22,6 +22,10 @@ namespace {
 // A question that names many files names the first few, then says how many more there are.
 constexpr size_t kFilesNamed = 10;
 
+// Each entry handed over starts a program of its own (or asks for one): a selection of hundreds
+// would flood the desktop.
+constexpr size_t kEditedAtOnce = 20;
+
 std::string NamesOf(const std::vector<std::string> &names)
 {
     const size_t named = std::min(names.size(), kFilesNamed);
@@ -150,13 +154,6 @@ void TEditedFiles::Clear()
 
 // --- The main window's handlers ----------------------------------------------------------------
 
-std::vector<int> TKVBEditorLogic::SelectedIndices(const std::string &notice)
-{
-    // The list selects one row at a time.
-    const int index = SelectedIndex(notice);
-    return index < 0 ? std::vector<int>{} : std::vector<int>{index};
-}
-
 void TKVBEditorLogic::mnuEditWithClick()
 {
     EditEntries(SelectedIndices("Select a file first!"), true);
@@ -169,6 +166,11 @@ void TKVBEditorLogic::mnuOpenWithDefaultClick()
 
 void TKVBEditorLogic::EditEntries(const std::vector<int> &indices, bool choose)
 {
+    if (indices.size() > kEditedAtOnce) {
+        dialogs_.Notice("Select at most " + std::to_string(kEditedAtOnce) +
+                        " files to open in other programs at once.");
+        return;
+    }
     for (const int index : indices) {
         // An entry edited already opens from its file again, which may hold the user's
         // changes: it is not extracted over them.
@@ -202,6 +204,11 @@ void TKVBEditorLogic::EditEntries(const std::vector<int> &indices, bool choose)
                         " is open in another program; each time it is saved there, it can go back into " +
                         openedFileName_ + ".");
     }
+    if (indices.size() > 1)
+        view_.SetStatus(std::to_string(indices.size()) +
+                        " files are open in other programs; each time one is saved there, it can go "
+                        "back into " +
+                        openedFileName_ + ".");
 }
 
 void TKVBEditorLogic::EditedFileChanged(const std::string &path)

@@ -4,6 +4,7 @@
 
 #include "archive/extract.h"
 #include "archive/info_lines.h"
+#include "archive/text.h"
 #include "media/media_player.h"
 #include "platform/paths.h"
 #include "platform/temp_dir.h"
@@ -14,22 +15,6 @@
 #include "tools/rebuild.h"
 
 namespace kvb::logic {
-
-TEntryMenu TKVBEditorLogic::EntryMenu() const
-{
-    TEntryMenu menu;
-    const int row = view_.SelectedEntryRow();
-    menu.Selected = row >= 0 && catalogue_;
-    if (menu.Selected) {
-        const std::string extension =
-            PreviewExtension(ShownText(catalogue_->GetEntry(shownBlock_.RecordOf(row)).Name));
-        menu.Texture = extension == ".TEX";
-        menu.Music = extension == ".MID" && renderWav_;
-    }
-    menu.Playing = Media.QueryMode() == MediaMode::Playing;
-    menu.Open = catalogue_ != nullptr;
-    return menu;
-}
 
 void TKVBEditorLogic::ReplaceEntryWith(int index, const std::string &file, const std::string &chosen)
 {
@@ -65,7 +50,7 @@ bool TKVBEditorLogic::RewriteArchive(const std::vector<TReplacement> &replacemen
     // The archive on disk is a new one: the catalogue is read again, at the same place. The
     // archive stays the open one, with the files being edited from it.
     if (std::unique_ptr<TKVBFile> reread = ReadCatalogue(archive))
-        ShowCatalogue(std::move(reread), archive);
+        ShowCatalogue(std::move(reread), archive, true);
     ShowRecord(replacements.front().TocIndex);
     return true;
 }
@@ -83,6 +68,10 @@ void TKVBEditorLogic::mnuReplaceClick()
 
 void TKVBEditorLogic::mnuExportPngClick()
 {
+    if (catalogue_ && view_.SelectedEntryRows().size() > 1) {
+        ExportSeveralAsPng(SelectedIndices("Select a file first!"));
+        return;
+    }
     const int index = SelectedIndex("Select a file first!");
     if (index < 0)
         return;
@@ -92,6 +81,50 @@ void TKVBEditorLogic::mnuExportPngClick()
     if (!target)
         return;
     TexFileToPngFile(ExtractToWorkFile(*catalogue_, index, ".TEX"), *target);
+}
+
+void TKVBEditorLogic::ExportSeveralAsPng(const std::vector<int> &indices)
+{
+    if (indices.empty() || !selFolder.Execute())
+        return;
+    // Named as "Extract all" names files, ".png" for ".TEX"; a name that cannot be a file name
+    // is passed over and named once the others are written. Pictures written before a cancel or
+    // an error stay; the status line says how many.
+    const std::string folder = selFolder.Path();
+    const auto count = int32_t(indices.size());
+    int32_t written = 0;
+    std::vector<std::string> passed;
+    auto exported = [&] { return std::to_string(written) + " of " + std::to_string(count); };
+    try {
+        const bool done = work_.Run(
+            [&] {
+                for (const int index : indices) {
+                    const std::string name = catalogue_->GetEntry(index).Name;
+                    if (const std::optional<std::string> reason = UnusableNameReason(name)) {
+                        passed.push_back(PassedOverText(index, name, *reason));
+                    } else {
+                        TexFileToPngFile(ExtractToWorkFile(*catalogue_, index, ".TEX"),
+                                         JoinPath(folder, WithExtension(Cp1252ToUtf8(name), ".png")));
+                        ++written;
+                    }
+                    ShowProgress(written + int32_t(passed.size()), count);
+                }
+            },
+            "Exporting " + std::to_string(count) + " textures to " + folder + "...");
+        if (!done) {
+            view_.SetStatus("Cancelled: " + exported() + " textures exported to " + folder);
+            return;
+        }
+    } catch (const std::exception &) {
+        view_.SetStatus("Stopped by an error: " + exported() + " textures exported to " + folder);
+        throw;
+    }
+    if (!passed.empty()) {
+        const EUnextractedNames passedOver(UnextractedText(written, count, passed, "exported"));
+        view_.SetStatus(passedOver.what());
+        throw passedOver;
+    }
+    view_.SetStatus(std::to_string(count) + " textures exported to " + folder);
 }
 
 void TKVBEditorLogic::mnuImportPngClick()

@@ -120,7 +120,8 @@ std::unique_ptr<TKVBFile> TKVBEditorLogic::ReadCatalogue(const std::string &file
     return catalogue;
 }
 
-void TKVBEditorLogic::ShowCatalogue(std::unique_ptr<TKVBFile> catalogue, const std::string &fileName)
+void TKVBEditorLogic::ShowCatalogue(std::unique_ptr<TKVBFile> catalogue, const std::string &fileName,
+                                    bool again)
 {
     catalogue_ = std::move(catalogue);
     openedFileName_ = FileNameOf(fileName);
@@ -128,10 +129,14 @@ void TKVBEditorLogic::ShowCatalogue(std::unique_ptr<TKVBFile> catalogue, const s
         dialogs_.Notice(*catalogue_->Note());
 
     // The block labels, then block 0.
-    view_.SetBlockLabels(BlockLabels(catalogue_->Count()));
-    shownBlock_.Reset();
-    view_.SelectBlockLabel(0);
-    cmbListChange();
+    if (!again) {
+        listed_.Clear();
+        sortColumn_ = -1;
+        filterText_.clear();
+        view_.SetFilterText({});
+    }
+    listed_.Reset(*catalogue_);
+    ShowListing();
 
     // The info lines.
     ShowInfoLines(CatalogueInfoLines(*catalogue_, openedFileName_));
@@ -168,105 +173,13 @@ bool TKVBEditorLogic::FormCloseQuery()
     }
 }
 
-void TKVBEditorLogic::cmbListChange()
-{
-    if (shownBlock_.Take(view_.ChosenBlockLabel()))
-        FillFileList();
-}
-
-void TKVBEditorLogic::FillFileList()
-{
-    if (!catalogue_)
-        return;
-    std::vector<TMainView::TEntryRow> rows;
-    const int end = shownBlock_.End(catalogue_->EntryCount());
-    rows.reserve(size_t(std::max(0, end - shownBlock_.First())));
-    for (int index = shownBlock_.First(); index < end; ++index) {
-        const TKVB_Entry entry = catalogue_->GetEntry(index);
-        rows.push_back(
-            {ShownText(entry.Name), std::to_string(entry.Offset), std::to_string(entry.Length)});
-    }
-    view_.SetEntryRows(rows);
-}
-
-int TKVBEditorLogic::SelectedIndex(const std::string &notice)
-{
-    const int row = view_.SelectedEntryRow();
-    if (row < 0 || !catalogue_) {
-        dialogs_.Notice(notice);
-        return -1;
-    }
-    return shownBlock_.RecordOf(row);
-}
-
-void TKVBEditorLogic::ShowRecord(int index)
-{
-    view_.SelectBlockLabel(TBlockedList::BlockOf(index));
-    cmbListChange();
-    if (const int row = shownBlock_.RowOf(index); row >= 0)
-        view_.SelectEntryRow(row);
-}
-
-void TKVBEditorLogic::btnExtractClick()
-{
-    // The selected row's entry.
-    const int index = SelectedIndex("Select a file to extract first!");
-    if (index < 0)
-        return;
-    const TKVB_Entry entry = catalogue_->GetEntry(index);
-
-    // The save dialog offers the entry's name; only a plain one, since anything else would
-    //    point the dialog outside its folder.
-    savAny.FileName = IsSafeEntryName(entry.Name) ? ShownText(entry.Name) : std::string();
-    const std::optional<std::string> target = dialogs_.SaveFile(savAny);
-    if (!target)
-        return;
-
-    // One read stream on the archive for the one entry.
-    TFileStream source(catalogue_->FileName(), TFileStream::Mode::OpenRead);
-    ExtractEntry(source, entry, *target);
-}
-
-void TKVBEditorLogic::btnExtractAllClick()
-{
-    if (!catalogue_) {
-        dialogs_.Notice("No archive is open. Open a KVB file first!");
-        return;
-    }
-    if (!selFolder.Execute())
-        return;
-    // Files extracted before a cancel or an error stay; the status line says how many.
-    const std::string folder = selFolder.Path();
-    const std::string count = std::to_string(catalogue_->EntryCount());
-    auto extracted = [&] { return std::to_string(std::max(0, work_.Position())) + " of " + count; };
-    try {
-        if (work_.Run(
-                [&] {
-                    ExtractAll(*catalogue_, folder, [this](int32_t position, int32_t maximum) {
-                        ShowProgress(position, maximum);
-                    });
-                },
-                "Extracting " + count + " files to " + folder + "..."))
-            view_.SetStatus(count + " files extracted to " + folder);
-        else
-            view_.SetStatus("Cancelled: " + extracted() + " files extracted to " + folder);
-    } catch (const EUnextractedNames &e) {
-        // Every other entry is written: the status line counts them and names what is missing.
-        view_.SetStatus(e.what());
-        throw;
-    } catch (const std::exception &) {
-        view_.SetStatus("Stopped by an error: " + extracted() + " files extracted to " + folder);
-        throw;
-    }
-}
-
 void TKVBEditorLogic::lstFilesDblClick()
 {
-    // The selected row.
+    // The selected row (the current one, of several).
     const int row = view_.SelectedEntryRow();
     if (row < 0 || !catalogue_)
         return;
-    PreviewEntry(*catalogue_, shownBlock_.RecordOf(row));
+    PreviewEntry(*catalogue_, RecordOfRow(row));
 }
 
 void TKVBEditorLogic::ReleasePlayer()
@@ -439,6 +352,10 @@ void TKVBEditorLogic::btnAdvancedClick()
 
     // The archive may have changed under the catalogue.
     catalogue_.reset();
+    listed_.Clear();
+    sortColumn_ = -1;
+    view_.ShowSortColumn(-1, false);
+    view_.SetFilterCount({});
     ShowInfoLines({"No file open."});
     view_.SetEntryRows({});
 }
@@ -449,22 +366,6 @@ void TKVBEditorLogic::FormDestroy()
     catalogue_.reset();
     Media.Close();
     DeletePreviewTempFile();
-}
-
-void TKVBEditorLogic::FindClick()
-{
-    if (find_.Ask())
-        FindNextClick();
-}
-
-void TKVBEditorLogic::FindNextClick()
-{
-    if (!find_.Text() || !catalogue_)
-        return;
-    const int found = find_.Next(catalogue_->EntryCount(), shownBlock_.RecordOf(view_.SelectedEntryRow()),
-                                 [this](int i) { return catalogue_->GetEntry(i).Name; });
-    if (found >= 0)
-        ShowRecord(found);
 }
 
 bool TKVBEditorLogic::IsDroppedArchive(const std::vector<std::string> &paths)
@@ -480,13 +381,6 @@ void TKVBEditorLogic::FilesDropped(const std::vector<std::string> &paths)
     if (work_.Running() || !IsDroppedArchive(paths))
         return;
     OpenArchive(paths.front());
-}
-
-std::string TKVBEditorLogic::ExtractForDrag(int row)
-{
-    if (!catalogue_)
-        throw EKVBError("No archive is open");
-    return ExtractToDragFile(*catalogue_, shownBlock_.RecordOf(row));
 }
 
 } // namespace kvb::logic

@@ -9,6 +9,7 @@
 #include "logic/compare_window.h"
 #include "logic/edit_with.h"
 #include "logic/face.h"
+#include "logic/listed_entries.h"
 #include "logic/window_description.h"
 #include "logic/work.h"
 #include "platform/collation.h"
@@ -35,8 +36,8 @@ class TTexViewLogic;
 // are TWorkView's.
 class TMainView : public TWorkView {
 public:
-    // Filename, Table start, File length.
-    using TEntryRow = std::array<std::string, 3>;
+    // Filename, Table start, File length, the record number (1-based), the length in human units.
+    using TEntryRow = std::array<std::string, 5>;
 
     virtual ~TMainView() = default;
     // cmbList: replaces every label; SelectBlockLabel selects one from code, which runs no
@@ -46,11 +47,23 @@ public:
     virtual int ChosenBlockLabel() const = 0;
     // lstFiles: replaces every row with painting suspended and scrolls to the top.
     virtual void SetEntryRows(const std::vector<TEntryRow> &rows) = 0;
-    // The selected row, -1 when none.
+    // The row the keys act on: the current row when it is selected, otherwise the first row
+    // selected; -1 when none is.
     virtual int SelectedEntryRow() const = 0;
-    // Selects row, scrolls to it and gives the list the focus, so that the keys that act on a
-    // row act on this one.
+    // Every selected row, in the list's order.
+    virtual std::vector<int> SelectedEntryRows() const = 0;
+    // Selects row alone, scrolls to it and gives the list the focus, so that the keys that act
+    // on a row act on this one.
     virtual void SelectEntryRow(int row) = 0;
+    // Selects every row of the list.
+    virtual void SelectAllEntryRows() = 0;
+    // The sort shown on the list's column headers: column (from 0) ascending or descending; -1
+    // for none (table order).
+    virtual void ShowSortColumn(int column, bool descending) = 0;
+    // edtFilter's text, and setting it from code (which runs no handler); lblFilterCount.
+    virtual std::string FilterText() const = 0;
+    virtual void SetFilterText(const std::string &text) = 0;
+    virtual void SetFilterCount(const std::string &text) = 0;
     virtual void SetInfoLines(const std::vector<std::string> &lines) = 0;
     // chkFullRead.
     virtual bool FullRead() const = 0;
@@ -74,11 +87,12 @@ public:
     virtual void UnwatchFile(const std::string &path) = 0;
 };
 
-// What the main window's entry menu offers for the selected row.
+// What the main window's entry menu offers for the selected rows.
 struct TEntryMenu {
-    bool Selected = false; // Extract..., Replace with file..., Edit with..., Open with default program
-    bool Texture = false;  // Export as PNG..., Import PNG...
-    bool Music = false;    // Save as WAV...
+    bool Selected = false; // Extract..., Edit with..., Open with default program: one row or more
+    bool One = false;      // Replace with file..., Import PNG..., Save as WAV...: one row only
+    bool Texture = false;  // Export as PNG..., Import PNG...: every entry selected is a texture
+    bool Music = false;    // Save as WAV...: every entry selected is music
     bool Playing = false;  // Stop music
     bool Open =
         false; // Export for editing..., Update from folder..., Compare with...: an archive is open
@@ -107,6 +121,14 @@ public:
     void btnOpenClick();
     void cmbListChange();
     void FillFileList();
+    // A click on a column header sorts the list by that column, a second click the other way
+    // round; the record number's column goes back to table order. The list shows its first block.
+    void lstFilesColumnClick(int column);
+    // The filter's text changed: the list shows only the entries whose names hold it (ASCII case
+    // ignored), from all blocks, in blocks of their own, and lblFilterCount how many of all.
+    void edtFilterChange();
+    // Ctrl+A in the list: every row of the block shown.
+    void lstFilesSelectAll();
     // The library's progress reports during long work (opening, extracting all, creating,
     // analysing, replacing): the progress bar, and the point where Cancel stops the work.
     void ShowProgress(int32_t position, int32_t maximum);
@@ -176,9 +198,9 @@ public:
     // the drop brings no archive (the face then refuses it).
     static bool IsDroppedArchive(const std::vector<std::string> &paths);
     void FilesDropped(const std::vector<std::string> &paths);
-    // Dragging row out: extracts its entry under its own name into a folder of its own in the
-    // private temporary folder and returns the file's path; raises when it cannot.
-    std::string ExtractForDrag(int row);
+    // Dragging rows out: extracts each one's entry under its own name into a folder of its own
+    // in the private temporary folder and returns the files' paths; raises when one cannot be.
+    std::vector<std::string> ExtractForDrag(const std::vector<int> &rows);
 
     // Whether long work runs in the window.
     bool Busy() const { return work_.Running(); }
@@ -191,17 +213,35 @@ public:
 private:
     // Opens url, or tells the user where it leads when no program here opens it.
     void OpenAddress(const std::string &url);
-    // The catalogue index of the selected row; -1 (after notice) when no row is selected.
+    // The catalogue index of the row the keys act on; -1 (after notice) when no row is selected,
+    // or (after a notice that says so) when several are.
     int SelectedIndex(const std::string &notice);
-    // The catalogue indices of the selected rows; none (after notice) when no row is selected.
+    // The catalogue indices of the selected rows, ascending; none (after notice) when no row is
+    // selected.
     std::vector<int> SelectedIndices(const std::string &notice);
+    // The record row r of the list stands for; -1 for none.
+    int RecordOfRow(int row) const;
+    // After a sort or a filter: the block labels of what is listed, its first block, the count.
+    void ShowListing();
+    // "Extract" of several rows: into a chosen folder, as "Extract all" writes them.
+    void ExtractSeveral(const std::vector<int> &indices);
+    // "Extract all", and "Extract" of several: indices (every entry when none) into folder, with
+    // the status line's word on how far it got.
+    void ExtractInto(const std::string &folder, const std::vector<int> *indices);
+    // "Export as PNG..." of several textures: into a chosen folder, each under its own name with
+    // ".png" for ".TEX".
+    void ExportSeveralAsPng(const std::vector<int> &indices);
     void ShowInfoLines(const std::vector<std::string> &lines) { view_.SetInfoLines(lines); }
-    // Shows record index: its block, then its row, selected.
+    // Shows record index: its block, then its row, selected; nothing when it is not listed.
     void ShowRecord(int index);
+    // The same for the record at position of the list.
+    void ShowPosition(int position);
     // Reads the catalogue of an archive; nothing when cancelled (the status line says so).
     std::unique_ptr<TKVBFile> ReadCatalogue(const std::string &fileName);
-    // Makes catalogue the current one: its blocks, block 0 and the info lines.
-    void ShowCatalogue(std::unique_ptr<TKVBFile> catalogue, const std::string &fileName);
+    // Makes catalogue the current one: its blocks, block 0 and the info lines. Another archive
+    // is listed in table order without a filter; the same one read again (again) keeps both.
+    void ShowCatalogue(std::unique_ptr<TKVBFile> catalogue, const std::string &fileName,
+                       bool again = false);
     // Asks, naming the file the user chose, then rebuilds the archive with entry index's data
     // replaced by file (see RewriteArchive).
     void ReplaceEntryWith(int index, const std::string &file, const std::string &chosen);
@@ -241,7 +281,10 @@ private:
 
     std::unique_ptr<TKVBFile> catalogue_;
     std::string openedFileName_; // the name chosen in "Open KVB", without folder
-    TBlockedList shownBlock_;    // cmbList's Tag
+    TListedEntries listed_;      // what the list shows, in which order
+    TBlockedList shownBlock_;    // cmbList's Tag: a block of listed_
+    std::string filterText_;     // edtFilter's text as last applied
+    int sortColumn_ = -1;        // the column clicked last; -1 in table order
     TFind find_;
     TWork work_;
     TEditedFiles edits_;

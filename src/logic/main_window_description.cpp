@@ -37,9 +37,20 @@ TWindowDescription<TKVBEditorLogic> Describe()
     w.LeastWidth = 300;
 
     TControl<L> files = Text("lstFiles", TControlKind::ReportList);
-    files.Columns = {{"Filename", 100, {}}, {"Table start", 75, {}}, {"File length", 75, {}}};
-    files.LeastHeight = 150;
+    // The record number says which record a row is in a sorted or filtered list; the size in
+    // human units shows where the window is wide enough.
+    files.Columns = {{"Filename", 100, {}},
+                     {"Table start", 75, {}},
+                     {"File length", 75, {}},
+                     {"#", 0, "200000"},
+                     {"Size", 0, "1023.9 KiB"}};
+    files.LeastHeight = 125;
     files.Choose = &L::lstFilesDblClick;
+    files.SeveralRows = true;
+    files.ClickableHeaders = true;
+    files.HeaderClick = &L::lstFilesColumnClick;
+    TControl<L> filter = Text("edtFilter", TControlKind::Edit, "Filter by name");
+    filter.Change = &L::edtFilterChange;
     // The info lines hold the analysis report too; they stay readable while work runs.
     TControl<L> info = Text("lstInfo", TControlKind::InfoList);
     info.LeastHeight = 80;
@@ -65,6 +76,8 @@ TWindowDescription<TKVBEditorLogic> Describe()
         Button("btnOpen", "Open KVB", &L::btnOpenClick),
         Button("btnExtract", "Extract", &L::btnExtractClick),
         Button("btnExtractAll", "Extract all", &L::btnExtractAllClick),
+        filter,
+        Text("lblFilterCount", TControlKind::Label),
         files,
         info,
         Button("btnCreate", "Create KVB", &L::btnCreateClick),
@@ -86,6 +99,7 @@ TWindowDescription<TKVBEditorLogic> Describe()
     // The entry list and the info lines share what the window gains, three parts to one.
     w.Layout = Column({
         Row({Place("btnOpen", 1), Place("btnExtract", 1), Place("btnExtractAll", 1)}),
+        Row({Place("edtFilter", 1), Place("lblFilterCount", 0, true)}),
         Place("lstFiles", 3),
         Place("lstInfo", 1),
         Row({Place("btnCreate", 1), Place("btnAnalyse", 1), Place("btnAdvanced", 1)}),
@@ -108,20 +122,23 @@ TWindowDescription<TKVBEditorLogic> Describe()
         i.Enabled = enabled;
         return i;
     };
+    // Extract, the exports and the hand-overs act on every selected entry; a replacement and a
+    // WAV file are made of one.
     const auto selected = [](const L &l) { return l.EntryMenu().Selected; };
+    const auto one = [](const L &l) { return l.EntryMenu().One; };
     const auto texture = [](const L &l) { return l.EntryMenu().Texture; };
     const auto open = [](const L &l) { return l.EntryMenu().Open; };
     w.Menu = {
         item("mnuExtract", "Extract...", &L::btnExtractClick, nullptr, selected),
-        item("mnuReplace", "Replace with file...", &L::mnuReplaceClick, nullptr, selected),
+        item("mnuReplace", "Replace with file...", &L::mnuReplaceClick, nullptr, one),
         item("mnuEditWith", "Edit with...", &L::mnuEditWithClick, nullptr, selected),
         item("mnuOpenWithDefault", "Open with default program", &L::mnuOpenWithDefaultClick, nullptr,
              selected),
         item("mnuExportPng", "Export as PNG...", &L::mnuExportPngClick, texture, nullptr),
-        item("mnuImportPng", "Import PNG...", &L::mnuImportPngClick, texture, nullptr),
+        item("mnuImportPng", "Import PNG...", &L::mnuImportPngClick, texture, one),
         item(
             "mnuSaveWav", "Save as WAV...", &L::mnuSaveWavClick,
-            [](const L &l) { return l.EntryMenu().Music; }, nullptr),
+            [](const L &l) { return l.EntryMenu().Music; }, one),
         TMenuItem<L>{},
         item("mnuStopMusic", "Stop music", &L::mnuStopMusicClick, nullptr,
              [](const L &l) { return l.EntryMenu().Playing; }),
@@ -133,6 +150,7 @@ TWindowDescription<TKVBEditorLogic> Describe()
 
     w.Keys = {
         {TKey::Return, &L::lstFilesDblClick, "lstFiles", false},
+        {TKey::CtrlA, &L::lstFilesSelectAll, "lstFiles", false},
         // Escape cancels long work, and stops the music otherwise.
         {TKey::Escape, &L::EscapePressed, {}, true},
         {TKey::CtrlF, &L::FindClick, {}, false},

@@ -10,6 +10,7 @@ bool TakesFocus(TControlKind kind)
     case TControlKind::Link:
     case TControlKind::ReportList:
     case TControlKind::InfoList:
+    case TControlKind::Edit:
     case TControlKind::BlockSelector: return true;
     case TControlKind::Label:
     case TControlKind::Note:
@@ -59,6 +60,7 @@ std::string KeyText(TKey key)
     case TKey::F3: return "F3";
     case TKey::CtrlO: return "Ctrl+O";
     case TKey::CtrlE: return "Ctrl+E";
+    case TKey::CtrlA: return "Ctrl+A";
     case TKey::CtrlPlus: return "Ctrl++";
     case TKey::CtrlMinus: return "Ctrl+-";
     case TKey::Ctrl0: return "Ctrl+0";

@@ -17,7 +17,8 @@ enum class TControlKind {
     Label,         // one line of text
     Note,          // a paragraph, centred, wrapped to the width it is given
     Link,          // text that opens an address when clicked or, with the focus, on Enter
-    ReportList,    // rows in columns, one selectable
+    ReportList,    // rows in columns, one selectable (or several, SeveralRows)
+    Edit,          // a line of text typed; its caption is the hint it shows while empty
     InfoList,      // read-only lines on grey (silver, or a theme's window colour)
     BlockSelector, // a drop-down list of block labels
     StatusText,    // what long work is doing
@@ -49,6 +50,10 @@ struct TControlLook {
     bool Checked = false;
     TDuringWork DuringWork = TDuringWork::Disabled;
     std::vector<TColumn> Columns;
+    // A report list whose rows may be selected several at a time (Ctrl-click, Shift-click, and
+    // whatever else the system offers), and whose column headers can be clicked.
+    bool SeveralRows = false;
+    bool ClickableHeaders = false;
     // Sizes in pixels at 100 %; 0: the control's own.
     int Width = 0, Height = 0;
     int LeastWidth = 0, LeastHeight = 0;
@@ -63,6 +68,10 @@ struct TControl : TControlLook {
     THandler<Logic> Click = nullptr;
     // A row of a report list double-clicked (or Enter on it); a block label chosen.
     THandler<Logic> Choose = nullptr;
+    // An edit's text changed by the user.
+    THandler<Logic> Change = nullptr;
+    // A column header of a report list clicked: the column, from 0.
+    void (Logic::*HeaderClick)(int column) = nullptr;
 };
 
 // Where the controls stand: a control, or a box of places one below the other (or, in a row,
@@ -85,7 +94,7 @@ TPlace Space(int grow = 1);
 // The keys a window binds. Each face maps them to its own key codes (Ctrl++ also as Ctrl+=, as
 // Ctrl+Shift+= where the plus is the equals key's shifted sign, and as the keypad's +; Ctrl+- and
 // Ctrl+0 also on the keypad).
-enum class TKey { Return, Escape, CtrlF, F3, CtrlO, CtrlE, CtrlPlus, CtrlMinus, Ctrl0, Space };
+enum class TKey { Return, Escape, CtrlF, F3, CtrlO, CtrlE, CtrlA, CtrlPlus, CtrlMinus, Ctrl0, Space };
 
 // The key as menus show it ("Ctrl+F").
 std::string KeyText(TKey key);

@@ -3,7 +3,9 @@
 
 #include <QBoxLayout>
 #include <QFontMetrics>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 
@@ -57,6 +59,10 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
                                      ? column.Width
                                      : parent->fontMetrics().horizontalAdvance(Q(column.WideAs)) + 12);
         SetUpReportList(list, c.Name.c_str(), columns);
+        if (c.SeveralRows)
+            list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        // Clicked, a header sorts; the list's own sorting stays off, the logic sorts.
+        list->header()->setSectionsClickable(c.ClickableHeaders);
         // The selection stays visible while another list has the focus (the advanced window
         // links a row of one list to a row of the other).
         DerivePalette(list, [](QPalette &own, const QPalette &inherited) {
@@ -67,6 +73,13 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
         break;
     }
     case TControlKind::InfoList: w = InfoList(parent); break;
+    case TControlKind::Edit: {
+        auto *edit = new QLineEdit(parent);
+        edit->setPlaceholderText(Q(c.Caption));
+        edit->setClearButtonEnabled(true);
+        w = edit;
+        break;
+    }
     case TControlKind::BlockSelector: {
         auto *combo = new QComboBox(parent);
         combo->setEditable(false);
@@ -186,6 +199,7 @@ std::vector<QKeySequence> KeySequences(logic::TKey key)
     case TKey::F3: return {QKeySequence(Qt::Key_F3)};
     case TKey::CtrlO: return {QKeySequence(Qt::CTRL | Qt::Key_O)};
     case TKey::CtrlE: return {QKeySequence(Qt::CTRL | Qt::Key_E)};
+    case TKey::CtrlA: return {QKeySequence(Qt::CTRL | Qt::Key_A)};
     // Ctrl++ is Ctrl+Shift+= on many keyboards: both, and Ctrl+= without the Shift.
     case TKey::CtrlPlus:
         return {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)};

@@ -10,8 +10,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
@@ -112,6 +114,17 @@ void Bind(QWidget *window, logic::TDialogs &dialogs, Logic &logic,
         if (c.Choose && c.Kind == Kind::BlockSelector)
             QObject::connect(static_cast<QComboBox *>(w), &QComboBox::activated, window,
                              guarded(c.Choose, duringWork));
+        // What the user types, not what the logic sets.
+        if (c.Change && c.Kind == Kind::Edit)
+            QObject::connect(static_cast<QLineEdit *>(w), &QLineEdit::textEdited, window,
+                             guarded(c.Change, duringWork));
+        if (c.HeaderClick && c.Kind == Kind::ReportList) {
+            const auto handler = c.HeaderClick;
+            QObject::connect(static_cast<QTreeWidget *>(w)->header(), &QHeaderView::sectionClicked,
+                             window, [&dialogs, &logic, handler](int column) {
+                                 logic::Guarded(dialogs, [&] { (logic.*handler)(column); });
+                             });
+        }
     }
     for (const logic::TKeyBinding<Logic> &k : description.Keys) {
         QWidget *on = k.Control.empty() ? window : controls.Find(k.Control);

@@ -3,14 +3,15 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace kvb::ui {
 
 TEntryList::TEntryList(QWidget *parent) : QTreeWidget(parent)
 {
 }
 
-void TEntryList::AllowDragging(std::function<std::string(int row)> extract,
-                               std::function<void(const std::exception &)> failed)
+void TEntryList::AllowDragging(TExtract extract, std::function<void(const std::exception &)> failed)
 {
     ExtractForDrag = std::move(extract);
     DragFailed = std::move(failed);
@@ -28,10 +29,16 @@ QMimeData *TEntryList::mimeData(const QList<QTreeWidgetItem *> &items) const
 {
     if (items.isEmpty() || !ExtractForDrag)
         return nullptr;
+    std::vector<int> rows;
+    for (QTreeWidgetItem *item : items)
+        rows.push_back(indexOfTopLevelItem(item));
+    std::sort(rows.begin(), rows.end());
     try {
-        const std::string path = ExtractForDrag(indexOfTopLevelItem(items.first()));
+        QList<QUrl> urls;
+        for (const std::string &path : ExtractForDrag(rows))
+            urls.append(QUrl::fromLocalFile(QString::fromStdString(path)));
         auto *data = new QMimeData;
-        data->setUrls({QUrl::fromLocalFile(QString::fromStdString(path))});
+        data->setUrls(urls);
         return data;
     } catch (const std::exception &e) {
         if (DragFailed)

@@ -185,8 +185,19 @@ void FillReportList(QTreeWidget *list, const std::vector<std::vector<std::string
 
 int SelectedRow(const QTreeWidget *list)
 {
-    const QList<QTreeWidgetItem *> selected = list->selectedItems();
-    return selected.isEmpty() ? -1 : list->indexOfTopLevelItem(selected.first());
+    if (QTreeWidgetItem *current = list->currentItem(); current && current->isSelected())
+        return list->indexOfTopLevelItem(current);
+    const std::vector<int> rows = SelectedRows(list);
+    return rows.empty() ? -1 : rows.front();
+}
+
+std::vector<int> SelectedRows(const QTreeWidget *list)
+{
+    std::vector<int> rows;
+    for (QTreeWidgetItem *item : list->selectedItems())
+        rows.push_back(list->indexOfTopLevelItem(item));
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }
 
 void SelectReportRow(QTreeWidget *list, int row, bool focus)
@@ -194,7 +205,8 @@ void SelectReportRow(QTreeWidget *list, int row, bool focus)
     QTreeWidgetItem *item = list->topLevelItem(row);
     if (!item)
         return;
-    list->setCurrentItem(item);
+    // Alone, whichever keys the user holds: a list of several rows would otherwise add it.
+    list->setCurrentItem(item, 0, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     list->scrollToItem(item, QAbstractItemView::EnsureVisible);
     if (focus)
         list->setFocus();

@@ -80,9 +80,12 @@ void FillReportList(QTreeWidget *list, const std::vector<std::array<std::string,
         texts.emplace_back(row.begin(), row.end());
     FillReportList(list, texts);
 }
-// The selected row of list, -1 when none.
+// The selected row of list: the current one when it is selected, otherwise the first selected;
+// -1 when none is.
 int SelectedRow(const QTreeWidget *list);
-// Selects row of list and scrolls it into view; with focus the list takes the focus too.
+// Every selected row of list, top to bottom.
+std::vector<int> SelectedRows(const QTreeWidget *list);
+// Selects row of list alone and scrolls it into view; with focus the list takes the focus too.
 void SelectReportRow(QTreeWidget *list, int row, bool focus);
 
 } // namespace kvb::ui

@@ -16,7 +16,9 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QFontDatabase>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMimeData>
@@ -85,6 +87,8 @@ TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWid
     btnOpen = c.Get<QPushButton>("btnOpen");
     btnExtract = c.Get<QPushButton>("btnExtract");
     btnExtractAll = c.Get<QPushButton>("btnExtractAll");
+    edtFilter = c.Get<QLineEdit>("edtFilter");
+    lblFilterCount = c.Get<QLabel>("lblFilterCount");
     lstFiles = c.Get<TEntryList>("lstFiles");
     lstInfo = c.Get<QListWidget>("lstInfo");
     btnCreate = c.Get<QPushButton>("btnCreate");
@@ -124,7 +128,7 @@ void TfrmKVBEditor::ConnectEvents()
 {
     Bind(this, dialogs_, logic_, logic::TKVBEditorLogic::Description(), *controls_);
     logic::TKVBEditorLogic &l = logic_;
-    lstFiles->AllowDragging([&l](int row) { return l.ExtractForDrag(row); },
+    lstFiles->AllowDragging([&l](const std::vector<int> &rows) { return l.ExtractForDrag(rows); },
                             [this](const std::exception &e) {
                                 dialogs_.Error(logic::ErrorBoxText(e.what()));
                             });
@@ -172,9 +176,42 @@ int TfrmKVBEditor::SelectedEntryRow() const
     return SelectedRow(lstFiles);
 }
 
+std::vector<int> TfrmKVBEditor::SelectedEntryRows() const
+{
+    return SelectedRows(lstFiles);
+}
+
 void TfrmKVBEditor::SelectEntryRow(int row)
 {
     SelectReportRow(lstFiles, row, true);
+}
+
+void TfrmKVBEditor::SelectAllEntryRows()
+{
+    lstFiles->selectAll();
+}
+
+void TfrmKVBEditor::ShowSortColumn(int column, bool descending)
+{
+    QHeaderView *header = lstFiles->header();
+    header->setSortIndicatorShown(column >= 0);
+    if (column >= 0)
+        header->setSortIndicator(column, descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+std::string TfrmKVBEditor::FilterText() const
+{
+    return edtFilter->text().toStdString();
+}
+
+void TfrmKVBEditor::SetFilterText(const std::string &text)
+{
+    edtFilter->setText(Q(text));
+}
+
+void TfrmKVBEditor::SetFilterCount(const std::string &text)
+{
+    lblFilterCount->setText(Q(text));
 }
 
 void TfrmKVBEditor::SetInfoLines(const std::vector<std::string> &lines)

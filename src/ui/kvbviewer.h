@@ -15,6 +15,7 @@ class QCheckBox;
 class QComboBox;
 class QFileSystemWatcher;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QMenu;
 class QProgressBar;
@@ -45,6 +46,8 @@ public:
 
     // The controls the window's description names, top to bottom. Status is the progress bar.
     QPushButton *btnOpen, *btnExtract, *btnExtractAll;
+    QLineEdit *edtFilter;
+    QLabel *lblFilterCount;
     TEntryList *lstFiles;
     QListWidget *lstInfo;
     QPushButton *btnCreate, *btnAnalyse, *btnAdvanced;
@@ -65,7 +68,13 @@ public:
     int ChosenBlockLabel() const override;
     void SetEntryRows(const std::vector<TEntryRow> &rows) override;
     int SelectedEntryRow() const override;
+    std::vector<int> SelectedEntryRows() const override;
     void SelectEntryRow(int row) override;
+    void SelectAllEntryRows() override;
+    void ShowSortColumn(int column, bool descending) override;
+    std::string FilterText() const override;
+    void SetFilterText(const std::string &text) override;
+    void SetFilterCount(const std::string &text) override;
     void SetInfoLines(const std::vector<std::string> &lines) override;
     bool FullRead() const override;
     void SetProgressMaximum(int32_t maximum) override;

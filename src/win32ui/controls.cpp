@@ -144,13 +144,59 @@ void SetCellText(HWND list, int row, int column, const std::string &text)
 
 int SelectedRow(HWND list)
 {
+    const int focused = int(::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
+    if (focused >= 0 && ::SendMessageW(list, LVM_GETITEMSTATE, WPARAM(focused), LVIS_SELECTED))
+        return focused;
     return int(::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
+}
+
+std::vector<int> SelectedRows(HWND list)
+{
+    std::vector<int> rows;
+    for (int row = -1;
+         (row = int(::SendMessageW(list, LVM_GETNEXTITEM, WPARAM(row), LVNI_SELECTED))) >= 0;)
+        rows.push_back(row);
+    return rows;
+}
+
+namespace {
+
+// state (within mask) for row, or for every row when row is -1.
+void SetRowState(HWND list, int row, UINT state, UINT mask)
+{
+    LVITEMW item{};
+    item.stateMask = mask;
+    item.state = state;
+    ::SendMessageW(list, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&item));
+}
+
+} // namespace
+
+void SelectAllRows(HWND list)
+{
+    SetRowState(list, -1, LVIS_SELECTED, LVIS_SELECTED);
+}
+
+void ShowSortArrow(HWND list, int column, bool descending)
+{
+    const auto header = reinterpret_cast<HWND>(::SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const int count = int(::SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        ::SendMessageW(header, HDM_GETITEMW, WPARAM(i), reinterpret_cast<LPARAM>(&item));
+        item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+        if (i == column)
+            item.fmt |= descending ? HDF_SORTDOWN : HDF_SORTUP;
+        ::SendMessageW(header, HDM_SETITEMW, WPARAM(i), reinterpret_cast<LPARAM>(&item));
+    }
 }
 
 void SelectRow(HWND list, int row, bool focus)
 {
     if (row < 0 || row >= int(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)))
         return;
+    SetRowState(list, -1, 0, LVIS_SELECTED);
     LVITEMW state{};
     state.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
     state.state = LVIS_SELECTED | LVIS_FOCUSED;

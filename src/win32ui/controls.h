@@ -18,8 +18,9 @@ int WrappedTextHeight(HWND control, int width);
 // A button's or check box's own size for its text (common controls 6).
 SIZE IdealSize(HWND button);
 
-// A report-style list view: columns (caption, width in pixels), one row selectable, the
-// selection kept visible without the focus, whole rows highlighted, headers not clickable.
+// A report-style list view: columns (caption, width in pixels), the selection kept visible
+// without the focus, whole rows highlighted (one row selectable and headers not clickable unless
+// the list was made to allow it).
 void SetUpReportList(HWND list, const std::vector<std::pair<std::string, int>> &columns);
 // Replaces every row (one text per column) with painting suspended and scrolls to the top.
 void FillReportList(HWND list, const std::vector<std::vector<std::string>> &rows);
@@ -35,10 +36,16 @@ void FillReportList(HWND list, const std::vector<std::array<std::string, N>> &ro
 void AddReportRow(HWND list, const std::vector<std::string> &texts);
 std::string CellText(HWND list, int row, int column);
 void SetCellText(HWND list, int row, int column, const std::string &text);
-// The selected row, -1 when none.
+// The selected row: the focused one when it is selected, otherwise the first selected; -1 when
+// none is.
 int SelectedRow(HWND list);
+// Every selected row, top to bottom.
+std::vector<int> SelectedRows(HWND list);
 // Selects row alone and scrolls it into view; with focus the list takes the keyboard focus.
 void SelectRow(HWND list, int row, bool focus);
+void SelectAllRows(HWND list);
+// The sort arrow on column's header, up or (descending) down; on none for column -1.
+void ShowSortArrow(HWND list, int column, bool descending);
 
 // A drop-down list's labels; the one selected (-1: none).
 void FillComboBox(HWND combo, const std::vector<std::string> &labels);

@@ -76,8 +76,9 @@ TDescribedControls::TDescribedControls(TForm &form, const std::vector<const logi
         case TControlKind::ReportList: {
             // A link needs a row selected in both lists at once, so selections stay visible.
             w = form.Control(WC_LISTVIEWW, "",
-                             WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS |
-                                 LVS_NOSORTHEADER,
+                             WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS |
+                                 (look->SeveralRows ? 0 : LVS_SINGLESEL) |
+                                 (look->ClickableHeaders ? 0 : LVS_NOSORTHEADER),
                              id, WS_EX_CLIENTEDGE);
             std::vector<std::pair<std::string, int>> columns;
             for (const logic::TColumn &column : look->Columns)
@@ -88,6 +89,10 @@ TDescribedControls::TDescribedControls(TForm &form, const std::vector<const logi
             SetUpReportList(w, columns);
             break;
         }
+        case TControlKind::Edit:
+            w = form.Control(WC_EDITW, "", WS_TABSTOP | ES_AUTOHSCROLL, id, WS_EX_CLIENTEDGE);
+            ::SendMessageW(w, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(win32::Wide(text).c_str()));
+            break;
         case TControlKind::InfoList:
             w = form.Control(WC_LISTBOXW, "",
                              WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | LBS_NOINTEGRALHEIGHT | LBS_NOSEL, id,
@@ -170,6 +175,7 @@ SIZE TDescribedControls::NaturalSize(const TMade &m, int width) const
         break;
     case TControlKind::Note: size.cy = std::max(line, WrappedTextHeight(m.Window, width)); break;
     case TControlKind::StatusText: size.cy = line; break;
+    case TControlKind::Edit: size.cy = line + scaled(sizes_.EditPadding); break;
     case TControlKind::ReportList:
     case TControlKind::InfoList: break;
     case TControlKind::BlockSelector: {
@@ -319,6 +325,7 @@ std::vector<ACCEL> AcceleratorsFor(logic::TKey key, int command)
     case TKey::F3: return {{FVIRTKEY, VK_F3, cmd}};
     case TKey::CtrlO: return {{ctrl, 'O', cmd}};
     case TKey::CtrlE: return {{ctrl, 'E', cmd}};
+    case TKey::CtrlA: return {{ctrl, 'A', cmd}};
     // Ctrl++ on the main keys is Ctrl+= (and Ctrl+Shift+= on a US keyboard), and on the keypad.
     case TKey::CtrlPlus:
         return {{ctrl, VK_OEM_PLUS, cmd}, {BYTE(ctrl | FSHIFT), VK_OEM_PLUS, cmd}, {ctrl, VK_ADD, cmd}};
@@ -329,6 +336,18 @@ std::vector<ACCEL> AcceleratorsFor(logic::TKey key, int command)
     case TKey::Escape: break;
     }
     return {};
+}
+
+std::optional<logic::TKey> ControlKeyOf(const MSG &message)
+{
+    if (message.wParam == VK_ESCAPE)
+        return logic::TKey::Escape;
+    if (message.wParam == VK_RETURN)
+        return logic::TKey::Return;
+    if (message.wParam == 'A' && ::GetKeyState(VK_CONTROL) < 0 && ::GetKeyState(VK_SHIFT) >= 0 &&
+        ::GetKeyState(VK_MENU) >= 0)
+        return logic::TKey::CtrlA;
+    return std::nullopt;
 }
 
 void AppendMenuItem(HMENU menu, int command, const std::string &caption, bool enabled)

@@ -9,6 +9,7 @@
 
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@ struct TStackSizes {
     int ProgressBar = 16;
     int DropDown = 300;     // the height of a block selector's open list
     int ColumnPadding = 12; // beside a column's text, for a column as wide as a text
+    int EditPadding = 8;    // above and below an edit's line, its frame included
 };
 
 // The commands that reach a form from the description: a control's (its identifier), a menu
@@ -155,19 +157,23 @@ bool RunHandler(Logic &logic, logic::THandler<Logic> handler, bool duringWork, G
 }
 
 // A WM_COMMAND of the window: a control's click (code kClicked; a block selector's choice,
-// CBN_SELCHANGE), a key's or a menu item's command (code kClicked or kAccelerator) reaching its
-// handler. A link's double-click is no second click. False when it reaches none.
+// CBN_SELCHANGE; an edit's change, EN_CHANGE), a key's or a menu item's command (code kClicked or
+// kAccelerator) reaching its handler. A link's double-click is no second click. False when it
+// reaches none.
 template <typename Logic, typename Guard>
 bool RunCommand(const logic::TWindowDescription<Logic> &description, const TDescribedControls &controls,
                 Logic &logic, int id, int code, Guard &&guard)
 {
     if (const logic::TControlLook *look = controls.LookOfId(id)) {
-        const bool choice = look->Kind == logic::TControlKind::BlockSelector;
-        if (code != (choice ? CBN_SELCHANGE : kClicked))
-            return false;
         const logic::TControl<Logic> *c = description.Find(look->Name);
-        return RunHandler(logic, choice ? c->Choose : c->Click,
-                          look->DuringWork == logic::TDuringWork::OnlyThen, guard);
+        const bool duringWork = look->DuringWork == logic::TDuringWork::OnlyThen;
+        switch (look->Kind) {
+        case logic::TControlKind::BlockSelector:
+            return code == CBN_SELCHANGE && RunHandler(logic, c->Choose, duringWork, guard);
+        case logic::TControlKind::Edit:
+            return code == EN_CHANGE && RunHandler(logic, c->Change, duringWork, guard);
+        default: return code == kClicked && RunHandler(logic, c->Click, duringWork, guard);
+        }
     }
     if (code != kClicked && code != kAccelerator)
         return false;
@@ -181,7 +187,7 @@ bool RunCommand(const logic::TWindowDescription<Logic> &description, const TDesc
 }
 
 // A list's notification: a row double-clicked reaches the list's Choose handler, a row
-// clicked its Click handler.
+// clicked its Click handler, a column header clicked its HeaderClick handler.
 template <typename Logic, typename Guard>
 bool RunNotify(const logic::TWindowDescription<Logic> &description, const TDescribedControls &controls,
                Logic &logic, const NMHDR &header, Guard &&guard)
@@ -190,6 +196,12 @@ bool RunNotify(const logic::TWindowDescription<Logic> &description, const TDescr
     if (!look || look->Kind != logic::TControlKind::ReportList)
         return false;
     const logic::TControl<Logic> *c = description.Find(look->Name);
+    if (header.code == LVN_COLUMNCLICK && c->HeaderClick) {
+        const auto handler = c->HeaderClick;
+        const int column = reinterpret_cast<const NMLISTVIEW &>(header).iSubItem;
+        guard([&logic, handler, column] { (logic.*handler)(column); }, false);
+        return true;
+    }
     if (header.code == NM_DBLCLK)
         return RunHandler(logic, c->Choose, false, guard);
     if (header.code == NM_CLICK)
@@ -197,16 +209,22 @@ bool RunNotify(const logic::TWindowDescription<Logic> &description, const TDescr
     return false;
 }
 
+// The keys that a control may have bound to it, for a key-down message: Enter, Escape, Ctrl+A.
+std::optional<logic::TKey> ControlKeyOf(const MSG &message);
+
 // Enter and Escape, which no accelerator takes: a key bound to the control with the focus, or
-// to the window; otherwise Enter presses the button, or opens the link, that has the focus.
-// False when the key is left to the system.
+// to the window; otherwise Enter presses the button, or opens the link, that has the focus. A
+// key bound to a control only (Ctrl+A) reaches it when that control has the focus. False when
+// the key is left to the system.
 template <typename Logic, typename Guard>
 bool RunKey(const logic::TWindowDescription<Logic> &description, const TDescribedControls &controls,
             Logic &logic, const MSG &message, Guard &&guard)
 {
-    if (message.wParam != VK_ESCAPE && message.wParam != VK_RETURN)
+    const std::optional<logic::TKey> pressed = ControlKeyOf(message);
+    if (!pressed)
         return false;
-    const logic::TKey key = message.wParam == VK_ESCAPE ? logic::TKey::Escape : logic::TKey::Return;
+    const logic::TKey key = *pressed;
+    const bool windowWide = key == logic::TKey::Escape || key == logic::TKey::Return;
     const logic::TControlLook *focused = controls.LookOf(message.hwnd);
     // An open drop-down list closes itself.
     if (key == logic::TKey::Escape && focused && focused->Kind == logic::TControlKind::BlockSelector &&
@@ -214,7 +232,7 @@ bool RunKey(const logic::TWindowDescription<Logic> &description, const TDescribe
         return false;
     for (const logic::TKeyBinding<Logic> &binding : description.Keys)
         if (binding.Key == key &&
-            (binding.Control.empty() || (focused && binding.Control == focused->Name)))
+            ((binding.Control.empty() && windowWide) || (focused && binding.Control == focused->Name)))
             return RunHandler(logic, binding.Handler, binding.DuringWork, guard);
     if (key == logic::TKey::Return && focused &&
         (focused->Kind == logic::TControlKind::Button || focused->Kind == logic::TControlKind::Link))

@@ -103,6 +103,8 @@ void TfrmKVBEditor::CreateControls()
     btnOpen = c.Find("btnOpen");
     btnExtract = c.Find("btnExtract");
     btnExtractAll = c.Find("btnExtractAll");
+    edtFilter = c.Find("edtFilter");
+    lblFilterCount = c.Find("lblFilterCount");
     lstFiles = c.Find("lstFiles");
     lstInfo = c.Find("lstInfo");
     btnCreate = c.Find("btnCreate");
@@ -278,9 +280,41 @@ int TfrmKVBEditor::SelectedEntryRow() const
     return SelectedRow(lstFiles);
 }
 
+std::vector<int> TfrmKVBEditor::SelectedEntryRows() const
+{
+    return SelectedRows(lstFiles);
+}
+
 void TfrmKVBEditor::SelectEntryRow(int row)
 {
     SelectRow(lstFiles, row, true);
+}
+
+void TfrmKVBEditor::SelectAllEntryRows()
+{
+    SelectAllRows(lstFiles);
+}
+
+void TfrmKVBEditor::ShowSortColumn(int column, bool descending)
+{
+    ShowSortArrow(lstFiles, column, descending);
+}
+
+std::string TfrmKVBEditor::FilterText() const
+{
+    return ControlText(edtFilter);
+}
+
+void TfrmKVBEditor::SetFilterText(const std::string &text)
+{
+    ::SetWindowTextW(edtFilter, win32::Wide(text).c_str());
+}
+
+void TfrmKVBEditor::SetFilterCount(const std::string &text)
+{
+    ::SetWindowTextW(lblFilterCount, win32::Wide(text).c_str());
+    // The count takes its width from the filter beside it.
+    Relayout();
 }
 
 void TfrmKVBEditor::SetInfoLines(const std::vector<std::string> &lines)

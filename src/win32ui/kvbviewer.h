@@ -48,8 +48,8 @@ public:
     TMenu EntryMenu();
 
     // The controls the window's description names, top to bottom. Status is the progress bar.
-    HWND btnOpen = nullptr, btnExtract = nullptr, btnExtractAll = nullptr, lstFiles = nullptr,
-         lstInfo = nullptr;
+    HWND btnOpen = nullptr, btnExtract = nullptr, btnExtractAll = nullptr, edtFilter = nullptr,
+         lblFilterCount = nullptr, lstFiles = nullptr, lstInfo = nullptr;
     HWND btnCreate = nullptr, btnAnalyse = nullptr, btnAdvanced = nullptr, cmbList = nullptr,
          Label5 = nullptr;
     HWND chkFullRead = nullptr, Label1 = nullptr, Label3 = nullptr, Label2 = nullptr, Label4 = nullptr;
@@ -61,7 +61,13 @@ public:
     int ChosenBlockLabel() const override;
     void SetEntryRows(const std::vector<TEntryRow> &rows) override;
     int SelectedEntryRow() const override;
+    std::vector<int> SelectedEntryRows() const override;
     void SelectEntryRow(int row) override;
+    void SelectAllEntryRows() override;
+    void ShowSortColumn(int column, bool descending) override;
+    std::string FilterText() const override;
+    void SetFilterText(const std::string &text) override;
+    void SetFilterCount(const std::string &text) override;
     void SetInfoLines(const std::vector<std::string> &lines) override;
     bool FullRead() const override;
     void SetProgressMaximum(int32_t maximum) override;

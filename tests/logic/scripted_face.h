@@ -12,6 +12,7 @@
 #include "preview/entry_preview.h"
 #include "support/archive_builder.h"
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -138,7 +139,12 @@ public:
     std::vector<TEntryRow> rows;
     int fills = 0; // how often the rows were replaced
     int selectedRow = -1;
+    // Several rows selected (Ctrl-click, Shift-click); empty: selectedRow alone, if any.
+    std::vector<int> selectedRows;
     bool listFocused = false;
+    int sortColumn = -1;
+    bool sortDescending = false;
+    std::string filterText, filterCount;
     std::vector<std::string> info;
     bool fullRead = true;
     std::vector<std::string> links;
@@ -161,14 +167,42 @@ public:
     {
         rows = r;
         selectedRow = -1;
+        selectedRows.clear();
         ++fills;
     }
-    int SelectedEntryRow() const override { return selectedRow; }
+    int SelectedEntryRow() const override
+    {
+        if (selectedRows.empty() ||
+            std::find(selectedRows.begin(), selectedRows.end(), selectedRow) != selectedRows.end())
+            return selectedRow;
+        return selectedRows.front();
+    }
+    std::vector<int> SelectedEntryRows() const override
+    {
+        if (!selectedRows.empty())
+            return selectedRows;
+        return selectedRow < 0 ? std::vector<int>{} : std::vector<int>{selectedRow};
+    }
     void SelectEntryRow(int row) override
     {
         selectedRow = row;
+        selectedRows.clear();
         listFocused = true;
     }
+    void SelectAllEntryRows() override
+    {
+        selectedRows.clear();
+        for (size_t row = 0; row < rows.size(); ++row)
+            selectedRows.push_back(int(row));
+    }
+    void ShowSortColumn(int column, bool descending) override
+    {
+        sortColumn = column;
+        sortDescending = descending;
+    }
+    std::string FilterText() const override { return filterText; }
+    void SetFilterText(const std::string &text) override { filterText = text; }
+    void SetFilterCount(const std::string &text) override { filterCount = text; }
     void SetInfoLines(const std::vector<std::string> &lines) override { info = lines; }
     bool FullRead() const override { return fullRead; }
     bool OpenLink(const std::string &url) override

@@ -264,11 +264,21 @@ TEST(MainWindowLogic, FindSelectsTheNextMatchInItsBlockAndTheRowActsOnIt)
 TEST(MainWindowLogic, ADraggedRowDeliversTheExtractedFileAndADroppedArchiveOpens)
 {
     Main m;
-    m.Open(m.Write("a.kvb", ArchiveBuilder().Add("ONE.BIN", "1").Add("../UP", "u").Build()));
-    const std::string dragged = m.main.ExtractForDrag(0);
-    EXPECT_EQ(FileNameOf(dragged), "ONE.BIN");
-    EXPECT_EQ(ReadFile(PathFromUtf8(dragged)), "1");
-    EXPECT_THROW(m.main.ExtractForDrag(1), EKVBError);
+    m.Open(m.Write("a.kvb",
+                   ArchiveBuilder().Add("ONE.BIN", "1").Add("../UP", "u").Add("TWO.BIN", "2").Build()));
+    const std::vector<std::string> dragged = m.main.ExtractForDrag({0});
+    ASSERT_EQ(dragged.size(), 1u);
+    EXPECT_EQ(FileNameOf(dragged[0]), "ONE.BIN");
+    EXPECT_EQ(ReadFile(PathFromUtf8(dragged[0])), "1");
+    EXPECT_THROW(m.main.ExtractForDrag({1}), EKVBError);
+    // Several rows, in a sorted list: the rows' own entries, each a file.
+    m.Do([&] { m.main.lstFilesColumnClick(0); });
+    ASSERT_EQ(m.v.rows[2][0], "TWO.BIN");
+    const std::vector<std::string> both = m.main.ExtractForDrag({1, 2});
+    ASSERT_EQ(both.size(), 2u);
+    EXPECT_EQ(ReadFile(PathFromUtf8(both[0])), "1");
+    EXPECT_EQ(ReadFile(PathFromUtf8(both[1])), "2");
+    EXPECT_EQ(FileNameOf(both[1]), "TWO.BIN");
 
     const std::string other = m.Write("other.KvB", NumberedArchive(3));
     EXPECT_FALSE(logic::TKVBEditorLogic::IsDroppedArchive({m.dir / "notes.txt"}));

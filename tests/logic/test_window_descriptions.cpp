@@ -74,8 +74,9 @@ TEST(WindowDescriptions, TheMainWindow)
     EXPECT_EQ(w.Caption, "KVB Editor");
     EXPECT_EQ(Captions(w),
               (std::vector<std::string>{"btnOpen: Open KVB", "btnExtract: Extract",
-                                        "btnExtractAll: Extract all", "btnCreate: Create KVB",
-                                        "btnAnalyse: Analyse KVB", "btnAdvanced: Advanced...",
+                                        "btnExtractAll: Extract all", "edtFilter: Filter by name",
+                                        "btnCreate: Create KVB", "btnAnalyse: Analyse KVB",
+                                        "btnAdvanced: Advanced...",
                                         "Label5: The editor can only display 1,000 (!) files at once. "
                                         "Archives with more files in them are split "
                                         "up into 1,000 file 'blocks'.",
@@ -83,16 +84,22 @@ TEST(WindowDescriptions, TheMainWindow)
                                         "Label1: Questions or bug reports: ", "Label3: Mail Tarnwick",
                                         "Label2: Check for updates at ", "Label4: Tarnwick's website",
                                         "btnCancel: Cancel"}));
-    EXPECT_EQ(w.Find("lstFiles")->Columns.size(), 3u);
-    EXPECT_EQ(w.Find("lstFiles")->Columns[2].Caption, "File length");
+    std::vector<std::string> columns;
+    for (const TColumn &column : w.Find("lstFiles")->Columns)
+        columns.push_back(column.Caption);
+    EXPECT_EQ(columns, (std::vector<std::string>{"Filename", "Table start", "File length", "#", "Size"}));
+    EXPECT_TRUE(w.Find("lstFiles")->SeveralRows);
+    EXPECT_TRUE(w.Find("lstFiles")->ClickableHeaders);
+    EXPECT_EQ(w.Find("edtFilter")->Kind, Kind::Edit);
     EXPECT_TRUE(w.Find("chkFullRead")->Checked);
     EXPECT_EQ(w.Find("btnCancel")->DuringWork, TDuringWork::OnlyThen);
     EXPECT_EQ(w.TabOrder(),
-              (std::vector<std::string>{"btnOpen", "btnExtract", "btnExtractAll", "lstFiles", "lstInfo",
-                                        "btnCreate", "btnAnalyse", "btnAdvanced", "cmbList",
+              (std::vector<std::string>{"btnOpen", "btnExtract", "btnExtractAll", "edtFilter", "lstFiles",
+                                        "lstInfo", "btnCreate", "btnAnalyse", "btnAdvanced", "cmbList",
                                         "chkFullRead", "Label3", "Label4", "btnCancel"}));
-    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Enter on lstFiles", "Esc, during work", "Ctrl+F", "F3",
-                                                 "Ctrl+O", "Ctrl+E"}));
+    EXPECT_EQ(Keys(w),
+              (std::vector<std::string>{"Enter on lstFiles", "Ctrl+A on lstFiles", "Esc, during work",
+                                        "Ctrl+F", "F3", "Ctrl+O", "Ctrl+E"}));
     ExpectEachControlPlacedOnce(w);
 
     // The entry menu: for no row, a texture, and a tune.
@@ -115,6 +122,18 @@ TEST(WindowDescriptions, TheMainWindow)
                                         "Update from folder...", "Compare with..."}));
     s.mainView.selectedRow = 2;
     EXPECT_EQ(Offered(w, s.main)[4], "Save as WAV...");
+    // Several rows: what acts on each of them; what makes one file of one entry is off.
+    s.mainView.selectedRows = {0, 1};
+    EXPECT_EQ(Offered(w, s.main),
+              (std::vector<std::string>{"Extract...", "Replace with file... (off)", "Edit with...",
+                                        "Open with default program", "-", "Stop music (off)", "-",
+                                        "Export for editing...", "Update from folder..."}));
+    WriteFile(dir / "b.kvb", ArchiveBuilder().Add("A.TEX", "a").Add("B.TEX", "b").Build());
+    s.dialogs.files.push_back(dir / "b.kvb");
+    s.Do([&] { s.main.btnOpenClick(); });
+    s.mainView.selectedRows = {0, 1};
+    EXPECT_EQ(Offered(w, s.main)[4], "Export as PNG...");
+    EXPECT_EQ(Offered(w, s.main)[5], "Import PNG... (off)");
 }
 
 TEST(WindowDescriptions, TheAdvancedWindow)

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTreeWidget>
 #include <QWidget>
 
@@ -28,6 +29,9 @@ void ExpectDrawn(QWidget &window, const logic::TWindowDescription<Logic> &descri
         }
         if (auto *label = qobject_cast<QLabel *>(w)) {
             EXPECT_EQ(label->text().toStdString(), c.Caption);
+        }
+        if (auto *edit = qobject_cast<QLineEdit *>(w)) {
+            EXPECT_EQ(edit->placeholderText().toStdString(), c.Caption);
         }
         if (auto *box = qobject_cast<QCheckBox *>(w)) {
             EXPECT_EQ(box->isChecked(), c.Checked);

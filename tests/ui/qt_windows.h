@@ -46,7 +46,12 @@ struct QtWindows {
         combo->setCurrentIndex(index);
         emit combo->activated(index);
     }
-    static void Select(QTreeWidget *list, int row) { list->setCurrentItem(list->topLevelItem(row)); }
+    // A click on the row: it alone is selected.
+    static void Select(QTreeWidget *list, int row)
+    {
+        list->setCurrentItem(list->topLevelItem(row), 0,
+                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
 };
 
 inline QStringList Texts(const QComboBox *combo)

@@ -17,8 +17,10 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
@@ -223,6 +225,77 @@ TEST(MainWiring, KeysReachTheirHandlers)
     ASSERT_NE(q.w.lstFiles->currentItem(), nullptr);
     EXPECT_EQ(q.w.lstFiles->currentItem()->text(0), "E2.BIN");
     EXPECT_TRUE(q.w.lstFiles->hasFocus());
+}
+
+TEST(MainWiring, AHeaderClickSortsTypingFiltersAndRowsAreSelectedSeveralAtATime)
+{
+    QtWindows q;
+    q.Open(NumberedArchive(2500));
+    q.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
+    QApplication::setActiveWindow(&q.w);
+    QHeaderView *header = q.w.lstFiles->header();
+    auto clickHeader = [&](int column) {
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    };
+    // The record column: descending, then table order again without an indicator.
+    clickHeader(3);
+    EXPECT_EQ(Row(q.w.lstFiles, 0).mid(0, 5),
+              (QStringList{"E2499.BIN", "156082", "12", "2500", "12 bytes"}));
+    EXPECT_TRUE(header->isSortIndicatorShown());
+    EXPECT_EQ(header->sortIndicatorSection(), 3);
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    clickHeader(3);
+    EXPECT_EQ(q.w.lstFiles->topLevelItem(0)->text(0), "E0.BIN");
+    EXPECT_FALSE(header->isSortIndicatorShown());
+
+    // Typed into the filter: the matches of every block, and how many.
+    q.w.edtFilter->setFocus();
+    QTest::keyClicks(q.w.edtFilter, "e24");
+    EXPECT_EQ(q.w.lblFilterCount->text(), "111 of 2,500");
+    EXPECT_EQ(q.w.lstFiles->topLevelItemCount(), 111);
+    EXPECT_EQ(Texts(q.w.cmbList), QStringList{"1-111"});
+    EXPECT_TRUE(q.w.edtFilter->hasFocus());
+
+    // Click, Shift-click, Ctrl-click; Ctrl+A.
+    auto clickRow = [&](int row, Qt::KeyboardModifiers keys) {
+        const QRect rect = q.w.lstFiles->visualItemRect(q.w.lstFiles->topLevelItem(row));
+        QTest::mouseClick(q.w.lstFiles->viewport(), Qt::LeftButton, keys, rect.center());
+    };
+    clickRow(1, {});
+    clickRow(4, Qt::ShiftModifier);
+    clickRow(7, Qt::ControlModifier);
+    EXPECT_EQ(q.w.SelectedEntryRows(), (std::vector<int>{1, 2, 3, 4, 7}));
+    EXPECT_EQ(q.w.SelectedEntryRow(), 7);
+    q.w.lstFiles->setFocus();
+    QTest::keyClick(q.w.lstFiles, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(q.w.SelectedEntryRows().size(), 111u);
+
+    // Extract: one folder for all of them.
+    const std::string out = q.dir / "out";
+    std::filesystem::create_directory(out);
+    q.dialogs.folders.push_back(out);
+    QTest::mouseClick(q.w.btnExtract, Qt::LeftButton);
+    EXPECT_TRUE(q.dialogs.shown.empty()) << q.dialogs.Last();
+    EXPECT_EQ(Listing(out).size(), 111u);
+    EXPECT_EQ(q.w.lblStatus->text(), QString::fromStdString("111 files extracted to " + out + "/"));
+
+    // Dragged out together: a file of each.
+    std::unique_ptr<QMimeData> data(
+        q.w.lstFiles->mimeData({q.w.lstFiles->topLevelItem(2), q.w.lstFiles->topLevelItem(0)}));
+    ASSERT_TRUE(data && data->hasUrls());
+    ASSERT_EQ(data->urls().size(), 2);
+    EXPECT_EQ(FileNameOf(data->urls()[0].toLocalFile().toStdString()), "E24.BIN");
+    EXPECT_EQ(FileNameOf(data->urls()[1].toLocalFile().toStdString()), "E241.BIN");
+
+    // Erased: every entry in its blocks again.
+    q.w.edtFilter->setFocus();
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(q.w.edtFilter, Qt::Key_Backspace);
+    EXPECT_EQ(q.w.lblFilterCount->text(), "");
+    EXPECT_EQ(Texts(q.w.cmbList).size(), 3);
 }
 
 TEST(MainWiring, ARowDraggedOutCarriesItsFileAndADroppedArchiveOpens)

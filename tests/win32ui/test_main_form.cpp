@@ -104,9 +104,12 @@ TEST(MainForm, GrowsWithTheWindowDownToItsLeastSize)
     ::SetWindowPos(m.Handle(), nullptr, 0, 0, limits.ptMinTrackSize.x, limits.ptMinTrackSize.y,
                    SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     EXPECT_EQ(ClientSize(m.Handle()).cx, 300);
-    EXPECT_GE(Height(m.lstFiles), 150);
+    EXPECT_GE(Height(m.lstFiles), 125);
     EXPECT_GE(Height(m.lstInfo), 80);
     EXPECT_LE(Win32Windows::Bounds(m.btnCancel).bottom, Win32Windows::Bounds(m.Handle()).bottom);
+    // The filter and its count share their row, neither over the other.
+    EXPECT_LE(Win32Windows::Bounds(m.edtFilter).right, Win32Windows::Bounds(m.lblFilterCount).left);
+    EXPECT_LE(Win32Windows::Bounds(m.edtFilter).bottom, Win32Windows::Bounds(m.lstFiles).top);
 }
 
 // Whatever a resize moved is drawn again before the resize returns, not when the message queue
@@ -184,6 +187,81 @@ TEST(MainForm, OpensAnArchiveAndShowsItsBlocks)
     w.Open(w.Write("BROKEN.KVB", "KVB"));
     EXPECT_EQ(w.dialogs.Last().rfind("error: Stream read error.", 0), 0u) << w.dialogs.Last();
     EXPECT_EQ(Win32Windows::Rows(m.lstFiles), 500);
+}
+
+TEST(MainForm, AHeaderClickSortsTypingFiltersAndRowsAreSelectedSeveralAtATime)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    w.Open(w.Write("MANY.KVB", ArchiveOf(2500)));
+    // A click on a header, as the list tells its window; the arrow the header shows then.
+    auto clickHeader = [&](int column) {
+        NMLISTVIEW note{};
+        note.hdr.hwndFrom = m.lstFiles;
+        note.hdr.idFrom = UINT_PTR(::GetDlgCtrlID(m.lstFiles));
+        note.hdr.code = LVN_COLUMNCLICK;
+        note.iItem = -1;
+        note.iSubItem = column;
+        ::SendMessageW(m.Handle(), WM_NOTIFY, note.hdr.idFrom, reinterpret_cast<LPARAM>(&note));
+    };
+    auto arrow = [&](int column) {
+        HDITEMW item{};
+        item.mask = HDI_FORMAT;
+        const auto header = reinterpret_cast<HWND>(::SendMessageW(m.lstFiles, LVM_GETHEADER, 0, 0));
+        ::SendMessageW(header, HDM_GETITEMW, WPARAM(column), reinterpret_cast<LPARAM>(&item));
+        return item.fmt & (HDF_SORTUP | HDF_SORTDOWN);
+    };
+    EXPECT_EQ(::GetWindowLongPtrW(m.lstFiles, GWL_STYLE) & (LVS_SINGLESEL | LVS_NOSORTHEADER), 0);
+    clickHeader(3);
+    EXPECT_EQ(Win32Windows::Cell(m.lstFiles, 0, 0), "E2499.BIN");
+    EXPECT_EQ(Win32Windows::Cell(m.lstFiles, 0, 3), "2500");
+    EXPECT_EQ(Win32Windows::Cell(m.lstFiles, 0, 4), "12 bytes");
+    EXPECT_EQ(arrow(3), HDF_SORTDOWN);
+    clickHeader(3);
+    EXPECT_EQ(Win32Windows::Cell(m.lstFiles, 0, 0), "E0.BIN");
+    EXPECT_EQ(arrow(3), 0);
+
+    // Typed into the filter: the matches of every block, and how many, beside it.
+    ::SetFocus(m.edtFilter);
+    for (const char c : std::string("e24"))
+        ::SendMessageW(m.edtFilter, WM_CHAR, WPARAM(c), 1);
+    EXPECT_EQ(Win32Windows::Text(m.lblFilterCount), "111 of 2,500");
+    EXPECT_EQ(Win32Windows::Rows(m.lstFiles), 111);
+    EXPECT_EQ(Win32Windows::Labels(m.cmbList), std::vector<std::string>{"1-111"});
+    EXPECT_EQ(::GetFocus(), m.edtFilter);
+    EXPECT_LE(Win32Windows::Bounds(m.edtFilter).right, Win32Windows::Bounds(m.lblFilterCount).left);
+    EXPECT_GT(Win32Windows::Bounds(m.lblFilterCount).right - Win32Windows::Bounds(m.lblFilterCount).left,
+              40);
+
+    // Ctrl-click and Shift-click as the list takes them; Ctrl+A.
+    auto clickRow = [&](int row, WPARAM keys) {
+        RECT cell{LVIR_LABEL, 0, 0, 0};
+        ::SendMessageW(m.lstFiles, LVM_GETITEMRECT, WPARAM(row), reinterpret_cast<LPARAM>(&cell));
+        const LPARAM at = MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
+        ::SendMessageW(m.lstFiles, WM_LBUTTONDOWN, MK_LBUTTON | keys, at);
+        ::SendMessageW(m.lstFiles, WM_LBUTTONUP, keys, at);
+    };
+    clickRow(1, 0);
+    clickRow(3, MK_SHIFT);
+    clickRow(6, MK_CONTROL);
+    EXPECT_EQ(m.SelectedEntryRows(), (std::vector<int>{1, 2, 3, 6}));
+    Win32Windows::Key(m.lstFiles, 'A', true);
+    EXPECT_EQ(m.SelectedEntryRows().size(), 111u);
+
+    // Extract: one folder for all of them.
+    const std::string folder = w.dir / "several";
+    std::filesystem::create_directory(PathFromUtf8(folder));
+    w.dialogs.folders.push_back(folder);
+    Win32Windows::Click(m.btnExtract);
+    EXPECT_TRUE(w.dialogs.shown.empty()) << w.dialogs.Last();
+    EXPECT_EQ(Win32Windows::Text(m.lblStatus).rfind("111 files extracted to ", 0), 0u)
+        << Win32Windows::Text(m.lblStatus);
+    EXPECT_EQ(ReadFile(PathFromUtf8(JoinPath(folder, "E2499.BIN"))), PatternBytes(12, 2499));
+
+    // Erased: every entry in its blocks again.
+    ::SetWindowTextW(m.edtFilter, L"");
+    EXPECT_EQ(Win32Windows::Text(m.lblFilterCount), "");
+    EXPECT_EQ(Win32Windows::Labels(m.cmbList).size(), 3u);
 }
 
 TEST(MainForm, ExtractsTheSelectedEntryAndThenEveryEntry)
