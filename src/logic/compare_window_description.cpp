@@ -18,10 +18,10 @@ TWindowDescription<L> Describe()
     w.Height = 420;
     w.LeastWidth = 420;
 
-    // Wrapped text at its start, as the status lines are.
+    // Wrapped text at its start: the summary is read whole.
     TControl<L> summary;
     summary.Name = "lblSummary";
-    summary.Kind = TControlKind::StatusText;
+    summary.Kind = TControlKind::Text;
     TControl<L> list;
     list.Name = "lstDiff";
     list.Kind = TControlKind::ReportList;

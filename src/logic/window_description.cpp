@@ -14,6 +14,7 @@ bool TakesFocus(TControlKind kind)
     case TControlKind::BlockSelector: return true;
     case TControlKind::Label:
     case TControlKind::Note:
+    case TControlKind::Text:
     case TControlKind::StatusText:
     case TControlKind::ProgressBar: return false;
     }

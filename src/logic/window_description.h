@@ -16,6 +16,7 @@ enum class TControlKind {
     CheckBox,
     Label,         // one line of text
     Note,          // a paragraph, centred, wrapped to the width it is given
+    Text,          // a paragraph, as Note but from the left edge
     Link,          // text that opens an address when clicked or, with the focus, on Enter
     ReportList,    // rows in columns, one selectable (or several, SeveralRows)
     Edit,          // a line of text typed; its caption is the hint it shows while empty

@@ -36,10 +36,12 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
         break;
     }
     case TControlKind::Label: w = new QLabel(Q(c.Caption), parent); break;
-    case TControlKind::Note: {
+    case TControlKind::Note:
+    case TControlKind::Text: {
         auto *label = new QLabel(Q(c.Caption), parent);
         label->setWordWrap(true);
-        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        label->setAlignment((c.Kind == TControlKind::Note ? Qt::AlignHCenter : Qt::AlignLeft) |
+                            Qt::AlignTop);
         w = label;
         break;
     }

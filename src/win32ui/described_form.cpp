@@ -70,6 +70,7 @@ TDescribedControls::TDescribedControls(TForm &form, const std::vector<const logi
             MakeStatusTooltip(w);
             break;
         case TControlKind::Note: w = form.Control(WC_STATICW, text, SS_CENTER | SS_NOPREFIX, id); break;
+        case TControlKind::Text: w = form.Control(WC_STATICW, text, SS_LEFT | SS_NOPREFIX, id); break;
         case TControlKind::Link:
             w = form.Control(WC_STATICW, text, WS_TABSTOP | SS_LEFT | SS_NOPREFIX | SS_NOTIFY, id);
             break;
@@ -173,7 +174,8 @@ SIZE TDescribedControls::NaturalSize(const TMade &m, int width) const
         size = TextSize(m.Window, ControlText(m.Window));
         size.cy = std::max<int>(size.cy, line);
         break;
-    case TControlKind::Note: size.cy = std::max(line, WrappedTextHeight(m.Window, width)); break;
+    case TControlKind::Note:
+    case TControlKind::Text: size.cy = std::max(line, WrappedTextHeight(m.Window, width)); break;
     case TControlKind::StatusText: size.cy = line; break;
     case TControlKind::Edit: size.cy = line + scaled(sizes_.EditPadding); break;
     case TControlKind::ReportList:
@@ -199,7 +201,8 @@ int TDescribedControls::LeastWidth(const logic::TPlace &place) const
     if (!place.Control.empty()) {
         const TMade &m = *Made(place.Control);
         // Text that wraps asks for no width of its own.
-        const bool wraps = m.Look->Kind == TControlKind::Note || m.Look->Kind == TControlKind::StatusText;
+        const bool wraps = m.Look->Kind == TControlKind::Note || m.Look->Kind == TControlKind::Text ||
+                           m.Look->Kind == TControlKind::StatusText;
         return wraps ? form_.Scale(m.Look->LeastWidth) : int(NaturalSize(m, 0).cx);
     }
     int width = 0;

@@ -127,7 +127,8 @@ TEST(WindowDescriptions, TheMainWindow)
     EXPECT_EQ(Offered(w, s.main),
               (std::vector<std::string>{"Extract...", "Replace with file... (off)", "Edit with...",
                                         "Open with default program", "-", "Stop music (off)", "-",
-                                        "Export for editing...", "Update from folder..."}));
+                                        "Export for editing...", "Update from folder...",
+                                        "Compare with..."}));
     WriteFile(dir / "b.kvb", ArchiveBuilder().Add("A.TEX", "a").Add("B.TEX", "b").Build());
     s.dialogs.files.push_back(dir / "b.kvb");
     s.Do([&] { s.main.btnOpenClick(); });
@@ -188,7 +189,7 @@ TEST(WindowDescriptions, TheCompareWindow)
         columns.push_back(c.Caption);
     EXPECT_EQ(columns,
               (std::vector<std::string>{"Entry", "Record(s)", "Change", "Old size", "New size"}));
-    EXPECT_EQ(w.Find("lblSummary")->Kind, Kind::StatusText);
+    EXPECT_EQ(w.Find("lblSummary")->Kind, Kind::Text);
     EXPECT_EQ(w.TabOrder(), (std::vector<std::string>{"lstDiff", "btnClose"}));
     EXPECT_EQ(Keys(w), (std::vector<std::string>{"Enter on lstDiff", "Esc"}));
     ExpectEachControlPlacedOnce(w);

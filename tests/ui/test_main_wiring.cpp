@@ -280,7 +280,7 @@ TEST(MainWiring, AHeaderClickSortsTypingFiltersAndRowsAreSelectedSeveralAtATime)
     QTest::mouseClick(q.w.btnExtract, Qt::LeftButton);
     EXPECT_TRUE(q.dialogs.shown.empty()) << q.dialogs.Last();
     EXPECT_EQ(Listing(out).size(), 111u);
-    EXPECT_EQ(q.w.lblStatus->text(), QString::fromStdString("111 files extracted to " + out + "/"));
+    EXPECT_EQ(q.w.lblStatus->FullText(), QString::fromStdString("111 files extracted to " + out + "/"));
 
     // Dragged out together: a file of each.
     std::unique_ptr<QMimeData> data(
