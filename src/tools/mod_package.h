@@ -10,6 +10,7 @@
 #pragma once
 
 #include "archive/progress.h"
+#include "tools/mod_manifest.h"
 
 #include <cstdint>
 #include <optional>
@@ -17,48 +18,6 @@
 #include <vector>
 
 namespace kvb {
-
-inline constexpr const char *kModPackageExtension = ".kvbmod";
-inline constexpr const char *kUndoPackageExtension = ".kvbundo";
-
-// An entry the package replaces, as the archive it applies to must hold it.
-struct TModOriginalEntry {
-    int32_t Index = 0;      // the record, from 0, in the archive the package was made from
-    std::string Name;       // the record's name, as stored (Windows-1252)
-    int32_t Occurrence = 0; // its place among the records of that name, from 0
-    int64_t Length = 0;
-    uint64_t Checksum = 0; // Checksum64 of the data
-};
-
-// An entry the package holds: the new data of an entry it replaces, or an entry it adds.
-struct TModEntry {
-    std::string File;                // its entry in the zip: "entries/<n>"
-    std::optional<int32_t> Replaces; // the record (TModOriginalEntry::Index) whose data it is
-    std::string AddedName;           // for an added entry, its name as stored
-    uint8_t Reserved1 = 0;           // for an added entry, its record's reserved fields
-    uint16_t Reserved2 = 0;
-    int64_t Length = 0;
-    uint64_t Checksum = 0;
-};
-
-struct TModManifest {
-    bool Undo = false; // an undo package rather than a mod
-    std::string Name, Version;
-    // The archive it was made from (for a mod) or left as (for an undo package): its file name,
-    // size, checksum (ArchiveSums' Archive(), as an export's manifest records it) and record
-    // count. Only the count is relied on: it tells where added entries begin.
-    std::string OriginalFile;
-    int64_t OriginalSize = 0;
-    std::optional<uint64_t> OriginalChecksum;
-    int32_t OriginalCount = 0;
-    std::vector<TModOriginalEntry> Originals; // in record order
-    std::vector<TModEntry> Entries;           // replacements in record order, then additions
-    // Undo packages only: the records the mod added, at the end of the table, as it wrote
-    // them (Index: the record's number in the archive after the mod), which revert removes; and
-    // the validation block it replaced, which revert puts back ("validation" in the zip).
-    std::vector<TModOriginalEntry> Added;
-    std::optional<TModEntry> Validation;
-};
 
 // One entry that applying (or reverting) changes.
 struct TModChange {
@@ -81,8 +40,10 @@ struct TModPlan {
     std::string Name, Version;
     std::vector<TModChange> Changes; // replacements in record order, then additions
     std::vector<TModMismatch> Mismatches;
-    // Set when entries are added and no validation template for the new count is found: the
-    // message that applying would raise (as ENoTemplateError).
+    // Set when entries are added and no validation template for the new count is found: what
+    // it needs and where it was looked for ("Applying NAME adds 2 entries: the archive of 2,607
+    // entries needs the template KVB.2607, which is in none of these folders: ..."), the detail
+    // of the ENoTemplateError that applying raises.
     std::optional<std::string> MissingTemplate;
     // An undo package beside the archive records this mod as applied, and the archive holds it.
     bool AlreadyApplied = false;
@@ -134,8 +95,12 @@ TModPlan ApplyMod(const std::string &archive, const std::string &package,
 // naming the entries and writing nothing, when any entry the mod wrote holds something else now.
 // The undo package is removed once the archive is in place, and also when the archive is found
 // to hold none of the mod (an apply cut short before its archive took its place).
-std::vector<TModChange> RevertMod(const std::string &archive, const std::string &package,
-                                  const TProgress &progress = {});
+struct TModRevert {
+    std::vector<TModChange> Changes; // records put back, then records removed
+    std::vector<std::string> Notes;  // what opening the archive found, and a stale undo package removed
+};
+TModRevert RevertMod(const std::string &archive, const std::string &package,
+                     const TProgress &progress = {});
 
 // The undo package that applying the mod named modName to archive writes:
 // "<archive>.<modName, with every character but letters, digits, '-' and '_' as '_'>.kvbundo".
