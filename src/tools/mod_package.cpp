@@ -3,17 +3,15 @@
 #include "archive/checksum.h"
 #include "archive/edit_journal.h"
 #include "archive/format.h"
-#include "archive/table_of_contents.h"
 #include "archive/text.h"
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
 #include "platform/listing.h"
 #include "platform/paths.h"
 #include "tools/creation.h"
-#include "tools/diff.h"
 #include "tools/mod_file.h"
+#include "tools/mod_state.h"
 #include "tools/rebuild.h"
-#include "tools/validation_template.h"
 
 #include <algorithm>
 #include <map>
@@ -21,179 +19,6 @@
 namespace kvb {
 
 namespace {
-
-// 2607 as "2,607".
-std::string Grouped(int64_t n)
-{
-    const std::string digits = std::to_string(n);
-    std::string grouped;
-    for (size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0)
-            grouped += ',';
-        grouped += digits[i];
-    }
-    return grouped;
-}
-
-std::string Bytes(int64_t n)
-{
-    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
-}
-
-// The archive's table as the matching reads it, and the data of its records.
-class TArchiveState {
-public:
-    explicit TArchiveState(const TFileStream &file) : file_(file)
-    {
-        count_ = std::max(ReadFileHeader(file).Count, 0);
-        ReadTableOfContents(file, count_, [&](const TKVB_TocRecord &record) {
-            if (toc_.empty())
-                toc_.reserve(size_t(count_));
-            toc_.push_back(record);
-        });
-        byName_ = RecordsByName(count_, [&](int32_t i) { return NameOf(i); });
-    }
-
-    int32_t Count() const { return count_; }
-    std::string NameOf(int32_t index) const { return NameFromField(toc_[size_t(index)].Name); }
-    int64_t FirstData() const
-    {
-        int64_t first = file_.Size();
-        for (const TKVB_TocRecord &record : toc_)
-            first = std::min<int64_t>(first, record.Offset);
-        return first;
-    }
-
-    // The record of that name and place among the records of the name, if there is one.
-    std::optional<int32_t> Find(const std::string &name, int32_t occurrence) const
-    {
-        const auto found = byName_.find(name);
-        if (found == byName_.end() || occurrence >= int32_t(found->second.size()))
-            return std::nullopt;
-        return found->second[size_t(occurrence)];
-    }
-
-    // Whether record index holds length bytes of that checksum; the mismatch in words otherwise,
-    // what the package expects said as expects ("the mod expects").
-    std::optional<TModMismatch> Compare(int32_t index, const TModOriginalEntry &wanted,
-                                        const std::string &expects) const
-    {
-        const std::string entry = "entry " + std::to_string(index + 1) + " (" +
-                                  PrintableName(wanted.Name) + ")";
-        const std::string want = expects + " " + Bytes(wanted.Length) + ", checksum " +
-                                 ChecksumText(wanted.Checksum);
-        const int64_t position = toc_[size_t(index)].Offset;
-        char header[kDataHeaderSize];
-        if (position < 0 || file_.ReadAt(position, header, kDataHeaderSize) != kDataHeaderSize)
-            return TModMismatch{wanted.Name, entry + ": its data header lies outside the file; " + want};
-        const int64_t length = DecodeDataHeader(header).Length;
-        if (length != wanted.Length)
-            return TModMismatch{wanted.Name, entry + ": " + Bytes(length) + "; " + want};
-        const uint64_t checksum = Checksum(DataPosition(position), length);
-        if (checksum != wanted.Checksum)
-            return TModMismatch{wanted.Name, entry + ": " + Bytes(length) + ", checksum " +
-                                                 ChecksumText(checksum) + "; " + want};
-        return std::nullopt;
-    }
-
-    // The same for the entry found by name and place.
-    std::optional<TModMismatch> CompareNamed(const TModOriginalEntry &wanted, const std::string &expects,
-                                             int32_t *index = nullptr) const
-    {
-        const std::optional<int32_t> found = Find(wanted.Name, wanted.Occurrence);
-        if (!found)
-            return TModMismatch{wanted.Name,
-                                "entry " + PrintableName(wanted.Name) +
-                                    (wanted.Occurrence > 0
-                                         ? " (number " + std::to_string(wanted.Occurrence + 1) +
-                                               " of that name)"
-                                         : std::string()) +
-                                    ": not in the archive; " + expects + " " + Bytes(wanted.Length)};
-        if (index)
-            *index = *found;
-        return Compare(*found, wanted, expects);
-    }
-
-    // The data of length bytes at position, read whole.
-    std::string Data(int64_t position, int64_t length) const
-    {
-        std::string data(size_t(length), '\0');
-        if (file_.ReadAt(position, data.data(), length) != length)
-            throw EReadError("Reading " + file_.FileName() + ": it ends before the data of an entry");
-        return data;
-    }
-
-private:
-    uint64_t Checksum(int64_t position, int64_t length) const
-    {
-        constexpr int64_t kPiece = int64_t(1) << 20;
-        TChecksum sum;
-        std::string piece;
-        for (int64_t done = 0; done < length;) {
-            const int64_t size = std::min(kPiece, length - done);
-            piece.resize(size_t(size));
-            if (file_.ReadAt(position + done, piece.data(), size) != size)
-                return ~Checksum64(piece); // data past the end: no checksum it could match
-            sum.Add(piece);
-            done += size;
-        }
-        return length == 0 ? Checksum64({}) : sum.Value();
-    }
-
-    const TFileStream &file_;
-    int32_t count_ = 0;
-    std::vector<TKVB_TocRecord> toc_;
-    TRecordsByName byName_;
-};
-
-// Where undo's manifest finds the archive not as the mod left it: each entry the mod wrote and
-// each record it added that holds something else now.
-std::vector<TModMismatch> ChangedSinceApplied(const TModManifest &undo, const TArchiveState &state)
-{
-    std::vector<TModMismatch> changed;
-    if (state.Count() != undo.OriginalCount)
-        changed.push_back({"", "the archive has " + Grouped(state.Count()) + " records; the mod left " +
-                                   Grouped(undo.OriginalCount)});
-    for (const TModOriginalEntry &entry : undo.Originals)
-        if (std::optional<TModMismatch> mismatch = state.CompareNamed(entry, "the mod wrote"))
-            changed.push_back(std::move(*mismatch));
-    for (const TModOriginalEntry &entry : undo.Added) {
-        if (entry.Index >= state.Count() || state.NameOf(entry.Index) != entry.Name)
-            changed.push_back({entry.Name, "record " + std::to_string(entry.Index + 1) + " is not " +
-                                               PrintableName(entry.Name) + ", which the mod added"});
-        else if (std::optional<TModMismatch> mismatch =
-                     state.Compare(entry.Index, entry, "the mod wrote"))
-            changed.push_back(std::move(*mismatch));
-    }
-    return changed;
-}
-
-// Whether the archive holds what it held before the mod: an apply cut short before its archive
-// took its place, or a revert cut short after.
-bool HoldsWhatTheModReplaced(const TModManifest &undo, const TArchiveState &state)
-{
-    if (state.Count() != undo.OriginalCount - int32_t(undo.Added.size()))
-        return false;
-    std::map<int32_t, const TModOriginalEntry *> written;
-    for (const TModOriginalEntry &entry : undo.Originals)
-        written[entry.Index] = &entry;
-    for (const TModEntry &entry : undo.Entries) {
-        TModOriginalEntry before = *written.at(*entry.Replaces);
-        before.Length = entry.Length;
-        before.Checksum = entry.Checksum;
-        if (state.CompareNamed(before, ""))
-            return false;
-    }
-    return true;
-}
-
-std::string JoinMismatches(const std::vector<TModMismatch> &mismatches)
-{
-    std::string text;
-    for (const TModMismatch &mismatch : mismatches)
-        text += (text.empty() ? "" : "; ") + mismatch.Text;
-    return text;
-}
 
 // Applying one package to one archive: what it finds in the archive, the rebuild that follows,
 // and the undo package written before the new archive takes its place.
@@ -289,7 +114,7 @@ public:
             written.Length = r.entry->Length;
             written.Checksum = r.entry->Checksum;
             undo.Originals.push_back(written);
-            const int64_t position = DataPosition(OffsetOf(r.target));
+            const int64_t position = DataPosition(state.OffsetOf(r.target));
             TModEntry kept = writer.Add(state.Data(position, r.original->Length));
             if (kept.Checksum != r.original->Checksum)
                 throw EKVBError("Archive " + archive_ + " changed while " + mod.Name +
@@ -302,7 +127,7 @@ public:
         for (size_t a = 0; a < added_.size(); ++a) {
             const TModEntry &entry = *added_[a];
             int32_t &seen =
-                names.try_emplace(entry.AddedName, RecordsNamed(entry.AddedName)).first->second;
+                names.try_emplace(entry.AddedName, state.RecordsNamed(entry.AddedName)).first->second;
             undo.Added.push_back(
                 {state.Count() + int32_t(a), entry.AddedName, seen++, entry.Length, entry.Checksum});
             size += EntryEnd(0, entry.Length);
@@ -330,22 +155,6 @@ private:
             if (original.Index == index)
                 return original;
         throw EKVBError("Mod package " + package_.Path() + " has no record " + std::to_string(index + 1));
-    }
-
-    int32_t RecordsNamed(const std::string &name) const
-    {
-        int32_t n = 0;
-        while (state_->Find(name, n))
-            ++n;
-        return n;
-    }
-
-    int64_t OffsetOf(int32_t index) const
-    {
-        char record[kTocRecordSize];
-        if (file_->ReadAt(TocRecordPosition(index), record, kTocRecordSize) != kTocRecordSize)
-            throw EReadError();
-        return DecodeTocRecord(record).Offset;
     }
 
     // An undo package already where this mod's goes: this mod's, applied (refused), or left by an
@@ -403,8 +212,9 @@ private:
     std::string validation_;
 };
 
-// Raises what stops the mod from applying.
-void Refuse(const std::string &archive, const TModPlan &plan)
+} // namespace
+
+void CheckApplicable(const std::string &archive, const TModPlan &plan)
 {
     if (plan.AlreadyApplied)
         throw EKVBError("Mod " + plan.Name + " is applied to " + archive + " already (" +
@@ -416,8 +226,6 @@ void Refuse(const std::string &archive, const TModPlan &plan)
     if (plan.MissingTemplate)
         throw ENoTemplateError(kNoTemplateMessage, *plan.MissingTemplate);
 }
-
-} // namespace
 
 std::string UndoPackagePath(const std::string &archive, const std::string &modName)
 {
@@ -457,7 +265,7 @@ TModPlan ApplyMod(const std::string &archive, const std::string &package,
         archive,
         [&](const TFileStream &file) {
             apply.Examine(file);
-            Refuse(archive, apply.Plan());
+            CheckApplicable(archive, apply.Plan());
             return apply.Rebuild();
         },
         "", progress, &note, [&](const std::string &) { apply.WriteUndo(); });

@@ -79,6 +79,10 @@ TModManifest ReadModPackage(const std::string &package, bool checkData = true);
 TModPlan PlanModApply(const std::string &archive, const std::string &package,
                       const std::vector<std::string> &templateFolders = {});
 
+// Raises what ApplyMod raises when plan cannot be applied to archive: that the mod is applied
+// already, that entries differ (each listed in the detail), that a template is missing.
+void CheckApplicable(const std::string &archive, const TModPlan &plan);
+
 // kvb mod apply: checks every entry the package replaces against the original's length and
 // checksum and refuses, listing each one that differs and writing nothing, when any does (or
 // when the mod is applied already, or the template for the new count is missing:
