@@ -169,7 +169,7 @@ for mode in bash-completion file; do
   offers "kvb mod " "apply|create|info|revert"
   offers "kvb mod apply --" "--dry-run|--help|--json|--templates"
   offers "kvb mod apply n" "names.kvb"
-  offers "kvb mod --help create --from-folder f" "folder"
+  offers "kvb mod create --from-folder f" "folder"
   offers "kvb mod info --" "--help|--json"
 
   # Each file name is one candidate, quoted by the shell as it is inserted: spaces, quotes, a
