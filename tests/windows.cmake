@@ -69,6 +69,7 @@ kvb_add_windows_tests(tools_tests SOURCES
   tools/test_analysis.cpp
   tools/test_export_update.cpp
   tools/test_manifest.cpp
+  tools/test_mod_package.cpp
   tools/test_rebuild.cpp
 )
 
