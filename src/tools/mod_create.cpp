@@ -84,7 +84,11 @@ TModManifest Describe(const TSource &original, const std::string &output, const 
             throw EKVBError("A mod's name and version must be text of at most 200 bytes without control "
                             "characters, and the name not empty");
     }
+    // For the reader: a control character of the file's name is shown as "?".
     manifest.OriginalFile = FileNameOf(original.File.FileName());
+    for (char &c : manifest.OriginalFile)
+        if (uint8_t(c) < 0x20 || uint8_t(c) == 0x7F)
+            c = '?';
     manifest.OriginalSize = original.File.Size();
     manifest.OriginalChecksum = SumArchive(original.File).Archive();
     manifest.OriginalCount = original.Catalogue.Count();

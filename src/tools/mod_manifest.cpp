@@ -103,14 +103,15 @@ std::string ModManifestText(const TModManifest &manifest)
 namespace {
 
 // Text shown in messages and used in a file name: no control characters, not empty, not long.
-std::string ReadLabel(TJsonReader &json, const std::string &what, bool mayBeEmpty)
+std::string ReadLabel(TJsonReader &json, const std::string &what, bool mayBeEmpty,
+                      size_t maxSize = kMaxNameSize)
 {
     std::string text = json.String();
     const bool control = std::any_of(text.begin(), text.end(),
                                      [](char c) { return uint8_t(c) < 0x20 || uint8_t(c) == 0x7F; });
-    if (control || text.size() > kMaxNameSize || (text.empty() && !mayBeEmpty))
+    if (control || text.size() > maxSize || (text.empty() && !mayBeEmpty))
         json.Fail(what + " must be text of " + (mayBeEmpty ? "0" : "1") + " to " +
-                  std::to_string(kMaxNameSize) + " bytes without control characters");
+                  std::to_string(maxSize) + " bytes without control characters");
     return text;
 }
 
@@ -137,7 +138,7 @@ void ReadOriginal(TJsonReader &json, TModManifest &manifest)
     TMembers members(json, kKnown);
     for (int member; members.Next(member);) {
         if (member == kFile)
-            manifest.OriginalFile = ReadLabel(json, "The original's file name", true);
+            manifest.OriginalFile = ReadLabel(json, "The original's file name", true, 4096);
         else if (member == kSize)
             manifest.OriginalSize = json.Integer(0, INT64_MAX, "The original's size");
         else if (member == kChecksum)

@@ -229,8 +229,10 @@ void CheckApplicable(const std::string &archive, const TModPlan &plan)
 
 std::string UndoPackagePath(const std::string &archive, const std::string &modName)
 {
+    // Short enough that the name fits a file system's 255 bytes beside any usual archive name.
+    constexpr size_t kMaxNameInFile = 64;
     std::string name;
-    for (const char c : modName) {
+    for (const char c : modName.substr(0, kMaxNameInFile)) {
         const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
                            c == '-' || c == '_';
         name += plain ? c : '_';

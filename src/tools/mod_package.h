@@ -107,7 +107,8 @@ TModRevert RevertMod(const std::string &archive, const std::string &package,
                      const TProgress &progress = {});
 
 // The undo package that applying the mod named modName to archive writes:
-// "<archive>.<modName, with every character but letters, digits, '-' and '_' as '_'>.kvbundo".
+// "<archive>.<modName's first 64 bytes, every one but ASCII letters, digits, '-' and '_' as
+// '_'>.kvbundo".
 std::string UndoPackagePath(const std::string &archive, const std::string &modName);
 
 // A mod recorded as applied by an undo package beside the archive.
