@@ -9,6 +9,7 @@
 #include "support/png_builder.h"
 #include "support/tex_builder.h"
 #include "tools/manifest.h"
+#include "tools/mod_manifest.h"
 #include "tools/zip_file.h"
 
 #include <cstdio>
@@ -127,6 +128,35 @@ std::map<std::string, std::string> Manifests()
     return {{"export", ManifestText(manifest)}};
 }
 
+std::map<std::string, std::string> ModManifests()
+{
+    TModManifest mod;
+    mod.Name = "Better fonts";
+    mod.Version = "1.2";
+    mod.OriginalFile = "GAME.KVB";
+    mod.OriginalSize = 4000;
+    mod.OriginalChecksum = 0x1234;
+    mod.OriginalCount = 3;
+    mod.Originals = {{4, "FONT.TEX", 0, 1772, 0x94258b76dfc54c07}};
+    TModEntry replaced;
+    replaced.File = ModEntryFile(1);
+    replaced.Replaces = 4;
+    replaced.Length = 1800;
+    TModEntry added;
+    added.File = ModEntryFile(2);
+    added.AddedName = "NEW\x81.TEX";
+    added.Reserved1 = 14;
+    added.Length = 100;
+    mod.Entries = {replaced, added};
+    TModManifest undo = mod;
+    undo.Undo = true;
+    undo.OriginalChecksum.reset();
+    undo.Entries = {replaced};
+    undo.Added = {{3, "NEW.TEX", 0, 100, 0xe9cbc518c06ffe76}};
+    undo.Validation = TModEntry{kUndoValidationName, std::nullopt, "", 0, 0, 3602, 0x5a9e};
+    return {{"mod", ModManifestText(mod)}, {"undo", ModManifestText(undo)}};
+}
+
 std::map<std::string, std::string> Pngs()
 {
     const std::string rgb = std::string("\0", 1) + "abcdefghijkl";
@@ -208,6 +238,8 @@ int main(int argc, char **argv)
             Write(out / "png", name, bytes);
         for (const auto &[name, text] : Manifests())
             Write(out / "manifest", name, text);
+        for (const auto &[name, text] : ModManifests())
+            Write(out / "mod_manifest", name, text);
         for (const auto &[name, bytes] : Midis())
             Write(out / "midi", name, bytes);
         for (const auto &[name, bytes] : Zips())

@@ -411,13 +411,14 @@ _kvb_complete_role()
 {
     local role=$1 cur=$2 value=$3 kept=$4 kvb=$5 archive=$6 marker=$7
     case $role in
-    ARCHIVE | NEW | A | B) _kvb_filedir "$cur" '[kK][vV][bB]' "$kept" ;;
+    ARCHIVE | NEW | A | B | ORIGINAL | MODDED) _kvb_filedir "$cur" '[kK][vV][bB]' "$kept" ;;
+    PACKAGE) _kvb_filedir "$cur" '[kK][vV][bB][mM][oO][dD]' "$kept" ;;
     ENTRY) [[ -n $archive ]] && _kvb_complete_entry "$kvb" "$archive" "$value" "$kept" "$marker" ;;
     FOLDER | DIR) _kvb_filedir "$cur" -d "$kept" ;;
     TEXFILE | REFERENCE) _kvb_filedir "$cur" '[tT][eE][xX]' "$kept" ;;
     PNGFILE) _kvb_filedir "$cur" '[pP][nN][gG]' "$kept" ;;
     MIDFILE) _kvb_filedir "$cur" '[mM][iI][dD]' "$kept" ;;
-    *_N | PATTERN | PIXELS | MINUTES) ;;
+    *_N | PATTERN | PIXELS | MINUTES | NAME | VERSION) ;;
     *) _kvb_filedir "$cur" '' "$kept" ;;
     esac
 }
@@ -481,8 +482,26 @@ _kvb()
         fi
         return
     fi
-    local _kvb_options _kvb_valued _kvb_arguments
+    local _kvb_options _kvb_valued _kvb_arguments _kvb_subcommands
     _kvb_command_table "$command" || return
+    # A command of several (kvb mod): the next word that is no option names one of them.
+    if [[ -n $_kvb_subcommands ]]; then
+        local under=$command
+        command=
+        for ((i = at + 1; i < last; i++)); do
+            ((redirect[i])) && continue
+            if ! _kvb_is_option "${words[i]}"; then
+                command=${words[i]} at=$i
+                break
+            fi
+        done
+        if [[ -z $command ]]; then
+            [[ $value == -* ]] && _kvb_complete_words "$value" "$_kvb_options" ||
+                _kvb_complete_words "$value" "$_kvb_subcommands"
+            return
+        fi
+        _kvb_command_table "$under $command" || return
+    fi
 
     # The arguments given so far, without the options and their values; after "--" every word
     # is an argument.

@@ -72,6 +72,7 @@ kvb_add_windows_tests(tools_tests SOURCES
   tools/test_analysis.cpp
   tools/test_export_update.cpp
   tools/test_manifest.cpp
+  tools/test_mod_package.cpp
   tools/test_rebuild.cpp
   tools/test_zip_file.cpp
 )

@@ -82,6 +82,7 @@ void DescribeKvb(CLI::App &app)
     RegisterToolCommands(app);
     RegisterFolderCommands(app);
     RegisterDiffCommand(app);
+    RegisterModCommands(app);
     app.footer(ItemList("Exit status", ExitCodes()) + '\n' +
                ItemList("Environment", EnvironmentVariables()));
 }

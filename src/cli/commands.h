@@ -18,6 +18,7 @@ void RegisterMediaCommands(CLI::App &app);
 void RegisterToolCommands(CLI::App &app);
 void RegisterFolderCommands(CLI::App &app);
 void RegisterDiffCommand(CLI::App &app);
+void RegisterModCommands(CLI::App &app);
 
 // Says on standard error what reading the catalogue found beside the archive, if anything.
 void ShowNote(const TKVBFile &catalogue);

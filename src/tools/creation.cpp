@@ -140,28 +140,6 @@ void DropOutputFile(std::vector<std::string> &names, const std::string &folder,
     std::erase(names, FileNameOf(outputFileName));
 }
 
-std::unique_ptr<TFileStream> OpenTemplate(int32_t count, const std::vector<std::string> &templateFolders)
-{
-    std::vector<std::string> folders = {ExecutableFolder()};
-    folders.insert(folders.end(), templateFolders.begin(), templateFolders.end());
-    std::string looked;
-    for (const auto &folder : folders) {
-        if (folder.empty())
-            continue;
-        try {
-            std::string path = JoinPath(folder, TemplateFileName(count));
-            return std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
-        } catch (const EFOpenError &) {
-        }
-        looked += (looked.empty() ? "" : ", ") + folder;
-    }
-    // The system's text, then the file looked for and where.
-    throw ENoTemplateError(kNoTemplateMessage, "Creating an archive of " + std::to_string(count) +
-                                                   " files needs the template " +
-                                                   TemplateFileName(count) +
-                                                   ", which is in none of these folders: " + looked);
-}
-
 // A name field with its letters a..z in capitals: two names are one in the archive when these
 // are equal.
 TNameField UpperField(TNameField field)
@@ -280,6 +258,28 @@ void Report(const TProgress &progress, int64_t position, int64_t maximum)
 
 } // namespace
 
+std::unique_ptr<TFileStream> OpenTemplate(int32_t count, const std::vector<std::string> &templateFolders,
+                                          const std::string &purpose)
+{
+    std::vector<std::string> folders = {ExecutableFolder()};
+    folders.insert(folders.end(), templateFolders.begin(), templateFolders.end());
+    std::string looked;
+    for (const auto &folder : folders) {
+        if (folder.empty())
+            continue;
+        try {
+            std::string path = JoinPath(folder, TemplateFileName(count));
+            return std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
+        } catch (const EFOpenError &) {
+        }
+        looked += (looked.empty() ? "" : ", ") + folder;
+    }
+    // The system's text, then the file looked for and where.
+    throw ENoTemplateError(kNoTemplateMessage, purpose + " needs the template " +
+                                                   TemplateFileName(count) +
+                                                   ", which is in none of these folders: " + looked);
+}
+
 TCreatedArchive CreateArchive(const std::string &folder, const std::string &outputFileName,
                               const std::vector<std::string> &templateFolders, const TNameSort &sort,
                               const TProgress &progress)
@@ -293,7 +293,9 @@ TCreatedArchive CreateArchive(const std::string &folder, const std::string &outp
     sort(*names);
 
     const auto count = static_cast<int32_t>(names->size());
-    std::unique_ptr<TFileStream> validation = OpenTemplate(count, templateFolders);
+    std::unique_ptr<TFileStream> validation =
+        OpenTemplate(count, templateFolders,
+                     "Creating an archive of " + std::to_string(count) + " files");
     const int64_t validationSize = validation->Size();
 
     // Names first: every file must come out again under its own name.

@@ -11,11 +11,14 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kvb {
+
+class TFileStream;
 
 // No validation template file for an archive of the number of files being stored: the window
 // shows this as a notice, not an error.
@@ -39,6 +42,12 @@ inline const std::string kNoTemplateMessage =
     "with an unsupported number of files in it.";
 
 inline const std::string kFileVanishedMessage = "Couldn't find a file that exists. AARRRRGH.";
+
+// The template for an archive of count records, opened: looked for in the running program's
+// folder, then in templateFolders in turn. Raises ENoTemplateError whose detail says that purpose
+// ("Creating an archive of 3 files") needs it and where it was looked for.
+std::unique_ptr<TFileStream> OpenTemplate(int32_t count, const std::vector<std::string> &templateFolders,
+                                          const std::string &purpose);
 
 // What a new archive holds that will not come out again everywhere as it went in. Nothing of it
 // is refused, as the archive's own name rule allows it; the faces show each warning.

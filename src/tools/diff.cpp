@@ -239,21 +239,20 @@ size_t SumValidation(TSide &side)
     return side.Sum(start, side.Size - start);
 }
 
-// Record numbers by name, each list in record order.
-std::unordered_map<std::string, std::vector<int32_t>> RecordsByName(const TKVBFile &catalogue)
-{
-    std::unordered_map<std::string, std::vector<int32_t>> records;
-    for (int32_t i = 0; i < catalogue.EntryCount(); ++i)
-        records[catalogue.GetEntry(i).Name].push_back(i);
-    return records;
-}
-
 struct TPair {
     int32_t A = 0, B = 0;
     bool ByNumber = false;
 };
 
 } // namespace
+
+TRecordsByName RecordsByName(int32_t count, const std::function<std::string(int32_t index)> &nameOf)
+{
+    TRecordsByName records;
+    for (int32_t i = 0; i < count; ++i)
+        records[nameOf(i)].push_back(i);
+    return records;
+}
 
 TArchiveDiff DiffArchives(const std::string &a, const std::string &b, const TProgress &progress)
 {
@@ -278,8 +277,11 @@ TArchiveDiff DiffArchives(const std::string &a, const std::string &b, const TPro
         if (side->Catalogue.Note() && (side == &sideA || !sameFile))
             diff.Notes.push_back(*side->Catalogue.Note());
 
-    const auto inA = RecordsByName(sideA.Catalogue);
-    const auto inB = RecordsByName(sideB.Catalogue);
+    const auto nameIn = [](const TKVBFile &catalogue) {
+        return [&catalogue](int32_t i) { return catalogue.GetEntry(i).Name; };
+    };
+    const TRecordsByName inA = RecordsByName(sideA.Catalogue.EntryCount(), nameIn(sideA.Catalogue));
+    const TRecordsByName inB = RecordsByName(sideB.Catalogue.EntryCount(), nameIn(sideB.Catalogue));
     std::vector<TPair> pairs;
     for (const auto &[name, recordsA] : inA) {
         const auto found = inB.find(name);

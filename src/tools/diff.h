@@ -15,9 +15,11 @@
 #include "archive/progress.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace kvb {
@@ -75,6 +77,12 @@ struct TArchiveDiff {
                !ValidationDiffers() && !DescriptionDiffers();
     }
 };
+
+// The matching rule: the records of each name (byte for byte), in record order; the k-th record
+// of a name in one archive is the k-th of that name in the other. nameOf(i) gives record i's
+// name, for i from 0 to count - 1.
+using TRecordsByName = std::unordered_map<std::string, std::vector<int32_t>>;
+TRecordsByName RecordsByName(int32_t count, const std::function<std::string(int32_t index)> &nameOf);
 
 // Reads both archives (refusing, as every reader does, one whose in-place edit was cut short)
 // and compares them. Raises the stream errors of either, naming it: a file that cannot be

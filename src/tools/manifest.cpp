@@ -11,6 +11,7 @@
 #include "platform/output_file.h"
 #include "platform/paths.h"
 #include "tools/json_reader.h"
+#include "tools/manifest_json.h"
 
 #include <algorithm>
 #include <charconv>
@@ -28,58 +29,12 @@ constexpr int64_t kFormatVersion = 1;
 // a file planted under the name from filling the memory.
 constexpr int64_t kMaxManifestSize = int64_t(1) << 30;
 
-// text as a JSON string. Invalid UTF-8 (a path the system handed over as bytes) becomes U+FFFD,
-// as JSON can hold only characters.
-void PutString(std::string &out, std::string_view text)
-{
-    out += '"';
-    for (size_t i = 0; i < text.size();) {
-        // Runs that need no escape go in at once.
-        size_t plain = i;
-        while (plain < text.size() && uint8_t(text[plain]) >= 0x20 && uint8_t(text[plain]) < 0x7F &&
-               text[plain] != '"' && text[plain] != '\\')
-            ++plain;
-        out.append(text.substr(i, plain - i));
-        if (plain == text.size())
-            break;
-        i = plain;
-        const auto c = uint8_t(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += char(c);
-            ++i;
-        } else if (c < 0x80) {
-            static constexpr char kDigits[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kDigits[c >> 4];
-            out += kDigits[c & 15];
-            ++i;
-        } else if (const size_t n = Utf8SequenceLength(text, i); n > 0) {
-            out.append(text.substr(i, n));
-            i += n;
-        } else {
-            out += "\xEF\xBF\xBD";
-            ++i;
-        }
-    }
-    out += '"';
-}
-
-void PutNumber(std::string &out, int64_t value)
-{
-    char digits[24];
-    const auto result = std::to_chars(digits, digits + sizeof digits, value);
-    out.append(digits, result.ptr);
-}
-
 void PutEntry(std::string &out, const TManifestEntry &entry)
 {
     out += "{\"number\":";
     PutNumber(out, entry.Index + 1);
     out += ",\"name\":";
-    const bool ascii =
-        std::all_of(entry.Name.begin(), entry.Name.end(), [](char c) { return uint8_t(c) < 0x80; });
-    PutString(out, ascii ? entry.Name : Cp1252ToUtf8(entry.Name));
+    PutArchiveName(out, entry.Name);
     out += ",\"length\":";
     PutNumber(out, entry.Length);
     out += ",\"checksum\":\"" + ChecksumText(entry.Checksum) + "\",\"file\":";
@@ -147,65 +102,6 @@ bool IsExportFileName(const std::string &name)
 
 namespace {
 
-uint64_t ReadHex64(TJsonReader &json, const std::string &what)
-{
-    const std::string text = json.String();
-    uint64_t value = 0;
-    bool valid = text.size() == 16;
-    for (size_t i = 0; valid && i < text.size(); ++i) {
-        const char c = text[i];
-        const char l = char(c | 0x20);
-        const int digit = c >= '0' && c <= '9' ? c - '0' : l >= 'a' && l <= 'f' ? l - 'a' + 10 : -1;
-        valid = digit >= 0;
-        value = value << 4 | uint64_t(digit);
-    }
-    if (!valid)
-        json.Fail(what + " must be 16 hexadecimal digits");
-    return value;
-}
-
-// An object's members, each known one by its place among the names given. Each member may
-// appear once: a member twice would leave which one counts to chance.
-class TMembers {
-public:
-    TMembers(TJsonReader &json, std::span<const std::string_view> known) : json_(json), known_(known)
-    {
-        json_.BeginObject();
-    }
-    // The next member's place among the known names, or -1 for another one (for the caller to
-    // pass over); false at the object's end.
-    bool Next(int &member)
-    {
-        if (!json_.NextMember(key_))
-            return false;
-        const auto found = std::find(known_.begin(), known_.end(), key_);
-        member = found == known_.end() ? -1 : int(found - known_.begin());
-        const bool twice = member >= 0 ? (seen_ >> member & 1) != 0
-                                       : std::find(others_.begin(), others_.end(), key_) != others_.end();
-        if (twice)
-            json_.Fail("the member \"" + key_ + "\" appears twice");
-        if (member >= 0)
-            seen_ |= 1u << member;
-        else
-            others_.push_back(key_);
-        return true;
-    }
-    bool Has(int member) const { return (seen_ >> member & 1) != 0; }
-    void Require(std::initializer_list<int> members) const
-    {
-        for (const int member : members)
-            if (!Has(member))
-                json_.Fail("the member \"" + std::string(known_[size_t(member)]) + "\" is missing");
-    }
-
-private:
-    TJsonReader &json_;
-    std::span<const std::string_view> known_;
-    std::string key_;
-    uint32_t seen_ = 0;
-    std::vector<std::string> others_;
-};
-
 void ReadArchive(TJsonReader &json, TManifest &manifest)
 {
     enum { kPath, kSize, kChecksum };
@@ -222,15 +118,6 @@ void ReadArchive(TJsonReader &json, TManifest &manifest)
             json.Skip();
     }
     members.Require({kSize, kChecksum});
-}
-
-std::string ReadName(TJsonReader &json)
-{
-    const std::optional<std::string> stored = Utf8ToCp1252(json.String());
-    if (!stored || stored->size() > size_t(kNameFieldSize) || stored->find('\0') != std::string::npos)
-        json.Fail("a name must be text an archive can hold: at most 20 characters of "
-                  "Windows-1252, without NUL");
-    return *stored;
 }
 
 std::optional<std::string> ReadFileName(TJsonReader &json)
@@ -263,7 +150,7 @@ TManifestEntry ReadEntry(TJsonReader &json)
     for (int member; members.Next(member);) {
         switch (member) {
         case kNumber: entry.Index = int32_t(json.Integer(1, INT32_MAX, "A record number") - 1); break;
-        case kName: entry.Name = ReadName(json); break;
+        case kName: entry.Name = ReadArchiveName(json); break;
         case kLength: entry.Length = json.Integer(0, INT32_MAX, "A length"); break;
         case kChecksum: entry.Checksum = ReadHex64(json, "A checksum"); break;
         case kFile: entry.File = ReadFileName(json); break;

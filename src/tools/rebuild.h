@@ -1,14 +1,19 @@
 // Rebuilding an archive with the data of some of its entries replaced: the modder's way to put
-// a changed file back ("Replace with file...", kvb replace).
+// a changed file back ("Replace with file...", kvb replace); and, for mods, with entries
+// appended or the last ones taken out.
 //
 // Everything but the replaced entries' data is kept byte for byte: the header's Creator field
 // and Count, every table-of-contents record's name bytes and reserved fields in their order, the
 // validation block, every data header's own name bytes, the order of the data, records that
 // share one data entry (they go on sharing it), and the description. Only the lengths of the
-// replaced entries and the offsets after them change.
+// replaced entries and the offsets after them change. Entries appended or taken out change the
+// Count, the records at the end of the table and the data entries before the description, and
+// come with the validation block for the new count.
 #pragma once
 
+#include "archive/format.h"
 #include "archive/progress.h"
+
 #include <cstdint>
 
 #include <functional>
@@ -35,9 +40,47 @@ struct TReplacement {
           Data(std::move(data))
     {
     }
+    // Data of length bytes that load gives when it is written (read from a package then, so that
+    // one entry's data is held at a time); no file is opened.
+    TReplacement(int32_t tocIndex, int64_t length, std::function<std::string()> load)
+        : TocIndex(tocIndex),
+          Length(length),
+          Load(std::move(load))
+    {
+    }
     int32_t TocIndex = 0;
     std::string FileName;
     std::optional<std::string> Data;
+    int64_t Length = 0;
+    std::function<std::string()> Load;
+};
+
+// An entry a rebuild appends after the last one, its record at the end of the table; its data
+// header carries the record's name.
+struct TAppendedEntry {
+    TNameField Name{};
+    uint8_t Reserved1 = kNewArchiveReserved1;
+    uint16_t Reserved2 = kNewArchiveReserved2;
+    int64_t Length = 0;
+    std::function<std::string()> Load; // gives the Length bytes of data when they are written
+};
+
+// Everything one rebuild changes.
+struct TRebuild {
+    std::vector<TReplacement> Replacements;
+    // The last records of the table taken out, with their data: which must be the last data
+    // entries of the file, reached by no other record.
+    int32_t DropLast = 0;
+    std::vector<TAppendedEntry> Appended;
+    // The validation block that takes the place of the archive's; needed when the count changes.
+    std::optional<std::string> Validation;
+    // Further files the work reads, which a named output may not be.
+    std::vector<const TFileStream *> Sources;
+
+    bool Empty() const
+    {
+        return Replacements.empty() && DropLast == 0 && Appended.empty() && !Validation;
+    }
 };
 
 // One data entry that a rebuild changes.
@@ -85,5 +128,21 @@ std::vector<TReplacedEntry> ReplaceEntries(const std::string &archive, const TRe
                                            const std::string &output, const TProgress &progress = {},
                                            std::optional<std::string> *note = nullptr,
                                            const TBeforeCommit &beforeCommit = {});
+
+// The same for every change of a TRebuild, chosen from the archive as the rebuild holds it.
+// Besides what PlanReplacement refuses, it refuses to take out records whose data is not at the
+// end or is shared with a record that stays, to replace data it takes out, to leave no record,
+// and a change of the count without a validation block. Data that load gives with another length
+// than planned raises, and nothing takes the archive's place.
+using TRebuildChoice = std::function<TRebuild(const TFileStream &archive)>;
+std::vector<TReplacedEntry> RebuildArchive(const std::string &archive, const TRebuildChoice &choose,
+                                           const std::string &output, const TProgress &progress = {},
+                                           std::optional<std::string> *note = nullptr,
+                                           const TBeforeCommit &beforeCommit = {});
+
+// What RebuildArchive would change in file (the archive, opened and checked by the caller),
+// refusing what it refuses, without writing anything.
+std::vector<TReplacedEntry> PlanRebuild(const TFileStream &file, const std::string &archive,
+                                        const TRebuild &changes);
 
 } // namespace kvb

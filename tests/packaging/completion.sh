@@ -166,6 +166,11 @@ for mode in bash-completion file; do
   offers "kvb diff --" "--help|--json"
   offers "kvb diff n" "names.kvb"
   offers "kvb diff game.kvb n" "names.kvb"
+  offers "kvb mod " "apply|create|info|revert"
+  offers "kvb mod apply --" "--dry-run|--help|--json|--templates"
+  offers "kvb mod apply n" "names.kvb"
+  offers "kvb mod create --from-folder f" "folder"
+  offers "kvb mod info --" "--help|--json"
 
   # Each file name is one candidate, quoted by the shell as it is inserted: spaces, quotes, a
   # folder named *, non-ASCII, control bytes; one that begins with "-" as ./-name.

@@ -45,6 +45,13 @@ cp "$demo" game.kvb
 "$kvb" update --dry-run game.kvb mod | grep -q . && fail "update --dry-run found changes"
 cp mod/PICTURE.png mod/GRADIENT.png
 "$kvb" update game.kvb mod | grep -q $'\tGRADIENT.TEX\t' || fail update
+"$kvb" mod create "$demo" game.kvb -o fix.kvbmod --name Fix >/dev/null || fail "mod create"
+"$kvb" mod info fix.kvbmod | grep -q '^mod: Fix$' || fail "mod info"
+cp "$demo" target.kvb
+"$kvb" mod apply target.kvb fix.kvbmod | grep -q $'\tGRADIENT.TEX\t' || fail "mod apply"
+cmp -s target.kvb game.kvb || fail "mod apply wrote another archive than update"
+"$kvb" mod revert target.kvb fix.kvbmod >/dev/null || fail "mod revert"
+cmp -s target.kvb "$demo" || fail "mod revert did not give the archive back"
 HOME=$work WINEPREFIX=$work/none "$kvb" game-folder 2>/dev/null && fail "game-folder found a game"
 echo "every kvb command works from $work/moved"
 

@@ -7,6 +7,7 @@
 #include "archive/format.h"
 #include "robustness/traced_kvb.h"
 #include "support/archive_builder.h"
+#include "tools/mod_package.h"
 
 #include <gtest/gtest.h>
 
@@ -36,6 +37,12 @@ struct Scenario {
     std::string target;    // the file the command writes, in work
     bool inPlace = true;   // an in-place edit, which the next editor (kvb raw) repairs
     std::string untouched; // a file in work the command reads and must never change
+    // Its next run refuses to do again what was done (a mod applied, or reverted, already).
+    bool rerunRefusesDone = false;
+    // A file in work that must be there whenever the target is as after the run (true) or as
+    // before it (false): a mod's undo package, while the archive holds the mod.
+    std::string recordOf = {};
+    bool recordOfAfter = true;
 };
 
 const std::string &Inputs()
@@ -61,6 +68,24 @@ void ExportChanged(const std::string &work)
                                 "/mod'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     WriteFile(work + "/mod/SECOND.BIN", Inputs());
+}
+
+// work/G.KVB, and work/fix.kvbmod: a mod of it that replaces SECOND.BIN and adds an entry, with
+// the template for the new count in work/t.
+void ModOf(const std::string &work)
+{
+    WriteFile(work + "/G.KVB", ThreeEntries());
+    WriteFile(work + "/MODDED.KVB", ArchiveBuilder()
+                                        .Validation(std::string(3700, 'v'))
+                                        .Add("FIRST.BIN", PatternBytes(3000, 1))
+                                        .Add("SECOND.BIN", Inputs())
+                                        .Add("THIRD.BIN", PatternBytes(1000, 3))
+                                        .Add("FOURTH.BIN", PatternBytes(700, 4))
+                                        .Build());
+    CreateModPackage(work + "/G.KVB", work + "/MODDED.KVB", work + "/fix.kvbmod", "Fix", "1");
+    fs::remove(work + "/MODDED.KVB");
+    fs::create_directory(work + "/t");
+    WriteFile(work + "/t/KVB.4", std::string(3700, 'v'));
 }
 
 std::vector<Scenario> Scenarios()
@@ -110,6 +135,21 @@ std::vector<Scenario> Scenarios()
              return std::vector<std::string>{"create", in + "/src", w + "/OUT.KVB", "--templates", in};
          },
          "OUT.KVB", false, ""},
+        {"mod-apply", [](const std::string &w, const std::string &) { ModOf(w); },
+         [](const std::string &w, const std::string &) {
+             return std::vector<std::string>{"mod",         "apply", w + "/G.KVB", w + "/fix.kvbmod",
+                                             "--templates", w + "/t"};
+         },
+         "G.KVB", false, "", true, "G.KVB.Fix.kvbundo", true},
+        {"mod-revert",
+         [](const std::string &w, const std::string &) {
+             ModOf(w);
+             ApplyMod(w + "/G.KVB", w + "/fix.kvbmod", {w + "/t"});
+         },
+         [](const std::string &w, const std::string &) {
+             return std::vector<std::string>{"mod", "revert", w + "/G.KVB", w + "/fix.kvbmod"};
+         },
+         "G.KVB", false, "", true, "G.KVB.Fix.kvbundo", false},
     };
 }
 
@@ -144,10 +184,11 @@ TEST_P(CrashCampaign, EveryKillAndEveryErrorLeavesTheTargetOldOrNewAndNothingBes
         before = ReadFile(work / scenario.target);
         if (!scenario.untouched.empty())
             untouched = ReadFile(work / scenario.untouched);
-        files = Listing(work.Path().string());
         calls =
             CountCalls(scenario.args(work.Path().string(), inputs.Path().string()), logs.Path().string());
         after = ReadFile(work / scenario.target);
+        // What the command leaves beside the target (a mod's undo package, or none once reverted).
+        files = Listing(work.Path().string());
     }
     ASSERT_NE(before, after);
     int runs = 0;
@@ -178,6 +219,10 @@ TEST_P(CrashCampaign, EveryKillAndEveryErrorLeavesTheTargetOldOrNewAndNothingBes
                     EXPECT_TRUE(ReadFile(work / scenario.untouched) == untouched)
                         << "the archive read was changed";
                 }
+                if (!scenario.recordOf.empty() && left == (scenario.recordOfAfter ? after : before)) {
+                    EXPECT_TRUE(fs::exists(work / scenario.recordOf))
+                        << "the archive holds the mod, and its undo package is gone";
+                }
 
                 // The next editor puts an interrupted edit right; the next run of a rebuild or a
                 // creation clears what an earlier one left.
@@ -187,7 +232,8 @@ TEST_P(CrashCampaign, EveryKillAndEveryErrorLeavesTheTargetOldOrNewAndNothingBes
                                   ? std::vector<std::string>{"raw", w + "/" + scenario.target}
                                   : scenario.args(w, in),
                               logs.Path().string());
-                EXPECT_EQ(next.exitCode, 0) << next.err;
+                EXPECT_TRUE(next.exitCode == 0 || (scenario.rerunRefusesDone && left == after))
+                    << next.err;
                 const std::string now = ReadFile(work / scenario.target);
                 if (scenario.inPlace) {
                     EXPECT_TRUE(now == before || now == after) << "not repaired: " << next.err;
@@ -195,7 +241,7 @@ TEST_P(CrashCampaign, EveryKillAndEveryErrorLeavesTheTargetOldOrNewAndNothingBes
                         EXPECT_TRUE(now == left) << "a whole archive was changed: " << next.err;
                     }
                 } else {
-                    EXPECT_TRUE(now == after) << "the next run did not write the target";
+                    EXPECT_TRUE(now == after) << "the next run did not write the target: " << next.err;
                 }
                 EXPECT_EQ(Listing(w), files) << "something was left beside the target";
             }

@@ -484,3 +484,135 @@ TEST(ReplaceEntries, AnInterruptionAtAnyWriteLeavesTheArchiveAndNothingElse)
         }
     }
 }
+
+namespace {
+
+TRebuild Appending(std::vector<std::pair<std::string, std::string>> entries, std::string validation)
+{
+    TRebuild changes;
+    for (auto &[name, data] : entries)
+        changes.Appended.push_back({NameToField(name), kNewArchiveReserved1, kNewArchiveReserved2,
+                                    int64_t(data.size()), [data] { return data; }});
+    changes.Validation = std::move(validation);
+    return changes;
+}
+
+} // namespace
+
+// Appending with the block for the new count, a replacement in the same run, then taking the
+// appended entries out again with the old block: each step gives the archive a builder makes of
+// the same entries, and the last one the first archive byte for byte.
+TEST(RebuildArchive, AppendsAndTakesOutTheLastEntriesWithTheValidationBlockOfTheirCount)
+{
+    const std::string v2(3602, 'a'), v4(3700, 'b');
+    const std::string a = PatternBytes(700, 1), b = PatternBytes(900, 2), b2 = PatternBytes(50, 3);
+    const std::string x = PatternBytes(1234, 4), y = PatternBytes(0, 5);
+    const std::string before =
+        ArchiveBuilder().Validation(v2).Description("DESC").Add("A.BIN", a).Add("B.BIN", b).Build();
+    const std::string expected = ArchiveBuilder()
+                                     .Validation(v4)
+                                     .Description("DESC")
+                                     .Add("A.BIN", a)
+                                     .Add("B.BIN", b2)
+                                     .Add("X.TEX", x)
+                                     .Add("Y", y)
+                                     .Build();
+    TempDir dir;
+    const std::string path = dir / "G.KVB";
+    WriteFile(path, before);
+
+    TRebuild add = Appending({{"X.TEX", x}, {"Y", y}}, v4);
+    add.Replacements.emplace_back(1, int64_t(b2.size()), [b2] { return b2; });
+    const auto replaced = RebuildArchive(
+        path, [&](const TFileStream &) { return add; }, "");
+    ASSERT_EQ(replaced.size(), 1u);
+    EXPECT_EQ(replaced[0].NewLength, 50);
+    EXPECT_TRUE(SameBytes(ReadFile(path), expected));
+
+    TRebuild drop;
+    drop.DropLast = 2;
+    drop.Validation = v2;
+    drop.Replacements.emplace_back(1, int64_t(b.size()), [b] { return b; });
+    RebuildArchive(
+        path, [&](const TFileStream &) { return drop; }, "");
+    EXPECT_TRUE(SameBytes(ReadFile(path), before));
+    EXPECT_EQ(Listing(dir.Path()), Names{"G.KVB"});
+}
+
+TEST(RebuildArchive, RefusesWhatWouldLoseOrMisplaceData)
+{
+    const std::string v(3602, 'v');
+    // Record 3 shares the data of record 1; the data of record 2 lies before record 1's.
+    ArchiveBuilder builder;
+    builder.Validation(v).Add("A", PatternBytes(10, 1)).Add("B", PatternBytes(20, 2)).AddAlias("C", 0);
+    const std::string shared = builder.Build();
+    const std::string plain = ArchiveBuilder().Validation(v).Add("A", "aaaa").Add("B", "bbbb").Build();
+    std::string swapped = plain;
+    {
+        // Record 2 points at the first data entry, record 1 at the second.
+        std::string offsets = swapped;
+        PatchTocOffset(swapped, 0, GetInt32LE(offsets.data() + TocRecordPosition(1) + kNameFieldSize));
+        PatchTocOffset(swapped, 1, GetInt32LE(offsets.data() + TocRecordPosition(0) + kNameFieldSize));
+    }
+    struct Row {
+        const char *what;
+        const std::string &archive;
+        std::function<TRebuild()> changes;
+        const char *message;
+    };
+    const auto dropping = [&](int32_t n, bool validation) {
+        return [=] {
+            TRebuild changes;
+            changes.DropLast = n;
+            if (validation)
+                changes.Validation = v;
+            return changes;
+        };
+    };
+    const Row rows[] = {
+        {"shared data", shared, dropping(1, true), "record 1 shares its data"},
+        {"data not at the end", swapped, dropping(1, true), "not at the end of the archive"},
+        {"no record left", swapped, dropping(2, true), "without entries"},
+        {"a new count without its block", plain, dropping(1, false), "validation block"},
+        {"data replaced and taken out", plain,
+         [&] {
+             TRebuild changes = dropping(1, true)();
+             changes.Replacements.emplace_back(1, 3, [] { return std::string("new"); });
+             return changes;
+         },
+         "is taken out"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.what);
+        TempDir dir;
+        const std::string path = dir / "G.KVB";
+        WriteFile(path, row.archive);
+        const TRebuild changes = row.changes();
+        try {
+            RebuildArchive(
+                path, [&](const TFileStream &) { return changes; }, "");
+            ADD_FAILURE() << "not refused";
+        } catch (const EKVBError &e) {
+            EXPECT_NE(std::string(e.what()).find(row.message), std::string::npos) << e.what();
+        }
+        EXPECT_TRUE(SameBytes(ReadFile(path), row.archive));
+        EXPECT_EQ(Listing(dir.Path()), Names{"G.KVB"});
+    }
+}
+
+// A loader that gives other data than planned (a package changed under the rebuild) leaves the
+// archive as it was.
+TEST(RebuildArchive, DataOfAnotherLengthThanPlannedLeavesTheArchive)
+{
+    TempDir dir;
+    const std::string path = dir / "G.KVB";
+    const std::string before = TwoEntryArchive();
+    WriteFile(path, before);
+    TRebuild changes = Appending({{"X", "12345"}}, std::string(3602, 'w'));
+    changes.Appended[0].Length = 4;
+    EXPECT_THROW(RebuildArchive(
+                     path, [&](const TFileStream &) { return changes; }, ""),
+                 EKVBError);
+    EXPECT_TRUE(SameBytes(ReadFile(path), before));
+    EXPECT_EQ(Listing(dir.Path()), Names{"G.KVB"});
+}
