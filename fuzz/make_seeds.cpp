@@ -1,19 +1,24 @@
 // Writes the seed corpora of the fuzz targets into OUTPUT/<target>/: small archives of every
 // shape the readers know (aliases, unlinked and mismatched entries, odd counts and lengths,
-// falling offsets), edit scripts over them, textures of both formats, PNG images and MIDI files.
+// falling offsets), edit scripts over them, textures of both formats, PNG images, MIDI files and
+// zips.
 #include "edit_script.h"
+#include "platform/stream.h"
 #include "support/archive_builder.h"
 #include "support/midi_builder.h"
 #include "support/png_builder.h"
 #include "support/tex_builder.h"
 #include "tools/manifest.h"
 #include "tools/mod_manifest.h"
+#include "tools/zip_file.h"
 
 #include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 using namespace kvb;
 using namespace kvb::test;
@@ -174,6 +179,29 @@ std::map<std::string, std::string> Midis()
     };
 }
 
+std::string ZipOf(const std::vector<std::pair<std::string, std::string>> &entries, bool compress)
+{
+    TMemoryStream out;
+    TZipWriter writer(out);
+    for (const auto &[name, data] : entries)
+        writer.Add(name, data, compress);
+    writer.Finish();
+    return out.Bytes();
+}
+
+std::map<std::string, std::string> Zips()
+{
+    const std::vector<std::pair<std::string, std::string>> entries = {
+        {"manifest.json", "{\"format\":\"kvb-mod\",\"entries\":[\"GREY.TEX\"]}"},
+        {"entries/GREY.TEX", GradientTex(8, 4).Build()},
+        {"entries/\xC3\xA9.BIN", PatternBytes(60, 9)},
+        {"empty", ""},
+    };
+    return {{"deflated", ZipOf(entries, true)},
+            {"stored", ZipOf(entries, false)},
+            {"none", ZipOf({}, true)}};
+}
+
 void Write(const fs::path &folder, const std::string &name, const std::string &bytes)
 {
     fs::create_directories(folder);
@@ -214,6 +242,8 @@ int main(int argc, char **argv)
             Write(out / "mod_manifest", name, text);
         for (const auto &[name, bytes] : Midis())
             Write(out / "midi", name, bytes);
+        for (const auto &[name, bytes] : Zips())
+            Write(out / "zip", name, bytes);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -64,6 +64,7 @@ kvb_add_windows_tests(logic_tests SOURCES
   logic/test_window_descriptions.cpp
 )
 target_link_libraries(logic_tests PRIVATE kvblogic)
+target_compile_definitions(logic_tests PRIVATE KVB_ISSUES_URL="${KVB_ISSUES_URL}" KVB_PROJECT_URL="${KVB_PROJECT_URL}")
 
 kvb_add_windows_tests(tools_tests SOURCES
   tools/test_analysis.cpp
@@ -71,6 +72,7 @@ kvb_add_windows_tests(tools_tests SOURCES
   tools/test_manifest.cpp
   tools/test_mod_package.cpp
   tools/test_rebuild.cpp
+  tools/test_zip_file.cpp
 )
 
 # A new palette of more than one colour needs the palette library, which this build lacks.
@@ -107,7 +109,7 @@ add_executable(win32ui_tests
 target_include_directories(win32ui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(win32ui_tests PRIVATE kvbwin32ui kvbtestsupport GTest::gtest_main)
 target_compile_definitions(win32ui_tests PRIVATE
-  KVB_AUTHOR_MAIL_URL="${KVB_AUTHOR_MAIL_URL}" KVB_AUTHOR_WEB_URL="${KVB_AUTHOR_WEB_URL}")
+  KVB_ISSUES_URL="${KVB_ISSUES_URL}" KVB_PROJECT_URL="${KVB_PROJECT_URL}")
 kvb_windows_resources(win32ui_tests DESCRIPTION "KVB Editor window tests")
 add_test(NAME win32ui_tests COMMAND win32ui_tests)
 kvb_wine_test(win32ui_tests)

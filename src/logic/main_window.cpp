@@ -390,14 +390,22 @@ void TKVBEditorLogic::btnAnalyseClick()
     ShowInfoLines(AnalyseArchive(*catalogue_, openedFileName_).Lines);
 }
 
+void TKVBEditorLogic::OpenAddress(const std::string &url)
+{
+    // Without a browser the click would otherwise do nothing at all: the address is still of use.
+    if (!view_.OpenLink(url))
+        dialogs_.Notice("No program on this system opens " + url +
+                        "\nOpen the address in a web browser yourself.");
+}
+
 void TKVBEditorLogic::Label3Click()
 {
-    view_.OpenLink(KVB_AUTHOR_MAIL_URL);
+    OpenAddress(KVB_ISSUES_URL);
 }
 
 void TKVBEditorLogic::Label4Click()
 {
-    view_.OpenLink(KVB_AUTHOR_WEB_URL);
+    OpenAddress(KVB_PROJECT_URL);
 }
 
 void TKVBEditorLogic::btnAdvancedClick()

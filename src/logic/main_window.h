@@ -53,8 +53,8 @@ public:
     virtual void SetInfoLines(const std::vector<std::string> &lines) = 0;
     // chkFullRead.
     virtual bool FullRead() const = 0;
-    // Opens a link (mail or web) the way the desktop opens it.
-    virtual void OpenLink(const std::string &url) = 0;
+    // Opens a web address the way the desktop opens it; false when nothing on the system would.
+    virtual bool OpenLink(const std::string &url) = 0;
 
     // How handing a file to another program ended.
     enum class TOpened { Opened, Cancelled, NoProgram };
@@ -118,8 +118,8 @@ public:
     void lstFilesDblClick();
     void btnCreateClick();
     void btnAnalyseClick();
-    // The two links keep the names of the labels they once were: Label3 mails the author,
-    // Label4 opens the author's web page.
+    // The two links keep the names of the labels they once were: Label3 opens the bug tracker,
+    // Label4 the home page.
     void Label3Click();
     void Label4Click();
     void btnAdvancedClick();
@@ -172,6 +172,8 @@ public:
     TFolderDialog selFolder;
 
 private:
+    // Opens url, or tells the user where it leads when no program here opens it.
+    void OpenAddress(const std::string &url);
     // The catalogue index of the selected row; -1 (after notice) when no row is selected.
     int SelectedIndex(const std::string &notice);
     // The catalogue indices of the selected rows; none (after notice) when no row is selected.

@@ -72,6 +72,10 @@ bool TWork::Run(const std::function<void()> &steps, const std::string &doing)
         steps();
     } catch (const ECancelled &) {
         return false;
+    } catch (...) {
+        // A bar left part way would tell of work that never ended: a failed open read nothing.
+        view_.SetProgressPosition(0);
+        throw;
     }
     return true;
 }

@@ -45,7 +45,7 @@ public:
     // Runs steps with the window busy; the steps hand Report (through the window's progress
     // handler) to the library. Once Cancel is requested the next report raises ECancelled,
     // which stops the steps there. True when the steps ended, false when they were cancelled;
-    // other errors go on to the caller. The status line says doing while the steps run, and
+    // other errors go on to the caller, with the bar back at its start. The status line says doing while the steps run, and
     // is empty again after them, for the caller's word on how they ended.
     bool Run(const std::function<void()> &steps, const std::string &doing = {});
 

@@ -1,4 +1,5 @@
 #include "ui/described_form.h"
+#include "ui/status_label.h"
 
 #include <QBoxLayout>
 #include <QFontMetrics>
@@ -33,12 +34,16 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
         break;
     }
     case TControlKind::Label: w = new QLabel(Q(c.Caption), parent); break;
-    case TControlKind::Note:
-    case TControlKind::StatusText: {
+    case TControlKind::Note: {
         auto *label = new QLabel(Q(c.Caption), parent);
         label->setWordWrap(true);
-        if (c.Kind == TControlKind::Note)
-            label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        w = label;
+        break;
+    }
+    case TControlKind::StatusText: {
+        auto *label = new TStatusLabel(parent);
+        label->SetFullText(Q(c.Caption));
         w = label;
         break;
     }

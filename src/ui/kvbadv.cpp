@@ -1,6 +1,7 @@
 #include "ui/kvbadv.h"
 
 #include "ui/described_form.h"
+#include "ui/status_label.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -59,7 +60,7 @@ TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, QWidget *parent)
     Label2 = c.Get<QLabel>("Label2");
     Label3 = c.Get<QLabel>("Label3");
     Label4 = c.Get<QLabel>("Label4");
-    lblStatus = c.Get<QLabel>("lblStatus");
+    lblStatus = c.Get<TStatusLabel>("lblStatus");
     Status = c.Get<QProgressBar>("Status");
     btnCancel = c.Get<QPushButton>("btnCancel");
     // The info lines keep their height (five lines); the lists below take what the window gains.
@@ -234,7 +235,7 @@ void TfrmAdvanced::LetEventsRun()
 
 void TfrmAdvanced::SetStatus(const std::string &text)
 {
-    lblStatus->setText(Q(text));
+    lblStatus->SetFullText(Q(text));
 }
 
 void TfrmAdvanced::CloseWindow()

@@ -19,6 +19,8 @@ class QTreeWidget;
 
 namespace kvb::ui {
 
+class TStatusLabel;
+
 class TDescribedControls;
 
 class TfrmAdvanced : public QDialog, public logic::TAdvancedView {
@@ -36,7 +38,7 @@ public:
     QPushButton *btnLink, *btnAppend, *btnQuit, *btnTruncate;
     QComboBox *cmbTable, *cmbHeader;
     QLabel *Label1, *Label2, *Label3, *Label4;
-    QLabel *lblStatus;
+    TStatusLabel *lblStatus;
     QProgressBar *Status;
     QPushButton *btnCancel;
 

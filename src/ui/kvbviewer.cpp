@@ -3,6 +3,7 @@
 #include "media/fluidsynth_player.h"
 #include "qt/name_compare.h"
 #include "ui/described_form.h"
+#include "ui/status_label.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -95,7 +96,7 @@ TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWid
     Label3 = c.Get<TLinkLabel>("Label3");
     Label2 = c.Get<QLabel>("Label2");
     Label4 = c.Get<TLinkLabel>("Label4");
-    lblStatus = c.Get<QLabel>("lblStatus");
+    lblStatus = c.Get<TStatusLabel>("lblStatus");
     Status = c.Get<QProgressBar>("Status");
     btnCancel = c.Get<QPushButton>("btnCancel");
     ConnectEvents();
@@ -215,7 +216,7 @@ void TfrmKVBEditor::LetEventsRun()
 
 void TfrmKVBEditor::SetStatus(const std::string &text)
 {
-    lblStatus->setText(Q(text));
+    lblStatus->SetFullText(Q(text));
 }
 
 void TfrmKVBEditor::CloseWindow()
@@ -224,9 +225,9 @@ void TfrmKVBEditor::CloseWindow()
     QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
-void TfrmKVBEditor::OpenLink(const std::string &url)
+bool TfrmKVBEditor::OpenLink(const std::string &url)
 {
-    QDesktopServices::openUrl(QUrl(Q(url)));
+    return QDesktopServices::openUrl(QUrl(Q(url)));
 }
 
 TfrmKVBEditor::TOpened TfrmKVBEditor::OpenWithDefault(const std::string &path)

@@ -30,6 +30,7 @@ namespace kvb::ui {
 class TDescribedControls;
 class TEntryList;
 class TLinkLabel;
+class TStatusLabel;
 
 class TfrmKVBEditor : public QMainWindow, public logic::TMainView {
     Q_OBJECT
@@ -54,7 +55,7 @@ public:
     TLinkLabel *Label3;
     QLabel *Label2;
     TLinkLabel *Label4;
-    QLabel *lblStatus;
+    TStatusLabel *lblStatus;
     QProgressBar *Status;
     QPushButton *btnCancel;
 
@@ -73,7 +74,7 @@ public:
     void LetEventsRun() override;
     void SetStatus(const std::string &text) override;
     void CloseWindow() override;
-    void OpenLink(const std::string &url) override;
+    bool OpenLink(const std::string &url) override;
     TOpened OpenWithDefault(const std::string &path) override;
     TOpened OpenWithChosenProgram(const std::string &path) override;
     void WatchFile(const std::string &path) override;

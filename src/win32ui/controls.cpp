@@ -186,4 +186,57 @@ void FillListBox(HWND list, const std::vector<std::string> &lines)
     ::InvalidateRect(list, nullptr, TRUE);
 }
 
+namespace {
+
+const wchar_t *const kTooltipProperty = L"KVB.StatusTooltip";
+
+TTTOOLINFOW StatusTool(HWND status, wchar_t *text)
+{
+    TTTOOLINFOW tool{};
+    tool.cbSize = sizeof tool;
+    tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    tool.hwnd = ::GetParent(status);
+    tool.uId = reinterpret_cast<UINT_PTR>(status);
+    tool.lpszText = text;
+    return tool;
+}
+
+} // namespace
+
+void MakeStatusTooltip(HWND status)
+{
+    HWND tip = ::CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
+                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
+                                 ::GetParent(status), nullptr, nullptr, nullptr);
+    if (!tip)
+        return;
+    wchar_t empty[] = L"";
+    TTTOOLINFOW tool = StatusTool(status, empty);
+    ::SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
+    // Long paths are shown whole, on as many lines as the screen needs.
+    ::SendMessageW(tip, TTM_SETMAXTIPWIDTH, 0, ::GetSystemMetrics(SM_CXSCREEN) / 2);
+    ::SetPropW(status, kTooltipProperty, tip);
+}
+
+void SetStatusText(HWND status, const std::string &text)
+{
+    std::wstring wide = win32::Wide(text);
+    ::SetWindowTextW(status, wide.c_str());
+    if (auto tip = static_cast<HWND>(::GetPropW(status, kTooltipProperty))) {
+        TTTOOLINFOW tool = StatusTool(status, wide.data());
+        ::SendMessageW(tip, TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool));
+    }
+}
+
+std::string StatusTooltipText(HWND status)
+{
+    auto tip = static_cast<HWND>(::GetPropW(status, kTooltipProperty));
+    if (!tip)
+        return {};
+    wchar_t text[1024] = {};
+    TTTOOLINFOW tool = StatusTool(status, text);
+    ::SendMessageW(tip, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
+    return win32::Utf8(std::wstring(text));
+}
+
 } // namespace kvb::win32ui

@@ -47,4 +47,11 @@ int ComboSelection(HWND combo);
 // A list box's lines, scrollable sideways as far as its longest line.
 void FillListBox(HWND list, const std::vector<std::string> &lines);
 
+// A status line: one line whatever its length, cut in the middle (a path keeps its file name)
+// when it does not fit, with the whole text as its tooltip. MakeStatusTooltip gives a status
+// static (SS_NOTIFY, so that it sees the mouse) its tooltip; SetStatusText sets both texts.
+void MakeStatusTooltip(HWND status);
+void SetStatusText(HWND status, const std::string &text);
+std::string StatusTooltipText(HWND status);
+
 } // namespace kvb::win32ui

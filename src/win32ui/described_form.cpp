@@ -64,9 +64,10 @@ TDescribedControls::TDescribedControls(TForm &form, const std::vector<const logi
             w = form.Control(WC_BUTTONW, text, WS_TABSTOP | BS_AUTOCHECKBOX, id);
             ::SendMessageW(w, BM_SETCHECK, look->Checked ? BST_CHECKED : BST_UNCHECKED, 0);
             break;
-        case TControlKind::Label:
+        case TControlKind::Label: w = form.Control(WC_STATICW, text, SS_LEFT | SS_NOPREFIX, id); break;
         case TControlKind::StatusText:
-            w = form.Control(WC_STATICW, text, SS_LEFT | SS_NOPREFIX, id);
+            w = form.Control(WC_STATICW, text, SS_LEFT | SS_NOPREFIX | SS_PATHELLIPSIS | SS_NOTIFY, id);
+            MakeStatusTooltip(w);
             break;
         case TControlKind::Note: w = form.Control(WC_STATICW, text, SS_CENTER | SS_NOPREFIX, id); break;
         case TControlKind::Link:
@@ -167,8 +168,8 @@ SIZE TDescribedControls::NaturalSize(const TMade &m, int width) const
         size = TextSize(m.Window, ControlText(m.Window));
         size.cy = std::max<int>(size.cy, line);
         break;
-    case TControlKind::Note:
-    case TControlKind::StatusText: size.cy = std::max(line, WrappedTextHeight(m.Window, width)); break;
+    case TControlKind::Note: size.cy = std::max(line, WrappedTextHeight(m.Window, width)); break;
+    case TControlKind::StatusText: size.cy = line; break;
     case TControlKind::ReportList:
     case TControlKind::InfoList: break;
     case TControlKind::BlockSelector: {

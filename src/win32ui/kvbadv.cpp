@@ -280,7 +280,7 @@ void TfrmAdvanced::LetEventsRun()
 
 void TfrmAdvanced::SetStatus(const std::string &text)
 {
-    ::SetWindowTextW(lblStatus, win32::Wide(text).c_str());
+    SetStatusText(lblStatus, text);
 }
 
 } // namespace kvb::win32ui

@@ -31,9 +31,11 @@ const logic::TWindowDescription<logic::TKVBEditorLogic> &Description()
 
 } // namespace
 
-void OpenWithShell(const std::string &url)
+bool OpenWithShell(const std::string &url)
 {
-    ::ShellExecuteW(nullptr, L"open", win32::Wide(url).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    // Above 32 when the shell found a program for the address.
+    return reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", win32::Wide(url).c_str(), nullptr,
+                                                     nullptr, SW_SHOWNORMAL)) > 32;
 }
 
 logic::TMainView::TOpened OpenFileWithShell(const std::string &path, bool choose, HWND owner)
@@ -318,9 +320,7 @@ void TfrmKVBEditor::LetEventsRun()
 
 void TfrmKVBEditor::SetStatus(const std::string &text)
 {
-    ::SetWindowTextW(lblStatus, win32::Wide(text).c_str());
-    // A longer status may need another line.
-    Relayout();
+    SetStatusText(lblStatus, text);
 }
 
 void TfrmKVBEditor::CloseWindow()
@@ -328,9 +328,9 @@ void TfrmKVBEditor::CloseWindow()
     ::PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
-void TfrmKVBEditor::OpenLink(const std::string &url)
+bool TfrmKVBEditor::OpenLink(const std::string &url)
 {
-    openLink_(url);
+    return openLink_(url);
 }
 
 logic::TMainView::TOpened TfrmKVBEditor::OpenWithDefault(const std::string &path)

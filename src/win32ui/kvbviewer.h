@@ -24,8 +24,8 @@ struct TMenuDeleter {
 using TMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, TMenuDeleter>;
 
 // Opens a mail or web link the way the desktop opens it.
-using TLinkOpener = std::function<void(const std::string &url)>;
-void OpenWithShell(const std::string &url);
+using TLinkOpener = std::function<bool(const std::string &url)>;
+bool OpenWithShell(const std::string &url);
 
 // Hands the file at path to another program: the one the shell opens such files with, or (choose)
 // the one the user picks in the shell's own "Open with" dialog, owned by owner.
@@ -70,7 +70,7 @@ public:
     void LetEventsRun() override;
     void SetStatus(const std::string &text) override;
     void CloseWindow() override;
-    void OpenLink(const std::string &url) override;
+    bool OpenLink(const std::string &url) override;
     TOpened OpenWithDefault(const std::string &path) override;
     TOpened OpenWithChosenProgram(const std::string &path) override;
     void WatchFile(const std::string &path) override;

@@ -141,6 +141,7 @@ public:
     std::vector<std::string> info;
     bool fullRead = true;
     std::vector<std::string> links;
+    bool linksOpen = true; // whether the system has a program for them
     // "default <path>" and "chosen <path>": the files handed to other programs, and how each
     // hand-over ends (opened when none is given).
     std::vector<std::string> opened;
@@ -168,7 +169,11 @@ public:
     }
     void SetInfoLines(const std::vector<std::string> &lines) override { info = lines; }
     bool FullRead() const override { return fullRead; }
-    void OpenLink(const std::string &url) override { links.push_back(url); }
+    bool OpenLink(const std::string &url) override
+    {
+        links.push_back(url);
+        return linksOpen;
+    }
     TOpened OpenWithDefault(const std::string &path) override { return Open("default " + path); }
     TOpened OpenWithChosenProgram(const std::string &path) override { return Open("chosen " + path); }
     void WatchFile(const std::string &path) override { watched.insert(path); }

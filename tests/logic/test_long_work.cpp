@@ -115,6 +115,22 @@ TEST(LongWork, ACancelledOpenOrAnalysisKeepsWhatWasShown)
     EXPECT_TRUE(w.dialogs.shown.empty()) << w.dialogs.Last();
 }
 
+TEST(LongWork, AnOpenThatFailsPartWayPutsTheBarBackAtItsStart)
+{
+    Work w;
+    std::string archive = NumberedArchive(3000);
+    archive.resize(archive.size() * 2 / 3);
+    WriteFile(w.dir / "cut.kvb", archive);
+    w.v.fullRead = true;
+    int32_t furthest = 0;
+    w.v.whenEvents = [&] { furthest = std::max(furthest, w.v.progressPosition); };
+    w.dialogs.files.push_back(w.dir / "cut.kvb");
+    w.Do([&] { w.main.btnOpenClick(); });
+    EXPECT_EQ(w.dialogs.Last().rfind("error: ", 0), 0u) << w.dialogs.Last();
+    EXPECT_GT(furthest, 0);
+    EXPECT_EQ(w.v.progressPosition, 0);
+}
+
 TEST(LongWork, ACancelledReplaceLeavesTheArchiveAsItWas)
 {
     Work w;

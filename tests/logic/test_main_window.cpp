@@ -204,14 +204,19 @@ TEST(MainWindowLogic, AdvancedNeedsAnOpenArchiveAndClosingItDropsTheCatalogue)
     EXPECT_NE(m.main.Catalogue(), nullptr);
 }
 
-TEST(MainWindowLogic, LinksOpenTheAuthorsAddresses)
+TEST(MainWindowLogic, LinksOpenTheBugTrackerAndTheHomePageOrSayWhereTheyLead)
 {
     Main m;
     m.Do([&] { m.main.Label3Click(); });
     m.Do([&] { m.main.Label4Click(); });
-    ASSERT_EQ(m.v.links.size(), 2u);
-    EXPECT_EQ(m.v.links[0].rfind("mailto:", 0), 0u);
-    EXPECT_EQ(m.v.links[1].rfind("http", 0), 0u);
+    EXPECT_EQ(m.v.links, (std::vector<std::string>{KVB_ISSUES_URL, KVB_PROJECT_URL}));
+    EXPECT_TRUE(m.dialogs.shown.empty());
+
+    // Without a browser the address is shown instead.
+    m.v.linksOpen = false;
+    m.Do([&] { m.main.Label4Click(); });
+    EXPECT_EQ(m.dialogs.Last(), "notice: No program on this system opens " KVB_PROJECT_URL
+                                "\nOpen the address in a web browser yourself.");
 }
 
 // --- Find, drag and drop ------------------------------------------------------------------------

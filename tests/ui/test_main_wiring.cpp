@@ -9,6 +9,7 @@
 #include "ui/dialogs.h"
 #include "ui/entry_list.h"
 #include "ui/link_label.h"
+#include "ui/status_label.h"
 
 #include <QAction>
 #include <QApplication>
@@ -269,6 +270,30 @@ TEST(MainWiring, LooksCutNamesHaveTooltipsAndTheBusyInfoListStaysReadable)
     EXPECT_NE(q.w.Label3->grab().toImage(), before);
 }
 
+TEST(MainWiring, ALongStatusLineStaysOneLineCutInTheMiddleWithTheWholeInItsTooltip)
+{
+    QtWindows q;
+    q.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
+    const int listTop = q.w.lstFiles->y(), lineHeight = q.w.lblStatus->height();
+    const std::string path = "/home/modder/games/a folder with a long name/another/DATA/SOUNDS.KVB";
+    q.w.SetStatus("Cancelled: " + path + " was not opened.");
+    QTest::qWait(50);
+    const QString shown = q.w.lblStatus->text();
+    EXPECT_TRUE(shown.startsWith("Cancelled: /home")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("was not opened.")) << shown.toStdString();
+    EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+    EXPECT_EQ(q.w.lblStatus->toolTip().toStdString(), "Cancelled: " + path + " was not opened.");
+    EXPECT_EQ(q.w.lblStatus->height(), lineHeight);
+    EXPECT_EQ(q.w.lstFiles->y(), listTop);
+
+    // Wide enough, it is shown whole and needs no tooltip.
+    q.w.resize(1200, q.w.height());
+    QTest::qWait(50);
+    EXPECT_EQ(q.w.lblStatus->text(), q.w.lblStatus->FullText());
+    EXPECT_TRUE(q.w.lblStatus->toolTip().isEmpty());
+}
+
 TEST(MainWiring, FiltersBecomeQtsAndDialogsOpenWhereTheLastOneWasUsed)
 {
     EXPECT_EQ(QtFilter("KVB Archives|*.KVB|All files|*.*"), "KVB Archives (*.KVB *.kvb);;All files (*)");
@@ -405,10 +430,10 @@ TEST(MainWiring, CancelEscapeAndCloseReachTheLogicWhileWorkRuns)
         EXPECT_TRUE(q.w.btnOpen->isEnabled());
     };
     openWhile([&] { QTest::mouseClick(q.w.btnCancel, Qt::LeftButton); });
-    EXPECT_EQ(q.w.lblStatus->text(), "Cancelled: big.kvb was not opened.");
-    q.w.lblStatus->clear();
+    EXPECT_EQ(q.w.lblStatus->FullText(), "Cancelled: big.kvb was not opened.");
+    q.w.lblStatus->SetFullText({});
     openWhile([&] { QTest::keyClick(&q.w, Qt::Key_Escape); });
-    EXPECT_EQ(q.w.lblStatus->text(), "Cancelled: big.kvb was not opened.");
+    EXPECT_EQ(q.w.lblStatus->FullText(), "Cancelled: big.kvb was not opened.");
 
     q.dialogs.answers.push_back(true);
     openWhile([&] { q.w.close(); });

@@ -11,6 +11,7 @@
 #include "support/tex_builder.h"
 #include "tools/analysis.h"
 #include "tools/creation.h"
+#include "win32ui/controls.h"
 
 #include <gtest/gtest.h>
 
@@ -196,6 +197,17 @@ TEST(MainForm, ExtractsTheSelectedEntryAndThenEveryEntry)
                   PatternBytes(size_t(8 + i % 5), unsigned(i)));
     EXPECT_EQ(Win32Windows::Text(m.lblStatus).rfind("7 files extracted to ", 0), 0u)
         << Win32Windows::Text(m.lblStatus);
+    // However long the folder's name, the line stays one line and the list stays where it is;
+    // the whole text is the tooltip.
+    const RECT line = Win32Windows::Bounds(m.lblStatus), list = Win32Windows::Bounds(m.lstFiles);
+    const std::string status = "Cancelled: C:\\users\\modder\\a folder with a long name\\another\\"
+                               "and another\\DATA\\SOUNDS.KVB was not opened.";
+    m.SetStatus(status);
+    EXPECT_EQ(Win32Windows::Bounds(m.lblStatus).bottom - Win32Windows::Bounds(m.lblStatus).top,
+              line.bottom - line.top);
+    EXPECT_EQ(Win32Windows::Bounds(m.lstFiles).top, list.top);
+    EXPECT_EQ(win32ui::StatusTooltipText(m.lblStatus), status);
+    EXPECT_NE(::GetWindowLongPtrW(m.lblStatus, GWL_STYLE) & SS_PATHELLIPSIS, 0);
 }
 
 TEST(MainForm, CreatesAnArchiveAndAnalysesIt)
@@ -320,7 +332,7 @@ TEST(MainForm, LinksOpenTheirTargetsWithAHandCursor)
         ::SendMessageW(link, WM_LBUTTONDOWN, MK_LBUTTON, 0);
         ::SendMessageW(link, WM_LBUTTONUP, 0, 0);
     }
-    EXPECT_EQ(w.links, (std::vector<std::string>{KVB_AUTHOR_MAIL_URL, KVB_AUTHOR_WEB_URL}));
+    EXPECT_EQ(w.links, (std::vector<std::string>{KVB_ISSUES_URL, KVB_PROJECT_URL}));
 
     ::SendMessageW(m.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(m.Label4),
                    MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));

@@ -21,16 +21,19 @@ TEST(MciPlayer, IsNotReadyUntilAFileIsOpenAndClosesWithNothingOpen)
     EXPECT_EQ(player.QueryMode(), MediaMode::NotReady);
 }
 
-TEST(MciPlayer, AFileItCannotOpenFailsWithTheMediaServicesTextAndLeavesNothingOpen)
+TEST(MciPlayer, AFileItCannotOpenFailsNamingItWithTheMediaServicesTextAndLeavesNothingOpen)
 {
     TempDir dir;
     MciPlayer player;
+    const std::string missing = dir / "missing.mid";
     try {
-        player.Open(dir / "missing.mid");
+        player.Open(missing);
         FAIL() << "a missing file opened";
     } catch (const EKVBError &e) {
-        EXPECT_FALSE(std::string(e.what()).empty());
-        EXPECT_EQ(std::string(e.what()).find("MCI error"), std::string::npos) << e.what();
+        const std::string what = e.what();
+        EXPECT_EQ(what.rfind("Cannot play " + missing + ": ", 0), 0u) << what;
+        EXPECT_GT(what.size(), ("Cannot play " + missing + ": ").size()) << what;
+        EXPECT_EQ(what.find("MCI error"), std::string::npos) << what;
     }
     EXPECT_EQ(player.QueryMode(), MediaMode::NotReady);
 }

@@ -44,7 +44,11 @@ struct Win32Windows {
     std::vector<std::string> handed;
     std::deque<logic::TMainView::TOpened> openings;
     win32ui::TAppWindows windows = win32ui::CreateAppWindows(
-        dialogs, player, [this](const std::string &url) { links.push_back(url); },
+        dialogs, player,
+        [this](const std::string &url) {
+            links.push_back(url);
+            return true;
+        },
         [this](const std::string &path, bool choose, HWND) {
             handed.push_back((choose ? "chosen " : "default ") + path);
             if (openings.empty())

@@ -68,7 +68,7 @@ void MciPlayer::Open(const std::string &fileName)
     const MCIERROR error = ::mciSendCommandW(0, MCI_OPEN, MCI_OPEN_TYPE | MCI_OPEN_ELEMENT | MCI_WAIT,
                                              reinterpret_cast<DWORD_PTR>(&open));
     if (error != 0)
-        throw EKVBError(MciMessage(error));
+        throw EKVBError("Cannot play " + fileName + ": " + MciMessage(error));
     device_ = open.wDeviceID;
 }
 
