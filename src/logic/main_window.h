@@ -22,6 +22,7 @@
 
 namespace kvb {
 class MediaPlayer;
+struct TAppliedMod;
 struct TReplacement;
 } // namespace kvb
 
@@ -76,7 +77,9 @@ struct TEntryMenu {
     bool Texture = false;  // Export as PNG..., Import PNG...
     bool Music = false;    // Save as WAV...
     bool Playing = false;  // Stop music
-    bool Open = false;     // Export for editing..., Update from folder...: an archive is open
+    // Export for editing..., Update from folder..., Apply mod..., Revert mod...: an archive is
+    // open.
+    bool Open = false;
 };
 
 // Renders the MIDI file mid into the WAV file wav; empty where the build has no renderer.
@@ -144,6 +147,12 @@ public:
     // as a list to confirm, then put back in one rebuild.
     void mnuExportForEditingClick();
     void mnuUpdateFromFolderClick();
+    // "Apply mod...": a mod package's plan for the open archive shown as a list to confirm (or
+    // what of it does not fit, and then nothing is written), then the one rebuild, which keeps
+    // what it replaces in an undo package beside the archive. "Revert mod...": a mod that an
+    // undo package there records, taken out again after a question.
+    void mnuApplyModClick();
+    void mnuRevertModClick();
     // The entries being edited in other programs.
     const TEditedFiles &EditedFiles() const { return edits_; }
     // Ctrl+F asks for part of a name and selects the next entry holding it (ASCII case
@@ -168,7 +177,7 @@ public:
     const TKVBFile *Catalogue() const { return catalogue_.get(); }
 
     // The dialogs' settings.
-    TFileDialog opnKVB, savKVB, savAny, opnAny, opnPng, savPng, savWav;
+    TFileDialog opnKVB, savKVB, savAny, opnAny, opnPng, savPng, savWav, opnMod, opnUndo;
     TFolderDialog selFolder;
 
 private:
@@ -179,6 +188,13 @@ private:
     // The catalogue indices of the selected rows; none (after notice) when no row is selected.
     std::vector<int> SelectedIndices(const std::string &notice);
     void ShowInfoLines(const std::vector<std::string> &lines) { view_.SetInfoLines(lines); }
+    // "Mod applied: NAME VERSION" for each mod that an undo package beside archive records;
+    // nothing when there is none.
+    std::vector<std::string> AppliedModLines(const std::string &archive) const;
+    // The mod to revert: the one recorded beside archive, or the one whose undo package the user
+    // picks when there are several; nothing (after a notice) when none is recorded or the pick
+    // is none of them.
+    std::optional<TAppliedMod> ChooseAppliedMod(const std::string &archive);
     // Shows record index: its block, then its row, selected.
     void ShowRecord(int index);
     // Reads the catalogue of an archive; nothing when cancelled (the status line says so).

@@ -106,13 +106,13 @@ TEST(WindowDescriptions, TheMainWindow)
               (std::vector<std::string>{"Extract... (off)", "Replace with file... (off)",
                                         "Edit with... (off)", "Open with default program (off)", "-",
                                         "Stop music (off)", "-", "Export for editing...",
-                                        "Update from folder..."}));
+                                        "Update from folder...", "-", "Apply mod...", "Revert mod..."}));
     s.mainView.selectedRow = 1;
     EXPECT_EQ(Offered(w, s.main),
               (std::vector<std::string>{"Extract...", "Replace with file...", "Edit with...",
                                         "Open with default program", "Export as PNG...", "Import PNG...",
                                         "-", "Stop music (off)", "-", "Export for editing...",
-                                        "Update from folder..."}));
+                                        "Update from folder...", "-", "Apply mod...", "Revert mod..."}));
     s.mainView.selectedRow = 2;
     EXPECT_EQ(Offered(w, s.main)[4], "Save as WAV...");
 }
