@@ -30,6 +30,28 @@ std::string Counted(size_t n, const std::string &one, const std::string &many)
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// "3 entries replaced, 1 added", "1 entry added": what a change did to how many, without the
+// part that counts none.
+std::string CountedChanges(size_t first, const std::string &firstDone, size_t second,
+                           const std::string &secondDone)
+{
+    if (second == 0)
+        return Counted(first, "entry", "entries") + " " + firstDone;
+    if (first == 0)
+        return Counted(second, "entry", "entries") + " " + secondDone;
+    return Counted(first, "entry", "entries") + " " + firstDone + ", " + std::to_string(second) + " " +
+           secondDone;
+}
+
+// Replacements and additions of a plan or of what applying did.
+std::string AppliedChanges(const std::vector<TModChange> &changes)
+{
+    size_t added = 0;
+    for (const TModChange &change : changes)
+        added += change.OldLength ? 0 : 1;
+    return CountedChanges(changes.size() - added, "replaced", added, "added");
+}
+
 std::string SizeCell(const std::optional<int64_t> &length)
 {
     return length ? std::to_string(*length) : "-";
@@ -123,18 +145,13 @@ void TKVBEditorLogic::mnuApplyModClick()
     TListQuestion question;
     question.Caption = "Apply mod";
     question.Columns = {"Record", "Entry", "Change", "Old size", "New size"};
-    size_t added = 0;
-    for (const TModChange &change : plan.Changes) {
+    for (const TModChange &change : plan.Changes)
         question.Rows.push_back({std::to_string(change.TocIndex + 1), ShownText(change.Name),
                                  change.OldLength ? "replaced" : "added", SizeCell(change.OldLength),
                                  SizeCell(change.NewLength)});
-        added += change.OldLength ? 0 : 1;
-    }
-    const size_t replaced = plan.Changes.size() - added;
     said.insert(said.begin(), "The archive file " + openedFileName_ + " will be rewritten with the " +
-                                  mod + ": " + Counted(replaced, "entry", "entries") + " replaced, " +
-                                  std::to_string(added) + " added. What it replaces is kept in " +
-                                  FileNameOf(plan.UndoPackage) +
+                                  mod + ": " + AppliedChanges(plan.Changes) +
+                                  ". What it replaces is kept in " + FileNameOf(plan.UndoPackage) +
                                   " beside the archive, from which \"Revert mod...\" puts it back.");
     said.push_back("Continue?");
     question.Text = Lines(said);
@@ -161,12 +178,8 @@ void TKVBEditorLogic::mnuApplyModClick()
         ShowCatalogue(std::move(reread), archive);
     if (!done.Changes.empty())
         ShowRecord(done.Changes.front().TocIndex);
-    size_t doneAdded = 0;
-    for (const TModChange &change : done.Changes)
-        doneAdded += change.OldLength ? 0 : 1;
     view_.SetStatus(Titled(done.Name, done.Version) + " applied to " + openedFileName_ + ": " +
-                    Counted(done.Changes.size() - doneAdded, "entry", "entries") + " replaced, " +
-                    std::to_string(doneAdded) + " added; undo package " + FileNameOf(done.UndoPackage));
+                    AppliedChanges(done.Changes) + "; undo package " + FileNameOf(done.UndoPackage));
     if (!done.Notes.empty())
         dialogs_.Notice(Lines(done.Notes));
 }
@@ -212,11 +225,10 @@ void TKVBEditorLogic::mnuRevertModClick()
 
     // What the undo package puts back, in words, before anything is written.
     const TModManifest undo = ReadModPackage(mod->UndoPackage, false);
-    std::string question = "The archive file " + openedFileName_ + " will be rewritten without mod " +
-                           title + ": " + Counted(undo.Entries.size(), "entry", "entries") +
-                           " put back as they were, " + std::to_string(undo.Added.size()) +
-                           " removed, from the undo package " + FileNameOf(mod->UndoPackage) +
-                           ", which is removed afterwards.";
+    std::string question =
+        "The archive file " + openedFileName_ + " will be rewritten without mod " + title + ": " +
+        CountedChanges(undo.Entries.size(), "put back as they were", undo.Added.size(), "removed") +
+        ", from the undo package " + FileNameOf(mod->UndoPackage) + ", which is removed afterwards.";
     if (!mod->InPlace)
         question += " Not all the mod wrote is in the archive now: if entries were changed since it "
                     "was applied, nothing is written, and they are named.";
@@ -240,12 +252,12 @@ void TKVBEditorLogic::mnuRevertModClick()
     size_t removed = 0;
     for (const TModChange &change : done.Changes)
         removed += change.NewLength ? 0 : 1;
-    view_.SetStatus(done.Changes.empty()
-                        ? "Nothing of " + title + " was in " + openedFileName_ + "; its undo package " +
-                              FileNameOf(mod->UndoPackage) + " was removed."
-                        : title + " reverted on " + openedFileName_ + ": " +
-                              Counted(done.Changes.size() - removed, "entry", "entries") + " put back, " +
-                              std::to_string(removed) + " removed.");
+    view_.SetStatus(
+        done.Changes.empty()
+            ? "Nothing of " + title + " was in " + openedFileName_ + "; its undo package " +
+                  FileNameOf(mod->UndoPackage) + " was removed."
+            : title + " reverted on " + openedFileName_ + ": " +
+                  CountedChanges(done.Changes.size() - removed, "put back", removed, "removed") + ".");
     if (!done.Notes.empty())
         dialogs_.Notice(Lines(done.Notes));
 }

@@ -261,7 +261,7 @@ TEST(ModWindow, RevertIsRefusedNamingTheEntriesChangedSinceAndPicksAmongSeveralM
     // The other one, picked, is reverted.
     t.dialogs.files.push_back(secondUndo);
     t.Revert(true);
-    EXPECT_EQ(t.v.status, "Tweak reverted on GAME.KVB: 1 entry put back, 0 removed.") << t.dialogs.Last();
+    EXPECT_EQ(t.v.status, "Tweak reverted on GAME.KVB: 1 entry put back.") << t.dialogs.Last();
     EXPECT_FALSE(fs::exists(secondUndo));
     EXPECT_EQ(Main::Entry(t.game, 0), PatternBytes(40, 1));
 
