@@ -62,6 +62,7 @@ kvb_add_windows_tests(logic_tests SOURCES
   logic/test_main_window_entries.cpp
   logic/test_main_window_list.cpp
   logic/test_main_window_tools.cpp
+  logic/test_mods.cpp
   logic/test_preview_window.cpp
   logic/test_window_descriptions.cpp
 )

@@ -50,6 +50,8 @@ TKVBEditorLogic::TKVBEditorLogic(TMainView &view, TDialogs &dialogs, MediaPlayer
       opnPng{"PNG images|*.png|All files|*.*", {}, {}, {}},
       savPng{"PNG images|*.png|All files|*.*", "png", {}, {}},
       savWav{"WAV sound|*.wav|All files|*.*", "wav", {}, {}},
+      opnMod{"Mod packages|*.kvbmod|All files|*.*", {}, {}, {}},
+      opnUndo{"Undo packages|*.kvbundo|All files|*.*", {}, {}, {}},
       selFolder(dialogs),
       view_(view),
       dialogs_(dialogs),
@@ -138,8 +140,11 @@ void TKVBEditorLogic::ShowCatalogue(std::unique_ptr<TKVBFile> catalogue, const s
     listed_.Reset(*catalogue_);
     ShowListing();
 
-    // The info lines.
-    ShowInfoLines(CatalogueInfoLines(*catalogue_, openedFileName_));
+    // The info lines, then the mods recorded beside the archive.
+    std::vector<std::string> lines = CatalogueInfoLines(*catalogue_, openedFileName_);
+    for (std::string &line : AppliedModLines(fileName))
+        lines.push_back(std::move(line));
+    ShowInfoLines(lines);
 }
 
 void TKVBEditorLogic::ShowProgress(int32_t position, int32_t maximum)

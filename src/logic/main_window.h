@@ -24,6 +24,7 @@
 
 namespace kvb {
 class MediaPlayer;
+struct TAppliedMod;
 struct TReplacement;
 } // namespace kvb
 
@@ -94,8 +95,9 @@ struct TEntryMenu {
     bool Texture = false;  // Export as PNG..., Import PNG...: every entry selected is a texture
     bool Music = false;    // Save as WAV...: every entry selected is music
     bool Playing = false;  // Stop music
-    bool Open =
-        false; // Export for editing..., Update from folder..., Compare with...: an archive is open
+    // Export for editing..., Update from folder..., Compare with..., Apply mod..., Revert mod...:
+    // an archive is open.
+    bool Open = false;
 };
 
 // Renders the MIDI file mid into the WAV file wav; empty where the build has no renderer.
@@ -183,6 +185,13 @@ public:
                          const std::string &newName) override;
     void StopMusic() override { mnuStopMusicClick(); }
     bool MusicPlaying() const override;
+
+    // "Apply mod...": a mod package's plan for the open archive shown as a list to confirm (or
+    // what of it does not fit, and then nothing is written), then the one rebuild, which keeps
+    // what it replaces in an undo package beside the archive. "Revert mod...": a mod that an
+    // undo package there records, taken out again after a question.
+    void mnuApplyModClick();
+    void mnuRevertModClick();
     // The entries being edited in other programs.
     const TEditedFiles &EditedFiles() const { return edits_; }
     // Ctrl+F asks for part of a name and selects the next entry holding it (ASCII case
@@ -207,7 +216,7 @@ public:
     const TKVBFile *Catalogue() const { return catalogue_.get(); }
 
     // The dialogs' settings.
-    TFileDialog opnKVB, savKVB, savAny, opnAny, opnPng, savPng, savWav;
+    TFileDialog opnKVB, savKVB, savAny, opnAny, opnPng, savPng, savWav, opnMod, opnUndo;
     TFolderDialog selFolder;
 
 private:
@@ -232,6 +241,13 @@ private:
     // ".png" for ".TEX".
     void ExportSeveralAsPng(const std::vector<int> &indices);
     void ShowInfoLines(const std::vector<std::string> &lines) { view_.SetInfoLines(lines); }
+    // "Mod applied: NAME VERSION" for each mod that an undo package beside archive records;
+    // nothing when there is none.
+    std::vector<std::string> AppliedModLines(const std::string &archive) const;
+    // The mod to revert: the one recorded beside archive, or the one whose undo package the user
+    // picks when there are several; nothing (after a notice) when none is recorded or the pick
+    // is none of them.
+    std::optional<TAppliedMod> ChooseAppliedMod(const std::string &archive);
     // Shows record index: its block, then its row, selected; nothing when it is not listed.
     void ShowRecord(int index);
     // The same for the record at position of the list.

@@ -350,6 +350,9 @@ std::vector<TAppliedMod> AppliedMods(const std::string &archive)
             name.compare(0, prefix.size(), prefix) == 0 && name.ends_with(kUndoPackageExtension))
             undoFiles.push_back(name);
     std::sort(undoFiles.begin(), undoFiles.end());
+    // Every archive opened in the window is looked at: without undo packages it is not read.
+    if (undoFiles.empty())
+        return mods;
     const TFileStream file(archive, TFileStream::Mode::OpenRead);
     TEditJournal(archive).CheckBeforeReading(file);
     const TArchiveState state(file);

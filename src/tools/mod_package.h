@@ -99,6 +99,8 @@ TModPlan ApplyMod(const std::string &archive, const std::string &package,
 // naming the entries and writing nothing, when any entry the mod wrote holds something else now.
 // The undo package is removed once the archive is in place, and also when the archive is found
 // to hold none of the mod (an apply cut short before its archive took its place).
+// package may also be that undo package itself, which names the mod as the mod package does: the
+// window reverts what AppliedMods lists without asking for the mod package.
 struct TModRevert {
     std::vector<TModChange> Changes; // records put back, then records removed
     std::vector<std::string> Notes;  // what opening the archive found, and a stale undo package removed

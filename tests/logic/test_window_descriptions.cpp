@@ -113,13 +113,15 @@ TEST(WindowDescriptions, TheMainWindow)
               (std::vector<std::string>{"Extract... (off)", "Replace with file... (off)",
                                         "Edit with... (off)", "Open with default program (off)", "-",
                                         "Stop music (off)", "-", "Export for editing...",
-                                        "Update from folder...", "Compare with..."}));
+                                        "Update from folder...", "Compare with...", "-", "Apply mod...",
+                                        "Revert mod..."}));
     s.mainView.selectedRow = 1;
     EXPECT_EQ(Offered(w, s.main),
               (std::vector<std::string>{"Extract...", "Replace with file...", "Edit with...",
                                         "Open with default program", "Export as PNG...", "Import PNG...",
                                         "-", "Stop music (off)", "-", "Export for editing...",
-                                        "Update from folder...", "Compare with..."}));
+                                        "Update from folder...", "Compare with...", "-", "Apply mod...",
+                                        "Revert mod..."}));
     s.mainView.selectedRow = 2;
     EXPECT_EQ(Offered(w, s.main)[4], "Save as WAV...");
     // Several rows: what acts on each of them; what makes one file of one entry is off.
@@ -128,7 +130,7 @@ TEST(WindowDescriptions, TheMainWindow)
               (std::vector<std::string>{"Extract...", "Replace with file... (off)", "Edit with...",
                                         "Open with default program", "-", "Stop music (off)", "-",
                                         "Export for editing...", "Update from folder...",
-                                        "Compare with..."}));
+                                        "Compare with...", "-", "Apply mod...", "Revert mod..."}));
     WriteFile(dir / "b.kvb", ArchiveBuilder().Add("A.TEX", "a").Add("B.TEX", "b").Build());
     s.dialogs.files.push_back(dir / "b.kvb");
     s.Do([&] { s.main.btnOpenClick(); });

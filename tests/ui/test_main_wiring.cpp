@@ -201,6 +201,16 @@ TEST(MainWiring, TheEntryMenuOffersWhatTheLogicSaysAndItsActionsReachTheirHandle
     q.dialogs.files.push_back(std::nullopt);
     menu->findChild<QAction *>("mnuReplace")->trigger();
     EXPECT_TRUE(q.dialogs.files.empty());
+
+    // The mods' items, offered with an archive open whatever the row.
+    EXPECT_TRUE(drawn().contains("mnuApplyMod"));
+    EXPECT_TRUE(drawn().contains("mnuRevertMod"));
+    q.dialogs.files.push_back(std::nullopt);
+    menu->findChild<QAction *>("mnuApplyMod")->trigger();
+    EXPECT_EQ(q.dialogs.lastFile.Filter, "Mod packages|*.kvbmod|All files|*.*");
+    menu->findChild<QAction *>("mnuRevertMod")->trigger();
+    EXPECT_EQ(q.dialogs.Last(), "notice: No mod is recorded as applied to a.kvb: there is no undo "
+                                "package of a mod beside it.");
 }
 
 TEST(MainWiring, KeysReachTheirHandlers)

@@ -17,6 +17,7 @@
 
 #include <shlobj.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -504,6 +505,22 @@ TEST(MainForm, TheEntryMenuOffersWhatTheRowAllows)
                    0);
     EXPECT_EQ(w.dialogs.lastFile.FileName, "GRADIENT.png");
     EXPECT_EQ(ReadFile(PathFromUtf8(png)).substr(1, 3), "PNG");
+
+    // The mods' items, offered with an archive open, reach theirs.
+    const std::vector<std::string> drawn = items();
+    EXPECT_NE(std::find(drawn.begin(), drawn.end(), "Apply mod..."), drawn.end());
+    w.dialogs.files.push_back(std::nullopt);
+    ::SendMessageW(m.Handle(), WM_COMMAND,
+                   MAKEWPARAM(win32ui::MenuCommand(logic::TKVBEditorLogic::Description(), "mnuApplyMod"),
+                              0),
+                   0);
+    EXPECT_EQ(w.dialogs.lastFile.Filter, "Mod packages|*.kvbmod|All files|*.*");
+    ::SendMessageW(m.Handle(), WM_COMMAND,
+                   MAKEWPARAM(win32ui::MenuCommand(logic::TKVBEditorLogic::Description(), "mnuRevertMod"),
+                              0),
+                   0);
+    EXPECT_EQ(w.dialogs.Last(), "notice: No mod is recorded as applied to PREVIEW.KVB: there is no "
+                                "undo package of a mod beside it.");
 }
 
 // Both items hand the entry to the shell; a save there reaches the logic through the folder's
