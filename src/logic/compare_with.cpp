@@ -15,14 +15,6 @@ namespace kvb::logic {
 
 namespace {
 
-std::string Lines(const std::vector<std::string> &lines)
-{
-    std::string text;
-    for (const std::string &line : lines)
-        text += (text.empty() ? "" : "\n") + line;
-    return text;
-}
-
 bool HasPixels(const TTexImage &texture)
 {
     return texture.Width > 0 && texture.Height > 0;
@@ -61,7 +53,7 @@ void TKVBEditorLogic::mnuCompareWithClick()
         return;
     }
     if (!diff.Notes.empty())
-        dialogs_.Notice(Lines(diff.Notes));
+        dialogs_.Notice(JoinLines(diff.Notes));
     if (diff.SameFile) {
         dialogs_.Notice(otherName + " is the archive that is open (" + openedFileName_ +
                         "): there is nothing to compare it with.");

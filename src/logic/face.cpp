@@ -8,6 +8,14 @@
 
 namespace kvb::logic {
 
+std::string JoinLines(const std::vector<std::string> &lines)
+{
+    std::string text;
+    for (const std::string &line : lines)
+        text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
+
 std::string ErrorBoxText(const std::string &message)
 {
     // Each line on its own: the system's text, then what was being done, where and why.

@@ -58,6 +58,9 @@ public:
     virtual bool ConfirmList(const TListQuestion &question) = 0;
 };
 
+// lines as one text, a line break between each two.
+std::string JoinLines(const std::vector<std::string> &lines);
+
 // An exception's message as the error box shows it: a "." is added to each of its lines whose
 // last character's code is above "." (a letter or a digit, say); "." and "!" endings stay.
 std::string ErrorBoxText(const std::string &message);

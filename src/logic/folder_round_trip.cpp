@@ -11,14 +11,6 @@ namespace kvb::logic {
 
 namespace {
 
-std::string Lines(const std::vector<std::string> &lines)
-{
-    std::string text;
-    for (const std::string &line : lines)
-        text += (text.empty() ? "" : "\n") + line;
-    return text;
-}
-
 // What the plan's colour column says of a change.
 std::string ColoursCell(const TUpdateChange &change)
 {
@@ -82,7 +74,7 @@ void TKVBEditorLogic::mnuExportForEditingClick()
     if (result.PassedOver)
         said.push_back(*result.PassedOver);
     if (!said.empty())
-        dialogs_.Notice(Lines(said));
+        dialogs_.Notice(JoinLines(said));
 }
 
 void TKVBEditorLogic::mnuUpdateFromFolderClick()
@@ -111,7 +103,7 @@ void TKVBEditorLogic::mnuUpdateFromFolderClick()
     if (plan.Changes.empty()) {
         said.push_back("Nothing to update: the files of " + *folder + " hold what " + openedFileName_ +
                        " holds.");
-        dialogs_.Notice(Lines(said));
+        dialogs_.Notice(JoinLines(said));
         return;
     }
 
@@ -133,7 +125,7 @@ void TKVBEditorLogic::mnuUpdateFromFolderClick()
     if (mapped)
         said.push_back("Colours that a texture's palette lacks are shown in its nearest colours.");
     said.push_back("Continue?");
-    question.Text = Lines(said);
+    question.Text = JoinLines(said);
     if (!dialogs_.ConfirmList(question))
         return;
 
@@ -151,7 +143,7 @@ void TKVBEditorLogic::mnuUpdateFromFolderClick()
     view_.SetStatus(std::to_string(done.Changes.size()) + " entries updated from " + *folder + "; " +
                     openedFileName_ + " was rewritten.");
     if (!done.Notes.empty())
-        dialogs_.Notice(Lines(done.Notes));
+        dialogs_.Notice(JoinLines(done.Notes));
 }
 
 } // namespace kvb::logic

@@ -57,14 +57,6 @@ std::string SizeCell(const std::optional<int64_t> &length)
     return length ? std::to_string(*length) : "-";
 }
 
-std::string Lines(const std::vector<std::string> &lines)
-{
-    std::string text;
-    for (const std::string &line : lines)
-        text += (text.empty() ? "" : "\n") + line;
-    return text;
-}
-
 // Why the plan cannot be carried out, one paragraph per reason.
 std::vector<std::string> WhyItDoesNotFit(const TModPlan &plan, const std::string &archive)
 {
@@ -137,7 +129,7 @@ void TKVBEditorLogic::mnuApplyModClick()
                     "The " + mod + " cannot be applied to " + openedFileName_ + "; nothing was written.");
         const std::vector<std::string> why = WhyItDoesNotFit(plan, openedFileName_);
         said.insert(said.end(), why.begin(), why.end());
-        dialogs_.Notice(Lines(said));
+        dialogs_.Notice(JoinLines(said));
         return;
     }
 
@@ -154,7 +146,7 @@ void TKVBEditorLogic::mnuApplyModClick()
                                   ". What it replaces is kept in " + FileNameOf(plan.UndoPackage) +
                                   " beside the archive, from which \"Revert mod...\" puts it back.");
     said.push_back("Continue?");
-    question.Text = Lines(said);
+    question.Text = JoinLines(said);
     if (!dialogs_.ConfirmList(question))
         return;
     // Only what the list showed: a package written again meanwhile may hold another mod.
@@ -181,7 +173,7 @@ void TKVBEditorLogic::mnuApplyModClick()
     view_.SetStatus(Titled(done.Name, done.Version) + " applied to " + openedFileName_ + ": " +
                     AppliedChanges(done.Changes) + "; undo package " + FileNameOf(done.UndoPackage));
     if (!done.Notes.empty())
-        dialogs_.Notice(Lines(done.Notes));
+        dialogs_.Notice(JoinLines(done.Notes));
 }
 
 std::optional<TAppliedMod> TKVBEditorLogic::ChooseAppliedMod(const std::string &archive)
@@ -259,7 +251,7 @@ void TKVBEditorLogic::mnuRevertModClick()
             : title + " reverted on " + openedFileName_ + ": " +
                   CountedChanges(done.Changes.size() - removed, "put back", removed, "removed") + ".");
     if (!done.Notes.empty())
-        dialogs_.Notice(Lines(done.Notes));
+        dialogs_.Notice(JoinLines(done.Notes));
 }
 
 } // namespace kvb::logic
