@@ -127,6 +127,14 @@ void ExtractEntry(TStream &source, TKVB_Entry entry, const TOpenFolder &folder, 
     output.Commit();
 }
 
+int64_t EntryDataLength(const TFileStream &archive, int32_t offset)
+{
+    char header[kDataHeaderSize];
+    if (offset < 0 || archive.ReadAt(offset, header, kDataHeaderSize) != kDataHeaderSize)
+        return -1;
+    return DecodeDataHeader(header).Length;
+}
+
 TEntryStream::TEntryStream(const TFileStream &archive, int64_t dataPosition, int64_t length)
     : archive_(archive),
       dataPosition_(dataPosition),

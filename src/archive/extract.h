@@ -65,6 +65,9 @@ private:
     int64_t blockStart_ = 0; // position in the entry of block_[0]
 };
 
+// The length the data header at offset gives; -1 where there is none.
+int64_t EntryDataLength(const TFileStream &archive, int32_t offset);
+
 // Why name cannot be a file name inside a folder on any system without leaving the folder or
 // naming a drive or a stream: it is empty, "." or "..", or holds "/", "\" or ":"; or nothing.
 // The reason is a clause for a message ("it holds \"/\"").

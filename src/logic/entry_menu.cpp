@@ -68,13 +68,21 @@ void TKVBEditorLogic::mnuReplaceClick()
 
 void TKVBEditorLogic::mnuExportPngClick()
 {
-    if (catalogue_ && view_.SelectedEntryRows().size() > 1) {
-        ExportSeveralAsPng(SelectedIndices("Select a file first!"));
+    if (catalogue_ && view_.SelectedEntryRows().size() > 1)
+        ExportRecordsAsPng(SelectedIndices("Select a file first!"));
+    else if (const int index = SelectedIndex("Select a file first!"); index >= 0)
+        ExportRecordsAsPng({index});
+}
+
+void TKVBEditorLogic::ExportRecordsAsPng(const std::vector<int> &indices)
+{
+    if (indices.size() > 1) {
+        ExportSeveralAsPng(indices);
         return;
     }
-    const int index = SelectedIndex("Select a file first!");
-    if (index < 0)
+    if (indices.empty() || !catalogue_)
         return;
+    const int index = indices.front();
     const std::string name = catalogue_->GetEntry(index).Name;
     savPng.FileName = IsSafeEntryName(name) ? WithExtension(ShownText(name), ".png") : std::string();
     const std::optional<std::string> target = dialogs_.SaveFile(savPng);

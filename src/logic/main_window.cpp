@@ -145,6 +145,20 @@ void TKVBEditorLogic::ShowCatalogue(std::unique_ptr<TKVBFile> catalogue, const s
     for (std::string &line : AppliedModLines(fileName))
         lines.push_back(std::move(line));
     ShowInfoLines(lines);
+    if (frmGallery_)
+        frmGallery_->CatalogueChanged(*catalogue_, openedFileName_);
+}
+
+void TKVBEditorLogic::mnuGalleryClick()
+{
+    if (frmGallery_ && catalogue_)
+        frmGallery_->ShowGallery(*catalogue_, openedFileName_, *this);
+}
+
+void TKVBEditorLogic::PreviewRecord(int32_t index)
+{
+    if (catalogue_ && index >= 0 && index < catalogue_->EntryCount())
+        PreviewEntry(*catalogue_, index);
 }
 
 void TKVBEditorLogic::ShowProgress(int32_t position, int32_t maximum)
@@ -367,6 +381,8 @@ void TKVBEditorLogic::btnAdvancedClick()
 
 void TKVBEditorLogic::FormDestroy()
 {
+    if (frmGallery_)
+        frmGallery_->FormClose();
     ForgetEditedFiles();
     catalogue_.reset();
     Media.Close();

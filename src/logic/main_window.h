@@ -9,6 +9,7 @@
 #include "logic/compare_window.h"
 #include "logic/edit_with.h"
 #include "logic/face.h"
+#include "logic/gallery_window.h"
 #include "logic/listed_entries.h"
 #include "logic/window_description.h"
 #include "logic/work.h"
@@ -95,15 +96,15 @@ struct TEntryMenu {
     bool Texture = false;  // Export as PNG..., Import PNG...: every entry selected is a texture
     bool Music = false;    // Save as WAV...: every entry selected is music
     bool Playing = false;  // Stop music
-    // Export for editing..., Update from folder..., Compare with..., Apply mod..., Revert mod...:
-    // an archive is open.
+    // Export for editing..., Update from folder..., Compare with..., Texture gallery..., Apply
+    // mod..., Revert mod...: an archive is open.
     bool Open = false;
 };
 
 // Renders the MIDI file mid into the WAV file wav; empty where the build has no renderer.
 using TWavRenderer = std::function<void(const std::string &mid, const std::string &wav)>;
 
-class TKVBEditorLogic : public TEntryPreviews {
+class TKVBEditorLogic : public TEntryPreviews, public TGalleryHost {
 public:
     // player plays the preview's music; sort puts names in the user's order for "Create KVB";
     // renderWav makes "Save as WAV..." (none: the menu does not offer it).
@@ -117,6 +118,8 @@ public:
 
     // The windows created after this one at start-up.
     void SetSecondaryWindows(TTexViewLogic &texView, TAdvancedLogic &advanced, TCompareLogic &compare);
+    // The gallery, where the face has one.
+    void SetGallery(TGalleryLogic &gallery) { frmGallery_ = &gallery; }
 
     // Handlers.
     void FormCreate();
@@ -177,6 +180,18 @@ public:
     // chooses, as long work; the differences in the compare window, modal, which holds the
     // second archive's catalogue while it is open.
     void mnuCompareWithClick();
+    // "Texture gallery...": the open archive's textures as thumbnails, in a window beside this
+    // one that follows the archive open here.
+    void mnuGalleryClick();
+
+    // What the gallery does with the textures selected there, as the entry menu does.
+    void PreviewRecord(int32_t index) override;
+    void ExtractRecords(const std::vector<int> &indices) override;
+    void ExportRecordsAsPng(const std::vector<int> &indices) override;
+    void EditRecords(const std::vector<int> &indices, bool choose) override
+    {
+        EditEntries(indices, choose);
+    }
 
     // The previews of the compare window, with the preview window and the player of this one.
     void PreviewEntry(const TKVBFile &catalogue, int32_t index) override;
@@ -294,6 +309,7 @@ private:
     TTexViewLogic *frmTexView_ = nullptr;
     TAdvancedLogic *frmAdvanced_ = nullptr;
     TCompareLogic *frmCompare_ = nullptr;
+    TGalleryLogic *frmGallery_ = nullptr;
 
     std::unique_ptr<TKVBFile> catalogue_;
     std::string openedFileName_; // the name chosen in "Open KVB", without folder

@@ -146,6 +146,7 @@ TWindowDescription<TKVBEditorLogic> Describe()
         item("mnuExportForEditing", "Export for editing...", &L::mnuExportForEditingClick, nullptr, open),
         item("mnuUpdateFromFolder", "Update from folder...", &L::mnuUpdateFromFolderClick, nullptr, open),
         item("mnuCompareWith", "Compare with...", &L::mnuCompareWithClick, nullptr, open),
+        item("mnuGallery", "Texture gallery...", &L::mnuGalleryClick, nullptr, open),
         TMenuItem<L>{},
         item("mnuApplyMod", "Apply mod...", &L::mnuApplyModClick, nullptr, open),
         item("mnuRevertMod", "Revert mod...", &L::mnuRevertModClick, nullptr, open),

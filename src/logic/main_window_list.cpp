@@ -153,15 +153,22 @@ TEntryMenu TKVBEditorLogic::EntryMenu() const
 
 void TKVBEditorLogic::btnExtractClick()
 {
-    if (catalogue_ && view_.SelectedEntryRows().size() > 1) {
-        ExtractSeveral(SelectedIndices("Select a file to extract first!"));
+    // The selected rows' entries, or the entry of the one row selected.
+    if (catalogue_ && view_.SelectedEntryRows().size() > 1)
+        ExtractRecords(SelectedIndices("Select a file to extract first!"));
+    else if (const int index = SelectedIndex("Select a file to extract first!"); index >= 0)
+        ExtractRecords({index});
+}
+
+void TKVBEditorLogic::ExtractRecords(const std::vector<int> &indices)
+{
+    if (indices.size() > 1) {
+        ExtractSeveral(indices);
         return;
     }
-    // The selected row's entry.
-    const int index = SelectedIndex("Select a file to extract first!");
-    if (index < 0)
+    if (indices.empty() || !catalogue_)
         return;
-    const TKVB_Entry entry = catalogue_->GetEntry(index);
+    const TKVB_Entry entry = catalogue_->GetEntry(indices.front());
 
     // The save dialog offers the entry's name; only a plain one, since anything else would
     //    point the dialog outside its folder.

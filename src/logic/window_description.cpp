@@ -11,7 +11,8 @@ bool TakesFocus(TControlKind kind)
     case TControlKind::ReportList:
     case TControlKind::InfoList:
     case TControlKind::Edit:
-    case TControlKind::BlockSelector: return true;
+    case TControlKind::BlockSelector:
+    case TControlKind::ThumbnailGrid: return true;
     case TControlKind::Label:
     case TControlKind::Note:
     case TControlKind::Text:

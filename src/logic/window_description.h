@@ -24,6 +24,7 @@ enum class TControlKind {
     BlockSelector, // a drop-down list of block labels
     StatusText,    // what long work is doing
     ProgressBar,
+    ThumbnailGrid, // pictures in rows, each with its caption under it; several selectable
 };
 
 // Whether controls of kind take the keyboard focus, and so have a place in the Tab order.

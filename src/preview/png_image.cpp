@@ -12,16 +12,11 @@
 
 namespace kvb {
 
-namespace {
-
-// A 5-5-5 value as shown: each 5-bit channel spread to 8 bits, so that full brightness stays full.
 TTexColour Shown555(uint16_t value)
 {
     auto expand = [](unsigned v) { return uint8_t((v << 3) | (v >> 2)); };
     return TTexColour{expand((value >> 10) & 31), expand((value >> 5) & 31), expand(value & 31)};
 }
-
-} // namespace
 
 TShownPixels::TShownPixels(const TTexImage &image) : image_(image)
 {
@@ -88,49 +83,69 @@ std::string EncodePng(const TRgbImage &image)
     return png;
 }
 
-TRgbImage TexThumbnail(const TTexImage &image, int size)
+TRgbImage ThumbnailOfRows(int32_t width, int32_t height, int size,
+                          const std::function<const TTexColour *(int32_t y)> &rowAt)
 {
-    const int longer = std::max(image.Width, image.Height);
+    const int longer = std::max(width, height);
     TRgbImage out;
-    out.Width = std::max(1, int(int64_t(image.Width) * size / longer));
-    out.Height = std::max(1, int(int64_t(image.Height) * size / longer));
+    out.Width = std::max(1, int(int64_t(width) * size / longer));
+    out.Height = std::max(1, int(int64_t(height) * size / longer));
     out.Pixels.resize(size_t(out.Width) * size_t(out.Height));
-    const bool palettised = image.Format == TTexFormat::Palettised8;
-    const std::vector<TTexColour> palette = palettised ? ShownPalette(image) : std::vector<TTexColour>();
-    const auto colourAt = [&](int32_t x, int32_t y) {
-        return palettised ? palette[image.IndexAt(x, y)] : Shown555(image.ColourAt(x, y));
-    };
     // The source pixels at most kSamples apart, evenly spread over the block [first, end): all
     // of a small block, a grid over a large one.
     constexpr int kSamples = 4;
     const auto spread = [](int first, int end, int k, int n) {
         return first + int((int64_t(2 * k + 1) * (end - first)) / (2 * n));
     };
+    // The source rows and columns that make up a pixel: one when enlarging, several when
+    // shrinking. The columns are the same for every row.
+    const auto block = [](int i, int source, int shown) {
+        const int first = int(int64_t(i) * source / shown);
+        return std::pair{first, std::max(first + 1, int(int64_t(i + 1) * source / shown))};
+    };
+    std::vector<std::pair<int, int>> columns;
+    for (int x = 0; x < out.Width; ++x)
+        columns.push_back(block(x, width, out.Width));
+    std::vector<unsigned> sums(size_t(out.Width) * 3);
     for (int y = 0; y < out.Height; ++y) {
-        // The source rows and columns that make up this pixel: one when enlarging, several
-        // when shrinking.
-        const int y0 = int(int64_t(y) * image.Height / out.Height);
-        const int y1 = std::max(y0 + 1, int(int64_t(y + 1) * image.Height / out.Height));
+        const auto [y0, y1] = block(y, height, out.Height);
         const int ny = std::min(kSamples, y1 - y0);
-        for (int x = 0; x < out.Width; ++x) {
-            const int x0 = int(int64_t(x) * image.Width / out.Width);
-            const int x1 = std::max(x0 + 1, int(int64_t(x + 1) * image.Width / out.Width));
-            const int nx = std::min(kSamples, x1 - x0);
-            unsigned sum[3] = {0, 0, 0};
-            for (int ky = 0; ky < ny; ++ky)
+        std::fill(sums.begin(), sums.end(), 0u);
+        for (int ky = 0; ky < ny; ++ky) {
+            const TTexColour *row = rowAt(spread(y0, y1, ky, ny));
+            for (int x = 0; x < out.Width; ++x) {
+                const auto [x0, x1] = columns[size_t(x)];
+                const int nx = std::min(kSamples, x1 - x0);
+                unsigned *sum = &sums[size_t(x) * 3];
                 for (int kx = 0; kx < nx; ++kx) {
-                    const TTexColour c = colourAt(spread(x0, x1, kx, nx), spread(y0, y1, ky, ny));
+                    const TTexColour c = row[spread(x0, x1, kx, nx)];
                     sum[0] += c.Red;
                     sum[1] += c.Green;
                     sum[2] += c.Blue;
                 }
-            const unsigned n = unsigned(nx * ny);
+            }
+        }
+        for (int x = 0; x < out.Width; ++x) {
+            const unsigned n = unsigned(std::min(kSamples, columns[size_t(x)].second - columns[size_t(x)].first) * ny);
+            const unsigned *sum = &sums[size_t(x) * 3];
             out.Pixels[size_t(y) * size_t(out.Width) + size_t(x)] =
                 TTexColour{uint8_t((sum[0] + n / 2) / n), uint8_t((sum[1] + n / 2) / n),
                            uint8_t((sum[2] + n / 2) / n)};
         }
     }
     return out;
+}
+
+TRgbImage TexThumbnail(const TTexImage &image, int size)
+{
+    const bool palettised = image.Format == TTexFormat::Palettised8;
+    const std::vector<TTexColour> palette = palettised ? ShownPalette(image) : std::vector<TTexColour>();
+    std::vector<TTexColour> line(size_t(image.Width));
+    return ThumbnailOfRows(image.Width, image.Height, size, [&](int32_t y) {
+        for (int32_t x = 0; x < image.Width; ++x)
+            line[size_t(x)] = palettised ? palette[image.IndexAt(x, y)] : Shown555(image.ColourAt(x, y));
+        return line.data();
+    });
 }
 
 namespace {

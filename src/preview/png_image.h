@@ -13,6 +13,9 @@
 
 namespace kvb {
 
+// A 5-5-5 value as shown: each 5-bit channel spread to 8 bits, so that full brightness stays full.
+TTexColour Shown555(uint16_t value);
+
 struct TRgbImage {
     int32_t Width = 0;
     int32_t Height = 0;
@@ -55,6 +58,11 @@ constexpr int kMaxThumbnailSide = 1024;
 // size and the bytes held, never the size the texture claims: enlarged with each pixel a sharp
 // block, as the game's art is drawn; shrunk by averaging the samples. Pixels without data are 0.
 TRgbImage TexThumbnail(const TTexImage &image, int size);
+// The same picture of a width x height picture whose rows rowAt gives: asked for from the top
+// down, a row perhaps twice in a row; each row's width colours stay valid until the next call.
+// For readers that never hold the whole picture.
+TRgbImage ThumbnailOfRows(int32_t width, int32_t height, int size,
+                          const std::function<const TTexColour *(int32_t y)> &rowAt);
 
 // The texture reader reads, written as a PNG into sink from its first row to its last, a row
 // at a time as it is read: what this holds is a row and the PNG writer's state. Pixels the

@@ -97,6 +97,14 @@ void TTexRowReader::ReadRows(uint8_t *indices, int32_t rows)
     unread_ -= held;
 }
 
+void TTexRowReader::SkipRows(int32_t rows)
+{
+    const int64_t skipped = std::min(int64_t(image_.Width) * rows, unread_);
+    const int64_t pixelSize = image_.Format == TTexFormat::Palettised8 ? 1 : 2;
+    stream_.Seek(stream_.Position() + skipped * pixelSize);
+    unread_ -= skipped;
+}
+
 void TTexRowReader::ReadRows(uint16_t *colours, int32_t rows)
 {
     const int64_t wanted = int64_t(image_.Width) * rows;

@@ -83,6 +83,8 @@ public:
     // (Direct555), in one read. Pixels the file holds no data for are 0.
     void ReadRows(uint8_t *indices, int32_t rows);
     void ReadRows(uint16_t *colours, int32_t rows);
+    // Passes over the next rows without reading them.
+    void SkipRows(int32_t rows);
     // Pixels the file holds that were not read yet: once none are left, every row reads as 0.
     int64_t UnreadPixels() const { return unread_; }
 

@@ -57,15 +57,6 @@ std::string Folded(std::string name)
     return name;
 }
 
-// The length the data header at offset gives; -1 where there is none.
-int64_t DataLength(const TFileStream &archive, int32_t offset)
-{
-    char header[kDataHeaderSize];
-    if (offset < 0 || archive.ReadAt(offset, header, kDataHeaderSize) != kDataHeaderSize)
-        return -1;
-    return DecodeDataHeader(header).Length;
-}
-
 std::string EntryText(int32_t index, const std::string &name)
 {
     return "entry " + std::to_string(index + 1) + " \"" + PrintableName(name) + "\"";
@@ -123,7 +114,7 @@ private:
     {
         if (!png_ || PreviewExtension(entry.Name) != ".TEX")
             return TFileFormat::Bytes;
-        TEntryStream texture(archive_, DataPosition(entry.Offset), DataLength(archive_, entry.Offset));
+        TEntryStream texture(archive_, DataPosition(entry.Offset), EntryDataLength(archive_, entry.Offset));
         if (PngKeepsTexture(texture))
             return TFileFormat::Png;
         naming_.Warnings.push_back(EntryText(index, entry.Name) +
@@ -168,7 +159,7 @@ using TDataSource = std::function<uint64_t(const std::function<void(const char *
 // (in a damaged or hand-made archive); length is set to its length.
 TDataSource ReadWhereItLies(const TFileStream &archive, const TKVB_Entry &entry, int64_t &length)
 {
-    length = DataLength(archive, entry.Offset);
+    length = EntryDataLength(archive, entry.Offset);
     return [&archive, entry, length](const std::function<void(const char *, size_t)> &use) {
         if (length < 0 || EntryEnd(entry.Offset, length) > archive.Size())
             throw EReadError("Exporting entry " + PrintableName(entry.Name) + ": its data header at " +

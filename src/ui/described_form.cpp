@@ -1,11 +1,14 @@
 #include "ui/described_form.h"
 #include "ui/status_label.h"
 
+#include "preview/thumbnail.h"
+
 #include <QBoxLayout>
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListView>
 #include <QListWidget>
 #include <QProgressBar>
 
@@ -91,6 +94,24 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
         w = combo;
         break;
     }
+    case TControlKind::ThumbnailGrid: {
+        // Its model is the window's, which knows the thumbnails.
+        auto *grid = new QListView(parent);
+        grid->setViewMode(QListView::IconMode);
+        grid->setResizeMode(QListView::Adjust);
+        grid->setMovement(QListView::Static);
+        grid->setUniformItemSizes(true);
+        grid->setWordWrap(true);
+        grid->setIconSize(QSize(kThumbnailSide, kThumbnailSide));
+        // Room for the picture and two lines of caption under it.
+        grid->setGridSize(QSize(kThumbnailSide + 28,
+                                kThumbnailSide + 2 * parent->fontMetrics().height() + 14));
+        grid->setSpacing(4);
+        if (c.SeveralRows)
+            grid->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        w = grid;
+        break;
+    }
     case TControlKind::ProgressBar: {
         auto *bar = new QProgressBar(parent);
         bar->setRange(0, 100);
@@ -117,7 +138,8 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
 
 bool Fills(TControlKind kind)
 {
-    return kind == TControlKind::ReportList || kind == TControlKind::InfoList;
+    return kind == TControlKind::ReportList || kind == TControlKind::InfoList ||
+           kind == TControlKind::ThumbnailGrid;
 }
 
 } // namespace

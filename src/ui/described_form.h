@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
+#include <QListView>
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
@@ -110,6 +111,9 @@ void Bind(QWidget *window, logic::TDialogs &dialogs, Logic &logic,
                              guarded(c.Click, duringWork));
         if (c.Choose && c.Kind == Kind::ReportList)
             QObject::connect(static_cast<QTreeWidget *>(w), &QTreeWidget::itemDoubleClicked, window,
+                             guarded(c.Choose, duringWork));
+        if (c.Choose && c.Kind == Kind::ThumbnailGrid)
+            QObject::connect(static_cast<QListView *>(w), &QListView::doubleClicked, window,
                              guarded(c.Choose, duringWork));
         if (c.Choose && c.Kind == Kind::BlockSelector)
             QObject::connect(static_cast<QComboBox *>(w), &QComboBox::activated, window,

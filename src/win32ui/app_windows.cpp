@@ -17,6 +17,8 @@ TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player, TLin
     windows.frmTexView = std::make_unique<TfrmTexView>(dialogs, main);
     windows.frmAdvanced = std::make_unique<TfrmAdvanced>(dialogs, main);
     windows.frmCompare = std::make_unique<TfrmCompare>(dialogs, main);
+    windows.frmGallery = std::make_unique<TfrmGallery>(dialogs, main);
+    windows.frmKVBEditor->Logic().SetGallery(windows.frmGallery->Logic());
     windows.frmKVBEditor->Logic().SetSecondaryWindows(windows.frmTexView->Logic(),
                                                       windows.frmAdvanced->Logic(),
                                                       windows.frmCompare->Logic());

@@ -17,7 +17,8 @@ using logic::TControlKind;
 // Lists fill the height of the row they stand in; other controls keep their own.
 bool FillsRow(TControlKind kind)
 {
-    return kind == TControlKind::ReportList || kind == TControlKind::InfoList;
+    return kind == TControlKind::ReportList || kind == TControlKind::InfoList ||
+           kind == TControlKind::ThumbnailGrid;
 }
 
 // Controls whose own width is their text's; the others fill the width of their column.
@@ -104,6 +105,15 @@ TDescribedControls::TDescribedControls(TForm &form, const std::vector<const logi
             // A list with a scroll bar, not a drop-down as tall as the screen.
             ::SendMessageW(w, CB_SETMINVISIBLE, 20, 0);
             break;
+        case TControlKind::ThumbnailGrid:
+            // The window gives it its items' count, captions and pictures.
+            w = form.Control(WC_LISTVIEWW, "",
+                             WS_TABSTOP | LVS_ICON | LVS_OWNERDATA | LVS_AUTOARRANGE | LVS_SHOWSELALWAYS |
+                                 (look->SeveralRows ? 0 : LVS_SINGLESEL),
+                             id, WS_EX_CLIENTEDGE);
+            ::SendMessageW(w, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP,
+                           LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
+            break;
         case TControlKind::ProgressBar:
             w = form.Control(PROGRESS_CLASSW, "", 0, id);
             ::SendMessageW(w, PBM_SETRANGE32, 0, 100);
@@ -179,7 +189,8 @@ SIZE TDescribedControls::NaturalSize(const TMade &m, int width) const
     case TControlKind::StatusText: size.cy = line; break;
     case TControlKind::Edit: size.cy = line + scaled(sizes_.EditPadding); break;
     case TControlKind::ReportList:
-    case TControlKind::InfoList: break;
+    case TControlKind::InfoList:
+    case TControlKind::ThumbnailGrid: break;
     case TControlKind::BlockSelector: {
         // The closed height is the system's; the open list is placed below it.
         RECT closed{};

@@ -193,7 +193,8 @@ bool RunNotify(const logic::TWindowDescription<Logic> &description, const TDescr
                Logic &logic, const NMHDR &header, Guard &&guard)
 {
     const logic::TControlLook *look = controls.LookOf(header.hwndFrom);
-    if (!look || look->Kind != logic::TControlKind::ReportList)
+    if (!look ||
+        (look->Kind != logic::TControlKind::ReportList && look->Kind != logic::TControlKind::ThumbnailGrid))
         return false;
     const logic::TControl<Logic> *c = description.Find(look->Name);
     if (header.code == LVN_COLUMNCLICK && c->HeaderClick) {

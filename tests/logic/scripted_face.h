@@ -326,6 +326,43 @@ public:
     void Close() override { ++closes; }
 };
 
+class ScriptedGalleryView : public logic::TGalleryView {
+public:
+    logic::TGalleryLogic *logic = nullptr;
+    bool shown = false;
+    std::string caption, filterText, count;
+    std::vector<std::string> items;
+    std::vector<int> selected; // ascending
+    int current = -1;
+    std::vector<int> redrawn;
+
+    void SetCaption(const std::string &c) override { caption = c; }
+    void SetItems(const std::vector<std::string> &captions) override
+    {
+        items = captions;
+        selected.clear();
+        current = -1;
+    }
+    void RedrawItems(const std::vector<int> &i) override { redrawn.insert(redrawn.end(), i.begin(), i.end()); }
+    std::vector<int> SelectedItems() const override { return selected; }
+    int CurrentItem() const override { return current; }
+    void SelectAllItems() override
+    {
+        selected.clear();
+        for (size_t i = 0; i < items.size(); ++i)
+            selected.push_back(int(i));
+    }
+    std::string FilterText() const override { return filterText; }
+    void SetFilterText(const std::string &text) override { filterText = text; }
+    void SetCount(const std::string &text) override { count = text; }
+    void ShowWindow() override { shown = true; }
+    void Close() override
+    {
+        shown = false;
+        logic->FormClose();
+    }
+};
+
 class ScriptedTexView : public logic::TTexView {
 public:
     std::optional<TTexImage> texture;
@@ -400,6 +437,7 @@ struct ScriptedWindows {
     ScriptedAdvancedView advancedView;
     ScriptedTexView texView;
     ScriptedCompareView compareView;
+    ScriptedGalleryView galleryView;
     ScriptedPlayer player;
     std::vector<std::pair<std::string, std::string>> rendered; // (mid, wav) asked of the renderer
     logic::TKVBEditorLogic main{mainView, dialogs, player,
@@ -413,13 +451,16 @@ struct ScriptedWindows {
     logic::TTexViewLogic texViewLogic{texView, dialogs};
     logic::TAdvancedLogic advanced{advancedView, dialogs};
     logic::TCompareLogic compare{compareView};
+    logic::TGalleryLogic gallery{galleryView};
 
     ScriptedWindows()
     {
         advancedView.logic = &advanced;
         advancedView.dialogs = &dialogs;
         compareView.logic = &compare;
+        galleryView.logic = &gallery;
         main.SetSecondaryWindows(texViewLogic, advanced, compare);
+        main.SetGallery(gallery);
     }
     // Runs a handler as a face runs every event: inside the error guard.
     void Do(const std::function<void()> &handler) { logic::Guarded(dialogs, handler); }

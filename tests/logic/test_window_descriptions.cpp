@@ -113,14 +113,14 @@ TEST(WindowDescriptions, TheMainWindow)
               (std::vector<std::string>{"Extract... (off)", "Replace with file... (off)",
                                         "Edit with... (off)", "Open with default program (off)", "-",
                                         "Stop music (off)", "-", "Export for editing...",
-                                        "Update from folder...", "Compare with...", "-", "Apply mod...",
+                                        "Update from folder...", "Compare with...", "Texture gallery...", "-", "Apply mod...",
                                         "Revert mod..."}));
     s.mainView.selectedRow = 1;
     EXPECT_EQ(Offered(w, s.main),
               (std::vector<std::string>{"Extract...", "Replace with file...", "Edit with...",
                                         "Open with default program", "Export as PNG...", "Import PNG...",
                                         "-", "Stop music (off)", "-", "Export for editing...",
-                                        "Update from folder...", "Compare with...", "-", "Apply mod...",
+                                        "Update from folder...", "Compare with...", "Texture gallery...", "-", "Apply mod...",
                                         "Revert mod..."}));
     s.mainView.selectedRow = 2;
     EXPECT_EQ(Offered(w, s.main)[4], "Save as WAV...");
@@ -130,7 +130,7 @@ TEST(WindowDescriptions, TheMainWindow)
               (std::vector<std::string>{"Extract...", "Replace with file... (off)", "Edit with...",
                                         "Open with default program", "-", "Stop music (off)", "-",
                                         "Export for editing...", "Update from folder...",
-                                        "Compare with...", "-", "Apply mod...", "Revert mod..."}));
+                                        "Compare with...", "Texture gallery...", "-", "Apply mod...", "Revert mod..."}));
     WriteFile(dir / "b.kvb", ArchiveBuilder().Add("A.TEX", "a").Add("B.TEX", "b").Build());
     s.dialogs.files.push_back(dir / "b.kvb");
     s.Do([&] { s.main.btnOpenClick(); });
@@ -198,4 +198,20 @@ TEST(WindowDescriptions, TheCompareWindow)
     // With no row selected only Stop music is in the menu, and off.
     ScriptedWindows s;
     EXPECT_EQ(Offered(w, s.compare), (std::vector<std::string>{"-", "Stop music (off)"}));
+}
+
+TEST(WindowDescriptions, TheGallery)
+{
+    const auto &w = TGalleryLogic::Description();
+    EXPECT_EQ(w.Caption, "Textures");
+    EXPECT_EQ(Captions(w), (std::vector<std::string>{"edtGalleryFilter: Filter by name", "btnClose: Close"}));
+    EXPECT_EQ(w.Find("lstThumbs")->Kind, Kind::ThumbnailGrid);
+    EXPECT_EQ(w.TabOrder(), (std::vector<std::string>{"edtGalleryFilter", "lstThumbs", "btnClose"}));
+    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Enter on lstThumbs", "Ctrl+A on lstThumbs", "Esc"}));
+    ExpectEachControlPlacedOnce(w);
+    // Without a selection every item is there, and off.
+    ScriptedWindows s;
+    EXPECT_EQ(Offered(w, s.gallery),
+              (std::vector<std::string>{"Preview (off)", "-", "Extract... (off)", "Export as PNG... (off)",
+                                        "Edit with... (off)", "Open with default program (off)"}));
 }
