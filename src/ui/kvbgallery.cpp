@@ -78,10 +78,16 @@ QVariant TThumbnailModel::data(const QModelIndex &index, int role) const
             return waiting_;
         if (!thumbnail->Fault.empty())
             return none_;
-        // A copy: the logic may let go of its pixels once the item is out of sight.
-        return QImage(reinterpret_cast<const uchar *>(thumbnail->Pixels.data()), thumbnail->Width,
-                      thumbnail->Height, thumbnail->Width * 4, QImage::Format_RGB32)
-            .copy();
+        // Centred in the square, so that the captions of a row stand in line; drawn into an
+        // image of its own, since the logic may let go of its pixels once the item is out of
+        // sight.
+        const QImage picture(reinterpret_cast<const uchar *>(thumbnail->Pixels.data()), thumbnail->Width,
+                             thumbnail->Height, thumbnail->Width * 4, QImage::Format_RGB32);
+        QImage square(kThumbnailSide, kThumbnailSide, QImage::Format_ARGB32_Premultiplied);
+        square.fill(Qt::transparent);
+        QPainter(&square).drawImage((kThumbnailSide - picture.width()) / 2,
+                                    (kThumbnailSide - picture.height()) / 2, picture);
+        return square;
     }
     default: return {};
     }

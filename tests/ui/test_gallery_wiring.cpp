@@ -42,8 +42,10 @@ TEST(GalleryWiring, ShowsThumbnailsFiltersPreviewsAndEscapeCloses)
     for (int wait = 0; wait < 200 && q.g.Logic().KeptThumbnails() < 2; ++wait)
         QTest::qWait(10);
     const QImage blue = items.index(1, 0).data(Qt::DecorationRole).value<QImage>();
-    ASSERT_EQ(blue.size(), QSize(kThumbnailSide, kThumbnailSide / 4));
-    EXPECT_EQ(blue.pixel(0, 0), qRgb(0, 0, 255));
+    // Centred in the square: 96 x 24 in the middle, nothing above it.
+    ASSERT_EQ(blue.size(), QSize(kThumbnailSide, kThumbnailSide));
+    EXPECT_EQ(blue.pixel(0, kThumbnailSide / 2), qRgb(0, 0, 255));
+    EXPECT_EQ(qAlpha(blue.pixel(0, 0)), 0);
 
     // Typed into the filter.
     q.g.edtGalleryFilter->setFocus();
