@@ -104,6 +104,7 @@ add_dependencies(cli_tests kvb)
 add_executable(win32ui_tests
   win32ui/test_advanced_form.cpp
   win32ui/test_compare_form.cpp
+  win32ui/test_gallery_form.cpp
   win32ui/test_dialogs.cpp
   win32ui/test_main_form.cpp
   win32ui/test_mci_player.cpp

@@ -60,6 +60,7 @@ struct Win32Windows {
     win32ui::TfrmKVBEditor &main = *windows.frmKVBEditor;
     win32ui::TfrmAdvanced &advanced = *windows.frmAdvanced;
     win32ui::TfrmTexView &preview = *windows.frmTexView;
+    win32ui::TfrmGallery &gallery = *windows.frmGallery;
     TempDir dir;
 
     Win32Windows() { ::ShowWindow(main.Handle(), SW_SHOWNOACTIVATE); }
