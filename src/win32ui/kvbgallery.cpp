@@ -62,11 +62,15 @@ void TfrmGallery::SetIconSizes()
     // One blank picture of the thumbnail's size: every item's icon, over which its thumbnail
     // is drawn.
     const int side = Scale(kThumbnailSide);
-    HIMAGELIST icons = ImageList_Create(side, side, ILC_COLOR32, 1, 0);
+    HIMAGELIST icons = ImageList_Create(side, side, ILC_COLOR32 | ILC_MASK, 1, 0);
     std::vector<uint32_t> blank(size_t(side) * size_t(side), 0);
+    // Its mask all set: the icon is transparent, and what shows is the thumbnail over it.
+    const std::vector<uint8_t> clear(size_t((side + 15) / 16 * 2) * size_t(side), 0xFF);
     HBITMAP picture = ::CreateBitmap(side, side, 1, 32, blank.data());
-    ImageList_Add(icons, picture, nullptr);
+    HBITMAP mask = ::CreateBitmap(side, side, 1, 1, clear.data());
+    ImageList_Add(icons, picture, mask);
     ::DeleteObject(picture);
+    ::DeleteObject(mask);
     ::SendMessageW(lstThumbs, LVM_SETIMAGELIST, LVSIL_NORMAL, reinterpret_cast<LPARAM>(icons));
     if (icons_)
         ImageList_Destroy(icons_);
@@ -90,6 +94,8 @@ SIZE TfrmGallery::MinimumClientSize() const
 void TfrmGallery::Layout(int width, int height)
 {
     controls_->Place(width, height);
+    // The icons in as many columns as the grid's new width holds.
+    ::SendMessageW(lstThumbs, LVM_ARRANGE, LVA_DEFAULT, 0);
 }
 
 LRESULT TfrmGallery::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
