@@ -208,6 +208,11 @@ void TfrmKVBEditor::OnCommand(int id, int code, HWND)
 
 LRESULT TfrmKVBEditor::OnNotify(const NMHDR &header)
 {
+    // Rows dragged out: their entries, extracted first, go to where they are dropped.
+    if (header.hwndFrom == lstFiles && header.code == LVN_BEGINDRAG) {
+        Guarded([this] { DragFiles(logic_.ExtractForDrag(SelectedEntryRows())); });
+        return 0;
+    }
     RunNotify(Description(), *controls_, logic_, header, Guard());
     return 0;
 }

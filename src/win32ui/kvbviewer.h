@@ -4,6 +4,7 @@
 
 #include "logic/main_window.h"
 #include "win32ui/described_form.h"
+#include "win32ui/file_drag.h"
 #include "win32ui/form.h"
 
 #include <shellapi.h>
@@ -44,6 +45,8 @@ public:
     logic::TKVBEditorLogic &Logic() { return logic_; }
     // Runs when the user has closed the window (the program then ends).
     std::function<void()> Closed;
+    // Drags the files extracted for the rows dragged out of the entry list (tests watch it).
+    std::function<void(const std::vector<std::string> &paths)> DragFiles = DragFilesOut;
     // The entry list's context menu for the selected row; its commands reach the window.
     TMenu EntryMenu();
 

@@ -622,6 +622,51 @@ TEST(MainForm, ADroppedArchiveOpens)
     EXPECT_EQ(Win32Windows::Rows(w.main.lstFiles), 3);
 }
 
+TEST(MainForm, RowsDraggedOutGiveTheShellTheirExtractedFiles)
+{
+    Win32Windows w;
+    w.Open(w.Write("a.kvb", ArchiveBuilder().Add("ONE.BIN", "1").Add("TWO.TEX", "22").Add("..", "3").Build()));
+    std::vector<std::string> dragged;
+    w.main.DragFiles = [&](const std::vector<std::string> &paths) { dragged = paths; };
+    ::SendMessageW(w.main.lstFiles, LVM_SETITEMSTATE, WPARAM(-1), [] {
+        static LVITEMW none{};
+        none.stateMask = LVIS_SELECTED;
+        return reinterpret_cast<LPARAM>(&none);
+    }());
+    for (const int row : {0, 1}) {
+        LVITEMW item{};
+        item.stateMask = item.state = LVIS_SELECTED;
+        ::SendMessageW(w.main.lstFiles, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&item));
+    }
+    Win32Windows::Notify(w.main.lstFiles, LVN_BEGINDRAG);
+    ASSERT_EQ(dragged.size(), 2u) << w.dialogs.Last();
+    EXPECT_EQ(ReadFile(PathFromUtf8(dragged[1])), "22");
+
+    // What the shell receives: the file list, each path whole.
+    IDataObject *data = win32ui::MakeFileDropData(dragged);
+    FORMATETC format{CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    EXPECT_EQ(data->QueryGetData(&format), S_OK);
+    STGMEDIUM medium{};
+    ASSERT_EQ(data->GetData(&format, &medium), S_OK);
+    const auto drop = static_cast<HDROP>(medium.hGlobal);
+    ASSERT_EQ(::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0), 2u);
+    for (UINT i = 0; i < 2; ++i) {
+        wchar_t path[MAX_PATH];
+        ::DragQueryFileW(drop, i, path, MAX_PATH);
+        EXPECT_EQ(win32::Utf8(path), dragged[i]);
+    }
+    ::ReleaseStgMedium(&medium);
+    data->Release();
+
+    // A row whose name cannot be a file name is refused, and nothing is dragged.
+    dragged.clear();
+    Win32Windows::SelectRow(w.main.lstFiles, 2);
+    w.dialogs.shown.clear();
+    Win32Windows::Notify(w.main.lstFiles, LVN_BEGINDRAG);
+    EXPECT_TRUE(dragged.empty());
+    EXPECT_EQ(w.dialogs.shown.size(), 1u);
+}
+
 TEST(MainForm, CancelAndTheCloseButtonActDuringLongWork)
 {
     Win32Windows w;
