@@ -2,7 +2,7 @@
 // thumbnails is painted after "Texture gallery...", how soon the last screen after End, how much
 // memory the window holds above what the program held with the archive open (the baseline,
 // read in the same run), and the longest the window's thread was kept from its events.
-#include "media/media_player.h"
+#include "no_face.h"
 #include "support/archive_builder.h"
 #include "support/tex_builder.h"
 #include "ui/app_windows.h"
@@ -21,33 +21,10 @@
 using namespace kvb;
 using namespace kvb::test;
 using namespace kvb::ui;
+using kvb::bench::NoDialogs;
+using kvb::bench::NoPlayer;
 
 namespace {
-
-class NoDialogs : public logic::TDialogs {
-public:
-    void Notice(const std::string &) override {}
-    bool Question(const std::string &, const std::string &) override { return false; }
-    logic::TAnswer QuestionWithCancel(const std::string &, const std::string &) override
-    {
-        return logic::TAnswer::Cancel;
-    }
-    void Error(const std::string &) override {}
-    std::optional<std::string> OpenFile(const logic::TFileDialog &) override { return {}; }
-    std::optional<std::string> SaveFile(const logic::TFileDialog &) override { return {}; }
-    std::optional<std::string> ChooseFolder(const std::string &) override { return {}; }
-    std::optional<std::string> AskText(const std::string &, const std::string &) override { return {}; }
-    bool ConfirmList(const logic::TListQuestion &) override { return false; }
-};
-
-class NoPlayer : public MediaPlayer {
-public:
-    MediaMode QueryMode() override { return MediaMode::NotReady; }
-    void Stop() override {}
-    void Close() override {}
-    void Open(const std::string &) override {}
-    void Play() override {}
-};
 
 // The process's resident memory now, in bytes.
 double ResidentBytes()

@@ -1,5 +1,5 @@
 // The main window's list: filling one block of 1,000 rows; sorting and filtering 200,000 entries.
-#include "media/media_player.h"
+#include "no_face.h"
 #include "support/archive_builder.h"
 #include "ui/app_windows.h"
 #include "ui/entry_list.h"
@@ -17,35 +17,10 @@
 using namespace kvb;
 using namespace kvb::test;
 using namespace kvb::ui;
+using kvb::bench::NoDialogs;
+using kvb::bench::NoPlayer;
 
 namespace {
-
-// Answers nothing: the benchmark opens its archive directly.
-class NoDialogs : public logic::TDialogs {
-public:
-    void Notice(const std::string &) override {}
-    bool Question(const std::string &, const std::string &) override { return false; }
-    logic::TAnswer QuestionWithCancel(const std::string &, const std::string &) override
-    {
-        return logic::TAnswer::Cancel;
-    }
-    void Error(const std::string &) override {}
-    std::optional<std::string> OpenFile(const logic::TFileDialog &) override { return {}; }
-    std::optional<std::string> SaveFile(const logic::TFileDialog &) override { return {}; }
-    std::optional<std::string> ChooseFolder(const std::string &) override { return {}; }
-    std::optional<std::string> AskText(const std::string &, const std::string &) override { return {}; }
-    bool ConfirmList(const logic::TListQuestion &) override { return false; }
-};
-
-// Plays nothing.
-class NoPlayer : public MediaPlayer {
-public:
-    MediaMode QueryMode() override { return MediaMode::NotReady; }
-    void Stop() override {}
-    void Close() override {}
-    void Open(const std::string &) override {}
-    void Play() override {}
-};
 
 void BM_FillBlockOfThousandRows(benchmark::State &state)
 {

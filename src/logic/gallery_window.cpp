@@ -33,13 +33,7 @@ void TGalleryLogic::CatalogueChanged(const TKVBFile &catalogue, const std::strin
 
 void TGalleryLogic::Load(const TKVBFile &catalogue, const std::string &name)
 {
-    // The thumbnails of the archive before go with its maker.
-    maker_.reset();
-    made_.clear();
-    keptBytes_ = 0;
-    textures_.clear();
-    records_.clear();
-    upperNames_.clear();
+    Forget();
     for (int32_t index = 0; index < catalogue.EntryCount(); ++index) {
         TKVB_Entry entry = catalogue.GetEntry(index);
         if (PreviewExtension(ShownText(entry.Name)) != ".TEX")
@@ -251,6 +245,13 @@ void TGalleryLogic::FormClose()
     if (!shown_)
         return;
     shown_ = false;
+    Forget();
+    view_.SetItems({});
+}
+
+void TGalleryLogic::Forget()
+{
+    // The thread goes first: what it made goes with it.
     maker_.reset();
     made_.clear();
     keptBytes_ = 0;
@@ -260,7 +261,6 @@ void TGalleryLogic::FormClose()
     listed_.clear();
     itemOf_.clear();
     wanted_.clear();
-    view_.SetItems({});
 }
 
 } // namespace kvb::logic

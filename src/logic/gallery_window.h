@@ -104,6 +104,8 @@ public:
 private:
     // The textures of catalogue, and a maker for them.
     void Load(const TKVBFile &catalogue, const std::string &name);
+    // Lets go of the textures, the thumbnails and the maker.
+    void Forget();
     // Lists the textures whose names hold the filter's text.
     void List();
     std::vector<int> SelectedRecords() const;
