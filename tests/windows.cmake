@@ -108,6 +108,7 @@ add_executable(win32ui_tests
   win32ui/test_main_form.cpp
   win32ui/test_mci_player.cpp
   win32ui/test_preview_form.cpp
+  win32ui/test_report_form.cpp
   win32ui/test_wine_gui.cpp
 )
 target_include_directories(win32ui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

@@ -318,8 +318,12 @@ void TKVBEditorLogic::btnAnalyseClick()
     view_.SetStatus({});
     catalogue_ = std::move(reread);
 
-    // The report, whole.
-    ShowInfoLines(AnalyseArchive(*catalogue_, openedFileName_).Lines);
+    // The report, whole, in the info lines as ever; then in a window of its own, where it is
+    // read without scrolling and copied.
+    const std::vector<std::string> report = AnalyseArchive(*catalogue_, openedFileName_).Lines;
+    ShowInfoLines(report);
+    if (frmReport_)
+        frmReport_->ShowReport(openedFileName_, report);
 }
 
 void TKVBEditorLogic::OpenAddress(const std::string &url)

@@ -10,6 +10,7 @@
 #include "logic/edit_with.h"
 #include "logic/face.h"
 #include "logic/listed_entries.h"
+#include "logic/report_window.h"
 #include "logic/window_description.h"
 #include "logic/work.h"
 #include "platform/collation.h"
@@ -117,6 +118,8 @@ public:
 
     // The windows created after this one at start-up.
     void SetSecondaryWindows(TTexViewLogic &texView, TAdvancedLogic &advanced, TCompareLogic &compare);
+    // The window that shows the analysis report whole; without one the info lines alone hold it.
+    void SetReportWindow(TReportLogic &report) { frmReport_ = &report; }
 
     // Handlers.
     void FormCreate();
@@ -146,6 +149,7 @@ public:
     void btnExtractAllClick();
     void lstFilesDblClick();
     void btnCreateClick();
+    // The report goes into the info lines, and is then shown whole in the report window.
     void btnAnalyseClick();
     // The two links keep the names of the labels they once were: Label3 opens the bug tracker,
     // Label4 the home page.
@@ -294,6 +298,7 @@ private:
     TTexViewLogic *frmTexView_ = nullptr;
     TAdvancedLogic *frmAdvanced_ = nullptr;
     TCompareLogic *frmCompare_ = nullptr;
+    TReportLogic *frmReport_ = nullptr;
 
     std::unique_ptr<TKVBFile> catalogue_;
     std::string openedFileName_; // the name chosen in "Open KVB", without folder

@@ -5,6 +5,7 @@
 #include "ui/kvbadv.h"
 #include "ui/kvbcompare.h"
 #include "ui/kvbpreview.h"
+#include "ui/kvbreport.h"
 #include "ui/kvbviewer.h"
 
 #include <memory>
@@ -18,11 +19,12 @@ struct TAppWindows {
     std::unique_ptr<TfrmKVBEditor> frmKVBEditor;
     TfrmAdvanced *frmAdvanced = nullptr; // owned by frmKVBEditor
     TfrmCompare *frmCompare = nullptr;   // owned by frmKVBEditor
+    TfrmReport *frmReport = nullptr;     // owned by frmKVBEditor
 };
 
 // The main window first (its FormCreate runs while it is created), then the preview window,
-// then the advanced editor window and the compare window; all of those hidden. player outlives
-// the windows.
+// then the advanced editor window, the compare window and the report window; all of those
+// hidden. player outlives the windows.
 TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player);
 
 } // namespace kvb::ui

@@ -61,4 +61,8 @@ void MakeStatusTooltip(HWND status);
 void SetStatusText(HWND status, const std::string &text);
 std::string StatusTooltipText(HWND status);
 
+// Puts text on the clipboard in place of what it held, its line breaks as the system's, on
+// behalf of owner; false when the clipboard could not be had.
+bool CopyToClipboard(HWND owner, const std::string &text);
+
 } // namespace kvb::win32ui

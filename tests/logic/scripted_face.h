@@ -7,6 +7,7 @@
 #include "logic/compare_window.h"
 #include "logic/main_window.h"
 #include "logic/preview_window.h"
+#include "logic/report_window.h"
 #include "media/media_player.h"
 #include "platform/file_attributes.h"
 #include "preview/entry_preview.h"
@@ -326,6 +327,33 @@ public:
     void Close() override { ++closes; }
 };
 
+class ScriptedReportView : public logic::TReportView {
+public:
+    logic::TReportLogic *logic = nullptr;
+    // What the user does while the window is shown modally; the window then closes.
+    std::function<void()> whileShown;
+    bool shown = false;
+    int shows = 0;
+    std::string caption;
+    std::vector<std::string> lines;
+    std::vector<std::string> copied; // the clipboard's texts, in turn
+    int closes = 0;
+
+    void SetCaption(const std::string &c) override { caption = c; }
+    void SetReportLines(const std::vector<std::string> &l) override { lines = l; }
+    void CopyText(const std::string &text) override { copied.push_back(text); }
+    void ShowModal() override
+    {
+        shown = true;
+        ++shows;
+        if (whileShown)
+            whileShown();
+        logic->FormClose();
+        shown = false;
+    }
+    void Close() override { ++closes; }
+};
+
 class ScriptedTexView : public logic::TTexView {
 public:
     std::optional<TTexImage> texture;
@@ -400,6 +428,7 @@ struct ScriptedWindows {
     ScriptedAdvancedView advancedView;
     ScriptedTexView texView;
     ScriptedCompareView compareView;
+    ScriptedReportView reportView;
     ScriptedPlayer player;
     std::vector<std::pair<std::string, std::string>> rendered; // (mid, wav) asked of the renderer
     logic::TKVBEditorLogic main{mainView, dialogs, player,
@@ -413,13 +442,16 @@ struct ScriptedWindows {
     logic::TTexViewLogic texViewLogic{texView, dialogs};
     logic::TAdvancedLogic advanced{advancedView, dialogs};
     logic::TCompareLogic compare{compareView};
+    logic::TReportLogic report{reportView};
 
     ScriptedWindows()
     {
         advancedView.logic = &advanced;
         advancedView.dialogs = &dialogs;
         compareView.logic = &compare;
+        reportView.logic = &report;
         main.SetSecondaryWindows(texViewLogic, advanced, compare);
+        main.SetReportWindow(report);
     }
     // Runs a handler as a face runs every event: inside the error guard.
     void Do(const std::function<void()> &handler) { logic::Guarded(dialogs, handler); }

@@ -199,3 +199,14 @@ TEST(WindowDescriptions, TheCompareWindow)
     ScriptedWindows s;
     EXPECT_EQ(Offered(w, s.compare), (std::vector<std::string>{"-", "Stop music (off)"}));
 }
+
+TEST(WindowDescriptions, TheReportWindow)
+{
+    const auto &w = TReportLogic::Description();
+    EXPECT_EQ(w.Caption, "Analysis");
+    EXPECT_EQ(Captions(w), (std::vector<std::string>{"btnCopy: Copy", "btnClose: Close"}));
+    EXPECT_EQ(w.Find("lstReport")->Kind, Kind::InfoList);
+    EXPECT_EQ(w.TabOrder(), (std::vector<std::string>{"lstReport", "btnCopy", "btnClose"}));
+    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Esc"}));
+    ExpectEachControlPlacedOnce(w);
+}

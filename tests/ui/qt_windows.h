@@ -33,6 +33,7 @@ struct QtWindows {
     ui::TfrmAdvanced &a = *windows.frmAdvanced;
     ui::TfrmTexView &t = *windows.frmTexView;
     ui::TfrmCompare &c = *windows.frmCompare;
+    ui::TfrmReport &r = *windows.frmReport;
 
     // Writes archive as a.kvb and opens it in the main window.
     std::string Open(const std::string &archive)

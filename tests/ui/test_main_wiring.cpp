@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -211,6 +212,42 @@ TEST(MainWiring, TheEntryMenuOffersWhatTheLogicSaysAndItsActionsReachTheirHandle
     menu->findChild<QAction *>("mnuRevertMod")->trigger();
     EXPECT_EQ(q.dialogs.Last(), "notice: No mod is recorded as applied to a.kvb: there is no undo "
                                 "package of a mod beside it.");
+}
+
+
+TEST(MainWiring, AnalyseShowsTheReportWindowWhoseCopyFillsTheClipboard)
+{
+    QtWindows q;
+    ExpectDrawn(q.r, logic::TReportLogic::Description());
+    q.Open(NumberedArchive(2));
+    q.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
+
+    bool modal = false;
+    QString title;
+    QStringList lines;
+    QTimer up;
+    up.setInterval(10);
+    QObject::connect(&up, &QTimer::timeout, &q.r, [&] {
+        if (!q.r.isVisible())
+            return;
+        up.stop();
+        modal = q.r.isModal();
+        title = q.r.windowTitle();
+        lines = Texts(q.r.lstReport);
+        QTest::mouseClick(q.r.btnCopy, Qt::LeftButton);
+        QApplication::setActiveWindow(&q.r);
+        QTest::keyClick(&q.r, Qt::Key_Escape);
+    });
+    up.start();
+    QTest::mouseClick(q.w.btnAnalyse, Qt::LeftButton);
+
+    EXPECT_TRUE(modal);
+    EXPECT_EQ(title, "Analysis of a.kvb");
+    EXPECT_EQ(lines, Texts(q.w.lstInfo));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), Texts(q.w.lstInfo).join("\n") + "\n");
+    EXPECT_FALSE(q.r.isVisible());
+    EXPECT_TRUE(q.dialogs.shown.empty()) << q.dialogs.Last();
 }
 
 TEST(MainWiring, KeysReachTheirHandlers)
