@@ -182,6 +182,7 @@ void TKVBEditorLogic::mnuSaveWavClick()
 void TKVBEditorLogic::mnuStopMusicClick()
 {
     Media.Stop();
+    HidePlaying();
 }
 
 } // namespace kvb::logic

@@ -195,6 +195,27 @@ void TKVBEditorLogic::ReleasePlayer()
     mode = Media.QueryMode();
     if (mode == MediaMode::Stopped || mode == MediaMode::Open)
         Media.Close();
+    HidePlaying();
+}
+
+void TKVBEditorLogic::ShowPlaying(const std::string &caption)
+{
+    playing_ = true;
+    view_.ShowPlaying("Playing " + caption);
+}
+
+void TKVBEditorLogic::HidePlaying()
+{
+    if (!playing_)
+        return;
+    playing_ = false;
+    view_.ShowPlaying({});
+}
+
+void TKVBEditorLogic::PlaybackTick()
+{
+    if (playing_ && Media.QueryMode() != MediaMode::Playing)
+        HidePlaying();
 }
 
 void TKVBEditorLogic::PreviewEntry(const TKVBFile &catalogue, int32_t index)
@@ -236,6 +257,7 @@ void TKVBEditorLogic::PreviewEntry(const TKVBFile &catalogue, int32_t index)
     try {
         Media.Open(PreviewTempFile);
         Media.Play();
+        ShowPlaying(caption);
     } catch (const EKVBError &e) {
         auto named = [&](std::string text) {
             for (size_t at = text.find(PreviewTempFile); at != std::string::npos;

@@ -87,6 +87,10 @@ public:
     // documents; a failure there is the desktop's business and is not reported.
     virtual void AddRecentDocument(const std::string &path) = 0;
     virtual void UnwatchFile(const std::string &path) = 0;
+    // lblPlaying's text, shown with btnStopMusic beside it; while they are shown the face calls
+    // PlaybackTick a few times a second, the player telling no one when its music ends. Empty:
+    // both hidden, and no more calls.
+    virtual void ShowPlaying(const std::string &text) = 0;
 };
 
 // What the main window's entry menu offers for the selected rows.
@@ -164,7 +168,10 @@ public:
     void mnuExportPngClick();
     void mnuImportPngClick();
     void mnuSaveWavClick();
+    // "Stop music", btnStopMusic beside the playing line, and Escape.
     void mnuStopMusicClick();
+    // The face's look at the player while music plays: the playing line goes once it has ended.
+    void PlaybackTick();
     // "Edit with..." and "Open with default program": the selected entries, extracted into files
     // of their own (textures as PNG pictures), opened in another program and watched.
     void mnuEditWithClick();
@@ -289,6 +296,9 @@ private:
     void ShowTexture(const std::string &path);
     // The player stops and lets go of the file it may hold (the previous preview's).
     void ReleasePlayer();
+    // The playing line for the tune called caption, or none.
+    void ShowPlaying(const std::string &caption);
+    void HidePlaying();
 
     TMainView &view_;
     TDialogs &dialogs_;
@@ -309,6 +319,7 @@ private:
     TFind find_;
     TWork work_;
     TEditedFiles edits_;
+    bool playing_ = false; // the playing line is shown
     // A change is being asked about or put back; changes reported meanwhile are looked at after.
     bool askingAboutChanges_ = false;
     bool changedMeanwhile_ = false;

@@ -48,6 +48,8 @@ QFont WindowFont()
 // An editor saves in several steps (a new file, a rename, its attributes): the logic hears of
 // them together, a moment after the first.
 constexpr int kChangeDelayMs = 100;
+// How often the player is asked whether its music still plays.
+constexpr int kPlaybackLookMs = 250;
 
 // The local files a drag brings.
 std::vector<std::string> DroppedFiles(const QMimeData *data)
@@ -67,6 +69,7 @@ TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWid
       dialogs_(dialogs),
       watcher_(new QFileSystemWatcher(this)),
       changeDelay_(new QTimer(this)),
+      playback_(new QTimer(this)),
       logic_(*this, dialogs, player, LocaleNameSort(),
              [](const std::string &mid, const std::string &wav) {
                  RenderMidiToWav(mid, wav, FluidSynthSetup::FromEnvironment());
@@ -101,6 +104,8 @@ TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWid
     Label3 = c.Get<TLinkLabel>("Label3");
     Label2 = c.Get<QLabel>("Label2");
     Label4 = c.Get<TLinkLabel>("Label4");
+    lblPlaying = c.Get<QLabel>("lblPlaying");
+    btnStopMusic = c.Get<QPushButton>("btnStopMusic");
     lblStatus = c.Get<TStatusLabel>("lblStatus");
     Status = c.Get<QProgressBar>("Status");
     btnCancel = c.Get<QPushButton>("btnCancel");
@@ -138,6 +143,8 @@ void TfrmKVBEditor::ConnectEvents()
     changeDelay_->setSingleShot(true);
     changeDelay_->setInterval(kChangeDelayMs);
     connect(changeDelay_, &QTimer::timeout, this, &TfrmKVBEditor::DeliverChanges);
+    playback_->setInterval(kPlaybackLookMs);
+    connect(playback_, &QTimer::timeout, this, [this] { Forward([this] { logic_.PlaybackTick(); }); });
     lstFiles->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lstFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         Forward([&] { EntryMenu()->exec(lstFiles->viewport()->mapToGlobal(at)); });
@@ -290,6 +297,17 @@ TfrmKVBEditor::TOpened TfrmKVBEditor::OpenWithChosenProgram(const std::string &p
 void TfrmKVBEditor::AddRecentDocument(const std::string &path)
 {
     ui::AddRecentDocument(path, "application/x-kvb-archive");
+}
+
+void TfrmKVBEditor::ShowPlaying(const std::string &text)
+{
+    lblPlaying->setText(Q(text));
+    lblPlaying->setVisible(!text.empty());
+    btnStopMusic->setVisible(!text.empty());
+    if (text.empty())
+        playback_->stop();
+    else
+        playback_->start();
 }
 
 void TfrmKVBEditor::WatchFile(const std::string &path)

@@ -216,6 +216,9 @@ public:
     void WatchFile(const std::string &path) override { watched.insert(path); }
     void AddRecentDocument(const std::string &path) override { recent.push_back(path); }
     void UnwatchFile(const std::string &path) override { watched.erase(path); }
+    // The playing line's text; empty while it is hidden.
+    std::string playing;
+    void ShowPlaying(const std::string &text) override { playing = text; }
 
 private:
     TOpened Open(const std::string &call)

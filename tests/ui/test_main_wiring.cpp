@@ -214,6 +214,42 @@ TEST(MainWiring, TheEntryMenuOffersWhatTheLogicSaysAndItsActionsReachTheirHandle
                                 "package of a mod beside it.");
 }
 
+TEST(MainWiring, ThePlayingLineShowsWhileMusicPlaysAndItsStopButtonStopsIt)
+{
+    QtWindows q;
+    q.Open(ArchiveBuilder().Add("TUNE.MID", "m").Build());
+    q.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
+    EXPECT_FALSE(q.w.lblPlaying->isVisible());
+    EXPECT_FALSE(q.w.btnStopMusic->isVisible());
+    const int listHeight = q.w.lstFiles->height();
+    q.Select(q.w.lstFiles, 0);
+    emit q.w.lstFiles->itemDoubleClicked(q.w.lstFiles->topLevelItem(0), 0);
+    QTest::qWait(20);
+    EXPECT_TRUE(q.w.lblPlaying->isVisible());
+    EXPECT_TRUE(q.w.btnStopMusic->isVisible());
+    EXPECT_EQ(q.w.lblPlaying->text(), "Playing TUNE.MID");
+    // A row of its own between the links and the status line, which the lists give up.
+    EXPECT_GT(q.w.lblPlaying->y(), q.w.Label4->y());
+    EXPECT_LE(q.w.btnStopMusic->geometry().bottom(), q.w.lblStatus->y());
+    EXPECT_LT(q.w.lstFiles->height(), listHeight);
+
+    // Enter on Stop stops it.
+    QApplication::setActiveWindow(&q.w);
+    q.w.btnStopMusic->setFocus();
+    QTest::keyClick(q.w.btnStopMusic, Qt::Key_Return);
+    EXPECT_EQ(q.player.mode, MediaMode::Stopped);
+    EXPECT_FALSE(q.w.btnStopMusic->isVisible());
+
+    // The end of the tune, as the player reports it when asked, takes the line away.
+    emit q.w.lstFiles->itemDoubleClicked(q.w.lstFiles->topLevelItem(0), 0);
+    ASSERT_TRUE(q.w.lblPlaying->isVisible());
+    q.player.mode = MediaMode::Stopped;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !q.w.lblPlaying->isVisible(); }, 2000));
+    QTest::qWait(20);
+    EXPECT_EQ(q.w.lstFiles->height(), listHeight);
+    EXPECT_TRUE(q.dialogs.shown.empty()) << q.dialogs.Last();
+}
 
 TEST(MainWiring, AnalyseShowsTheReportWindowWhoseCopyFillsTheClipboard)
 {

@@ -622,6 +622,35 @@ TEST(MainForm, ADroppedArchiveOpens)
     EXPECT_EQ(Win32Windows::Rows(w.main.lstFiles), 3);
 }
 
+TEST(MainForm, ThePlayingLineComesWithTheMusicAndItsStopButtonStopsIt)
+{
+    Win32Windows w;
+    w.Open(w.Write("a.kvb", ArchiveBuilder().Add("TUNE.MID", "m").Build()));
+    const auto shown = [](HWND control) { return (::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0; };
+    EXPECT_FALSE(shown(w.main.lblPlaying));
+    EXPECT_FALSE(shown(w.main.btnStopMusic));
+    const LONG listBottom = Win32Windows::Bounds(w.main.lstFiles).bottom;
+    Win32Windows::DoubleClick(w.main.lstFiles, 0);
+    EXPECT_TRUE(shown(w.main.lblPlaying));
+    EXPECT_TRUE(shown(w.main.btnStopMusic));
+    EXPECT_EQ(Win32Windows::Text(w.main.lblPlaying), "Playing TUNE.MID");
+    // A row of its own between the links and the status line, which the lists give up.
+    EXPECT_GT(Win32Windows::Bounds(w.main.lblPlaying).top, Win32Windows::Bounds(w.main.Label4).bottom);
+    EXPECT_LE(Win32Windows::Bounds(w.main.btnStopMusic).bottom, Win32Windows::Bounds(w.main.lblStatus).top);
+    EXPECT_LT(Win32Windows::Bounds(w.main.lstFiles).bottom, listBottom);
+    // Enter on Stop stops the music, and the line goes.
+    Win32Windows::Key(w.main.btnStopMusic, VK_RETURN);
+    EXPECT_EQ(w.player.mode, MediaMode::Stopped);
+    EXPECT_FALSE(shown(w.main.btnStopMusic));
+    EXPECT_EQ(Win32Windows::Bounds(w.main.lstFiles).bottom, listBottom);
+    // The end of the tune, as the player reports it when asked.
+    Win32Windows::DoubleClick(w.main.lstFiles, 0);
+    ASSERT_TRUE(shown(w.main.lblPlaying));
+    w.player.mode = MediaMode::Stopped;
+    EXPECT_TRUE(Win32Windows::WaitUntil([&] { return !shown(w.main.lblPlaying); }));
+    EXPECT_TRUE(w.dialogs.shown.empty()) << w.dialogs.Last();
+}
+
 TEST(MainForm, CancelAndTheCloseButtonActDuringLongWork)
 {
     Win32Windows w;
