@@ -55,6 +55,7 @@ kvb_add_windows_tests(logic_tests SOURCES
   logic/logic_test_main.cpp
   logic/test_advanced_window.cpp
   logic/test_compare_window.cpp
+  logic/test_dropped_files.cpp
   logic/test_edit_with.cpp
   logic/test_entry_preview.cpp
   logic/test_long_work.cpp

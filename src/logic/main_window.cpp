@@ -396,6 +396,8 @@ void TKVBEditorLogic::FormDestroy()
     ForgetEditedFiles();
     catalogue_.reset();
     Media.Close();
+    // The window is going: its playing line goes with it.
+    playing_ = false;
     DeletePreviewTempFile();
 }
 
@@ -405,13 +407,6 @@ bool TKVBEditorLogic::IsDroppedArchive(const std::vector<std::string> &paths)
         return false;
     const std::string &path = paths.front();
     return path.size() > 4 && SameName(path.substr(path.size() - 4), ".KVB");
-}
-
-void TKVBEditorLogic::FilesDropped(const std::vector<std::string> &paths)
-{
-    if (work_.Running() || !IsDroppedArchive(paths))
-        return;
-    OpenArchive(paths.front());
 }
 
 } // namespace kvb::logic

@@ -214,9 +214,13 @@ public:
     // files edited from the archive open before are settled first (CloseEditedFiles); a Cancel
     // there opens nothing.
     void OpenArchive(const std::string &fileName);
-    // Files dropped on the window: the first, when it is a .KVB file, is opened. False when
-    // the drop brings no archive (the face then refuses it).
+    // Files dropped on the window: the first, when it is a .KVB file, is opened. Other files,
+    // while an archive is open, replace the entries of their names (ASCII case ignored), after
+    // a list of them to confirm, in one rebuild; folders, links and files no entry is named as
+    // are left out and named. IsDroppedArchive: whether the drop brings an archive; AcceptsDrop:
+    // whether the window takes the drop now (the face refuses it otherwise).
     static bool IsDroppedArchive(const std::vector<std::string> &paths);
+    bool AcceptsDrop(const std::vector<std::string> &paths) const;
     void FilesDropped(const std::vector<std::string> &paths);
     // Dragging rows out: extracts each one's entry under its own name into a folder of its own
     // in the private temporary folder and returns the files' paths; raises when one cannot be.
@@ -276,6 +280,8 @@ private:
     // showing the first replaced entry selected in its block. False when cancelled: the
     // archive is left as it was.
     bool RewriteArchive(const std::vector<TReplacement> &replacements);
+    // The files dropped that are no archive, put in the place of the entries of their names.
+    void ReplaceWithDropped(const std::vector<std::string> &paths);
     // The texture that the picture png makes as entry index, written to texture: the import's
     // steps, with its question about colours the entry's palette lacks.
     void MakeTextureFor(int index, const std::string &png, const std::string &texture);

@@ -51,17 +51,6 @@ constexpr int kChangeDelayMs = 100;
 // How often the player is asked whether its music still plays.
 constexpr int kPlaybackLookMs = 250;
 
-// The local files a drag brings.
-std::vector<std::string> DroppedFiles(const QMimeData *data)
-{
-    std::vector<std::string> paths;
-    if (data && data->hasUrls())
-        for (const QUrl &url : data->urls())
-            if (url.isLocalFile())
-                paths.push_back(url.toLocalFile().toStdString());
-    return paths;
-}
-
 } // namespace
 
 TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWidget *parent)
@@ -361,17 +350,19 @@ void TfrmKVBEditor::closeEvent(QCloseEvent *event)
 
 void TfrmKVBEditor::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!logic_.Busy() && logic::TKVBEditorLogic::IsDroppedArchive(DroppedFiles(event->mimeData())))
+    // Rows dragged out of the list come back as the entries' own files: nothing to replace.
+    if (!event->source() && logic_.AcceptsDrop(DroppedFiles(event->mimeData())))
         event->acceptProposedAction();
 }
 
 void TfrmKVBEditor::dropEvent(QDropEvent *event)
 {
     const std::vector<std::string> files = DroppedFiles(event->mimeData());
-    if (logic_.Busy() || !logic::TKVBEditorLogic::IsDroppedArchive(files))
+    if (event->source() || !logic_.AcceptsDrop(files))
         return;
     event->acceptProposedAction();
-    Forward([&] { logic_.FilesDropped(files); });
+    // After the drop has ended: the desktop's drag waits for it, and the questions are modal.
+    QTimer::singleShot(0, this, [this, files] { Forward([&] { logic_.FilesDropped(files); }); });
 }
 
 } // namespace kvb::ui

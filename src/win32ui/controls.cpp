@@ -286,6 +286,19 @@ std::string StatusTooltipText(HWND status)
     return win32::Utf8(std::wstring(text));
 }
 
+std::vector<std::string> TakeDroppedFiles(HDROP drop)
+{
+    std::vector<std::string> paths;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(size_t(::DragQueryFileW(drop, i, nullptr, 0)) + 1, L'\0');
+        path.resize(::DragQueryFileW(drop, i, path.data(), UINT(path.size())));
+        paths.push_back(win32::Utf8(path));
+    }
+    ::DragFinish(drop);
+    return paths;
+}
+
 bool CopyToClipboard(HWND owner, const std::string &text)
 {
     std::wstring wide;

@@ -252,15 +252,8 @@ void TfrmKVBEditor::ShowEntryMenu(LPARAM at)
 
 void TfrmKVBEditor::FilesDropped(HDROP drop)
 {
-    std::vector<std::string> paths;
-    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        std::wstring path(size_t(::DragQueryFileW(drop, i, nullptr, 0)) + 1, L'\0');
-        path.resize(::DragQueryFileW(drop, i, path.data(), UINT(path.size())));
-        paths.push_back(win32::Utf8(path));
-    }
-    ::DragFinish(drop);
-    if (!logic_.Busy() && logic::TKVBEditorLogic::IsDroppedArchive(paths))
+    const std::vector<std::string> paths = TakeDroppedFiles(drop);
+    if (logic_.AcceptsDrop(paths))
         Guarded([&] { logic_.FilesDropped(paths); });
 }
 

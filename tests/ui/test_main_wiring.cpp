@@ -381,7 +381,7 @@ TEST(MainWiring, AHeaderClickSortsTypingFiltersAndRowsAreSelectedSeveralAtATime)
     EXPECT_EQ(Texts(q.w.cmbList).size(), 3);
 }
 
-TEST(MainWiring, ARowDraggedOutCarriesItsFileAndADroppedArchiveOpens)
+TEST(MainWiring, ARowDraggedOutCarriesItsFileAndDroppedFilesOpenOrReplace)
 {
     QtWindows q;
     q.Open(ArchiveBuilder().Add("ONE.BIN", "1").Add("a:b", "x").Build());
@@ -400,12 +400,28 @@ TEST(MainWiring, ARowDraggedOutCarriesItsFileAndADroppedArchiveOpens)
     QDropEvent event(QPointF(10, 10), Qt::CopyAction, &drop, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&q.w, &event);
     EXPECT_TRUE(event.isAccepted());
+    // Once the drop has ended.
+    QCoreApplication::processEvents();
     EXPECT_EQ(q.w.lstInfo->item(0)->text(), "File: other.KVB");
 
-    QMimeData text;
-    text.setUrls({QUrl::fromLocalFile(QString::fromStdString(q.dir / "notes.txt"))});
-    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&q.w, &refused);
+    // Another file, with an archive open: it replaces the entry of its name, after the list.
+    WriteFile(q.dir / "x.tex", "new");
+    QMimeData file;
+    file.setUrls({QUrl::fromLocalFile(QString::fromStdString(q.dir / "x.tex"))});
+    QDragEnterEvent fileEnter(QPoint(10, 10), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&q.w, &fileEnter);
+    EXPECT_TRUE(fileEnter.isAccepted());
+    q.dialogs.answers.push_back(true);
+    QDropEvent fileDrop(QPointF(10, 10), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&q.w, &fileDrop);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(q.dialogs.lastList.Rows, (std::vector<std::vector<std::string>>{{"1", "X.TEX", "x.tex", "1", "3"}}));
+    EXPECT_EQ(Main::Entry(q.dir / "other.KVB", 0), "new");
+
+    // Without an archive open a file that is none is refused.
+    QtWindows fresh;
+    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&fresh.w, &refused);
     EXPECT_FALSE(refused.isAccepted());
 }
 

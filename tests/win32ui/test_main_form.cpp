@@ -596,30 +596,59 @@ TEST(MainForm, AnOpenedArchiveJoinsTheShellsRecentDocuments)
     ::DeleteFileW(win32::Wide(shortcut).c_str());
 }
 
-TEST(MainForm, ADroppedArchiveOpens)
+namespace {
+
+// What the shell hands a window for files dropped on it.
+HGLOBAL Dropped(const std::vector<std::string> &paths)
+{
+    std::wstring names;
+    for (const std::string &path : paths)
+        names += win32::Wide(path) + L'\0';
+    names += L'\0';
+    HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto *files = static_cast<DROPFILES *>(::GlobalLock(memory));
+    files->pFiles = sizeof(DROPFILES);
+    files->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char *>(files) + sizeof(DROPFILES), names.data(),
+                names.size() * sizeof(wchar_t));
+    ::GlobalUnlock(memory);
+    return memory;
+}
+
+} // namespace
+
+TEST(MainForm, DroppedFilesOpenReplaceOrAppend)
 {
     Win32Windows w;
     auto drop = [&](const std::vector<std::string> &paths) {
-        std::wstring names;
-        for (const std::string &path : paths)
-            names += win32::Wide(path) + L'\0';
-        names += L'\0';
-        HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
-        auto *files = static_cast<DROPFILES *>(::GlobalLock(memory));
-        files->pFiles = sizeof(DROPFILES);
-        files->fWide = TRUE;
-        std::memcpy(reinterpret_cast<char *>(files) + sizeof(DROPFILES), names.data(),
-                    names.size() * sizeof(wchar_t));
-        ::GlobalUnlock(memory);
         // The window takes the drop and lets go of it.
-        ::SendMessageW(w.main.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+        ::SendMessageW(w.main.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(Dropped(paths)), 0);
     };
     drop({w.Write("notes.txt", "text")});
     EXPECT_TRUE(Win32Windows::Lines(w.main.lstInfo).empty());
-    drop({w.Write("Dropped \xC3\xA9.kvb", ArchiveOf(3))});
+    EXPECT_TRUE(w.dialogs.shown.empty()) << w.dialogs.Last();
+    const std::string archive = w.Write("Dropped \xC3\xA9.kvb", ArchiveOf(3));
+    drop({archive});
     ASSERT_FALSE(Win32Windows::Lines(w.main.lstInfo).empty()) << w.dialogs.Last();
     EXPECT_EQ(Win32Windows::Lines(w.main.lstInfo)[0], "File: Dropped \xC3\xA9.kvb");
     EXPECT_EQ(Win32Windows::Rows(w.main.lstFiles), 3);
+
+    // Another file, with an archive open, replaces the entry of its name once the list is OK'd.
+    const std::string entry = Win32Windows::Cell(w.main.lstFiles, 1, 0);
+    w.dialogs.answers.push_back(true);
+    drop({w.Write(entry, "new data")});
+    ASSERT_EQ(w.dialogs.lastList.Rows.size(), 1u) << w.dialogs.Last();
+    EXPECT_EQ(w.dialogs.lastList.Rows[0][1], entry);
+    EXPECT_EQ(Main::Entry(archive, 1), "new data");
+
+    // The advanced window takes dropped files too, to append them.
+    ASSERT_TRUE(w.advanced.Logic().OpenForEdit(archive));
+    w.dialogs.answers.push_back(true);
+    HGLOBAL memory = Dropped({w.Write("MORE.BIN", "more")});
+    ::SendMessageW(w.advanced.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    EXPECT_EQ(w.dialogs.lastList.Caption, "Append data");
+    EXPECT_EQ(w.advanced.Logic().RawFile()->DataCount(), 4);
+    w.advanced.Logic().FormClose();
 }
 
 TEST(MainForm, ThePlayingLineComesWithTheMusicAndItsStopButtonStopsIt)
