@@ -415,7 +415,8 @@ TEST(MainWiring, ARowDraggedOutCarriesItsFileAndDroppedFilesOpenOrReplace)
     QDropEvent fileDrop(QPointF(10, 10), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&q.w, &fileDrop);
     QCoreApplication::processEvents();
-    EXPECT_EQ(q.dialogs.lastList.Rows, (std::vector<std::vector<std::string>>{{"1", "X.TEX", "x.tex", "1", "3"}}));
+    EXPECT_EQ(q.dialogs.lastList.Rows,
+              (std::vector<std::vector<std::string>>{{"1", "X.TEX", "x.tex", "1", "3"}}));
     EXPECT_EQ(Main::Entry(q.dir / "other.KVB", 0), "new");
 
     // Without an archive open a file that is none is refused.

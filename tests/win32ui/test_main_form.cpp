@@ -67,8 +67,10 @@ TEST(MainForm, DrawsItsDescription)
     TfrmKVBEditor &m = w.main;
     ExpectDrawn(m.Handle(), logic::TKVBEditorLogic::Description());
     for (const auto &c : logic::TKVBEditorLogic::Description().Controls)
-        EXPECT_TRUE(::IsWindowVisible(
-            ::GetDlgItem(m.Handle(), win32ui::ControlId(logic::TKVBEditorLogic::Description(), c.Name))))
+        EXPECT_EQ(!c.Hidden,
+                  ::IsWindowVisible(
+                      ::GetDlgItem(m.Handle(), win32ui::ControlId(logic::TKVBEditorLogic::Description(),
+                                                                  c.Name))) != FALSE)
             << c.Name;
     EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 0, 0), 100);
     EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 2, 0), 75);
@@ -342,7 +344,16 @@ TEST(MainForm, CreatesAnArchiveAndAnalysesIt)
     Win32Windows::Click(m.btnAnalyse);
     EXPECT_EQ(w.dialogs.Last(), "notice: " + kAnalyseWithoutArchiveMessage);
     w.Open(output);
+    // The report window that follows is closed as soon as it is up.
+    static win32ui::TfrmReport *report = nullptr;
+    report = w.windows.frmReport.get();
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+        if (report && report->Shown())
+            ::PostMessageW(report->Handle(), WM_CLOSE, 0, 0);
+    });
     Win32Windows::Click(m.btnAnalyse);
+    ::KillTimer(nullptr, timer);
+    report = nullptr;
     const TKVBFile catalogue(output, true);
     EXPECT_EQ(Win32Windows::Lines(m.lstInfo), AnalyseArchive(catalogue, "NEW.KVB").Lines);
     EXPECT_GT(Win32Windows::Lines(m.lstInfo).size(), 5u);
@@ -655,7 +666,9 @@ TEST(MainForm, ThePlayingLineComesWithTheMusicAndItsStopButtonStopsIt)
 {
     Win32Windows w;
     w.Open(w.Write("a.kvb", ArchiveBuilder().Add("TUNE.MID", "m").Build()));
-    const auto shown = [](HWND control) { return (::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0; };
+    const auto shown = [](HWND control) {
+        return (::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0;
+    };
     EXPECT_FALSE(shown(w.main.lblPlaying));
     EXPECT_FALSE(shown(w.main.btnStopMusic));
     const LONG listBottom = Win32Windows::Bounds(w.main.lstFiles).bottom;
@@ -665,7 +678,8 @@ TEST(MainForm, ThePlayingLineComesWithTheMusicAndItsStopButtonStopsIt)
     EXPECT_EQ(Win32Windows::Text(w.main.lblPlaying), "Playing TUNE.MID");
     // A row of its own between the links and the status line, which the lists give up.
     EXPECT_GT(Win32Windows::Bounds(w.main.lblPlaying).top, Win32Windows::Bounds(w.main.Label4).bottom);
-    EXPECT_LE(Win32Windows::Bounds(w.main.btnStopMusic).bottom, Win32Windows::Bounds(w.main.lblStatus).top);
+    EXPECT_LE(Win32Windows::Bounds(w.main.btnStopMusic).bottom,
+              Win32Windows::Bounds(w.main.lblStatus).top);
     EXPECT_LT(Win32Windows::Bounds(w.main.lstFiles).bottom, listBottom);
     // Enter on Stop stops the music, and the line goes.
     Win32Windows::Key(w.main.btnStopMusic, VK_RETURN);
