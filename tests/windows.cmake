@@ -55,6 +55,7 @@ kvb_add_windows_tests(logic_tests SOURCES
   logic/logic_test_main.cpp
   logic/test_advanced_window.cpp
   logic/test_compare_window.cpp
+  logic/test_dropped_files.cpp
   logic/test_edit_with.cpp
   logic/test_entry_preview.cpp
   logic/test_long_work.cpp
@@ -109,6 +110,7 @@ add_executable(win32ui_tests
   win32ui/test_main_form.cpp
   win32ui/test_mci_player.cpp
   win32ui/test_preview_form.cpp
+  win32ui/test_report_form.cpp
   win32ui/test_wine_gui.cpp
 )
 target_include_directories(win32ui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})

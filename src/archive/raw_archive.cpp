@@ -3,10 +3,12 @@
 #include "archive/table_of_contents.h"
 #include "archive/text.h"
 #include "platform/errors.h"
+#include "platform/output_file.h"
 #include "platform/paths.h"
 #include "platform/signals.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
 namespace kvb {
@@ -260,14 +262,23 @@ TKVB_DataRecord TAppendFile::Record() const
     return record;
 }
 
-TAppendFile ReadFileForAppend(const std::string &path, const TProgress &progress)
+TAppendFile ReadFileForAppend(const std::string &path, const TProgress &progress, bool followLinks)
 {
     const std::string shownName = FileNameOf(path);
     std::optional<std::string> name = Utf8ToCp1252(shownName);
     if (!name)
         throw EKVBError("The file name " + shownName + " cannot be stored in an archive");
 
-    TFileStream input(path, TFileStream::Mode::OpenRead);
+    // Without links the file is opened in its folder by its name, which no link stands in for.
+    std::optional<TOpenFolder> folder;
+    std::optional<TFileStream> opened;
+    if (followLinks) {
+        opened.emplace(path, TFileStream::Mode::OpenRead);
+    } else {
+        folder.emplace(ParentFolderOf(AbsolutePathOf(path)));
+        opened.emplace(*folder, shownName, false);
+    }
+    TFileStream &input = *opened;
     const int64_t size = input.Size();
     if (size > INT32_MAX)
         throw EKVBError("File " + path + " is too large to store in an archive");

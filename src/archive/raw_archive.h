@@ -110,7 +110,9 @@ struct TAppendFile {
 // Raises EFOpenError when the file cannot be read, and EKVBError for a name Windows-1252 cannot
 // hold or a file too large for the archive's 32-bit lengths; the archive is not touched then.
 // progress hears (MiB read, MiB in all) as the file is read, and may raise to stop the read.
-TAppendFile ReadFileForAppend(const std::string &path, const TProgress &progress = {});
+// Without followLinks a link standing at path is refused, never followed.
+TAppendFile ReadFileForAppend(const std::string &path, const TProgress &progress = {},
+                              bool followLinks = true);
 
 // "j) name" for data record index j - 1 (j is the 1-based record number); name as stored.
 std::string LinkedDataText(int32_t recordNumber, const std::string &name);

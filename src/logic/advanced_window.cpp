@@ -1,6 +1,7 @@
 #include "logic/advanced_window.h"
 
 #include "archive/info_lines.h"
+#include "logic/dropped_files.h"
 #include "platform/errors.h"
 #include "platform/file_attributes.h"
 #include "platform/paths.h"
@@ -194,6 +195,62 @@ void TAdvancedLogic::btnAppendClick()
     const std::optional<std::string> chosen = dialogs_.OpenFile(opnAny);
     if (!chosen)
         return;
+    AppendFile(*chosen, true);
+}
+
+bool TAdvancedLogic::AcceptsDrop(const std::vector<std::string> &paths) const
+{
+    return rawFile_ && !work_.Running() && !paths.empty();
+}
+
+void TAdvancedLogic::FilesDropped(const std::vector<std::string> &paths)
+{
+    if (!AcceptsDrop(paths))
+        return;
+    view_.SetStatus({});
+    const TDroppedFiles dropped = SortDroppedFiles(paths);
+    if (dropped.Files.empty()) {
+        std::vector<std::string> said{"Nothing was appended:"};
+        said.insert(said.end(), dropped.Refused.begin(), dropped.Refused.end());
+        dialogs_.Notice(JoinLines(said));
+        return;
+    }
+
+    // Asked first, with what each append writes: edits here are immediate.
+    TListQuestion question;
+    question.Caption = "Append data";
+    question.Columns = {"File", "Size"};
+    for (const TDroppedFile &file : dropped.Files)
+        question.Rows.push_back({file.Name, std::to_string(file.Size)});
+    std::vector<std::string> said{"The " + std::to_string(dropped.Files.size()) +
+                                  " files will be appended to " + fileName_ +
+                                  " as new data entries, in this order. The edit is IMMEDIATE and "
+                                  "CANNOT be undone."};
+    if (!dropped.Refused.empty()) {
+        said.push_back("Left out:");
+        said.insert(said.end(), dropped.Refused.begin(), dropped.Refused.end());
+    }
+    said.push_back("Continue?");
+    question.Text = JoinLines(said);
+    if (!dialogs_.ConfirmList(question))
+        return;
+
+    // One after the other; a cancel keeps those appended before it.
+    size_t appended = 0;
+    for (const TDroppedFile &file : dropped.Files) {
+        if (!AppendFile(file.Path, false)) {
+            view_.SetStatus("Cancelled: " + std::to_string(appended) + " of the " +
+                            std::to_string(dropped.Files.size()) + " files dropped were appended.");
+            return;
+        }
+        ++appended;
+    }
+    if (appended > 1)
+        view_.SetStatus(std::to_string(appended) + " files appended.");
+}
+
+bool TAdvancedLogic::AppendFile(const std::string &path, bool followLinks)
+{
     // Read whole, appended, and let go of. A cancel while the file is read leaves the
     //    archive untouched; once the write begins it goes to the end.
     TRawKVBFile &file = Raw();
@@ -201,16 +258,17 @@ void TAdvancedLogic::btnAppendClick()
         TAppendFile input;
         if (!work_.Run(
                 [&] {
-                    input = ReadFileForAppend(*chosen, [this](int32_t position, int32_t maximum) {
-                        work_.Report(position, maximum);
-                    });
+                    input = ReadFileForAppend(
+                        path,
+                        [this](int32_t position, int32_t maximum) { work_.Report(position, maximum); },
+                        followLinks);
                 },
-                "Reading " + FileNameOf(*chosen) + "...")) {
+                "Reading " + FileNameOf(path) + "...")) {
             view_.SetStatus("Cancelled: nothing was appended.");
-            return;
+            return false;
         }
-        work_.Run([&] { file.AppendData(input.Record()); }, "Appending " + FileNameOf(*chosen) + "...");
-        view_.SetStatus(FileNameOf(*chosen) + " appended.");
+        work_.Run([&] { file.AppendData(input.Record()); }, "Appending " + FileNameOf(path) + "...");
+        view_.SetStatus(FileNameOf(path) + " appended.");
     }
     // A row for it when the last data block is shown; its length shows once the block is
     //    filled again.
@@ -219,6 +277,7 @@ void TAdvancedLogic::btnAppendClick()
         view_.AddDataRow({std::to_string(file.DataCount()), ShownText(NameFromField(added.Name)), {}});
     // The counts.
     ReplaceCountLines();
+    return true;
 }
 
 void TAdvancedLogic::btnTruncateClick()

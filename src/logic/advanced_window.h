@@ -92,6 +92,11 @@ public:
     // contents when neither has).
     void FindClick();
     void FindNextClick();
+    // Files dropped on the window: after a list of them to confirm, each is appended as
+    // "Append data" appends a file, one after the other; folders and links are left out and
+    // named. AcceptsDrop: whether the window takes the drop now (the face refuses it otherwise).
+    bool AcceptsDrop(const std::vector<std::string> &paths) const;
+    void FilesDropped(const std::vector<std::string> &paths);
 
     // The archive being edited, or none while the window is closed.
     const TRawKVBFile *RawFile() const { return rawFile_.get(); }
@@ -104,6 +109,9 @@ private:
     void NoteFocusedList();
     // Info lines 4 and 5, after an edit changed the counts.
     void ReplaceCountLines();
+    // Appends the file at path (through a link only when followLinks); false when cancelled
+    // before anything was written.
+    bool AppendFile(const std::string &path, bool followLinks);
 
     TAdvancedView &view_;
     TDialogs &dialogs_;

@@ -190,6 +190,7 @@ void TKVBEditorLogic::mnuSaveWavClick()
 void TKVBEditorLogic::mnuStopMusicClick()
 {
     Media.Stop();
+    HidePlaying();
 }
 
 } // namespace kvb::logic

@@ -209,6 +209,27 @@ void TKVBEditorLogic::ReleasePlayer()
     mode = Media.QueryMode();
     if (mode == MediaMode::Stopped || mode == MediaMode::Open)
         Media.Close();
+    HidePlaying();
+}
+
+void TKVBEditorLogic::ShowPlaying(const std::string &caption)
+{
+    playing_ = true;
+    view_.ShowPlaying("Playing " + caption);
+}
+
+void TKVBEditorLogic::HidePlaying()
+{
+    if (!playing_)
+        return;
+    playing_ = false;
+    view_.ShowPlaying({});
+}
+
+void TKVBEditorLogic::PlaybackTick()
+{
+    if (playing_ && Media.QueryMode() != MediaMode::Playing)
+        HidePlaying();
 }
 
 void TKVBEditorLogic::PreviewEntry(const TKVBFile &catalogue, int32_t index)
@@ -250,6 +271,7 @@ void TKVBEditorLogic::PreviewEntry(const TKVBFile &catalogue, int32_t index)
     try {
         Media.Open(PreviewTempFile);
         Media.Play();
+        ShowPlaying(caption);
     } catch (const EKVBError &e) {
         auto named = [&](std::string text) {
             for (size_t at = text.find(PreviewTempFile); at != std::string::npos;
@@ -332,8 +354,12 @@ void TKVBEditorLogic::btnAnalyseClick()
     view_.SetStatus({});
     catalogue_ = std::move(reread);
 
-    // The report, whole.
-    ShowInfoLines(AnalyseArchive(*catalogue_, openedFileName_).Lines);
+    // The report, whole, in the info lines as ever; then in a window of its own, where it is
+    // read without scrolling and copied.
+    const std::vector<std::string> report = AnalyseArchive(*catalogue_, openedFileName_).Lines;
+    ShowInfoLines(report);
+    if (frmReport_)
+        frmReport_->ShowReport(openedFileName_, report);
 }
 
 void TKVBEditorLogic::OpenAddress(const std::string &url)
@@ -386,6 +412,8 @@ void TKVBEditorLogic::FormDestroy()
     ForgetEditedFiles();
     catalogue_.reset();
     Media.Close();
+    // The window is going: its playing line goes with it.
+    playing_ = false;
     DeletePreviewTempFile();
 }
 
@@ -395,13 +423,6 @@ bool TKVBEditorLogic::IsDroppedArchive(const std::vector<std::string> &paths)
         return false;
     const std::string &path = paths.front();
     return path.size() > 4 && SameName(path.substr(path.size() - 4), ".KVB");
-}
-
-void TKVBEditorLogic::FilesDropped(const std::vector<std::string> &paths)
-{
-    if (work_.Running() || !IsDroppedArchive(paths))
-        return;
-    OpenArchive(paths.front());
 }
 
 } // namespace kvb::logic

@@ -11,6 +11,7 @@
 #include "logic/face.h"
 #include "logic/gallery_window.h"
 #include "logic/listed_entries.h"
+#include "logic/report_window.h"
 #include "logic/window_description.h"
 #include "logic/work.h"
 #include "platform/collation.h"
@@ -87,6 +88,10 @@ public:
     // documents; a failure there is the desktop's business and is not reported.
     virtual void AddRecentDocument(const std::string &path) = 0;
     virtual void UnwatchFile(const std::string &path) = 0;
+    // lblPlaying's text, shown with btnStopMusic beside it; while they are shown the face calls
+    // PlaybackTick a few times a second, the player telling no one when its music ends. Empty:
+    // both hidden, and no more calls.
+    virtual void ShowPlaying(const std::string &text) = 0;
 };
 
 // What the main window's entry menu offers for the selected rows.
@@ -120,6 +125,8 @@ public:
     void SetSecondaryWindows(TTexViewLogic &texView, TAdvancedLogic &advanced, TCompareLogic &compare);
     // The gallery, where the face has one.
     void SetGallery(TGalleryLogic &gallery) { frmGallery_ = &gallery; }
+    // The window that shows the analysis report whole; without one the info lines alone hold it.
+    void SetReportWindow(TReportLogic &report) { frmReport_ = &report; }
 
     // Handlers.
     void FormCreate();
@@ -149,6 +156,7 @@ public:
     void btnExtractAllClick();
     void lstFilesDblClick();
     void btnCreateClick();
+    // The report goes into the info lines, and is then shown whole in the report window.
     void btnAnalyseClick();
     // The two links keep the names of the labels they once were: Label3 opens the bug tracker,
     // Label4 the home page.
@@ -163,7 +171,10 @@ public:
     void mnuExportPngClick();
     void mnuImportPngClick();
     void mnuSaveWavClick();
+    // "Stop music", btnStopMusic beside the playing line, and Escape.
     void mnuStopMusicClick();
+    // The face's look at the player while music plays: the playing line goes once it has ended.
+    void PlaybackTick();
     // "Edit with..." and "Open with default program": the selected entries, extracted into files
     // of their own (textures as PNG pictures), opened in another program and watched.
     void mnuEditWithClick();
@@ -218,9 +229,13 @@ public:
     // files edited from the archive open before are settled first (CloseEditedFiles); a Cancel
     // there opens nothing.
     void OpenArchive(const std::string &fileName);
-    // Files dropped on the window: the first, when it is a .KVB file, is opened. False when
-    // the drop brings no archive (the face then refuses it).
+    // Files dropped on the window: the first, when it is a .KVB file, is opened. Other files,
+    // while an archive is open, replace the entries of their names (ASCII case ignored), after
+    // a list of them to confirm, in one rebuild; folders, links and files no entry is named as
+    // are left out and named. IsDroppedArchive: whether the drop brings an archive; AcceptsDrop:
+    // whether the window takes the drop now (the face refuses it otherwise).
     static bool IsDroppedArchive(const std::vector<std::string> &paths);
+    bool AcceptsDrop(const std::vector<std::string> &paths) const;
     void FilesDropped(const std::vector<std::string> &paths);
     // Dragging rows out: extracts each one's entry under its own name into a folder of its own
     // in the private temporary folder and returns the files' paths; raises when one cannot be.
@@ -280,6 +295,8 @@ private:
     // showing the first replaced entry selected in its block. False when cancelled: the
     // archive is left as it was.
     bool RewriteArchive(const std::vector<TReplacement> &replacements);
+    // The files dropped that are no archive, put in the place of the entries of their names.
+    void ReplaceWithDropped(const std::vector<std::string> &paths);
     // The texture that the picture png makes as entry index, written to texture: the import's
     // steps, with its question about colours the entry's palette lacks.
     void MakeTextureFor(int index, const std::string &png, const std::string &texture);
@@ -300,6 +317,9 @@ private:
     void ShowTexture(const std::string &path);
     // The player stops and lets go of the file it may hold (the previous preview's).
     void ReleasePlayer();
+    // The playing line for the tune called caption, or none.
+    void ShowPlaying(const std::string &caption);
+    void HidePlaying();
 
     TMainView &view_;
     TDialogs &dialogs_;
@@ -310,6 +330,7 @@ private:
     TAdvancedLogic *frmAdvanced_ = nullptr;
     TCompareLogic *frmCompare_ = nullptr;
     TGalleryLogic *frmGallery_ = nullptr;
+    TReportLogic *frmReport_ = nullptr;
 
     std::unique_ptr<TKVBFile> catalogue_;
     std::string openedFileName_; // the name chosen in "Open KVB", without folder
@@ -320,6 +341,7 @@ private:
     TFind find_;
     TWork work_;
     TEditedFiles edits_;
+    bool playing_ = false; // the playing line is shown
     // A change is being asked about or put back; changes reported meanwhile are looked at after.
     bool askingAboutChanges_ = false;
     bool changedMeanwhile_ = false;

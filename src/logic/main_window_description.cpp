@@ -64,6 +64,11 @@ TWindowDescription<TKVBEditorLogic> Describe()
     mail.Click = &L::Label3Click;
     TControl<L> web = Text("Label4", TControlKind::Link, "Tarnwick's website");
     web.Click = &L::Label4Click;
+    // While music plays: what plays, and a button that stops it; gone when it ends.
+    TControl<L> playing = Text("lblPlaying", TControlKind::Label);
+    playing.Hidden = true;
+    TControl<L> stopMusic = Button("btnStopMusic", "Stop", &L::mnuStopMusicClick);
+    stopMusic.Hidden = true;
     TControl<L> status = Text("lblStatus", TControlKind::StatusText);
     status.DuringWork = TDuringWork::Kept;
     // The progress bar is called Status, as the window has always called it.
@@ -92,6 +97,8 @@ TWindowDescription<TKVBEditorLogic> Describe()
         mail,
         Text("Label2", TControlKind::Label, "Check for updates at "),
         web,
+        playing,
+        stopMusic,
         status,
         progress,
         cancel,
@@ -108,6 +115,7 @@ TWindowDescription<TKVBEditorLogic> Describe()
         Place("chkFullRead"),
         Row({Place("Label1"), Place("Label3")}),
         Row({Place("Label2"), Place("Label4")}),
+        Row({Place("lblPlaying", 0, true), Place("btnStopMusic"), Space()}),
         Place("lblStatus"),
         Row({Place("Status", 1, true), Place("btnCancel")}),
     });

@@ -56,6 +56,8 @@ struct TControlLook {
     // whatever else the system offers), and whose column headers can be clicked.
     bool SeveralRows = false;
     bool ClickableHeaders = false;
+    // Not shown (and taking no room) until the window's logic has it shown.
+    bool Hidden = false;
     // Sizes in pixels at 100 %; 0: the control's own.
     int Width = 0, Height = 0;
     int LeastWidth = 0, LeastHeight = 0;

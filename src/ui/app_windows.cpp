@@ -14,6 +14,8 @@ TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player)
     windows.frmKVBEditor->Logic().SetSecondaryWindows(windows.frmTexView->Logic(),
                                                       windows.frmAdvanced->Logic(),
                                                       windows.frmCompare->Logic());
+    windows.frmReport = new TfrmReport(dialogs, windows.frmKVBEditor.get());
+    windows.frmKVBEditor->Logic().SetReportWindow(windows.frmReport->Logic());
     return windows;
 }
 

@@ -6,6 +6,7 @@
 #include "ui/kvbcompare.h"
 #include "ui/kvbgallery.h"
 #include "ui/kvbpreview.h"
+#include "ui/kvbreport.h"
 #include "ui/kvbviewer.h"
 
 #include <memory>
@@ -20,11 +21,12 @@ struct TAppWindows {
     TfrmAdvanced *frmAdvanced = nullptr; // owned by frmKVBEditor
     TfrmCompare *frmCompare = nullptr;   // owned by frmKVBEditor
     TfrmGallery *frmGallery = nullptr;   // owned by frmKVBEditor
+    TfrmReport *frmReport = nullptr;     // owned by frmKVBEditor
 };
 
 // The main window first (its FormCreate runs while it is created), then the preview window,
-// then the advanced editor window, the compare window and the gallery; all of those hidden.
-// player outlives the windows.
+// then the advanced editor window, the compare window, the gallery and the report window; all
+// of those hidden. player outlives the windows.
 TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player);
 
 } // namespace kvb::ui

@@ -133,6 +133,8 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
         w->setMinimumHeight(c.LeastHeight);
     if (c.DuringWork == logic::TDuringWork::OnlyThen)
         w->setEnabled(false);
+    if (c.Hidden)
+        w->hide();
     return w;
 }
 

@@ -5,9 +5,11 @@
 #include <QKeyEvent>
 #include <QLayout>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QTreeWidget>
+#include <QUrl>
 
 #include <algorithm>
 #include <cmath>
@@ -210,6 +212,16 @@ void SelectReportRow(QTreeWidget *list, int row, bool focus)
     list->scrollToItem(item, QAbstractItemView::EnsureVisible);
     if (focus)
         list->setFocus();
+}
+
+std::vector<std::string> DroppedFiles(const QMimeData *data)
+{
+    std::vector<std::string> paths;
+    if (data && data->hasUrls())
+        for (const QUrl &url : data->urls())
+            if (url.isLocalFile())
+                paths.push_back(url.toLocalFile().toStdString());
+    return paths;
 }
 
 } // namespace kvb::ui

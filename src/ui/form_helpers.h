@@ -16,6 +16,7 @@
 #include <vector>
 
 class QListWidget;
+class QMimeData;
 class QPoint;
 class QPushButton;
 class QSize;
@@ -87,5 +88,8 @@ int SelectedRow(const QTreeWidget *list);
 std::vector<int> SelectedRows(const QTreeWidget *list);
 // Selects row of list alone and scrolls it into view; with focus the list takes the focus too.
 void SelectReportRow(QTreeWidget *list, int row, bool focus);
+
+// The local files a drag brings, as UTF-8 paths.
+std::vector<std::string> DroppedFiles(const QMimeData *data);
 
 } // namespace kvb::ui

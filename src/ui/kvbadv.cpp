@@ -6,11 +6,14 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -67,6 +70,7 @@ TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, QWidget *parent)
     lstInfo->setFixedHeight(
         std::max(lstInfo->minimumHeight(), 5 * lstInfo->fontMetrics().lineSpacing() + 8));
     Bind(this, dialogs_, logic_, description, c);
+    setAcceptDrops(true);
 
     setMinimumSize(LeastSize(this, description.LeastWidth));
     PlaceOnScreen(this,
@@ -85,6 +89,23 @@ void TfrmAdvanced::closeEvent(QCloseEvent *event)
         QDialog::closeEvent(event);
     else
         event->ignore();
+}
+
+void TfrmAdvanced::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (logic_.AcceptsDrop(DroppedFiles(event->mimeData())))
+        event->acceptProposedAction();
+}
+
+void TfrmAdvanced::dropEvent(QDropEvent *event)
+{
+    const std::vector<std::string> files = DroppedFiles(event->mimeData());
+    if (!logic_.AcceptsDrop(files))
+        return;
+    event->acceptProposedAction();
+    // After the drop has ended: the desktop's drag waits for it, and the question is modal.
+    QTimer::singleShot(0, this,
+                       [this, files] { logic::Guarded(dialogs_, [&] { logic_.FilesDropped(files); }); });
 }
 
 void TfrmAdvanced::showEvent(QShowEvent *event)

@@ -10,6 +10,8 @@
 
 class QCloseEvent;
 class QComboBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QProgressBar;
 class QLabel;
 class QListWidget;
@@ -76,6 +78,8 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     logic::TDialogs &dialogs_;

@@ -48,17 +48,8 @@ QFont WindowFont()
 // An editor saves in several steps (a new file, a rename, its attributes): the logic hears of
 // them together, a moment after the first.
 constexpr int kChangeDelayMs = 100;
-
-// The local files a drag brings.
-std::vector<std::string> DroppedFiles(const QMimeData *data)
-{
-    std::vector<std::string> paths;
-    if (data && data->hasUrls())
-        for (const QUrl &url : data->urls())
-            if (url.isLocalFile())
-                paths.push_back(url.toLocalFile().toStdString());
-    return paths;
-}
+// How often the player is asked whether its music still plays.
+constexpr int kPlaybackLookMs = 250;
 
 } // namespace
 
@@ -67,6 +58,7 @@ TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWid
       dialogs_(dialogs),
       watcher_(new QFileSystemWatcher(this)),
       changeDelay_(new QTimer(this)),
+      playback_(new QTimer(this)),
       logic_(*this, dialogs, player, LocaleNameSort(),
              [](const std::string &mid, const std::string &wav) {
                  RenderMidiToWav(mid, wav, FluidSynthSetup::FromEnvironment());
@@ -101,6 +93,8 @@ TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, QWid
     Label3 = c.Get<TLinkLabel>("Label3");
     Label2 = c.Get<QLabel>("Label2");
     Label4 = c.Get<TLinkLabel>("Label4");
+    lblPlaying = c.Get<QLabel>("lblPlaying");
+    btnStopMusic = c.Get<QPushButton>("btnStopMusic");
     lblStatus = c.Get<TStatusLabel>("lblStatus");
     Status = c.Get<QProgressBar>("Status");
     btnCancel = c.Get<QPushButton>("btnCancel");
@@ -138,6 +132,8 @@ void TfrmKVBEditor::ConnectEvents()
     changeDelay_->setSingleShot(true);
     changeDelay_->setInterval(kChangeDelayMs);
     connect(changeDelay_, &QTimer::timeout, this, &TfrmKVBEditor::DeliverChanges);
+    playback_->setInterval(kPlaybackLookMs);
+    connect(playback_, &QTimer::timeout, this, [this] { Forward([this] { logic_.PlaybackTick(); }); });
     lstFiles->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(lstFiles, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         Forward([&] { EntryMenu()->exec(lstFiles->viewport()->mapToGlobal(at)); });
@@ -292,6 +288,17 @@ void TfrmKVBEditor::AddRecentDocument(const std::string &path)
     ui::AddRecentDocument(path, "application/x-kvb-archive");
 }
 
+void TfrmKVBEditor::ShowPlaying(const std::string &text)
+{
+    lblPlaying->setText(Q(text));
+    lblPlaying->setVisible(!text.empty());
+    btnStopMusic->setVisible(!text.empty());
+    if (text.empty())
+        playback_->stop();
+    else
+        playback_->start();
+}
+
 void TfrmKVBEditor::WatchFile(const std::string &path)
 {
     // The folder too: an editor that saves by renaming a new file onto the old one ends the
@@ -343,17 +350,19 @@ void TfrmKVBEditor::closeEvent(QCloseEvent *event)
 
 void TfrmKVBEditor::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (!logic_.Busy() && logic::TKVBEditorLogic::IsDroppedArchive(DroppedFiles(event->mimeData())))
+    // Rows dragged out of the list come back as the entries' own files: nothing to replace.
+    if (!event->source() && logic_.AcceptsDrop(DroppedFiles(event->mimeData())))
         event->acceptProposedAction();
 }
 
 void TfrmKVBEditor::dropEvent(QDropEvent *event)
 {
     const std::vector<std::string> files = DroppedFiles(event->mimeData());
-    if (logic_.Busy() || !logic::TKVBEditorLogic::IsDroppedArchive(files))
+    if (event->source() || !logic_.AcceptsDrop(files))
         return;
     event->acceptProposedAction();
-    Forward([&] { logic_.FilesDropped(files); });
+    // After the drop has ended: the desktop's drag waits for it, and the questions are modal.
+    QTimer::singleShot(0, this, [this, files] { Forward([&] { logic_.FilesDropped(files); }); });
 }
 
 } // namespace kvb::ui

@@ -58,6 +58,8 @@ public:
     TLinkLabel *Label3;
     QLabel *Label2;
     TLinkLabel *Label4;
+    QLabel *lblPlaying;
+    QPushButton *btnStopMusic;
     TStatusLabel *lblStatus;
     QProgressBar *Status;
     QPushButton *btnCancel;
@@ -89,6 +91,7 @@ public:
     void WatchFile(const std::string &path) override;
     void AddRecentDocument(const std::string &path) override;
     void UnwatchFile(const std::string &path) override;
+    void ShowPlaying(const std::string &text) override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -109,6 +112,7 @@ private:
     QSet<QString> watchedFiles_;
     QSet<QString> changedPaths_;
     QTimer *changeDelay_;
+    QTimer *playback_; // looks at the player while the playing line is shown
     logic::TKVBEditorLogic logic_;
 };
 

@@ -22,6 +22,8 @@ TAppWindows CreateAppWindows(logic::TDialogs &dialogs, MediaPlayer &player, TLin
     windows.frmKVBEditor->Logic().SetSecondaryWindows(windows.frmTexView->Logic(),
                                                       windows.frmAdvanced->Logic(),
                                                       windows.frmCompare->Logic());
+    windows.frmReport = std::make_unique<TfrmReport>(dialogs, main);
+    windows.frmKVBEditor->Logic().SetReportWindow(windows.frmReport->Logic());
     return windows;
 }
 

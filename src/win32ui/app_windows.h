@@ -1,11 +1,13 @@
 // The program's windows, created and wired as the program starts them: the main window
-// first, then the preview, then the advanced editor, the compare window and the gallery.
+// first, then the preview, then the advanced editor, the compare window, the gallery and the
+// report window.
 #pragma once
 
 #include "win32ui/kvbadv.h"
 #include "win32ui/kvbcompare.h"
 #include "win32ui/kvbgallery.h"
 #include "win32ui/kvbpreview.h"
+#include "win32ui/kvbreport.h"
 #include "win32ui/kvbviewer.h"
 
 #include <memory>
@@ -19,6 +21,7 @@ struct TAppWindows {
     std::unique_ptr<TfrmAdvanced> frmAdvanced;
     std::unique_ptr<TfrmCompare> frmCompare;
     std::unique_ptr<TfrmGallery> frmGallery;
+    std::unique_ptr<TfrmReport> frmReport;
 };
 
 // The common controls the windows are made of are made ready first.

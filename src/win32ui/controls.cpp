@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace kvb::win32ui {
 
@@ -283,6 +284,45 @@ std::string StatusTooltipText(HWND status)
     TTTOOLINFOW tool = StatusTool(status, text);
     ::SendMessageW(tip, TTM_GETTEXTW, 1024, reinterpret_cast<LPARAM>(&tool));
     return win32::Utf8(std::wstring(text));
+}
+
+std::vector<std::string> TakeDroppedFiles(HDROP drop)
+{
+    std::vector<std::string> paths;
+    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
+    for (UINT i = 0; i < count; ++i) {
+        std::wstring path(size_t(::DragQueryFileW(drop, i, nullptr, 0)) + 1, L'\0');
+        path.resize(::DragQueryFileW(drop, i, path.data(), UINT(path.size())));
+        paths.push_back(win32::Utf8(path));
+    }
+    ::DragFinish(drop);
+    return paths;
+}
+
+bool CopyToClipboard(HWND owner, const std::string &text)
+{
+    std::wstring wide;
+    for (const wchar_t c : win32::Wide(text)) {
+        if (c == L'\n')
+            wide += L'\r';
+        wide += c;
+    }
+    if (!::OpenClipboard(owner))
+        return false;
+    ::EmptyClipboard();
+    bool done = false;
+    if (HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, (wide.size() + 1) * sizeof(wchar_t))) {
+        if (void *to = ::GlobalLock(memory)) {
+            std::memcpy(to, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
+            ::GlobalUnlock(memory);
+            // The clipboard owns the memory once it has taken it.
+            done = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+        }
+        if (!done)
+            ::GlobalFree(memory);
+    }
+    ::CloseClipboard();
+    return done;
 }
 
 } // namespace kvb::win32ui

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <array>
 #include <string>
 #include <utility>
@@ -60,5 +62,12 @@ void FillListBox(HWND list, const std::vector<std::string> &lines);
 void MakeStatusTooltip(HWND status);
 void SetStatusText(HWND status, const std::string &text);
 std::string StatusTooltipText(HWND status);
+
+// The files of a drop the shell delivered (WM_DROPFILES), as UTF-8 paths; the drop is let go of.
+std::vector<std::string> TakeDroppedFiles(HDROP drop);
+
+// Puts text on the clipboard in place of what it held, its line breaks as the system's, on
+// behalf of owner; false when the clipboard could not be had.
+bool CopyToClipboard(HWND owner, const std::string &text);
 
 } // namespace kvb::win32ui

@@ -27,14 +27,6 @@ bool KeepsItsWidth(TControlKind kind)
     return kind == TControlKind::Label || kind == TControlKind::Link || kind == TControlKind::CheckBox;
 }
 
-int GrowOf(const logic::TPlace &box)
-{
-    int grow = 0;
-    for (const logic::TPlace &item : box.Items)
-        grow += item.Grow;
-    return grow;
-}
-
 } // namespace
 
 TDescribedControls::TDescribedControls(TForm &form, const std::vector<const logic::TControlLook *> &looks,
@@ -121,6 +113,8 @@ TDescribedControls::TDescribedControls(TForm &form, const std::vector<const logi
         }
         if (look->DuringWork == logic::TDuringWork::OnlyThen)
             ::EnableWindow(w, FALSE);
+        if (look->Hidden)
+            ::ShowWindow(w, SW_HIDE);
         made_.push_back({look, w, id});
     }
 }
@@ -207,8 +201,37 @@ SIZE TDescribedControls::NaturalSize(const TMade &m, int width) const
     return size;
 }
 
+bool TDescribedControls::Shown(const logic::TPlace &place) const
+{
+    // The window's own flag: the window itself may not be shown yet.
+    if (!place.Control.empty())
+        return (::GetWindowLongW(Made(place.Control)->Window, GWL_STYLE) & WS_VISIBLE) != 0;
+    // An empty place takes room as it is told to; a box whose controls are all hidden takes
+    // none, whatever empty places it holds.
+    if (place.Items.empty())
+        return true;
+    bool controls = false;
+    for (const logic::TPlace &item : place.Items) {
+        if (item.Control.empty() && item.Items.empty())
+            continue;
+        controls = true;
+        if (Shown(item))
+            return true;
+    }
+    return !controls;
+}
+
+int TDescribedControls::Gaps(const logic::TPlace &box) const
+{
+    const int shown = int(std::count_if(box.Items.begin(), box.Items.end(),
+                                        [this](const logic::TPlace &item) { return Shown(item); }));
+    return std::max(0, shown - 1) * form_.Scale(box.Row ? sizes_.RowGap : sizes_.Gap);
+}
+
 int TDescribedControls::LeastWidth(const logic::TPlace &place) const
 {
+    if (!Shown(place))
+        return 0;
     if (!place.Control.empty()) {
         const TMade &m = *Made(place.Control);
         // Text that wraps asks for no width of its own.
@@ -219,8 +242,8 @@ int TDescribedControls::LeastWidth(const logic::TPlace &place) const
     int width = 0;
     for (const logic::TPlace &item : place.Items)
         width = place.Row ? width + LeastWidth(item) : std::max(width, LeastWidth(item));
-    if (place.Row && !place.Items.empty())
-        width += int(place.Items.size() - 1) * form_.Scale(sizes_.RowGap);
+    if (place.Row)
+        width += Gaps(place);
     return width;
 }
 
@@ -228,10 +251,11 @@ std::vector<int> TDescribedControls::Lengths(const logic::TPlace &box, int lengt
 {
     // Along a row the places that grow share what the others leave, by their shares; down a
     // column they get their least heights and share what is left over.
-    const int gap = form_.Scale(box.Row ? sizes_.RowGap : sizes_.Gap);
-    const int grow = GrowOf(box);
+    int grow = 0;
+    for (const logic::TPlace &item : box.Items)
+        grow += Shown(item) ? item.Grow : 0;
     std::vector<int> lengths;
-    int used = box.Items.empty() ? 0 : int(box.Items.size() - 1) * gap;
+    int used = Gaps(box);
     for (const logic::TPlace &item : box.Items) {
         int least = box.Row ? (item.Grow > 0 ? 0 : LeastWidth(item)) : HeightAt(item, width);
         lengths.push_back(least);
@@ -240,7 +264,7 @@ std::vector<int> TDescribedControls::Lengths(const logic::TPlace &box, int lengt
     const int left = std::max(0, length - used);
     int handed = 0, shares = 0;
     for (size_t i = 0; i < box.Items.size(); ++i) {
-        if (box.Items[i].Grow == 0)
+        if (box.Items[i].Grow == 0 || !Shown(box.Items[i]))
             continue;
         shares += box.Items[i].Grow;
         const int upTo = left * shares / grow;
@@ -252,6 +276,8 @@ std::vector<int> TDescribedControls::Lengths(const logic::TPlace &box, int lengt
 
 int TDescribedControls::HeightAt(const logic::TPlace &place, int width) const
 {
+    if (!Shown(place))
+        return 0;
     if (!place.Control.empty())
         return NaturalSize(*Made(place.Control), width).cy;
     if (place.Items.empty())
@@ -263,7 +289,7 @@ int TDescribedControls::HeightAt(const logic::TPlace &place, int width) const
             height = std::max(height, HeightAt(place.Items[i], widths[i]));
         return height;
     }
-    int height = int(place.Items.size() - 1) * form_.Scale(sizes_.Gap);
+    int height = Gaps(place);
     for (const logic::TPlace &item : place.Items)
         height += HeightAt(item, width);
     return height;
@@ -310,6 +336,9 @@ void TDescribedControls::PlaceIn(const logic::TPlace &place, int x, int y, int w
     const std::vector<int> lengths = Lengths(place, place.Row ? width : height, width);
     int at = place.Row ? x : y;
     for (size_t i = 0; i < place.Items.size(); ++i) {
+        // A hidden place takes neither room nor a gap.
+        if (!Shown(place.Items[i]))
+            continue;
         if (place.Row)
             PlaceIn(place.Items[i], at, y, lengths[i], height);
         else

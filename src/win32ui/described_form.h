@@ -90,6 +90,10 @@ private:
         HWND Window;
         int Id;
     };
+    // Whether a place has a control shown (a hidden control takes no room), and the gaps
+    // between the places of a box that do.
+    bool Shown(const logic::TPlace &place) const;
+    int Gaps(const logic::TPlace &box) const;
     // A place's least width, and its height at width.
     int LeastWidth(const logic::TPlace &place) const;
     int HeightAt(const logic::TPlace &place, int width) const;

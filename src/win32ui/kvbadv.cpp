@@ -34,7 +34,7 @@ TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, HWND owner)
 {
     Create(L"TfrmAdvanced", Description().Caption,
            WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME | WS_MAXIMIZEBOX | WS_CLIPCHILDREN,
-           WS_EX_CONTROLPARENT, owner, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+           WS_EX_CONTROLPARENT | WS_EX_ACCEPTFILES, owner, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
     CreateControls();
     SetAccelerators(Accelerators(Description()));
     // At least its described size, and as much more as its rows need (the least size is kept
@@ -100,6 +100,12 @@ LRESULT TfrmAdvanced::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         GuardedDuringWork([&] { close = logic_.FormCloseQuery(); });
         if (close)
             EndModal();
+        return 0;
+    }
+    case WM_DROPFILES: {
+        const std::vector<std::string> paths = TakeDroppedFiles(reinterpret_cast<HDROP>(wParam));
+        if (logic_.AcceptsDrop(paths))
+            Guarded([&] { logic_.FilesDropped(paths); });
         return 0;
     }
     }

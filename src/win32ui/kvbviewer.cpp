@@ -23,6 +23,9 @@ constexpr const wchar_t *kLinkColourProperty = L"KvbLink";
 // notifications, so none races the logic; every wait of the program runs the timer's ticks.
 constexpr UINT_PTR kWatchTimer = 1;
 constexpr UINT kWatchEveryMs = 250;
+// The timer that asks the player, which tells no one when its music ends, whether it still plays.
+constexpr UINT_PTR kPlaybackTimer = 2;
+constexpr UINT kPlaybackEveryMs = 250;
 
 const logic::TWindowDescription<logic::TKVBEditorLogic> &Description()
 {
@@ -117,6 +120,8 @@ void TfrmKVBEditor::CreateControls()
     Label3 = c.Find("Label3");
     Label2 = c.Find("Label2");
     Label4 = c.Find("Label4");
+    lblPlaying = c.Find("lblPlaying");
+    btnStopMusic = c.Find("btnStopMusic");
     lblStatus = c.Find("lblStatus");
     Status = c.Find("Status");
     btnCancel = c.Find("btnCancel");
@@ -183,6 +188,10 @@ LRESULT TfrmKVBEditor::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     case WM_DROPFILES: FilesDropped(reinterpret_cast<HDROP>(wParam)); return 0;
     case WM_TIMER:
+        if (wParam == kPlaybackTimer) {
+            Guarded([this] { logic_.PlaybackTick(); });
+            return 0;
+        }
         if (wParam != kWatchTimer)
             break;
         LookAtWatchedFolders();
@@ -248,15 +257,8 @@ void TfrmKVBEditor::ShowEntryMenu(LPARAM at)
 
 void TfrmKVBEditor::FilesDropped(HDROP drop)
 {
-    std::vector<std::string> paths;
-    const UINT count = ::DragQueryFileW(drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < count; ++i) {
-        std::wstring path(size_t(::DragQueryFileW(drop, i, nullptr, 0)) + 1, L'\0');
-        path.resize(::DragQueryFileW(drop, i, path.data(), UINT(path.size())));
-        paths.push_back(win32::Utf8(path));
-    }
-    ::DragFinish(drop);
-    if (!logic_.Busy() && logic::TKVBEditorLogic::IsDroppedArchive(paths))
+    const std::vector<std::string> paths = TakeDroppedFiles(drop);
+    if (logic_.AcceptsDrop(paths))
         Guarded([&] { logic_.FilesDropped(paths); });
 }
 
@@ -386,6 +388,19 @@ void TfrmKVBEditor::AddRecentDocument(const std::string &path)
 {
     // The shell's recent documents: the Start menu's and the taskbar's jump list.
     ::SHAddToRecentDocs(SHARD_PATHW, win32::Wide(path).c_str());
+}
+
+void TfrmKVBEditor::ShowPlaying(const std::string &text)
+{
+    ::SetWindowTextW(lblPlaying, win32::Wide(text).c_str());
+    for (HWND control : {lblPlaying, btnStopMusic})
+        ::ShowWindow(control, text.empty() ? SW_HIDE : SW_SHOW);
+    // The line takes its room below the links, or gives it back.
+    Relayout();
+    if (text.empty())
+        ::KillTimer(Handle(), kPlaybackTimer);
+    else
+        ::SetTimer(Handle(), kPlaybackTimer, kPlaybackEveryMs, nullptr);
 }
 
 void TfrmKVBEditor::WatchFile(const std::string &path)

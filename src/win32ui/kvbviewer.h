@@ -56,6 +56,7 @@ public:
     HWND btnCreate = nullptr, btnAnalyse = nullptr, btnAdvanced = nullptr, cmbList = nullptr,
          Label5 = nullptr;
     HWND chkFullRead = nullptr, Label1 = nullptr, Label3 = nullptr, Label2 = nullptr, Label4 = nullptr;
+    HWND lblPlaying = nullptr, btnStopMusic = nullptr;
     HWND lblStatus = nullptr, Status = nullptr, btnCancel = nullptr;
 
     // TMainView.
@@ -85,6 +86,7 @@ public:
     void WatchFile(const std::string &path) override;
     void AddRecentDocument(const std::string &path) override;
     void UnwatchFile(const std::string &path) override;
+    void ShowPlaying(const std::string &text) override;
 
 protected:
     LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam) override;

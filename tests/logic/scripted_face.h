@@ -7,6 +7,7 @@
 #include "logic/compare_window.h"
 #include "logic/main_window.h"
 #include "logic/preview_window.h"
+#include "logic/report_window.h"
 #include "media/media_player.h"
 #include "platform/file_attributes.h"
 #include "preview/entry_preview.h"
@@ -215,6 +216,9 @@ public:
     void WatchFile(const std::string &path) override { watched.insert(path); }
     void AddRecentDocument(const std::string &path) override { recent.push_back(path); }
     void UnwatchFile(const std::string &path) override { watched.erase(path); }
+    // The playing line's text; empty while it is hidden.
+    std::string playing;
+    void ShowPlaying(const std::string &text) override { playing = text; }
 
 private:
     TOpened Open(const std::string &call)
@@ -363,6 +367,33 @@ public:
     }
 };
 
+class ScriptedReportView : public logic::TReportView {
+public:
+    logic::TReportLogic *logic = nullptr;
+    // What the user does while the window is shown modally; the window then closes.
+    std::function<void()> whileShown;
+    bool shown = false;
+    int shows = 0;
+    std::string caption;
+    std::vector<std::string> lines;
+    std::vector<std::string> copied; // the clipboard's texts, in turn
+    int closes = 0;
+
+    void SetCaption(const std::string &c) override { caption = c; }
+    void SetReportLines(const std::vector<std::string> &l) override { lines = l; }
+    void CopyText(const std::string &text) override { copied.push_back(text); }
+    void ShowModal() override
+    {
+        shown = true;
+        ++shows;
+        if (whileShown)
+            whileShown();
+        logic->FormClose();
+        shown = false;
+    }
+    void Close() override { ++closes; }
+};
+
 class ScriptedTexView : public logic::TTexView {
 public:
     std::optional<TTexImage> texture;
@@ -438,6 +469,7 @@ struct ScriptedWindows {
     ScriptedTexView texView;
     ScriptedCompareView compareView;
     ScriptedGalleryView galleryView;
+    ScriptedReportView reportView;
     ScriptedPlayer player;
     std::vector<std::pair<std::string, std::string>> rendered; // (mid, wav) asked of the renderer
     logic::TKVBEditorLogic main{mainView, dialogs, player,
@@ -452,6 +484,7 @@ struct ScriptedWindows {
     logic::TAdvancedLogic advanced{advancedView, dialogs};
     logic::TCompareLogic compare{compareView};
     logic::TGalleryLogic gallery{galleryView};
+    logic::TReportLogic report{reportView};
 
     ScriptedWindows()
     {
@@ -459,8 +492,10 @@ struct ScriptedWindows {
         advancedView.dialogs = &dialogs;
         compareView.logic = &compare;
         galleryView.logic = &gallery;
+        reportView.logic = &report;
         main.SetSecondaryWindows(texViewLogic, advanced, compare);
         main.SetGallery(gallery);
+        main.SetReportWindow(report);
     }
     // Runs a handler as a face runs every event: inside the error guard.
     void Do(const std::function<void()> &handler) { logic::Guarded(dialogs, handler); }

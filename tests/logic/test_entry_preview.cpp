@@ -75,6 +75,33 @@ TEST(EntryPreviewLogic, MidiIsExtractedUnderItsCaptionAndPlayed)
     EXPECT_TRUE(p.dialogs.shown.empty());
 }
 
+TEST(EntryPreviewLogic, ThePlayingLineStaysWhileTheMusicPlaysAndGoesWhenItEndsOrStops)
+{
+    Preview p(Mixed());
+    p.Of(0);
+    EXPECT_EQ(p.mainView.playing, "Playing track.mid");
+    p.Do([&] { p.main.PlaybackTick(); });
+    EXPECT_EQ(p.mainView.playing, "Playing track.mid");
+    // The tune ends: the player says so only when asked.
+    p.player.mode = MediaMode::Stopped;
+    p.Do([&] { p.main.PlaybackTick(); });
+    EXPECT_EQ(p.mainView.playing, "");
+    // Stopped by its button (the handler of "Stop music" and Escape), and by the next preview.
+    p.Of(1);
+    EXPECT_EQ(p.mainView.playing, "Playing TRACK.MID");
+    p.Do([&] { p.main.mnuStopMusicClick(); });
+    EXPECT_EQ(p.mainView.playing, "");
+    EXPECT_EQ(p.player.mode, MediaMode::Stopped);
+    p.Of(0);
+    p.Of(5);
+    EXPECT_EQ(p.mainView.playing, "");
+    // A tune the player cannot play shows no line.
+    p.player.openError = "no audio device";
+    p.Of(0);
+    EXPECT_EQ(p.mainView.playing, "");
+    EXPECT_NE(p.dialogs.Last().find("no audio device"), std::string::npos) << p.dialogs.Last();
+}
+
 TEST(EntryPreviewLogic, TheOldFileGoesOnlyOnceThePlayerHasLetGoOfIt)
 {
     Preview p(Mixed());

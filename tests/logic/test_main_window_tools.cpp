@@ -122,6 +122,33 @@ TEST(MainWindowLogic, CreateThenAnalyseTheNewArchive)
     EXPECT_EQ(m.main.Catalogue()->GetEntry(3).Length, 2);
 }
 
+TEST(MainWindowLogic, AnalyseShowsTheWholeReportInItsWindowWhichCopiesIt)
+{
+    Main m;
+    m.Open(m.Write("two.kvb", NumberedArchive(2)));
+    const Lines opened = m.v.info;
+    // Copied while the window is up; the info lines hold the report as ever.
+    m.reportView.whileShown = [&] { m.Do([&] { m.report.btnCopyClick(); }); };
+    m.Do([&] { m.main.btnAnalyseClick(); });
+    ASSERT_EQ(m.reportView.shows, 1) << m.dialogs.Last();
+    EXPECT_EQ(m.reportView.caption, "Analysis of two.kvb");
+    EXPECT_EQ(m.reportView.lines, m.v.info);
+    EXPECT_NE(m.v.info, opened);
+    std::string text;
+    for (const std::string &line : m.v.info)
+        text += line + "\n";
+    EXPECT_EQ(m.reportView.copied, Lines{text});
+    // Closed, it lets go of the report.
+    EXPECT_TRUE(m.report.Lines().empty());
+    EXPECT_TRUE(m.dialogs.shown.empty()) << m.dialogs.Last();
+
+    // No report, no window.
+    m.Open(m.Write(".hidden.kvb", NumberedArchive(2)));
+    m.Do([&] { m.main.btnAnalyseClick(); });
+    EXPECT_EQ(m.dialogs.Last(), "error: Couldn't retrieve file information!");
+    EXPECT_EQ(m.reportView.shows, 1);
+}
+
 TEST(MainWindowLogic, AnalyseStopsWhereTheReportCannotGoOn)
 {
     Main m;

@@ -83,7 +83,7 @@ TEST(WindowDescriptions, TheMainWindow)
                                         "chkFullRead: Read lengths (slower loading when on)",
                                         "Label1: Questions or bug reports: ", "Label3: Mail Tarnwick",
                                         "Label2: Check for updates at ", "Label4: Tarnwick's website",
-                                        "btnCancel: Cancel"}));
+                                        "btnStopMusic: Stop", "btnCancel: Cancel"}));
     std::vector<std::string> columns;
     for (const TColumn &column : w.Find("lstFiles")->Columns)
         columns.push_back(column.Caption);
@@ -96,7 +96,13 @@ TEST(WindowDescriptions, TheMainWindow)
     EXPECT_EQ(w.TabOrder(),
               (std::vector<std::string>{"btnOpen", "btnExtract", "btnExtractAll", "edtFilter", "lstFiles",
                                         "lstInfo", "btnCreate", "btnAnalyse", "btnAdvanced", "cmbList",
-                                        "chkFullRead", "Label3", "Label4", "btnCancel"}));
+                                        "chkFullRead", "Label3", "Label4", "btnStopMusic", "btnCancel"}));
+    // The playing line is there only while music plays.
+    std::vector<std::string> hidden;
+    for (const TControl<TKVBEditorLogic> &c : w.Controls)
+        if (c.Hidden)
+            hidden.push_back(c.Name);
+    EXPECT_EQ(hidden, (std::vector<std::string>{"lblPlaying", "btnStopMusic"}));
     EXPECT_EQ(Keys(w),
               (std::vector<std::string>{"Enter on lstFiles", "Ctrl+A on lstFiles", "Esc, during work",
                                         "Ctrl+F", "F3", "Ctrl+O", "Ctrl+E"}));
@@ -214,4 +220,15 @@ TEST(WindowDescriptions, TheGallery)
     EXPECT_EQ(Offered(w, s.gallery),
               (std::vector<std::string>{"Preview (off)", "-", "Extract... (off)", "Export as PNG... (off)",
                                         "Edit with... (off)", "Open with default program (off)"}));
+}
+
+TEST(WindowDescriptions, TheReportWindow)
+{
+    const auto &w = TReportLogic::Description();
+    EXPECT_EQ(w.Caption, "Analysis");
+    EXPECT_EQ(Captions(w), (std::vector<std::string>{"btnCopy: Copy", "btnClose: Close"}));
+    EXPECT_EQ(w.Find("lstReport")->Kind, Kind::InfoList);
+    EXPECT_EQ(w.TabOrder(), (std::vector<std::string>{"lstReport", "btnCopy", "btnClose"}));
+    EXPECT_EQ(Keys(w), (std::vector<std::string>{"Esc"}));
+    ExpectEachControlPlacedOnce(w);
 }

@@ -42,6 +42,7 @@ void ExpectDrawn(QWidget &window, const logic::TWindowDescription<Logic> &descri
                 EXPECT_EQ(list->headerItem()->text(int(i)).toStdString(), c.Columns[i].Caption);
         }
         EXPECT_EQ(w->isEnabled(), c.DuringWork != logic::TDuringWork::OnlyThen);
+        EXPECT_EQ(w->isHidden(), c.Hidden);
     }
     // The focus chain, from the first control on, as far as it goes through described controls.
     const std::vector<std::string> order = description.TabOrder();

@@ -34,6 +34,7 @@ struct QtWindows {
     ui::TfrmTexView &t = *windows.frmTexView;
     ui::TfrmCompare &c = *windows.frmCompare;
     ui::TfrmGallery &g = *windows.frmGallery;
+    ui::TfrmReport &r = *windows.frmReport;
 
     // Writes archive as a.kvb and opens it in the main window.
     std::string Open(const std::string &archive)

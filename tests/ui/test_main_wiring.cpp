@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -213,6 +214,78 @@ TEST(MainWiring, TheEntryMenuOffersWhatTheLogicSaysAndItsActionsReachTheirHandle
                                 "package of a mod beside it.");
 }
 
+TEST(MainWiring, ThePlayingLineShowsWhileMusicPlaysAndItsStopButtonStopsIt)
+{
+    QtWindows q;
+    q.Open(ArchiveBuilder().Add("TUNE.MID", "m").Build());
+    q.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
+    EXPECT_FALSE(q.w.lblPlaying->isVisible());
+    EXPECT_FALSE(q.w.btnStopMusic->isVisible());
+    const int listHeight = q.w.lstFiles->height();
+    q.Select(q.w.lstFiles, 0);
+    emit q.w.lstFiles->itemDoubleClicked(q.w.lstFiles->topLevelItem(0), 0);
+    QTest::qWait(20);
+    EXPECT_TRUE(q.w.lblPlaying->isVisible());
+    EXPECT_TRUE(q.w.btnStopMusic->isVisible());
+    EXPECT_EQ(q.w.lblPlaying->text(), "Playing TUNE.MID");
+    // A row of its own between the links and the status line, which the lists give up.
+    EXPECT_GT(q.w.lblPlaying->y(), q.w.Label4->y());
+    EXPECT_LE(q.w.btnStopMusic->geometry().bottom(), q.w.lblStatus->y());
+    EXPECT_LT(q.w.lstFiles->height(), listHeight);
+
+    // Enter on Stop stops it.
+    QApplication::setActiveWindow(&q.w);
+    q.w.btnStopMusic->setFocus();
+    QTest::keyClick(q.w.btnStopMusic, Qt::Key_Return);
+    EXPECT_EQ(q.player.mode, MediaMode::Stopped);
+    EXPECT_FALSE(q.w.btnStopMusic->isVisible());
+
+    // The end of the tune, as the player reports it when asked, takes the line away.
+    emit q.w.lstFiles->itemDoubleClicked(q.w.lstFiles->topLevelItem(0), 0);
+    ASSERT_TRUE(q.w.lblPlaying->isVisible());
+    q.player.mode = MediaMode::Stopped;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !q.w.lblPlaying->isVisible(); }, 2000));
+    QTest::qWait(20);
+    EXPECT_EQ(q.w.lstFiles->height(), listHeight);
+    EXPECT_TRUE(q.dialogs.shown.empty()) << q.dialogs.Last();
+}
+
+TEST(MainWiring, AnalyseShowsTheReportWindowWhoseCopyFillsTheClipboard)
+{
+    QtWindows q;
+    ExpectDrawn(q.r, logic::TReportLogic::Description());
+    q.Open(NumberedArchive(2));
+    q.w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&q.w));
+
+    bool modal = false;
+    QString title;
+    QStringList lines;
+    QTimer up;
+    up.setInterval(10);
+    QObject::connect(&up, &QTimer::timeout, &q.r, [&] {
+        if (!q.r.isVisible())
+            return;
+        up.stop();
+        modal = q.r.isModal();
+        title = q.r.windowTitle();
+        lines = Texts(q.r.lstReport);
+        QTest::mouseClick(q.r.btnCopy, Qt::LeftButton);
+        QApplication::setActiveWindow(&q.r);
+        QTest::keyClick(&q.r, Qt::Key_Escape);
+    });
+    up.start();
+    QTest::mouseClick(q.w.btnAnalyse, Qt::LeftButton);
+
+    EXPECT_TRUE(modal);
+    EXPECT_EQ(title, "Analysis of a.kvb");
+    EXPECT_EQ(lines, Texts(q.w.lstInfo));
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), Texts(q.w.lstInfo).join("\n") + "\n");
+    EXPECT_FALSE(q.r.isVisible());
+    EXPECT_TRUE(q.dialogs.shown.empty()) << q.dialogs.Last();
+}
+
 TEST(MainWiring, KeysReachTheirHandlers)
 {
     QtWindows q;
@@ -308,7 +381,7 @@ TEST(MainWiring, AHeaderClickSortsTypingFiltersAndRowsAreSelectedSeveralAtATime)
     EXPECT_EQ(Texts(q.w.cmbList).size(), 3);
 }
 
-TEST(MainWiring, ARowDraggedOutCarriesItsFileAndADroppedArchiveOpens)
+TEST(MainWiring, ARowDraggedOutCarriesItsFileAndDroppedFilesOpenOrReplace)
 {
     QtWindows q;
     q.Open(ArchiveBuilder().Add("ONE.BIN", "1").Add("a:b", "x").Build());
@@ -327,12 +400,29 @@ TEST(MainWiring, ARowDraggedOutCarriesItsFileAndADroppedArchiveOpens)
     QDropEvent event(QPointF(10, 10), Qt::CopyAction, &drop, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&q.w, &event);
     EXPECT_TRUE(event.isAccepted());
+    // Once the drop has ended.
+    QCoreApplication::processEvents();
     EXPECT_EQ(q.w.lstInfo->item(0)->text(), "File: other.KVB");
 
-    QMimeData text;
-    text.setUrls({QUrl::fromLocalFile(QString::fromStdString(q.dir / "notes.txt"))});
-    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &text, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(&q.w, &refused);
+    // Another file, with an archive open: it replaces the entry of its name, after the list.
+    WriteFile(q.dir / "x.tex", "new");
+    QMimeData file;
+    file.setUrls({QUrl::fromLocalFile(QString::fromStdString(q.dir / "x.tex"))});
+    QDragEnterEvent fileEnter(QPoint(10, 10), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&q.w, &fileEnter);
+    EXPECT_TRUE(fileEnter.isAccepted());
+    q.dialogs.answers.push_back(true);
+    QDropEvent fileDrop(QPointF(10, 10), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&q.w, &fileDrop);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(q.dialogs.lastList.Rows,
+              (std::vector<std::vector<std::string>>{{"1", "X.TEX", "x.tex", "1", "3"}}));
+    EXPECT_EQ(Main::Entry(q.dir / "other.KVB", 0), "new");
+
+    // Without an archive open a file that is none is refused.
+    QtWindows fresh;
+    QDragEnterEvent refused(QPoint(10, 10), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&fresh.w, &refused);
     EXPECT_FALSE(refused.isAccepted());
 }
 

@@ -33,12 +33,14 @@ void ExpectDrawn(HWND window, const logic::TWindowDescription<Logic> &descriptio
             EXPECT_EQ(Win32Windows::Columns(control), captions);
         }
         EXPECT_EQ(::IsWindowEnabled(control) != FALSE, c.DuringWork != logic::TDuringWork::OnlyThen);
+        EXPECT_EQ((::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) == 0, c.Hidden);
     }
-    // Tab from the first control on, as the dialog manager moves (disabled controls are passed
-    // over, so Cancel, enabled only during work, is left out).
+    // Tab from the first control on, as the dialog manager moves (disabled and hidden controls
+    // are passed over, so Cancel, enabled only during work, is left out).
     std::vector<std::string> expected;
     for (const std::string &name : description.TabOrder())
-        if (description.Find(name)->DuringWork != logic::TDuringWork::OnlyThen)
+        if (description.Find(name)->DuringWork != logic::TDuringWork::OnlyThen &&
+            !description.Find(name)->Hidden)
             expected.push_back(name);
     if (expected.empty())
         return;

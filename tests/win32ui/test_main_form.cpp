@@ -67,8 +67,10 @@ TEST(MainForm, DrawsItsDescription)
     TfrmKVBEditor &m = w.main;
     ExpectDrawn(m.Handle(), logic::TKVBEditorLogic::Description());
     for (const auto &c : logic::TKVBEditorLogic::Description().Controls)
-        EXPECT_TRUE(::IsWindowVisible(
-            ::GetDlgItem(m.Handle(), win32ui::ControlId(logic::TKVBEditorLogic::Description(), c.Name))))
+        EXPECT_EQ(!c.Hidden,
+                  ::IsWindowVisible(
+                      ::GetDlgItem(m.Handle(), win32ui::ControlId(logic::TKVBEditorLogic::Description(),
+                                                                  c.Name))) != FALSE)
             << c.Name;
     EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 0, 0), 100);
     EXPECT_EQ(::SendMessageW(m.lstFiles, LVM_GETCOLUMNWIDTH, 2, 0), 75);
@@ -342,7 +344,16 @@ TEST(MainForm, CreatesAnArchiveAndAnalysesIt)
     Win32Windows::Click(m.btnAnalyse);
     EXPECT_EQ(w.dialogs.Last(), "notice: " + kAnalyseWithoutArchiveMessage);
     w.Open(output);
+    // The report window that follows is closed as soon as it is up.
+    static win32ui::TfrmReport *report = nullptr;
+    report = w.windows.frmReport.get();
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR, DWORD) {
+        if (report && report->Shown())
+            ::PostMessageW(report->Handle(), WM_CLOSE, 0, 0);
+    });
     Win32Windows::Click(m.btnAnalyse);
+    ::KillTimer(nullptr, timer);
+    report = nullptr;
     const TKVBFile catalogue(output, true);
     EXPECT_EQ(Win32Windows::Lines(m.lstInfo), AnalyseArchive(catalogue, "NEW.KVB").Lines);
     EXPECT_GT(Win32Windows::Lines(m.lstInfo).size(), 5u);
@@ -596,30 +607,91 @@ TEST(MainForm, AnOpenedArchiveJoinsTheShellsRecentDocuments)
     ::DeleteFileW(win32::Wide(shortcut).c_str());
 }
 
-TEST(MainForm, ADroppedArchiveOpens)
+namespace {
+
+// What the shell hands a window for files dropped on it.
+HGLOBAL Dropped(const std::vector<std::string> &paths)
+{
+    std::wstring names;
+    for (const std::string &path : paths)
+        names += win32::Wide(path) + L'\0';
+    names += L'\0';
+    HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto *files = static_cast<DROPFILES *>(::GlobalLock(memory));
+    files->pFiles = sizeof(DROPFILES);
+    files->fWide = TRUE;
+    std::memcpy(reinterpret_cast<char *>(files) + sizeof(DROPFILES), names.data(),
+                names.size() * sizeof(wchar_t));
+    ::GlobalUnlock(memory);
+    return memory;
+}
+
+} // namespace
+
+TEST(MainForm, DroppedFilesOpenReplaceOrAppend)
 {
     Win32Windows w;
     auto drop = [&](const std::vector<std::string> &paths) {
-        std::wstring names;
-        for (const std::string &path : paths)
-            names += win32::Wide(path) + L'\0';
-        names += L'\0';
-        HGLOBAL memory = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
-        auto *files = static_cast<DROPFILES *>(::GlobalLock(memory));
-        files->pFiles = sizeof(DROPFILES);
-        files->fWide = TRUE;
-        std::memcpy(reinterpret_cast<char *>(files) + sizeof(DROPFILES), names.data(),
-                    names.size() * sizeof(wchar_t));
-        ::GlobalUnlock(memory);
         // The window takes the drop and lets go of it.
-        ::SendMessageW(w.main.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+        ::SendMessageW(w.main.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(Dropped(paths)), 0);
     };
     drop({w.Write("notes.txt", "text")});
     EXPECT_TRUE(Win32Windows::Lines(w.main.lstInfo).empty());
-    drop({w.Write("Dropped \xC3\xA9.kvb", ArchiveOf(3))});
+    EXPECT_TRUE(w.dialogs.shown.empty()) << w.dialogs.Last();
+    const std::string archive = w.Write("Dropped \xC3\xA9.kvb", ArchiveOf(3));
+    drop({archive});
     ASSERT_FALSE(Win32Windows::Lines(w.main.lstInfo).empty()) << w.dialogs.Last();
     EXPECT_EQ(Win32Windows::Lines(w.main.lstInfo)[0], "File: Dropped \xC3\xA9.kvb");
     EXPECT_EQ(Win32Windows::Rows(w.main.lstFiles), 3);
+
+    // Another file, with an archive open, replaces the entry of its name once the list is OK'd.
+    const std::string entry = Win32Windows::Cell(w.main.lstFiles, 1, 0);
+    w.dialogs.answers.push_back(true);
+    drop({w.Write(entry, "new data")});
+    ASSERT_EQ(w.dialogs.lastList.Rows.size(), 1u) << w.dialogs.Last();
+    EXPECT_EQ(w.dialogs.lastList.Rows[0][1], entry);
+    EXPECT_EQ(Main::Entry(archive, 1), "new data");
+
+    // The advanced window takes dropped files too, to append them.
+    ASSERT_TRUE(w.advanced.Logic().OpenForEdit(archive));
+    w.dialogs.answers.push_back(true);
+    HGLOBAL memory = Dropped({w.Write("MORE.BIN", "more")});
+    ::SendMessageW(w.advanced.Handle(), WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+    EXPECT_EQ(w.dialogs.lastList.Caption, "Append data");
+    EXPECT_EQ(w.advanced.Logic().RawFile()->DataCount(), 4);
+    w.advanced.Logic().FormClose();
+}
+
+TEST(MainForm, ThePlayingLineComesWithTheMusicAndItsStopButtonStopsIt)
+{
+    Win32Windows w;
+    w.Open(w.Write("a.kvb", ArchiveBuilder().Add("TUNE.MID", "m").Build()));
+    const auto shown = [](HWND control) {
+        return (::GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != 0;
+    };
+    EXPECT_FALSE(shown(w.main.lblPlaying));
+    EXPECT_FALSE(shown(w.main.btnStopMusic));
+    const LONG listBottom = Win32Windows::Bounds(w.main.lstFiles).bottom;
+    Win32Windows::DoubleClick(w.main.lstFiles, 0);
+    EXPECT_TRUE(shown(w.main.lblPlaying));
+    EXPECT_TRUE(shown(w.main.btnStopMusic));
+    EXPECT_EQ(Win32Windows::Text(w.main.lblPlaying), "Playing TUNE.MID");
+    // A row of its own between the links and the status line, which the lists give up.
+    EXPECT_GT(Win32Windows::Bounds(w.main.lblPlaying).top, Win32Windows::Bounds(w.main.Label4).bottom);
+    EXPECT_LE(Win32Windows::Bounds(w.main.btnStopMusic).bottom,
+              Win32Windows::Bounds(w.main.lblStatus).top);
+    EXPECT_LT(Win32Windows::Bounds(w.main.lstFiles).bottom, listBottom);
+    // Enter on Stop stops the music, and the line goes.
+    Win32Windows::Key(w.main.btnStopMusic, VK_RETURN);
+    EXPECT_EQ(w.player.mode, MediaMode::Stopped);
+    EXPECT_FALSE(shown(w.main.btnStopMusic));
+    EXPECT_EQ(Win32Windows::Bounds(w.main.lstFiles).bottom, listBottom);
+    // The end of the tune, as the player reports it when asked.
+    Win32Windows::DoubleClick(w.main.lstFiles, 0);
+    ASSERT_TRUE(shown(w.main.lblPlaying));
+    w.player.mode = MediaMode::Stopped;
+    EXPECT_TRUE(Win32Windows::WaitUntil([&] { return !shown(w.main.lblPlaying); }));
+    EXPECT_TRUE(w.dialogs.shown.empty()) << w.dialogs.Last();
 }
 
 TEST(MainForm, RowsDraggedOutGiveTheShellTheirExtractedFiles)
