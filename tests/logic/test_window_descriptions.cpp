@@ -199,3 +199,43 @@ TEST(WindowDescriptions, TheCompareWindow)
     ScriptedWindows s;
     EXPECT_EQ(Offered(w, s.compare), (std::vector<std::string>{"-", "Stop music (off)"}));
 }
+
+// Screen readers name every control: the ones without a caption by the name the description
+// gives them; text shown names itself. No two controls that take the focus share a name, so that
+// a listener can tell them apart (a label names the control below it).
+template <typename Logic>
+std::vector<std::string> AccessibleNames(const TWindowDescription<Logic> &w)
+{
+    std::vector<std::string> names;
+    for (const TControl<Logic> &c : w.Controls) {
+        if (ShowsItsName(c.Kind) && c.AccessibleName.empty())
+            continue;
+        EXPECT_FALSE(AccessibleNameOf(c).empty()) << c.Name;
+        if (TakesFocus(c.Kind)) {
+            EXPECT_EQ(std::count_if(w.Controls.begin(), w.Controls.end(),
+                                    [&](const TControl<Logic> &o) {
+                                        return TakesFocus(o.Kind) && AccessibleNameOf(o) == AccessibleNameOf(c);
+                                    }),
+                      1)
+                << c.Name;
+        }
+        if (!c.AccessibleName.empty())
+            names.push_back(c.Name + ": " + c.AccessibleName);
+    }
+    return names;
+}
+
+TEST(WindowDescriptions, EveryControlHasAnAccessibleName)
+{
+    EXPECT_EQ(AccessibleNames(TKVBEditorLogic::Description()),
+              (std::vector<std::string>{"lstFiles: Entries", "lstInfo: Info", "cmbList: Block",
+                                        "Status: Progress"}));
+    EXPECT_EQ(AccessibleNames(TAdvancedLogic::Description()),
+              (std::vector<std::string>{"lstInfo: Info", "lstTable: Listed files", "btnLink: Link",
+                                        "lstHeader: Available data", "cmbTable: Block of listed files",
+                                        "cmbHeader: Block of available data", "Status: Progress"}));
+    EXPECT_EQ(AccessibleNames(TCompareLogic::Description()),
+              (std::vector<std::string>{"lstDiff: Differences"}));
+    // The edit's name is its hint.
+    EXPECT_EQ(AccessibleNameOf(*TKVBEditorLogic::Description().Find("edtFilter")), "Filter by name");
+}
