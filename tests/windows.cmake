@@ -114,7 +114,7 @@ add_executable(win32ui_tests
   win32ui/test_wine_gui.cpp
 )
 target_include_directories(win32ui_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(win32ui_tests PRIVATE kvbwin32ui kvbtestsupport GTest::gtest_main)
+target_link_libraries(win32ui_tests PRIVATE kvbwin32ui kvbtestsupport GTest::gtest_main oleacc)
 target_compile_definitions(win32ui_tests PRIVATE
   KVB_ISSUES_URL="${KVB_ISSUES_URL}" KVB_PROJECT_URL="${KVB_PROJECT_URL}")
 kvb_windows_resources(win32ui_tests DESCRIPTION "KVB Editor window tests")

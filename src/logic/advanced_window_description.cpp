@@ -26,9 +26,10 @@ TControl<L> EditButton(const std::string &name, const std::string &caption, THan
     return c;
 }
 
-TControl<L> Selector(const std::string &name, THandler<L> choose)
+TControl<L> Selector(const std::string &name, const std::string &accessibleName, THandler<L> choose)
 {
     TControl<L> c = Make(name, TControlKind::BlockSelector);
+    c.AccessibleName = accessibleName;
     c.Width = 129;
     c.Choose = choose;
     return c;
@@ -44,22 +45,28 @@ TWindowDescription<L> Describe()
     w.LeastWidth = 542;
 
     TControl<L> info = Make("lstInfo", TControlKind::InfoList);
+    info.AccessibleName = "Info";
     info.LeastWidth = 289;
     info.LeastHeight = 73;
     info.DuringWork = TDuringWork::Kept;
     TControl<L> table = Make("lstTable", TControlKind::ReportList, {}, &L::lstTableClick);
     table.Columns = {{"Filename", 100, {}}, {"Data", 120, {}}};
+    // The lists are named by the labels above them, the link button by the one above it.
+    table.AccessibleName = "Listed files";
     table.LeastHeight = 150;
     // "#" holds record numbers of up to seven digits.
     TControl<L> data = Make("lstHeader", TControlKind::ReportList);
     data.Columns = {{"#", 0, "0000000"}, {"Name", 105, {}}, {"File length", 90, {}}};
+    data.AccessibleName = "Available data";
     data.LeastHeight = 150;
     TControl<L> link = Make("btnLink", TControlKind::Button, "->", &L::btnLinkClick);
+    link.AccessibleName = "Link";
     link.Width = link.Height = 25;
     TControl<L> status = Make("lblStatus", TControlKind::StatusText);
     status.DuringWork = TDuringWork::Kept;
     // The progress bar is called Status, as in the main window.
     TControl<L> progress = Make("Status", TControlKind::ProgressBar);
+    progress.AccessibleName = "Progress";
     progress.DuringWork = TDuringWork::Kept;
     TControl<L> cancel = Make("btnCancel", TControlKind::Button, "Cancel", &L::btnCancelClick);
     cancel.DuringWork = TDuringWork::OnlyThen;
@@ -75,11 +82,11 @@ TWindowDescription<L> Describe()
         link,
         Make("Label2", TControlKind::Label, "Available data"),
         data,
-        Selector("cmbTable", &L::cmbTableChange),
+        Selector("cmbTable", "Block of listed files", &L::cmbTableChange),
         Make("Label4", TControlKind::Note,
              "The editor can only display 1,000 (!) files at once. Archives with more files in them "
              "are split up into 1,000 file 'blocks'."),
-        Selector("cmbHeader", &L::cmbHeaderChange),
+        Selector("cmbHeader", "Block of available data", &L::cmbHeaderChange),
         status,
         progress,
         cancel,

@@ -25,6 +25,7 @@ TWindowDescription<L> Describe()
     TControl<L> list;
     list.Name = "lstDiff";
     list.Kind = TControlKind::ReportList;
+    list.AccessibleName = "Differences";
     list.Columns = {{"Entry", 110, {}},
                     {"Record(s)", 0, "Record(s)0"},
                     {"Change", 0, "changed (matched by number)"},

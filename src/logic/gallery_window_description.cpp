@@ -28,6 +28,7 @@ TWindowDescription<L> Describe()
     count.Kind = TControlKind::Label;
     TControl<L> grid;
     grid.Name = "lstThumbs";
+    grid.AccessibleName = "Textures";
     grid.Kind = TControlKind::ThumbnailGrid;
     grid.SeveralRows = true;
     grid.LeastHeight = 200;

@@ -44,6 +44,7 @@ TWindowDescription<TKVBEditorLogic> Describe()
                      {"File length", 75, {}},
                      {"#", 0, "200000"},
                      {"Size", 0, "1023.9 KiB"}};
+    files.AccessibleName = "Entries";
     files.LeastHeight = 125;
     files.Choose = &L::lstFilesDblClick;
     files.SeveralRows = true;
@@ -53,9 +54,11 @@ TWindowDescription<TKVBEditorLogic> Describe()
     filter.Change = &L::edtFilterChange;
     // The info lines hold the analysis report too; they stay readable while work runs.
     TControl<L> info = Text("lstInfo", TControlKind::InfoList);
+    info.AccessibleName = "Info";
     info.LeastHeight = 80;
     info.DuringWork = TDuringWork::Kept;
     TControl<L> blocks = Text("cmbList", TControlKind::BlockSelector);
+    blocks.AccessibleName = "Block";
     blocks.Choose = &L::cmbListChange;
     TControl<L> fullRead =
         Text("chkFullRead", TControlKind::CheckBox, "Read lengths (slower loading when on)");
@@ -73,6 +76,7 @@ TWindowDescription<TKVBEditorLogic> Describe()
     status.DuringWork = TDuringWork::Kept;
     // The progress bar is called Status, as the window has always called it.
     TControl<L> progress = Text("Status", TControlKind::ProgressBar);
+    progress.AccessibleName = "Progress";
     progress.DuringWork = TDuringWork::Kept;
     TControl<L> cancel = Button("btnCancel", "Cancel", &L::btnCancelClick);
     cancel.DuringWork = TDuringWork::OnlyThen;

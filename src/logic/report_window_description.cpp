@@ -30,6 +30,7 @@ TWindowDescription<L> Describe()
 
     TControl<L> report;
     report.Name = "lstReport";
+    report.AccessibleName = "Report";
     report.Kind = TControlKind::InfoList;
     report.LeastHeight = 120;
     w.Controls = {report, Button("btnCopy", "Copy", &L::btnCopyClick),

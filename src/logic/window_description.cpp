@@ -22,6 +22,31 @@ bool TakesFocus(TControlKind kind)
     return false;
 }
 
+bool ShowsItsName(TControlKind kind)
+{
+    switch (kind) {
+    case TControlKind::Label:
+    case TControlKind::Note:
+    case TControlKind::Text:
+    case TControlKind::StatusText: return true;
+    case TControlKind::Button:
+    case TControlKind::CheckBox:
+    case TControlKind::Link:
+    case TControlKind::ReportList:
+    case TControlKind::Edit:
+    case TControlKind::InfoList:
+    case TControlKind::BlockSelector:
+    case TControlKind::ProgressBar:
+    case TControlKind::ThumbnailGrid: return false;
+    }
+    return false;
+}
+
+const std::string &AccessibleNameOf(const TControlLook &control)
+{
+    return control.AccessibleName.empty() ? control.Caption : control.AccessibleName;
+}
+
 TPlace Place(const std::string &control, int grow, bool centred)
 {
     TPlace place;

@@ -27,8 +27,14 @@ enum class TControlKind {
     ThumbnailGrid, // pictures in rows, each with its caption under it; several selectable
 };
 
+// What assistive technology calls the button inside an edit that empties it, where a face has one.
+inline const std::string kClearEditName = "Clear";
+
 // Whether controls of kind take the keyboard focus, and so have a place in the Tab order.
 bool TakesFocus(TControlKind kind);
+// Whether controls of kind show text that is their own name, as assistive technology reads
+// them: the labels, the paragraphs and the status line.
+bool ShowsItsName(TControlKind kind);
 
 // What a control does while long work runs in its window.
 enum class TDuringWork {
@@ -49,6 +55,10 @@ struct TControlLook {
     std::string Name;
     TControlKind Kind = TControlKind::Label;
     std::string Caption;
+    // What assistive technology (a screen reader) calls the control where no caption names it:
+    // a list, the edit, a block selector, the progress bar. Empty: its caption, and for text
+    // shown (labels, the status line) the text it shows at the time.
+    std::string AccessibleName;
     bool Checked = false;
     TDuringWork DuringWork = TDuringWork::Disabled;
     std::vector<TColumn> Columns;
@@ -62,6 +72,9 @@ struct TControlLook {
     int Width = 0, Height = 0;
     int LeastWidth = 0, LeastHeight = 0;
 };
+
+// The name assistive technology gives the control: its AccessibleName, or else its caption.
+const std::string &AccessibleNameOf(const TControlLook &control);
 
 template <typename Logic>
 using THandler = void (Logic::*)();

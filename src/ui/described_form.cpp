@@ -11,6 +11,7 @@
 #include <QListView>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QToolButton>
 
 namespace kvb::ui {
 
@@ -82,6 +83,8 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
         auto *edit = new QLineEdit(parent);
         edit->setPlaceholderText(Q(c.Caption));
         edit->setClearButtonEnabled(true);
+        for (QToolButton *clear : edit->findChildren<QToolButton *>())
+            clear->setAccessibleName(Q(logic::kClearEditName));
         w = edit;
         break;
     }
@@ -91,6 +94,9 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
         // A list with a scroll bar, not a menu as tall as the screen, for archives of many blocks.
         combo->setStyleSheet("combobox-popup: 0;");
         combo->setMaxVisibleItems(20);
+        // Qt on Linux names a drop-down list by the label it shows; what it is for is its
+        // description there.
+        combo->setAccessibleDescription(Q(logic::AccessibleNameOf(c)));
         w = combo;
         break;
     }
@@ -123,6 +129,9 @@ QWidget *Make(const logic::TControlLook &c, QWidget *parent)
     }
     }
     w->setObjectName(Q(c.Name));
+    // Text shown is its own name, whatever the logic shows there later.
+    if (!logic::ShowsItsName(c.Kind) || !c.AccessibleName.empty())
+        w->setAccessibleName(Q(logic::AccessibleNameOf(c)));
     if (c.Width > 0)
         w->setFixedWidth(c.Width);
     if (c.Height > 0)

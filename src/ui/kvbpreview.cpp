@@ -93,6 +93,8 @@ void TfrmTexView::ShowPicture(const TTexImage &texture, int percent, const std::
                              percent > 100 ? Qt::FastTransformation : Qt::SmoothTransformation)));
     Image->resize(size);
     setWindowTitle(Q(caption));
+    // The picture's name for screen readers: which texture, at which size.
+    Image->setAccessibleName(Q(caption));
 
     // The client area fits the picture within the room beside the main window; scroll bars
     // show the rest.

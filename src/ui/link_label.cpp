@@ -2,6 +2,8 @@
 
 #include "ui/form_helpers.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyleOptionFocusRect>
@@ -9,8 +11,48 @@
 
 namespace kvb::ui {
 
+namespace {
+
+// A label is static text to assistive technology; this one is a link that can be pressed.
+class TLinkAccessible : public QAccessibleWidget {
+public:
+    explicit TLinkAccessible(TLinkLabel *link) : QAccessibleWidget(link, QAccessible::Link) {}
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return static_cast<const TLinkLabel *>(widget())->text();
+        return QAccessibleWidget::text(t);
+    }
+    QStringList actionNames() const override
+    {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString &action) override
+    {
+        if (action == pressAction() && widget()->isEnabled())
+            emit static_cast<TLinkLabel *>(widget())->clicked();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+};
+
+QAccessibleInterface *LinkAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String(TLinkLabel::staticMetaObject.className()) && object->isWidgetType())
+        return new TLinkAccessible(static_cast<TLinkLabel *>(object));
+    return nullptr;
+}
+
+} // namespace
+
 TLinkLabel::TLinkLabel(const QString &text, QWidget *parent) : QLabel(text, parent)
 {
+    static const bool installed = [] {
+        QAccessible::installFactory(LinkAccessible);
+        return true;
+    }();
+    (void)installed;
     QFont f = font();
     f.setUnderline(true);
     setFont(f);

@@ -1,5 +1,6 @@
 // A label that behaves as a link: in the theme's link colour, underlined, hand cursor; clicked
-// with the mouse or, when it has the focus, with Enter or Space.
+// with the mouse or, when it has the focus, with Enter or Space. Assistive technology sees a
+// link, named by its text, that it can press.
 #pragma once
 
 #include <QLabel>

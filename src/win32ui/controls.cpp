@@ -3,6 +3,9 @@
 #include "platform/win32/wide.h"
 
 #include <commctrl.h>
+// The annotation's identifiers, defined here.
+#include <initguid.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cstring>
@@ -34,7 +37,61 @@ private:
     HGDIOBJ old_;
 };
 
+// Where a link is drawn, its focus frame drawn over it when it has the focus; Space clicks it.
+LRESULT CALLBACK LinkProc(HWND link, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR)
+{
+    switch (message) {
+    // A static draws no focus of its own.
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS: ::InvalidateRect(link, nullptr, TRUE); break;
+    case WM_PAINT: {
+        const LRESULT painted = ::DefSubclassProc(link, message, wParam, lParam);
+        if (::GetFocus() == link) {
+            HDC dc = ::GetDC(link);
+            RECT frame{};
+            ::GetClientRect(link, &frame);
+            ::DrawFocusRect(dc, &frame);
+            ::ReleaseDC(link, dc);
+        }
+        return painted;
+    }
+    case WM_KEYDOWN:
+        // Once, however long the key is held.
+        if (wParam == VK_SPACE && !(lParam & (1 << 30))) {
+            ::SendMessageW(::GetParent(link), WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(link), STN_CLICKED),
+                           reinterpret_cast<LPARAM>(link));
+            return 0;
+        }
+        break;
+    }
+    return ::DefSubclassProc(link, message, wParam, lParam);
+}
+
 } // namespace
+
+void SetAccessibleName(HWND control, const std::string &name)
+{
+    wchar_t className[32] = L"";
+    ::GetClassNameW(control, className, 32);
+    const std::wstring wide = win32::Wide(name);
+    for (const wchar_t *keeps : {WC_LISTVIEWW, WC_LISTBOXW, PROGRESS_CLASSW})
+        if (::lstrcmpiW(className, keeps) == 0)
+            ::SetWindowTextW(control, wide.c_str());
+    // Without COM on the thread (or with an Active Accessibility that has no annotations) the
+    // window text is all there is.
+    IAccPropServices *services = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_AccPropServices, nullptr, CLSCTX_INPROC_SERVER, IID_IAccPropServices,
+                                  reinterpret_cast<void **>(&services))))
+        return;
+    services->SetHwndPropStr(control, DWORD(OBJID_CLIENT), DWORD(CHILDID_SELF), PROPID_ACC_NAME,
+                             const_cast<wchar_t *>(wide.c_str()));
+    services->Release();
+}
+
+void MakeLink(HWND link)
+{
+    ::SetWindowSubclass(link, LinkProc, 0, 0);
+}
 
 std::string ControlText(HWND control)
 {

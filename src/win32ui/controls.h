@@ -56,6 +56,17 @@ int ComboSelection(HWND combo);
 // A list box's lines, scrollable sideways as far as its longest line.
 void FillListBox(HWND list, const std::vector<std::string> &lines);
 
+// Gives control the name assistive technology reads for it, where its own text does not name
+// it: a list view's, list box's or progress bar's window text (which they do not show), and for
+// every control the name annotated for Active Accessibility (which the edit and the drop-down
+// list need, their text being what they hold).
+void SetAccessibleName(HWND control, const std::string &name);
+
+// A static that behaves as a link (made with WS_TABSTOP, so that Tab reaches it): it shows the
+// focus with the system's focus frame, and Space clicks it (STN_CLICKED) as a mouse click does;
+// Enter is the window's (RunKey).
+void MakeLink(HWND link);
+
 // A status line: one line whatever its length, cut in the middle (a path keeps its file name)
 // when it does not fit, with the whole text as its tooltip. MakeStatusTooltip gives a status
 // static (SS_NOTIFY, so that it sees the mouse) its tooltip; SetStatusText sets both texts.

@@ -66,6 +66,7 @@ TDescribedControls::TDescribedControls(TForm &form, const std::vector<const logi
         case TControlKind::Text: w = form.Control(WC_STATICW, text, SS_LEFT | SS_NOPREFIX, id); break;
         case TControlKind::Link:
             w = form.Control(WC_STATICW, text, WS_TABSTOP | SS_LEFT | SS_NOPREFIX | SS_NOTIFY, id);
+            MakeLink(w);
             break;
         case TControlKind::ReportList: {
             // A link needs a row selected in both lists at once, so selections stay visible.
@@ -111,6 +112,9 @@ TDescribedControls::TDescribedControls(TForm &form, const std::vector<const logi
             ::SendMessageW(w, PBM_SETRANGE32, 0, 100);
             break;
         }
+        // A caption names its control itself (an edit's is the hint it shows while empty).
+        if (!look->AccessibleName.empty() || look->Kind == TControlKind::Edit)
+            SetAccessibleName(w, logic::AccessibleNameOf(*look));
         if (look->DuringWork == logic::TDuringWork::OnlyThen)
             ::EnableWindow(w, FALSE);
         if (look->Hidden)

@@ -232,3 +232,46 @@ TEST(WindowDescriptions, TheReportWindow)
     EXPECT_EQ(Keys(w), (std::vector<std::string>{"Esc"}));
     ExpectEachControlPlacedOnce(w);
 }
+
+// Screen readers name every control: the ones without a caption by the name the description
+// gives them; text shown names itself. No two controls that take the focus share a name, so that
+// a listener can tell them apart (a label names the control below it).
+template <typename Logic>
+std::vector<std::string> AccessibleNames(const TWindowDescription<Logic> &w)
+{
+    std::vector<std::string> names;
+    for (const TControl<Logic> &c : w.Controls) {
+        if (ShowsItsName(c.Kind) && c.AccessibleName.empty())
+            continue;
+        EXPECT_FALSE(AccessibleNameOf(c).empty()) << c.Name;
+        if (TakesFocus(c.Kind)) {
+            EXPECT_EQ(std::count_if(w.Controls.begin(), w.Controls.end(),
+                                    [&](const TControl<Logic> &o) {
+                                        return TakesFocus(o.Kind) && AccessibleNameOf(o) == AccessibleNameOf(c);
+                                    }),
+                      1)
+                << c.Name;
+        }
+        if (!c.AccessibleName.empty())
+            names.push_back(c.Name + ": " + c.AccessibleName);
+    }
+    return names;
+}
+
+TEST(WindowDescriptions, EveryControlHasAnAccessibleName)
+{
+    EXPECT_EQ(AccessibleNames(TKVBEditorLogic::Description()),
+              (std::vector<std::string>{"lstFiles: Entries", "lstInfo: Info", "cmbList: Block",
+                                        "Status: Progress"}));
+    EXPECT_EQ(AccessibleNames(TAdvancedLogic::Description()),
+              (std::vector<std::string>{"lstInfo: Info", "lstTable: Listed files", "btnLink: Link",
+                                        "lstHeader: Available data", "cmbTable: Block of listed files",
+                                        "cmbHeader: Block of available data", "Status: Progress"}));
+    EXPECT_EQ(AccessibleNames(TCompareLogic::Description()),
+              (std::vector<std::string>{"lstDiff: Differences"}));
+    EXPECT_EQ(AccessibleNames(TGalleryLogic::Description()),
+              (std::vector<std::string>{"lstThumbs: Textures"}));
+    EXPECT_EQ(AccessibleNames(TReportLogic::Description()), (std::vector<std::string>{"lstReport: Report"}));
+    // The edit's name is its hint.
+    EXPECT_EQ(AccessibleNameOf(*TKVBEditorLogic::Description().Find("edtFilter")), "Filter by name");
+}

@@ -1,10 +1,12 @@
 // Checks that a Qt window draws its description: every control there under its name with its
-// caption and first state, and Tab moving through the controls in the described order.
+// caption, accessible name and first state, and Tab moving through the controls in the described
+// order.
 #pragma once
 
 #include "logic/window_description.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -40,6 +42,12 @@ void ExpectDrawn(QWidget &window, const logic::TWindowDescription<Logic> &descri
             ASSERT_EQ(list->columnCount(), int(c.Columns.size()));
             for (size_t i = 0; i < c.Columns.size(); ++i)
                 EXPECT_EQ(list->headerItem()->text(int(i)).toStdString(), c.Columns[i].Caption);
+        }
+        // What a screen reader calls it; text shown is named by what it shows.
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(w);
+        ASSERT_NE(accessible, nullptr);
+        if (!logic::ShowsItsName(c.Kind) || !c.AccessibleName.empty()) {
+            EXPECT_EQ(accessible->text(QAccessible::Name).toStdString(), logic::AccessibleNameOf(c));
         }
         EXPECT_EQ(w->isEnabled(), c.DuringWork != logic::TDuringWork::OnlyThen);
         EXPECT_EQ(w->isHidden(), c.Hidden);

@@ -11,6 +11,8 @@
 #include "ui/link_label.h"
 #include "ui/status_label.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -441,6 +443,45 @@ TEST(MainWiring, LooksCutNamesHaveTooltipsAndTheBusyInfoListStaysReadable)
     q.w.Label3->setFocus();
     ASSERT_TRUE(q.w.Label3->hasFocus());
     EXPECT_NE(q.w.Label3->grab().toImage(), before);
+}
+
+// Assistive technology sees the links as links, which it presses as Enter and Space do, and
+// names the entry menu's items by their captions.
+TEST(MainWiring, LinksArePressedByKeysAndAssistiveTechnologyAndMenuItemsAreNamed)
+{
+    QtWindows q;
+    q.Open(NumberedArchive(3));
+    for (TLinkLabel *link : {q.w.Label3, q.w.Label4}) {
+        SCOPED_TRACE(link->objectName().toStdString());
+        int clicks = 0;
+        QObject::connect(link, &TLinkLabel::clicked, [&clicks] { ++clicks; });
+        QTest::keyClick(link, Qt::Key_Return);
+        QTest::keyClick(link, Qt::Key_Space);
+        EXPECT_EQ(clicks, 2);
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(link);
+        ASSERT_NE(accessible, nullptr);
+        EXPECT_EQ(accessible->role(), QAccessible::Link);
+        EXPECT_TRUE(accessible->state().focusable);
+        QAccessibleActionInterface *actions = accessible->actionInterface();
+        ASSERT_NE(actions, nullptr);
+        ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        actions->doAction(QAccessibleActionInterface::pressAction());
+        EXPECT_EQ(clicks, 3);
+    }
+
+    q.Select(q.w.lstFiles, 0);
+    const std::unique_ptr<QMenu> menu = q.w.EntryMenu();
+    QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(menu.get());
+    ASSERT_NE(accessible, nullptr);
+    QStringList names, captions;
+    for (int i = 0; i < accessible->childCount(); ++i)
+        if (accessible->child(i)->role() != QAccessible::Separator)
+            names << accessible->child(i)->text(QAccessible::Name);
+    for (const auto &item : logic::TKVBEditorLogic::Description().Menu)
+        if (!item.Name.empty() && item.IsShownFor(q.w.Logic()))
+            captions << QString::fromStdString(item.Caption);
+    EXPECT_EQ(names, captions);
+    EXPECT_TRUE(names.contains("Extract..."));
 }
 
 TEST(MainWiring, ALongStatusLineStaysOneLineCutInTheMiddleWithTheWholeInItsTooltip)

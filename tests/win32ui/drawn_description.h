@@ -1,5 +1,6 @@
 // Checks that a Win32 window draws its description: every control there under its identifier
-// with its caption, columns and first state, and Tab moving through them in the described order.
+// with its caption, accessible name, columns and first state, and Tab moving through them in the
+// described order.
 #pragma once
 
 #include "win32_windows.h"
@@ -22,6 +23,10 @@ void ExpectDrawn(HWND window, const logic::TWindowDescription<Logic> &descriptio
         if (c.Kind == Kind::Button || c.Kind == Kind::CheckBox || c.Kind == Kind::Label ||
             c.Kind == Kind::Note || c.Kind == Kind::Link) {
             EXPECT_EQ(Win32Windows::Text(control), c.Caption);
+        }
+        // Lists and the progress bar carry their names as the window text they do not show.
+        if (c.Kind == Kind::ReportList || c.Kind == Kind::InfoList || c.Kind == Kind::ProgressBar) {
+            EXPECT_EQ(Win32Windows::Text(control), logic::AccessibleNameOf(c));
         }
         if (c.Kind == Kind::CheckBox) {
             EXPECT_EQ(::SendMessageW(control, BM_GETCHECK, 0, 0) == BST_CHECKED, c.Checked);

@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <oleacc.h>
 #include <shlobj.h>
 
 #include <algorithm>
@@ -442,6 +443,68 @@ TEST(MainForm, LinksOpenTheirTargetsWithAHandCursor)
     ::SendMessageW(m.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(m.Label4),
                    MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
     EXPECT_EQ(::GetCursor(), ::LoadCursorW(nullptr, IDC_HAND));
+}
+
+namespace {
+
+// The name Active Accessibility gives control, as a screen reader asks for it (through COM, as
+// the program runs with it).
+std::string AccessibleName(HWND control)
+{
+    static const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    (void)com;
+    IAccessible *accessible = nullptr;
+    if (FAILED(::AccessibleObjectFromWindow(control, DWORD(OBJID_CLIENT), IID_IAccessible,
+                                            reinterpret_cast<void **>(&accessible))))
+        return "(none)";
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    std::string text;
+    if (accessible->get_accName(self, &name) == S_OK && name) {
+        text = win32::Utf8(std::wstring(name, ::SysStringLen(name)));
+        ::SysFreeString(name);
+    }
+    accessible->Release();
+    return text;
+}
+
+} // namespace
+
+// Tab from the check box before them reaches each link, and back; Enter and Space on the
+// focused link open it.
+TEST(MainForm, LinksAreReachedByTabAndOpenedByEnterAndSpace)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    Win32Windows::Key(m.chkFullRead, VK_TAB);
+    EXPECT_EQ(::GetFocus(), m.Label3);
+    Win32Windows::Key(m.Label3, VK_TAB);
+    EXPECT_EQ(::GetFocus(), m.Label4);
+    Win32Windows::Key(m.Label4, VK_TAB, false, true);
+    EXPECT_EQ(::GetFocus(), m.Label3);
+    EXPECT_TRUE(w.links.empty());
+
+    Win32Windows::Key(m.Label3, VK_RETURN);
+    Win32Windows::Key(m.Label4, VK_SPACE);
+    EXPECT_EQ(w.links, (std::vector<std::string>{KVB_ISSUES_URL, KVB_PROJECT_URL}));
+    // Space on another control is that control's: the check box turns off, no link opens.
+    Win32Windows::Key(m.chkFullRead, VK_SPACE);
+    EXPECT_EQ(w.links.size(), 2u);
+}
+
+// The lists and the progress bar, whose window text nothing shows, carry their names there,
+// where Active Accessibility reads them; captions name the rest.
+TEST(MainForm, ControlsWithoutCaptionsHaveAccessibleNames)
+{
+    Win32Windows w;
+    TfrmKVBEditor &m = w.main;
+    EXPECT_EQ(AccessibleName(m.lstFiles), "Entries");
+    EXPECT_EQ(AccessibleName(m.lstInfo), "Info");
+    EXPECT_EQ(AccessibleName(m.Status), "Progress");
+    EXPECT_EQ(AccessibleName(m.btnOpen), "Open KVB");
+    EXPECT_EQ(AccessibleName(m.Label3), "Mail Tarnwick");
 }
 
 TEST(MainForm, KeysReachTheirHandlers)
