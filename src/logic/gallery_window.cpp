@@ -145,11 +145,6 @@ std::vector<int> TGalleryLogic::Step()
     return redraw;
 }
 
-bool TGalleryLogic::Working() const
-{
-    return maker_ && maker_->Working();
-}
-
 void TGalleryLogic::LetGo()
 {
     if (keptBytes_ <= kKeptBytes)

@@ -37,8 +37,6 @@ public:
     virtual void SetCaption(const std::string &caption) = 0;
     // lstThumbs: every item replaced by one of these captions, none selected, scrolled to the top.
     virtual void SetItems(const std::vector<std::string> &captions) = 0;
-    // These items' thumbnails were made (or let go of): they are painted again.
-    virtual void RedrawItems(const std::vector<int> &items) = 0;
     // The selected items, ascending; the current one (the keys act on it), -1 when none.
     virtual std::vector<int> SelectedItems() const = 0;
     virtual int CurrentItem() const = 0;
@@ -74,10 +72,8 @@ public:
     // The tooltip of item: its name, size and record, and why it shows no picture.
     std::string ItemTooltip(int item) const;
     // Called by the face's timer while the window is shown: hands the maker what is wanted now,
-    // and takes what it made; the items to paint again.
+    // and takes what it made; the items whose thumbnails are to be painted again.
     std::vector<int> Step();
-    // Whether Step has anything to wait for.
-    bool Working() const;
 
     // Handlers.
     void edtGalleryFilterChange();

@@ -84,12 +84,6 @@ std::vector<TThumbnailMaker::TMade> TThumbnailMaker::Take()
     return std::exchange(made_, {});
 }
 
-bool TThumbnailMaker::Working() const
-{
-    std::lock_guard lock(mutex_);
-    return !wanted_.empty() || making_ || !made_.empty();
-}
-
 void TThumbnailMaker::Run()
 {
     std::unique_ptr<TFileStream> archive;
@@ -105,7 +99,6 @@ void TThumbnailMaker::Run()
         wanted_.erase(wanted_.begin());
         if (record < 0 || size_t(record) >= entries_.size())
             continue;
-        making_ = true;
         lock.unlock();
 
         TMade made{record, {}};
@@ -122,7 +115,6 @@ void TThumbnailMaker::Run()
         }
 
         lock.lock();
-        making_ = false;
         made_.push_back(std::move(made));
     }
 }

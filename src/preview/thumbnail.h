@@ -57,8 +57,6 @@ public:
     void Want(std::vector<int32_t> records);
     // The thumbnails made since the last call, in the order made.
     std::vector<TMade> Take();
-    // Whether anything wanted is still to be made (or being made), or waits to be taken.
-    bool Working() const;
 
 private:
     void Run();
@@ -67,11 +65,10 @@ private:
     const std::vector<TKVB_Entry> entries_;
     const int32_t side_;
 
-    mutable std::mutex mutex_;
+    std::mutex mutex_;
     std::condition_variable wake_;
     std::vector<int32_t> wanted_; // guarded by mutex_
     std::vector<TMade> made_;     // guarded by mutex_
-    bool making_ = false;         // guarded by mutex_
     bool quit_ = false;           // guarded by mutex_
     std::thread thread_;
 };

@@ -166,11 +166,6 @@ void TfrmGallery::SetItems(const std::vector<std::string> &captions)
     lstThumbs->scrollToTop();
 }
 
-void TfrmGallery::RedrawItems(const std::vector<int> &items)
-{
-    model_.Changed(items);
-}
-
 std::vector<int> TfrmGallery::SelectedItems() const
 {
     std::vector<int> items;

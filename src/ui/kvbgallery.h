@@ -65,7 +65,6 @@ public:
     // TGalleryView.
     void SetCaption(const std::string &caption) override;
     void SetItems(const std::vector<std::string> &captions) override;
-    void RedrawItems(const std::vector<int> &items) override;
     std::vector<int> SelectedItems() const override;
     int CurrentItem() const override;
     void SelectAllItems() override;

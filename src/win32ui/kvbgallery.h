@@ -33,7 +33,6 @@ public:
     // TGalleryView.
     void SetCaption(const std::string &caption) override;
     void SetItems(const std::vector<std::string> &captions) override;
-    void RedrawItems(const std::vector<int> &items) override;
     std::vector<int> SelectedItems() const override;
     int CurrentItem() const override;
     void SelectAllItems() override;
@@ -53,6 +52,8 @@ protected:
 
 private:
     void ShowItemMenu(LPARAM at);
+    // These items' thumbnails were made: they are painted again.
+    void RedrawItems(const std::vector<int> &items);
     // The list view's custom drawing: the thumbnail over each item's icon.
     LRESULT DrawItem(NMLVCUSTOMDRAW &draw);
     void SetIconSizes();

@@ -338,7 +338,6 @@ public:
     std::vector<std::string> items;
     std::vector<int> selected; // ascending
     int current = -1;
-    std::vector<int> redrawn;
 
     void SetCaption(const std::string &c) override { caption = c; }
     void SetItems(const std::vector<std::string> &captions) override
@@ -347,7 +346,6 @@ public:
         selected.clear();
         current = -1;
     }
-    void RedrawItems(const std::vector<int> &i) override { redrawn.insert(redrawn.end(), i.begin(), i.end()); }
     std::vector<int> SelectedItems() const override { return selected; }
     int CurrentItem() const override { return current; }
     void SelectAllItems() override

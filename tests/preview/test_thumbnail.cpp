@@ -95,5 +95,4 @@ TEST(ThumbnailMaker, MakesWhatIsWantedFromTheArchiveAndSaysWhyOneCannotBe)
     EXPECT_EQ(made[0].Thumbnail.Height, 8);
     EXPECT_EQ(made[1].Index, 1);
     EXPECT_FALSE(made[1].Thumbnail.Fault.empty());
-    EXPECT_FALSE(maker.Working());
 }
