@@ -99,10 +99,11 @@ TDescribedControls::TDescribedControls(TForm &form, const std::vector<const logi
             ::SendMessageW(w, CB_SETMINVISIBLE, 20, 0);
             break;
         case TControlKind::ThumbnailGrid:
-            // The window gives it its items' count, captions and pictures.
+            // The window gives it its items' count, captions and pictures, and keeps its image
+            // list (which the list then leaves alone when it goes).
             w = form.Control(WC_LISTVIEWW, "",
                              WS_TABSTOP | LVS_ICON | LVS_OWNERDATA | LVS_AUTOARRANGE | LVS_SHOWSELALWAYS |
-                                 (look->SeveralRows ? 0 : LVS_SINGLESEL),
+                                 LVS_SHAREIMAGELISTS | (look->SeveralRows ? 0 : LVS_SINGLESEL),
                              id, WS_EX_CLIENTEDGE);
             ::SendMessageW(w, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP,
                            LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP);
