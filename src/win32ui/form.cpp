@@ -145,6 +145,17 @@ void TForm::Relayout()
     Layout(client.right, client.bottom);
 }
 
+void TForm::CentreOnWorkArea()
+{
+    RECT work{}, frame{};
+    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    ::GetWindowRect(hwnd_, &frame);
+    const LONG w = frame.right - frame.left, h = frame.bottom - frame.top;
+    ::SetWindowPos(hwnd_, nullptr, work.left + std::max(0L, (work.right - work.left - w) / 2),
+                   work.top + std::max(0L, (work.bottom - work.top - h) / 2), 0, 0,
+                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 LRESULT TForm::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {

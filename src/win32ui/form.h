@@ -110,6 +110,8 @@ protected:
     LRESULT Default(UINT message, WPARAM wParam, LPARAM lParam);
     // Places the controls again for the current client area.
     void Relayout();
+    // Moves the window to the middle of the screen's work area, its top left corner kept on it.
+    void CentreOnWorkArea();
 
 private:
     // Makes the controls a window's description names.

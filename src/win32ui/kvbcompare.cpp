@@ -40,14 +40,7 @@ TfrmCompare::TfrmCompare(logic::TDialogs &dialogs, HWND owner)
     SetAccelerators(Accelerators(Description()));
     Ready(Description().Width, Description().Height);
 
-    // Centred on the screen's work area.
-    RECT work{}, frame{};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    ::GetWindowRect(Handle(), &frame);
-    const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-    ::SetWindowPos(Handle(), nullptr, work.left + std::max(0L, (work.right - work.left - w) / 2),
-                   work.top + std::max(0L, (work.bottom - work.top - h) / 2), 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CentreOnWorkArea();
 }
 
 SIZE TfrmCompare::MinimumClientSize() const

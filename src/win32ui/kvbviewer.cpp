@@ -80,14 +80,7 @@ TfrmKVBEditor::TfrmKVBEditor(logic::TDialogs &dialogs, MediaPlayer &player, TLin
     Ready(Description().Width, Description().Height);
     SetAccelerators(Accelerators(Description()));
 
-    // Centred on the screen's work area at first.
-    RECT work{}, frame{};
-    ::SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    ::GetWindowRect(Handle(), &frame);
-    const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-    ::SetWindowPos(Handle(), nullptr, work.left + (work.right - work.left - w) / 2,
-                   work.top + std::max(0L, (work.bottom - work.top - h) / 2), 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    CentreOnWorkArea();
 
     Guarded([this] { logic_.FormCreate(); });
 }
