@@ -1,12 +1,15 @@
 // TexToBitmap on any bytes at the image-data position the preview uses. A finding is a crash, a
 // sanitizer report, an allocation beyond libFuzzer's limit, or an image that disagrees with the
 // file: its size and format, its palette, or any pixel (pixels without data must be 0 and cost no
-// memory).
+// memory). The gallery's thumbnail, made from the file a few rows at a time, must be the one drawn
+// from the decoded image.
 #include "archive/format.h"
 #include "fuzz_support.h"
 #include "platform/errors.h"
 #include "platform/stream.h"
+#include "preview/png_image.h"
 #include "preview/tex.h"
+#include "preview/thumbnail.h"
 
 #include <algorithm>
 #include <string>
@@ -79,6 +82,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     try {
         TTexImage image = TexToBitmap(stream, kTexImageDataPosition);
         CheckImage(image, file);
+        if (image.Width > 0 && image.Height > 0) {
+            constexpr int kSide = 16;
+            TMemoryStream again{std::string(file)};
+            const TThumbnail made = MakeThumbnail(again, kTexImageDataPosition, kSide);
+            const TRgbImage drawn = TexThumbnail(image, kSide);
+            Check(made.Width == drawn.Width && made.Height == drawn.Height &&
+                      made.Pixels.size() == drawn.Pixels.size(),
+                  "the thumbnail read a row at a time has the decoded image's size");
+            for (size_t k = 0; k < made.Pixels.size(); ++k) {
+                const TTexColour &c = drawn.Pixels[k];
+                Check(made.Pixels[k] == (0xFF000000u | uint32_t(c.Red) << 16 | uint32_t(c.Green) << 8 | c.Blue),
+                      "the thumbnail read a row at a time is the decoded image's", std::to_string(k));
+            }
+        }
     } catch (const EKVBError &) {
         // Refusing a damaged or hostile texture with the library's own error is expected.
     }

@@ -23,7 +23,13 @@ TThumbnail MakeThumbnail(TStream &stream, int32_t position, int32_t side)
         return thumbnail;
     }
     const bool palettised = image.Format == TTexFormat::Palettised8;
-    const std::vector<TTexColour> palette = palettised ? ShownPalette(image) : std::vector<TTexColour>();
+    // The pixels are not read yet, so every index a byte can hold gets a colour: the palette's,
+    // then black, as displays show an index beyond it.
+    std::vector<TTexColour> palette;
+    if (palettised) {
+        palette = ShownPalette(image);
+        palette.resize(256);
+    }
     std::vector<uint8_t> indices(palettised ? size_t(image.Width) : 0);
     std::vector<uint16_t> colours(palettised ? 0 : size_t(image.Width));
     std::vector<TTexColour> line(size_t(image.Width));

@@ -63,6 +63,10 @@ TEST(Thumbnail, DamagedTexturesGiveWhatTheyHoldOrFail)
     const TThumbnail claimed = Thumbnail(GradientTex(4, 4).HeaderSize(4096, 4096), 8);
     EXPECT_EQ(claimed.Width, 8);
     EXPECT_EQ(claimed.Pixels.size(), 64u);
+    // Indices beyond the palette show black, as the preview shows them.
+    const TThumbnail beyond =
+        Thumbnail(TexBuilder::Palettised(2, 1, {{255, 255, 255}}, std::string("\0\xC8", 2)), 2);
+    EXPECT_EQ(beyond.Pixels, (std::vector<uint32_t>{0xFFFFFFFFu, 0xFF000000u}));
     // No pixels at all, and a header cut short.
     EXPECT_EQ(Thumbnail(GradientTex(4, 4).HeaderSize(0, 4), 8).Fault, "no pixels");
     EXPECT_THROW(Thumbnail(GradientTex(4, 4).CutShort(4 * 4 + 256 * 4 + 200), 8), EReadError);
