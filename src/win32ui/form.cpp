@@ -145,6 +145,32 @@ void TForm::Relayout()
     Layout(client.right, client.bottom);
 }
 
+void TForm::ShowModalOver(HWND owner, HWND focus, const std::function<void()> &whenShown)
+{
+    ::EnableWindow(owner, FALSE);
+    modalOwner_ = owner;
+    modalShown_ = true;
+    ::ShowWindow(hwnd_, SW_SHOW);
+    ::SetForegroundWindow(hwnd_);
+    ::SetFocus(focus);
+    if (whenShown)
+        whenShown();
+    RunMessagesUntil([this] { return !modalShown_; });
+    EndModal();
+}
+
+void TForm::EndModal()
+{
+    if (!modalShown_)
+        return;
+    modalShown_ = false;
+    ModalEnded();
+    ::EnableWindow(modalOwner_, TRUE);
+    ::ShowWindow(hwnd_, SW_HIDE);
+    if (modalOwner_)
+        ::SetActiveWindow(modalOwner_);
+}
+
 void TForm::CentreOnWorkArea()
 {
     RECT work{}, frame{};

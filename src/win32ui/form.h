@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -113,6 +114,17 @@ protected:
     // Moves the window to the middle of the screen's work area, its top left corner kept on it.
     void CentreOnWorkArea();
 
+    // Shows the window modally over owner, which takes no input meanwhile, with the keyboard at
+    // focus; runs whenShown, then the messages until EndModal, and returns once the window has
+    // closed (a WM_QUIT first closes it all the same).
+    void ShowModalOver(HWND owner, HWND focus, const std::function<void()> &whenShown = {});
+    // Every way of closing a modal window ends here: ModalEnded lets go of what the window held,
+    // then the owner takes input again before this window goes, so that it becomes the active one.
+    // Nothing when no modal showing runs.
+    void EndModal();
+    virtual void ModalEnded() {}
+    bool ModalShown() const { return modalShown_; }
+
 private:
     // Makes the controls a window's description names.
     friend class TDescribedControls;
@@ -128,6 +140,8 @@ private:
     bool ready_ = false;
     TFont font_;
     TAccelerators accelerators_;
+    HWND modalOwner_ = nullptr;
+    bool modalShown_ = false;
 };
 
 } // namespace kvb::win32ui

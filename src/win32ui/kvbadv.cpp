@@ -130,29 +130,13 @@ bool TfrmAdvanced::OnKey(const MSG &message)
 
 void TfrmAdvanced::ShowModal()
 {
-    ::EnableWindow(owner_, FALSE);
-    shown_ = true;
-    ::ShowWindow(Handle(), SW_SHOW);
-    ::SetForegroundWindow(Handle());
-    ::SetFocus(lstTable);
     // The warning comes up every time the window is shown.
-    Guarded([this] { logic_.FormShow(); });
-    RunMessagesUntil([this] { return !shown_; });
-    // A WM_QUIT ended the loop first: the window closes all the same.
-    EndModal();
+    ShowModalOver(owner_, lstTable, [this] { Guarded([this] { logic_.FormShow(); }); });
 }
 
-void TfrmAdvanced::EndModal()
+void TfrmAdvanced::ModalEnded()
 {
-    if (!shown_)
-        return;
-    shown_ = false;
     logic_.FormClose();
-    // The owner takes input again before this window goes, so that it becomes the active one.
-    ::EnableWindow(owner_, TRUE);
-    ::ShowWindow(Handle(), SW_HIDE);
-    if (owner_)
-        ::SetActiveWindow(owner_);
 }
 
 void TfrmAdvanced::Close()

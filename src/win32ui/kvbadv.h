@@ -17,7 +17,7 @@ public:
     TfrmAdvanced(logic::TDialogs &dialogs, HWND owner);
 
     logic::TAdvancedLogic &Logic() { return logic_; }
-    bool Shown() const { return shown_; }
+    bool Shown() const { return ModalShown(); }
 
     // The controls the window's description names. Status is the progress bar.
     HWND lstInfo = nullptr, lstTable = nullptr, lstHeader = nullptr, btnLink = nullptr,
@@ -65,11 +65,10 @@ protected:
 private:
     void CreateControls();
     // Every way of closing ends here, so the archive is never left open.
-    void EndModal();
+    void ModalEnded() override;
 
     HWND owner_;
     std::unique_ptr<TDescribedControls> controls_;
-    bool shown_ = false;
     std::unique_ptr<std::remove_pointer_t<HBRUSH>, TGdiDeleter> silver_;
     logic::TAdvancedLogic logic_;
 };

@@ -109,27 +109,12 @@ void TfrmCompare::ShowRowMenu(LPARAM at)
 
 void TfrmCompare::ShowModal()
 {
-    ::EnableWindow(owner_, FALSE);
-    shown_ = true;
-    ::ShowWindow(Handle(), SW_SHOW);
-    ::SetForegroundWindow(Handle());
-    ::SetFocus(lstDiff);
-    RunMessagesUntil([this] { return !shown_; });
-    // A WM_QUIT ended the loop first: the window closes all the same.
-    EndModal();
+    ShowModalOver(owner_, lstDiff);
 }
 
-void TfrmCompare::EndModal()
+void TfrmCompare::ModalEnded()
 {
-    if (!shown_)
-        return;
-    shown_ = false;
     logic_.FormClose();
-    // The owner takes input again before this window goes, so that it becomes the active one.
-    ::EnableWindow(owner_, TRUE);
-    ::ShowWindow(Handle(), SW_HIDE);
-    if (owner_)
-        ::SetActiveWindow(owner_);
 }
 
 void TfrmCompare::Close()

@@ -17,7 +17,7 @@ public:
     TfrmCompare(logic::TDialogs &dialogs, HWND owner);
 
     logic::TCompareLogic &Logic() { return logic_; }
-    bool Shown() const { return shown_; }
+    bool Shown() const { return ModalShown(); }
     // The list's context menu for the selected row; its commands reach the window.
     HMENU RowMenu() const;
 
@@ -43,11 +43,10 @@ protected:
 private:
     void ShowRowMenu(LPARAM at);
     // Every way of closing ends here, so the second archive is never kept.
-    void EndModal();
+    void ModalEnded() override;
 
     HWND owner_;
     std::unique_ptr<TDescribedControls> controls_;
-    bool shown_ = false;
     logic::TCompareLogic logic_;
 };
 

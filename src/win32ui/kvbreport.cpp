@@ -86,27 +86,12 @@ bool TfrmReport::OnKey(const MSG &message)
 
 void TfrmReport::ShowModal()
 {
-    ::EnableWindow(owner_, FALSE);
-    shown_ = true;
-    ::ShowWindow(Handle(), SW_SHOW);
-    ::SetForegroundWindow(Handle());
-    ::SetFocus(btnClose);
-    RunMessagesUntil([this] { return !shown_; });
-    // A WM_QUIT ended the loop first: the window closes all the same.
-    EndModal();
+    ShowModalOver(owner_, btnClose);
 }
 
-void TfrmReport::EndModal()
+void TfrmReport::ModalEnded()
 {
-    if (!shown_)
-        return;
-    shown_ = false;
     logic_.FormClose();
-    // The owner takes input again before this window goes, so that it becomes the active one.
-    ::EnableWindow(owner_, TRUE);
-    ::ShowWindow(Handle(), SW_HIDE);
-    if (owner_)
-        ::SetActiveWindow(owner_);
 }
 
 void TfrmReport::Close()

@@ -17,7 +17,7 @@ public:
     TfrmReport(logic::TDialogs &dialogs, HWND owner);
 
     logic::TReportLogic &Logic() { return logic_; }
-    bool Shown() const { return shown_; }
+    bool Shown() const { return ModalShown(); }
 
     // The controls the window's description names.
     HWND lstReport = nullptr, btnCopy = nullptr, btnClose = nullptr;
@@ -38,12 +38,10 @@ protected:
     bool OnKey(const MSG &message) override;
 
 private:
-    // Every way of closing ends here.
-    void EndModal();
+    void ModalEnded() override;
 
     HWND owner_;
     std::unique_ptr<TDescribedControls> controls_;
-    bool shown_ = false;
     std::unique_ptr<std::remove_pointer_t<HBRUSH>, TGdiDeleter> silver_;
     logic::TReportLogic logic_;
 };
