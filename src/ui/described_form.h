@@ -18,6 +18,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QShortcut>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <memory>
@@ -80,6 +81,29 @@ bool RunShiftedKey(logic::TDialogs &dialogs, Logic &logic,
             return true;
         }
     return false;
+}
+
+// The title bar of the windows over the main window: a caption, maximise and close.
+inline constexpr Qt::WindowFlags kDialogFlags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                                Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint;
+
+// Makes window (whose parent is the main window, if any) the window its description describes:
+// its object name and caption, the main window's font (Verdana, 11 pixels, the font of every
+// window), flags for its title bar, and the described controls in a column with the windows'
+// margins.
+template <typename Logic>
+std::unique_ptr<TDescribedControls> DescribeWindow(QWidget *window,
+                                                   const logic::TWindowDescription<Logic> &description,
+                                                   Qt::WindowFlags flags = kDialogFlags)
+{
+    window->setObjectName(Q(description.Name));
+    window->setWindowTitle(Q(description.Caption));
+    if (window->parentWidget())
+        window->setFont(window->parentWidget()->font());
+    window->setWindowFlags(flags);
+    auto *layout = new QVBoxLayout(window);
+    layout->setContentsMargins(8, 8, 8, 8);
+    return std::make_unique<TDescribedControls>(window, description.Looks(), description.Layout, layout);
 }
 
 // Binds every control's events, and the window's keys, to logic's handlers.

@@ -15,7 +15,6 @@
 #include <QShowEvent>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 #include <algorithm>
 
@@ -38,17 +37,7 @@ TfrmAdvanced::TfrmAdvanced(logic::TDialogs &dialogs, QWidget *parent)
       logic_(*this, dialogs)
 {
     const auto &description = logic::TAdvancedLogic::Description();
-    setObjectName(Q(description.Name));
-    setWindowTitle(Q(description.Caption));
-    // The main window's font (Verdana, 11 pixels) is the font of every window.
-    if (parent)
-        setFont(parent->font());
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
-    controls_ =
-        std::make_unique<TDescribedControls>(this, description.Looks(), description.Layout, layout);
+    controls_ = DescribeWindow(this, description);
     const TDescribedControls &c = *controls_;
     lstInfo = c.Get<QListWidget>("lstInfo");
     lstTable = c.Get<QTreeWidget>("lstTable");

@@ -10,7 +10,6 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
-#include <QVBoxLayout>
 
 namespace kvb::ui {
 
@@ -101,18 +100,11 @@ TfrmGallery::TfrmGallery(logic::TDialogs &dialogs, QWidget *beside)
       beside_(beside)
 {
     const auto &description = logic::TGalleryLogic::Description();
-    setObjectName(Q(description.Name));
-    setWindowTitle(Q(description.Caption));
-    // The main window's font (Verdana, 11 pixels) is the font of every window.
-    if (beside)
-        setFont(beside->font());
-    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint |
-                   Qt::WindowCloseButtonHint);
+    // A window of its own beside the main window, which it may be minimised apart from.
+    controls_ = DescribeWindow(this, description,
+                               Qt::Window | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint |
+                                   Qt::WindowCloseButtonHint);
     setModal(false);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
-    controls_ =
-        std::make_unique<TDescribedControls>(this, description.Looks(), description.Layout, layout);
     const TDescribedControls &c = *controls_;
     edtGalleryFilter = c.Get<QLineEdit>("edtGalleryFilter");
     lblGalleryCount = c.Get<QLabel>("lblGalleryCount");

@@ -6,7 +6,6 @@
 #include <QGuiApplication>
 #include <QListWidget>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 namespace kvb::ui {
 
@@ -16,17 +15,7 @@ TfrmReport::TfrmReport(logic::TDialogs &dialogs, QWidget *parent)
       logic_(*this)
 {
     const auto &description = logic::TReportLogic::Description();
-    setObjectName(Q(description.Name));
-    setWindowTitle(Q(description.Caption));
-    // The main window's font (Verdana, 11 pixels) is the font of every window.
-    if (parent)
-        setFont(parent->font());
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
-    controls_ =
-        std::make_unique<TDescribedControls>(this, description.Looks(), description.Layout, layout);
+    controls_ = DescribeWindow(this, description);
     const TDescribedControls &c = *controls_;
     lstReport = c.Get<QListWidget>("lstReport");
     btnCopy = c.Get<QPushButton>("btnCopy");
