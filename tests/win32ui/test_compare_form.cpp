@@ -15,25 +15,6 @@ using namespace kvb;
 using namespace kvb::test;
 using kvb::win32ui::TfrmCompare;
 
-namespace {
-
-// What runs once the compare window is up (ready): the comparison before it runs messages too,
-// so a timer looks each tick, and lets go of its work before it runs it.
-std::function<bool()> ready;
-std::function<void()> whenShown;
-
-void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    if (!ready || !ready())
-        return;
-    ::KillTimer(nullptr, timer);
-    ready = nullptr;
-    const std::function<void()> run = std::move(whenShown);
-    run();
-}
-
-} // namespace
-
 TEST(CompareForm, ShowsTheRowsModallyFlipsATextureAndEscapeCloses)
 {
     Win32Windows w;
@@ -51,8 +32,8 @@ TEST(CompareForm, ShowsTheRowsModallyFlipsATextureAndEscapeCloses)
 
     bool ran = false;
     std::vector<std::string> titles;
-    ready = [&] { return c.Shown(); };
-    whenShown = [&] {
+    const auto ready = [&] { return c.Shown(); };
+    const auto whenShown = [&] {
         ran = true;
         EXPECT_FALSE(::IsWindowEnabled(w.main.Handle()));
         EXPECT_EQ(Win32Windows::Text(c.Handle()), "Compare a.kvb with b.kvb");
@@ -87,13 +68,12 @@ TEST(CompareForm, ShowsTheRowsModallyFlipsATextureAndEscapeCloses)
         Win32Windows::Key(c.lstDiff, VK_ESCAPE);
         EXPECT_FALSE(c.Shown());
     };
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, Tick);
     w.dialogs.files.push_back(b);
-    ::SendMessageW(
-        w.main.Handle(), WM_COMMAND,
-        MAKEWPARAM(win32ui::MenuCommand(logic::TKVBEditorLogic::Description(), "mnuCompareWith"), 0), 0);
-    ::KillTimer(nullptr, timer);
-    ready = nullptr;
+    Win32Windows::WhileModal(ready, whenShown, [&] {
+        ::SendMessageW(
+            w.main.Handle(), WM_COMMAND,
+            MAKEWPARAM(win32ui::MenuCommand(logic::TKVBEditorLogic::Description(), "mnuCompareWith"), 0), 0);
+    });
 
     EXPECT_TRUE(ran);
     EXPECT_EQ(titles, (std::vector<std::string>{"Old: a.kvb (Space: new)", "New: b.kvb (Space: old)"}));

@@ -16,21 +16,6 @@ using kvb::win32ui::TfrmReport;
 
 namespace {
 
-// What runs once the report window is up: the analysis before it runs messages too, so a
-// timer looks each tick, and lets go of its work before it runs it.
-std::function<bool()> ready;
-std::function<void()> whenShown;
-
-void CALLBACK Tick(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    if (!ready || !ready())
-        return;
-    ::KillTimer(nullptr, timer);
-    ready = nullptr;
-    const std::function<void()> run = std::move(whenShown);
-    run();
-}
-
 std::string ClipboardText()
 {
     std::string text;
@@ -59,8 +44,8 @@ TEST(ReportForm, AnalyseShowsTheReportModallyCopyFillsTheClipboardAndEscapeClose
     bool ran = false;
     std::vector<std::string> lines;
     std::string copied;
-    ready = [&] { return r.Shown(); };
-    whenShown = [&] {
+    const auto ready = [&] { return r.Shown(); };
+    const auto whenShown = [&] {
         ran = true;
         EXPECT_FALSE(::IsWindowEnabled(w.main.Handle()));
         EXPECT_EQ(Win32Windows::Text(r.Handle()), "Analysis of two.kvb");
@@ -72,10 +57,7 @@ TEST(ReportForm, AnalyseShowsTheReportModallyCopyFillsTheClipboardAndEscapeClose
         Win32Windows::Key(r.btnClose, VK_ESCAPE);
         EXPECT_FALSE(r.Shown());
     };
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, Tick);
-    Win32Windows::Click(w.main.btnAnalyse);
-    ::KillTimer(nullptr, timer);
-    ready = nullptr;
+    Win32Windows::WhileModal(ready, whenShown, [&] { Win32Windows::Click(w.main.btnAnalyse); });
 
     EXPECT_TRUE(ran);
     EXPECT_EQ(lines, Win32Windows::Lines(w.main.lstInfo));

@@ -77,6 +77,31 @@ struct Win32Windows {
         Click(main.btnOpen);
     }
 
+    // Runs start, which shows a modal window, and inside that window's loop runs whenUp once
+    // ready() holds: the work before the window runs messages too, so a timer looks each tick,
+    // and lets go of its work before it runs it.
+    static void WhileModal(std::function<bool()> ready, std::function<void()> whenUp,
+                           const std::function<void()> &start)
+    {
+        struct TUp {
+            std::function<bool()> Ready;
+            std::function<void()> Run;
+        };
+        static TUp up;
+        up = {std::move(ready), std::move(whenUp)};
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR self, DWORD) {
+            if (!up.Ready || !up.Ready())
+                return;
+            ::KillTimer(nullptr, self);
+            up.Ready = nullptr;
+            const std::function<void()> run = std::move(up.Run);
+            run();
+        });
+        start();
+        ::KillTimer(nullptr, timer);
+        up = {};
+    }
+
     // Runs the program's messages (its timers' ticks among them) until done() holds; false when
     // it does not within a while.
     static bool WaitUntil(const std::function<bool()> &done)
